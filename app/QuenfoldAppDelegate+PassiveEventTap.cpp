@@ -1,0 +1,153 @@
+// The Dock-click watcher: the passive event tap, the press snapshot and the hide rule.
+#include "QuenfoldAppDelegate.h"
+
+NSString* gLeftMouseDownFileAppName = bridge(CFSTR(""));
+NSString* gLeftMouseDownAppName = bridge(CFSTR(""));
+NSNumber* gLeftMouseDownPid = nullptr;
+
+namespace {
+
+constexpr CGEventMask kLeftButtonMask =
+    CGEventMaskBit(kCGEventLeftMouseDown) | CGEventMaskBit(kCGEventLeftMouseUp);
+
+// Click-record positions that the hide rule reads.
+constexpr NSUInteger kSnapshotNamePosition = 7;
+constexpr NSUInteger kSnapshotPidPosition = 9;
+constexpr NSUInteger kOwnerFilePosition = 11;
+constexpr NSUInteger kSubrolePosition = 14;
+constexpr NSUInteger kTitlePosition = 15;
+
+template <class T>
+T* objectOfClass(id object) {
+    return object != nullptr && object->isKindOfClass(T::class_()) ? static_cast<T*>(object) : nullptr;
+}
+
+// The string at a position of the record, or nil when the position holds no string.
+NSString* stringAt(NSArray* record, NSUInteger position) {
+    return objectOfClass<NSString>(record->objectAtIndex(position));
+}
+
+bool stringAtEquals(NSArray* record, NSUInteger position, CFStringRef expected) {
+    NSString* value = stringAt(record, position);
+    return value != nullptr && value->isEqualToString(expected);
+}
+
+template <class T>
+void replaceSnapshotValue(T*& variable, T* value) {
+    if (value != nullptr) {
+        value->retain();
+    }
+    variable = value;
+}
+
+void takePressSnapshot() {
+    NSDictionary* active = NSWorkspace::sharedWorkspace()->activeApplication();
+    NSString* path = active ? objectOfClass<NSString>(active->objectForKey(CFSTR("NSApplicationPath")))
+                            : nullptr;
+    NSString* name = active ? objectOfClass<NSString>(active->objectForKey(CFSTR("NSApplicationName")))
+                            : nullptr;
+    NSNumber* pid =
+        active ? objectOfClass<NSNumber>(active->objectForKey(CFSTR("NSApplicationProcessIdentifier")))
+               : nullptr;
+
+    for (NSObject* old : {static_cast<NSObject*>(gLeftMouseDownFileAppName),
+                          static_cast<NSObject*>(gLeftMouseDownAppName),
+                          static_cast<NSObject*>(gLeftMouseDownPid)}) {
+        if (old != nullptr) {
+            old->release();
+        }
+    }
+    replaceSnapshotValue(gLeftMouseDownFileAppName,
+                         path ? path->lastPathComponent()->stringByDeletingPathExtension() : nullptr);
+    replaceSnapshotValue(gLeftMouseDownAppName, name);
+    replaceSnapshotValue(gLeftMouseDownPid, pid);
+}
+
+// A single-click release on the Dock item of the application noted at the press hides that
+// application, unless it is hidden already.
+void applyHideRule(CGEventRef event) {
+    if (CGEventGetIntegerValueField(event, kCGMouseEventClickState) != 1) {
+        return;
+    }
+    NSArray* record = makePassiveDefaultArgv(event, 1, gLeftMouseDownAppName,
+                                             gLeftMouseDownFileAppName, gLeftMouseDownPid);
+    if (!stringAtEquals(record, kSubrolePosition, CFSTR("AXApplicationDockItem")) ||
+        !stringAtEquals(record, kOwnerFilePosition, CFSTR("Dock"))) {
+        return;
+    }
+    NSNumber* pid = objectOfClass<NSNumber>(record->objectAtIndex(kSnapshotPidPosition));
+    if (pid == nullptr) {
+        return;  // no press has been seen, or no application was active at it
+    }
+    NSRunningApplication* application =
+        NSRunningApplication::runningApplicationWithProcessIdentifier(pid->intValue());
+    if (application == nullptr || application->isHidden()) {
+        return;
+    }
+    NSString* snapshotName = stringAt(record, kSnapshotNamePosition);
+    if (snapshotName == nullptr || !stringAtEquals(record, kTitlePosition, snapshotName)) {
+        return;
+    }
+    application->hide();
+}
+
+}  // namespace
+
+CGEventRef MyPassiveEventTapCallBack(CGEventTapProxy, CGEventType type, CGEventRef event,
+                                     void* userInfo) {
+    NSAutoreleasePool pool;
+    auto* delegate = static_cast<QuenfoldAppDelegate*>(userInfo);
+    switch (type) {
+        case kCGEventLeftMouseDown:
+            takePressSnapshot();
+            break;
+        case kCGEventLeftMouseUp:
+            applyHideRule(event);
+            break;
+        case kCGEventTapDisabledByTimeout:
+            if (delegate != nullptr) {
+                delegate->performSelectorOnMainThread(&QuenfoldAppDelegate::enablePassiveEventTap,
+                                                      nil, NO);
+            }
+            break;
+        case kCGEventTapDisabledByUserInput:
+            if (delegate != nullptr) {
+                delegate->performSelector(&QuenfoldAppDelegate::installPassiveEventTap, nil, 0.5);
+            }
+            break;
+        default:
+            break;
+    }
+    return event;
+}
+
+QuenfoldAppDelegate::~QuenfoldAppDelegate() { releasePassiveEventTap(); }
+
+void QuenfoldAppDelegate::installPassiveEventTap() {
+    releasePassiveEventTap();
+    passiveEventTapPort =
+        adoptCF(CGEventTapCreate(kCGHIDEventTap, kCGTailAppendEventTap, kCGEventTapOptionListenOnly,
+                                 kLeftButtonMask, MyPassiveEventTapCallBack, this));
+    if (passiveEventTapPort) {
+        passiveEventTapRLSR = adoptCF(
+            CFMachPortCreateRunLoopSource(kCFAllocatorDefault, passiveEventTapPort.get(), 0));
+    }
+    if (passiveEventTapRLSR) {
+        CFRunLoopAddSource(CFRunLoopGetCurrent(), passiveEventTapRLSR.get(), kCFRunLoopDefaultMode);
+    }
+}
+
+void QuenfoldAppDelegate::releasePassiveEventTap() {
+    if (passiveEventTapRLSR) {
+        CFRunLoopRemoveSource(CFRunLoopGetCurrent(), passiveEventTapRLSR.get(),
+                              kCFRunLoopDefaultMode);
+        passiveEventTapRLSR.clear();
+    }
+    passiveEventTapPort.clear();
+}
+
+void QuenfoldAppDelegate::enablePassiveEventTap() {
+    if (passiveEventTapPort) {
+        CGEventTapEnable(passiveEventTapPort.get(), true);
+    }
+}

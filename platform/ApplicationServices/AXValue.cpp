@@ -1,0 +1,52 @@
+#include "ApplicationServices/AXValue.h"
+
+#include <cstring>
+
+#include "sim/Faults.h"
+
+
+
+namespace {
+
+std::size_t sizeOf(AXValueType type) {
+    switch (type) {
+        case kAXValueCGPointType:
+            return sizeof(CGPoint);
+        case kAXValueCGSizeType:
+            return sizeof(CGSize);
+        case kAXValueCGRectType:
+            return sizeof(CGRect);
+        case kAXValueCFRangeType:
+            return sizeof(CFRange);
+        case kAXValueAXErrorType:
+            return sizeof(AXError);
+        default:
+            return 0;
+    }
+}
+
+}  // namespace
+
+CFTypeID AXValueGetTypeID() { return kAXValueTypeID; }
+
+AXValueRef AXValueCreate(AXValueType type, const void* valuePtr) {
+    const std::size_t size = sizeOf(type);
+    if (size == 0 || valuePtr == nullptr || sim::failCall("AXValueCreate")) {
+        return nullptr;
+    }
+    return new __AXValue(type, valuePtr, size);
+}
+
+AXValueType AXValueGetType(CFTypeRef value) {
+    const auto* axValue = dynamic_cast<const __AXValue*>(value);
+    return axValue == nullptr ? kAXValueIllegalType : axValue->type_;
+}
+
+Boolean AXValueGetValue(AXValueRef value, AXValueType type, void* valuePtr) {
+    if (sim::failCall("AXValueGetValue") || value == nullptr || valuePtr == nullptr ||
+        value->type_ != type) {
+        return false;
+    }
+    std::memcpy(valuePtr, value->storage_, value->size_);
+    return true;
+}

@@ -1,0 +1,453 @@
+#include "CoreFoundation/CFRunLoop.h"
+
+#include <algorithm>
+#include <limits>
+#include <map>
+#include <set>
+#include <vector>
+
+#include "CoreFoundation/CFMachPort.h"
+#include "CoreFoundation/CFRunLoopInternal.h"
+#include "RetainPtr.h"
+#include "sim/Clock.h"
+
+const CFStringRef kCFRunLoopDefaultMode = CFStringMakeConstant("kCFRunLoopDefaultMode");
+const CFStringRef kCFRunLoopCommonModes = CFStringMakeConstant("kCFRunLoopCommonModes");
+const CFStringRef NSDefaultRunLoopMode = kCFRunLoopDefaultMode;
+const CFStringRef NSRunLoopCommonModes = kCFRunLoopCommonModes;
+
+
+
+class __CFRunLoop : public NSObject {
+public:
+    __CFRunLoop() : NSObject(Immortal{}) { reset(); }
+
+    CFTypeID typeID() const override { return kCFRunLoopTypeID; }
+
+    struct Items {
+        std::vector<RetainPtr<CFRunLoopSourceRef>> sources;
+        std::vector<RetainPtr<CFRunLoopTimerRef>> timers;
+    };
+
+    void reset() {
+        modes_.clear();
+        common_ = Items{};
+        commonModes_ = {kCFRunLoopDefaultMode->units()};
+        stopped_ = false;
+    }
+
+    // The items of a mode name as given to Add/Remove: the common set or one mode's own set.
+    Items& itemsFor(CFRunLoopMode mode) {
+        return mode->isEqualToString(kCFRunLoopCommonModes) ? common_ : modes_[mode->units()];
+    }
+
+    bool isCommon(const std::u16string& mode) const { return commonModes_.count(mode) != 0; }
+
+    // Everything that belongs to `mode`: its own items and, for a common mode, the common ones.
+    template <class Visit>
+    void forEachSource(const std::u16string& mode, Visit visit) {
+        auto visitAll = [&](Items& items) {
+            for (auto& source : items.sources) {
+                visit(source.get());
+            }
+        };
+        if (auto found = modes_.find(mode); found != modes_.end()) {
+            visitAll(found->second);
+        }
+        if (isCommon(mode)) {
+            visitAll(common_);
+        }
+    }
+
+    std::vector<CFRunLoopTimerRef> timersOf(const std::u16string& mode) {
+        std::vector<CFRunLoopTimerRef> timers;
+        auto collect = [&](Items& items) {
+            for (auto& timer : items.timers) {
+                if (timer->valid) {
+                    timers.push_back(timer.get());
+                }
+            }
+        };
+        if (auto found = modes_.find(mode); found != modes_.end()) {
+            collect(found->second);
+        }
+        if (isCommon(mode)) {
+            collect(common_);
+        }
+        return timers;
+    }
+
+    bool hasAnything(const std::u16string& mode) {
+        bool any = !timersOf(mode).empty();
+        forEachSource(mode, [&](CFRunLoopSourceRef source) { any = any || source->isValid(); });
+        return any;
+    }
+
+    CFAbsoluteTime nextFireDate(const std::u16string& mode) {
+        CFAbsoluteTime next = -1;
+        for (CFRunLoopTimerRef timer : timersOf(mode)) {
+            if (next < 0 || timer->fireDate < next) {
+                next = timer->fireDate;
+            }
+        }
+        return next;
+    }
+
+    // One pass: signalled version 0 sources of the mode in order, then every timer due now in
+    // order of fire date and creation. Returns whether anything ran.
+    bool runOnePass(const std::u16string& mode) {
+        bool handled = false;
+        std::vector<RetainPtr<CFRunLoopSourceRef>> signaled;
+        forEachSource(mode, [&](CFRunLoopSourceRef source) {
+            if (source->signaled_ && source->valid_ && source->context_.perform != nullptr) {
+                signaled.push_back(retainPtr(source));
+            }
+        });
+        std::stable_sort(signaled.begin(), signaled.end(),
+                         [](const auto& a, const auto& b) { return a->order_ < b->order_; });
+        for (auto& source : signaled) {
+            source->signaled_ = false;
+            source->context_.perform(source->context_.info);
+            handled = true;
+        }
+
+        const CFAbsoluteTime now = CFAbsoluteTimeGetCurrent();
+        std::vector<RetainPtr<CFRunLoopTimerRef>> due;
+        for (CFRunLoopTimerRef timer : timersOf(mode)) {
+            if (timer->fireDate <= now) {
+                due.push_back(retainPtr(timer));
+            }
+        }
+        std::stable_sort(due.begin(), due.end(), [](const auto& a, const auto& b) {
+            if (a->fireDate != b->fireDate) return a->fireDate < b->fireDate;
+            if (a->order != b->order) return a->order < b->order;
+            return a->sequence < b->sequence;
+        });
+        for (auto& timer : due) {
+            if (!timer->valid) {
+                continue;  // invalidated by an earlier timer of this pass
+            }
+            if (timer->interval > 0) {
+                // A repeating timer keeps its schedule: the next fire date after now.
+                while (timer->fireDate <= now) {
+                    timer->fireDate += timer->interval;
+                }
+            } else {
+                CFRunLoopTimerInvalidate(timer.get());
+            }
+            if (timer->block) {
+                timer->block(timer.get());
+            } else if (timer->callout != nullptr) {
+                timer->callout(timer.get(), timer->context_.info);
+            }
+            handled = true;
+        }
+        purgeInvalidTimers();
+        return handled;
+    }
+
+    void purgeInvalidTimers() {
+        auto purge = [](Items& items) {
+            std::erase_if(items.timers, [](const auto& timer) { return !timer->valid; });
+        };
+        for (auto& [name, items] : modes_) {
+            purge(items);
+        }
+        purge(common_);
+    }
+
+    SInt32 run(const std::u16string& mode, CFTimeInterval seconds, bool returnAfterSourceHandled) {
+        if (!hasAnything(mode)) {
+            return kCFRunLoopRunFinished;
+        }
+        const CFAbsoluteTime deadline = CFAbsoluteTimeGetCurrent() + std::max(0.0, seconds);
+        const std::u16string outerMode = currentMode_;
+        const bool outerRunning = running_;
+        currentMode_ = mode;
+        running_ = true;
+        stopped_ = false;
+        SInt32 result = kCFRunLoopRunTimedOut;
+        for (;;) {
+            const bool handled = runOnePass(mode);
+            sim::worldTurn();
+            if (stopped_) {
+                stopped_ = false;
+                result = kCFRunLoopRunStopped;
+                break;
+            }
+            if (handled && returnAfterSourceHandled) {
+                result = kCFRunLoopRunHandledSource;
+                break;
+            }
+            if (handled) {
+                continue;  // something ran: what it scheduled for now runs before time moves
+            }
+            const CFAbsoluteTime next = nextFireDate(mode);
+            if (next < 0 || next > deadline) {
+                if (deadline < std::numeric_limits<double>::infinity()) {
+                    sim::advanceClockTo(deadline - sim::kReferenceDate);
+                }
+                result = next < 0 && !hasAnything(mode) ? kCFRunLoopRunFinished
+                                                       : kCFRunLoopRunTimedOut;
+                break;
+            }
+            sim::advanceClockTo(std::max(next, CFAbsoluteTimeGetCurrent()) - sim::kReferenceDate);
+        }
+        currentMode_ = outerMode;
+        running_ = outerRunning;
+        return result;
+    }
+
+    std::map<std::u16string, Items> modes_;
+    Items common_;
+    std::set<std::u16string> commonModes_;
+    std::u16string currentMode_;
+    bool running_ = false;
+    bool stopped_ = false;
+};
+
+namespace {
+
+CFRunLoopRef mainRunLoop() {
+    static __CFRunLoop* const loop = new __CFRunLoop();
+    return loop;
+}
+
+std::uint64_t gNextTimerSequence = 0;
+
+}  // namespace
+
+CFAbsoluteTime CFAbsoluteTimeGetCurrent() { return sim::kReferenceDate + sim::clockNow(); }
+
+CFTypeID CFRunLoopGetTypeID() { return kCFRunLoopTypeID; }
+CFRunLoopRef CFRunLoopGetCurrent() { return mainRunLoop(); }
+CFRunLoopRef CFRunLoopGetMain() { return mainRunLoop(); }
+
+SInt32 CFRunLoopRunInMode(CFRunLoopMode mode, CFTimeInterval seconds,
+                          Boolean returnAfterSourceHandled) {
+    return mainRunLoop()->run(mode->units(), seconds, returnAfterSourceHandled);
+}
+
+void CFRunLoopStop(CFRunLoopRef runLoop) {
+    if (runLoop->running_) {
+        runLoop->stopped_ = true;
+    }
+}
+
+void CFRunLoopWakeUp(CFRunLoopRef) {}
+
+CFStringRef CFRunLoopCopyCurrentMode(CFRunLoopRef runLoop) {
+    return runLoop->running_ ? NSString::create(runLoop->currentMode_) : nullptr;
+}
+
+void CFRunLoopAddCommonMode(CFRunLoopRef runLoop, CFRunLoopMode mode) {
+    runLoop->commonModes_.insert(mode->units());
+}
+
+void CFRunLoopAddSource(CFRunLoopRef runLoop, CFRunLoopSourceRef source, CFRunLoopMode mode) {
+    if (source == nullptr || !source->isValid() || CFRunLoopContainsSource(runLoop, source, mode)) {
+        return;
+    }
+    runLoop->itemsFor(mode).sources.push_back(retainPtr(source));
+    if (source->context_.schedule != nullptr) {
+        source->context_.schedule(source->context_.info, runLoop, mode);
+    }
+}
+
+void CFRunLoopRemoveSource(CFRunLoopRef runLoop, CFRunLoopSourceRef source, CFRunLoopMode mode) {
+    auto& sources = runLoop->itemsFor(mode).sources;
+    auto found = std::find_if(sources.begin(), sources.end(),
+                              [&](const auto& held) { return held.get() == source; });
+    if (found == sources.end()) {
+        return;
+    }
+    RetainPtr<CFRunLoopSourceRef> removed = *found;
+    sources.erase(found);
+    if (source->context_.cancel != nullptr) {
+        source->context_.cancel(source->context_.info, runLoop, mode);
+    }
+}
+
+Boolean CFRunLoopContainsSource(CFRunLoopRef runLoop, CFRunLoopSourceRef source,
+                                CFRunLoopMode mode) {
+    if (mode->isEqualToString(kCFRunLoopCommonModes)) {
+        const auto& sources = runLoop->common_.sources;
+        return std::any_of(sources.begin(), sources.end(),
+                           [&](const auto& held) { return held.get() == source; });
+    }
+    bool found = false;
+    runLoop->forEachSource(mode->units(), [&](CFRunLoopSourceRef held) { found = found || held == source; });
+    return found;
+}
+
+void CFRunLoopAddTimer(CFRunLoopRef runLoop, CFRunLoopTimerRef timer, CFRunLoopMode mode) {
+    if (timer == nullptr || !timer->valid || CFRunLoopContainsTimer(runLoop, timer, mode)) {
+        return;
+    }
+    runLoop->itemsFor(mode).timers.push_back(retainPtr(timer));
+}
+
+void CFRunLoopRemoveTimer(CFRunLoopRef runLoop, CFRunLoopTimerRef timer, CFRunLoopMode mode) {
+    auto& timers = runLoop->itemsFor(mode).timers;
+    std::erase_if(timers, [&](const auto& held) { return held.get() == timer; });
+}
+
+Boolean CFRunLoopContainsTimer(CFRunLoopRef runLoop, CFRunLoopTimerRef timer, CFRunLoopMode mode) {
+    const auto& timers = runLoop->itemsFor(mode).timers;
+    if (std::any_of(timers.begin(), timers.end(), [&](const auto& held) { return held.get() == timer; })) {
+        return true;
+    }
+    if (!mode->isEqualToString(kCFRunLoopCommonModes) && runLoop->isCommon(mode->units())) {
+        const auto& common = runLoop->common_.timers;
+        return std::any_of(common.begin(), common.end(),
+                           [&](const auto& held) { return held.get() == timer; });
+    }
+    return false;
+}
+
+__CFRunLoopSource::~__CFRunLoopSource() {
+    if (context_.release != nullptr) {
+        context_.release(context_.info);
+    }
+    if (port_ != nullptr) {
+        port_->release();
+    }
+}
+
+CFTypeID CFRunLoopSourceGetTypeID() { return kCFRunLoopSourceTypeID; }
+
+CFRunLoopSourceRef CFRunLoopSourceCreate(CFAllocatorRef, CFIndex order,
+                                         CFRunLoopSourceContext* context) {
+    auto* source = new __CFRunLoopSource();
+    source->order_ = order;
+    if (context != nullptr) {
+        source->context_ = *context;
+        if (context->retain != nullptr) {
+            source->context_.info = const_cast<void*>(context->retain(context->info));
+        }
+    }
+    return source;
+}
+
+CFRunLoopSourceRef CFRunLoopSourceCreateForPort(__CFMachPort* port, CFIndex order) {
+    auto* source = new __CFRunLoopSource();
+    source->order_ = order;
+    source->port_ = static_cast<__CFMachPort*>(port->retain());
+    return source;
+}
+
+void CFRunLoopSourceSignal(CFRunLoopSourceRef source) { source->signaled_ = true; }
+
+void CFRunLoopSourceInvalidate(CFRunLoopSourceRef source) {
+    source->valid_ = false;
+    source->signaled_ = false;
+}
+
+Boolean CFRunLoopSourceIsValid(CFRunLoopSourceRef source) { return source->isValid(); }
+
+CFTypeID CFRunLoopTimerGetTypeID() { return kCFRunLoopTimerTypeID; }
+
+CFRunLoopTimerRef CFRunLoopTimerCreate(CFAllocatorRef, CFAbsoluteTime fireDate,
+                                       CFTimeInterval interval, CFOptionFlags, CFIndex order,
+                                       CFRunLoopTimerCallBack callout,
+                                       CFRunLoopTimerContext* context) {
+    auto* timer = new __CFRunLoopTimer();
+    timer->fireDate = fireDate;
+    timer->interval = interval;
+    timer->order = order;
+    timer->sequence = gNextTimerSequence++;
+    timer->callout = callout;
+    if (context != nullptr) {
+        timer->context_ = *context;
+        if (context->retain != nullptr) {
+            timer->context_.info = const_cast<void*>(context->retain(context->info));
+        }
+    }
+    return timer;
+}
+
+CFRunLoopTimerRef CFRunLoopTimerCreateWithHandler(CFAllocatorRef allocator, CFAbsoluteTime fireDate,
+                                                  CFTimeInterval interval, CFOptionFlags flags,
+                                                  CFIndex order,
+                                                  std::function<void(CFRunLoopTimerRef)> block) {
+    CFRunLoopTimerRef timer =
+        CFRunLoopTimerCreate(allocator, fireDate, interval, flags, order, nullptr, nullptr);
+    timer->block = std::move(block);
+    return timer;
+}
+
+void CFRunLoopTimerInvalidate(CFRunLoopTimerRef timer) { timer->valid = false; }
+
+Boolean CFRunLoopTimerIsValid(CFRunLoopTimerRef timer) { return timer->valid; }
+
+CFAbsoluteTime CFRunLoopTimerGetNextFireDate(CFRunLoopTimerRef timer) { return timer->fireDate; }
+
+void CFRunLoopTimerSetNextFireDate(CFRunLoopTimerRef timer, CFAbsoluteTime fireDate) {
+    timer->fireDate = fireDate;
+}
+
+bool _CFRunLoopServesPort(CFRunLoopRef runLoop, const __CFMachPort* port) {
+    const std::u16string mode =
+        runLoop->running_ ? runLoop->currentMode_ : kCFRunLoopDefaultMode->units();
+    bool served = false;
+    runLoop->forEachSource(mode, [&](CFRunLoopSourceRef source) {
+        served = served || (source->port() == port && source->isValid());
+    });
+    return served;
+}
+
+bool _CFRunLoopRunDue(CFRunLoopRef runLoop) {
+    const std::u16string mode =
+        runLoop->running_ ? runLoop->currentMode_ : kCFRunLoopDefaultMode->units();
+    bool any = false;
+    while (runLoop->runOnePass(mode)) {
+        any = true;
+        sim::worldTurn();
+    }
+    sim::worldTurn();
+    return any;
+}
+
+CFAbsoluteTime _CFRunLoopNextFireDate(CFRunLoopRef runLoop, CFRunLoopMode mode) {
+    return runLoop->nextFireDate(mode->units());
+}
+
+void _CFRunLoopReset(CFRunLoopRef runLoop) {
+    runLoop->purgeInvalidTimers();
+    for (auto& [name, items] : runLoop->modes_) {
+        for (auto& timer : items.timers) {
+            timer->valid = false;
+        }
+    }
+    for (auto& timer : runLoop->common_.timers) {
+        timer->valid = false;
+    }
+    // Move the items out before dropping them: a timer's block may hold objects whose
+    // release touches the loop again.
+    auto modes = std::move(runLoop->modes_);
+    auto common = std::move(runLoop->common_);
+    runLoop->reset();
+}
+
+// Delayed and main-thread performs of NSObject.
+void NSObject::schedulePerform(id object, NSTimeInterval delay, std::function<void(id)> call) {
+    RetainPtr<id> target = retainPtr(const_cast<NSObject*>(this));
+    RetainPtr<id> argument = retainPtr(object);
+    RetainPtr<CFRunLoopTimerRef> timer = adoptCF(CFRunLoopTimerCreateWithHandler(
+        kCFAllocatorDefault, CFAbsoluteTimeGetCurrent() + std::max(0.0, delay), 0, 0, 0,
+        [target, argument, call](CFRunLoopTimerRef) { call(argument.get()); }));
+    CFRunLoopAddTimer(CFRunLoopGetCurrent(), timer.get(), kCFRunLoopDefaultMode);
+}
+
+void NSObject::scheduleMainThreadPerform(id object, BOOL wait, std::function<void(id)> call) {
+    if (wait) {
+        call(object);  // the caller is the main thread itself
+        return;
+    }
+    RetainPtr<id> target = retainPtr(const_cast<NSObject*>(this));
+    RetainPtr<id> argument = retainPtr(object);
+    RetainPtr<CFRunLoopTimerRef> timer = adoptCF(CFRunLoopTimerCreateWithHandler(
+        kCFAllocatorDefault, CFAbsoluteTimeGetCurrent(), 0, 0, 0,
+        [target, argument, call](CFRunLoopTimerRef) { call(argument.get()); }));
+    CFRunLoopAddTimer(CFRunLoopGetMain(), timer.get(), kCFRunLoopCommonModes);
+}

@@ -1,0 +1,136 @@
+// The run loop: modes holding sources and timers, over the session's clock. There is one
+// thread, the main thread, so the current run loop is always the main run loop.
+#pragma once
+
+#include <functional>
+
+#include "CoreFoundation/CFBase.h"
+#include "CoreFoundation/CFString.h"
+
+class __CFRunLoop;
+class __CFRunLoopSource;
+class __CFRunLoopTimer;
+class __CFMachPort;
+using CFRunLoopRef = __CFRunLoop*;
+using CFRunLoopSourceRef = __CFRunLoopSource*;
+using CFRunLoopTimerRef = __CFRunLoopTimer*;
+using CFRunLoopMode = CFStringRef;
+
+extern const CFStringRef kCFRunLoopDefaultMode;
+extern const CFStringRef kCFRunLoopCommonModes;
+extern const CFStringRef NSDefaultRunLoopMode;
+extern const CFStringRef NSRunLoopCommonModes;
+
+enum : SInt32 {
+    kCFRunLoopRunFinished = 1,
+    kCFRunLoopRunStopped = 2,
+    kCFRunLoopRunTimedOut = 3,
+    kCFRunLoopRunHandledSource = 4,
+};
+
+struct CFRunLoopSourceContext {
+    CFIndex version;
+    void* info;
+    const void* (*retain)(const void* info);
+    void (*release)(const void* info);
+    CFStringRef (*copyDescription)(const void* info);
+    Boolean (*equal)(const void* info1, const void* info2);
+    CFHashCode (*hash)(const void* info);
+    void (*schedule)(void* info, CFRunLoopRef runLoop, CFRunLoopMode mode);
+    void (*cancel)(void* info, CFRunLoopRef runLoop, CFRunLoopMode mode);
+    void (*perform)(void* info);
+};
+
+using CFRunLoopTimerCallBack = void (*)(CFRunLoopTimerRef timer, void* info);
+struct CFRunLoopTimerContext {
+    CFIndex version;
+    void* info;
+    const void* (*retain)(const void* info);
+    void (*release)(const void* info);
+    CFStringRef (*copyDescription)(const void* info);
+};
+
+// Seconds since the reference date, on the session's clock.
+CFAbsoluteTime CFAbsoluteTimeGetCurrent();
+
+CFTypeID CFRunLoopGetTypeID();
+CFRunLoopRef CFRunLoopGetCurrent();
+CFRunLoopRef CFRunLoopGetMain();
+// Runs the current run loop in `mode` until `seconds` have passed on the session's clock, the
+// loop is stopped, or (when asked) one source or timer has been handled. Returns one of the
+// kCFRunLoopRun codes; kCFRunLoopRunFinished when the mode holds nothing that could fire.
+SInt32 CFRunLoopRunInMode(CFRunLoopMode mode, CFTimeInterval seconds,
+                          Boolean returnAfterSourceHandled);
+void CFRunLoopStop(CFRunLoopRef runLoop);
+void CFRunLoopWakeUp(CFRunLoopRef runLoop);
+// A new string naming the mode the loop runs in, or null when it is not running.
+CFStringRef CFRunLoopCopyCurrentMode(CFRunLoopRef runLoop);
+void CFRunLoopAddCommonMode(CFRunLoopRef runLoop, CFRunLoopMode mode);
+
+void CFRunLoopAddSource(CFRunLoopRef runLoop, CFRunLoopSourceRef source, CFRunLoopMode mode);
+void CFRunLoopRemoveSource(CFRunLoopRef runLoop, CFRunLoopSourceRef source, CFRunLoopMode mode);
+Boolean CFRunLoopContainsSource(CFRunLoopRef runLoop, CFRunLoopSourceRef source,
+                                CFRunLoopMode mode);
+void CFRunLoopAddTimer(CFRunLoopRef runLoop, CFRunLoopTimerRef timer, CFRunLoopMode mode);
+void CFRunLoopRemoveTimer(CFRunLoopRef runLoop, CFRunLoopTimerRef timer, CFRunLoopMode mode);
+Boolean CFRunLoopContainsTimer(CFRunLoopRef runLoop, CFRunLoopTimerRef timer, CFRunLoopMode mode);
+
+CFTypeID CFRunLoopSourceGetTypeID();
+CFRunLoopSourceRef CFRunLoopSourceCreate(CFAllocatorRef allocator, CFIndex order,
+                                         CFRunLoopSourceContext* context);
+void CFRunLoopSourceSignal(CFRunLoopSourceRef source);
+void CFRunLoopSourceInvalidate(CFRunLoopSourceRef source);
+Boolean CFRunLoopSourceIsValid(CFRunLoopSourceRef source);
+
+CFTypeID CFRunLoopTimerGetTypeID();
+CFRunLoopTimerRef CFRunLoopTimerCreate(CFAllocatorRef allocator, CFAbsoluteTime fireDate,
+                                       CFTimeInterval interval, CFOptionFlags flags, CFIndex order,
+                                       CFRunLoopTimerCallBack callout,
+                                       CFRunLoopTimerContext* context);
+// The block form of timer creation, with a C++ callable for the block.
+CFRunLoopTimerRef CFRunLoopTimerCreateWithHandler(CFAllocatorRef allocator, CFAbsoluteTime fireDate,
+                                                  CFTimeInterval interval, CFOptionFlags flags,
+                                                  CFIndex order,
+                                                  std::function<void(CFRunLoopTimerRef)> block);
+void CFRunLoopTimerInvalidate(CFRunLoopTimerRef timer);
+Boolean CFRunLoopTimerIsValid(CFRunLoopTimerRef timer);
+CFAbsoluteTime CFRunLoopTimerGetNextFireDate(CFRunLoopTimerRef timer);
+void CFRunLoopTimerSetNextFireDate(CFRunLoopTimerRef timer, CFAbsoluteTime fireDate);
+
+class __CFRunLoopSource : public NSObject {
+public:
+    CFTypeID typeID() const override { return kCFRunLoopSourceTypeID; }
+    ~__CFRunLoopSource() override;
+
+    // The mach port a port source was made from (null for a version 0 source).
+    __CFMachPort* port() const { return port_; }
+    bool isValid() const { return valid_; }
+
+    CFRunLoopSourceContext context_{};
+    CFIndex order_ = 0;
+    __CFMachPort* port_ = nullptr;  // retained
+    bool signaled_ = false;
+    bool valid_ = true;
+};
+
+class __CFRunLoopTimer : public NSObject {
+public:
+    CFTypeID typeID() const override { return kCFRunLoopTimerTypeID; }
+    ~__CFRunLoopTimer() override {
+        if (context_.release != nullptr) {
+            context_.release(context_.info);
+        }
+    }
+
+    CFAbsoluteTime fireDate = 0;
+    CFTimeInterval interval = 0;
+    CFIndex order = 0;
+    std::uint64_t sequence = 0;  // creation order, to break ties between equal fire dates
+    bool valid = true;
+    CFRunLoopTimerCallBack callout = nullptr;
+    CFRunLoopTimerContext context_{};
+    std::function<void(CFRunLoopTimerRef)> block;
+};
+
+// A source for a port, as CFMachPortCreateRunLoopSource makes it (the port is retained).
+CFRunLoopSourceRef CFRunLoopSourceCreateForPort(__CFMachPort* port, CFIndex order);

@@ -1,0 +1,4 @@
+// Foundation, as the system includes it.
+#pragma once
+
+#include "CoreFoundation/CoreFoundation.h"

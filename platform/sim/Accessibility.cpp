@@ -1,0 +1,386 @@
+// The Accessibility API over the simulated desktop.
+#include "sim/Accessibility.h"
+
+#include <algorithm>
+
+#include "ApplicationServices/AXValue.h"
+#include "sim/Faults.h"
+
+
+
+namespace sim {
+namespace {
+
+float gMessagingTimeout = 0;
+
+AXUIElementRef makeElement(pid_t pid, NodeId node) {
+    // The root of a process's tree is its application element.
+    if (node != 0 && desktop().rootOf(pid) == node) {
+        node = 0;
+    }
+    return new __AXUIElement(false, pid, node);
+}
+
+CFTypeRef copyElement(NodeId node) { return makeElement(desktop().node(node)->pid, node); }
+
+// The node behind an element, or null when the element is stale or the process is gone.
+const Node* resolve(AXUIElementRef element) {
+    if (element == nullptr || element->systemWide_) {
+        return nullptr;
+    }
+    const NodeId id = element->node_ == 0 ? desktop().rootOf(element->pid_) : element->node_;
+    return id == 0 ? nullptr : desktop().node(id);
+}
+
+NodeId faultKey(AXUIElementRef element) {
+    const Node* node = resolve(element);
+    return node ? node->id : 0;
+}
+
+CFStringRef copyString(const std::u16string& text) { return NSString::create(text); }
+
+CFArrayRef copyElements(const std::vector<NodeId>& nodes) {
+    NSMutableArray* array = NSMutableArray::create(nodes.size());
+    for (NodeId node : nodes) {
+        RetainPtr<CFTypeRef> element = adoptCF(copyElement(node));
+        array->addObject(element.get());
+    }
+    return array;
+}
+
+CFTypeRef copyValue(AXValueType type, const void* value) { return AXValueCreate(type, value); }
+
+// The attribute as the simulated application computes it.
+AXError copyComputedAttribute(const Node& node, const std::u16string& name, CFTypeRef* value) {
+    const Desktop& world = desktop();
+    const Application* app = world.application(node.pid);
+    auto present = [&](CFTypeRef result) {
+        *value = result;
+        return kAXErrorSuccess;
+    };
+    auto optionalString = [&](const std::optional<std::u16string>& text) {
+        return text ? present(copyString(*text)) : kAXErrorNoValue;
+    };
+    if (name == u"AXRole") {
+        return present(copyString(node.role));
+    }
+    if (name == u"AXSubrole") {
+        return optionalString(node.subrole);
+    }
+    if (name == u"AXTitle") {
+        return optionalString(node.kind == NodeKind::Application ? std::optional(app->name)
+                                                                 : node.title);
+    }
+    if (name == u"AXDescription") {
+        return optionalString(node.description);
+    }
+    if (name == u"AXChildren") {
+        if (node.kind == NodeKind::Application && node.pid != kDockPid) {
+            return present(copyElements(world.windowsOf(node.pid)));
+        }
+        return present(copyElements(node.children));
+    }
+    if (name == u"AXParent") {
+        return node.parent == 0 ? kAXErrorNoValue : present(copyElement(node.parent));
+    }
+    if (node.frame && name == u"AXPosition") {
+        const CGPoint point{node.frame->x, node.frame->y};
+        return present(copyValue(kAXValueCGPointType, &point));
+    }
+    if (node.frame && name == u"AXSize") {
+        const CGSize size{node.frame->width, node.frame->height};
+        return present(copyValue(kAXValueCGSizeType, &size));
+    }
+    if (node.kind == NodeKind::Application) {
+        if (name == u"AXWindows") {
+            return present(copyElements(world.windowsOf(node.pid)));
+        }
+        if (name == u"AXFocusedWindow") {
+            const std::vector<NodeId> windows = world.windowsOf(node.pid);
+            return windows.empty() ? kAXErrorNoValue : present(copyElement(windows.front()));
+        }
+        if (name == u"AXFrontmost") {
+            return present(world.activePid() == node.pid ? kCFBooleanTrue : kCFBooleanFalse);
+        }
+        if (name == u"AXHidden") {
+            return present(app->hidden ? kCFBooleanTrue : kCFBooleanFalse);
+        }
+    }
+    if (node.kind == NodeKind::DockItem && name == u"AXURL") {
+        return node.url ? present(CFRetain(node.url.get())) : kAXErrorNoValue;
+    }
+    return kAXErrorAttributeUnsupported;
+}
+
+// One attribute read, as every attribute call makes it (the access check and the element's
+// validity are the caller's).
+AXError readAttribute(const Node& node, const std::u16string& name, CFTypeRef* value) {
+    if (auto status = matchFault("AXUIElementCopyAttributeValue", node.id, name)) {
+        return *status;
+    }
+    for (const auto& [key, override] : node.overrides) {
+        if (key == name) {
+            *value = CFRetain(override.get());
+            return kAXErrorSuccess;
+        }
+    }
+    return copyComputedAttribute(node, name, value);
+}
+
+// The common checks of a call on one element: access, then the element itself.
+AXError checkElement(AXUIElementRef element, const Node*& node) {
+    if (element == nullptr) {
+        return kAXErrorIllegalArgument;
+    }
+    if (!desktop().accessEnabled()) {
+        return kAXErrorAPIDisabled;
+    }
+    node = resolve(element);
+    return node == nullptr ? kAXErrorInvalidUIElement : kAXErrorSuccess;
+}
+
+}  // namespace
+
+AXUIElementRef createElement(NodeId node) {
+    return static_cast<AXUIElementRef>(copyElement(node));
+}
+
+std::optional<NodeId> nodeOf(AXUIElementRef element) {
+    const Node* node = resolve(element);
+    return node ? std::optional<NodeId>(node->id) : std::nullopt;
+}
+
+bool isSystemWide(AXUIElementRef element) { return element != nullptr && element->systemWide_; }
+
+float messagingTimeout() { return gMessagingTimeout; }
+
+void resetAccessibility() { gMessagingTimeout = 0; }
+
+}  // namespace sim
+
+using sim::desktop;
+
+Boolean AXAPIEnabled() {
+    sim::failCall("AXAPIEnabled");
+    return desktop().accessEnabled();
+}
+
+Boolean AXIsProcessTrusted() { return desktop().accessEnabled(); }
+
+CFTypeID AXUIElementGetTypeID() { return kAXUIElementTypeID; }
+
+AXUIElementRef AXUIElementCreateSystemWide() {
+    if (sim::failCall("AXUIElementCreateSystemWide")) {
+        return nullptr;
+    }
+    return new __AXUIElement(true, 0, 0);
+}
+
+AXUIElementRef AXUIElementCreateApplication(pid_t pid) {
+    if (sim::failCall("AXUIElementCreateApplication")) {
+        return nullptr;
+    }
+    return new __AXUIElement(false, pid, 0);
+}
+
+AXError AXUIElementCopyAttributeValue(AXUIElementRef element, CFStringRef attribute,
+                                      CFTypeRef* value) {
+    if (value != nullptr) {
+        *value = nullptr;
+    }
+    if (auto status = sim::faultFor("AXUIElementCopyAttributeValue", sim::faultKey(element),
+                                    attribute ? attribute->units() : u"")) {
+        return *status;
+    }
+    if (attribute == nullptr || value == nullptr) {
+        return kAXErrorIllegalArgument;
+    }
+    if (sim::isSystemWide(element)) {
+        if (!desktop().accessEnabled()) {
+            return kAXErrorAPIDisabled;
+        }
+        if (attribute->units() == u"AXFocusedApplication" && desktop().activePid()) {
+            *value = AXUIElementCreateApplication(*desktop().activePid());
+            return kAXErrorSuccess;
+        }
+        return attribute->units() == u"AXRole"
+                   ? (*value = NSString::createWithUTF8("AXSystemWide"), kAXErrorSuccess)
+                   : kAXErrorNoValue;
+    }
+    const sim::Node* node = nullptr;
+    if (AXError status = sim::checkElement(element, node); status != kAXErrorSuccess) {
+        return status;
+    }
+    for (const auto& [key, override] : node->overrides) {
+        if (key == attribute->units()) {
+            *value = CFRetain(override.get());
+            return kAXErrorSuccess;
+        }
+    }
+    return sim::copyComputedAttribute(*node, attribute->units(), value);
+}
+
+AXError AXUIElementCopyAttributeNames(AXUIElementRef element, CFArrayRef* names) {
+    *names = nullptr;
+    const sim::Node* node = nullptr;
+    if (AXError status = sim::checkElement(element, node); status != kAXErrorSuccess) {
+        return status;
+    }
+    NSMutableArray* result = NSMutableArray::create();
+    for (const char16_t* name : {u"AXRole", u"AXSubrole", u"AXTitle", u"AXDescription",
+                                 u"AXChildren", u"AXParent", u"AXPosition", u"AXSize",
+                                 u"AXWindows", u"AXFocusedWindow", u"AXFrontmost", u"AXHidden",
+                                 u"AXURL"}) {
+        CFTypeRef value = nullptr;
+        if (sim::copyComputedAttribute(*node, name, &value) == kAXErrorSuccess) {
+            CFRelease(value);
+            RetainPtr<CFStringRef> text = adoptCF<CFStringRef>(NSString::create(name));
+            result->addObject(text.get());
+        }
+    }
+    for (const auto& [key, override] : node->overrides) {
+        RetainPtr<CFStringRef> text = adoptCF<CFStringRef>(NSString::create(key));
+        if (!result->containsObject(text.get())) {
+            result->addObject(text.get());
+        }
+    }
+    *names = result;
+    return kAXErrorSuccess;
+}
+
+AXError AXUIElementCopyMultipleAttributeValues(AXUIElementRef element, CFArrayRef attributes,
+                                               AXCopyMultipleAttributeOptions options,
+                                               CFArrayRef* values) {
+    if (values != nullptr) {
+        *values = nullptr;
+    }
+    if (auto status = sim::faultFor("AXUIElementCopyMultipleAttributeValues", sim::faultKey(element))) {
+        return *status;
+    }
+    if (attributes == nullptr || values == nullptr) {
+        return kAXErrorIllegalArgument;
+    }
+    const sim::Node* node = nullptr;
+    if (AXError status = sim::checkElement(element, node); status != kAXErrorSuccess) {
+        return status;
+    }
+    RetainPtr<CFMutableArrayRef> result = adoptCF(NSMutableArray::create(attributes->count()));
+    for (id name : *attributes) {
+        const auto* attribute = dynamic_cast<const NSString*>(name);
+        RetainPtr<CFTypeRef> value;
+        AXError status = attribute ? sim::readAttribute(*node, attribute->units(), value.initializeInto())
+                                   : kAXErrorIllegalArgument;
+        if (status != kAXErrorSuccess) {
+            if ((options & kAXCopyMultipleAttributeOptionStopOnError) != 0) {
+                return status;
+            }
+            value = adoptCF<CFTypeRef>(AXValueCreate(kAXValueAXErrorType, &status));
+        }
+        result->addObject(value.get());
+    }
+    *values = result.leakRef();
+    return kAXErrorSuccess;
+}
+
+AXError AXUIElementCopyActionNames(AXUIElementRef element, CFArrayRef* names) {
+    if (names != nullptr) {
+        *names = nullptr;
+    }
+    if (auto status = sim::faultFor("AXUIElementCopyActionNames", sim::faultKey(element))) {
+        return *status;
+    }
+    const sim::Node* node = nullptr;
+    if (AXError status = sim::checkElement(element, node); status != kAXErrorSuccess) {
+        return status;
+    }
+    NSMutableArray* result = NSMutableArray::create(node->actions.size());
+    for (const std::u16string& action : node->actions) {
+        RetainPtr<CFStringRef> text = adoptCF<CFStringRef>(NSString::create(action));
+        result->addObject(text.get());
+    }
+    *names = result;
+    return kAXErrorSuccess;
+}
+
+AXError AXUIElementPerformAction(AXUIElementRef element, CFStringRef action) {
+    if (auto status = sim::faultFor("AXUIElementPerformAction", sim::faultKey(element),
+                                    action ? action->units() : u"")) {
+        return *status;
+    }
+    if (action == nullptr) {
+        return kAXErrorIllegalArgument;
+    }
+    const sim::Node* node = nullptr;
+    if (AXError status = sim::checkElement(element, node); status != kAXErrorSuccess) {
+        return status;
+    }
+    if (std::find(node->actions.begin(), node->actions.end(), action->units()) ==
+        node->actions.end()) {
+        return kAXErrorActionUnsupported;
+    }
+    if (action->units() == u"AXRaise" && node->kind == sim::NodeKind::Window) {
+        desktop().orderWindowFront(node->id);
+    } else if (action->units() == u"AXPress" && node->kind == sim::NodeKind::DockItem) {
+        if (const sim::Application* owner = desktop().application(node->itemOwner)) {
+            desktop().activate(owner->pid);
+        }
+    }
+    return kAXErrorSuccess;
+}
+
+AXError AXUIElementCopyElementAtPosition(AXUIElementRef application, float x, float y,
+                                         AXUIElementRef* element) {
+    if (element != nullptr) {
+        *element = nullptr;
+    }
+    if (auto status = sim::faultFor("AXUIElementCopyElementAtPosition", sim::faultKey(application))) {
+        return *status;
+    }
+    if (application == nullptr || element == nullptr) {
+        return kAXErrorIllegalArgument;
+    }
+    if (!desktop().accessEnabled()) {
+        return kAXErrorAPIDisabled;
+    }
+    std::optional<pid_t> only;
+    if (!sim::isSystemWide(application)) {
+        const sim::Node* node = sim::resolve(application);
+        if (node == nullptr) {
+            return kAXErrorInvalidUIElement;
+        }
+        only = node->pid;
+    }
+    const std::optional<sim::NodeId> hit = desktop().hitTest(x, y, only);
+    if (!hit) {
+        return kAXErrorNoValue;
+    }
+    *element = sim::createElement(*hit);
+    return kAXErrorSuccess;
+}
+
+AXError AXUIElementGetPid(AXUIElementRef element, pid_t* pid) {
+    if (auto status = sim::faultFor("AXUIElementGetPid", sim::faultKey(element))) {
+        return *status;
+    }
+    if (element == nullptr || pid == nullptr) {
+        return kAXErrorIllegalArgument;
+    }
+    if (sim::isSystemWide(element)) {
+        return kAXErrorIllegalArgument;
+    }
+    // The identifier is part of the element: it is answered even after the process quit.
+    *pid = element->pid_;
+    return kAXErrorSuccess;
+}
+
+AXError AXUIElementSetMessagingTimeout(AXUIElementRef element, float timeoutInSeconds) {
+    if (auto status = sim::faultFor("AXUIElementSetMessagingTimeout")) {
+        return *status;
+    }
+    if (element == nullptr || timeoutInSeconds < 0 ||
+        (!sim::isSystemWide(element) && element->node_ != 0)) {
+        return kAXErrorIllegalArgument;
+    }
+    sim::gMessagingTimeout = timeoutInSeconds;
+    return kAXErrorSuccess;
+}

@@ -1,0 +1,20 @@
+// Accessibility elements of the simulated desktop, for tests that need an element for a node
+// they built, or the node behind an element.
+#pragma once
+
+#include <optional>
+
+#include "ApplicationServices/AXUIElement.h"
+#include "sim/Desktop.h"
+
+namespace sim {
+
+// A new element (+1) for a node of the desktop.
+AXUIElementRef createElement(NodeId node);
+// The node an element stands for (an application element: its root), if it still exists.
+std::optional<NodeId> nodeOf(AXUIElementRef element);
+bool isSystemWide(AXUIElementRef element);
+float messagingTimeout();
+void resetAccessibility();
+
+}  // namespace sim

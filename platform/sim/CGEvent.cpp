@@ -1,0 +1,106 @@
+// Quartz Event Services over the simulated event system.
+#include "ApplicationServices/CGEvent.h"
+
+#include "sim/EventSystem.h"
+#include "sim/Faults.h"
+
+using sim::eventSystem;
+
+CFTypeID CGEventGetTypeID() { return kCGEventTypeID; }
+
+CFMachPortRef CGEventTapCreate(CGEventTapLocation tap, CGEventTapPlacement place,
+                               CGEventTapOptions options, CGEventMask eventsOfInterest,
+                               CGEventTapCallBack callback, void* userInfo) {
+    if (sim::failCall("CGEventTapCreate") || callback == nullptr) {
+        return nullptr;
+    }
+    return eventSystem().createTap(tap, place, options, eventsOfInterest, callback, userInfo);
+}
+
+void CGEventTapEnable(CFMachPortRef tap, bool enable) {
+    sim::failCall("CGEventTapEnable");
+    if (tap != nullptr) {
+        eventSystem().enableTap(tap, enable);
+    }
+}
+
+bool CGEventTapIsEnabled(CFMachPortRef tap) {
+    const sim::EventTap* found = eventSystem().tapFor(tap);
+    return found != nullptr && found->enabled;
+}
+
+CGEventRef CGEventCreate(CGEventSourceRef) {
+    if (sim::failCall("CGEventCreate")) {
+        return nullptr;
+    }
+    auto* event = new __CGEvent();
+    event->location = eventSystem().pointer();
+    event->flags = eventSystem().modifierFlags();
+    return event;
+}
+
+CGEventRef CGEventCreateMouseEvent(CGEventSourceRef, CGEventType mouseType,
+                                   CGPoint mouseCursorPosition, CGMouseButton mouseButton) {
+    if (sim::failCall("CGEventCreateMouseEvent")) {
+        return nullptr;
+    }
+    auto* event = new __CGEvent();
+    event->type = mouseType;
+    event->location = mouseCursorPosition;
+    event->flags = eventSystem().modifierFlags();
+    event->fields[kCGMouseEventButtonNumber] = mouseButton;
+    event->fields[kCGMouseEventClickState] = 1;
+    event->fields[kCGMouseEventNumber] = eventSystem().nextMouseEventNumber();
+    return event;
+}
+
+CGEventRef CGEventCreateCopy(CGEventRef event) {
+    auto* copy = new __CGEvent();
+    copy->type = event->type;
+    copy->location = event->location;
+    copy->flags = event->flags;
+    copy->fields = event->fields;
+    return copy;
+}
+
+CGEventType CGEventGetType(CGEventRef event) { return event->type; }
+void CGEventSetType(CGEventRef event, CGEventType type) { event->type = type; }
+CGPoint CGEventGetLocation(CGEventRef event) {
+    sim::failCall("CGEventGetLocation");
+    return event->location;
+}
+void CGEventSetLocation(CGEventRef event, CGPoint location) { event->location = location; }
+CGEventFlags CGEventGetFlags(CGEventRef event) {
+    sim::failCall("CGEventGetFlags");
+    return event->flags;
+}
+void CGEventSetFlags(CGEventRef event, CGEventFlags flags) { event->flags = flags; }
+
+SInt64 CGEventGetIntegerValueField(CGEventRef event, CGEventField field) {
+    sim::failCall("CGEventGetIntegerValueField");
+    auto found = event->fields.find(field);
+    return found == event->fields.end() ? 0 : found->second;
+}
+
+void CGEventSetIntegerValueField(CGEventRef event, CGEventField field, SInt64 value) {
+    event->fields[field] = value;
+}
+
+void CGEventPost(CGEventTapLocation tap, CGEventRef event) {
+    sim::failCall("CGEventPost");
+    if (event != nullptr) {
+        eventSystem().post(tap, event);
+    }
+}
+
+bool CGEventSourceKeyState(CGEventSourceStateID, CGKeyCode key) {
+    sim::failCall("CGEventSourceKeyState");
+    return eventSystem().keyDown(key);
+}
+
+bool CGEventSourceButtonState(CGEventSourceStateID, CGMouseButton button) {
+    sim::failCall("CGEventSourceButtonState");
+    return eventSystem().buttonDown(button);
+}
+
+CGEventFlags CGEventSourceFlagsState(CGEventSourceStateID) { return eventSystem().modifierFlags(); }

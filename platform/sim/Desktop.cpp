@@ -1,0 +1,576 @@
+#include "sim/Desktop.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "ApplicationServices/CGEvent.h"
+#include "sim/FileSystem.h"
+#include "sim/Transcript.h"
+
+namespace sim {
+namespace {
+
+std::u16string utf16(const std::string& text) {
+    const NSString* string = NSString::createWithUTF8(text);
+    std::u16string units = string->units();
+    string->release();
+    return units;
+}
+
+std::string utf8(const std::u16string& units) {
+    const NSString* string = NSString::create(units);
+    std::string text = string->utf8();
+    string->release();
+    return text;
+}
+
+std::optional<std::u16string> utf16(const std::optional<std::string>& text) {
+    return text ? std::optional<std::u16string>(utf16(*text)) : std::nullopt;
+}
+
+[[noreturn]] void misuse(const std::string& what) {
+    std::fprintf(stderr, "simulated desktop: %s\n", what.c_str());
+    std::abort();
+}
+
+std::string gMainBundlePath;
+
+}  // namespace
+
+Desktop& desktop() {
+    static Desktop instance;
+    return instance;
+}
+
+void setMainBundlePath(const std::string& path) { gMainBundlePath = path; }
+
+std::string mainBundlePath() {
+    if (!gMainBundlePath.empty()) {
+        return gMainBundlePath;
+    }
+    std::error_code error;
+    const std::filesystem::path executable = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error) {
+        return "/Applications/Quenfold.app";
+    }
+    // …/Quenfold.app/Contents/MacOS/Quenfold
+    const std::filesystem::path macos = executable.parent_path();
+    if (macos.filename() == "MacOS" && macos.parent_path().filename() == "Contents") {
+        return macos.parent_path().parent_path().string();
+    }
+    return macos.string();
+}
+
+void Desktop::reset(const std::string& systemBundlePath) {
+    applications_.clear();
+    launchOrder_.clear();
+    nodes_.clear();
+    nextNode_ = 1;
+    windowOrder_.clear();
+    active_.reset();
+    recentlyActive_.clear();
+    pendingHides_.clear();
+    hideRequests_ = 0;
+    openedURLs_.clear();
+    accessEnabled_ = true;
+    nextPid_ = kFirstApplicationPid;
+
+    ApplicationSpec dock;
+    dock.name = "Dock";
+    dock.pid = kDockPid;
+    dock.bundleIdentifier = kDockBundleIdentifier;
+    dock.bundlePath = kDockBundlePath;
+    dock.dockItem = false;
+    dock.agent = true;
+    addApplication(dock);
+    dockList_ = newNode(kDockPid, NodeKind::DockList, rootOf(kDockPid), u"AXList");
+    layoutDock();
+
+    ApplicationSpec system;
+    system.name = std::filesystem::path(systemBundlePath).stem().string();
+    system.pid = kSystemPid;
+    system.bundleIdentifier = kSystemBundleIdentifier;
+    system.bundlePath = systemBundlePath;
+    system.dockItem = false;
+    system.agent = true;
+    addApplication(system);
+    addVirtualDirectory("/System/Library/PreferencePanes/UniversalAccessPref.prefPane");
+}
+
+NodeId Desktop::newNode(pid_t pid, NodeKind kind, NodeId parent, std::u16string role) {
+    const NodeId id = nextNode_++;
+    Node& node = nodes_[id];
+    node.id = id;
+    node.pid = pid;
+    node.kind = kind;
+    node.parent = parent;
+    node.role = std::move(role);
+    if (parent != 0) {
+        nodes_.at(parent).children.push_back(id);
+    }
+    return id;
+}
+
+void Desktop::removeSubtree(NodeId id) {
+    auto found = nodes_.find(id);
+    if (found == nodes_.end()) {
+        return;
+    }
+    if (found->second.parent != 0) {
+        if (auto parent = nodes_.find(found->second.parent); parent != nodes_.end()) {
+            std::erase(parent->second.children, id);
+        }
+    }
+    std::vector<NodeId> pending{id};
+    while (!pending.empty()) {
+        const NodeId current = pending.back();
+        pending.pop_back();
+        auto node = nodes_.find(current);
+        if (node == nodes_.end()) {
+            continue;
+        }
+        pending.insert(pending.end(), node->second.children.begin(), node->second.children.end());
+        std::erase(windowOrder_, current);
+        nodes_.erase(node);
+    }
+}
+
+Application* Desktop::mutableApplication(pid_t pid) {
+    auto found = applications_.find(pid);
+    return found == applications_.end() ? nullptr : &found->second;
+}
+
+const Application* Desktop::application(pid_t pid) const {
+    auto found = applications_.find(pid);
+    return found == applications_.end() ? nullptr : &found->second;
+}
+
+std::string Desktop::nameOf(pid_t pid) const {
+    const Application* app = application(pid);
+    return app ? utf8(app->name) : "pid " + std::to_string(pid);
+}
+
+pid_t Desktop::addApplication(const ApplicationSpec& spec) {
+    pid_t pid = spec.pid;
+    if (pid == 0) {
+        while (applications_.count(nextPid_) != 0) {
+            ++nextPid_;
+        }
+        pid = nextPid_++;
+    }
+    if (pid <= 0 || applications_.count(pid) != 0) {
+        misuse("process identifier " + std::to_string(pid) + " is taken");
+    }
+    Application app;
+    app.pid = pid;
+    app.name = utf16(spec.name);
+    std::string identifier = "com.example.";
+    for (char c : spec.name) {
+        if (c != ' ' && c != '\t') {
+            identifier += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        }
+    }
+    app.bundleIdentifier = utf16(spec.bundleIdentifier.value_or(identifier));
+    if (!spec.noBundle) {
+        const std::string path = spec.bundlePath.value_or("/Applications/" + spec.name + ".app");
+        app.bundlePath = utf16(path);
+        addVirtualDirectory(path);
+    }
+    app.hidden = spec.hidden;
+    app.foreground = !spec.agent;
+    applications_[pid] = app;
+    launchOrder_.push_back(pid);
+    Application& stored = applications_[pid];
+    stored.root = newNode(pid, NodeKind::Application, 0, u"AXApplication");
+    record(spec.name + " is running (pid " + std::to_string(pid) + ")" +
+           (spec.hidden ? ", hidden" : ""));
+    if (spec.dockItem) {
+        DockItemSpec item;
+        item.title = spec.dockItemTitle.value_or(spec.name);
+        item.subrole = "AXApplicationDockItem";
+        stored.dockItem = addDockItem(item);
+        nodes_.at(stored.dockItem).itemOwner = pid;
+    }
+    if (!active_ && !spec.hidden && !spec.agent) {
+        setActive(pid);
+    }
+    return pid;
+}
+
+NodeId Desktop::addWindow(pid_t pid, const std::string& title, Rect frame, bool visible) {
+    Application* app = mutableApplication(pid);
+    if (app == nullptr) {
+        misuse("no application with pid " + std::to_string(pid));
+    }
+    const NodeId id = newNode(pid, NodeKind::Window, app->root, u"AXWindow");
+    Node& window = nodes_.at(id);
+    window.subrole = u"AXStandardWindow";
+    window.title = utf16(title);
+    window.frame = frame;
+    window.actions = {u"AXRaise"};
+    window.visible = false;
+    if (visible) {
+        orderWindowFront(id);
+    }
+    return id;
+}
+
+NodeId Desktop::addElement(NodeId parent, const ElementSpec& spec) {
+    if (nodes_.count(parent) == 0) {
+        misuse("no accessibility node " + std::to_string(parent));
+    }
+    const NodeId id = newNode(nodes_.at(parent).pid, NodeKind::Element, parent, utf16(spec.role));
+    Node& node = nodes_.at(id);
+    node.subrole = utf16(spec.subrole);
+    node.title = utf16(spec.title);
+    node.description = utf16(spec.description);
+    node.frame = spec.frame;
+    setActions(id, spec.actions);
+    return id;
+}
+
+NodeId Desktop::addDockItem(const DockItemSpec& spec) {
+    const NodeId id = newNode(kDockPid, NodeKind::DockItem, dockList_, u"AXDockItem");
+    Node& item = nodes_.at(id);
+    item.subrole = utf16(spec.subrole);
+    item.title = utf16(spec.title);
+    item.actions = {u"AXPress", u"AXShowMenu"};
+    if (spec.url) {
+        RetainPtr<CFStringRef> text = adoptCF<CFStringRef>(NSString::createWithUTF8(*spec.url));
+        item.url = spec.urlObject ? RetainPtr<CFTypeRef>(adoptCF<CFTypeRef>(
+                                        CFURLCreateWithString(kCFAllocatorDefault, text.get(), nullptr)))
+                                  : RetainPtr<CFTypeRef>(std::move(text));
+    }
+    layoutDock();
+    record("Dock item \"" + spec.title + "\" added");
+    return id;
+}
+
+void Desktop::setAttribute(NodeId id, const std::string& name, CFTypeRef value) {
+    auto found = nodes_.find(id);
+    if (found == nodes_.end()) {
+        misuse("no accessibility node " + std::to_string(id));
+    }
+    auto& overrides = found->second.overrides;
+    const std::u16string key = utf16(name);
+    std::erase_if(overrides, [&](const auto& entry) { return entry.first == key; });
+    if (value != nullptr) {
+        overrides.emplace_back(key, retainPtr(value));
+    }
+}
+
+void Desktop::setTitle(NodeId id, const std::string& title) {
+    if (auto found = nodes_.find(id); found != nodes_.end()) {
+        found->second.title = utf16(title);
+    }
+}
+
+void Desktop::setActions(NodeId id, const std::vector<std::string>& actions) {
+    Node& node = nodes_.at(id);
+    node.actions.clear();
+    for (const std::string& action : actions) {
+        node.actions.push_back(utf16(action));
+    }
+}
+
+void Desktop::layoutDock() {
+    if (nodes_.count(dockList_) == 0) {
+        return;
+    }
+    Node& list = nodes_.at(dockList_);
+    const double count = static_cast<double>(list.children.size());
+    const double itemSize = std::min(64.0, count > 0 ? (kScreenWidth - 20) / count : 64.0);
+    const double left = (kScreenWidth - itemSize * count) / 2;
+    const double top = kScreenHeight - 4 - itemSize;
+    list.frame = Rect{left, top - 3, itemSize * count, itemSize + 7};
+    double x = left;
+    for (NodeId child : list.children) {
+        nodes_.at(child).frame = Rect{x, top, itemSize, itemSize};
+        x += itemSize;
+    }
+}
+
+void Desktop::setActive(std::optional<pid_t> pid) {
+    if (active_ == pid) {
+        return;
+    }
+    active_ = pid;
+    if (pid) {
+        std::erase(recentlyActive_, *pid);
+        recentlyActive_.insert(recentlyActive_.begin(), *pid);
+        record(nameOf(*pid) + " is active");
+    } else {
+        record("no application is active");
+    }
+}
+
+void Desktop::activateNextAfter(pid_t leaving) {
+    for (pid_t candidate : recentlyActive_) {
+        const Application* app = application(candidate);
+        if (candidate != leaving && app != nullptr && !app->hidden) {
+            setActive(candidate);
+            return;
+        }
+    }
+    setActive(std::nullopt);
+}
+
+void Desktop::activate(pid_t pid, bool allWindows) {
+    Application* app = mutableApplication(pid);
+    if (app == nullptr) {
+        return;
+    }
+    if (app->hidden) {
+        unhide(pid);
+    }
+    std::vector<NodeId> windows = windowsOf(pid);
+    if (!allWindows && !windows.empty()) {
+        windows.resize(1);
+    }
+    // Bring the windows forward, keeping their order among themselves.
+    for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
+        std::erase(windowOrder_, *it);
+        windowOrder_.insert(windowOrder_.begin(), *it);
+    }
+    setActive(pid);
+}
+
+void Desktop::hide(pid_t pid) {
+    Application* app = mutableApplication(pid);
+    if (app == nullptr || app->hidden) {
+        return;
+    }
+    app->hidden = true;
+    record(utf8(app->name) + " is hidden");
+    if (active_ == pid) {
+        activateNextAfter(pid);
+    }
+}
+
+void Desktop::unhide(pid_t pid) {
+    Application* app = mutableApplication(pid);
+    if (app == nullptr || !app->hidden) {
+        return;
+    }
+    app->hidden = false;
+    record(utf8(app->name) + " is shown");
+}
+
+void Desktop::quit(pid_t pid) {
+    Application* app = mutableApplication(pid);
+    if (app == nullptr) {
+        return;
+    }
+    const std::string name = utf8(app->name);
+    if (app->dockItem != 0) {
+        removeSubtree(app->dockItem);
+    }
+    removeSubtree(app->root);
+    if (pid == kDockPid) {
+        dockList_ = 0;
+    }
+    applications_.erase(pid);
+    std::erase(launchOrder_, pid);
+    std::erase(pendingHides_, pid);
+    layoutDock();
+    record(name + " has quit");
+    if (active_ == pid) {
+        activateNextAfter(pid);
+    }
+    std::erase(recentlyActive_, pid);
+}
+
+void Desktop::setAccessEnabled(bool enabled) {
+    if (accessEnabled_ != enabled) {
+        accessEnabled_ = enabled;
+        record(std::string("accessibility access is ") + (enabled ? "on" : "off"));
+    }
+}
+
+void Desktop::orderWindowFront(NodeId id) {
+    auto found = nodes_.find(id);
+    if (found == nodes_.end() || found->second.kind != NodeKind::Window) {
+        return;
+    }
+    found->second.visible = true;
+    std::erase(windowOrder_, id);
+    windowOrder_.insert(windowOrder_.begin(), id);
+    record("window \"" + utf8(found->second.title.value_or(u"")) + "\" of " +
+           nameOf(found->second.pid) + " is in front");
+}
+
+void Desktop::closeWindow(NodeId id) {
+    auto found = nodes_.find(id);
+    if (found == nodes_.end() || !found->second.visible) {
+        return;
+    }
+    found->second.visible = false;
+    std::erase(windowOrder_, id);
+    record("window \"" + utf8(found->second.title.value_or(u"")) + "\" of " +
+           nameOf(found->second.pid) + " is closed");
+}
+
+void Desktop::makeForeground(pid_t pid) {
+    Application* app = mutableApplication(pid);
+    if (app == nullptr || app->foreground) {
+        return;
+    }
+    app->foreground = true;
+    DockItemSpec item;
+    item.title = utf8(app->name);
+    item.subrole = "AXApplicationDockItem";
+    const NodeId itemId = addDockItem(item);
+    app = mutableApplication(pid);
+    app->dockItem = itemId;
+    nodes_.at(itemId).itemOwner = pid;
+    record(utf8(app->name) + " shows its Dock icon");
+}
+
+void Desktop::openURL(const std::string& url) {
+    openedURLs_.push_back(url);
+    record("opened " + url);
+}
+
+void Desktop::requestHide(pid_t pid) {
+    ++hideRequests_;
+    pendingHides_.push_back(pid);
+    record("hide requested for " + nameOf(pid));
+}
+
+void Desktop::applyPendingHides() {
+    while (!pendingHides_.empty()) {
+        const pid_t pid = pendingHides_.front();
+        pendingHides_.erase(pendingHides_.begin());
+        hide(pid);
+    }
+}
+
+void Desktop::routeMouseEvent(std::uint32_t type, double x, double y) {
+    const std::optional<NodeId> target = hitTest(x, y);
+    if (!target) {
+        return;
+    }
+    const Node& hit = nodes_.at(*target);
+    if (hit.pid == kDockPid) {
+        // The Dock acts on a release over an application's item: it shows and activates that
+        // application unless it is active and visible already.
+        NodeId item = *target;
+        while (item != 0 && nodes_.at(item).kind != NodeKind::DockItem) {
+            item = nodes_.at(item).parent;
+        }
+        if (type != kCGEventLeftMouseUp || item == 0) {
+            return;
+        }
+        const pid_t owner = nodes_.at(item).itemOwner;
+        const Application* app = application(owner);
+        if (app != nullptr && (active_ != owner || app->hidden)) {
+            activate(owner);
+        }
+        return;
+    }
+    // A press on a window of an inactive application makes that application active.
+    if (type == kCGEventLeftMouseDown && active_ != hit.pid) {
+        activate(hit.pid);
+    }
+}
+
+std::optional<pid_t> Desktop::pidNamed(const std::string& name) const {
+    const std::u16string wanted = utf16(name);
+    for (pid_t pid : launchOrder_) {
+        if (applications_.at(pid).name == wanted) {
+            return pid;
+        }
+    }
+    return std::nullopt;
+}
+
+const Node* Desktop::node(NodeId id) const {
+    auto found = nodes_.find(id);
+    return found == nodes_.end() ? nullptr : &found->second;
+}
+
+NodeId Desktop::rootOf(pid_t pid) const {
+    const Application* app = application(pid);
+    return app ? app->root : 0;
+}
+
+std::optional<NodeId> Desktop::dockItemTitled(const std::string& title) const {
+    const std::u16string wanted = utf16(title);
+    for (NodeId id : dockItems()) {
+        if (nodes_.at(id).title == wanted) {
+            return id;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<NodeId> Desktop::frontWindowTitled(const std::string& title) const {
+    const std::u16string wanted = utf16(title);
+    for (NodeId id : windowOrder_) {
+        if (nodes_.at(id).title == wanted) {
+            return id;
+        }
+    }
+    return std::nullopt;
+}
+
+std::vector<NodeId> Desktop::windowsOf(pid_t pid) const {
+    std::vector<NodeId> windows;
+    for (NodeId id : windowOrder_) {
+        if (nodes_.at(id).pid == pid) {
+            windows.push_back(id);
+        }
+    }
+    return windows;
+}
+
+std::vector<NodeId> Desktop::dockItems() const {
+    auto list = nodes_.find(dockList_);
+    return list == nodes_.end() ? std::vector<NodeId>{} : list->second.children;
+}
+
+std::optional<NodeId> Desktop::deepestAt(NodeId start, double x, double y) const {
+    NodeId current = start;
+    for (;;) {
+        const Node& node = nodes_.at(current);
+        NodeId next = 0;
+        for (NodeId child : node.children) {
+            const Node& candidate = nodes_.at(child);
+            if (candidate.frame && candidate.frame->contains(x, y)) {
+                next = child;
+                break;
+            }
+        }
+        if (next == 0) {
+            return current;
+        }
+        current = next;
+    }
+}
+
+std::optional<NodeId> Desktop::hitTest(double x, double y, std::optional<pid_t> onlyPid) const {
+    if (auto list = nodes_.find(dockList_); list != nodes_.end() &&
+                                            (!onlyPid || *onlyPid == kDockPid) &&
+                                            list->second.frame &&
+                                            list->second.frame->contains(x, y)) {
+        return deepestAt(dockList_, x, y);
+    }
+    for (NodeId id : windowOrder_) {
+        const Node& window = nodes_.at(id);
+        const Application* owner = application(window.pid);
+        if (owner == nullptr || owner->hidden || (onlyPid && *onlyPid != window.pid)) {
+            continue;
+        }
+        if (window.frame && window.frame->contains(x, y)) {
+            return deepestAt(id, x, y);
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace sim

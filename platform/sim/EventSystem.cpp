@@ -1,0 +1,228 @@
+#include "sim/EventSystem.h"
+
+#include <algorithm>
+
+#include "CoreFoundation/CFRunLoopInternal.h"
+#include "sim/Desktop.h"
+#include "sim/Transcript.h"
+
+namespace sim {
+namespace {
+
+const char* describeOptions(CGEventTapOptions options) {
+    return options == kCGEventTapOptionListenOnly ? "listen-only" : "filtering";
+}
+
+const char* describeLocation(CGEventTapLocation location) {
+    switch (location) {
+        case kCGHIDEventTap:
+            return "HID";
+        case kCGSessionEventTap:
+            return "session";
+        default:
+            return "annotated session";
+    }
+}
+
+bool isMouseType(CGEventType type) {
+    return (type >= kCGEventLeftMouseDown && type <= kCGEventRightMouseDragged) ||
+           (type >= kCGEventOtherMouseDown && type <= kCGEventOtherMouseDragged);
+}
+
+// The button that a mouse event's type names, or its button-number field for "other" types.
+CGMouseButton buttonOf(CGEventRef event) {
+    switch (event->type) {
+        case kCGEventLeftMouseDown:
+        case kCGEventLeftMouseUp:
+        case kCGEventLeftMouseDragged:
+            return kCGMouseButtonLeft;
+        case kCGEventRightMouseDown:
+        case kCGEventRightMouseUp:
+        case kCGEventRightMouseDragged:
+            return kCGMouseButtonRight;
+        default: {
+            auto field = event->fields.find(kCGMouseEventButtonNumber);
+            return field == event->fields.end() ? kCGMouseButtonCenter
+                                                : static_cast<CGMouseButton>(field->second);
+        }
+    }
+}
+
+struct __CGEventTapProxyTag {} gProxyTag;
+
+}  // namespace
+
+EventSystem& eventSystem() {
+    static EventSystem instance;
+    return instance;
+}
+
+void EventSystem::reset() {
+    // Ports that outlive the reset must not find their taps again.
+    for (EventTap& tap : taps_) {
+        tap.port = nullptr;
+    }
+    taps_.clear();
+    pointer_ = {kScreenWidthHalf, kScreenHeightHalf};
+    buttons_ = 0;
+    keys_.clear();
+    modifierFlags_ = 0;
+    mouseEventNumber_ = 0;
+}
+
+CFMachPortRef EventSystem::createTap(CGEventTapLocation location, CGEventTapPlacement placement,
+                                     CGEventTapOptions options, CGEventMask mask,
+                                     CGEventTapCallBack callback, void* userInfo) {
+    EventTap tap;
+    tap.id = nextTapId_++;
+    tap.location = location;
+    tap.placement = placement;
+    tap.options = options;
+    tap.mask = mask;
+    tap.callback = callback;
+    tap.userInfo = userInfo;
+    const std::uint64_t id = tap.id;
+    tap.port = __CFMachPort::create([this, id] { removeTap(id); });
+    // Head-inserted taps go before the other taps of their location, tail-appended after.
+    auto position = std::find_if(taps_.begin(), taps_.end(), [&](const EventTap& other) {
+        return placement == kCGHeadInsertEventTap ? other.location >= location
+                                                  : other.location > location;
+    });
+    CFMachPortRef port = tap.port;
+    taps_.insert(position, tap);
+    record(std::string("event tap created (") + describeOptions(options) + ", " +
+           describeLocation(location) + ")");
+    return port;
+}
+
+void EventSystem::removeTap(std::uint64_t id) {
+    auto found = std::find_if(taps_.begin(), taps_.end(),
+                              [&](const EventTap& tap) { return tap.id == id; });
+    if (found != taps_.end()) {
+        taps_.erase(found);
+        record("event tap released");
+    }
+}
+
+EventTap* EventSystem::tapFor(const __CFMachPort* port) {
+    auto found = std::find_if(taps_.begin(), taps_.end(),
+                              [&](const EventTap& tap) { return tap.port == port; });
+    return found == taps_.end() ? nullptr : &*found;
+}
+
+void EventSystem::enableTap(const __CFMachPort* port, bool enable) {
+    EventTap* tap = tapFor(port);
+    if (tap == nullptr || tap->enabled == enable) {
+        return;
+    }
+    tap->enabled = enable;
+    record(enable ? "event tap re-enabled" : "event tap switched off");
+}
+
+void EventSystem::setButtonDown(CGMouseButton button, bool down) {
+    if (button < 32) {
+        buttons_ = down ? (buttons_ | (1u << button)) : (buttons_ & ~(1u << button));
+    }
+}
+
+void EventSystem::deliverToTaps(CGEventTapLocation location, RetainPtr<CGEventRef>& event,
+                                bool& swallowed) {
+    // Callbacks may create or release taps; walk a list of ids taken now.
+    std::vector<std::uint64_t> order;
+    for (const EventTap& tap : taps_) {
+        if (tap.location >= location) {
+            order.push_back(tap.id);
+        }
+    }
+    for (std::uint64_t id : order) {
+        auto found = std::find_if(taps_.begin(), taps_.end(),
+                                  [&](const EventTap& tap) { return tap.id == id; });
+        if (found == taps_.end()) {
+            continue;
+        }
+        const EventTap tap = *found;
+        const CGEventType type = event->type;
+        if (!tap.enabled || type >= 64 || (tap.mask & CGEventMaskBit(type)) == 0 ||
+            !_CFRunLoopServesPort(CFRunLoopGetMain(), tap.port)) {
+            continue;
+        }
+        auto* proxy = reinterpret_cast<CGEventTapProxy>(&gProxyTag);
+        if (tap.options == kCGEventTapOptionListenOnly) {
+            // A listener sees a copy: whatever it does, the event goes on as it came.
+            RetainPtr<CGEventRef> copy = adoptCF(CGEventCreateCopy(event.get()));
+            tap.callback(proxy, type, copy.get(), tap.userInfo);
+            continue;
+        }
+        CGEventRef result = tap.callback(proxy, type, event.get(), tap.userInfo);
+        if (result == nullptr) {
+            swallowed = true;
+            return;
+        }
+        if (result != event.get()) {
+            event = adoptCF(result);  // a new event from the filter replaces the old one
+        }
+    }
+}
+
+void EventSystem::post(CGEventTapLocation location, CGEventRef posted) {
+    RetainPtr<CGEventRef> event = retainPtr(posted);
+    const CGEventType type = event->type;
+    if (isMouseType(type)) {
+        pointer_ = event->location;
+        if (type == kCGEventLeftMouseDown || type == kCGEventRightMouseDown ||
+            type == kCGEventOtherMouseDown) {
+            setButtonDown(buttonOf(event.get()), true);
+        } else if (type == kCGEventLeftMouseUp || type == kCGEventRightMouseUp ||
+                   type == kCGEventOtherMouseUp) {
+            setButtonDown(buttonOf(event.get()), false);
+        }
+    }
+    bool swallowed = false;
+    deliverToTaps(location, event, swallowed);
+    if (!swallowed && isMouseType(event->type)) {
+        desktop().routeMouseEvent(event->type, event->location.x, event->location.y);
+    }
+    desktop().applyPendingHides();
+}
+
+void EventSystem::disableTaps(CGEventType reason) {
+    std::vector<std::uint64_t> order;
+    for (const EventTap& tap : taps_) {
+        order.push_back(tap.id);
+    }
+    for (std::uint64_t id : order) {
+        auto found = std::find_if(taps_.begin(), taps_.end(),
+                                  [&](const EventTap& tap) { return tap.id == id; });
+        if (found == taps_.end()) {
+            continue;
+        }
+        found->enabled = false;
+        const EventTap tap = *found;
+        record(std::string("event tap switched off (") +
+               (reason == kCGEventTapDisabledByTimeout ? "timeout" : "user input") + ")");
+        if (!_CFRunLoopServesPort(CFRunLoopGetMain(), tap.port)) {
+            continue;
+        }
+        RetainPtr<CGEventRef> notice = adoptCF(CGEventCreate(nullptr));
+        notice->type = reason;
+        tap.callback(reinterpret_cast<CGEventTapProxy>(&gProxyTag), reason, notice.get(),
+                     tap.userInfo);
+    }
+}
+
+void EventSystem::pressLeft(double x, double y, CGEventFlags flags) {
+    RetainPtr<CGEventRef> event = adoptCF(
+        CGEventCreateMouseEvent(nullptr, kCGEventLeftMouseDown, CGPointMake(x, y), kCGMouseButtonLeft));
+    event->flags = flags;
+    post(kCGHIDEventTap, event.get());
+}
+
+void EventSystem::releaseLeft(double x, double y, SInt64 clickState, CGEventFlags flags) {
+    RetainPtr<CGEventRef> event = adoptCF(
+        CGEventCreateMouseEvent(nullptr, kCGEventLeftMouseUp, CGPointMake(x, y), kCGMouseButtonLeft));
+    event->flags = flags;
+    event->fields[kCGMouseEventClickState] = clickState;
+    post(kCGHIDEventTap, event.get());
+}
+
+}  // namespace sim

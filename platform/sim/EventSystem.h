@@ -1,0 +1,82 @@
+// The simulated HID event system: event taps, the live state of the pointer, buttons and
+// keys, and the road of every posted mouse event: through the taps in placement order, then
+// to the Dock or the window under the point.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <vector>
+
+#include "ApplicationServices/CGEvent.h"
+#include "RetainPtr.h"
+
+
+
+namespace sim {
+
+struct EventTap {
+    std::uint64_t id = 0;
+    __CFMachPort* port = nullptr;  // not retained: the tap lives as long as its port
+    CGEventTapLocation location = kCGHIDEventTap;
+    CGEventTapPlacement placement = kCGTailAppendEventTap;
+    CGEventTapOptions options = kCGEventTapOptionDefault;
+    CGEventMask mask = 0;
+    CGEventTapCallBack callback = nullptr;
+    void* userInfo = nullptr;
+    bool enabled = true;
+};
+
+class EventSystem {
+public:
+    void reset();
+
+    // A new tap (+1 port); the tap goes away when its port is invalidated or freed.
+    CFMachPortRef createTap(CGEventTapLocation location, CGEventTapPlacement placement,
+                            CGEventTapOptions options, CGEventMask mask,
+                            CGEventTapCallBack callback, void* userInfo);
+    EventTap* tapFor(const __CFMachPort* port);
+    std::size_t tapCount() const { return taps_.size(); }
+    const std::vector<EventTap>& taps() const { return taps_; }
+    void enableTap(const __CFMachPort* port, bool enable);
+
+    // Delivers the event to the taps at `location` and after it, in order, and then to the
+    // desktop; pending hide requests are carried out once every receiver has had it.
+    void post(CGEventTapLocation location, CGEventRef event);
+    // The platform switches every tap off and tells each through its callback.
+    void disableTaps(CGEventType reason);
+
+    CGPoint pointer() const { return pointer_; }
+    bool buttonDown(CGMouseButton button) const { return (buttons_ >> button) & 1u; }
+    bool keyDown(CGKeyCode key) const { return keys_.count(key) != 0; }
+    CGEventFlags modifierFlags() const { return modifierFlags_; }
+    void setButtonDown(CGMouseButton button, bool down);
+    void setKeyDown(CGKeyCode key, bool down) {
+        down ? (void)keys_.insert(key) : (void)keys_.erase(key);
+    }
+    void setModifierFlags(CGEventFlags flags) { modifierFlags_ = flags; }
+    std::int64_t nextMouseEventNumber() { return ++mouseEventNumber_; }
+
+    // The user's hand: a left-button press or release at a point, posted at the HID level.
+    void pressLeft(double x, double y, CGEventFlags flags = 0);
+    void releaseLeft(double x, double y, SInt64 clickState = 1, CGEventFlags flags = 0);
+
+private:
+    void removeTap(std::uint64_t id);
+    void deliverToTaps(CGEventTapLocation location, RetainPtr<CGEventRef>& event, bool& swallowed);
+
+    std::vector<EventTap> taps_;  // in delivery order
+    std::uint64_t nextTapId_ = 1;
+    CGPoint pointer_{kScreenWidthHalf, kScreenHeightHalf};
+    std::uint32_t buttons_ = 0;
+    std::set<CGKeyCode> keys_;
+    CGEventFlags modifierFlags_ = 0;
+    std::int64_t mouseEventNumber_ = 0;
+
+    static constexpr double kScreenWidthHalf = 720;
+    static constexpr double kScreenHeightHalf = 450;
+};
+
+EventSystem& eventSystem();
+
+}  // namespace sim

@@ -1,0 +1,153 @@
+// NSWorkspace and NSRunningApplication over the simulated desktop.
+#include "AppKit/NSRunningApplication.h"
+#include "AppKit/NSWorkspace.h"
+#include "sim/Desktop.h"
+#include "sim/Faults.h"
+
+using sim::desktop;
+
+namespace {
+
+NSString* autoreleasedString(const std::u16string& units) {
+    return static_cast<NSString*>(NSString::create(units)->autorelease());
+}
+
+}  // namespace
+
+NSWorkspace* NSWorkspace::sharedWorkspace() {
+    static NSWorkspace* const workspace = new NSWorkspace();
+    return workspace;
+}
+
+NSDictionary* NSWorkspace::activeApplication() const {
+    if (sim::failCall("activeApplication")) {
+        return nullptr;
+    }
+    const std::optional<pid_t> pid = desktop().activePid();
+    const sim::Application* app = pid ? desktop().application(*pid) : nullptr;
+    if (app == nullptr) {
+        return nullptr;
+    }
+    NSMutableDictionary* record = NSMutableDictionary::dictionary();
+    if (app->bundlePath) {
+        record->setObject(autoreleasedString(*app->bundlePath), CFSTR("NSApplicationPath"));
+    }
+    record->setObject(autoreleasedString(app->name), CFSTR("NSApplicationName"));
+    record->setObject(NSNumber::numberWithInt(app->pid), CFSTR("NSApplicationProcessIdentifier"));
+    record->setObject(autoreleasedString(app->bundleIdentifier),
+                      CFSTR("NSApplicationBundleIdentifier"));
+    return record;
+}
+
+NSRunningApplication* NSWorkspace::frontmostApplication() const {
+    const std::optional<pid_t> pid = desktop().activePid();
+    return pid ? NSRunningApplication::runningApplicationWithProcessIdentifier(*pid) : nullptr;
+}
+
+NSArray* NSWorkspace::runningApplications() const {
+    NSMutableArray* result = NSMutableArray::array();
+    for (pid_t pid : desktop().runningPids()) {
+        result->addObject(NSRunningApplication::runningApplicationWithProcessIdentifier(pid));
+    }
+    return result;
+}
+
+bool NSWorkspace::openURL(const NSURL* url) {
+    if (sim::failCall("openURL") || url == nullptr) {
+        return false;
+    }
+    desktop().openURL(url->absoluteString()->utf8());
+    return true;
+}
+
+NSRunningApplication* NSRunningApplication::runningApplicationWithProcessIdentifier(pid_t pid) {
+    if (sim::failCall("runningApplicationWithProcessIdentifier") ||
+        desktop().application(pid) == nullptr) {
+        return nullptr;
+    }
+    return static_cast<NSRunningApplication*>((new NSRunningApplication(pid))->autorelease());
+}
+
+NSArray* NSRunningApplication::runningApplicationsWithBundleIdentifier(const NSString* identifier) {
+    sim::failCall("runningApplicationsWithBundleIdentifier");
+    NSMutableArray* result = NSMutableArray::array();
+    for (pid_t pid : desktop().runningPids()) {
+        if (identifier != nullptr && desktop().application(pid)->bundleIdentifier == identifier->units()) {
+            result->addObject(runningApplicationWithProcessIdentifier(pid));
+        }
+    }
+    return result;
+}
+
+NSRunningApplication* NSRunningApplication::currentApplication() {
+    return static_cast<NSRunningApplication*>((new NSRunningApplication(sim::kSystemPid))->autorelease());
+}
+
+pid_t NSRunningApplication::processIdentifier() const {
+    if (sim::failCall("processIdentifier") || desktop().application(pid_) == nullptr) {
+        return -1;
+    }
+    return pid_;
+}
+
+NSString* NSRunningApplication::localizedName() const {
+    const sim::Application* app = desktop().application(pid_);
+    return app ? autoreleasedString(app->name) : nullptr;
+}
+
+NSString* NSRunningApplication::bundleIdentifier() const {
+    const sim::Application* app = desktop().application(pid_);
+    return app ? autoreleasedString(app->bundleIdentifier) : nullptr;
+}
+
+NSURL* NSRunningApplication::bundleURL() const {
+    const sim::Application* app = desktop().application(pid_);
+    if (app == nullptr || !app->bundlePath) {
+        return nullptr;
+    }
+    return NSURL::fileURLWithPathIsDirectory(autoreleasedString(*app->bundlePath), true);
+}
+
+bool NSRunningApplication::isHidden() const {
+    const sim::Application* app = desktop().application(pid_);
+    return app != nullptr && app->hidden;
+}
+
+bool NSRunningApplication::isActive() const { return desktop().activePid() == pid_; }
+
+bool NSRunningApplication::isTerminated() const { return desktop().application(pid_) == nullptr; }
+
+bool NSRunningApplication::hide() {
+    if (sim::failCall("hide") || desktop().application(pid_) == nullptr) {
+        return false;
+    }
+    desktop().requestHide(pid_);
+    return true;
+}
+
+bool NSRunningApplication::unhide() {
+    if (desktop().application(pid_) == nullptr) {
+        return false;
+    }
+    desktop().unhide(pid_);
+    return true;
+}
+
+bool NSRunningApplication::activateWithOptions(NSApplicationActivationOptions options) {
+    if (desktop().application(pid_) == nullptr) {
+        return false;
+    }
+    desktop().activate(pid_, (options & NSApplicationActivateAllWindows) != 0);
+    return true;
+}
+
+bool NSRunningApplication::isEqual(const NSObject* other) const {
+    const auto* app = dynamic_cast<const NSRunningApplication*>(other);
+    return app != nullptr && app->pid_ == pid_;
+}
+
+NSString* NSRunningApplication::description() const {
+    const sim::Application* app = desktop().application(pid_);
+    return NSString::stringWithFormat("<NSRunningApplication: pid=%d, %s>", pid_,
+                                      app ? desktop().nameOf(pid_).c_str() : "terminated");
+}

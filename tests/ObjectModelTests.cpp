@@ -1,0 +1,226 @@
+// The object model: reference counting, ownership holders, pools, bridging, strings, numbers,
+// collections and URLs.
+#include <RetainPtr.h>
+
+#include "SessionTest.h"
+
+namespace {
+
+using ObjectModel = SessionTest;
+
+TEST_F(ObjectModel, CreateAndReleaseFreeTheObject) {
+    const long before = NSObjectLiveCount();
+    CFStringRef text = CFStringCreateWithCString(kCFAllocatorDefault, "AXTitle", kCFStringEncodingUTF8);
+    EXPECT_EQ(NSObjectLiveCount(), before + 1);
+    EXPECT_EQ(CFGetRetainCount(text), 1);
+    CFRetain(text);
+    EXPECT_EQ(CFGetRetainCount(text), 2);
+    CFRelease(text);
+    CFRelease(text);
+    EXPECT_EQ(NSObjectLiveCount(), before);
+}
+
+TEST_F(ObjectModel, AdoptTakesOverAndRetainAddsAReference) {
+    RetainPtr<CFStringRef> adopted = adoptCF(CFStringCreateWithCString(nullptr, "a", kCFStringEncodingUTF8));
+    EXPECT_EQ(CFGetRetainCount(adopted.get()), 1);
+    {
+        RetainPtr<CFStringRef> retained = retainPtr(adopted.get());
+        EXPECT_EQ(CFGetRetainCount(adopted.get()), 2);
+        RetainPtr<CFStringRef> moved = std::move(retained);
+        EXPECT_FALSE(retained);
+        EXPECT_EQ(CFGetRetainCount(adopted.get()), 2);
+    }
+    EXPECT_EQ(CFGetRetainCount(adopted.get()), 1);
+    CFStringRef given = adopted.leakRef();
+    EXPECT_FALSE(adopted);
+    CFRelease(given);
+}
+
+TEST_F(ObjectModel, InitializeIntoFillsAnOutParameterWithoutARetain) {
+    RetainPtr<CFTypeRef> value;
+    CFTypeRef* slot = value.initializeInto();
+    *slot = CFStringCreateWithCString(nullptr, "x", kCFStringEncodingUTF8);
+    EXPECT_EQ(CFGetRetainCount(value.get()), 1);
+}
+
+TEST_F(ObjectModel, InitializeIntoAHolderThatOwnsSomethingAborts) {
+    EXPECT_DEATH(
+        {
+            RetainPtr<CFStringRef> held = adoptCF(NSString::createWithUTF8("held"));
+            held.initializeInto();
+        },
+        "not empty");
+}
+
+TEST_F(ObjectModel, AutoreleasedObjectsLiveUntilTheirPoolGoes) {
+    const long before = NSObjectLiveCount();
+    {
+        NSAutoreleasePool outer;
+        NSString* kept = NSString::stringWithUTF8String("outer");
+        {
+            NSAutoreleasePool inner;
+            NSString::stringWithUTF8String("inner");
+            EXPECT_EQ(inner.pendingCount(), 1u);
+        }
+        EXPECT_EQ(NSObjectLiveCount(), before + 1);
+        EXPECT_TRUE(kept->isEqualToString(CFSTR("outer")));
+    }
+    EXPECT_EQ(NSObjectLiveCount(), before);
+}
+
+TEST_F(ObjectModel, ConstantsAreImmortalAndUncounted) {
+    const long before = NSObjectLiveCount();
+    CFStringRef constant = CFSTR("constant");
+    EXPECT_EQ(constant, CFSTR("constant"));
+    CFRelease(CFRetain(constant));
+    CFRelease(kCFBooleanTrue);
+    EXPECT_TRUE(CFBooleanGetValue(kCFBooleanTrue));
+    EXPECT_EQ(NSObjectLiveCount(), before);
+}
+
+TEST_F(ObjectModel, BridgedObjectsAreTheSameObject) {
+    NSAutoreleasePool pool;
+    NSString* string = NSString::stringWithUTF8String("bridge");
+    CFStringRef cf = string;
+    EXPECT_EQ(CFGetTypeID(cf), CFStringGetTypeID());
+    EXPECT_EQ(CFStringGetLength(cf), 6);
+    EXPECT_EQ(bridge(cf), string);
+    NSArray* array = NSArray::arrayWithObjects({string});
+    CFArrayRef cfArray = array;
+    EXPECT_EQ(CFArrayGetValueAtIndex(cfArray, 0), cf);
+    EXPECT_EQ(CFGetTypeID(kCFNull), CFNullGetTypeID());
+    EXPECT_NE(CFGetTypeID(kCFBooleanTrue), CFNumberGetTypeID());
+}
+
+TEST_F(ObjectModel, StringEqualityComparesUTF16CodeUnits) {
+    NSAutoreleasePool pool;
+    // é as one code point and as e + combining accent: equal to the eye, not in code units.
+    NSString* composed = NSString::stringWithUTF8String("caf\xC3\xA9");
+    NSString* decomposed = NSString::stringWithUTF8String("cafe\xCC\x81");
+    EXPECT_FALSE(composed->isEqualToString(decomposed));
+    EXPECT_FALSE(CFEqual(composed, decomposed));
+    EXPECT_EQ(composed->length(), 4u);
+    EXPECT_EQ(decomposed->length(), 5u);
+    // A character outside the basic plane takes two code units.
+    NSString* emoji = NSString::stringWithUTF8String("\xF0\x9F\x98\x80");
+    EXPECT_EQ(emoji->length(), 2u);
+    EXPECT_TRUE(CFEqual(emoji, NSString::stringWithUTF8String("\xF0\x9F\x98\x80")));
+    EXPECT_EQ(CFHash(emoji), CFHash(NSString::stringWithUTF8String("\xF0\x9F\x98\x80")));
+    EXPECT_FALSE(NSString::stringWithUTF8String("Dock")->isEqualToString(CFSTR("dock")));
+}
+
+TEST_F(ObjectModel, CaseInsensitiveSearchFollowsUnicodeFolding) {
+    NSAutoreleasePool pool;
+    NSString* text = NSString::stringWithUTF8String("Stra\xC3\x9F" "e Hello WORLD");
+    NSRange world = text->rangeOfString(CFSTR("world"), NSCaseInsensitiveSearch);
+    EXPECT_EQ(world.location, 13u);
+    EXPECT_EQ(world.length, 5u);
+    // ß folds to ss: the match covers the one original character.
+    NSRange sharp = text->rangeOfString(CFSTR("STRASSE"), NSCaseInsensitiveSearch);
+    EXPECT_EQ(sharp.location, 0u);
+    EXPECT_EQ(sharp.length, 6u);
+    // Half of a folded character is no match.
+    EXPECT_EQ(text->rangeOfString(CFSTR("straS"), NSCaseInsensitiveSearch).location, NSNotFound);
+    EXPECT_EQ(text->rangeOfString(CFSTR("world")).location, NSNotFound);
+    EXPECT_EQ(text->rangeOfString(CFSTR("")).length, 0u);
+    EXPECT_TRUE(NSString::stringWithUTF8String("\xC3\x84PFEL")->lowercaseString()->isEqualToString(
+        NSString::stringWithUTF8String("\xC3\xA4pfel")));
+}
+
+TEST_F(ObjectModel, PathOperations) {
+    NSAutoreleasePool pool;
+    auto path = [](const char* text) { return NSString::stringWithUTF8String(text); };
+    EXPECT_TRUE(path("/Applications/Safari.app")->lastPathComponent()->isEqualToString(CFSTR("Safari.app")));
+    EXPECT_TRUE(path("/Applications/Safari.app/")->lastPathComponent()->isEqualToString(CFSTR("Safari.app")));
+    EXPECT_TRUE(path("/")->lastPathComponent()->isEqualToString(CFSTR("/")));
+    EXPECT_TRUE(path("")->lastPathComponent()->isEqualToString(CFSTR("")));
+    EXPECT_TRUE(path("Dock.app")->stringByDeletingPathExtension()->isEqualToString(CFSTR("Dock")));
+    EXPECT_TRUE(path("My.Tool.app")->stringByDeletingPathExtension()->isEqualToString(CFSTR("My.Tool")));
+    EXPECT_TRUE(path(".profile")->stringByDeletingPathExtension()->isEqualToString(CFSTR(".profile")));
+    EXPECT_TRUE(path("/a.b/c")->stringByDeletingPathExtension()->isEqualToString(CFSTR("/a.b/c")));
+    EXPECT_TRUE(path("/System/Library/PreferencePanes")
+                    ->stringByAppendingPathComponent(CFSTR("UniversalAccessPref.prefPane"))
+                    ->isEqualToString(CFSTR("/System/Library/PreferencePanes/UniversalAccessPref.prefPane")));
+    EXPECT_TRUE(path("/a/")->stringByAppendingPathComponent(CFSTR("b"))->isEqualToString(CFSTR("/a/b")));
+    EXPECT_TRUE(path("")->stringByAppendingPathComponent(CFSTR("b"))->isEqualToString(CFSTR("b")));
+}
+
+TEST_F(ObjectModel, FormatsFollowPrintfAndDescriptions) {
+    NSAutoreleasePool pool;
+    EXPECT_EQ(NSString::stringWithFormat("x=%g y=%g", 10.0, 20.5)->utf8(), "x=10 y=20.5");
+    EXPECT_EQ(NSString::stringWithFormat("pos=%ld len=%ld", 3L, -1L)->utf8(), "pos=3 len=-1");
+    EXPECT_EQ(NSString::stringWithFormat("%f|%d", 2.5, 7)->utf8(), "2.500000|7");
+    EXPECT_EQ(NSString::stringWithFormat("<%@: \"%@\">", CFSTR("AXButton"), CFSTR("OK"))->utf8(),
+              "<AXButton: \"OK\">");
+    EXPECT_EQ(NSString::stringWithFormat("%@", nullptr)->utf8(), "(null)");
+    EXPECT_EQ(NSNumber::numberWithDouble(7.25)->description()->utf8(), "7.25");
+    EXPECT_EQ(NSNumber::numberWithInt(-3)->description()->utf8(), "-3");
+}
+
+TEST_F(ObjectModel, NumbersAndBooleans) {
+    NSAutoreleasePool pool;
+    EXPECT_TRUE(CFEqual(NSNumber::numberWithInt(501), NSNumber::numberWithLongLong(501)));
+    EXPECT_EQ(NSNumber::numberWithBool(YES), static_cast<NSObject*>(bridge(kCFBooleanTrue)));
+    EXPECT_EQ(NSNumber::numberWithDouble(7.9)->intValue(), 7);
+    EXPECT_EQ(NSNumber::numberWithLongLong(4294967297LL)->intValue(), 1);
+    std::int32_t out = 0;
+    const std::int64_t big = 1LL << 40;
+    RetainPtr<CFNumberRef> number = adoptCF(CFNumberCreate(nullptr, kCFNumberSInt64Type, &big));
+    EXPECT_FALSE(CFNumberGetValue(number.get(), kCFNumberSInt32Type, &out));
+    EXPECT_TRUE(NSString::stringWithUTF8String("  YES")->boolValue());
+    EXPECT_FALSE(NSString::stringWithUTF8String("NO")->boolValue());
+    EXPECT_TRUE(NSString::stringWithUTF8String("007")->boolValue());
+}
+
+TEST_F(ObjectModel, CollectionsHoldAReferenceToEachElement) {
+    RetainPtr<CFStringRef> key = adoptCF(NSString::createWithUTF8("key"));
+    RetainPtr<CFStringRef> value = adoptCF(NSString::createWithUTF8("value"));
+    {
+        RetainPtr<CFMutableDictionaryRef> dictionary = adoptCF(CFDictionaryCreateMutable(
+            nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks));
+        CFDictionarySetValue(dictionary.get(), key.get(), value.get());
+        EXPECT_EQ(CFGetRetainCount(value.get()), 2);
+        // Lookup is by equality, not identity.
+        EXPECT_EQ(CFDictionaryGetValue(dictionary.get(), CFSTR("key")), value.get());
+        RetainPtr<CFMutableArrayRef> array = adoptCF(CFArrayCreateMutable(nullptr, 0, &kCFTypeArrayCallBacks));
+        CFArrayAppendValue(array.get(), value.get());
+        EXPECT_EQ(CFGetRetainCount(value.get()), 3);
+    }
+    EXPECT_EQ(CFGetRetainCount(value.get()), 1);
+}
+
+TEST_F(ObjectModel, ArraysRefuseNilAndOutOfRangeIndexes) {
+    EXPECT_DEATH(
+        {
+            NSAutoreleasePool pool;
+            NSMutableArray::array()->addObject(nullptr);
+        },
+        "nil");
+    EXPECT_DEATH(
+        {
+            NSAutoreleasePool pool;
+            NSArray::array()->objectAtIndex(0);
+        },
+        "beyond bounds");
+}
+
+TEST_F(ObjectModel, FileURLsCompareExactly) {
+    NSAutoreleasePool pool;
+    RetainPtr<CFURLRef> directory = adoptCF(CFURLCreateWithFileSystemPath(
+        nullptr, CFSTR("/Applications/Google Chrome.app"), kCFURLPOSIXPathStyle, true));
+    EXPECT_EQ(CFURLGetString(directory.get())->utf8(), "file:///Applications/Google%20Chrome.app/");
+    EXPECT_EQ(directory->relativePath()->utf8(), "/Applications/Google Chrome.app");
+    // The simulated desktop knows its application bundles as folders.
+    sim::ApplicationSpec chrome;
+    chrome.name = "Google Chrome";
+    sim::desktop().addApplication(chrome);
+    EXPECT_TRUE(CFEqual(directory.get(), NSURL::fileURLWithPath(CFSTR("/Applications/Google Chrome.app"))));
+    RetainPtr<CFURLRef> file = adoptCF(CFURLCreateWithFileSystemPath(
+        nullptr, CFSTR("/Applications/Google Chrome.app"), kCFURLPOSIXPathStyle, false));
+    EXPECT_FALSE(CFEqual(directory.get(), file.get()));
+    RetainPtr<CFURLRef> otherCase = adoptCF(CFURLCreateWithFileSystemPath(
+        nullptr, CFSTR("/applications/Google Chrome.app"), kCFURLPOSIXPathStyle, true));
+    EXPECT_FALSE(CFEqual(directory.get(), otherCase.get()));
+}
+
+}  // namespace

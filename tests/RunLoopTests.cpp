@@ -1,0 +1,124 @@
+// The run loop over the virtual clock: ordering, delays, modes, sources and performs.
+#include <RetainPtr.h>
+
+#include <string>
+#include <vector>
+
+#include "SessionTest.h"
+#include "sim/Clock.h"
+
+namespace {
+
+using RunLoop = SessionTest;
+
+std::vector<std::string> gLog;
+
+class Recorder : public NSObject {
+public:
+    void first() { gLog.push_back("first"); }
+    void second() { gLog.push_back("second"); }
+    void withObject(id object) { gLog.push_back(static_cast<NSString*>(object)->utf8()); }
+};
+
+void addTimer(double delay, std::string name, CFStringRef mode) {
+    RetainPtr<CFRunLoopTimerRef> timer = adoptCF(CFRunLoopTimerCreateWithHandler(
+        nullptr, CFAbsoluteTimeGetCurrent() + delay, 0, 0, 0,
+        [name](CFRunLoopTimerRef) { gLog.push_back(name); }));
+    CFRunLoopAddTimer(CFRunLoopGetMain(), timer.get(), mode);
+}
+
+TEST_F(RunLoop, TimersFireInOrderOfDueTimeThenOfScheduling) {
+    gLog.clear();
+    addTimer(0.5, "late", kCFRunLoopDefaultMode);
+    addTimer(0.1, "early-a", kCFRunLoopDefaultMode);
+    addTimer(0.1, "early-b", kCFRunLoopDefaultMode);
+    EXPECT_EQ(CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.2, false), kCFRunLoopRunTimedOut);
+    EXPECT_EQ(gLog, (std::vector<std::string>{"early-a", "early-b"}));
+    EXPECT_DOUBLE_EQ(sim::clockNow(), 0.2);
+    CFRunLoopRunInMode(kCFRunLoopDefaultMode, 1.0, false);
+    EXPECT_EQ(gLog.back(), "late");
+    EXPECT_DOUBLE_EQ(sim::clockNow(), 1.2);
+}
+
+TEST_F(RunLoop, DelayedPerformWaitsExactlyItsDelay) {
+    gLog.clear();
+    RetainPtr<Recorder*> recorder = adoptCF(new Recorder());
+    recorder->performSelector(&Recorder::first, nil, 0.5);
+    // The target is kept alive while the perform is pending.
+    EXPECT_EQ(CFGetRetainCount(recorder.get()), 2);
+    CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.4999, false);
+    EXPECT_TRUE(gLog.empty());
+    CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.0001, false);
+    EXPECT_EQ(gLog, std::vector<std::string>{"first"});
+    EXPECT_EQ(CFGetRetainCount(recorder.get()), 1);
+}
+
+TEST_F(RunLoop, MainThreadPerformsRunAtTheNextPassOrAtOnceWhenWaiting) {
+    gLog.clear();
+    NSAutoreleasePool pool;
+    RetainPtr<Recorder*> recorder = adoptCF(new Recorder());
+    recorder->performSelectorOnMainThread(&Recorder::first, nil, NO);
+    recorder->performSelectorOnMainThread(&Recorder::withObject,
+                                          NSString::stringWithUTF8String("argument"), NO);
+    recorder->performSelectorOnMainThread(&Recorder::second, nil, YES);
+    EXPECT_EQ(gLog, std::vector<std::string>{"second"});
+    CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0, false);
+    EXPECT_EQ(gLog, (std::vector<std::string>{"second", "first", "argument"}));
+}
+
+TEST_F(RunLoop, ItemsRunOnlyInTheirModesAndCommonModesReachEveryCommonMode) {
+    gLog.clear();
+    CFStringRef tracking = CFSTR("NSEventTrackingRunLoopMode");
+    addTimer(0, "default", kCFRunLoopDefaultMode);
+    addTimer(0, "tracking", tracking);
+    addTimer(0, "common", kCFRunLoopCommonModes);
+    CFRunLoopRunInMode(tracking, 0, false);
+    EXPECT_EQ(gLog, std::vector<std::string>{"tracking"});
+    CFRunLoopAddCommonMode(CFRunLoopGetMain(), tracking);
+    CFRunLoopRunInMode(tracking, 0, false);
+    EXPECT_EQ(gLog, (std::vector<std::string>{"tracking", "common"}));
+    CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0, false);
+    EXPECT_EQ(gLog.back(), "default");
+}
+
+TEST_F(RunLoop, SignalledSourcesPerformInTheirMode) {
+    gLog.clear();
+    CFRunLoopSourceContext context{};
+    context.perform = [](void*) { gLog.push_back("performed"); };
+    RetainPtr<CFRunLoopSourceRef> source = adoptCF(CFRunLoopSourceCreate(nullptr, 0, &context));
+    CFRunLoopAddSource(CFRunLoopGetMain(), source.get(), kCFRunLoopDefaultMode);
+    EXPECT_TRUE(CFRunLoopContainsSource(CFRunLoopGetMain(), source.get(), kCFRunLoopDefaultMode));
+    CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0, false);
+    EXPECT_TRUE(gLog.empty());
+    CFRunLoopSourceSignal(source.get());
+    EXPECT_EQ(CFRunLoopRunInMode(kCFRunLoopDefaultMode, 1, true), kCFRunLoopRunHandledSource);
+    EXPECT_EQ(gLog, std::vector<std::string>{"performed"});
+    CFRunLoopRemoveSource(CFRunLoopGetMain(), source.get(), kCFRunLoopDefaultMode);
+    EXPECT_FALSE(CFRunLoopContainsSource(CFRunLoopGetMain(), source.get(), kCFRunLoopDefaultMode));
+}
+
+TEST_F(RunLoop, AnEmptyModeFinishesAtOnceAndStopEndsARun) {
+    EXPECT_EQ(CFRunLoopRunInMode(kCFRunLoopDefaultMode, 10, false), kCFRunLoopRunFinished);
+    EXPECT_DOUBLE_EQ(sim::clockNow(), 0);
+    RetainPtr<CFRunLoopTimerRef> stopper = adoptCF(CFRunLoopTimerCreateWithHandler(
+        nullptr, CFAbsoluteTimeGetCurrent() + 1, 0, 0, 0,
+        [](CFRunLoopTimerRef) { CFRunLoopStop(CFRunLoopGetMain()); }));
+    CFRunLoopAddTimer(CFRunLoopGetMain(), stopper.get(), kCFRunLoopDefaultMode);
+    addTimer(5, "never reached", kCFRunLoopDefaultMode);
+    EXPECT_EQ(CFRunLoopRunInMode(kCFRunLoopDefaultMode, 100, false), kCFRunLoopRunStopped);
+    EXPECT_DOUBLE_EQ(sim::clockNow(), 1);
+}
+
+TEST_F(RunLoop, RepeatingTimersKeepTheirSchedule) {
+    int fired = 0;
+    RetainPtr<CFRunLoopTimerRef> timer = adoptCF(CFRunLoopTimerCreateWithHandler(
+        nullptr, CFAbsoluteTimeGetCurrent() + 1, 1, 0, 0, [&fired](CFRunLoopTimerRef) { ++fired; }));
+    CFRunLoopAddTimer(CFRunLoopGetMain(), timer.get(), kCFRunLoopDefaultMode);
+    CFRunLoopRunInMode(kCFRunLoopDefaultMode, 3.5, false);
+    EXPECT_EQ(fired, 3);
+    CFRunLoopTimerInvalidate(timer.get());
+    CFRunLoopRunInMode(kCFRunLoopDefaultMode, 3, false);
+    EXPECT_EQ(fired, 3);
+}
+
+}  // namespace

@@ -1,0 +1,32 @@
+// The fixture every suite builds on: a fresh simulated session for each test, and a check
+// that the test leaves no object of the model alive once the session is torn down.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <UIElement/UIElement.h>
+
+#include "sim/Desktop.h"
+
+class SessionTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        sim::reset();
+        // The system-wide element lives for the whole process, as it does in the system.
+        set_systemWideElement();
+        baseline_ = NSObjectLiveCount();
+    }
+
+    void TearDown() override {
+        sim::reset();
+        EXPECT_EQ(NSObjectLiveCount(), baseline_) << "objects of the model were left alive";
+    }
+
+    // The middle of a Dock item or a window, for clicks.
+    static CGPoint middleOf(sim::NodeId node) {
+        const sim::Rect frame = *sim::desktop().node(node)->frame;
+        return CGPointMake(frame.midX(), frame.midY());
+    }
+
+    long baseline_ = 0;
+};

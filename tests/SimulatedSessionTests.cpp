@@ -1,0 +1,352 @@
+// The simulated session: hit-testing, event taps, the Dock's own response, hiding and the
+// next active application, accessibility access and fault injection.
+#include <RetainPtr.h>
+
+#include <string>
+#include <vector>
+
+#include "SessionTest.h"
+#include "sim/Accessibility.h"
+#include "sim/Clock.h"
+#include "sim/EventSystem.h"
+#include "sim/Faults.h"
+#include "sim/Transcript.h"
+
+namespace {
+
+using sim::desktop;
+using sim::eventSystem;
+
+class SimulatedSession : public SessionTest {
+protected:
+    pid_t addApp(const std::string& name) {
+        sim::ApplicationSpec spec;
+        spec.name = name;
+        return desktop().addApplication(spec);
+    }
+    CGPoint itemCenter(const std::string& title) { return middleOf(*desktop().dockItemTitled(title)); }
+};
+
+// --- Hit-testing
+
+TEST_F(SimulatedSession, TheDockLiesAboveEveryWindow) {
+    const pid_t safari = addApp("Safari");
+    desktop().addWindow(safari, "Full screen", {0, 0, sim::kScreenWidth, sim::kScreenHeight});
+    const CGPoint item = itemCenter("Safari");
+    const auto hit = desktop().hitTest(item.x, item.y);
+    ASSERT_TRUE(hit);
+    EXPECT_EQ(desktop().node(*hit)->pid, sim::kDockPid);
+    EXPECT_EQ(desktop().node(*hit)->role, u"AXDockItem");
+    // Beside the Dock's items the window is on top.
+    const auto beside = desktop().hitTest(5, item.y);
+    ASSERT_TRUE(beside);
+    EXPECT_EQ(desktop().node(*beside)->pid, safari);
+}
+
+TEST_F(SimulatedSession, HitTestFindsTheDeepestElementOfTheFrontWindow) {
+    const pid_t mail = addApp("Mail");
+    const pid_t notes = addApp("Notes");
+    const sim::NodeId back = desktop().addWindow(mail, "Inbox", {100, 100, 400, 400});
+    const sim::NodeId front = desktop().addWindow(notes, "Note", {300, 300, 400, 400});
+    sim::ElementSpec group;
+    group.frame = sim::Rect{300, 300, 200, 200};
+    const sim::NodeId box = desktop().addElement(front, group);
+    sim::ElementSpec button;
+    button.role = "AXButton";
+    button.title = "OK";
+    button.frame = sim::Rect{320, 320, 50, 20};
+    const sim::NodeId ok = desktop().addElement(box, button);
+    EXPECT_EQ(desktop().hitTest(330, 330), ok);
+    EXPECT_EQ(desktop().hitTest(450, 450), box);
+    EXPECT_EQ(desktop().hitTest(600, 600), front);
+    EXPECT_EQ(desktop().hitTest(150, 150), back);
+    EXPECT_FALSE(desktop().hitTest(1000, 50));
+    // A hidden application's windows are not on screen.
+    desktop().hide(notes);
+    EXPECT_EQ(desktop().hitTest(330, 330), back);
+}
+
+TEST_F(SimulatedSession, AccessibilityHitTestAnswersTheElementOrAnError) {
+    addApp("Safari");
+    const CGPoint item = itemCenter("Safari");
+    RetainPtr<AXUIElementRef> systemWide = adoptCF(AXUIElementCreateSystemWide());
+    RetainPtr<AXUIElementRef> element;
+    ASSERT_EQ(AXUIElementCopyElementAtPosition(systemWide.get(), item.x, item.y, element.initializeInto()),
+              kAXErrorSuccess);
+    RetainPtr<CFTypeRef> title;
+    ASSERT_EQ(AXUIElementCopyAttributeValue(element.get(), CFSTR("AXTitle"), title.initializeInto()),
+              kAXErrorSuccess);
+    EXPECT_TRUE(CFEqual(title.get(), CFSTR("Safari")));
+    RetainPtr<AXUIElementRef> nothing;
+    EXPECT_EQ(AXUIElementCopyElementAtPosition(systemWide.get(), 10, 10, nothing.initializeInto()),
+              kAXErrorNoValue);
+    EXPECT_FALSE(nothing);
+}
+
+// --- Event taps
+
+std::vector<std::string> gSeen;
+
+CGEventRef recordingTap(CGEventTapProxy, CGEventType type, CGEventRef event, void* name) {
+    gSeen.push_back(static_cast<const char*>(name) + std::string(":") + std::to_string(type));
+    return event;
+}
+
+CGEventRef swallowingTap(CGEventTapProxy, CGEventType, CGEventRef, void*) { return nullptr; }
+
+CGEventRef movingListener(CGEventTapProxy, CGEventType, CGEventRef event, void*) {
+    CGEventSetLocation(event, CGPointMake(1, 1));
+    return nullptr;
+}
+
+// A tap on the main run loop, as a process would install it.
+struct InstalledTap {
+    RetainPtr<CFMachPortRef> port;
+    RetainPtr<CFRunLoopSourceRef> source;
+
+    InstalledTap(CGEventTapPlacement placement, CGEventTapOptions options, CGEventTapCallBack callback,
+                 const char* name) {
+        port = adoptCF(CGEventTapCreate(kCGHIDEventTap, placement, options,
+                                        CGEventMaskBit(kCGEventLeftMouseDown) |
+                                            CGEventMaskBit(kCGEventLeftMouseUp),
+                                        callback, const_cast<char*>(name)));
+        source = adoptCF(CFMachPortCreateRunLoopSource(nullptr, port.get(), 0));
+        CFRunLoopAddSource(CFRunLoopGetMain(), source.get(), kCFRunLoopDefaultMode);
+    }
+    ~InstalledTap() {
+        CFRunLoopRemoveSource(CFRunLoopGetMain(), source.get(), kCFRunLoopDefaultMode);
+    }
+};
+
+TEST_F(SimulatedSession, TapsSeeEventsInPlacementOrder) {
+    gSeen.clear();
+    InstalledTap first(kCGTailAppendEventTap, kCGEventTapOptionListenOnly, recordingTap, "first");
+    InstalledTap second(kCGTailAppendEventTap, kCGEventTapOptionListenOnly, recordingTap, "second");
+    InstalledTap head(kCGHeadInsertEventTap, kCGEventTapOptionListenOnly, recordingTap, "head");
+    eventSystem().pressLeft(10, 10);
+    EXPECT_EQ(gSeen, (std::vector<std::string>{"head:1", "first:1", "second:1"}));
+    EXPECT_EQ(eventSystem().tapCount(), 3u);
+}
+
+TEST_F(SimulatedSession, ATapOffTheRunLoopOrSwitchedOffSeesNothing) {
+    gSeen.clear();
+    RetainPtr<CFMachPortRef> loose = adoptCF(CGEventTapCreate(
+        kCGHIDEventTap, kCGTailAppendEventTap, kCGEventTapOptionListenOnly,
+        CGEventMaskBit(kCGEventLeftMouseDown), recordingTap, const_cast<char*>("loose")));
+    InstalledTap installed(kCGTailAppendEventTap, kCGEventTapOptionListenOnly, recordingTap, "on");
+    CGEventTapEnable(installed.port.get(), false);
+    eventSystem().pressLeft(10, 10);
+    EXPECT_TRUE(gSeen.empty());
+    CGEventTapEnable(installed.port.get(), true);
+    eventSystem().pressLeft(10, 10);
+    EXPECT_EQ(gSeen, std::vector<std::string>{"on:1"});
+}
+
+TEST_F(SimulatedSession, AListenerCannotChangeOrSwallowAnEventButAFilterCan) {
+    const pid_t safari = addApp("Safari");
+    addApp("Notes");
+    desktop().hide(safari);
+    const CGPoint item = itemCenter("Safari");
+    {
+        InstalledTap listener(kCGHeadInsertEventTap, kCGEventTapOptionListenOnly, movingListener, "l");
+        eventSystem().pressLeft(item.x, item.y);
+        eventSystem().releaseLeft(item.x, item.y);
+    }
+    // The release still reached the Dock at its own point.
+    EXPECT_EQ(desktop().activePid(), safari);
+    desktop().hide(safari);
+    InstalledTap filter(kCGHeadInsertEventTap, kCGEventTapOptionDefault, swallowingTap, "f");
+    eventSystem().pressLeft(item.x, item.y);
+    eventSystem().releaseLeft(item.x, item.y);
+    EXPECT_TRUE(desktop().application(safari)->hidden);
+}
+
+TEST_F(SimulatedSession, DisablingATapTellsItThroughItsCallback) {
+    gSeen.clear();
+    RetainPtr<CFMachPortRef> port = adoptCF(CGEventTapCreate(
+        kCGHIDEventTap, kCGTailAppendEventTap, kCGEventTapOptionListenOnly,
+        CGEventMaskBit(kCGEventLeftMouseDown), recordingTap, const_cast<char*>("tap")));
+    RetainPtr<CFRunLoopSourceRef> source = adoptCF(CFMachPortCreateRunLoopSource(nullptr, port.get(), 0));
+    CFRunLoopAddSource(CFRunLoopGetMain(), source.get(), kCFRunLoopDefaultMode);
+    eventSystem().disableTaps(kCGEventTapDisabledByTimeout);
+    eventSystem().disableTaps(kCGEventTapDisabledByUserInput);
+    EXPECT_EQ(gSeen, (std::vector<std::string>{"tap:4294967294", "tap:4294967295"}));
+    EXPECT_FALSE(CGEventTapIsEnabled(port.get()));
+    CFRunLoopRemoveSource(CFRunLoopGetMain(), source.get(), kCFRunLoopDefaultMode);
+    source.clear();
+    port.clear();
+    EXPECT_EQ(eventSystem().tapCount(), 0u);
+}
+
+TEST_F(SimulatedSession, ButtonStateFollowsPostedEvents) {
+    eventSystem().pressLeft(10, 20);
+    EXPECT_TRUE(CGEventSourceButtonState(kCGEventSourceStateHIDSystemState, kCGMouseButtonLeft));
+    RetainPtr<CGEventRef> probe = adoptCF(CGEventCreate(nullptr));
+    EXPECT_EQ(CGEventGetLocation(probe.get()).y, 20);
+    eventSystem().releaseLeft(10, 20);
+    EXPECT_FALSE(CGEventSourceButtonState(kCGEventSourceStateHIDSystemState, kCGMouseButtonLeft));
+}
+
+// --- The Dock, hiding and activation
+
+TEST_F(SimulatedSession, TheDockShowsAndActivatesAnApplicationUnlessItIsActiveAndVisible) {
+    const pid_t safari = addApp("Safari");
+    const pid_t notes = addApp("Notes");
+    EXPECT_EQ(desktop().activePid(), safari);
+    const CGPoint notesItem = itemCenter("Notes");
+    eventSystem().pressLeft(notesItem.x, notesItem.y);
+    EXPECT_EQ(desktop().activePid(), safari);  // the Dock acts on the release
+    eventSystem().releaseLeft(notesItem.x, notesItem.y);
+    EXPECT_EQ(desktop().activePid(), notes);
+    desktop().hide(notes);
+    EXPECT_EQ(desktop().activePid(), safari);
+    eventSystem().releaseLeft(notesItem.x, notesItem.y);
+    EXPECT_EQ(desktop().activePid(), notes);
+    EXPECT_FALSE(desktop().application(notes)->hidden);
+}
+
+TEST_F(SimulatedSession, APressOnAWindowActivatesItsApplicationAfterTheTaps) {
+    const pid_t safari = addApp("Safari");
+    const pid_t notes = addApp("Notes");
+    desktop().addWindow(notes, "Note", {100, 100, 300, 300});
+    gSeen.clear();
+    struct ActiveAtPress {
+        static CGEventRef callback(CGEventTapProxy, CGEventType, CGEventRef event, void*) {
+            gSeen.push_back(std::to_string(*sim::desktop().activePid()));
+            return event;
+        }
+    };
+    InstalledTap tap(kCGTailAppendEventTap, kCGEventTapOptionListenOnly, ActiveAtPress::callback, "");
+    eventSystem().pressLeft(150, 150);
+    EXPECT_EQ(gSeen, std::vector<std::string>{std::to_string(safari)});
+    EXPECT_EQ(desktop().activePid(), notes);
+}
+
+TEST_F(SimulatedSession, HideRequestsTakeEffectOnceTheEventReachedEveryReceiver) {
+    NSAutoreleasePool pool;
+    const pid_t safari = addApp("Safari");
+    const pid_t notes = addApp("Notes");
+    const pid_t mail = addApp("Mail");
+    desktop().activate(notes);
+    desktop().activate(mail);
+    desktop().activate(safari);
+    NSRunningApplication* app = NSRunningApplication::runningApplicationWithProcessIdentifier(safari);
+    EXPECT_TRUE(app->hide());
+    EXPECT_FALSE(app->isHidden());  // asynchronous
+    sim::worldTurn();
+    EXPECT_TRUE(app->isHidden());
+    // The most recently active visible application follows.
+    EXPECT_EQ(desktop().activePid(), mail);
+    desktop().hide(mail);
+    EXPECT_EQ(desktop().activePid(), notes);
+    desktop().hide(notes);
+    EXPECT_FALSE(desktop().activePid());
+    EXPECT_EQ(desktop().hideRequestCount(), 1);
+}
+
+TEST_F(SimulatedSession, QuittingRemovesTheApplicationAndItsDockItem) {
+    NSAutoreleasePool pool;
+    const pid_t safari = addApp("Safari");
+    const pid_t notes = addApp("Notes");
+    desktop().activate(notes);
+    desktop().quit(notes);
+    EXPECT_FALSE(desktop().dockItemTitled("Notes"));
+    EXPECT_EQ(desktop().activePid(), safari);
+    EXPECT_EQ(NSRunningApplication::runningApplicationWithProcessIdentifier(notes), nullptr);
+    desktop().quit(sim::kDockPid);
+    EXPECT_EQ(NSRunningApplication::runningApplicationsWithBundleIdentifier(CFSTR("com.apple.dock"))->count(), 0u);
+    EXPECT_TRUE(desktop().dockItems().empty());
+}
+
+TEST_F(SimulatedSession, WorkspaceRecordOfTheActiveApplication) {
+    NSAutoreleasePool pool;
+    EXPECT_EQ(NSWorkspace::sharedWorkspace()->activeApplication(), nullptr);
+    sim::ApplicationSpec tool;
+    tool.name = "tool";
+    tool.noBundle = true;
+    const pid_t pid = desktop().addApplication(tool);
+    NSDictionary* record = NSWorkspace::sharedWorkspace()->activeApplication();
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(record->objectForKey(CFSTR("NSApplicationPath")), nullptr);
+    EXPECT_TRUE(CFEqual(record->objectForKey(CFSTR("NSApplicationProcessIdentifier")),
+                        NSNumber::numberWithInt(pid)));
+}
+
+// --- Access and faults
+
+TEST_F(SimulatedSession, WithAccessOffAccessibilityCallsFail) {
+    addApp("Safari");
+    desktop().setAccessEnabled(false);
+    EXPECT_FALSE(AXAPIEnabled());
+    RetainPtr<AXUIElementRef> app = adoptCF(AXUIElementCreateApplication(sim::kDockPid));
+    RetainPtr<CFTypeRef> value;
+    EXPECT_EQ(AXUIElementCopyAttributeValue(app.get(), CFSTR("AXRole"), value.initializeInto()),
+              kAXErrorAPIDisabled);
+    RetainPtr<AXUIElementRef> hit;
+    EXPECT_EQ(AXUIElementCopyElementAtPosition(_systemWideElement, 720, 870, hit.initializeInto()),
+              kAXErrorAPIDisabled);
+}
+
+TEST_F(SimulatedSession, FaultsFailChosenCallsForChosenElementsAndAttributes) {
+    const pid_t safari = addApp("Safari");
+    const sim::NodeId item = *desktop().dockItemTitled("Safari");
+    sim::injectFault({.call = "AXUIElementCopyAttributeValue",
+                     .status = kAXErrorCannotComplete,
+                     .element = item,
+                     .name = u"AXTitle",
+                     .count = 1});
+    RetainPtr<AXUIElementRef> element = adoptCF(sim::createElement(item));
+    RetainPtr<CFTypeRef> title;
+    EXPECT_EQ(AXUIElementCopyAttributeValue(element.get(), CFSTR("AXTitle"), title.initializeInto()),
+              kAXErrorCannotComplete);
+    title.clear();
+    EXPECT_EQ(AXUIElementCopyAttributeValue(element.get(), CFSTR("AXTitle"), title.initializeInto()),
+              kAXErrorSuccess);  // the fault was for one call only
+    sim::injectFault({.call = "CGEventTapCreate"});
+    EXPECT_EQ(CGEventTapCreate(kCGHIDEventTap, kCGTailAppendEventTap, kCGEventTapOptionListenOnly, 6,
+                               recordingTap, nullptr),
+              nullptr);
+    EXPECT_EQ(sim::callCount("CGEventTapCreate"), 1u);
+    sim::injectFault({.call = "AXUIElementGetPid", .status = kAXErrorFailure});
+    pid_t pid = 0;
+    EXPECT_EQ(AXUIElementGetPid(element.get(), &pid), kAXErrorFailure);
+    EXPECT_NE(pid, safari);
+}
+
+TEST_F(SimulatedSession, MultipleAttributeReadStandsFailedAttributesAsErrorValues) {
+    sim::DockItemSpec folder;
+    folder.title = "Downloads";
+    folder.url = "file:///Users/me/Downloads/";
+    folder.urlObject = true;
+    const sim::NodeId item = desktop().addDockItem(folder);
+    RetainPtr<AXUIElementRef> element = adoptCF(sim::createElement(item));
+    NSAutoreleasePool pool;
+    RetainPtr<CFArrayRef> values;
+    ASSERT_EQ(AXUIElementCopyMultipleAttributeValues(
+                  element.get(),
+                  NSArray::arrayWithObjects({CFSTR("AXRole"), CFSTR("AXDescription"), CFSTR("AXURL")}), 0,
+                  values.initializeInto()),
+              kAXErrorSuccess);
+    ASSERT_EQ(values->count(), 3u);
+    EXPECT_TRUE(CFEqual(values->objectAtIndex(0), CFSTR("AXDockItem")));
+    EXPECT_EQ(AXValueGetType(values->objectAtIndex(1)), kAXValueAXErrorType);
+    EXPECT_EQ(CFGetTypeID(values->objectAtIndex(2)), CFURLGetTypeID());
+    sim::injectFault({.call = "AXUIElementCopyMultipleAttributeValues", .status = kAXErrorCannotComplete});
+    RetainPtr<CFArrayRef> failed;
+    EXPECT_EQ(AXUIElementCopyMultipleAttributeValues(element.get(), NSArray::array(), 0,
+                                                     failed.initializeInto()),
+              kAXErrorCannotComplete);
+    EXPECT_FALSE(failed);
+}
+
+TEST_F(SimulatedSession, TranscriptStampsChangesWithTheVirtualTime) {
+    const pid_t safari = addApp("Safari");
+    sim::advanceClockTo(0.5);
+    desktop().hide(safari);
+    const auto& lines = sim::transcript();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(sim::formatTranscriptLine(lines.back()), "   0.500  no application is active");
+    EXPECT_EQ(lines[lines.size() - 2].text, "Safari is hidden");
+}
+
+}  // namespace
