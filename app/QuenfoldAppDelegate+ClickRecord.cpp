@@ -35,11 +35,14 @@ std::int32_t truncatedCoordinate(CGFloat value) {
     return static_cast<std::int32_t>(clamped);
 }
 
-id orNull(id value) { return value != nullptr ? value : NSNull::null(); }
+id orNull(id value) {
+    return value != nullptr ? value : NSNull::null();
+}
 
 template <class T>
 T* objectOfClass(id object) {
-    return object != nullptr && object->isKindOfClass(T::class_()) ? static_cast<T*>(object) : nullptr;
+    return object != nullptr && object->isKindOfClass(T::class_()) ? static_cast<T*>(object)
+                                                                   : nullptr;
 }
 
 // The bundle file name without extension: …/Name.app gives Name.
@@ -47,7 +50,9 @@ NSString* fileNameOfPath(NSString* path) {
     return path ? path->lastPathComponent()->stringByDeletingPathExtension() : nullptr;
 }
 
-bool isErrorValue(CFTypeRef value) { return AXValueGetType(value) == kAXValueAXErrorType; }
+bool isErrorValue(CFTypeRef value) {
+    return AXValueGetType(value) == kAXValueAXErrorType;
+}
 
 // An attribute value that must be a string to count; anything else reads as the empty string.
 id stringValueOrEmpty(CFTypeRef value) {
@@ -76,10 +81,10 @@ NSMutableArray* modifierNames(CGEventRef event) {
     constexpr CGKeyCode kJISKana = 0x68;
     addIf(CGEventSourceKeyState(kCGEventSourceStateCombinedSessionState, kJISEisu), CFSTR("eisuu"));
     addIf(CGEventSourceKeyState(kCGEventSourceStateCombinedSessionState, kJISKana), CFSTR("kana"));
-    const CFStringRef buttonNames[] = {
-        CFSTR("mouseButtonLeft"), CFSTR("mouseButtonRight"), CFSTR("mouseButtonCenter"),
-        CFSTR("mouseButton4"),    CFSTR("mouseButton5"),     CFSTR("mouseButton6"),
-        CFSTR("mouseButton7"),    CFSTR("mouseButton8")};
+    const CFStringRef buttonNames[] = {CFSTR("mouseButtonLeft"),   CFSTR("mouseButtonRight"),
+                                       CFSTR("mouseButtonCenter"), CFSTR("mouseButton4"),
+                                       CFSTR("mouseButton5"),      CFSTR("mouseButton6"),
+                                       CFSTR("mouseButton7"),      CFSTR("mouseButton8")};
     for (CGMouseButton button = 0; button < 8; ++button) {
         addIf(CGEventSourceButtonState(kCGEventSourceStateHIDSystemState, button),
               buttonNames[button]);
@@ -120,9 +125,8 @@ NSArray* makePassiveDefaultArgv(CGEventRef event, int argument, NSString* appNam
         }
         const NSArray* names = NSArray::arrayWithObjects(
             {CFSTR("AXRole"), CFSTR("AXSubrole"), CFSTR("AXTitle"), CFSTR("AXURL")});
-        if (AXUIElementCopyMultipleAttributeValues(element.get(), names, 0,
-                                                   attributeValues.initializeInto()) ==
-                kAXErrorSuccess &&
+        if (AXUIElementCopyMultipleAttributeValues(
+                element.get(), names, 0, attributeValues.initializeInto()) == kAXErrorSuccess &&
             attributeValues->count() == 4) {
             CFTypeRef roleValue = attributeValues->objectAtIndex(0);
             role = isErrorValue(roleValue) ? bridge(CFSTR("")) : bridge(roleValue);
@@ -138,7 +142,8 @@ NSArray* makePassiveDefaultArgv(CGEventRef event, int argument, NSString* appNam
     NSDictionary* active = NSWorkspace::sharedWorkspace()->activeApplication();
     id activeName = active ? active->objectForKey(CFSTR("NSApplicationName")) : nullptr;
     NSString* activePath =
-        active ? objectOfClass<NSString>(active->objectForKey(CFSTR("NSApplicationPath"))) : nullptr;
+        active ? objectOfClass<NSString>(active->objectForKey(CFSTR("NSApplicationPath")))
+               : nullptr;
     id activePid = active ? active->objectForKey(CFSTR("NSApplicationProcessIdentifier")) : nullptr;
 
     return NSArray::arrayWithObjects({

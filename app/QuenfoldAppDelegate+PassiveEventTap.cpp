@@ -19,7 +19,8 @@ constexpr NSUInteger kTitlePosition = 15;
 
 template <class T>
 T* objectOfClass(id object) {
-    return object != nullptr && object->isKindOfClass(T::class_()) ? static_cast<T*>(object) : nullptr;
+    return object != nullptr && object->isKindOfClass(T::class_()) ? static_cast<T*>(object)
+                                                                   : nullptr;
 }
 
 // The string at a position of the record, or nil when the position holds no string.
@@ -42,13 +43,16 @@ void replaceSnapshotValue(T*& variable, T* value) {
 
 void takePressSnapshot() {
     NSDictionary* active = NSWorkspace::sharedWorkspace()->activeApplication();
-    NSString* path = active ? objectOfClass<NSString>(active->objectForKey(CFSTR("NSApplicationPath")))
-                            : nullptr;
-    NSString* name = active ? objectOfClass<NSString>(active->objectForKey(CFSTR("NSApplicationName")))
-                            : nullptr;
+    NSString* path = active
+                         ? objectOfClass<NSString>(active->objectForKey(CFSTR("NSApplicationPath")))
+                         : nullptr;
+    NSString* name = active
+                         ? objectOfClass<NSString>(active->objectForKey(CFSTR("NSApplicationName")))
+                         : nullptr;
     NSNumber* pid =
-        active ? objectOfClass<NSNumber>(active->objectForKey(CFSTR("NSApplicationProcessIdentifier")))
-               : nullptr;
+        active
+            ? objectOfClass<NSNumber>(active->objectForKey(CFSTR("NSApplicationProcessIdentifier")))
+            : nullptr;
 
     for (NSObject* old : {static_cast<NSObject*>(gLeftMouseDownFileAppName),
                           static_cast<NSObject*>(gLeftMouseDownAppName),
@@ -57,8 +61,9 @@ void takePressSnapshot() {
             old->release();
         }
     }
-    replaceSnapshotValue(gLeftMouseDownFileAppName,
-                         path ? path->lastPathComponent()->stringByDeletingPathExtension() : nullptr);
+    replaceSnapshotValue(
+        gLeftMouseDownFileAppName,
+        path ? path->lastPathComponent()->stringByDeletingPathExtension() : nullptr);
     replaceSnapshotValue(gLeftMouseDownAppName, name);
     replaceSnapshotValue(gLeftMouseDownPid, pid);
 }
@@ -121,7 +126,9 @@ CGEventRef MyPassiveEventTapCallBack(CGEventTapProxy, CGEventType type, CGEventR
     return event;
 }
 
-QuenfoldAppDelegate::~QuenfoldAppDelegate() { releasePassiveEventTap(); }
+QuenfoldAppDelegate::~QuenfoldAppDelegate() {
+    releasePassiveEventTap();
+}
 
 void QuenfoldAppDelegate::installPassiveEventTap() {
     releasePassiveEventTap();

@@ -26,8 +26,8 @@ public:
     RetainPtr(const RetainPtr& other) : ref_(other.ref_) { retainIfSet(); }
     RetainPtr(RetainPtr&& other) noexcept : ref_(std::exchange(other.ref_, nullptr)) {}
     template <class Other>
-        requires std::is_convertible_v<Other, Ref>
-    RetainPtr(RetainPtr<Other>&& other) noexcept : ref_(other.leakRef()) {}
+    requires std::is_convertible_v<Other, Ref> RetainPtr(RetainPtr<Other>&& other)
+    noexcept : ref_(other.leakRef()) {}
     ~RetainPtr() { releaseIfSet(); }
 
     RetainPtr& operator=(RetainPtr other) noexcept {

@@ -10,7 +10,8 @@ using ObjectModel = SessionTest;
 
 TEST_F(ObjectModel, CreateAndReleaseFreeTheObject) {
     const long before = NSObjectLiveCount();
-    CFStringRef text = CFStringCreateWithCString(kCFAllocatorDefault, "AXTitle", kCFStringEncodingUTF8);
+    CFStringRef text =
+        CFStringCreateWithCString(kCFAllocatorDefault, "AXTitle", kCFStringEncodingUTF8);
     EXPECT_EQ(NSObjectLiveCount(), before + 1);
     EXPECT_EQ(CFGetRetainCount(text), 1);
     CFRetain(text);
@@ -21,7 +22,8 @@ TEST_F(ObjectModel, CreateAndReleaseFreeTheObject) {
 }
 
 TEST_F(ObjectModel, AdoptTakesOverAndRetainAddsAReference) {
-    RetainPtr<CFStringRef> adopted = adoptCF(CFStringCreateWithCString(nullptr, "a", kCFStringEncodingUTF8));
+    RetainPtr<CFStringRef> adopted =
+        adoptCF(CFStringCreateWithCString(nullptr, "a", kCFStringEncodingUTF8));
     EXPECT_EQ(CFGetRetainCount(adopted.get()), 1);
     {
         RetainPtr<CFStringRef> retained = retainPtr(adopted.get());
@@ -111,7 +113,9 @@ TEST_F(ObjectModel, StringEqualityComparesUTF16CodeUnits) {
 
 TEST_F(ObjectModel, CaseInsensitiveSearchFollowsUnicodeFolding) {
     NSAutoreleasePool pool;
-    NSString* text = NSString::stringWithUTF8String("Stra\xC3\x9F" "e Hello WORLD");
+    NSString* text = NSString::stringWithUTF8String(
+        "Stra\xC3\x9F"
+        "e Hello WORLD");
     NSRange world = text->rangeOfString(CFSTR("world"), NSCaseInsensitiveSearch);
     EXPECT_EQ(world.location, 13u);
     EXPECT_EQ(world.length, 5u);
@@ -123,25 +127,34 @@ TEST_F(ObjectModel, CaseInsensitiveSearchFollowsUnicodeFolding) {
     EXPECT_EQ(text->rangeOfString(CFSTR("straS"), NSCaseInsensitiveSearch).location, NSNotFound);
     EXPECT_EQ(text->rangeOfString(CFSTR("world")).location, NSNotFound);
     EXPECT_EQ(text->rangeOfString(CFSTR("")).length, 0u);
-    EXPECT_TRUE(NSString::stringWithUTF8String("\xC3\x84PFEL")->lowercaseString()->isEqualToString(
-        NSString::stringWithUTF8String("\xC3\xA4pfel")));
+    EXPECT_TRUE(NSString::stringWithUTF8String("\xC3\x84PFEL")
+                    ->lowercaseString()
+                    ->isEqualToString(NSString::stringWithUTF8String("\xC3\xA4pfel")));
 }
 
 TEST_F(ObjectModel, PathOperations) {
     NSAutoreleasePool pool;
     auto path = [](const char* text) { return NSString::stringWithUTF8String(text); };
-    EXPECT_TRUE(path("/Applications/Safari.app")->lastPathComponent()->isEqualToString(CFSTR("Safari.app")));
-    EXPECT_TRUE(path("/Applications/Safari.app/")->lastPathComponent()->isEqualToString(CFSTR("Safari.app")));
+    EXPECT_TRUE(path("/Applications/Safari.app")
+                    ->lastPathComponent()
+                    ->isEqualToString(CFSTR("Safari.app")));
+    EXPECT_TRUE(path("/Applications/Safari.app/")
+                    ->lastPathComponent()
+                    ->isEqualToString(CFSTR("Safari.app")));
     EXPECT_TRUE(path("/")->lastPathComponent()->isEqualToString(CFSTR("/")));
     EXPECT_TRUE(path("")->lastPathComponent()->isEqualToString(CFSTR("")));
     EXPECT_TRUE(path("Dock.app")->stringByDeletingPathExtension()->isEqualToString(CFSTR("Dock")));
-    EXPECT_TRUE(path("My.Tool.app")->stringByDeletingPathExtension()->isEqualToString(CFSTR("My.Tool")));
-    EXPECT_TRUE(path(".profile")->stringByDeletingPathExtension()->isEqualToString(CFSTR(".profile")));
+    EXPECT_TRUE(
+        path("My.Tool.app")->stringByDeletingPathExtension()->isEqualToString(CFSTR("My.Tool")));
+    EXPECT_TRUE(
+        path(".profile")->stringByDeletingPathExtension()->isEqualToString(CFSTR(".profile")));
     EXPECT_TRUE(path("/a.b/c")->stringByDeletingPathExtension()->isEqualToString(CFSTR("/a.b/c")));
     EXPECT_TRUE(path("/System/Library/PreferencePanes")
                     ->stringByAppendingPathComponent(CFSTR("UniversalAccessPref.prefPane"))
-                    ->isEqualToString(CFSTR("/System/Library/PreferencePanes/UniversalAccessPref.prefPane")));
-    EXPECT_TRUE(path("/a/")->stringByAppendingPathComponent(CFSTR("b"))->isEqualToString(CFSTR("/a/b")));
+                    ->isEqualToString(
+                        CFSTR("/System/Library/PreferencePanes/UniversalAccessPref.prefPane")));
+    EXPECT_TRUE(
+        path("/a/")->stringByAppendingPathComponent(CFSTR("b"))->isEqualToString(CFSTR("/a/b")));
     EXPECT_TRUE(path("")->stringByAppendingPathComponent(CFSTR("b"))->isEqualToString(CFSTR("b")));
 }
 
@@ -182,7 +195,8 @@ TEST_F(ObjectModel, CollectionsHoldAReferenceToEachElement) {
         EXPECT_EQ(CFGetRetainCount(value.get()), 2);
         // Lookup is by equality, not identity.
         EXPECT_EQ(CFDictionaryGetValue(dictionary.get(), CFSTR("key")), value.get());
-        RetainPtr<CFMutableArrayRef> array = adoptCF(CFArrayCreateMutable(nullptr, 0, &kCFTypeArrayCallBacks));
+        RetainPtr<CFMutableArrayRef> array =
+            adoptCF(CFArrayCreateMutable(nullptr, 0, &kCFTypeArrayCallBacks));
         CFArrayAppendValue(array.get(), value.get());
         EXPECT_EQ(CFGetRetainCount(value.get()), 3);
     }
@@ -214,7 +228,8 @@ TEST_F(ObjectModel, FileURLsCompareExactly) {
     sim::ApplicationSpec chrome;
     chrome.name = "Google Chrome";
     sim::desktop().addApplication(chrome);
-    EXPECT_TRUE(CFEqual(directory.get(), NSURL::fileURLWithPath(CFSTR("/Applications/Google Chrome.app"))));
+    EXPECT_TRUE(
+        CFEqual(directory.get(), NSURL::fileURLWithPath(CFSTR("/Applications/Google Chrome.app"))));
     RetainPtr<CFURLRef> file = adoptCF(CFURLCreateWithFileSystemPath(
         nullptr, CFSTR("/Applications/Google Chrome.app"), kCFURLPOSIXPathStyle, false));
     EXPECT_FALSE(CFEqual(directory.get(), file.get()));

@@ -21,9 +21,9 @@ public:
 };
 
 void addTimer(double delay, std::string name, CFStringRef mode) {
-    RetainPtr<CFRunLoopTimerRef> timer = adoptCF(CFRunLoopTimerCreateWithHandler(
-        nullptr, CFAbsoluteTimeGetCurrent() + delay, 0, 0, 0,
-        [name](CFRunLoopTimerRef) { gLog.push_back(name); }));
+    RetainPtr<CFRunLoopTimerRef> timer = adoptCF(
+        CFRunLoopTimerCreateWithHandler(nullptr, CFAbsoluteTimeGetCurrent() + delay, 0, 0, 0,
+                                        [name](CFRunLoopTimerRef) { gLog.push_back(name); }));
     CFRunLoopAddTimer(CFRunLoopGetMain(), timer.get(), mode);
 }
 
@@ -111,8 +111,9 @@ TEST_F(RunLoop, AnEmptyModeFinishesAtOnceAndStopEndsARun) {
 
 TEST_F(RunLoop, RepeatingTimersKeepTheirSchedule) {
     int fired = 0;
-    RetainPtr<CFRunLoopTimerRef> timer = adoptCF(CFRunLoopTimerCreateWithHandler(
-        nullptr, CFAbsoluteTimeGetCurrent() + 1, 1, 0, 0, [&fired](CFRunLoopTimerRef) { ++fired; }));
+    RetainPtr<CFRunLoopTimerRef> timer =
+        adoptCF(CFRunLoopTimerCreateWithHandler(nullptr, CFAbsoluteTimeGetCurrent() + 1, 1, 0, 0,
+                                                [&fired](CFRunLoopTimerRef) { ++fired; }));
     CFRunLoopAddTimer(CFRunLoopGetMain(), timer.get(), kCFRunLoopDefaultMode);
     CFRunLoopRunInMode(kCFRunLoopDefaultMode, 3.5, false);
     EXPECT_EQ(fired, 3);

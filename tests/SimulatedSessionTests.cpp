@@ -24,7 +24,9 @@ protected:
         spec.name = name;
         return desktop().addApplication(spec);
     }
-    CGPoint itemCenter(const std::string& title) { return middleOf(*desktop().dockItemTitled(title)); }
+    CGPoint itemCenter(const std::string& title) {
+        return middleOf(*desktop().dockItemTitled(title));
+    }
 };
 
 // --- Hit-testing
@@ -71,11 +73,13 @@ TEST_F(SimulatedSession, AccessibilityHitTestAnswersTheElementOrAnError) {
     const CGPoint item = itemCenter("Safari");
     RetainPtr<AXUIElementRef> systemWide = adoptCF(AXUIElementCreateSystemWide());
     RetainPtr<AXUIElementRef> element;
-    ASSERT_EQ(AXUIElementCopyElementAtPosition(systemWide.get(), item.x, item.y, element.initializeInto()),
+    ASSERT_EQ(AXUIElementCopyElementAtPosition(systemWide.get(), item.x, item.y,
+                                               element.initializeInto()),
               kAXErrorSuccess);
     RetainPtr<CFTypeRef> title;
-    ASSERT_EQ(AXUIElementCopyAttributeValue(element.get(), CFSTR("AXTitle"), title.initializeInto()),
-              kAXErrorSuccess);
+    ASSERT_EQ(
+        AXUIElementCopyAttributeValue(element.get(), CFSTR("AXTitle"), title.initializeInto()),
+        kAXErrorSuccess);
     EXPECT_TRUE(CFEqual(title.get(), CFSTR("Safari")));
     RetainPtr<AXUIElementRef> nothing;
     EXPECT_EQ(AXUIElementCopyElementAtPosition(systemWide.get(), 10, 10, nothing.initializeInto()),
@@ -92,7 +96,9 @@ CGEventRef recordingTap(CGEventTapProxy, CGEventType type, CGEventRef event, voi
     return event;
 }
 
-CGEventRef swallowingTap(CGEventTapProxy, CGEventType, CGEventRef, void*) { return nullptr; }
+CGEventRef swallowingTap(CGEventTapProxy, CGEventType, CGEventRef, void*) {
+    return nullptr;
+}
 
 CGEventRef movingListener(CGEventTapProxy, CGEventType, CGEventRef event, void*) {
     CGEventSetLocation(event, CGPointMake(1, 1));
@@ -104,12 +110,12 @@ struct InstalledTap {
     RetainPtr<CFMachPortRef> port;
     RetainPtr<CFRunLoopSourceRef> source;
 
-    InstalledTap(CGEventTapPlacement placement, CGEventTapOptions options, CGEventTapCallBack callback,
-                 const char* name) {
-        port = adoptCF(CGEventTapCreate(kCGHIDEventTap, placement, options,
-                                        CGEventMaskBit(kCGEventLeftMouseDown) |
-                                            CGEventMaskBit(kCGEventLeftMouseUp),
-                                        callback, const_cast<char*>(name)));
+    InstalledTap(CGEventTapPlacement placement, CGEventTapOptions options,
+                 CGEventTapCallBack callback, const char* name) {
+        port = adoptCF(CGEventTapCreate(
+            kCGHIDEventTap, placement, options,
+            CGEventMaskBit(kCGEventLeftMouseDown) | CGEventMaskBit(kCGEventLeftMouseUp), callback,
+            const_cast<char*>(name)));
         source = adoptCF(CFMachPortCreateRunLoopSource(nullptr, port.get(), 0));
         CFRunLoopAddSource(CFRunLoopGetMain(), source.get(), kCFRunLoopDefaultMode);
     }
@@ -148,7 +154,8 @@ TEST_F(SimulatedSession, AListenerCannotChangeOrSwallowAnEventButAFilterCan) {
     desktop().hide(safari);
     const CGPoint item = itemCenter("Safari");
     {
-        InstalledTap listener(kCGHeadInsertEventTap, kCGEventTapOptionListenOnly, movingListener, "l");
+        InstalledTap listener(kCGHeadInsertEventTap, kCGEventTapOptionListenOnly, movingListener,
+                              "l");
         eventSystem().pressLeft(item.x, item.y);
         eventSystem().releaseLeft(item.x, item.y);
     }
@@ -166,7 +173,8 @@ TEST_F(SimulatedSession, DisablingATapTellsItThroughItsCallback) {
     RetainPtr<CFMachPortRef> port = adoptCF(CGEventTapCreate(
         kCGHIDEventTap, kCGTailAppendEventTap, kCGEventTapOptionListenOnly,
         CGEventMaskBit(kCGEventLeftMouseDown), recordingTap, const_cast<char*>("tap")));
-    RetainPtr<CFRunLoopSourceRef> source = adoptCF(CFMachPortCreateRunLoopSource(nullptr, port.get(), 0));
+    RetainPtr<CFRunLoopSourceRef> source =
+        adoptCF(CFMachPortCreateRunLoopSource(nullptr, port.get(), 0));
     CFRunLoopAddSource(CFRunLoopGetMain(), source.get(), kCFRunLoopDefaultMode);
     eventSystem().disableTaps(kCGEventTapDisabledByTimeout);
     eventSystem().disableTaps(kCGEventTapDisabledByUserInput);
@@ -216,7 +224,8 @@ TEST_F(SimulatedSession, APressOnAWindowActivatesItsApplicationAfterTheTaps) {
             return event;
         }
     };
-    InstalledTap tap(kCGTailAppendEventTap, kCGEventTapOptionListenOnly, ActiveAtPress::callback, "");
+    InstalledTap tap(kCGTailAppendEventTap, kCGEventTapOptionListenOnly, ActiveAtPress::callback,
+                     "");
     eventSystem().pressLeft(150, 150);
     EXPECT_EQ(gSeen, std::vector<std::string>{std::to_string(safari)});
     EXPECT_EQ(desktop().activePid(), notes);
@@ -230,7 +239,8 @@ TEST_F(SimulatedSession, HideRequestsTakeEffectOnceTheEventReachedEveryReceiver)
     desktop().activate(notes);
     desktop().activate(mail);
     desktop().activate(safari);
-    NSRunningApplication* app = NSRunningApplication::runningApplicationWithProcessIdentifier(safari);
+    NSRunningApplication* app =
+        NSRunningApplication::runningApplicationWithProcessIdentifier(safari);
     EXPECT_TRUE(app->hide());
     EXPECT_FALSE(app->isHidden());  // asynchronous
     sim::worldTurn();
@@ -254,7 +264,9 @@ TEST_F(SimulatedSession, QuittingRemovesTheApplicationAndItsDockItem) {
     EXPECT_EQ(desktop().activePid(), safari);
     EXPECT_EQ(NSRunningApplication::runningApplicationWithProcessIdentifier(notes), nullptr);
     desktop().quit(sim::kDockPid);
-    EXPECT_EQ(NSRunningApplication::runningApplicationsWithBundleIdentifier(CFSTR("com.apple.dock"))->count(), 0u);
+    EXPECT_EQ(NSRunningApplication::runningApplicationsWithBundleIdentifier(CFSTR("com.apple.dock"))
+                  ->count(),
+              0u);
     EXPECT_TRUE(desktop().dockItems().empty());
 }
 
@@ -291,20 +303,22 @@ TEST_F(SimulatedSession, FaultsFailChosenCallsForChosenElementsAndAttributes) {
     const pid_t safari = addApp("Safari");
     const sim::NodeId item = *desktop().dockItemTitled("Safari");
     sim::injectFault({.call = "AXUIElementCopyAttributeValue",
-                     .status = kAXErrorCannotComplete,
-                     .element = item,
-                     .name = u"AXTitle",
-                     .count = 1});
+                      .status = kAXErrorCannotComplete,
+                      .element = item,
+                      .name = u"AXTitle",
+                      .count = 1});
     RetainPtr<AXUIElementRef> element = adoptCF(sim::createElement(item));
     RetainPtr<CFTypeRef> title;
-    EXPECT_EQ(AXUIElementCopyAttributeValue(element.get(), CFSTR("AXTitle"), title.initializeInto()),
-              kAXErrorCannotComplete);
+    EXPECT_EQ(
+        AXUIElementCopyAttributeValue(element.get(), CFSTR("AXTitle"), title.initializeInto()),
+        kAXErrorCannotComplete);
     title.clear();
-    EXPECT_EQ(AXUIElementCopyAttributeValue(element.get(), CFSTR("AXTitle"), title.initializeInto()),
-              kAXErrorSuccess);  // the fault was for one call only
+    EXPECT_EQ(
+        AXUIElementCopyAttributeValue(element.get(), CFSTR("AXTitle"), title.initializeInto()),
+        kAXErrorSuccess);  // the fault was for one call only
     sim::injectFault({.call = "CGEventTapCreate"});
-    EXPECT_EQ(CGEventTapCreate(kCGHIDEventTap, kCGTailAppendEventTap, kCGEventTapOptionListenOnly, 6,
-                               recordingTap, nullptr),
+    EXPECT_EQ(CGEventTapCreate(kCGHIDEventTap, kCGTailAppendEventTap, kCGEventTapOptionListenOnly,
+                               6, recordingTap, nullptr),
               nullptr);
     EXPECT_EQ(sim::callCount("CGEventTapCreate"), 1u);
     sim::injectFault({.call = "AXUIElementGetPid", .status = kAXErrorFailure});
@@ -322,16 +336,18 @@ TEST_F(SimulatedSession, MultipleAttributeReadStandsFailedAttributesAsErrorValue
     RetainPtr<AXUIElementRef> element = adoptCF(sim::createElement(item));
     NSAutoreleasePool pool;
     RetainPtr<CFArrayRef> values;
-    ASSERT_EQ(AXUIElementCopyMultipleAttributeValues(
-                  element.get(),
-                  NSArray::arrayWithObjects({CFSTR("AXRole"), CFSTR("AXDescription"), CFSTR("AXURL")}), 0,
-                  values.initializeInto()),
-              kAXErrorSuccess);
+    ASSERT_EQ(
+        AXUIElementCopyMultipleAttributeValues(
+            element.get(),
+            NSArray::arrayWithObjects({CFSTR("AXRole"), CFSTR("AXDescription"), CFSTR("AXURL")}), 0,
+            values.initializeInto()),
+        kAXErrorSuccess);
     ASSERT_EQ(values->count(), 3u);
     EXPECT_TRUE(CFEqual(values->objectAtIndex(0), CFSTR("AXDockItem")));
     EXPECT_EQ(AXValueGetType(values->objectAtIndex(1)), kAXValueAXErrorType);
     EXPECT_EQ(CFGetTypeID(values->objectAtIndex(2)), CFURLGetTypeID());
-    sim::injectFault({.call = "AXUIElementCopyMultipleAttributeValues", .status = kAXErrorCannotComplete});
+    sim::injectFault(
+        {.call = "AXUIElementCopyMultipleAttributeValues", .status = kAXErrorCannotComplete});
     RetainPtr<CFArrayRef> failed;
     EXPECT_EQ(AXUIElementCopyMultipleAttributeValues(element.get(), NSArray::array(), 0,
                                                      failed.initializeInto()),

@@ -75,4 +75,6 @@ AXUIElementRef copyUIElementAtXYByWithBundleIdentifier(float x, float y,
     return copyElementAtPosition(x, y);
 }
 
-AXUIElementRef copyUIElementAtXYWithProcessName(float, float, CFStringRef) { return nullptr; }
+AXUIElementRef copyUIElementAtXYWithProcessName(float, float, CFStringRef) {
+    return nullptr;
+}

@@ -17,8 +17,8 @@ public:
     CFTypeID typeID() const override { return kAXUIElementTypeID; }
     bool isEqual(const NSObject* other) const override {
         const auto* element = dynamic_cast<const __AXUIElement*>(other);
-        return element != nullptr && element->systemWide_ == systemWide_ &&
-               element->pid_ == pid_ && element->node_ == node_;
+        return element != nullptr && element->systemWide_ == systemWide_ && element->pid_ == pid_ &&
+               element->node_ == node_;
     }
     NSUInteger hash() const override {
         return static_cast<NSUInteger>(pid_) * 1000003u + static_cast<NSUInteger>(node_);

@@ -4,8 +4,6 @@
 
 #include "sim/Faults.h"
 
-
-
 namespace {
 
 std::size_t sizeOf(AXValueType type) {
@@ -27,7 +25,9 @@ std::size_t sizeOf(AXValueType type) {
 
 }  // namespace
 
-CFTypeID AXValueGetTypeID() { return kAXValueTypeID; }
+CFTypeID AXValueGetTypeID() {
+    return kAXValueTypeID;
+}
 
 AXValueRef AXValueCreate(AXValueType type, const void* valuePtr) {
     const std::size_t size = sizeOf(type);

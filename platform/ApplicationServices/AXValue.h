@@ -1,12 +1,11 @@
 // Accessibility values: points, sizes, rectangles, ranges and errors wrapped as objects.
 #pragma once
 
+#include <cstring>
 #include "ApplicationServices/AXError.h"
 #include "ApplicationServices/CGGeometry.h"
-#include <cstring>
 
 #include "CoreFoundation/CoreFoundation.h"
-
 
 enum AXValueType : UInt32 {
     kAXValueIllegalType = 0,

@@ -36,7 +36,9 @@ enum : CGEventType {
 };
 
 using CGEventMask = UInt64;
-constexpr CGEventMask CGEventMaskBit(CGEventType type) { return CGEventMask{1} << type; }
+constexpr CGEventMask CGEventMaskBit(CGEventType type) {
+    return CGEventMask{1} << type;
+}
 
 using CGEventFlags = UInt64;
 enum : CGEventFlags {
@@ -100,8 +102,8 @@ enum : CGEventSourceStateID {
 
 using CGKeyCode = UInt16;
 
-using CGEventTapCallBack = CGEventRef (*)(CGEventTapProxy proxy, CGEventType type,
-                                          CGEventRef event, void* userInfo);
+using CGEventTapCallBack = CGEventRef (*)(CGEventTapProxy proxy, CGEventType type, CGEventRef event,
+                                          void* userInfo);
 
 // A Quartz event: its type, location, flags and integer fields.
 class __CGEvent : public NSObject {

@@ -31,7 +31,9 @@ NSArray::~NSArray() {
     }
 }
 
-void NSArray::append(CFTypeRef object) { objects_.push_back(checkedElement(object)); }
+void NSArray::append(CFTypeRef object) {
+    objects_.push_back(checkedElement(object));
+}
 
 NSArray* NSArray::create(const std::vector<CFTypeRef>& objects) {
     auto* array = new NSArray();
@@ -42,7 +44,9 @@ NSArray* NSArray::create(const std::vector<CFTypeRef>& objects) {
     return array;
 }
 
-NSArray* NSArray::array() { return static_cast<NSArray*>(create({})->autorelease()); }
+NSArray* NSArray::array() {
+    return static_cast<NSArray*>(create({})->autorelease());
+}
 
 NSArray* NSArray::arrayWithObjects(std::initializer_list<CFTypeRef> objects) {
     return static_cast<NSArray*>(create(std::vector<CFTypeRef>(objects))->autorelease());
@@ -61,7 +65,9 @@ id NSArray::objectAtIndex(NSUInteger index) const {
     return objects_[index];
 }
 
-bool NSArray::containsObject(CFTypeRef object) const { return indexOfObject(object) != NSNotFound; }
+bool NSArray::containsObject(CFTypeRef object) const {
+    return indexOfObject(object) != NSNotFound;
+}
 
 NSUInteger NSArray::indexOfObject(CFTypeRef object) const {
     for (NSUInteger i = 0; i < objects_.size(); ++i) {
@@ -142,7 +148,9 @@ void NSMutableArray::replaceObjectAtIndex(NSUInteger index, CFTypeRef object) {
     replaced->release();
 }
 
-CFTypeID CFArrayGetTypeID() { return kCFArrayTypeID; }
+CFTypeID CFArrayGetTypeID() {
+    return kCFArrayTypeID;
+}
 
 CFArrayRef CFArrayCreate(CFAllocatorRef, const CFTypeRef* values, CFIndex count,
                          const CFArrayCallBacks*) {
@@ -153,13 +161,17 @@ CFMutableArrayRef CFArrayCreateMutable(CFAllocatorRef, CFIndex capacity, const C
     return NSMutableArray::create(static_cast<NSUInteger>(capacity));
 }
 
-CFIndex CFArrayGetCount(CFArrayRef array) { return static_cast<CFIndex>(array->count()); }
+CFIndex CFArrayGetCount(CFArrayRef array) {
+    return static_cast<CFIndex>(array->count());
+}
 
 CFTypeRef CFArrayGetValueAtIndex(CFArrayRef array, CFIndex index) {
     return array->objectAtIndex(static_cast<NSUInteger>(index));
 }
 
-void CFArrayAppendValue(CFMutableArrayRef array, CFTypeRef value) { array->addObject(value); }
+void CFArrayAppendValue(CFMutableArrayRef array, CFTypeRef value) {
+    array->addObject(value);
+}
 
 Boolean CFArrayContainsValue(CFArrayRef array, CFRange range, CFTypeRef value) {
     for (CFIndex i = range.location; i < range.location + range.length; ++i) {

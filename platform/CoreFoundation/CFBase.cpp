@@ -28,7 +28,9 @@ thread_local std::vector<std::vector<const NSObject*>> tPools;
 
 }  // namespace
 
-NSObject::NSObject() { ++gLiveObjects; }
+NSObject::NSObject() {
+    ++gLiveObjects;
+}
 
 NSObject::NSObject(Immortal) : immortal_(true) {}
 
@@ -62,7 +64,8 @@ void NSObject::release() const {
 
 NSObject* NSObject::autorelease() const {
     if (tPools.empty()) {
-        std::fprintf(stderr, "object model: %s %p autoreleased with no pool in place - just leaking\n",
+        std::fprintf(stderr,
+                     "object model: %s %p autoreleased with no pool in place - just leaking\n",
                      className(), static_cast<const void*>(this));
     } else {
         tPools.back().push_back(this);
@@ -108,9 +111,13 @@ void CFRelease(CFTypeRef object) {
     object->release();
 }
 
-CFIndex CFGetRetainCount(CFTypeRef object) { return static_cast<CFIndex>(object->retainCount()); }
+CFIndex CFGetRetainCount(CFTypeRef object) {
+    return static_cast<CFIndex>(object->retainCount());
+}
 
-CFTypeID CFGetTypeID(CFTypeRef object) { return object->typeID(); }
+CFTypeID CFGetTypeID(CFTypeRef object) {
+    return object->typeID();
+}
 
 Boolean CFEqual(CFTypeRef a, CFTypeRef b) {
     if (a == b) {
@@ -122,15 +129,21 @@ Boolean CFEqual(CFTypeRef a, CFTypeRef b) {
     return a->isEqual(b);
 }
 
-CFHashCode CFHash(CFTypeRef object) { return object->hash(); }
+CFHashCode CFHash(CFTypeRef object) {
+    return object->hash();
+}
 
 const NSString* CFCopyDescription(CFTypeRef object) {
     return static_cast<const NSString*>(object->description()->retain());
 }
 
-long NSObjectLiveCount() { return gLiveObjects; }
+long NSObjectLiveCount() {
+    return gLiveObjects;
+}
 
-NSAutoreleasePool::NSAutoreleasePool() : depth_(tPools.size()) { tPools.emplace_back(); }
+NSAutoreleasePool::NSAutoreleasePool() : depth_(tPools.size()) {
+    tPools.emplace_back();
+}
 
 NSAutoreleasePool::~NSAutoreleasePool() {
     if (tPools.size() != depth_ + 1) {
@@ -152,4 +165,6 @@ void NSAutoreleasePool::drain() {
     }
 }
 
-std::size_t NSAutoreleasePool::pendingCount() const { return tPools[depth_].size(); }
+std::size_t NSAutoreleasePool::pendingCount() const {
+    return tPools[depth_].size();
+}

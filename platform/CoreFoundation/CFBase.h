@@ -41,13 +41,17 @@ struct CFRange {
     CFIndex location;
     CFIndex length;
 };
-inline CFRange CFRangeMake(CFIndex location, CFIndex length) { return {location, length}; }
+inline CFRange CFRangeMake(CFIndex location, CFIndex length) {
+    return {location, length};
+}
 
 struct NSRange {
     NSUInteger location;
     NSUInteger length;
 };
-inline NSRange NSMakeRange(NSUInteger location, NSUInteger length) { return {location, length}; }
+inline NSRange NSMakeRange(NSUInteger location, NSUInteger length) {
+    return {location, length};
+}
 
 enum CFComparisonResult : CFIndex {
     kCFCompareLessThan = -1,
@@ -135,20 +139,21 @@ public:
     // in the default mode. The object and the argument are retained until then.
     template <class T>
     void performSelector(void (T::*selector)(), id object, NSTimeInterval delay) {
-        schedulePerform(object, delay, [this, selector](id) { (static_cast<T*>(this)->*selector)(); });
+        schedulePerform(object, delay,
+                        [this, selector](id) { (static_cast<T*>(this)->*selector)(); });
     }
     template <class T>
     void performSelector(void (T::*selector)(id), id object, NSTimeInterval delay) {
-        schedulePerform(object, delay,
-                        [this, selector](id argument) { (static_cast<T*>(this)->*selector)(argument); });
+        schedulePerform(object, delay, [this, selector](id argument) {
+            (static_cast<T*>(this)->*selector)(argument);
+        });
     }
     // Sends `selector` on the main thread: at once when waiting is asked for (the caller is on
     // the main thread), otherwise at a later pass of the main run loop, in the common modes.
     template <class T>
     void performSelectorOnMainThread(void (T::*selector)(), id object, BOOL waitUntilDone) {
-        scheduleMainThreadPerform(object, waitUntilDone, [this, selector](id) {
-            (static_cast<T*>(this)->*selector)();
-        });
+        scheduleMainThreadPerform(object, waitUntilDone,
+                                  [this, selector](id) { (static_cast<T*>(this)->*selector)(); });
     }
     template <class T>
     void performSelectorOnMainThread(void (T::*selector)(id), id object, BOOL waitUntilDone) {

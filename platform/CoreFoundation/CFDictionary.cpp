@@ -101,7 +101,9 @@ NSString* NSDictionary::description() const {
     return text;
 }
 
-NSMutableDictionary* NSMutableDictionary::create() { return new NSMutableDictionary(); }
+NSMutableDictionary* NSMutableDictionary::create() {
+    return new NSMutableDictionary();
+}
 
 NSMutableDictionary* NSMutableDictionary::dictionary() {
     return static_cast<NSMutableDictionary*>(create()->autorelease());
@@ -134,7 +136,9 @@ void NSMutableDictionary::removeAllObjects() {
     }
 }
 
-CFTypeID CFDictionaryGetTypeID() { return kCFDictionaryTypeID; }
+CFTypeID CFDictionaryGetTypeID() {
+    return kCFDictionaryTypeID;
+}
 
 CFDictionaryRef CFDictionaryCreate(CFAllocatorRef, const CFTypeRef* keys, const CFTypeRef* values,
                                    CFIndex count, const CFDictionaryKeyCallBacks*,

@@ -27,7 +27,8 @@ class NSDictionary : public NSObject {
 public:
     static NSDictionary* dictionary();
     // Pairs of key and value, as @{key: value, ...}.
-    static NSDictionary* dictionaryWithPairs(std::initializer_list<std::pair<CFTypeRef, CFTypeRef>> pairs);
+    static NSDictionary* dictionaryWithPairs(
+        std::initializer_list<std::pair<CFTypeRef, CFTypeRef>> pairs);
 
     NSUInteger count() const { return entries_.size(); }
     id objectForKey(CFTypeRef key) const;

@@ -18,17 +18,26 @@ void __CFMachPort::invalidate() {
     }
 }
 
-__CFMachPort::~__CFMachPort() { invalidate(); }
+__CFMachPort::~__CFMachPort() {
+    invalidate();
+}
 
-CFTypeID CFMachPortGetTypeID() { return kCFMachPortTypeID; }
+CFTypeID CFMachPortGetTypeID() {
+    return kCFMachPortTypeID;
+}
 
-CFRunLoopSourceRef CFMachPortCreateRunLoopSource(CFAllocatorRef, CFMachPortRef port, CFIndex order) {
+CFRunLoopSourceRef CFMachPortCreateRunLoopSource(CFAllocatorRef, CFMachPortRef port,
+                                                 CFIndex order) {
     if (sim::failCall("CFMachPortCreateRunLoopSource") || port == nullptr || !port->isValid()) {
         return nullptr;
     }
     return CFRunLoopSourceCreateForPort(port, order);
 }
 
-void CFMachPortInvalidate(CFMachPortRef port) { port->invalidate(); }
+void CFMachPortInvalidate(CFMachPortRef port) {
+    port->invalidate();
+}
 
-Boolean CFMachPortIsValid(CFMachPortRef port) { return port->isValid(); }
+Boolean CFMachPortIsValid(CFMachPortRef port) {
+    return port->isValid();
+}

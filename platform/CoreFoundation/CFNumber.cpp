@@ -8,7 +8,9 @@
 
 #include "CoreFoundation/CFString.h"
 
-CFBooleanRef makeBooleanConstant(bool value) { return new CFBoolean(value); }
+CFBooleanRef makeBooleanConstant(bool value) {
+    return new CFBoolean(value);
+}
 
 const CFBooleanRef kCFBooleanTrue = makeBooleanConstant(true);
 const CFBooleanRef kCFBooleanFalse = makeBooleanConstant(false);
@@ -20,17 +22,29 @@ NSNull* NSNull::null() {
 
 const CFNullRef kCFNull = NSNull::null();
 
-NSString* NSNull::description() const { return bridge(CFSTR("<null>")); }
+NSString* NSNull::description() const {
+    return bridge(CFSTR("<null>"));
+}
 
-NSNumber* NSNumber::createWithLongLong(long long value) { return new NSNumber(value); }
+NSNumber* NSNumber::createWithLongLong(long long value) {
+    return new NSNumber(value);
+}
 
-NSNumber* NSNumber::createWithDouble(double value) { return new NSNumber(value); }
+NSNumber* NSNumber::createWithDouble(double value) {
+    return new NSNumber(value);
+}
 
-NSNumber* NSNumber::numberWithInt(int value) { return numberWithLongLong(value); }
+NSNumber* NSNumber::numberWithInt(int value) {
+    return numberWithLongLong(value);
+}
 
-NSNumber* NSNumber::numberWithLong(long value) { return numberWithLongLong(value); }
+NSNumber* NSNumber::numberWithLong(long value) {
+    return numberWithLongLong(value);
+}
 
-NSNumber* NSNumber::numberWithInteger(NSInteger value) { return numberWithLongLong(value); }
+NSNumber* NSNumber::numberWithInteger(NSInteger value) {
+    return numberWithLongLong(value);
+}
 
 NSNumber* NSNumber::numberWithLongLong(long long value) {
     return static_cast<NSNumber*>(createWithLongLong(value)->autorelease());
@@ -62,7 +76,8 @@ long long NSNumber::longLongValue() const {
 
 int NSNumber::intValue() const {
     // Like a C cast of the 64-bit value to 32 bits: the low bits are kept.
-    return static_cast<int>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(longLongValue())));
+    return static_cast<int>(
+        static_cast<std::uint32_t>(static_cast<std::uint64_t>(longLongValue())));
 }
 
 bool NSNumber::isEqualToNumber(const NSNumber* other) const {
@@ -105,17 +120,24 @@ NSString* NSNumber::description() const {
     return NSString::stringWithUTF8String(buffer);
 }
 
-CFTypeID CFNumberGetTypeID() { return kCFNumberTypeID; }
+CFTypeID CFNumberGetTypeID() {
+    return kCFNumberTypeID;
+}
 
-CFTypeID CFBooleanGetTypeID() { return kCFBooleanTypeID; }
+CFTypeID CFBooleanGetTypeID() {
+    return kCFBooleanTypeID;
+}
 
-CFTypeID CFNullGetTypeID() { return kCFNullTypeID; }
+CFTypeID CFNullGetTypeID() {
+    return kCFNullTypeID;
+}
 
 namespace {
 
 bool isFloatType(CFNumberType type) {
     return type == kCFNumberFloat32Type || type == kCFNumberFloat64Type ||
-           type == kCFNumberFloatType || type == kCFNumberDoubleType || type == kCFNumberCGFloatType;
+           type == kCFNumberFloatType || type == kCFNumberDoubleType ||
+           type == kCFNumberCGFloatType;
 }
 
 template <class T>
@@ -159,7 +181,9 @@ CFNumberType CFNumberGetType(CFNumberRef number) {
     return number->isReal() ? kCFNumberFloat64Type : kCFNumberSInt64Type;
 }
 
-Boolean CFNumberIsFloatType(CFNumberRef number) { return number->isReal(); }
+Boolean CFNumberIsFloatType(CFNumberRef number) {
+    return number->isReal();
+}
 
 Boolean CFNumberGetValue(CFNumberRef number, CFNumberType type, void* value) {
     if (isFloatType(type)) {
@@ -189,4 +213,6 @@ Boolean CFNumberGetValue(CFNumberRef number, CFNumberType type, void* value) {
     }
 }
 
-Boolean CFBooleanGetValue(CFBooleanRef boolean) { return boolean->boolValue(); }
+Boolean CFBooleanGetValue(CFBooleanRef boolean) {
+    return boolean->boolValue();
+}

@@ -16,8 +16,6 @@ const CFStringRef kCFRunLoopCommonModes = CFStringMakeConstant("kCFRunLoopCommon
 const CFStringRef NSDefaultRunLoopMode = kCFRunLoopDefaultMode;
 const CFStringRef NSRunLoopCommonModes = kCFRunLoopCommonModes;
 
-
-
 class __CFRunLoop : public NSObject {
 public:
     __CFRunLoop() : NSObject(Immortal{}) { reset(); }
@@ -119,8 +117,10 @@ public:
             }
         }
         std::stable_sort(due.begin(), due.end(), [](const auto& a, const auto& b) {
-            if (a->fireDate != b->fireDate) return a->fireDate < b->fireDate;
-            if (a->order != b->order) return a->order < b->order;
+            if (a->fireDate != b->fireDate)
+                return a->fireDate < b->fireDate;
+            if (a->order != b->order)
+                return a->order < b->order;
             return a->sequence < b->sequence;
         });
         for (auto& timer : due) {
@@ -187,8 +187,8 @@ public:
                 if (deadline < std::numeric_limits<double>::infinity()) {
                     sim::advanceClockTo(deadline - sim::kReferenceDate);
                 }
-                result = next < 0 && !hasAnything(mode) ? kCFRunLoopRunFinished
-                                                       : kCFRunLoopRunTimedOut;
+                result =
+                    next < 0 && !hasAnything(mode) ? kCFRunLoopRunFinished : kCFRunLoopRunTimedOut;
                 break;
             }
             sim::advanceClockTo(std::max(next, CFAbsoluteTimeGetCurrent()) - sim::kReferenceDate);
@@ -217,11 +217,19 @@ std::uint64_t gNextTimerSequence = 0;
 
 }  // namespace
 
-CFAbsoluteTime CFAbsoluteTimeGetCurrent() { return sim::kReferenceDate + sim::clockNow(); }
+CFAbsoluteTime CFAbsoluteTimeGetCurrent() {
+    return sim::kReferenceDate + sim::clockNow();
+}
 
-CFTypeID CFRunLoopGetTypeID() { return kCFRunLoopTypeID; }
-CFRunLoopRef CFRunLoopGetCurrent() { return mainRunLoop(); }
-CFRunLoopRef CFRunLoopGetMain() { return mainRunLoop(); }
+CFTypeID CFRunLoopGetTypeID() {
+    return kCFRunLoopTypeID;
+}
+CFRunLoopRef CFRunLoopGetCurrent() {
+    return mainRunLoop();
+}
+CFRunLoopRef CFRunLoopGetMain() {
+    return mainRunLoop();
+}
 
 SInt32 CFRunLoopRunInMode(CFRunLoopMode mode, CFTimeInterval seconds,
                           Boolean returnAfterSourceHandled) {
@@ -276,7 +284,8 @@ Boolean CFRunLoopContainsSource(CFRunLoopRef runLoop, CFRunLoopSourceRef source,
                            [&](const auto& held) { return held.get() == source; });
     }
     bool found = false;
-    runLoop->forEachSource(mode->units(), [&](CFRunLoopSourceRef held) { found = found || held == source; });
+    runLoop->forEachSource(mode->units(),
+                           [&](CFRunLoopSourceRef held) { found = found || held == source; });
     return found;
 }
 
@@ -294,7 +303,8 @@ void CFRunLoopRemoveTimer(CFRunLoopRef runLoop, CFRunLoopTimerRef timer, CFRunLo
 
 Boolean CFRunLoopContainsTimer(CFRunLoopRef runLoop, CFRunLoopTimerRef timer, CFRunLoopMode mode) {
     const auto& timers = runLoop->itemsFor(mode).timers;
-    if (std::any_of(timers.begin(), timers.end(), [&](const auto& held) { return held.get() == timer; })) {
+    if (std::any_of(timers.begin(), timers.end(),
+                    [&](const auto& held) { return held.get() == timer; })) {
         return true;
     }
     if (!mode->isEqualToString(kCFRunLoopCommonModes) && runLoop->isCommon(mode->units())) {
@@ -314,7 +324,9 @@ __CFRunLoopSource::~__CFRunLoopSource() {
     }
 }
 
-CFTypeID CFRunLoopSourceGetTypeID() { return kCFRunLoopSourceTypeID; }
+CFTypeID CFRunLoopSourceGetTypeID() {
+    return kCFRunLoopSourceTypeID;
+}
 
 CFRunLoopSourceRef CFRunLoopSourceCreate(CFAllocatorRef, CFIndex order,
                                          CFRunLoopSourceContext* context) {
@@ -336,16 +348,22 @@ CFRunLoopSourceRef CFRunLoopSourceCreateForPort(__CFMachPort* port, CFIndex orde
     return source;
 }
 
-void CFRunLoopSourceSignal(CFRunLoopSourceRef source) { source->signaled_ = true; }
+void CFRunLoopSourceSignal(CFRunLoopSourceRef source) {
+    source->signaled_ = true;
+}
 
 void CFRunLoopSourceInvalidate(CFRunLoopSourceRef source) {
     source->valid_ = false;
     source->signaled_ = false;
 }
 
-Boolean CFRunLoopSourceIsValid(CFRunLoopSourceRef source) { return source->isValid(); }
+Boolean CFRunLoopSourceIsValid(CFRunLoopSourceRef source) {
+    return source->isValid();
+}
 
-CFTypeID CFRunLoopTimerGetTypeID() { return kCFRunLoopTimerTypeID; }
+CFTypeID CFRunLoopTimerGetTypeID() {
+    return kCFRunLoopTimerTypeID;
+}
 
 CFRunLoopTimerRef CFRunLoopTimerCreate(CFAllocatorRef, CFAbsoluteTime fireDate,
                                        CFTimeInterval interval, CFOptionFlags, CFIndex order,
@@ -376,11 +394,17 @@ CFRunLoopTimerRef CFRunLoopTimerCreateWithHandler(CFAllocatorRef allocator, CFAb
     return timer;
 }
 
-void CFRunLoopTimerInvalidate(CFRunLoopTimerRef timer) { timer->valid = false; }
+void CFRunLoopTimerInvalidate(CFRunLoopTimerRef timer) {
+    timer->valid = false;
+}
 
-Boolean CFRunLoopTimerIsValid(CFRunLoopTimerRef timer) { return timer->valid; }
+Boolean CFRunLoopTimerIsValid(CFRunLoopTimerRef timer) {
+    return timer->valid;
+}
 
-CFAbsoluteTime CFRunLoopTimerGetNextFireDate(CFRunLoopTimerRef timer) { return timer->fireDate; }
+CFAbsoluteTime CFRunLoopTimerGetNextFireDate(CFRunLoopTimerRef timer) {
+    return timer->fireDate;
+}
 
 void CFRunLoopTimerSetNextFireDate(CFRunLoopTimerRef timer, CFAbsoluteTime fireDate) {
     timer->fireDate = fireDate;

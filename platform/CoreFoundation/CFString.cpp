@@ -24,9 +24,9 @@ std::u16string utf16FromUTF8(std::string_view utf8) {
     std::u16string result(utf8.size(), u'\0');
     int32_t length = 0;
     UErrorCode error = U_ZERO_ERROR;
-    u_strFromUTF8WithSub(reinterpret_cast<UChar*>(result.data()), static_cast<int32_t>(result.size()),
-                         &length, utf8.data(), static_cast<int32_t>(utf8.size()), 0xFFFD, nullptr,
-                         &error);
+    u_strFromUTF8WithSub(reinterpret_cast<UChar*>(result.data()),
+                         static_cast<int32_t>(result.size()), &length, utf8.data(),
+                         static_cast<int32_t>(utf8.size()), 0xFFFD, nullptr, &error);
     result.resize(U_SUCCESS(error) ? static_cast<std::size_t>(length) : 0);
     return result;
 }
@@ -64,8 +64,8 @@ FoldedText foldCase(const std::u16string& text) {
         U16_NEXT(source, index, length, codePoint);
         UChar buffer[16];
         UErrorCode error = U_ZERO_ERROR;
-        const int32_t foldedLength = u_strFoldCase(buffer, 16, source + start, index - start,
-                                                   U_FOLD_CASE_DEFAULT, &error);
+        const int32_t foldedLength =
+            u_strFoldCase(buffer, 16, source + start, index - start, U_FOLD_CASE_DEFAULT, &error);
         if (U_FAILURE(error)) {
             folded.units.append(text, static_cast<std::size_t>(start),
                                 static_cast<std::size_t>(index - start));
@@ -186,11 +186,17 @@ std::string formatOne(const std::string& spec, char conversion, const FormatArgu
 
 }  // namespace
 
-NSString* NSString::create(std::u16string units) { return new NSString(std::move(units)); }
+NSString* NSString::create(std::u16string units) {
+    return new NSString(std::move(units));
+}
 
-NSString* NSString::createWithUTF8(std::string_view utf8) { return create(utf16FromUTF8(utf8)); }
+NSString* NSString::createWithUTF8(std::string_view utf8) {
+    return create(utf16FromUTF8(utf8));
+}
 
-NSString* NSString::string() { return static_cast<NSString*>(create({})->autorelease()); }
+NSString* NSString::string() {
+    return static_cast<NSString*>(create({})->autorelease());
+}
 
 NSString* NSString::stringWithUTF8String(const char* utf8) {
     return static_cast<NSString*>(createWithUTF8(utf8 ? utf8 : "")->autorelease());
@@ -269,7 +275,9 @@ const char* NSString::UTF8String() const {
     return utf8Cache_.c_str();
 }
 
-std::string NSString::utf8() const { return utf8FromUTF16(units_); }
+std::string NSString::utf8() const {
+    return utf8FromUTF16(units_);
+}
 
 bool NSString::isEqualToString(const NSString* other) const {
     return other != nullptr && units_ == other->units_;
@@ -347,7 +355,8 @@ NSString* NSString::substringWithRange(NSRange range) const {
         std::fprintf(stderr, "NSString substringWithRange: range out of bounds\n");
         std::abort();
     }
-    return static_cast<NSString*>(create(units_.substr(range.location, range.length))->autorelease());
+    return static_cast<NSString*>(
+        create(units_.substr(range.location, range.length))->autorelease());
 }
 
 NSString* NSString::substringFromIndex(NSUInteger index) const {
@@ -456,7 +465,9 @@ int NSString::intValue() const {
     return static_cast<int>(std::clamp<long long>(longLongValue(), INT_MIN, INT_MAX));
 }
 
-double NSString::doubleValue() const { return std::strtod(utf8().c_str(), nullptr); }
+double NSString::doubleValue() const {
+    return std::strtod(utf8().c_str(), nullptr);
+}
 
 bool NSString::isEqual(const NSObject* other) const {
     const auto* string = dynamic_cast<const NSString*>(other);
@@ -526,14 +537,19 @@ CFStringRef CFStringMakeConstant(const char* utf8) {
     static std::map<std::string, const NSString*, std::less<>> constants;
     auto found = constants.find(utf8);
     if (found == constants.end()) {
-        found = constants.emplace(utf8, new NSString(NSObject::Immortal{}, utf16FromUTF8(utf8))).first;
+        found =
+            constants.emplace(utf8, new NSString(NSObject::Immortal{}, utf16FromUTF8(utf8))).first;
     }
     return found->second;
 }
 
-CFTypeID CFStringGetTypeID() { return kCFStringTypeID; }
+CFTypeID CFStringGetTypeID() {
+    return kCFStringTypeID;
+}
 
-CFIndex CFStringGetLength(CFStringRef string) { return static_cast<CFIndex>(string->length()); }
+CFIndex CFStringGetLength(CFStringRef string) {
+    return static_cast<CFIndex>(string->length());
+}
 
 unichar CFStringGetCharacterAtIndex(CFStringRef string, CFIndex index) {
     return string->characterAtIndex(static_cast<NSUInteger>(index));
@@ -553,7 +569,8 @@ CFStringRef CFStringCreateWithCString(CFAllocatorRef, const char* text, CFString
     return NSString::createWithUTF8(text);
 }
 
-CFStringRef CFStringCreateWithCharacters(CFAllocatorRef, const unichar* characters, CFIndex length) {
+CFStringRef CFStringCreateWithCharacters(CFAllocatorRef, const unichar* characters,
+                                         CFIndex length) {
     return NSString::create(std::u16string(characters, static_cast<std::size_t>(length)));
 }
 
@@ -576,8 +593,9 @@ void CFStringAppend(CFMutableStringRef string, CFStringRef appended) {
 Boolean CFStringGetCString(CFStringRef string, char* buffer, CFIndex bufferSize,
                            CFStringEncoding encoding) {
     const std::string text = string->utf8();
-    if (encoding == kCFStringEncodingASCII &&
-        std::any_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) > 0x7F; })) {
+    if (encoding == kCFStringEncodingASCII && std::any_of(text.begin(), text.end(), [](char c) {
+            return static_cast<unsigned char>(c) > 0x7F;
+        })) {
         return false;
     }
     if (bufferSize <= 0 || text.size() + 1 > static_cast<std::size_t>(bufferSize)) {

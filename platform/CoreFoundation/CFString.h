@@ -39,7 +39,8 @@ enum : CFStringCompareFlags {
 
 // One argument of a printf-style format: an integer, a floating-point number, an object (for
 // %@) or a UTF-8 C string (for %s).
-using FormatArgument = std::variant<long long, unsigned long long, double, const NSObject*, const char*>;
+using FormatArgument =
+    std::variant<long long, unsigned long long, double, const NSObject*, const char*>;
 
 template <class T>
 FormatArgument toFormatArgument(T value) {
@@ -160,10 +161,10 @@ private:
 // A constant string for a literal, made once per literal and kept for the whole process:
 // CFSTR("AXTitle") here, @"AXTitle" on macOS.
 CFStringRef CFStringMakeConstant(const char* utf8);
-#define CFSTR(literal)                                                          \
-    ([]() -> CFStringRef {                                                      \
+#define CFSTR(literal)                                                           \
+    ([]() -> CFStringRef {                                                       \
         static const CFStringRef constantString = CFStringMakeConstant(literal); \
-        return constantString;                                                  \
+        return constantString;                                                   \
     }())
 
 CFTypeID CFStringGetTypeID();

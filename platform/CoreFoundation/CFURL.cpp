@@ -10,7 +10,8 @@ namespace {
 
 bool keptUnencoded(unsigned char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           std::string_view("-._~/!$&'()*+,;=:@").find(static_cast<char>(c)) != std::string_view::npos;
+           std::string_view("-._~/!$&'()*+,;=:@").find(static_cast<char>(c)) !=
+               std::string_view::npos;
 }
 
 std::string percentEncode(const std::string& path) {
@@ -29,9 +30,12 @@ std::string percentEncode(const std::string& path) {
 }
 
 int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
     return -1;
 }
 
@@ -120,7 +124,9 @@ NSURL* NSURL::URLWithString(const NSString* text) {
     return static_cast<NSURL*>(createWithString(text, nullptr)->autorelease());
 }
 
-NSString* NSURL::relativeString() const { return bridge(text_); }
+NSString* NSURL::relativeString() const {
+    return bridge(text_);
+}
 
 NSString* NSURL::absoluteString() const {
     if (base_ == nullptr) {
@@ -141,7 +147,9 @@ NSString* NSURL::path() const {
     return autoreleased(withoutTrailingSlash(percentDecode(pathPart(absoluteString()->utf8()))));
 }
 
-bool NSURL::isFileURL() const { return absoluteString()->utf8().starts_with("file:"); }
+bool NSURL::isFileURL() const {
+    return absoluteString()->utf8().starts_with("file:");
+}
 
 bool NSURL::hasDirectoryPath() const {
     const std::string path = pathPart(text_->utf8());
@@ -159,7 +167,9 @@ bool NSURL::isEqual(const NSObject* other) const {
     return base_->isEqual(url->base_);
 }
 
-NSUInteger NSURL::hash() const { return text_->hash(); }
+NSUInteger NSURL::hash() const {
+    return text_->hash();
+}
 
 NSString* NSURL::description() const {
     if (base_ == nullptr) {
@@ -168,7 +178,9 @@ NSString* NSURL::description() const {
     return NSString::stringWithFormat("%@ -- %@", text_, base_);
 }
 
-CFTypeID CFURLGetTypeID() { return kCFURLTypeID; }
+CFTypeID CFURLGetTypeID() {
+    return kCFURLTypeID;
+}
 
 CFURLRef CFURLCreateWithFileSystemPath(CFAllocatorRef, const NSString* filePath, CFURLPathStyle,
                                        Boolean isDirectory) {
@@ -185,10 +197,14 @@ CFURLRef CFURLCreateWithString(CFAllocatorRef, const NSString* text, CFURLRef ba
     return NSURL::createWithString(text, base);
 }
 
-const NSString* CFURLGetString(CFURLRef url) { return url->relativeString(); }
+const NSString* CFURLGetString(CFURLRef url) {
+    return url->relativeString();
+}
 
 const NSString* CFURLCopyFileSystemPath(CFURLRef url, CFURLPathStyle) {
     return static_cast<const NSString*>(url->relativePath()->retain());
 }
 
-Boolean CFURLHasDirectoryPath(CFURLRef url) { return url->hasDirectoryPath(); }
+Boolean CFURLHasDirectoryPath(CFURLRef url) {
+    return url->hasDirectoryPath();
+}

@@ -6,8 +6,6 @@
 #include "ApplicationServices/AXValue.h"
 #include "sim/Faults.h"
 
-
-
 namespace sim {
 namespace {
 
@@ -21,7 +19,9 @@ AXUIElementRef makeElement(pid_t pid, NodeId node) {
     return new __AXUIElement(false, pid, node);
 }
 
-CFTypeRef copyElement(NodeId node) { return makeElement(desktop().node(node)->pid, node); }
+CFTypeRef copyElement(NodeId node) {
+    return makeElement(desktop().node(node)->pid, node);
+}
 
 // The node behind an element, or null when the element is stale or the process is gone.
 const Node* resolve(AXUIElementRef element) {
@@ -37,7 +37,9 @@ NodeId faultKey(AXUIElementRef element) {
     return node ? node->id : 0;
 }
 
-CFStringRef copyString(const std::u16string& text) { return NSString::create(text); }
+CFStringRef copyString(const std::u16string& text) {
+    return NSString::create(text);
+}
 
 CFArrayRef copyElements(const std::vector<NodeId>& nodes) {
     NSMutableArray* array = NSMutableArray::create(nodes.size());
@@ -48,7 +50,9 @@ CFArrayRef copyElements(const std::vector<NodeId>& nodes) {
     return array;
 }
 
-CFTypeRef copyValue(AXValueType type, const void* value) { return AXValueCreate(type, value); }
+CFTypeRef copyValue(AXValueType type, const void* value) {
+    return AXValueCreate(type, value);
+}
 
 // The attribute as the simulated application computes it.
 AXError copyComputedAttribute(const Node& node, const std::u16string& name, CFTypeRef* value) {
@@ -150,11 +154,17 @@ std::optional<NodeId> nodeOf(AXUIElementRef element) {
     return node ? std::optional<NodeId>(node->id) : std::nullopt;
 }
 
-bool isSystemWide(AXUIElementRef element) { return element != nullptr && element->systemWide_; }
+bool isSystemWide(AXUIElementRef element) {
+    return element != nullptr && element->systemWide_;
+}
 
-float messagingTimeout() { return gMessagingTimeout; }
+float messagingTimeout() {
+    return gMessagingTimeout;
+}
 
-void resetAccessibility() { gMessagingTimeout = 0; }
+void resetAccessibility() {
+    gMessagingTimeout = 0;
+}
 
 }  // namespace sim
 
@@ -165,9 +175,13 @@ Boolean AXAPIEnabled() {
     return desktop().accessEnabled();
 }
 
-Boolean AXIsProcessTrusted() { return desktop().accessEnabled(); }
+Boolean AXIsProcessTrusted() {
+    return desktop().accessEnabled();
+}
 
-CFTypeID AXUIElementGetTypeID() { return kAXUIElementTypeID; }
+CFTypeID AXUIElementGetTypeID() {
+    return kAXUIElementTypeID;
+}
 
 AXUIElementRef AXUIElementCreateSystemWide() {
     if (sim::failCall("AXUIElementCreateSystemWide")) {
@@ -228,9 +242,8 @@ AXError AXUIElementCopyAttributeNames(AXUIElementRef element, CFArrayRef* names)
     }
     NSMutableArray* result = NSMutableArray::create();
     for (const char16_t* name : {u"AXRole", u"AXSubrole", u"AXTitle", u"AXDescription",
-                                 u"AXChildren", u"AXParent", u"AXPosition", u"AXSize",
-                                 u"AXWindows", u"AXFocusedWindow", u"AXFrontmost", u"AXHidden",
-                                 u"AXURL"}) {
+                                 u"AXChildren", u"AXParent", u"AXPosition", u"AXSize", u"AXWindows",
+                                 u"AXFocusedWindow", u"AXFrontmost", u"AXHidden", u"AXURL"}) {
         CFTypeRef value = nullptr;
         if (sim::copyComputedAttribute(*node, name, &value) == kAXErrorSuccess) {
             CFRelease(value);
@@ -254,7 +267,8 @@ AXError AXUIElementCopyMultipleAttributeValues(AXUIElementRef element, CFArrayRe
     if (values != nullptr) {
         *values = nullptr;
     }
-    if (auto status = sim::faultFor("AXUIElementCopyMultipleAttributeValues", sim::faultKey(element))) {
+    if (auto status =
+            sim::faultFor("AXUIElementCopyMultipleAttributeValues", sim::faultKey(element))) {
         return *status;
     }
     if (attributes == nullptr || values == nullptr) {
@@ -268,8 +282,9 @@ AXError AXUIElementCopyMultipleAttributeValues(AXUIElementRef element, CFArrayRe
     for (id name : *attributes) {
         const auto* attribute = dynamic_cast<const NSString*>(name);
         RetainPtr<CFTypeRef> value;
-        AXError status = attribute ? sim::readAttribute(*node, attribute->units(), value.initializeInto())
-                                   : kAXErrorIllegalArgument;
+        AXError status = attribute
+                             ? sim::readAttribute(*node, attribute->units(), value.initializeInto())
+                             : kAXErrorIllegalArgument;
         if (status != kAXErrorSuccess) {
             if ((options & kAXCopyMultipleAttributeOptionStopOnError) != 0) {
                 return status;
@@ -333,7 +348,8 @@ AXError AXUIElementCopyElementAtPosition(AXUIElementRef application, float x, fl
     if (element != nullptr) {
         *element = nullptr;
     }
-    if (auto status = sim::faultFor("AXUIElementCopyElementAtPosition", sim::faultKey(application))) {
+    if (auto status =
+            sim::faultFor("AXUIElementCopyElementAtPosition", sim::faultKey(application))) {
         return *status;
     }
     if (application == nullptr || element == nullptr) {

@@ -6,7 +6,9 @@
 
 using sim::eventSystem;
 
-CFTypeID CGEventGetTypeID() { return kCGEventTypeID; }
+CFTypeID CGEventGetTypeID() {
+    return kCGEventTypeID;
+}
 
 CFMachPortRef CGEventTapCreate(CGEventTapLocation tap, CGEventTapPlacement place,
                                CGEventTapOptions options, CGEventMask eventsOfInterest,
@@ -63,18 +65,26 @@ CGEventRef CGEventCreateCopy(CGEventRef event) {
     return copy;
 }
 
-CGEventType CGEventGetType(CGEventRef event) { return event->type; }
-void CGEventSetType(CGEventRef event, CGEventType type) { event->type = type; }
+CGEventType CGEventGetType(CGEventRef event) {
+    return event->type;
+}
+void CGEventSetType(CGEventRef event, CGEventType type) {
+    event->type = type;
+}
 CGPoint CGEventGetLocation(CGEventRef event) {
     sim::failCall("CGEventGetLocation");
     return event->location;
 }
-void CGEventSetLocation(CGEventRef event, CGPoint location) { event->location = location; }
+void CGEventSetLocation(CGEventRef event, CGPoint location) {
+    event->location = location;
+}
 CGEventFlags CGEventGetFlags(CGEventRef event) {
     sim::failCall("CGEventGetFlags");
     return event->flags;
 }
-void CGEventSetFlags(CGEventRef event, CGEventFlags flags) { event->flags = flags; }
+void CGEventSetFlags(CGEventRef event, CGEventFlags flags) {
+    event->flags = flags;
+}
 
 SInt64 CGEventGetIntegerValueField(CGEventRef event, CGEventField field) {
     sim::failCall("CGEventGetIntegerValueField");
@@ -103,4 +113,6 @@ bool CGEventSourceButtonState(CGEventSourceStateID, CGMouseButton button) {
     return eventSystem().buttonDown(button);
 }
 
-CGEventFlags CGEventSourceFlagsState(CGEventSourceStateID) { return eventSystem().modifierFlags(); }
+CGEventFlags CGEventSourceFlagsState(CGEventSourceStateID) {
+    return eventSystem().modifierFlags();
+}

@@ -47,7 +47,9 @@ Desktop& desktop() {
     return instance;
 }
 
-void setMainBundlePath(const std::string& path) { gMainBundlePath = path; }
+void setMainBundlePath(const std::string& path) {
+    gMainBundlePath = path;
+}
 
 std::string mainBundlePath() {
     if (!gMainBundlePath.empty()) {
@@ -242,8 +244,8 @@ NodeId Desktop::addDockItem(const DockItemSpec& spec) {
     item.actions = {u"AXPress", u"AXShowMenu"};
     if (spec.url) {
         RetainPtr<CFStringRef> text = adoptCF<CFStringRef>(NSString::createWithUTF8(*spec.url));
-        item.url = spec.urlObject ? RetainPtr<CFTypeRef>(adoptCF<CFTypeRef>(
-                                        CFURLCreateWithString(kCFAllocatorDefault, text.get(), nullptr)))
+        item.url = spec.urlObject ? RetainPtr<CFTypeRef>(adoptCF<CFTypeRef>(CFURLCreateWithString(
+                                        kCFAllocatorDefault, text.get(), nullptr)))
                                   : RetainPtr<CFTypeRef>(std::move(text));
     }
     layoutDock();
@@ -554,10 +556,9 @@ std::optional<NodeId> Desktop::deepestAt(NodeId start, double x, double y) const
 }
 
 std::optional<NodeId> Desktop::hitTest(double x, double y, std::optional<pid_t> onlyPid) const {
-    if (auto list = nodes_.find(dockList_); list != nodes_.end() &&
-                                            (!onlyPid || *onlyPid == kDockPid) &&
-                                            list->second.frame &&
-                                            list->second.frame->contains(x, y)) {
+    if (auto list = nodes_.find(dockList_);
+        list != nodes_.end() && (!onlyPid || *onlyPid == kDockPid) && list->second.frame &&
+        list->second.frame->contains(x, y)) {
         return deepestAt(dockList_, x, y);
     }
     for (NodeId id : windowOrder_) {

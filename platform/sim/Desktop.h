@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -78,11 +79,12 @@ struct Application {
 
 struct ApplicationSpec {
     std::string name;
-    pid_t pid = 0;                                // 0: the next free one from 501
-    std::optional<std::string> bundleIdentifier;  // default com.example.<name, lowercased, no blanks>
-    std::optional<std::string> bundlePath;        // default /Applications/<name>.app
-    bool noBundle = false;                        // a process without a bundle
-    std::optional<std::string> dockItemTitle;     // default the name
+    pid_t pid = 0;  // 0: the next free one from 501
+    std::optional<std::string>
+        bundleIdentifier;                      // default com.example.<name, lowercased, no blanks>
+    std::optional<std::string> bundlePath;     // default /Applications/<name>.app
+    bool noBundle = false;                     // a process without a bundle
+    std::optional<std::string> dockItemTitle;  // default the name
     bool dockItem = true;
     bool hidden = false;
     bool agent = false;  // no Dock icon, and never active just by starting
@@ -191,7 +193,10 @@ void setMainBundlePath(const std::string& path);
 std::string mainBundlePath();
 
 // A fresh session: desktop, event taps and input state, run loop, clock, faults, call counts,
-// transcript and virtual folders.
+// transcript and virtual folders, then whatever the reset hooks renew.
 void reset();
+// Parts of the session kept outside this module (the home folder, the system's process)
+// register here to be renewed by every reset, in order of registration.
+void addResetHook(std::function<void()> hook);
 
 }  // namespace sim

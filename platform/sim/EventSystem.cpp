@@ -48,7 +48,8 @@ CGMouseButton buttonOf(CGEventRef event) {
     }
 }
 
-struct __CGEventTapProxyTag {} gProxyTag;
+struct __CGEventTapProxyTag {
+} gProxyTag;
 
 }  // namespace
 
@@ -96,8 +97,8 @@ CFMachPortRef EventSystem::createTap(CGEventTapLocation location, CGEventTapPlac
 }
 
 void EventSystem::removeTap(std::uint64_t id) {
-    auto found = std::find_if(taps_.begin(), taps_.end(),
-                              [&](const EventTap& tap) { return tap.id == id; });
+    auto found =
+        std::find_if(taps_.begin(), taps_.end(), [&](const EventTap& tap) { return tap.id == id; });
     if (found != taps_.end()) {
         taps_.erase(found);
         record("event tap released");
@@ -211,15 +212,15 @@ void EventSystem::disableTaps(CGEventType reason) {
 }
 
 void EventSystem::pressLeft(double x, double y, CGEventFlags flags) {
-    RetainPtr<CGEventRef> event = adoptCF(
-        CGEventCreateMouseEvent(nullptr, kCGEventLeftMouseDown, CGPointMake(x, y), kCGMouseButtonLeft));
+    RetainPtr<CGEventRef> event = adoptCF(CGEventCreateMouseEvent(
+        nullptr, kCGEventLeftMouseDown, CGPointMake(x, y), kCGMouseButtonLeft));
     event->flags = flags;
     post(kCGHIDEventTap, event.get());
 }
 
 void EventSystem::releaseLeft(double x, double y, SInt64 clickState, CGEventFlags flags) {
-    RetainPtr<CGEventRef> event = adoptCF(
-        CGEventCreateMouseEvent(nullptr, kCGEventLeftMouseUp, CGPointMake(x, y), kCGMouseButtonLeft));
+    RetainPtr<CGEventRef> event = adoptCF(CGEventCreateMouseEvent(
+        nullptr, kCGEventLeftMouseUp, CGPointMake(x, y), kCGMouseButtonLeft));
     event->flags = flags;
     event->fields[kCGMouseEventClickState] = clickState;
     post(kCGHIDEventTap, event.get());

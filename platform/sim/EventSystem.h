@@ -11,8 +11,6 @@
 #include "ApplicationServices/CGEvent.h"
 #include "RetainPtr.h"
 
-
-
 namespace sim {
 
 struct EventTap {

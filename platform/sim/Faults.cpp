@@ -10,9 +10,13 @@ std::map<std::string, std::size_t, std::less<>> gCounts;
 
 }  // namespace
 
-void injectFault(Fault fault) { gFaults.push_back(std::move(fault)); }
+void injectFault(Fault fault) {
+    gFaults.push_back(std::move(fault));
+}
 
-void clearFaults() { gFaults.clear(); }
+void clearFaults() {
+    gFaults.clear();
+}
 
 std::optional<std::int32_t> faultFor(std::string_view call, std::uint64_t element,
                                      std::u16string_view name) {
@@ -40,13 +44,17 @@ std::optional<std::int32_t> matchFault(std::string_view call, std::uint64_t elem
     return std::nullopt;
 }
 
-const std::map<std::string, std::size_t, std::less<>>& callCounts() { return gCounts; }
+const std::map<std::string, std::size_t, std::less<>>& callCounts() {
+    return gCounts;
+}
 
 std::size_t callCount(std::string_view call) {
     auto found = gCounts.find(call);
     return found == gCounts.end() ? 0 : found->second;
 }
 
-void resetCallCounts() { gCounts.clear(); }
+void resetCallCounts() {
+    gCounts.clear();
+}
 
 }  // namespace sim

@@ -12,9 +12,9 @@
 namespace sim {
 
 struct Fault {
-    std::string call{};        // e.g. "AXUIElementCopyAttributeValue", "CGEventTapCreate"
-    std::int32_t status = -1;  // what the call answers instead; calls that answer an object
-                               // answer null
+    std::string call{};         // e.g. "AXUIElementCopyAttributeValue", "CGEventTapCreate"
+    std::int32_t status = -1;   // what the call answers instead; calls that answer an object
+                                // answer null
     std::uint64_t element = 0;  // only calls on this accessibility node (0: any)
     std::u16string name{};      // only for this attribute or action name (empty: any)
     int count = -1;             // how many matching calls fail (-1: every one)
@@ -30,7 +30,9 @@ std::optional<std::int32_t> faultFor(std::string_view call, std::uint64_t elemen
 // (one attribute of a multiple-attribute request) that a fault on a simpler call describes.
 std::optional<std::int32_t> matchFault(std::string_view call, std::uint64_t element = 0,
                                        std::u16string_view name = {});
-inline bool failCall(std::string_view call) { return faultFor(call).has_value(); }
+inline bool failCall(std::string_view call) {
+    return faultFor(call).has_value();
+}
 
 // How often each platform call was made since the last reset of the counts.
 const std::map<std::string, std::size_t, std::less<>>& callCounts();

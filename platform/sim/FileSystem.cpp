@@ -39,10 +39,13 @@ void addVirtualDirectory(const std::string& path) {
     while (!current.empty() && current != "/") {
         gVirtualDirectories.insert(current);
         const std::size_t slash = current.rfind('/');
-        current = slash == std::string::npos || slash == 0 ? std::string() : current.substr(0, slash);
+        current =
+            slash == std::string::npos || slash == 0 ? std::string() : current.substr(0, slash);
     }
 }
 
-void clearVirtualDirectories() { gVirtualDirectories.clear(); }
+void clearVirtualDirectories() {
+    gVirtualDirectories.clear();
+}
 
 }  // namespace sim

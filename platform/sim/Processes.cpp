@@ -63,7 +63,8 @@ OSErr SetFrontProcess(const ProcessSerialNumber* psn) {
 }
 
 OSErr SetFrontProcessWithOptions(const ProcessSerialNumber* psn, OptionBits options) {
-    if (auto status = sim::faultFor(options == 0 ? "SetFrontProcess" : "SetFrontProcessWithOptions")) {
+    if (auto status =
+            sim::faultFor(options == 0 ? "SetFrontProcess" : "SetFrontProcessWithOptions")) {
         return static_cast<OSErr>(*status);
     }
     const sim::Application* app = processOf(psn);

@@ -1,5 +1,7 @@
 // The session as a whole: its clock, its world turn and its reset.
 #include <algorithm>
+#include <functional>
+#include <vector>
 
 #include "CoreFoundation/CFRunLoopInternal.h"
 #include "sim/Accessibility.h"
@@ -15,15 +17,28 @@ namespace {
 
 double gNow = 0;
 
+std::vector<std::function<void()>>& resetHooks() {
+    static std::vector<std::function<void()>> hooks;
+    return hooks;
+}
+
 }  // namespace
 
-double clockNow() { return gNow; }
+double clockNow() {
+    return gNow;
+}
 
-void advanceClockTo(double seconds) { gNow = std::max(gNow, seconds); }
+void advanceClockTo(double seconds) {
+    gNow = std::max(gNow, seconds);
+}
 
-void resetClock() { gNow = 0; }
+void resetClock() {
+    gNow = 0;
+}
 
-void worldTurn() { desktop().applyPendingHides(); }
+void worldTurn() {
+    desktop().applyPendingHides();
+}
 
 void reset() {
     _CFRunLoopReset(CFRunLoopGetMain());
@@ -35,7 +50,14 @@ void reset() {
     clearVirtualDirectories();
     setTranscriptListener(nullptr);
     desktop().reset(mainBundlePath());
+    for (const auto& hook : resetHooks()) {
+        hook();
+    }
     clearTranscript();
+}
+
+void addResetHook(std::function<void()> hook) {
+    resetHooks().push_back(std::move(hook));
 }
 
 }  // namespace sim

@@ -19,9 +19,13 @@ void record(std::string text) {
     }
 }
 
-const std::vector<TranscriptLine>& transcript() { return gLines; }
+const std::vector<TranscriptLine>& transcript() {
+    return gLines;
+}
 
-void clearTranscript() { gLines.clear(); }
+void clearTranscript() {
+    gLines.clear();
+}
 
 void setTranscriptListener(std::function<void(const TranscriptLine&)> listener) {
     gListener = std::move(listener);

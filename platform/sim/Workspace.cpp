@@ -72,7 +72,8 @@ NSArray* NSRunningApplication::runningApplicationsWithBundleIdentifier(const NSS
     sim::failCall("runningApplicationsWithBundleIdentifier");
     NSMutableArray* result = NSMutableArray::array();
     for (pid_t pid : desktop().runningPids()) {
-        if (identifier != nullptr && desktop().application(pid)->bundleIdentifier == identifier->units()) {
+        if (identifier != nullptr &&
+            desktop().application(pid)->bundleIdentifier == identifier->units()) {
             result->addObject(runningApplicationWithProcessIdentifier(pid));
         }
     }
@@ -80,7 +81,8 @@ NSArray* NSRunningApplication::runningApplicationsWithBundleIdentifier(const NSS
 }
 
 NSRunningApplication* NSRunningApplication::currentApplication() {
-    return static_cast<NSRunningApplication*>((new NSRunningApplication(sim::kSystemPid))->autorelease());
+    return static_cast<NSRunningApplication*>(
+        (new NSRunningApplication(sim::kSystemPid))->autorelease());
 }
 
 pid_t NSRunningApplication::processIdentifier() const {
@@ -113,9 +115,13 @@ bool NSRunningApplication::isHidden() const {
     return app != nullptr && app->hidden;
 }
 
-bool NSRunningApplication::isActive() const { return desktop().activePid() == pid_; }
+bool NSRunningApplication::isActive() const {
+    return desktop().activePid() == pid_;
+}
 
-bool NSRunningApplication::isTerminated() const { return desktop().application(pid_) == nullptr; }
+bool NSRunningApplication::isTerminated() const {
+    return desktop().application(pid_) == nullptr;
+}
 
 bool NSRunningApplication::hide() {
     if (sim::failCall("hide") || desktop().application(pid_) == nullptr) {

@@ -1,0 +1,63 @@
+// Fixture for tests that run the Dock-click watcher: a delegate with its tap installed on the
+// main run loop, and the press snapshot back at its initial state before and after each test
+// (it lives for the whole process otherwise).
+#pragma once
+
+#include <string>
+
+#include "QuenfoldAppDelegate.h"
+#include "SessionTest.h"
+#include "sim/EventSystem.h"
+
+class WatcherTest : public SessionTest {
+protected:
+    void SetUp() override {
+        resetPressSnapshot();
+        SessionTest::SetUp();
+        delegate_ = adoptCF(new QuenfoldAppDelegate());
+    }
+
+    void TearDown() override {
+        delegate_.clear();
+        resetPressSnapshot();
+        SessionTest::TearDown();
+    }
+
+    static void resetPressSnapshot() {
+        for (NSObject* value : {static_cast<NSObject*>(gLeftMouseDownFileAppName),
+                                static_cast<NSObject*>(gLeftMouseDownAppName),
+                                static_cast<NSObject*>(gLeftMouseDownPid)}) {
+            if (value != nullptr) {
+                value->release();
+            }
+        }
+        gLeftMouseDownFileAppName = bridge(CFSTR(""));
+        gLeftMouseDownAppName = bridge(CFSTR(""));
+        gLeftMouseDownPid = nullptr;
+    }
+
+    pid_t addApp(const std::string& name) {
+        sim::ApplicationSpec spec;
+        spec.name = name;
+        return sim::desktop().addApplication(spec);
+    }
+
+    CGPoint dockItem(const std::string& title) {
+        return middleOf(*sim::desktop().dockItemTitled(title));
+    }
+
+    static void press(CGPoint at, CGEventFlags flags = 0) {
+        sim::eventSystem().pressLeft(at.x, at.y, flags);
+    }
+    static void release(CGPoint at, SInt64 clickState = 1, CGEventFlags flags = 0) {
+        sim::eventSystem().releaseLeft(at.x, at.y, clickState, flags);
+    }
+    static void click(CGPoint at) {
+        press(at);
+        release(at);
+    }
+
+    bool hidden(pid_t pid) const { return sim::desktop().application(pid)->hidden; }
+
+    RetainPtr<QuenfoldAppDelegate*> delegate_;
+};
