@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include <UIElement/UIElement.h>
 
 #include "sim/Desktop.h"
@@ -15,9 +17,13 @@ protected:
         // The system-wide element lives for the whole process, as it does in the system.
         set_systemWideElement();
         baseline_ = NSObjectLiveCount();
+        // The pool of the event cycle the test runs in: what it autoreleases lives until the
+        // test ends.
+        pool_.emplace();
     }
 
     void TearDown() override {
+        pool_.reset();
         sim::reset();
         EXPECT_EQ(NSObjectLiveCount(), baseline_) << "objects of the model were left alive";
     }
@@ -29,4 +35,5 @@ protected:
     }
 
     long baseline_ = 0;
+    std::optional<NSAutoreleasePool> pool_;
 };

@@ -40,5 +40,6 @@ public:
 
 private:
     explicit NSRunningApplication(pid_t pid) : pid_(pid) {}
+    static NSRunningApplication* forRunningProcess(pid_t pid);
     pid_t pid_;
 };

@@ -14,6 +14,14 @@ NSString* autoreleasedString(const std::u16string& units) {
 
 }  // namespace
 
+// The object for a running application, without the lookup's own failure point: a list of
+// running applications answers every one of them.
+NSRunningApplication* NSRunningApplication::forRunningProcess(pid_t pid) {
+    return static_cast<NSRunningApplication*>((new NSRunningApplication(pid))->autorelease());
+}
+
+namespace {}  // namespace
+
 NSWorkspace* NSWorkspace::sharedWorkspace() {
     static NSWorkspace* const workspace = new NSWorkspace();
     return workspace;
@@ -47,7 +55,10 @@ NSRunningApplication* NSWorkspace::frontmostApplication() const {
 NSArray* NSWorkspace::runningApplications() const {
     NSMutableArray* result = NSMutableArray::array();
     for (pid_t pid : desktop().runningPids()) {
-        result->addObject(NSRunningApplication::runningApplicationWithProcessIdentifier(pid));
+        if (NSRunningApplication* app =
+                NSRunningApplication::runningApplicationWithProcessIdentifier(pid)) {
+            result->addObject(app);
+        }
     }
     return result;
 }
@@ -65,7 +76,7 @@ NSRunningApplication* NSRunningApplication::runningApplicationWithProcessIdentif
         desktop().application(pid) == nullptr) {
         return nullptr;
     }
-    return static_cast<NSRunningApplication*>((new NSRunningApplication(pid))->autorelease());
+    return forRunningProcess(pid);
 }
 
 NSArray* NSRunningApplication::runningApplicationsWithBundleIdentifier(const NSString* identifier) {
@@ -74,7 +85,7 @@ NSArray* NSRunningApplication::runningApplicationsWithBundleIdentifier(const NSS
     for (pid_t pid : desktop().runningPids()) {
         if (identifier != nullptr &&
             desktop().application(pid)->bundleIdentifier == identifier->units()) {
-            result->addObject(runningApplicationWithProcessIdentifier(pid));
+            result->addObject(forRunningProcess(pid));
         }
     }
     return result;

@@ -1,0 +1,209 @@
+// The click record built at a release: its 18 positions and the substitutes for what a source
+// does not give.
+#include <UIElement/UIElement.h>
+
+#include <string>
+#include <vector>
+
+#include "WatcherTest.h"
+#include "sim/Faults.h"
+
+namespace {
+
+using sim::desktop;
+
+class ClickRecord : public WatcherTest {
+protected:
+    // The record of a release at `at`, with the given flags and the given snapshot.
+    NSArray* recordAt(CGPoint at, CGEventFlags flags = 0, NSString* name = nullptr,
+                      NSString* file = nullptr, NSNumber* pid = nullptr) {
+        RetainPtr<CGEventRef> event =
+            adoptCF(CGEventCreateMouseEvent(nullptr, kCGEventLeftMouseUp, at, kCGMouseButtonLeft));
+        CGEventSetFlags(event.get(), flags);
+        return makePassiveDefaultArgv(event.get(), 1, name, file, pid);
+    }
+
+    static std::string text(NSArray* record, NSUInteger position) {
+        id value = record->objectAtIndex(position);
+        return value->isKindOfClass(NSString::class_()) ? static_cast<NSString*>(value)->utf8()
+                                                        : "<not a string>";
+    }
+    static long long number(NSArray* record, NSUInteger position) {
+        id value = record->objectAtIndex(position);
+        return value->isKindOfClass(NSNumber::class_())
+                   ? static_cast<NSNumber*>(value)->longLongValue()
+                   : -999;
+    }
+    static bool isNull(NSArray* record, NSUInteger position) {
+        return record->objectAtIndex(position) == NSNull::null();
+    }
+    static std::vector<std::string> modifiers(NSArray* record) {
+        std::vector<std::string> names;
+        for (id name : *static_cast<NSArray*>(record->objectAtIndex(3))) {
+            names.push_back(static_cast<NSString*>(name)->utf8());
+        }
+        return names;
+    }
+};
+
+TEST_F(ClickRecord, DescribesAReleaseOnAnApplicationsDockItem) {
+    const pid_t safari = addApp("Safari");
+    NSArray* record = recordAt(dockItem("Safari"));
+    ASSERT_EQ(record->count(), 18u);
+    EXPECT_EQ(number(record, 2), 1);
+    EXPECT_EQ(text(record, 4), "Safari");
+    EXPECT_EQ(text(record, 5), "Safari");
+    EXPECT_EQ(number(record, 6), safari);
+    EXPECT_EQ(text(record, 10), "Dock");
+    EXPECT_EQ(text(record, 11), "Dock");
+    EXPECT_EQ(number(record, 12), sim::kDockPid);
+    EXPECT_EQ(text(record, 13), "AXDockItem");
+    EXPECT_EQ(text(record, 14), "AXApplicationDockItem");
+    EXPECT_EQ(text(record, 15), "Safari");
+    EXPECT_EQ(text(record, 16), "");
+    EXPECT_EQ(text(record, 17), "");
+}
+
+TEST_F(ClickRecord, CoordinatesAreTruncatedTowardZero) {
+    NSArray* record = recordAt(CGPointMake(100.7, 200.2));
+    EXPECT_EQ(number(record, 0), 100);
+    EXPECT_EQ(number(record, 1), 200);
+    record = recordAt(CGPointMake(-3.7, 5.9));
+    EXPECT_EQ(number(record, 0), -3);
+    EXPECT_EQ(number(record, 1), 5);
+    // Beyond the 32-bit range the coordinate saturates instead of overflowing.
+    record = recordAt(CGPointMake(1e12, -1e12));
+    EXPECT_EQ(number(record, 0), 2147483647);
+    EXPECT_EQ(number(record, 1), -2147483648LL);
+}
+
+TEST_F(ClickRecord, ModifiersComeInTheirFixedOrder) {
+    EXPECT_TRUE(modifiers(recordAt(CGPointMake(5, 5))).empty());
+    EXPECT_EQ(
+        modifiers(recordAt(CGPointMake(5, 5), kCGEventFlagMaskShift | kCGEventFlagMaskControl)),
+        (std::vector<std::string>{"control", "shift"}));
+    sim::eventSystem().setKeyDown(0x68, true);
+    sim::eventSystem().setKeyDown(0x66, true);
+    sim::eventSystem().setButtonDown(kCGMouseButtonRight, true);
+    sim::eventSystem().setButtonDown(7, true);
+    const CGEventFlags all = kCGEventFlagMaskAlphaShift | kCGEventFlagMaskSecondaryFn |
+                             kCGEventFlagMaskAlternate | kCGEventFlagMaskShift |
+                             kCGEventFlagMaskCommand | kCGEventFlagMaskControl;
+    EXPECT_EQ(modifiers(recordAt(CGPointMake(5, 5), all)),
+              (std::vector<std::string>{"control", "command", "shift", "option", "fn", "caps",
+                                        "eisuu", "kana", "mouseButtonRight", "mouseButton8"}));
+}
+
+TEST_F(ClickRecord, TheCallersSnapshotIsStoredAsItsOwnObjects) {
+    NSString* name = NSString::stringWithUTF8String("Safari");
+    NSString* file = NSString::stringWithUTF8String("Safari");
+    NSNumber* pid = NSNumber::numberWithInt(501);
+    NSArray* record = recordAt(CGPointMake(5, 5), 0, name, file, pid);
+    EXPECT_EQ(record->objectAtIndex(7), name);
+    EXPECT_EQ(record->objectAtIndex(8), file);
+    EXPECT_EQ(record->objectAtIndex(9), pid);
+    // No snapshot yet: the positions hold null, never a string that could match a title.
+    record = recordAt(CGPointMake(5, 5));
+    EXPECT_TRUE(isNull(record, 7));
+    EXPECT_TRUE(isNull(record, 9));
+}
+
+TEST_F(ClickRecord, WithoutTheDockTheElementPositionsAreEmpty) {
+    addApp("Safari");
+    const CGPoint item = dockItem("Safari");
+    desktop().quit(sim::kDockPid);
+    NSArray* record = recordAt(item);
+    ASSERT_EQ(record->count(), 18u);
+    for (NSUInteger position : {10, 11, 13, 14, 15, 17}) {
+        EXPECT_EQ(text(record, position), "") << position;
+    }
+    EXPECT_EQ(number(record, 12), 0);
+    EXPECT_EQ(text(record, 4), "Safari");
+    EXPECT_EQ(number(record, 0), static_cast<long long>(item.x));
+}
+
+TEST_F(ClickRecord, NoActiveApplicationLeavesItsPositionsAbsent) {
+    NSArray* record = recordAt(CGPointMake(5, 5));
+    EXPECT_EQ(text(record, 4), "");
+    EXPECT_TRUE(isNull(record, 5));
+    EXPECT_TRUE(isNull(record, 6));
+}
+
+TEST_F(ClickRecord, AttributesThatAreMissingOrNotStringsReadAsEmpty) {
+    sim::DockItemSpec folder;
+    folder.title = "Downloads";
+    folder.url = "file:///Users/me/Downloads/";
+    folder.urlObject = true;
+    const sim::NodeId item = desktop().addDockItem(folder);
+    sim::injectFault({.call = "AXUIElementCopyAttributeValue",
+                      .status = kAXErrorNoValue,
+                      .element = item,
+                      .name = u"AXSubrole"});
+    desktop().setAttribute(item, "AXTitle", NSNumber::numberWithInt(7));
+    NSArray* record = recordAt(middleOf(item));
+    EXPECT_EQ(text(record, 14), "");
+    EXPECT_EQ(text(record, 15), "");
+    EXPECT_EQ(text(record, 17), "");  // a URL object, not a string
+    // A URL given as a string is kept.
+    desktop().setAttribute(item, "AXURL", CFSTR("file:///Users/me/Downloads/"));
+    EXPECT_EQ(text(recordAt(middleOf(item)), 17), "file:///Users/me/Downloads/");
+}
+
+TEST_F(ClickRecord, ARoleThatIsNoStringIsKeptAsItIs) {
+    addApp("Safari");
+    const sim::NodeId item = *desktop().dockItemTitled("Safari");
+    desktop().setAttribute(item, "AXRole", NSNumber::numberWithInt(42));
+    EXPECT_EQ(number(recordAt(middleOf(item)), 13), 42);
+    sim::injectFault({.call = "AXUIElementCopyAttributeValue",
+                      .status = kAXErrorNoValue,
+                      .element = item,
+                      .name = u"AXRole"});
+    EXPECT_EQ(text(recordAt(middleOf(item)), 13), "");
+}
+
+TEST_F(ClickRecord, AnUnreadableOwnerGivesEmptyNamesAndZero) {
+    addApp("Safari");
+    sim::injectFault({.call = "AXUIElementGetPid", .status = kAXErrorFailure});
+    NSArray* record = recordAt(dockItem("Safari"));
+    EXPECT_EQ(text(record, 10), "");
+    EXPECT_EQ(text(record, 11), "");
+    EXPECT_EQ(number(record, 12), 0);
+    EXPECT_EQ(text(record, 14), "AXApplicationDockItem");
+}
+
+TEST_F(ClickRecord, AnOwnerThatNoRunningApplicationAnswersToIsAbsent) {
+    addApp("Safari");
+    sim::injectFault({.call = "runningApplicationWithProcessIdentifier"});
+    NSArray* record = recordAt(dockItem("Safari"));
+    EXPECT_TRUE(isNull(record, 10));
+    EXPECT_TRUE(isNull(record, 11));
+    EXPECT_EQ(number(record, 12), 0);
+}
+
+TEST_F(ClickRecord, AFailedAttributeRequestEmptiesTheAttributePositions) {
+    addApp("Safari");
+    sim::injectFault(
+        {.call = "AXUIElementCopyMultipleAttributeValues", .status = kAXErrorCannotComplete});
+    NSArray* record = recordAt(dockItem("Safari"));
+    for (NSUInteger position : {13, 14, 15, 17}) {
+        EXPECT_EQ(text(record, position), "") << position;
+    }
+    EXPECT_EQ(text(record, 10), "Dock");
+}
+
+TEST_F(ClickRecord, AttributesComeInOneRequestAndTheElementIsNotKept) {
+    addApp("Safari");
+    const CGPoint item = dockItem("Safari");
+    const long live = NSObjectLiveCount();
+    sim::resetCallCounts();
+    {
+        NSAutoreleasePool pool;
+        recordAt(item);
+    }
+    EXPECT_EQ(NSObjectLiveCount(), live);
+    EXPECT_EQ(sim::callCount("AXUIElementCopyMultipleAttributeValues"), 1u);
+    EXPECT_EQ(sim::callCount("AXUIElementCopyAttributeValue"), 0u);
+    EXPECT_EQ(sim::callCount("AXUIElementCopyElementAtPosition"), 1u);
+}
+
+}  // namespace

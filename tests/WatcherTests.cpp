@@ -1,0 +1,291 @@
+// The Dock-click watcher end to end: the tap's life, the press snapshot and the hide rule, with
+// the event going on to the Dock unchanged.
+#include "WatcherTest.h"
+#include "sim/Clock.h"
+#include "sim/Faults.h"
+
+namespace {
+
+using sim::desktop;
+using sim::eventSystem;
+
+class Watcher : public WatcherTest {
+protected:
+    void SetUp() override {
+        WatcherTest::SetUp();
+        delegate_->installPassiveEventTap();
+    }
+    static void settle() { CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0, false); }
+    static void wait(double seconds) {
+        const double target = sim::clockNow() + seconds;
+        CFRunLoopRunInMode(kCFRunLoopDefaultMode, seconds, false);
+        sim::advanceClockTo(target);
+    }
+};
+
+// --- The hide rule
+
+TEST_F(Watcher, ASingleClickOnTheActiveApplicationsItemHidesIt) {
+    const pid_t safari = addApp("Safari");
+    const pid_t notes = addApp("Notes");
+    desktop().activate(notes);
+    desktop().activate(safari);
+    click(dockItem("Safari"));
+    EXPECT_TRUE(hidden(safari));
+    EXPECT_EQ(desktop().hideRequestCount(), 1);
+    EXPECT_EQ(desktop().activePid(), notes);
+}
+
+TEST_F(Watcher, AClickOnAnotherApplicationsItemHidesNothingAndReachesTheDock) {
+    const pid_t safari = addApp("Safari");
+    const pid_t notes = addApp("Notes");
+    click(dockItem("Notes"));
+    EXPECT_FALSE(hidden(safari));
+    EXPECT_EQ(desktop().hideRequestCount(), 0);
+    EXPECT_EQ(desktop().activePid(), notes);  // the Dock activated Notes as usual
+}
+
+TEST_F(Watcher, TheSecondReleaseOfADoubleClickDoesNothing) {
+    const pid_t safari = addApp("Safari");
+    addApp("Notes");
+    const CGPoint item = dockItem("Safari");
+    click(item);
+    EXPECT_TRUE(hidden(safari));
+    press(item);
+    release(item, 2);
+    EXPECT_EQ(desktop().hideRequestCount(), 1);
+    // The Dock received that release too and showed Safari again.
+    EXPECT_FALSE(hidden(safari));
+    EXPECT_EQ(desktop().activePid(), safari);
+}
+
+TEST_F(Watcher, OnlyTheSnapshotAndTheReleasePointCountNotWhereThePointerWent) {
+    const pid_t safari = addApp("Safari");
+    desktop().addWindow(safari, "Start", {200, 100, 800, 600});
+    press(CGPointMake(400, 300));
+    release(dockItem("Safari"));
+    EXPECT_TRUE(hidden(safari));
+}
+
+TEST_F(Watcher, AReleaseOverADockElementOfAnotherSubroleHidesNothing) {
+    const pid_t safari = addApp("Safari");
+    sim::DockItemSpec folder;
+    folder.title = "Safari";  // same title, but a folder
+    desktop().addDockItem(folder);
+    const sim::NodeId folderItem = desktop().dockItems().back();
+    click(middleOf(folderItem));
+    EXPECT_FALSE(hidden(safari));
+    EXPECT_EQ(desktop().hideRequestCount(), 0);
+}
+
+TEST_F(Watcher, ATitleThatDiffersFromTheWorkspaceNameEvenInCaseHidesNothing) {
+    sim::ApplicationSpec spec;
+    spec.name = "Safari";
+    spec.dockItemTitle = "safari";
+    const pid_t safari = desktop().addApplication(spec);
+    click(dockItem("safari"));
+    EXPECT_FALSE(hidden(safari));
+}
+
+TEST_F(Watcher, AnApplicationHiddenAlreadyIsNotAskedAgain) {
+    const pid_t safari = addApp("Safari");
+    press(dockItem("Safari"));
+    desktop().hide(safari);
+    release(dockItem("Safari"));
+    EXPECT_EQ(desktop().hideRequestCount(), 0);
+}
+
+TEST_F(Watcher, AnApplicationThatQuitBeforeTheReleaseIsNotHidden) {
+    const pid_t safari = addApp("Safari");
+    sim::ApplicationSpec twin;  // a new application that shows the same title
+    twin.name = "Safari";
+    twin.bundlePath = "/Applications/Safari Copy.app";
+    press(dockItem("Safari"));
+    desktop().quit(safari);
+    const pid_t copy = desktop().addApplication(twin);
+    release(dockItem("Safari"));
+    EXPECT_FALSE(hidden(copy));
+    EXPECT_EQ(desktop().hideRequestCount(), 0);
+}
+
+TEST_F(Watcher, AReleaseBeforeAnyPressOrAfterAPressWithNoActiveApplicationHidesNothing) {
+    const pid_t safari = addApp("Safari");
+    release(dockItem("Safari"));
+    EXPECT_EQ(gLeftMouseDownPid, nullptr);
+    EXPECT_EQ(desktop().hideRequestCount(), 0);
+    desktop().hide(safari);
+    ASSERT_FALSE(desktop().activePid());
+    press(CGPointMake(10, 10));
+    EXPECT_EQ(gLeftMouseDownAppName, nullptr);
+    EXPECT_EQ(gLeftMouseDownPid, nullptr);
+    release(dockItem("Safari"));
+    EXPECT_EQ(desktop().hideRequestCount(), 0);
+    EXPECT_EQ(desktop().activePid(), safari);  // the Dock showed it
+}
+
+TEST_F(Watcher, AnApplicationWithoutABundleIsHiddenByItsName) {
+    sim::ApplicationSpec spec;
+    spec.name = "tool";
+    spec.noBundle = true;
+    const pid_t tool = desktop().addApplication(spec);
+    click(dockItem("tool"));
+    EXPECT_EQ(gLeftMouseDownFileAppName, nullptr);
+    EXPECT_TRUE(hidden(tool));
+}
+
+TEST_F(Watcher, NoDockMeansNoHide) {
+    const pid_t safari = addApp("Safari");
+    const CGPoint item = dockItem("Safari");
+    desktop().quit(sim::kDockPid);
+    click(item);
+    EXPECT_FALSE(hidden(safari));
+}
+
+TEST_F(Watcher, ThePressSnapshotHoldsItsOwnReferences) {
+    addApp("Safari");
+    press(dockItem("Safari"));
+    ASSERT_NE(gLeftMouseDownAppName, nullptr);
+    EXPECT_EQ(gLeftMouseDownAppName->utf8(), "Safari");
+    EXPECT_EQ(gLeftMouseDownFileAppName->utf8(), "Safari");
+    EXPECT_EQ(gLeftMouseDownPid->intValue(), desktop().activePid());
+    // The callback's pool is gone; the snapshot's values are still held, once each.
+    EXPECT_EQ(CFGetRetainCount(gLeftMouseDownAppName), 1);
+    EXPECT_EQ(CFGetRetainCount(gLeftMouseDownPid), 1);
+}
+
+TEST_F(Watcher, EveryEventLeavesNoObjectBehind) {
+    addApp("Safari");
+    addApp("Notes");
+    press(dockItem("Notes"));  // the snapshot now holds its values
+    const long live = NSObjectLiveCount();
+    for (const char* title : {"Safari", "Notes", "Safari"}) {
+        press(dockItem(title));
+        release(dockItem(title));
+        press(dockItem(title));
+        release(dockItem(title), 2);
+        press(CGPointMake(10, 10));
+        release(CGPointMake(10, 10));
+        EXPECT_EQ(NSObjectLiveCount(), live);
+    }
+}
+
+// --- The tap's life
+
+TEST_F(Watcher, InstallingCreatesOneListenOnlyTapOnTheMainRunLoop) {
+    ASSERT_TRUE(delegate_->passiveEventTapPort);
+    ASSERT_TRUE(delegate_->passiveEventTapRLSR);
+    EXPECT_TRUE(CFRunLoopContainsSource(CFRunLoopGetMain(), delegate_->passiveEventTapRLSR.get(),
+                                        kCFRunLoopDefaultMode));
+    ASSERT_EQ(eventSystem().tapCount(), 1u);
+    const sim::EventTap& tap = eventSystem().taps().front();
+    EXPECT_EQ(tap.location, kCGHIDEventTap);
+    EXPECT_EQ(tap.placement, kCGTailAppendEventTap);
+    EXPECT_EQ(tap.options, kCGEventTapOptionListenOnly);
+    EXPECT_EQ(tap.mask, 6u);
+    EXPECT_EQ(tap.userInfo, delegate_.get());
+}
+
+TEST_F(Watcher, InstallingOverAnExistingTapReplacesIt) {
+    CFRunLoopSourceRef oldSource = delegate_->passiveEventTapRLSR.get();
+    RetainPtr<CFRunLoopSourceRef> watch = retainPtr(oldSource);
+    delegate_->installPassiveEventTap();
+    EXPECT_FALSE(CFRunLoopContainsSource(CFRunLoopGetMain(), oldSource, kCFRunLoopDefaultMode));
+    EXPECT_EQ(CFGetRetainCount(oldSource), 1);  // only the test's own reference is left
+    watch.clear();
+    EXPECT_EQ(eventSystem().tapCount(), 1u);
+}
+
+TEST_F(Watcher, ReleaseAndEnableWithoutATapDoNothing) {
+    delegate_->releasePassiveEventTap();
+    EXPECT_EQ(eventSystem().tapCount(), 0u);
+    EXPECT_FALSE(delegate_->passiveEventTapPort);
+    EXPECT_FALSE(delegate_->passiveEventTapRLSR);
+    sim::resetCallCounts();
+    delegate_->releasePassiveEventTap();
+    delegate_->enablePassiveEventTap();
+    EXPECT_EQ(sim::callCount("CGEventTapEnable"), 0u);
+    EXPECT_EQ(eventSystem().tapCount(), 0u);
+}
+
+TEST_F(Watcher, ARefusedTapLeavesTheWatcherInertAndIsNotRetried) {
+    sim::injectFault({.call = "CGEventTapCreate"});
+    sim::resetCallCounts();
+    delegate_->installPassiveEventTap();
+    EXPECT_FALSE(delegate_->passiveEventTapPort);
+    EXPECT_FALSE(delegate_->passiveEventTapRLSR);
+    const pid_t safari = addApp("Safari");
+    click(dockItem("Safari"));
+    wait(5);
+    EXPECT_FALSE(hidden(safari));
+    EXPECT_EQ(sim::callCount("CGEventTapCreate"), 1u);
+}
+
+TEST_F(Watcher, APortWithoutASourceNeverSeesAnEventAndGoesAtTheNextRelease) {
+    sim::injectFault({.call = "CFMachPortCreateRunLoopSource"});
+    delegate_->installPassiveEventTap();
+    EXPECT_TRUE(delegate_->passiveEventTapPort);
+    EXPECT_FALSE(delegate_->passiveEventTapRLSR);
+    const pid_t safari = addApp("Safari");
+    click(dockItem("Safari"));
+    EXPECT_FALSE(hidden(safari));
+    delegate_->releasePassiveEventTap();
+    EXPECT_EQ(eventSystem().tapCount(), 0u);
+}
+
+TEST_F(Watcher, ATimeoutReEnablesTheSameTapAtTheNextPassOfTheRunLoop) {
+    CFMachPortRef port = delegate_->passiveEventTapPort.get();
+    eventSystem().disableTaps(kCGEventTapDisabledByTimeout);
+    EXPECT_FALSE(CGEventTapIsEnabled(port));
+    settle();
+    EXPECT_TRUE(CGEventTapIsEnabled(port));
+    EXPECT_EQ(delegate_->passiveEventTapPort.get(), port);
+    const pid_t safari = addApp("Safari");
+    click(dockItem("Safari"));
+    EXPECT_TRUE(hidden(safari));
+}
+
+TEST_F(Watcher, UserInputReinstallsANewTapHalfASecondLater) {
+    const std::uint64_t first = eventSystem().taps().front().id;
+    eventSystem().disableTaps(kCGEventTapDisabledByUserInput);
+    wait(0.25);
+    EXPECT_EQ(eventSystem().taps().front().id, first);
+    EXPECT_FALSE(CGEventTapIsEnabled(delegate_->passiveEventTapPort.get()));
+    wait(0.25);
+    ASSERT_EQ(eventSystem().tapCount(), 1u);
+    EXPECT_NE(eventSystem().taps().front().id, first);
+    EXPECT_TRUE(CGEventTapIsEnabled(delegate_->passiveEventTapPort.get()));
+    EXPECT_EQ(eventSystem().tapCount(), 1u);
+}
+
+TEST_F(Watcher, TwoUserInputNoticesWithinHalfASecondLeaveOneTap) {
+    eventSystem().disableTaps(kCGEventTapDisabledByUserInput);
+    wait(0.2);
+    eventSystem().disableTaps(kCGEventTapDisabledByUserInput);
+    wait(0.3);
+    EXPECT_EQ(eventSystem().tapCount(), 1u);
+    wait(0.2);
+    EXPECT_EQ(eventSystem().tapCount(), 1u);
+    EXPECT_EQ(sim::callCount("CGEventTapCreate"), 3u);
+    const pid_t safari = addApp("Safari");
+    click(dockItem("Safari"));
+    EXPECT_TRUE(hidden(safari));
+}
+
+TEST_F(Watcher, TheCallbackReturnsTheEventItGotForEveryType) {
+    addApp("Safari");
+    for (CGEventType type :
+         {kCGEventLeftMouseDown, kCGEventLeftMouseUp, kCGEventRightMouseDown,
+          kCGEventTapDisabledByTimeout, kCGEventTapDisabledByUserInput, kCGEventNull}) {
+        RetainPtr<CGEventRef> event =
+            adoptCF(CGEventCreateMouseEvent(nullptr, type, dockItem("Safari"), kCGMouseButtonLeft));
+        EXPECT_EQ(MyPassiveEventTapCallBack(nullptr, type, event.get(), delegate_.get()),
+                  event.get());
+    }
+    // Without a delegate the disabled notices are still answered with the event.
+    RetainPtr<CGEventRef> event = adoptCF(CGEventCreate(nullptr));
+    EXPECT_EQ(
+        MyPassiveEventTapCallBack(nullptr, kCGEventTapDisabledByUserInput, event.get(), nullptr),
+        event.get());
+}
+
+}  // namespace
