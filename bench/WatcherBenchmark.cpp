@@ -1,0 +1,201 @@
+// The cost of the watcher's tap callback per event, the platform calls each kind of event
+// makes, and whether memory stays flat over a long mixed stream of events.
+//
+//   build/bench/watcher_benchmark
+#include <benchmark/benchmark.h>
+
+#include <unistd.h>
+
+#include <fstream>
+#include <string>
+
+#include "QuenfoldAppDelegate.h"
+#include "sim/Desktop.h"
+#include "sim/EventSystem.h"
+#include "sim/Faults.h"
+#include "sim/Transcript.h"
+
+namespace {
+
+using sim::desktop;
+
+// A desktop of a few applications, with the watcher installed.
+struct World {
+    RetainPtr<QuenfoldAppDelegate*> delegate;
+    pid_t safari = 0;
+    CGPoint safariItem{};
+    CGPoint notesItem{};
+    CGPoint windowPoint{};
+
+    World() {
+        sim::setMainBundlePath(QUENFOLD_BUNDLE_PATH);
+        sim::reset();
+        for (const char* name : {"Notes", "Mail", "Preview", "Safari"}) {
+            sim::ApplicationSpec spec;
+            spec.name = name;
+            const pid_t pid = desktop().addApplication(spec);
+            desktop().activate(pid);
+            if (std::string(name) == "Safari") {
+                safari = pid;
+            }
+        }
+        desktop().addWindow(safari, "Start", {200, 100, 800, 600});
+        safariItem = center(*desktop().dockItemTitled("Safari"));
+        notesItem = center(*desktop().dockItemTitled("Notes"));
+        windowPoint = CGPointMake(400, 300);
+        delegate = adoptCF(new QuenfoldAppDelegate());
+        delegate->installPassiveEventTap();
+    }
+    ~World() {
+        delegate.clear();
+        sim::reset();
+    }
+
+    static CGPoint center(sim::NodeId node) {
+        const sim::Rect frame = *desktop().node(node)->frame;
+        return CGPointMake(frame.midX(), frame.midY());
+    }
+
+    static RetainPtr<CGEventRef> event(CGEventType type, CGPoint at, SInt64 clickState) {
+        RetainPtr<CGEventRef> made =
+            adoptCF(CGEventCreateMouseEvent(nullptr, type, at, kCGMouseButtonLeft));
+        CGEventSetIntegerValueField(made.get(), kCGMouseEventClickState, clickState);
+        return made;
+    }
+
+    // The press that precedes the releases: Safari is active when the button goes down.
+    void pressOnSafari() {
+        RetainPtr<CGEventRef> press = event(kCGEventLeftMouseDown, safariItem, 1);
+        MyPassiveEventTapCallBack(nullptr, kCGEventLeftMouseDown, press.get(), delegate.get());
+    }
+
+    // Undoes a hide request outside the measurement: Safari visible and active again.
+    void restore() {
+        desktop().applyPendingHides();
+        desktop().activate(safari);
+        sim::clearTranscript();
+    }
+};
+
+// Platform calls that one callback of this event makes, as benchmark counters.
+void countCalls(benchmark::State& state, World& world, CGEventType type, CGEventRef event) {
+    sim::resetCallCounts();
+    MyPassiveEventTapCallBack(nullptr, type, event, world.delegate.get());
+    for (const auto& [call, count] : sim::callCounts()) {
+        state.counters[call] = static_cast<double>(count);
+    }
+    world.restore();
+}
+
+void BM_Press(benchmark::State& state) {
+    World world;
+    RetainPtr<CGEventRef> press = World::event(kCGEventLeftMouseDown, world.safariItem, 1);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(MyPassiveEventTapCallBack(nullptr, kCGEventLeftMouseDown,
+                                                           press.get(), world.delegate.get()));
+    }
+    countCalls(state, world, kCGEventLeftMouseDown, press.get());
+}
+BENCHMARK(BM_Press);
+
+void BM_SingleClickReleaseOnDockItem(benchmark::State& state) {
+    World world;
+    world.pressOnSafari();
+    RetainPtr<CGEventRef> release = World::event(kCGEventLeftMouseUp, world.safariItem, 1);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(MyPassiveEventTapCallBack(nullptr, kCGEventLeftMouseUp,
+                                                           release.get(), world.delegate.get()));
+        state.PauseTiming();
+        world.restore();
+        state.ResumeTiming();
+    }
+    countCalls(state, world, kCGEventLeftMouseUp, release.get());
+}
+BENCHMARK(BM_SingleClickReleaseOnDockItem);
+
+void BM_ReleaseElsewhere(benchmark::State& state) {
+    World world;
+    world.pressOnSafari();
+    RetainPtr<CGEventRef> release = World::event(kCGEventLeftMouseUp, world.windowPoint, 1);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(MyPassiveEventTapCallBack(nullptr, kCGEventLeftMouseUp,
+                                                           release.get(), world.delegate.get()));
+    }
+    countCalls(state, world, kCGEventLeftMouseUp, release.get());
+}
+BENCHMARK(BM_ReleaseElsewhere);
+
+void BM_SecondReleaseOfDoubleClick(benchmark::State& state) {
+    World world;
+    world.pressOnSafari();
+    RetainPtr<CGEventRef> release = World::event(kCGEventLeftMouseUp, world.safariItem, 2);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(MyPassiveEventTapCallBack(nullptr, kCGEventLeftMouseUp,
+                                                           release.get(), world.delegate.get()));
+    }
+    countCalls(state, world, kCGEventLeftMouseUp, release.get());
+}
+BENCHMARK(BM_SecondReleaseOfDoubleClick);
+
+long residentKilobytes() {
+    std::ifstream statm("/proc/self/statm");
+    long pages = 0;
+    long resident = 0;
+    statm >> pages >> resident;
+    return resident * sysconf(_SC_PAGESIZE) / 1024;
+}
+
+// A million events of every kind through the whole road (taps, Dock, hide requests), in a
+// repeating mix. Reports the live objects and resident memory after the first tenth and at
+// the end: flat memory shows as equal numbers.
+void BM_MillionMixedEvents(benchmark::State& state) {
+    World world;
+    sim::EventSystem& input = sim::eventSystem();
+    long objectsAtTenth = 0;
+    long residentAtTenth = 0;
+    std::int64_t index = 0;
+    for (auto _ : state) {
+        switch (index % 8) {
+            case 0:
+                input.pressLeft(world.safariItem.x, world.safariItem.y);
+                break;
+            case 1:
+                input.releaseLeft(world.safariItem.x, world.safariItem.y, 1);
+                break;  // hides Safari
+            case 2:
+                input.pressLeft(world.safariItem.x, world.safariItem.y);
+                break;
+            case 3:
+                input.releaseLeft(world.safariItem.x, world.safariItem.y, 2);
+                break;  // shows it
+            case 4:
+                input.pressLeft(world.windowPoint.x, world.windowPoint.y);
+                break;
+            case 5:
+                input.releaseLeft(world.windowPoint.x, world.windowPoint.y, 1);
+                break;
+            case 6:
+                input.pressLeft(world.notesItem.x, world.notesItem.y);
+                break;
+            case 7:
+                input.releaseLeft(world.notesItem.x, world.notesItem.y, 1);  // Notes becomes active
+                desktop().activate(world.safari);
+                sim::clearTranscript();
+                break;
+        }
+        if (++index == state.max_iterations / 10) {
+            objectsAtTenth = NSObjectLiveCount();
+            residentAtTenth = residentKilobytes();
+        }
+    }
+    state.counters["live_objects_at_10pct"] = static_cast<double>(objectsAtTenth);
+    state.counters["live_objects_at_end"] = static_cast<double>(NSObjectLiveCount());
+    state.counters["rss_kb_at_10pct"] = static_cast<double>(residentAtTenth);
+    state.counters["rss_kb_at_end"] = static_cast<double>(residentKilobytes());
+    state.counters["hide_requests"] = static_cast<double>(desktop().hideRequestCount());
+}
+BENCHMARK(BM_MillionMixedEvents)->Iterations(1'000'000)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
