@@ -1,0 +1,185 @@
+// A desktop script as statements: the world, the user's hand, the system and the
+// expectations, each with the line it came from. Reading one checks every line's form; the
+// names a statement uses are checked against the whole script by DesktopScriptValidator.
+#pragma once
+
+#include <sys/types.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "ApplicationServices/CGEvent.h"
+
+namespace sim::script {
+
+// --- The world
+
+struct AppStatement {
+    std::string name;
+    std::optional<pid_t> pid;
+    std::optional<std::string> bundleIdentifier;
+    std::optional<std::string> bundlePath;
+    bool noBundle = false;  // path=none
+    std::optional<std::string> itemTitle;
+    bool noItem = false;
+    bool hidden = false;
+};
+
+struct DockItemStatement {
+    std::string title;
+    std::string subrole = "AXFolderDockItem";
+    std::optional<std::string> url;
+    bool urlObject = false;
+};
+
+struct WindowStatement {
+    std::string app;
+    std::string title;
+    double x = 200;
+    double y = 100;
+    double width = 800;
+    double height = 600;
+};
+
+enum class AppAction { Activate, Hide, Unhide, Quit };
+struct AppActionStatement {
+    AppAction action;
+    std::string app;
+};
+
+struct AccessStatement {
+    bool on;
+};
+
+struct DefaultStatement {
+    std::string key;
+    bool value;
+};
+
+// A login-item path: a folder, or the system's own bundle (`self`).
+struct ItemPath {
+    bool self = false;
+    std::string path;  // when not self
+};
+
+struct LoginItemStatement {
+    ItemPath path;
+    bool unresolvable = false;
+};
+
+struct TapFailStatement {
+    bool on;
+};
+
+struct WaitStatement {
+    double seconds;
+};
+
+// --- The user's hand
+
+struct Target {
+    enum class Kind { Point, DockItem, Window };
+    Kind kind = Kind::Point;
+    double x = 0;
+    double y = 0;
+    std::string title;  // DockItem and Window
+};
+
+enum class PointerAction { Press, Release, Click, DoubleClick };
+struct PointerStatement {
+    PointerAction action = PointerAction::Click;
+    Target target;
+    long clicks = 1;  // the release's click state (Release and Click)
+    CGEventFlags flags = 0;
+    std::vector<std::string> modifiers;  // as written, for the story
+};
+
+struct TapDisableStatement {
+    CGEventType reason;  // kCGEventTapDisabledByTimeout or kCGEventTapDisabledByUserInput
+};
+
+// --- The system
+
+enum class SystemAction { Launch, Reopen, Quit, SettingsClose, SettingsAccessibility };
+struct SystemStatement {
+    SystemAction action;
+};
+
+struct SettingsSetStatement {
+    std::string key;
+    bool on;
+};
+
+// --- Expectations
+
+struct ExpectHidden {
+    std::string app;
+    bool hidden;  // false: `expect visible`
+};
+struct ExpectActive {
+    std::optional<std::string> app;  // none: no application is active
+};
+enum class Counted { HideRequests, LoginItems, Taps };
+struct ExpectCount {
+    Counted what;
+    long count;
+};
+struct ExpectSettings {
+    bool shown;
+};
+struct ExpectStatus {
+    std::string text;
+};
+struct ExpectDockIcon {
+    bool shown;
+};
+struct ExpectDefault {
+    std::string key;
+    bool value;
+};
+enum class ItemPlace { First, Present, Absent };
+struct ExpectLoginItem {
+    ItemPath path;
+    ItemPlace place;
+};
+struct ExpectOpened {
+    std::optional<std::string> path;  // none: nothing at all has been opened
+};
+
+using Action =
+    std::variant<AppStatement, DockItemStatement, WindowStatement, AppActionStatement,
+                 AccessStatement, DefaultStatement, LoginItemStatement, TapFailStatement,
+                 WaitStatement, PointerStatement, TapDisableStatement, SystemStatement,
+                 SettingsSetStatement, ExpectHidden, ExpectActive, ExpectCount, ExpectSettings,
+                 ExpectStatus, ExpectDockIcon, ExpectDefault, ExpectLoginItem, ExpectOpened>;
+
+struct Statement {
+    int line = 0;
+    Action action;
+};
+
+struct ScriptError {
+    int line = 0;  // 0: the script as a whole
+    std::string message;
+};
+
+struct Script {
+    std::string name;  // as messages name it: the file, or "-" for standard input
+    std::vector<Statement> statements;
+};
+
+struct ParsedScript {
+    Script script;
+    std::optional<ScriptError> error;  // the first malformed line
+};
+
+// Reads every line; stops at the first malformed one.
+ParsedScript parseDesktopScript(std::string name, std::string_view text);
+
+// "FILE:LINE: message" (or "FILE: message" for the script as a whole).
+std::string describeError(const std::string& scriptName, const ScriptError& error);
+
+}  // namespace sim::script

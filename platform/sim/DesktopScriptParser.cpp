@@ -1,0 +1,503 @@
+// Reading a desktop script: each line's words become one statement, checked for its form
+// (statement names, the words it needs, its options and their values, numbers, targets).
+#include <cmath>
+#include <initializer_list>
+#include <map>
+#include <set>
+#include <utility>
+
+#include "sim/DesktopScript.h"
+#include "sim/DesktopScriptWords.h"
+
+namespace sim::script {
+namespace {
+
+// A line that does not have the form its statement needs; caught per line.
+struct Malformed {
+    std::string message;
+};
+
+struct OptionSpec {
+    const char* name;
+    bool takesValue;  // key=value; otherwise a bare flag word
+};
+
+struct Options {
+    std::map<std::string, std::string> values;
+    std::set<std::string> flags;
+
+    bool has(const std::string& name) const { return values.count(name) || flags.count(name); }
+    std::optional<std::string> value(const std::string& name) const {
+        auto found = values.find(name);
+        return found == values.end() ? std::nullopt : std::optional(found->second);
+    }
+};
+
+std::string quotedForMessage(const std::string& text) {
+    std::string quoted = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') {
+            quoted += '\\';
+        }
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
+// The words of one statement, taken from the front: its positional words, then its options.
+class StatementWords {
+public:
+    StatementWords(std::vector<Word> words, std::string statement)
+        : words_(std::move(words)), statement_(std::move(statement)) {}
+
+    const std::string& statement() const { return statement_; }
+    // Statements of two words ("expect hidden") are named by both in messages.
+    void extendStatement(const std::string& word) { statement_ += " " + word; }
+
+    // The next positional word; `what` names it in messages ("NAME", "TITLE").
+    std::string positional(const char* what, bool mayBeEmpty = false) {
+        if (next_ >= words_.size()) {
+            throw Malformed{statement_ + ": missing " + what};
+        }
+        const Word& word = words_[next_];
+        if (word.isOption()) {
+            throw Malformed{statement_ + ": missing " + what + " before the option " +
+                            quotedForMessage(word.text)};
+        }
+        if (word.text.empty() && !mayBeEmpty) {
+            throw Malformed{statement_ + ": " + what + " is empty"};
+        }
+        ++next_;
+        return word.text;
+    }
+
+    // The next positional word, one of `allowed`.
+    std::string keyword(std::initializer_list<const char*> allowed, const char* what) {
+        std::string choices;
+        for (const char* choice : allowed) {
+            choices += (choices.empty() ? "" : "|") + std::string(choice);
+        }
+        if (next_ >= words_.size()) {
+            throw Malformed{statement_ + ": missing " + what + " (" + choices + ")"};
+        }
+        const std::string word = words_[next_].text;
+        for (const char* choice : allowed) {
+            if (word == choice) {
+                ++next_;
+                return word;
+            }
+        }
+        throw Malformed{statement_ + ": " + what + " must be " + choices + ", not " +
+                        quotedForMessage(word)};
+    }
+
+    // Every remaining word, as options of `allowed`.
+    Options options(std::initializer_list<OptionSpec> allowed) {
+        Options result;
+        for (; next_ < words_.size(); ++next_) {
+            const Word& word = words_[next_];
+            const std::string name = word.isOption() ? word.key() : word.text;
+            const OptionSpec* spec = nullptr;
+            for (const OptionSpec& candidate : allowed) {
+                if (name == candidate.name) {
+                    spec = &candidate;
+                }
+            }
+            if (spec == nullptr) {
+                throw Malformed{unknownOption(word, allowed)};
+            }
+            if (result.has(name)) {
+                throw Malformed{statement_ + ": option " + name + " is given twice"};
+            }
+            if (spec->takesValue && !word.isOption()) {
+                throw Malformed{statement_ + ": option " + name + " needs a value (" + name +
+                                "=…)"};
+            }
+            if (!spec->takesValue && word.isOption()) {
+                throw Malformed{statement_ + ": option " + name + " takes no value"};
+            }
+            if (spec->takesValue) {
+                if (word.value().empty()) {
+                    throw Malformed{statement_ + ": option " + name + "= has an empty value"};
+                }
+                result.values[name] = word.value();
+            } else {
+                result.flags.insert(name);
+            }
+        }
+        return result;
+    }
+
+    // No words may follow.
+    void end() { options({}); }
+
+private:
+    std::string unknownOption(const Word& word, std::initializer_list<OptionSpec> allowed) const {
+        if (allowed.size() == 0) {
+            return statement_ + ": unexpected word " + quotedForMessage(word.text);
+        }
+        std::string known;
+        for (const OptionSpec& spec : allowed) {
+            known +=
+                (known.empty() ? "" : ", ") + std::string(spec.name) + (spec.takesValue ? "=" : "");
+        }
+        return statement_ + ": unknown option " + quotedForMessage(word.text) + " (it takes " +
+               known + ")";
+    }
+
+    std::vector<Word> words_;
+    std::size_t next_ = 1;  // words_[0] is the statement word
+    std::string statement_;
+};
+
+double decimalValue(const std::string& statement, const std::string& what,
+                    const std::string& text) {
+    const std::optional<double> value = decimalNumber(text);
+    if (!value) {
+        throw Malformed{statement + ": " + what + " " + quotedForMessage(text) +
+                        " is not a decimal number"};
+    }
+    return *value;
+}
+
+long countValue(const std::string& statement, const std::string& what, const std::string& text) {
+    const std::optional<long> value = countNumber(text);
+    if (!value) {
+        throw Malformed{statement + ": " + what + " " + quotedForMessage(text) +
+                        " is not a whole number from 0"};
+    }
+    return *value;
+}
+
+bool onOff(StatementWords& words) {
+    return words.keyword({"on", "off"}, "the setting") == "on";
+}
+
+bool yesNo(StatementWords& words) {
+    return words.keyword({"YES", "NO"}, "the value") == "YES";
+}
+
+void requireAbsolutePath(const std::string& statement, const std::string& what,
+                         const std::string& path) {
+    if (path.empty() || path.front() != '/') {
+        throw Malformed{statement + ": " + what + " " + quotedForMessage(path) +
+                        " is not an absolute path"};
+    }
+}
+
+ItemPath itemPath(StatementWords& words) {
+    const std::string path = words.positional("PATH");
+    if (path == "self") {
+        return {true, {}};
+    }
+    requireAbsolutePath(words.statement(), "PATH", path);
+    return {false, path};
+}
+
+Target target(StatementWords& words) {
+    const std::string text = words.positional("TARGET");
+    Target result;
+    for (const auto& [prefix, kind] :
+         {std::pair{"dock:", Target::Kind::DockItem}, std::pair{"window:", Target::Kind::Window}}) {
+        const std::string_view start(prefix);
+        if (text.compare(0, start.size(), start) == 0) {
+            result.kind = kind;
+            result.title = text.substr(start.size());
+            if (result.title.empty()) {
+                throw Malformed{words.statement() + ": " + quotedForMessage(text) +
+                                " names no title"};
+            }
+            return result;
+        }
+    }
+    const std::size_t comma = text.find(',');
+    const std::optional<double> x =
+        comma == std::string::npos ? std::nullopt : decimalNumber(text.substr(0, comma));
+    const std::optional<double> y =
+        comma == std::string::npos ? std::nullopt : decimalNumber(text.substr(comma + 1));
+    if (!x || !y) {
+        throw Malformed{words.statement() + ": target " + quotedForMessage(text) +
+                        " is not X,Y, dock:TITLE or window:TITLE"};
+    }
+    result.x = *x;
+    result.y = *y;
+    return result;
+}
+
+void modifiers(const std::string& statement, const Options& options, PointerStatement& pointer) {
+    const std::optional<std::string> list = options.value("mods");
+    if (!list) {
+        return;
+    }
+    static const std::map<std::string, CGEventFlags> kFlags{
+        {"control", kCGEventFlagMaskControl}, {"command", kCGEventFlagMaskCommand},
+        {"shift", kCGEventFlagMaskShift},     {"option", kCGEventFlagMaskAlternate},
+        {"fn", kCGEventFlagMaskSecondaryFn},  {"caps", kCGEventFlagMaskAlphaShift},
+    };
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t comma = list->find(',', start);
+        const std::string name = list->substr(start, comma - start);
+        auto found = kFlags.find(name);
+        if (found == kFlags.end()) {
+            throw Malformed{statement + ": unknown modifier " + quotedForMessage(name) +
+                            " (control, command, shift, option, fn, caps)"};
+        }
+        pointer.flags |= found->second;
+        pointer.modifiers.push_back(name);
+        if (comma == std::string::npos) {
+            return;
+        }
+        start = comma + 1;
+    }
+}
+
+PointerStatement pointer(StatementWords& words, PointerAction action) {
+    PointerStatement result;
+    result.action = action;
+    result.target = target(words);
+    if (action == PointerAction::DoubleClick) {
+        words.end();
+        return result;
+    }
+    const Options options = action == PointerAction::Press
+                                ? words.options({{"mods", true}})
+                                : words.options({{"clicks", true}, {"mods", true}});
+    if (const auto clicks = options.value("clicks")) {
+        result.clicks = countValue(words.statement(), "clicks=", *clicks);
+    }
+    modifiers(words.statement(), options, result);
+    return result;
+}
+
+AppStatement app(StatementWords& words) {
+    AppStatement result;
+    result.name = words.positional("NAME");
+    const Options options = words.options({{"pid", true},
+                                           {"bundle", true},
+                                           {"path", true},
+                                           {"item", true},
+                                           {"noitem", false},
+                                           {"hidden", false}});
+    if (const auto pid = options.value("pid")) {
+        const long value = countValue("app", "pid=", *pid);
+        if (value == 0) {
+            throw Malformed{"app: pid=0 is not a process identifier"};
+        }
+        result.pid = static_cast<pid_t>(value);
+    }
+    result.bundleIdentifier = options.value("bundle");
+    if (const auto path = options.value("path")) {
+        if (*path == "none") {
+            result.noBundle = true;
+        } else {
+            requireAbsolutePath("app", "path=", *path);
+            result.bundlePath = *path;
+        }
+    }
+    result.itemTitle = options.value("item");
+    result.noItem = options.has("noitem");
+    if (result.itemTitle && result.noItem) {
+        throw Malformed{"app: item= and noitem exclude each other"};
+    }
+    result.hidden = options.has("hidden");
+    return result;
+}
+
+DockItemStatement dockItem(StatementWords& words) {
+    DockItemStatement result;
+    result.title = words.positional("TITLE");
+    const Options options = words.options({{"subrole", true}, {"url", true}, {"urlobject", false}});
+    result.subrole = options.value("subrole").value_or(result.subrole);
+    result.url = options.value("url");
+    result.urlObject = options.has("urlobject");
+    if (result.urlObject && !result.url) {
+        throw Malformed{"dockitem: urlobject needs url="};
+    }
+    return result;
+}
+
+WindowStatement window(StatementWords& words) {
+    WindowStatement result;
+    result.app = words.positional("APP");
+    result.title = words.positional("TITLE");
+    const Options options = words.options({{"x", true}, {"y", true}, {"w", true}, {"h", true}});
+    for (const auto& [key, field] :
+         {std::pair{"x", &result.x}, std::pair{"y", &result.y}, std::pair{"w", &result.width},
+          std::pair{"h", &result.height}}) {
+        if (const auto text = options.value(key)) {
+            *field = decimalValue("window", std::string(key) + "=", *text);
+        }
+    }
+    if (result.width <= 0 || result.height <= 0) {
+        throw Malformed{"window: w= and h= must be greater than 0"};
+    }
+    return result;
+}
+
+Action expectation(StatementWords& rest) {
+    const std::string what = rest.positional("what to expect");
+    rest.extendStatement(what);
+    Action action;
+    if (what == "hidden" || what == "visible") {
+        action = ExpectHidden{rest.positional("APP"), what == "hidden"};
+    } else if (what == "active") {
+        const std::string app = rest.positional("APP");
+        action = ExpectActive{app == "none" ? std::nullopt : std::optional(app)};
+    } else if (what == "hiderequests" || what == "loginitems" || what == "taps") {
+        const Counted counted = what == "hiderequests" ? Counted::HideRequests
+                                : what == "loginitems" ? Counted::LoginItems
+                                                       : Counted::Taps;
+        action = ExpectCount{counted, countValue(rest.statement(), "N", rest.positional("N"))};
+    } else if (what == "settings") {
+        action = ExpectSettings{rest.keyword({"shown", "hidden"}, "the window's state") == "shown"};
+    } else if (what == "status") {
+        action = ExpectStatus{rest.positional("TEXT", true)};
+    } else if (what == "dockicon") {
+        action = ExpectDockIcon{rest.keyword({"yes", "no"}, "the answer") == "yes"};
+    } else if (what == "default") {
+        const std::string key = rest.positional("KEY");
+        action = ExpectDefault{key, yesNo(rest)};
+    } else if (what == "loginitem") {
+        const ItemPath path = itemPath(rest);
+        const std::string place = rest.keyword({"first", "present", "absent"}, "the place");
+        action = ExpectLoginItem{path, place == "first"     ? ItemPlace::First
+                                       : place == "present" ? ItemPlace::Present
+                                                            : ItemPlace::Absent};
+    } else if (what == "opened") {
+        const std::string path = rest.positional("PATH");
+        if (path != "none") {
+            requireAbsolutePath(rest.statement(), "PATH", path);
+        }
+        action = ExpectOpened{path == "none" ? std::nullopt : std::optional(path)};
+    } else {
+        throw Malformed{"unknown expectation " + quotedForMessage("expect " + what)};
+    }
+    rest.end();
+    return action;
+}
+
+Action settings(StatementWords& words) {
+    const std::string what = words.keyword({"close", "set", "accessibility"}, "the control");
+    words.extendStatement(what);
+    Action action;
+    if (what == "close") {
+        action = SystemStatement{SystemAction::SettingsClose};
+    } else if (what == "accessibility") {
+        action = SystemStatement{SystemAction::SettingsAccessibility};
+    } else {
+        const std::string key = words.keyword(
+            {"LaunchAutomaticallyOnLogin", "ShowSettingsOnLaunch", "HideDockIcon"}, "KEY");
+        action = SettingsSetStatement{key, onOff(words)};
+    }
+    words.end();
+    return action;
+}
+
+// One statement from the words of a line; the statement word is words[0].
+Action statementOf(std::vector<Word> words) {
+    const std::string name = words.front().text;
+    StatementWords rest(std::move(words), name);
+    Action action;
+    if (name == "app") {
+        return app(rest);
+    } else if (name == "dockitem") {
+        return dockItem(rest);
+    } else if (name == "window") {
+        return window(rest);
+    } else if (name == "activate" || name == "hide" || name == "unhide" || name == "quitapp") {
+        const AppAction appAction = name == "activate" ? AppAction::Activate
+                                    : name == "hide"   ? AppAction::Hide
+                                    : name == "unhide" ? AppAction::Unhide
+                                                       : AppAction::Quit;
+        action = AppActionStatement{appAction, rest.positional("APP")};
+    } else if (name == "access") {
+        action = AccessStatement{onOff(rest)};
+    } else if (name == "default") {
+        const std::string key = rest.positional("KEY");
+        action = DefaultStatement{key, yesNo(rest)};
+    } else if (name == "loginitem") {
+        LoginItemStatement item{itemPath(rest)};
+        item.unresolvable = rest.options({{"unresolvable", false}}).has("unresolvable");
+        return item;
+    } else if (name == "tapfail") {
+        action = TapFailStatement{onOff(rest)};
+    } else if (name == "wait") {
+        const double seconds = decimalValue("wait", "SECONDS", rest.positional("SECONDS"));
+        if (seconds < 0) {
+            throw Malformed{"wait: the clock cannot go back"};
+        }
+        action = WaitStatement{seconds};
+    } else if (name == "press") {
+        return pointer(rest, PointerAction::Press);
+    } else if (name == "release") {
+        return pointer(rest, PointerAction::Release);
+    } else if (name == "click") {
+        return pointer(rest, PointerAction::Click);
+    } else if (name == "doubleclick") {
+        return pointer(rest, PointerAction::DoubleClick);
+    } else if (name == "tapdisable") {
+        const std::string reason = rest.keyword({"timeout", "userinput"}, "the reason");
+        action = TapDisableStatement{reason == "timeout" ? kCGEventTapDisabledByTimeout
+                                                         : kCGEventTapDisabledByUserInput};
+    } else if (name == "launch" || name == "reopen" || name == "quit") {
+        action = SystemStatement{name == "launch"   ? SystemAction::Launch
+                                 : name == "reopen" ? SystemAction::Reopen
+                                                    : SystemAction::Quit};
+    } else if (name == "settings") {
+        return settings(rest);
+    } else if (name == "expect") {
+        return expectation(rest);
+    } else {
+        throw Malformed{"unknown statement " + quotedForMessage(name)};
+    }
+    rest.end();
+    return action;
+}
+
+}  // namespace
+
+ParsedScript parseDesktopScript(std::string name, std::string_view text) {
+    ParsedScript parsed;
+    parsed.script.name = std::move(name);
+    int lineNumber = 0;
+    // A byte-order mark that some editors put at the start of a file is not a word.
+    std::size_t start = text.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
+    while (start < text.size()) {
+        ++lineNumber;
+        std::size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) {
+            end = text.size();
+        }
+        const std::string_view line = text.substr(start, end - start);
+        start = end + 1;
+        if (line.find('\0') != std::string_view::npos) {
+            parsed.error = ScriptError{lineNumber, "the line holds a NUL character"};
+            return parsed;
+        }
+        LineWords words = wordsOfLine(line);
+        if (words.error) {
+            parsed.error = ScriptError{lineNumber, *words.error};
+            return parsed;
+        }
+        if (words.words.empty()) {
+            continue;
+        }
+        try {
+            parsed.script.statements.push_back({lineNumber, statementOf(std::move(words.words))});
+        } catch (const Malformed& malformed) {
+            parsed.error = ScriptError{lineNumber, malformed.message};
+            return parsed;
+        }
+    }
+    return parsed;
+}
+
+std::string describeError(const std::string& scriptName, const ScriptError& error) {
+    if (error.line == 0) {
+        return scriptName + ": " + error.message;
+    }
+    return scriptName + ":" + std::to_string(error.line) + ": " + error.message;
+}
+
+}  // namespace sim::script

@@ -1,0 +1,167 @@
+// Follows the script's world statement by statement, as the session will build it, without
+// touching the session: which applications run under which names and process identifiers,
+// and where the system stands (not launched, running, quit).
+#include "sim/DesktopScriptValidator.h"
+
+#include <map>
+#include <type_traits>
+
+#include "sim/Desktop.h"
+
+namespace sim::script {
+namespace {
+
+struct Invalid {
+    std::string message;
+};
+
+enum class SystemPhase { NotLaunched, Running, Quit };
+
+class ScriptChecker {
+public:
+    explicit ScriptChecker(std::string systemName) : systemName_(std::move(systemName)) {
+        running_["Dock"] = kDockPid;
+        running_[systemName_] = kSystemPid;
+    }
+
+    void check(const Action& action) {
+        std::visit([this](const auto& statement) { checkStatement(statement); }, action);
+    }
+
+private:
+    void checkStatement(const AppStatement& app) {
+        if (running_.count(app.name) != 0) {
+            throw Invalid{"an application named \"" + app.name + "\" is already running"};
+        }
+        pid_t pid = 0;
+        if (app.pid) {
+            pid = *app.pid;
+            if (const std::string* owner = nameOfPid(pid)) {
+                throw Invalid{"pid " + std::to_string(pid) + " is taken by " + *owner};
+            }
+        } else {
+            // The session gives the next free identifier from 501 upward.
+            while (nameOfPid(nextPid_) != nullptr) {
+                ++nextPid_;
+            }
+            pid = nextPid_++;
+        }
+        running_[app.name] = pid;
+    }
+
+    void checkStatement(const WindowStatement& window) { requireWorldApp(window.app); }
+
+    void checkStatement(const AppActionStatement& action) {
+        if (action.action == AppAction::Quit && action.app == systemName_) {
+            // The system quits the way the user quits it.
+            requireSystem("quitapp " + systemName_);
+            phase_ = SystemPhase::Quit;
+            return;
+        }
+        requireWorldApp(action.app);
+        if (action.action == AppAction::Quit) {
+            running_.erase(action.app);
+        }
+    }
+
+    void checkStatement(const SystemStatement& statement) {
+        if (statement.action == SystemAction::Launch) {
+            if (phase_ != SystemPhase::NotLaunched) {
+                throw Invalid{"launch: the system is launched at most once a run"};
+            }
+            phase_ = SystemPhase::Running;
+            return;
+        }
+        requireSystem(describe(statement.action));
+        if (statement.action == SystemAction::Quit) {
+            phase_ = SystemPhase::Quit;
+        }
+    }
+
+    void checkStatement(const SettingsSetStatement&) { requireSystem("settings set"); }
+
+    void checkStatement(const ExpectHidden& expect) { requireName(expect.app); }
+
+    void checkStatement(const ExpectActive& expect) {
+        if (expect.app) {
+            requireName(*expect.app);
+        }
+    }
+
+    // Statements that name nothing of the world.
+    template <typename Other>
+    void checkStatement(const Other&) {}
+
+    static std::string describe(SystemAction action) {
+        switch (action) {
+            case SystemAction::Launch:
+                return "launch";
+            case SystemAction::Reopen:
+                return "reopen";
+            case SystemAction::Quit:
+                return "quit";
+            case SystemAction::SettingsClose:
+                return "settings close";
+            case SystemAction::SettingsAccessibility:
+                return "settings accessibility";
+        }
+        return {};
+    }
+
+    const std::string* nameOfPid(pid_t pid) const {
+        for (const auto& [name, owner] : running_) {
+            if (owner == pid) {
+                return &name;
+            }
+        }
+        return nullptr;
+    }
+
+    void requireName(const std::string& name) const {
+        if (running_.count(name) == 0) {
+            throw Invalid{"no application named \"" + name + "\" is running here"};
+        }
+    }
+
+    // An application the user acts on: the system's own process only while it runs.
+    void requireWorldApp(const std::string& name) const {
+        requireName(name);
+        if (name == systemName_ && phase_ != SystemPhase::Running) {
+            throw Invalid{systemName_ + (phase_ == SystemPhase::NotLaunched
+                                             ? " is not launched yet (no launch before this line)"
+                                             : " has quit")};
+        }
+    }
+
+    void requireSystem(const std::string& statement) const {
+        if (phase_ == SystemPhase::NotLaunched) {
+            throw Invalid{statement +
+                          ": the system is not launched yet (no launch before this line)"};
+        }
+        if (phase_ == SystemPhase::Quit) {
+            throw Invalid{statement + ": the system has quit"};
+        }
+    }
+
+    std::string systemName_;
+    std::map<std::string, pid_t> running_;
+    pid_t nextPid_ = kFirstApplicationPid;
+    SystemPhase phase_ = SystemPhase::NotLaunched;
+};
+
+}  // namespace
+
+std::optional<ScriptError> validateDesktopScript(const Script& script,
+                                                 const std::string& systemName) {
+    ScriptChecker checker(systemName);
+    for (const Statement& statement : script.statements) {
+        try {
+            checker.check(statement.action);
+        } catch (const Invalid& invalid) {
+            return ScriptError{statement.line, invalid.message};
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace sim::script

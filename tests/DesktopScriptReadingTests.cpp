@@ -1,0 +1,334 @@
+// Reading desktop scripts: words, quotes and comments, numbers, each statement's form and
+// defaults, the messages for malformed lines, and the whole-script checks of names,
+// process identifiers and the system's launch.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "sim/DesktopScript.h"
+#include "sim/DesktopScriptValidator.h"
+#include "sim/DesktopScriptWords.h"
+
+namespace {
+
+using namespace sim::script;
+
+std::vector<std::string> textsOf(const LineWords& line) {
+    std::vector<std::string> texts;
+    for (const Word& word : line.words) {
+        texts.push_back(word.text);
+    }
+    return texts;
+}
+
+// The one statement of a one-line script.
+template <typename Kind>
+Kind only(const std::string& line) {
+    const ParsedScript parsed = parseDesktopScript("t.desk", line);
+    EXPECT_FALSE(parsed.error) << (parsed.error ? parsed.error->message : "");
+    EXPECT_EQ(parsed.script.statements.size(), 1u);
+    if (parsed.error || parsed.script.statements.size() != 1) {
+        return Kind{};
+    }
+    const Kind* statement = std::get_if<Kind>(&parsed.script.statements.front().action);
+    EXPECT_NE(statement, nullptr) << "another statement kind for: " << line;
+    return statement ? *statement : Kind{};
+}
+
+// "LINE: message" of the first malformed line, or "" when the script reads.
+std::string errorOf(const std::string& text) {
+    const ParsedScript parsed = parseDesktopScript("t.desk", text);
+    return parsed.error ? describeError("t.desk", *parsed.error) : "";
+}
+
+// The first error of a script that reads, checked whole.
+std::string invalidityOf(const std::string& text) {
+    const ParsedScript parsed = parseDesktopScript("t.desk", text);
+    EXPECT_FALSE(parsed.error) << (parsed.error ? parsed.error->message : "");
+    const auto error = validateDesktopScript(parsed.script, "Quenfold");
+    return error ? describeError("t.desk", *error) : "";
+}
+
+// --- Words
+
+TEST(DesktopScriptWords, BlanksSeparateWordsAndHashStartsAComment) {
+    EXPECT_EQ(textsOf(wordsOfLine("  app\tSafari   hidden # the browser")),
+              (std::vector<std::string>{"app", "Safari", "hidden"}));
+    EXPECT_EQ(textsOf(wordsOfLine("app Safari#hidden")),
+              (std::vector<std::string>{"app", "Safari"}));
+    EXPECT_TRUE(wordsOfLine("   # only a comment").words.empty());
+}
+
+TEST(DesktopScriptWords, QuotesHoldBlanksHashesAndEscapedQuotesAndBackslashes) {
+    const LineWords line = wordsOfLine(R"(app "Google Chrome #2" "say \"hi\" \\ back")");
+    ASSERT_FALSE(line.error);
+    EXPECT_EQ(textsOf(line),
+              (std::vector<std::string>{"app", "Google Chrome #2", R"(say "hi" \ back)"}));
+}
+
+TEST(DesktopScriptWords, AnOpenQuoteOrAnUnknownEscapeIsAnError) {
+    EXPECT_TRUE(wordsOfLine(R"(app "Google Chrome)").error);
+    EXPECT_TRUE(wordsOfLine(R"(app "C:\temp")").error);
+    EXPECT_TRUE(wordsOfLine(R"(app "ends in backslash\)").error);
+}
+
+TEST(DesktopScriptWords, OptionValuesMayBeQuotedButAQuotedKeyMakesAPlainWord) {
+    const LineWords line = wordsOfLine(R"(item="Google Chrome" "a=b" "x"=y =z)");
+    ASSERT_EQ(line.words.size(), 4u);
+    ASSERT_TRUE(line.words[0].isOption());
+    EXPECT_EQ(line.words[0].key(), "item");
+    EXPECT_EQ(line.words[0].value(), "Google Chrome");
+    EXPECT_FALSE(line.words[1].isOption());
+    EXPECT_FALSE(line.words[2].isOption());
+    EXPECT_FALSE(line.words[3].isOption());
+}
+
+TEST(DesktopScriptWords, AnEqualsSignInsideAQuotedValueBelongsToTheValue) {
+    const LineWords line = wordsOfLine(R"(url="http://a/?q=1")");
+    ASSERT_EQ(line.words.size(), 1u);
+    EXPECT_EQ(line.words[0].key(), "url");
+    EXPECT_EQ(line.words[0].value(), "http://a/?q=1");
+}
+
+// --- Numbers
+
+TEST(DesktopScriptNumbers, DecimalsMayHaveASignAndAFraction) {
+    EXPECT_EQ(decimalNumber("12"), 12.0);
+    EXPECT_EQ(decimalNumber("-3.5"), -3.5);
+    EXPECT_EQ(decimalNumber("+0.25"), 0.25);
+    EXPECT_EQ(decimalNumber(".5"), 0.5);
+    EXPECT_EQ(decimalNumber("7."), 7.0);
+}
+
+TEST(DesktopScriptNumbers, OtherNumberFormsAreRefused) {
+    for (const char* text :
+         {"", "-", "+.", ".", "1e3", "0x10", "inf", "nan", "1.2.3", "1,5", " 1", "--1", "12a"}) {
+        EXPECT_FALSE(decimalNumber(text)) << text;
+    }
+}
+
+TEST(DesktopScriptNumbers, CountsAreDigitsOnlyAndFitAnInt) {
+    EXPECT_EQ(countNumber("0"), 0);
+    EXPECT_EQ(countNumber("2147483647"), 2147483647);
+    for (const char* text : {"", "-1", "+1", "1.0", "2147483648", "99999999999", "1 "}) {
+        EXPECT_FALSE(countNumber(text)) << text;
+    }
+}
+
+// --- Statements and their defaults
+
+TEST(DesktopScriptStatements, AppTakesItsOptionsAndLeavesTheRestToTheSession) {
+    const auto plain = only<AppStatement>("app Safari");
+    EXPECT_EQ(plain.name, "Safari");
+    EXPECT_FALSE(plain.pid || plain.bundleIdentifier || plain.bundlePath || plain.itemTitle);
+    EXPECT_FALSE(plain.noBundle || plain.noItem || plain.hidden);
+
+    const auto full = only<AppStatement>(
+        R"(app "Google Chrome" pid=777 bundle=com.google.Chrome path="/Apps/G C.app" item=Chrome hidden)");
+    EXPECT_EQ(full.name, "Google Chrome");
+    EXPECT_EQ(full.pid, 777);
+    EXPECT_EQ(full.bundleIdentifier, "com.google.Chrome");
+    EXPECT_EQ(full.bundlePath, "/Apps/G C.app");
+    EXPECT_EQ(full.itemTitle, "Chrome");
+    EXPECT_TRUE(full.hidden);
+
+    EXPECT_TRUE(only<AppStatement>("app tool path=none noitem").noBundle);
+    EXPECT_TRUE(only<AppStatement>("app tool path=none noitem").noItem);
+}
+
+TEST(DesktopScriptStatements, DockItemsAreFoldersUnlessASubroleIsGiven) {
+    const auto folder = only<DockItemStatement>("dockitem Downloads");
+    EXPECT_EQ(folder.subrole, "AXFolderDockItem");
+    EXPECT_FALSE(folder.url);
+    const auto link = only<DockItemStatement>(
+        "dockitem Site subrole=AXURLDockItem url=https://example.com/ urlobject");
+    EXPECT_EQ(link.subrole, "AXURLDockItem");
+    EXPECT_EQ(link.url, "https://example.com/");
+    EXPECT_TRUE(link.urlObject);
+}
+
+TEST(DesktopScriptStatements, WindowsHaveADefaultFrame) {
+    const auto plain = only<WindowStatement>(R"(window Safari "Apple — Start")");
+    EXPECT_EQ(plain.title, "Apple — Start");
+    EXPECT_EQ(plain.x, 200);
+    EXPECT_EQ(plain.y, 100);
+    EXPECT_EQ(plain.width, 800);
+    EXPECT_EQ(plain.height, 600);
+    const auto placed = only<WindowStatement>("window Safari Start x=-10.5 y=+20 w=300 h=.5");
+    EXPECT_EQ(placed.x, -10.5);
+    EXPECT_EQ(placed.y, 20);
+    EXPECT_EQ(placed.width, 300);
+    EXPECT_EQ(placed.height, 0.5);
+}
+
+TEST(DesktopScriptStatements, TargetsArePointsDockItemsOrWindows) {
+    const auto point = only<PointerStatement>("press -3.5,+700");
+    EXPECT_EQ(point.target.kind, Target::Kind::Point);
+    EXPECT_EQ(point.target.x, -3.5);
+    EXPECT_EQ(point.target.y, 700);
+    const auto item = only<PointerStatement>(R"(click "dock:Google Chrome")");
+    EXPECT_EQ(item.target.kind, Target::Kind::DockItem);
+    EXPECT_EQ(item.target.title, "Google Chrome");
+    const auto window = only<PointerStatement>(R"(release window:"My Doc")");
+    EXPECT_EQ(window.target.kind, Target::Kind::Window);
+    EXPECT_EQ(window.target.title, "My Doc");
+    // The title keeps everything after the first colon.
+    EXPECT_EQ(only<PointerStatement>("click dock:a:b").target.title, "a:b");
+}
+
+TEST(DesktopScriptStatements, ReleasesHaveClickStateOneAndModifiersBecomeEventFlags) {
+    const auto plain = only<PointerStatement>("release 10,10");
+    EXPECT_EQ(plain.clicks, 1);
+    EXPECT_EQ(plain.flags, 0u);
+    const auto held = only<PointerStatement>("click 10,10 clicks=3 mods=command,shift,caps");
+    EXPECT_EQ(held.action, PointerAction::Click);
+    EXPECT_EQ(held.clicks, 3);
+    EXPECT_EQ(held.flags,
+              kCGEventFlagMaskCommand | kCGEventFlagMaskShift | kCGEventFlagMaskAlphaShift);
+    EXPECT_EQ(only<PointerStatement>("press 1,1 mods=control,option,fn").flags,
+              kCGEventFlagMaskControl | kCGEventFlagMaskAlternate | kCGEventFlagMaskSecondaryFn);
+}
+
+TEST(DesktopScriptStatements, ExpectationsReadTheirOperands) {
+    EXPECT_FALSE(only<ExpectHidden>("expect visible Safari").hidden);
+    EXPECT_FALSE(only<ExpectActive>("expect active none").app);
+    EXPECT_EQ(only<ExpectActive>("expect active Safari").app, "Safari");
+    EXPECT_EQ(only<ExpectCount>("expect taps 0").what, Counted::Taps);
+    EXPECT_EQ(only<ExpectCount>("expect hiderequests 12").count, 12);
+    EXPECT_EQ(only<ExpectStatus>(R"(expect status "\"Enable\" is ON.")").text,
+              R"("Enable" is ON.)");
+    EXPECT_EQ(only<ExpectStatus>(R"(expect status "")").text, "");
+    EXPECT_TRUE(only<ExpectLoginItem>("expect loginitem self first").path.self);
+    EXPECT_EQ(only<ExpectLoginItem>("expect loginitem /Apps/X.app absent").place,
+              ItemPlace::Absent);
+    EXPECT_FALSE(only<ExpectOpened>("expect opened none").path);
+    EXPECT_TRUE(only<ExpectDefault>("expect default HideDockIcon YES").value);
+}
+
+TEST(DesktopScriptStatements, CommentsAndBlankLinesKeepTheLineNumbers) {
+    const ParsedScript parsed = parseDesktopScript("t.desk", "# intro\n\napp Safari\r\n  launch\n");
+    ASSERT_FALSE(parsed.error);
+    ASSERT_EQ(parsed.script.statements.size(), 2u);
+    EXPECT_EQ(parsed.script.statements[0].line, 3);
+    EXPECT_EQ(parsed.script.statements[1].line, 4);
+}
+
+// --- Malformed lines
+
+TEST(DesktopScriptMalformedLines, ReportTheFileTheLineAndWhatIsWrong) {
+    EXPECT_EQ(errorOf("app Safari\nfly away\n"), "t.desk:2: unknown statement \"fly\"");
+    EXPECT_EQ(errorOf("expect purple Safari"), "t.desk:1: unknown expectation \"expect purple\"");
+    EXPECT_EQ(errorOf("app Safari colour=red"),
+              "t.desk:1: app: unknown option \"colour=red\" (it takes pid=, bundle=, path=, "
+              "item=, noitem, hidden)");
+    EXPECT_EQ(errorOf("activate Safari now"), "t.desk:1: activate: unexpected word \"now\"");
+    EXPECT_EQ(errorOf("app"), "t.desk:1: app: missing NAME");
+    EXPECT_EQ(errorOf("app pid=3"), "t.desk:1: app: missing NAME before the option \"pid=3\"");
+    EXPECT_EQ(errorOf("access maybe"),
+              "t.desk:1: access: the setting must be on|off, not \"maybe\"");
+    EXPECT_EQ(errorOf(R"(app "Safari)"), "t.desk:1: a quoted word is not closed");
+}
+
+TEST(DesktopScriptMalformedLines, OptionsMustHaveTheirFormAndComeOnce) {
+    EXPECT_EQ(errorOf("app Safari hidden=yes"), "t.desk:1: app: option hidden takes no value");
+    EXPECT_EQ(errorOf("app Safari pid"), "t.desk:1: app: option pid needs a value (pid=…)");
+    EXPECT_EQ(errorOf("app Safari pid=1 pid=2"), "t.desk:1: app: option pid is given twice");
+    EXPECT_EQ(errorOf("app Safari bundle="), "t.desk:1: app: option bundle= has an empty value");
+    EXPECT_EQ(errorOf("app Safari item=S noitem"),
+              "t.desk:1: app: item= and noitem exclude each other");
+    EXPECT_EQ(errorOf("dockitem Site urlobject"), "t.desk:1: dockitem: urlobject needs url=");
+    EXPECT_EQ(errorOf("click 1,1 mods=command,hyper"),
+              "t.desk:1: click: unknown modifier \"hyper\" (control, command, shift, option, fn, "
+              "caps)");
+    EXPECT_EQ(errorOf("doubleclick 1,1 clicks=2"),
+              "t.desk:1: doubleclick: unexpected word "
+              "\"clicks=2\"");
+}
+
+TEST(DesktopScriptMalformedLines, NumbersTargetsAndPathsMustBeWellFormed) {
+    EXPECT_EQ(errorOf("app Safari pid=-4"),
+              "t.desk:1: app: pid= \"-4\" is not a whole number from 0");
+    EXPECT_EQ(errorOf("app Safari pid=0"), "t.desk:1: app: pid=0 is not a process identifier");
+    EXPECT_EQ(errorOf("wait 1e3"), "t.desk:1: wait: SECONDS \"1e3\" is not a decimal number");
+    EXPECT_EQ(errorOf("wait -1"), "t.desk:1: wait: the clock cannot go back");
+    EXPECT_EQ(errorOf("window Safari Doc w=0"),
+              "t.desk:1: window: w= and h= must be greater than 0");
+    EXPECT_EQ(errorOf("click 10;20"),
+              "t.desk:1: click: target \"10;20\" is not X,Y, dock:TITLE or window:TITLE");
+    EXPECT_EQ(errorOf("click dock:"), "t.desk:1: click: \"dock:\" names no title");
+    EXPECT_EQ(errorOf("expect taps many"),
+              "t.desk:1: expect taps: N \"many\" is not a whole number from 0");
+    EXPECT_EQ(errorOf("loginitem Applications/X.app"),
+              "t.desk:1: loginitem: PATH \"Applications/X.app\" is not an absolute path");
+    EXPECT_EQ(errorOf("app Safari path=Safari.app"),
+              "t.desk:1: app: path= \"Safari.app\" is not an absolute path");
+    EXPECT_EQ(errorOf("settings set ShowDockIcon on"),
+              "t.desk:1: settings set: KEY must be "
+              "LaunchAutomaticallyOnLogin|ShowSettingsOnLaunch|HideDockIcon, not "
+              "\"ShowDockIcon\"");
+}
+
+TEST(DesktopScriptMalformedLines, NamesAreCaseSensitiveKeywordsToo) {
+    EXPECT_EQ(errorOf("App Safari"), "t.desk:1: unknown statement \"App\"");
+    EXPECT_EQ(errorOf("default HideDockIcon yes"),
+              "t.desk:1: default: the value must be YES|NO, not \"yes\"");
+}
+
+// --- The whole script
+
+TEST(DesktopScriptWholeScript, NamesMustRunAtTheLineThatUsesThem) {
+    EXPECT_EQ(invalidityOf("hide Safari\napp Safari\n"),
+              "t.desk:1: no application named \"Safari\" is running here");
+    EXPECT_EQ(invalidityOf("app Safari\nquitapp Safari\nexpect hidden Safari\n"),
+              "t.desk:3: no application named \"Safari\" is running here");
+    EXPECT_EQ(invalidityOf("app Safari\nexpect active safari\n"),
+              "t.desk:2: no application named \"safari\" is running here");
+    EXPECT_EQ(invalidityOf("quitapp Dock\nhide Dock\n"),
+              "t.desk:2: no application named \"Dock\" is running here");
+    EXPECT_EQ(invalidityOf("app Safari\nwindow Safari Doc\nhide Dock\nexpect visible Quenfold\n"),
+              "");
+}
+
+TEST(DesktopScriptWholeScript, ANameRunsOnce) {
+    EXPECT_EQ(invalidityOf("app Safari\napp Safari\n"),
+              "t.desk:2: an application named \"Safari\" is already running");
+    EXPECT_EQ(invalidityOf("app Dock\n"),
+              "t.desk:1: an application named \"Dock\" is already running");
+    EXPECT_EQ(invalidityOf("app Safari\nquitapp Safari\napp Safari\n"), "");
+}
+
+TEST(DesktopScriptWholeScript, ProcessIdentifiersMustNotCollide) {
+    EXPECT_EQ(invalidityOf("app A\napp B pid=501\n"), "t.desk:2: pid 501 is taken by A");
+    EXPECT_EQ(invalidityOf("app A pid=100\n"), "t.desk:1: pid 100 is taken by Dock");
+    EXPECT_EQ(invalidityOf("app A pid=400\n"), "t.desk:1: pid 400 is taken by Quenfold");
+    // Given pids are passed over by the ones the session hands out: B gets 501, C 503.
+    EXPECT_EQ(invalidityOf("app A pid=502\napp B\napp C\napp D pid=503\n"),
+              "t.desk:4: pid 503 is taken by C");
+    // A pid is free again once its application has quit.
+    EXPECT_EQ(invalidityOf("app A\nquitapp A\napp B pid=501\n"), "");
+}
+
+TEST(DesktopScriptWholeScript, TheSystemLaunchesOnceAndActsOnlyWhileItRuns) {
+    EXPECT_EQ(invalidityOf("launch\nlaunch\n"),
+              "t.desk:2: launch: the system is launched at most once a run");
+    EXPECT_EQ(invalidityOf("reopen\n"),
+              "t.desk:1: reopen: the system is not launched yet (no launch before this line)");
+    EXPECT_EQ(invalidityOf("settings set HideDockIcon on\nlaunch\n"),
+              "t.desk:1: settings set: the system is not launched yet (no launch before this "
+              "line)");
+    EXPECT_EQ(invalidityOf("settings accessibility\n"),
+              "t.desk:1: settings accessibility: the system is not launched yet (no launch "
+              "before this line)");
+    EXPECT_EQ(invalidityOf("launch\nquit\nsettings close\n"),
+              "t.desk:3: settings close: the system has quit");
+    EXPECT_EQ(invalidityOf("launch\nquit\nlaunch\n"),
+              "t.desk:3: launch: the system is launched at most once a run");
+    EXPECT_EQ(invalidityOf("activate Quenfold\n"),
+              "t.desk:1: Quenfold is not launched yet (no launch before this line)");
+    EXPECT_EQ(invalidityOf("launch\nquitapp Quenfold\nreopen\n"),
+              "t.desk:3: reopen: the system has quit");
+    EXPECT_EQ(invalidityOf("expect taps 0\nlaunch\nreopen\nsettings close\nquit\nexpect taps 0\n"),
+              "");
+}
+
+}  // namespace
