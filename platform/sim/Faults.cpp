@@ -14,6 +14,10 @@ void injectFault(Fault fault) {
     gFaults.push_back(std::move(fault));
 }
 
+void removeFaults(std::string_view call) {
+    std::erase_if(gFaults, [&](const Fault& fault) { return fault.call == call; });
+}
+
 void clearFaults() {
     gFaults.clear();
 }

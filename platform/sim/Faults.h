@@ -21,6 +21,8 @@ struct Fault {
 };
 
 void injectFault(Fault fault);
+// Every fault injected for `call`, whatever else it matches.
+void removeFaults(std::string_view call);
 void clearFaults();
 
 // Counts the call and answers the status of the first fault that matches it, if any.
