@@ -1,6 +1,7 @@
 // Notifications and the default notification centre. Observers are not retained.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -10,6 +11,8 @@
 class NSNotification : public NSObject {
 public:
     static NSNotification* notificationWithName(const NSString* name, id object);
+    // +1, for the platform's own posts.
+    static NSNotification* create(const NSString* name, id object);
     NSString* name() const { return name_; }
     id object() const { return object_; }
     ~NSNotification() override;
@@ -17,7 +20,7 @@ public:
 private:
     NSNotification(const NSString* name, id object);
     NSString* name_;
-    id object_;
+    id object_;  // retained
 };
 
 class NSNotificationCenter : public NSObject {
@@ -33,9 +36,17 @@ public:
             (observer->*selector)(note);
         });
     }
+    // Removes every registration of the observer.
     void removeObserver(id observer);
+    // Removes the observer's registrations for that name (every name when nil) and that
+    // object (every object when nil).
+    void removeObserver(id observer, const NSString* name, id object);
+    // Delivers at once, in order of registration, to every matching observer registered when
+    // the post began and not removed meanwhile.
     void postNotification(NSNotification* notification);
     void postNotificationName(const NSString* name, id object);
+    // A fresh session: every registration is forgotten.
+    void removeAllObservers() { entries_.clear(); }
 
 private:
     NSNotificationCenter() : NSObject(Immortal{}) {}
@@ -48,6 +59,8 @@ private:
         std::u16string name;
         id object;
         std::function<void(NSNotification*)> call;
+        std::uint64_t serial = 0;
     };
     std::vector<Entry> entries_;
+    std::uint64_t nextSerial_ = 1;
 };

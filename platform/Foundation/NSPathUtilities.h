@@ -20,8 +20,10 @@ enum : NSSearchPathDomainMask {
     NSAllDomainsMask = 0x0ffff,
 };
 
-// The folders for `directory` in each domain of the mask (autoreleased array of paths);
-// with expandTilde the user's folders are full paths into the session's home folder.
+// The folders for `directory` in each domain of the mask (autoreleased array of paths), in the
+// order user, local, network, system; with expandTilde the user's folders are full paths into
+// the session's home folder. A fault injected on "NSSearchPathForDirectoriesInDomains" makes it
+// answer as many folders as the fault's status (0: none), taken from every domain.
 NSArray* NSSearchPathForDirectoriesInDomains(NSSearchPathDirectory directory,
                                              NSSearchPathDomainMask domainMask, BOOL expandTilde);
 NSString* NSHomeDirectory();

@@ -10,15 +10,22 @@
 
 namespace sim {
 
-// --- The home folder. Every session reset points it at a fresh empty temporary folder; the
-// runner points it at -SimulatedHome. Pointing it elsewhere forgets what was read before.
+// --- The home folder. Every session reset points it at a fresh empty temporary folder (and
+// removes the one made before; the last one goes at exit); the runner points it at
+// -SimulatedHome, which is made if missing and never removed. Pointing it elsewhere forgets
+// what was read before. It holds the preferences and the login-item list under
+// Library/Preferences. A file there that cannot be read is never overwritten: it is moved
+// aside (<name>.unreadable, numbered when taken), reported in the transcript, and the session
+// starts that file afresh (see sim/StoredPropertyList.h).
 void setHomeFolder(const std::string& path);
 std::string homeFolder();
 
 // --- The system's own preference domain.
 // Stores a boolean as an earlier run would have left it (in the file and in the running
-// defaults). False, with the reason, when the stored file cannot be read: it is never
-// overwritten silently.
+// defaults, which agree afterwards). An unreadable file found on the way has been moved aside
+// and reported, and the value starts a fresh file. False, with the reason, and nothing
+// changed, when the value cannot be written: the file cannot be written, or an unreadable file
+// could not be moved aside (it is then never overwritten).
 bool storeSystemDefault(const std::string& key, bool value, std::string* error);
 // The standard user defaults' answer for a key, registered defaults included; nullopt when no
 // domain holds the key.
@@ -27,9 +34,15 @@ std::optional<bool> systemDefault(const std::string& key);
 // --- The user's login-item list.
 struct LoginItemEntry {
     std::string path;
-    bool resolvable = true;  // false: its target cannot be resolved without mounting a volume
+    bool resolvable = true;     // false: its target cannot be resolved without mounting a volume
+    std::string displayName{};  // empty when appending: the name the Finder shows for the path
+    bool hasIcon = false;       // appending: the entry shows the icon of its target
 };
+// The entries in list order (an unreadable list file has been moved aside: none).
 std::vector<LoginItemEntry> loginItems();
+// Appends an entry for the folder at `path` (absolute), as an earlier run or another program
+// would have left it, and writes the list. False, with the reason, and nothing changed, when
+// the path is not absolute or the list cannot be written.
 bool appendLoginItem(const LoginItemEntry& entry, std::string* error);
 
 // --- The system's process.

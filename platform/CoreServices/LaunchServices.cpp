@@ -1,0 +1,252 @@
+// Launch Services shared file lists over the session's login-item list.
+#include "CoreServices/LaunchServices.h"
+
+#include <algorithm>
+
+#include "ApplicationServices/Processes.h"
+#include "sim/DisplayName.h"
+#include "sim/Faults.h"
+#include "sim/FileReferences.h"
+#include "sim/FileSystem.h"
+#include "sim/Icons.h"
+#include "sim/LoginItemList.h"
+#include "sim/PropertyList.h"
+
+const CFStringRef kLSSharedFileListSessionLoginItems =
+    CFStringMakeConstant("com.apple.LSSharedFileList.SessionLoginItems");
+const LSSharedFileListItemRef kLSSharedFileListItemBeforeFirst =
+    OpaqueLSSharedFileListItemRef::createPosition();
+const LSSharedFileListItemRef kLSSharedFileListItemLast =
+    OpaqueLSSharedFileListItemRef::createPosition();
+
+namespace {
+
+std::u16string displayNameOf(const sim::LoginItemRecord& record) {
+    if (!record.displayName.empty()) {
+        return record.displayName;
+    }
+    const std::string path = sim::pathOfFileURL(record.url);
+    const RetainPtr<CFStringRef> pathString =
+        adoptCF<CFStringRef>(NSString::createWithUTF8(path.empty() ? "" : path));
+    return sim::displayNameForPath(pathString->units());
+}
+
+OpaqueLSSharedFileListItemRef::Target targetOf(const sim::LoginItemRecord& record) {
+    OpaqueLSSharedFileListItemRef::Target target;
+    target.itemID = record.id;
+    target.displayName = displayNameOf(record);
+    target.url = record.url;
+    target.resolvable = record.resolvable;
+    target.iconPath = record.iconPath;
+    target.properties = record.properties;
+    return target;
+}
+
+std::string utf8Of(const std::u16string& units) {
+    const RetainPtr<CFStringRef> string = adoptCF<CFStringRef>(NSString::create(units));
+    return string->utf8();
+}
+
+// Fault injection names the entry by its id (as the element) and its display name.
+std::optional<std::int32_t> faultForItem(std::string_view call, LSSharedFileListItemRef item) {
+    if (item == nullptr) {
+        return sim::faultFor(call);
+    }
+    const std::optional<std::int32_t> status =
+        sim::faultFor(call, item->target().itemID, item->target().displayName);
+    return status && *status != noErr ? status : std::nullopt;
+}
+
+}  // namespace
+
+OpaqueLSSharedFileListItemRef::OpaqueLSSharedFileListItemRef(PositionTag)
+    : NSObject(Immortal{}), position_(true) {}
+
+OpaqueLSSharedFileListItemRef* OpaqueLSSharedFileListItemRef::createPosition() {
+    return new OpaqueLSSharedFileListItemRef(PositionTag{});
+}
+
+bool OpaqueLSSharedFileListItemRef::isEqual(const NSObject* other) const {
+    const auto* item = dynamic_cast<const OpaqueLSSharedFileListItemRef*>(other);
+    if (item == nullptr || position_ || item->position_) {
+        return item == this;
+    }
+    return item->target_.itemID == target_.itemID;
+}
+
+NSString* OpaqueLSSharedFileListItemRef::description() const {
+    if (position_) {
+        return NSString::stringWithUTF8String(this == kLSSharedFileListItemBeforeFirst
+                                                  ? "<LSSharedFileListItem before first>"
+                                                  : "<LSSharedFileListItem last>");
+    }
+    return NSString::stringWithFormat("<LSSharedFileListItem %u \"%s\">", target_.itemID,
+                                      utf8Of(target_.displayName).c_str());
+}
+
+CFTypeID LSSharedFileListGetTypeID() {
+    return kLSSharedFileListTypeID;
+}
+
+CFTypeID LSSharedFileListItemGetTypeID() {
+    return kLSSharedFileListItemTypeID;
+}
+
+LSSharedFileListRef LSSharedFileListCreate(CFAllocatorRef, CFStringRef inListType, CFTypeRef) {
+    if (sim::failCall("LSSharedFileListCreate") || inListType == nullptr ||
+        !CFEqual(inListType, kLSSharedFileListSessionLoginItems)) {
+        return nullptr;
+    }
+    return new OpaqueLSSharedFileListRef();
+}
+
+CFArrayRef LSSharedFileListCopySnapshot(LSSharedFileListRef inList, UInt32* outSnapshotSeed) {
+    if (sim::failCall("LSSharedFileListCopySnapshot") || inList == nullptr) {
+        return nullptr;
+    }
+    sim::LoginItemList& list = sim::loginItemList();
+    RetainPtr<NSMutableArray*> items = adoptCF(NSMutableArray::create());
+    for (const sim::LoginItemRecord& record : list.entries()) {
+        const RetainPtr<LSSharedFileListItemRef> item =
+            adoptCF(new OpaqueLSSharedFileListItemRef(targetOf(record)));
+        items->addObject(item.get());
+    }
+    if (outSnapshotSeed != nullptr) {
+        *outSnapshotSeed = list.seed();
+    }
+    return items.leakRef();
+}
+
+UInt32 LSSharedFileListGetSeedValue(LSSharedFileListRef inList) {
+    if (sim::failCall("LSSharedFileListGetSeedValue") || inList == nullptr) {
+        return 0;
+    }
+    return sim::loginItemList().seed();
+}
+
+OSStatus LSSharedFileListItemResolve(LSSharedFileListItemRef inItem,
+                                     LSSharedFileListResolutionFlags inFlags, CFURLRef* outURL,
+                                     FSRef* outRef) {
+    if (outURL != nullptr) {
+        *outURL = nullptr;
+    }
+    if (const auto status = faultForItem("LSSharedFileListItemResolve", inItem)) {
+        return *status;
+    }
+    if (inItem == nullptr || inItem->isPosition()) {
+        return paramErr;
+    }
+    const OpaqueLSSharedFileListItemRef::Target& target = inItem->target();
+    // The target's volume is not mounted: resolving would mount it, unless that is forbidden.
+    if (!target.resolvable && (inFlags & kLSSharedFileListDoNotMountVolumes) != 0) {
+        return nsvErr;
+    }
+    if (outRef != nullptr) {
+        const std::string path = sim::pathOfFileURL(target.url);
+        if (path.empty() || !sim::fileSystemExists(path)) {
+            return fnfErr;
+        }
+        sim::fillFileReference(path, outRef);
+    }
+    if (outURL != nullptr) {
+        const RetainPtr<CFStringRef> text = adoptCF<CFStringRef>(NSString::create(target.url));
+        *outURL = CFURLCreateWithString(kCFAllocatorDefault, text.get(), nullptr);
+    }
+    return noErr;
+}
+
+OSStatus LSSharedFileListItemRemove(LSSharedFileListRef inList, LSSharedFileListItemRef inItem) {
+    if (const auto status = faultForItem("LSSharedFileListItemRemove", inItem)) {
+        return *status;
+    }
+    if (inList == nullptr || inItem == nullptr || inItem->isPosition()) {
+        return paramErr;
+    }
+    std::string error;
+    if (sim::loginItemList().remove(inItem->target().itemID, &error)) {
+        return noErr;
+    }
+    return error.empty() ? fnfErr : ioErr;
+}
+
+LSSharedFileListItemRef LSSharedFileListInsertItemURL(LSSharedFileListRef inList,
+                                                      LSSharedFileListItemRef insertAfterThisItem,
+                                                      CFStringRef inDisplayName, IconRef inIconRef,
+                                                      CFURLRef inURL,
+                                                      CFDictionaryRef inPropertiesToSet,
+                                                      CFArrayRef) {
+    if (sim::failCall("LSSharedFileListInsertItemURL") || inList == nullptr ||
+        insertAfterThisItem == nullptr || inURL == nullptr || !inURL->isFileURL()) {
+        return nullptr;
+    }
+    sim::LoginItemList& list = sim::loginItemList();
+    std::size_t index = 0;
+    if (insertAfterThisItem == kLSSharedFileListItemLast) {
+        index = list.entries().size();
+    } else if (insertAfterThisItem != kLSSharedFileListItemBeforeFirst) {
+        const std::vector<sim::LoginItemRecord>& entries = list.entries();
+        const auto after = std::find_if(entries.begin(), entries.end(), [&](const auto& entry) {
+            return entry.id == insertAfterThisItem->target().itemID;
+        });
+        if (after == entries.end()) {
+            return nullptr;
+        }
+        index = static_cast<std::size_t>(after - entries.begin()) + 1;
+    }
+
+    sim::LoginItemRecord record;
+    {
+        NSAutoreleasePool pool;
+        record.url = inURL->absoluteString()->units();
+    }
+    record.displayName = inDisplayName != nullptr ? inDisplayName->units() : displayNameOf(record);
+    if (inIconRef != nullptr) {
+        const RetainPtr<CFStringRef> iconPath =
+            adoptCF<CFStringRef>(NSString::createWithUTF8(inIconRef->path()));
+        record.iconPath = iconPath->units();
+    }
+    // Properties are kept as a property list; there is nothing to clear on a new entry.
+    if (inPropertiesToSet != nullptr && inPropertiesToSet->count() > 0) {
+        RetainPtr<CFTypeRef> properties = sim::copyPropertyList(inPropertiesToSet, nullptr);
+        if (!properties) {
+            return nullptr;
+        }
+        record.properties = adoptCF(static_cast<CFDictionaryRef>(properties.leakRef()));
+    }
+    record.id = list.insert(index, record, nullptr);
+    if (record.id == 0) {
+        return nullptr;
+    }
+    return new OpaqueLSSharedFileListItemRef(targetOf(record));
+}
+
+CFStringRef LSSharedFileListItemCopyDisplayName(LSSharedFileListItemRef inItem) {
+    if (faultForItem("LSSharedFileListItemCopyDisplayName", inItem) || inItem == nullptr ||
+        inItem->isPosition()) {
+        return nullptr;
+    }
+    return NSString::create(inItem->target().displayName);
+}
+
+IconRef LSSharedFileListItemCopyIconRef(LSSharedFileListItemRef inItem) {
+    if (faultForItem("LSSharedFileListItemCopyIconRef", inItem) || inItem == nullptr ||
+        inItem->isPosition() || inItem->target().iconPath.empty()) {
+        return nullptr;
+    }
+    const std::string path = utf8Of(inItem->target().iconPath);
+    return new OpaqueIconRef(path, sim::iconKindFor(path, std::nullopt, std::nullopt));
+}
+
+CFTypeRef LSSharedFileListItemCopyProperty(LSSharedFileListItemRef inItem,
+                                           CFStringRef inPropertyName) {
+    if (faultForItem("LSSharedFileListItemCopyProperty", inItem) || inItem == nullptr ||
+        inItem->isPosition() || inPropertyName == nullptr || !inItem->target().properties) {
+        return nullptr;
+    }
+    CFTypeRef value = inItem->target().properties->objectForKey(inPropertyName);
+    return value != nullptr ? CFRetain(value) : nullptr;
+}
+
+UInt32 LSSharedFileListItemGetID(LSSharedFileListItemRef inItem) {
+    return inItem != nullptr && !inItem->isPosition() ? inItem->target().itemID : 0;
+}

@@ -1,0 +1,224 @@
+// The standard user defaults of the simulated session: the argument domain from the process's
+// arguments, the application's persistent domain in the home folder, and the registration
+// domain, which lives in memory only and is forgotten at every session reset.
+#include "Foundation/NSUserDefaults.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "Foundation/NSNotificationCenter.h"
+#include "RetainPtr.h"
+#include "sim/Desktop.h"
+#include "sim/PreferenceDomain.h"
+#include "sim/ProcessArguments.h"
+#include "sim/PropertyList.h"
+#include "sim/UserDefaultsSearch.h"
+
+const CFStringRef NSArgumentDomain = CFStringMakeConstant("NSArgumentDomain");
+const CFStringRef NSRegistrationDomain = CFStringMakeConstant("NSRegistrationDomain");
+const CFStringRef NSUserDefaultsDidChangeNotification =
+    CFStringMakeConstant("NSUserDefaultsDidChangeNotification");
+
+namespace {
+
+struct VolatileDomains {
+    RetainPtr<NSMutableDictionary*> registration;
+    RetainPtr<NSMutableDictionary*> arguments;
+    std::uint64_t argumentsGeneration = 0;
+};
+
+VolatileDomains& volatileDomains() {
+    static VolatileDomains domains;
+    return domains;
+}
+
+void forgetVolatileDomains() {
+    volatileDomains().registration.clear();
+    volatileDomains().arguments.clear();
+}
+
+[[maybe_unused]] const bool registered = (sim::addResetHook(forgetVolatileDomains), true);
+
+NSMutableDictionary* registrationDomain() {
+    RetainPtr<NSMutableDictionary*>& domain = volatileDomains().registration;
+    if (!domain) {
+        domain = adoptCF(NSMutableDictionary::create());
+    }
+    return domain.get();
+}
+
+// The argument domain, as the platform reads the command line: every "-Key value" pair, the
+// value kept as a string. Anything else on the command line is passed over; when a key comes
+// twice the later value wins.
+NSMutableDictionary* argumentDomain() {
+    VolatileDomains& domains = volatileDomains();
+    const std::uint64_t generation = sim::processArgumentsGeneration();
+    if (domains.arguments && domains.argumentsGeneration == generation) {
+        return domains.arguments.get();
+    }
+    domains.arguments = adoptCF(NSMutableDictionary::create());
+    domains.argumentsGeneration = generation;
+    const std::vector<std::string>& arguments = sim::processArguments();
+    for (std::size_t index = 1; index + 1 < arguments.size();) {
+        const std::string& argument = arguments[index];
+        if (argument.size() < 2 || argument[0] != '-') {
+            ++index;
+            continue;
+        }
+        RetainPtr<CFStringRef> key =
+            adoptCF<CFStringRef>(NSString::createWithUTF8(argument.substr(1)));
+        RetainPtr<CFStringRef> value =
+            adoptCF<CFStringRef>(NSString::createWithUTF8(arguments[index + 1]));
+        domains.arguments->setObject(value.get(), key.get());
+        index += 2;
+    }
+    return domains.arguments.get();
+}
+
+NSDictionary* autoreleasedCopy(const NSDictionary* dictionary) {
+    NSMutableDictionary* copy = NSMutableDictionary::create();
+    for (const auto& [key, value] : *dictionary) {
+        copy->setObject(value, key);
+    }
+    return static_cast<NSDictionary*>(copy->autorelease());
+}
+
+id autoreleasedValue(CFTypeRef value) {
+    return value != nullptr ? value->retain()->autorelease() : nil;
+}
+
+}  // namespace
+
+namespace sim {
+
+CFTypeRef userDefaultsValue(CFStringRef key) {
+    if (key == nullptr) {
+        return nullptr;
+    }
+    if (CFTypeRef value = argumentDomain()->objectForKey(key)) {
+        return value;
+    }
+    if (CFTypeRef value = applicationDomain().valueForKey(key)) {
+        return value;
+    }
+    return registrationDomain()->objectForKey(key);
+}
+
+bool userDefaultsBool(CFTypeRef value) {
+    if (value == nullptr) {
+        return false;
+    }
+    switch (CFGetTypeID(value)) {
+        case kCFBooleanTypeID:
+        case kCFNumberTypeID:
+            return static_cast<const NSNumber*>(value)->boolValue();
+        case kCFStringTypeID:
+            return static_cast<const NSString*>(value)->boolValue();
+        default:
+            return false;
+    }
+}
+
+}  // namespace sim
+
+NSUserDefaults* NSUserDefaults::standardUserDefaults() {
+    static NSUserDefaults* const defaults = new NSUserDefaults();
+    return defaults;
+}
+
+void NSUserDefaults::registerDefaults(const NSDictionary* registrationDictionary) {
+    if (registrationDictionary == nullptr) {
+        return;
+    }
+    NSMutableDictionary* domain = registrationDomain();
+    for (const auto& [key, value] : *registrationDictionary) {
+        domain->setObject(value, key);
+    }
+}
+
+id NSUserDefaults::objectForKey(const NSString* key) {
+    return autoreleasedValue(sim::userDefaultsValue(key));
+}
+
+NSString* NSUserDefaults::stringForKey(const NSString* key) {
+    CFTypeRef value = sim::userDefaultsValue(key);
+    if (value == nullptr) {
+        return nil;
+    }
+    switch (CFGetTypeID(value)) {
+        case kCFStringTypeID:
+            return static_cast<NSString*>(autoreleasedValue(value));
+        case kCFNumberTypeID:
+            return value->description();
+        default:
+            return nil;
+    }
+}
+
+bool NSUserDefaults::boolForKey(const NSString* key) {
+    return sim::userDefaultsBool(sim::userDefaultsValue(key));
+}
+
+void NSUserDefaults::setObject(id value, const NSString* key) {
+    if (key == nullptr) {
+        std::fprintf(stderr, "NSUserDefaults: a value set for no key is ignored\n");
+        return;
+    }
+    std::string reason;
+    if (value != nullptr && !sim::isPropertyList(value, &reason)) {
+        // A programming error of the caller, as the platform's exception would report it.
+        std::fprintf(stderr, "NSUserDefaults: the value for key %s is refused: %s\n",
+                     key->UTF8String(), reason.c_str());
+        return;
+    }
+    // A value the file could not take stays in memory; the session reports it.
+    sim::applicationDomain().setValue(key, value, /*keepUnstored=*/true);
+    valuesChanged();
+}
+
+void NSUserDefaults::setBool(bool value, const NSString* key) {
+    setObject(NSNumber::numberWithBool(value), key);
+}
+
+void NSUserDefaults::removeObjectForKey(const NSString* key) {
+    setObject(nil, key);
+}
+
+bool NSUserDefaults::synchronize() {
+    return sim::applicationDomain().synchronize(nullptr);
+}
+
+NSDictionary* NSUserDefaults::volatileDomainForName(const NSString* domainName) {
+    if (domainName == nullptr) {
+        return nil;
+    }
+    if (domainName->isEqualToString(NSArgumentDomain)) {
+        return autoreleasedCopy(argumentDomain());
+    }
+    if (domainName->isEqualToString(NSRegistrationDomain)) {
+        return autoreleasedCopy(registrationDomain());
+    }
+    return nil;
+}
+
+NSDictionary* NSUserDefaults::persistentDomainForName(const NSString* domainName) {
+    if (domainName == nullptr) {
+        return nil;
+    }
+    RetainPtr<CFDictionaryRef> values;
+    if (domainName->utf8() == sim::applicationDomain().name()) {
+        values = sim::applicationDomain().copyValues();
+    } else {
+        values = sim::copyStoredDomain(domainName->utf8());
+    }
+    if (!values || values->count() == 0) {
+        return nil;
+    }
+    return static_cast<NSDictionary*>(bridge(values.leakRef())->autorelease());
+}
+
+void NSUserDefaults::valuesChanged() {
+    NSNotificationCenter::defaultCenter()->postNotificationName(NSUserDefaultsDidChangeNotification,
+                                                                this);
+}

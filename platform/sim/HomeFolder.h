@@ -1,0 +1,22 @@
+// The session's home folder, as the parts of the session that keep files there see it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "sim/SystemProcess.h"
+
+namespace sim {
+
+// Changes whenever the home folder is pointed elsewhere (every reset, every setHomeFolder).
+// Whatever was read from the home folder is to be read afresh when it changes.
+std::uint64_t homeFolderGeneration();
+
+// <home>/Library/Preferences/<fileName>
+std::string preferencesFilePath(const std::string& fileName);
+
+// A path inside the home folder as a person reads it in the transcript: relative to the home
+// folder ("Library/Preferences/…"), so transcripts do not depend on where the folder lies.
+std::string pathForTranscript(const std::string& path);
+
+}  // namespace sim

@@ -1,0 +1,17 @@
+// Which icon the Finder shows for a file or folder.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "CoreServices/IconServices.h"
+
+namespace sim {
+
+// An application bundle (a folder whose name has the extension "app") shows the application
+// icon, another folder the folder icon, anything else the document icon. `isFolder` and `name`
+// stand in for what the file system and the path would say, when given.
+OpaqueIconRef::Kind iconKindFor(const std::string& path, std::optional<bool> isFolder,
+                                std::optional<std::u16string> name);
+
+}  // namespace sim

@@ -1,0 +1,304 @@
+#include "sim/LoginItemList.h"
+
+#include <algorithm>
+
+#include "sim/Desktop.h"
+#include "sim/HomeFolder.h"
+#include "sim/PropertyList.h"
+#include "sim/StoredPropertyList.h"
+#include "sim/Transcript.h"
+
+namespace sim {
+namespace {
+
+std::uint32_t gNextItemID = 1;
+
+CFStringRef keyLoginItems() {
+    return CFSTR("LoginItems");
+}
+CFStringRef keyName() {
+    return CFSTR("Name");
+}
+CFStringRef keyURL() {
+    return CFSTR("URL");
+}
+CFStringRef keyResolvable() {
+    return CFSTR("Resolvable");
+}
+CFStringRef keyIcon() {
+    return CFSTR("Icon");
+}
+CFStringRef keyProperties() {
+    return CFSTR("Properties");
+}
+
+bool isKnownEntryKey(CFTypeRef key) {
+    for (CFStringRef known : {keyName(), keyURL(), keyResolvable(), keyIcon(), keyProperties()}) {
+        if (CFEqual(key, known)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool hasType(CFTypeRef value, CFTypeID type) {
+    return value != nullptr && CFGetTypeID(value) == type;
+}
+
+// Reads one entry; false, with the reason, when it is not an entry the session can keep.
+bool entryFromDictionary(CFTypeRef object, std::size_t index, LoginItemRecord* record,
+                         std::string* reason) {
+    const std::string where = "entry " + std::to_string(index + 1);
+    if (!hasType(object, kCFDictionaryTypeID)) {
+        *reason = where + " is not a dictionary";
+        return false;
+    }
+    const auto* entry = static_cast<const NSDictionary*>(object);
+    CFTypeRef url = entry->objectForKey(keyURL());
+    if (!hasType(url, kCFStringTypeID) || static_cast<CFStringRef>(url)->length() == 0) {
+        *reason = where + " has no URL";
+        return false;
+    }
+    record->url = static_cast<CFStringRef>(url)->units();
+
+    CFTypeRef name = entry->objectForKey(keyName());
+    if (name != nullptr && !hasType(name, kCFStringTypeID)) {
+        *reason = where + " has a name that is not a string";
+        return false;
+    }
+    CFTypeRef resolvable = entry->objectForKey(keyResolvable());
+    if (resolvable != nullptr && !hasType(resolvable, kCFBooleanTypeID)) {
+        *reason = where + " has a Resolvable value that is not a boolean";
+        return false;
+    }
+    CFTypeRef icon = entry->objectForKey(keyIcon());
+    if (icon != nullptr && !hasType(icon, kCFStringTypeID)) {
+        *reason = where + " has an icon that is not a path";
+        return false;
+    }
+    CFTypeRef properties = entry->objectForKey(keyProperties());
+    if (properties != nullptr && !hasType(properties, kCFDictionaryTypeID)) {
+        *reason = where + " has properties that are not a dictionary";
+        return false;
+    }
+
+    record->displayName =
+        name != nullptr ? static_cast<CFStringRef>(name)->units() : std::u16string();
+    record->resolvable =
+        resolvable == nullptr || static_cast<const NSNumber*>(resolvable)->boolValue();
+    record->iconPath = icon != nullptr ? static_cast<CFStringRef>(icon)->units() : std::u16string();
+    record->properties = retainPtr(static_cast<CFDictionaryRef>(properties));
+    RetainPtr<NSMutableDictionary*> unknown = adoptCF(NSMutableDictionary::create());
+    for (const auto& [key, value] : *entry) {
+        if (!isKnownEntryKey(key)) {
+            unknown->setObject(value, key);
+        }
+    }
+    if (unknown->count() > 0) {
+        record->unknownKeys = RetainPtr<CFDictionaryRef>(std::move(unknown));
+    }
+    return true;
+}
+
+bool checkLoginItemFile(CFTypeRef root, std::string* reason) {
+    if (!hasType(root, kCFDictionaryTypeID)) {
+        *reason = "it holds no dictionary";
+        return false;
+    }
+    CFTypeRef items = static_cast<const NSDictionary*>(root)->objectForKey(keyLoginItems());
+    if (items != nullptr && !hasType(items, kCFArrayTypeID)) {
+        *reason = "its LoginItems value is not a list";
+        return false;
+    }
+    if (items != nullptr) {
+        std::size_t index = 0;
+        for (const NSObject* element : *static_cast<const NSArray*>(items)) {
+            LoginItemRecord ignored;
+            if (!entryFromDictionary(element, index++, &ignored, reason)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+RetainPtr<CFDictionaryRef> dictionaryFromEntry(const LoginItemRecord& record) {
+    RetainPtr<NSMutableDictionary*> entry = adoptCF(NSMutableDictionary::create());
+    if (record.unknownKeys) {
+        for (const auto& [key, value] : *record.unknownKeys.get()) {
+            entry->setObject(value, key);
+        }
+    }
+    const RetainPtr<CFStringRef> name = adoptCF<CFStringRef>(NSString::create(record.displayName));
+    const RetainPtr<CFStringRef> url = adoptCF<CFStringRef>(NSString::create(record.url));
+    entry->setObject(name.get(), keyName());
+    entry->setObject(url.get(), keyURL());
+    entry->setObject(record.resolvable ? kCFBooleanTrue : kCFBooleanFalse, keyResolvable());
+    if (!record.iconPath.empty()) {
+        const RetainPtr<CFStringRef> icon = adoptCF<CFStringRef>(NSString::create(record.iconPath));
+        entry->setObject(icon.get(), keyIcon());
+    }
+    if (record.properties) {
+        entry->setObject(record.properties.get(), keyProperties());
+    }
+    return RetainPtr<CFDictionaryRef>(std::move(entry));
+}
+
+std::string utf8Of(const std::u16string& units) {
+    const RetainPtr<CFStringRef> string = adoptCF<CFStringRef>(NSString::create(units));
+    return string->utf8();
+}
+
+void forgetLoginItemList() {
+    loginItemList().forget();
+}
+
+[[maybe_unused]] const bool registered = (addResetHook(forgetLoginItemList), true);
+
+}  // namespace
+
+std::string LoginItemList::filePath() const {
+    return preferencesFilePath("com.apple.loginitems.plist");
+}
+
+void LoginItemList::load() {
+    if (generation_ == homeFolderGeneration()) {
+        return;
+    }
+    forget();
+    generation_ = homeFolderGeneration();
+    StoredFileRead read = readStoredPropertyList(filePath(), "login-item list", checkLoginItemFile);
+    writable_ = read.writable;
+    problem_ = read.problem;
+    if (!read.root) {
+        return;
+    }
+    const auto* root = static_cast<const NSDictionary*>(read.root.get());
+    RetainPtr<NSMutableDictionary*> others = adoptCF(NSMutableDictionary::create());
+    for (const auto& [key, value] : *root) {
+        if (!CFEqual(key, keyLoginItems())) {
+            others->setObject(value, key);
+        }
+    }
+    otherTopLevelKeys_ = RetainPtr<CFDictionaryRef>(std::move(others));
+    if (const auto* items = static_cast<const NSArray*>(root->objectForKey(keyLoginItems()))) {
+        std::size_t index = 0;
+        for (const NSObject* element : *items) {
+            LoginItemRecord record;
+            std::string ignored;  // checked whole when read
+            entryFromDictionary(element, index++, &record, &ignored);
+            record.id = gNextItemID++;
+            entries_.push_back(std::move(record));
+        }
+    }
+}
+
+const std::vector<LoginItemRecord>& LoginItemList::entries() {
+    load();
+    return entries_;
+}
+
+std::uint32_t LoginItemList::seed() {
+    load();
+    return seed_;
+}
+
+bool LoginItemList::write(const std::vector<LoginItemRecord>& entries, std::string* error) {
+    if (!writable_) {
+        *error = problem_;
+        return false;
+    }
+    RetainPtr<NSMutableDictionary*> root = adoptCF(NSMutableDictionary::create());
+    if (otherTopLevelKeys_) {
+        for (const auto& [key, value] : *otherTopLevelKeys_.get()) {
+            root->setObject(value, key);
+        }
+    }
+    RetainPtr<NSMutableArray*> items = adoptCF(NSMutableArray::create());
+    for (const LoginItemRecord& record : entries) {
+        items->addObject(dictionaryFromEntry(record).get());
+    }
+    root->setObject(items.get(), keyLoginItems());
+    if (!writePropertyListFile(filePath(), root.get(), error)) {
+        *error = pathForTranscript(filePath()) + " cannot be written: " + *error;
+        return false;
+    }
+    ++seed_;
+    return true;
+}
+
+std::uint32_t LoginItemList::insert(std::size_t index, LoginItemRecord entry, std::string* error) {
+    load();
+    std::string ignored;
+    std::string& reason = error ? *error : ignored;
+    index = std::min(index, entries_.size());
+    entry.id = gNextItemID++;
+    const std::uint32_t id = entry.id;
+    const std::string name = "login item \"" + utf8Of(entry.displayName) + "\"";
+    std::vector<LoginItemRecord> changed = entries_;
+    changed.insert(changed.begin() + static_cast<std::ptrdiff_t>(index), std::move(entry));
+    if (!write(changed, &reason)) {
+        record(name + " not added: " + reason);
+        return 0;
+    }
+    entries_ = std::move(changed);
+    record(name + " added at position " + std::to_string(index + 1) + " of " +
+           std::to_string(entries_.size()));
+    return id;
+}
+
+bool LoginItemList::remove(std::uint32_t id, std::string* error) {
+    load();
+    std::string ignored;
+    std::string& reason = error ? *error : ignored;
+    reason.clear();
+    auto found = std::find_if(entries_.begin(), entries_.end(),
+                              [id](const LoginItemRecord& entry) { return entry.id == id; });
+    if (found == entries_.end()) {
+        return false;
+    }
+    const std::string name = "login item \"" + utf8Of(found->displayName) + "\"";
+    std::vector<LoginItemRecord> changed = entries_;
+    changed.erase(changed.begin() + (found - entries_.begin()));
+    if (!write(changed, &reason)) {
+        record(name + " not removed: " + reason);
+        return false;
+    }
+    entries_ = std::move(changed);
+    record(name + " removed");
+    return true;
+}
+
+void LoginItemList::forget() {
+    entries_.clear();
+    otherTopLevelKeys_.clear();
+    generation_ = 0;
+    writable_ = true;
+    problem_.clear();
+}
+
+LoginItemList& loginItemList() {
+    static LoginItemList list;
+    return list;
+}
+
+std::string pathOfFileURL(const std::u16string& urlText) {
+    const std::string text = utf8Of(urlText);
+    if (text.rfind("file://", 0) != 0) {
+        return {};
+    }
+    NSAutoreleasePool pool;
+    const RetainPtr<CFURLRef> url = adoptCF(CFURLCreateWithString(
+        kCFAllocatorDefault, NSString::stringWithUTF8String(text.c_str()), nullptr));
+    return url ? url->path()->utf8() : std::string();
+}
+
+std::u16string folderURLText(const std::string& path) {
+    NSAutoreleasePool pool;
+    const RetainPtr<CFURLRef> url = adoptCF(CFURLCreateWithFileSystemPath(
+        kCFAllocatorDefault, NSString::stringWithUTF8String(path.c_str()), kCFURLPOSIXPathStyle,
+        true));
+    return url->absoluteString()->units();
+}
+
+}  // namespace sim

@@ -1,0 +1,68 @@
+// The user's login-item list as the session keeps it: an ordered list of entries, persisted in
+// the home folder (<home>/Library/Preferences/com.apple.loginitems.plist) and written
+// atomically at every change. Every list reference of Launch Services sees this one list.
+//
+// File format: a dictionary whose "LoginItems" array holds one dictionary per entry, in list
+// order: "Name" (string), "URL" (the target's URL text), "Resolvable" (boolean; NO: the target
+// lies on a volume that is not mounted), "Icon" (the path whose icon the entry shows; absent:
+// none), "Properties" (dictionary). Keys the session does not know are kept as they are.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "CoreFoundation/CoreFoundation.h"
+#include "RetainPtr.h"
+
+namespace sim {
+
+struct LoginItemRecord {
+    std::uint32_t id = 0;  // unique for the life of the process
+    std::u16string displayName;
+    std::u16string url;
+    bool resolvable = true;
+    std::u16string iconPath;  // empty: no icon
+    RetainPtr<CFDictionaryRef> properties;
+    RetainPtr<CFDictionaryRef> unknownKeys;  // what the file held beyond the keys above
+};
+
+class LoginItemList {
+public:
+    // The entries in list order: empty when the file is missing or was set aside as unreadable.
+    const std::vector<LoginItemRecord>& entries();
+    // Changes with every change of the list.
+    std::uint32_t seed();
+
+    // Inserts at `index` (at most the count) and writes the file; the new entry's id, or 0 with
+    // the reason when the file could not be written (the list is then unchanged).
+    std::uint32_t insert(std::size_t index, LoginItemRecord entry, std::string* error);
+    // Removes the entry and writes the file. False when it is not in the list (`error` empty)
+    // or when the file could not be written (the list is then unchanged).
+    bool remove(std::uint32_t id, std::string* error);
+    std::string filePath() const;
+
+    // Forgets everything read (a session reset).
+    void forget();
+
+private:
+    void load();
+    bool write(const std::vector<LoginItemRecord>& entries, std::string* error);
+
+    std::vector<LoginItemRecord> entries_;
+    RetainPtr<CFDictionaryRef> otherTopLevelKeys_;
+    std::uint64_t generation_ = 0;
+    std::uint32_t seed_ = 1;
+    bool writable_ = true;
+    std::string problem_;
+};
+
+LoginItemList& loginItemList();
+
+// The path a file URL text names (decoded, without a trailing slash), or empty when the text is
+// no file URL.
+std::string pathOfFileURL(const std::u16string& urlText);
+// The URL text of a folder: "file://" + the encoded path + "/".
+std::u16string folderURLText(const std::string& path);
+
+}  // namespace sim

@@ -1,0 +1,198 @@
+#include "sim/PreferenceDomain.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "sim/Desktop.h"
+#include "sim/HomeFolder.h"
+#include "sim/PropertyList.h"
+#include "sim/StoredPropertyList.h"
+#include "sim/Transcript.h"
+
+namespace sim {
+namespace {
+
+bool isDictionary(CFTypeRef root, std::string* reason) {
+    if (CFGetTypeID(root) == kCFDictionaryTypeID) {
+        return true;
+    }
+    *reason = "it holds no dictionary of preferences";
+    return false;
+}
+
+void forgetApplicationDomain() {
+    applicationDomain().forget();
+}
+
+[[maybe_unused]] const bool registered = (addResetHook(forgetApplicationDomain), true);
+
+}  // namespace
+
+std::string PreferenceDomain::filePath() const {
+    return preferencesFilePath(name_ + ".plist");
+}
+
+NSMutableDictionary* PreferenceDomain::values() {
+    if (values_ && generation_ == homeFolderGeneration()) {
+        return values_.get();
+    }
+    forget();
+    generation_ = homeFolderGeneration();
+    StoredFileRead read = readStoredPropertyList(filePath(), "preferences file", isDictionary);
+    writable_ = read.writable;
+    problem_ = read.problem;
+    if (read.root) {
+        // Containers read from a property list are mutable.
+        values_ = retainPtr(bridge(static_cast<const NSMutableDictionary*>(read.root.get())));
+    } else {
+        values_ = adoptCF(NSMutableDictionary::create());
+    }
+    return values_.get();
+}
+
+CFTypeRef PreferenceDomain::valueForKey(CFStringRef key) {
+    return key != nullptr ? values()->objectForKey(key) : nullptr;
+}
+
+RetainPtr<CFDictionaryRef> PreferenceDomain::copyValues() {
+    RetainPtr<NSMutableDictionary*> copy = adoptCF(NSMutableDictionary::create());
+    for (const auto& [key, value] : *values()) {
+        copy->setObject(value, key);
+    }
+    return RetainPtr<CFDictionaryRef>(std::move(copy));
+}
+
+bool PreferenceDomain::write(std::string* error) {
+    if (!writable_) {
+        *error = problem_;
+        return false;
+    }
+    if (!writePropertyListFile(filePath(), values(), error)) {
+        *error = pathForTranscript(filePath()) + " cannot be written: " + *error;
+        return false;
+    }
+    unstored_ = false;
+    return true;
+}
+
+PreferenceDomain::Change PreferenceDomain::setValue(CFStringRef key, CFTypeRef value,
+                                                    bool keepUnstored) {
+    Change change;
+    if (key == nullptr) {
+        change.error = "no key";
+        return change;
+    }
+    RetainPtr<CFTypeRef> copy;
+    if (value != nullptr) {
+        copy = copyPropertyList(value, &change.error);
+        if (!copy) {
+            change.error = "not a property-list value: " + change.error;
+            return change;
+        }
+    }
+    NSMutableDictionary* dictionary = values();
+    const RetainPtr<CFTypeRef> previous = retainPtr<CFTypeRef>(dictionary->objectForKey(key));
+    if (copy) {
+        dictionary->setObject(copy.get(), key);
+    } else {
+        dictionary->removeObjectForKey(key);
+    }
+
+    const std::string what = "preference " + key->utf8() +
+                             (copy ? " = " + describePreferenceValue(copy.get()) : " removed");
+    change.stored = write(&change.error);
+    if (change.stored) {
+        record(what + (copy ? " stored" : ""));
+        return change;
+    }
+    if (keepUnstored) {
+        unstored_ = true;
+        record(what + " (not stored: " + change.error + ")");
+    } else if (previous) {
+        dictionary->setObject(previous.get(), key);
+    } else {
+        dictionary->removeObjectForKey(key);
+    }
+    return change;
+}
+
+bool PreferenceDomain::synchronize(std::string* error) {
+    std::string ignored;
+    if (unstored_ && generation_ == homeFolderGeneration()) {
+        return write(error ? error : &ignored);
+    }
+    forget();
+    return true;
+}
+
+void PreferenceDomain::forget() {
+    values_.clear();
+    generation_ = 0;
+    writable_ = true;
+    problem_.clear();
+    unstored_ = false;
+}
+
+PreferenceDomain& applicationDomain() {
+    static PreferenceDomain domain(kSystemBundleIdentifier);
+    return domain;
+}
+
+RetainPtr<CFDictionaryRef> copyStoredDomain(const std::string& name) {
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos ||
+        name.find('\0') != std::string::npos) {
+        return nullptr;
+    }
+    PropertyListFile file = readPropertyListFile(preferencesFilePath(name + ".plist"));
+    if (file.status != PropertyListFile::Status::Read ||
+        CFGetTypeID(file.root.get()) != kCFDictionaryTypeID) {
+        return nullptr;
+    }
+    return adoptCF(static_cast<CFDictionaryRef>(file.root.leakRef()));
+}
+
+std::string describePreferenceValue(CFTypeRef value) {
+    if (value == nullptr) {
+        return "nothing";
+    }
+    switch (CFGetTypeID(value)) {
+        case kCFBooleanTypeID:
+            return static_cast<const NSNumber*>(value)->boolValue() ? "YES" : "NO";
+        case kCFNumberTypeID: {
+            const auto* number = static_cast<const NSNumber*>(value);
+            if (!number->isReal()) {
+                return std::to_string(number->longLongValue());
+            }
+            // The shortest text that reads back as the same number.
+            char text[32];
+            for (int precision = 1; precision <= 17; ++precision) {
+                std::snprintf(text, sizeof text, "%.*g", precision, number->doubleValue());
+                if (std::strtod(text, nullptr) == number->doubleValue()) {
+                    break;
+                }
+            }
+            return text;
+        }
+        case kCFStringTypeID:
+            return "\"" + static_cast<const NSString*>(value)->utf8() + "\"";
+        case kCFArrayTypeID: {
+            std::string text = "(";
+            for (const NSObject* element : *static_cast<const NSArray*>(value)) {
+                text += (text.size() > 1 ? ", " : "") + describePreferenceValue(element);
+            }
+            return text + ")";
+        }
+        case kCFDictionaryTypeID: {
+            std::string text = "{";
+            for (const auto& [key, element] : *static_cast<const NSDictionary*>(value)) {
+                text += (text.size() > 1 ? "; " : "") + describePreferenceValue(key) + " = " +
+                        describePreferenceValue(element);
+            }
+            return text + "}";
+        }
+        default:
+            return value->className();
+    }
+}
+
+}  // namespace sim

@@ -1,0 +1,31 @@
+// The session's control of the system's own preference domain: a boolean stored as an earlier
+// run would have left it, and the standard user defaults' answer for a key.
+#include "RetainPtr.h"
+#include "sim/PreferenceDomain.h"
+#include "sim/SystemProcess.h"
+#include "sim/UserDefaultsSearch.h"
+
+namespace sim {
+
+bool storeSystemDefault(const std::string& key, bool value, std::string* error) {
+    const RetainPtr<CFStringRef> keyString = adoptCF<CFStringRef>(NSString::createWithUTF8(key));
+    // Through the domain the running defaults read, so memory and file agree; a value the file
+    // cannot take is not kept.
+    PreferenceDomain::Change change = applicationDomain().setValue(
+        keyString.get(), value ? kCFBooleanTrue : kCFBooleanFalse, /*keepUnstored=*/false);
+    if (!change.stored && error != nullptr) {
+        *error = std::move(change.error);
+    }
+    return change.stored;
+}
+
+std::optional<bool> systemDefault(const std::string& key) {
+    const RetainPtr<CFStringRef> keyString = adoptCF<CFStringRef>(NSString::createWithUTF8(key));
+    CFTypeRef value = userDefaultsValue(keyString.get());
+    if (value == nullptr) {
+        return std::nullopt;
+    }
+    return userDefaultsBool(value);
+}
+
+}  // namespace sim

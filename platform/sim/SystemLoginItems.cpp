@@ -1,0 +1,57 @@
+// The session's control of the user's login-item list: what it holds, and entries appended as
+// an earlier run or another program would have left them.
+#include "RetainPtr.h"
+#include "sim/DisplayName.h"
+#include "sim/LoginItemList.h"
+#include "sim/SystemProcess.h"
+
+namespace sim {
+namespace {
+
+std::u16string utf16Of(const std::string& text) {
+    const RetainPtr<CFStringRef> string = adoptCF<CFStringRef>(NSString::createWithUTF8(text));
+    return string->units();
+}
+
+std::string utf8Of(const std::u16string& units) {
+    const RetainPtr<CFStringRef> string = adoptCF<CFStringRef>(NSString::create(units));
+    return string->utf8();
+}
+
+}  // namespace
+
+std::vector<LoginItemEntry> loginItems() {
+    std::vector<LoginItemEntry> result;
+    for (const LoginItemRecord& record : loginItemList().entries()) {
+        LoginItemEntry entry;
+        entry.path = pathOfFileURL(record.url);
+        entry.resolvable = record.resolvable;
+        entry.displayName =
+            utf8Of(record.displayName.empty() ? displayNameForPath(utf16Of(entry.path))
+                                              : record.displayName);
+        entry.hasIcon = !record.iconPath.empty();
+        result.push_back(std::move(entry));
+    }
+    return result;
+}
+
+bool appendLoginItem(const LoginItemEntry& entry, std::string* error) {
+    std::string ignored;
+    std::string& reason = error ? *error : ignored;
+    if (entry.path.empty() || entry.path.front() != '/') {
+        reason = "a login item needs an absolute path, not \"" + entry.path + "\"";
+        return false;
+    }
+    LoginItemRecord record;
+    record.url = folderURLText(entry.path);
+    record.resolvable = entry.resolvable;
+    record.displayName = entry.displayName.empty() ? displayNameForPath(utf16Of(entry.path))
+                                                   : utf16Of(entry.displayName);
+    if (entry.hasIcon) {
+        record.iconPath = utf16Of(entry.path);
+    }
+    LoginItemList& list = loginItemList();
+    return list.insert(list.entries().size(), std::move(record), &reason) != 0;
+}
+
+}  // namespace sim

@@ -1,0 +1,444 @@
+// The login-item list of Launch Services as the platform keeps it: insertion at the head and
+// the tail, snapshots in list order, resolution and its flags, entries on volumes that are not
+// mounted, removal, icons, persistence in the home folder, an unreadable list file, and faults.
+#include <RetainPtr.h>
+
+#include <string>
+#include <vector>
+
+#include "CoreServices/CoreServices.h"
+#include "HomeFolderTest.h"
+#include "sim/Faults.h"
+#include "sim/FileSystem.h"
+#include "sim/PropertyList.h"
+#include "sim/StoredPropertyList.h"
+
+namespace {
+
+constexpr LSSharedFileListResolutionFlags kNoInteractionNoMounting =
+    kLSSharedFileListNoUserInteraction | kLSSharedFileListDoNotMountVolumes;
+
+class LoginItemList : public SessionTest {
+protected:
+    static RetainPtr<LSSharedFileListRef> createList() {
+        return adoptCF(LSSharedFileListCreate(kCFAllocatorDefault,
+                                              kLSSharedFileListSessionLoginItems, nullptr));
+    }
+
+    static RetainPtr<CFURLRef> folderURL(const std::string& path) {
+        const RetainPtr<CFStringRef> text = adoptCF<CFStringRef>(NSString::createWithUTF8(path));
+        return adoptCF(CFURLCreateWithFileSystemPath(kCFAllocatorDefault, text.get(),
+                                                     kCFURLPOSIXPathStyle, true));
+    }
+
+    // Inserts an entry for the folder and gives the new item back.
+    static RetainPtr<LSSharedFileListItemRef> insert(LSSharedFileListRef list,
+                                                     LSSharedFileListItemRef after,
+                                                     const std::string& path,
+                                                     IconRef icon = nullptr) {
+        return adoptCF(LSSharedFileListInsertItemURL(list, after, nullptr, icon,
+                                                     folderURL(path).get(), nullptr, nullptr));
+    }
+
+    static RetainPtr<CFArrayRef> snapshot(LSSharedFileListRef list) {
+        UInt32 seed = 0;
+        return adoptCF(LSSharedFileListCopySnapshot(list, &seed));
+    }
+
+    static LSSharedFileListItemRef itemAt(CFArrayRef items, CFIndex index) {
+        return static_cast<LSSharedFileListItemRef>(
+            const_cast<NSObject*>(CFArrayGetValueAtIndex(items, index)));
+    }
+
+    // The path each entry resolves to, in list order ("?" for one that does not resolve).
+    static std::vector<std::string> resolvedPaths(LSSharedFileListRef list,
+                                                  LSSharedFileListResolutionFlags flags) {
+        std::vector<std::string> paths;
+        const RetainPtr<CFArrayRef> items = snapshot(list);
+        for (CFIndex index = 0; index < CFArrayGetCount(items.get()); ++index) {
+            RetainPtr<CFURLRef> url;
+            if (LSSharedFileListItemResolve(itemAt(items.get(), index), flags, url.initializeInto(),
+                                            nullptr) != noErr) {
+                paths.push_back("?");
+                continue;
+            }
+            const RetainPtr<CFStringRef> path =
+                adoptCF(CFURLCopyFileSystemPath(url.get(), kCFURLPOSIXPathStyle));
+            paths.push_back(path->utf8());
+        }
+        return paths;
+    }
+
+    static void append(const std::string& path, bool resolvable = true) {
+        std::string error;
+        ASSERT_TRUE(sim::appendLoginItem({path, resolvable}, &error)) << error;
+    }
+
+    static std::string listPath() { return preferencesFolder() + "/com.apple.loginitems.plist"; }
+};
+
+// --- Insertion and snapshots
+
+TEST_F(LoginItemList, AnEmptyListGivesAnEmptySnapshot) {
+    const RetainPtr<LSSharedFileListRef> list = createList();
+    ASSERT_TRUE(list);
+    const RetainPtr<CFArrayRef> items = snapshot(list.get());
+    ASSERT_TRUE(items);
+    EXPECT_EQ(CFArrayGetCount(items.get()), 0);
+}
+
+TEST_F(LoginItemList, InsertionBeforeTheFirstPutsTheEntryAtTheHead) {
+    append("/Applications/Mail.app");
+    const RetainPtr<LSSharedFileListRef> list = createList();
+    const RetainPtr<LSSharedFileListItemRef> added =
+        insert(list.get(), kLSSharedFileListItemBeforeFirst, "/Applications/Quenfold.app");
+    ASSERT_TRUE(added);
+    EXPECT_EQ(resolvedPaths(list.get(), kNoInteractionNoMounting),
+              (std::vector<std::string>{"/Applications/Quenfold.app", "/Applications/Mail.app"}));
+    EXPECT_TRUE(transcriptMentions("login item \"Quenfold\" added at position 1 of 2"));
+}
+
+TEST_F(LoginItemList, InsertionAtTheEndAndAfterAnEntry) {
+    const RetainPtr<LSSharedFileListRef> list = createList();
+    const RetainPtr<LSSharedFileListItemRef> first =
+        insert(list.get(), kLSSharedFileListItemLast, "/Applications/A.app");
+    insert(list.get(), kLSSharedFileListItemLast, "/Applications/C.app");
+    insert(list.get(), first.get(), "/Applications/B.app");
+    EXPECT_EQ(resolvedPaths(list.get(), 0),
+              (std::vector<std::string>{"/Applications/A.app", "/Applications/B.app",
+                                        "/Applications/C.app"}));
+}
+
+TEST_F(LoginItemList, EveryListReferenceSeesTheSameList) {
+    const RetainPtr<LSSharedFileListRef> one = createList();
+    const RetainPtr<LSSharedFileListRef> other = createList();
+    insert(one.get(), kLSSharedFileListItemBeforeFirst, "/Applications/Quenfold.app");
+    EXPECT_EQ(CFArrayGetCount(snapshot(other.get()).get()), 1);
+}
+
+TEST_F(LoginItemList, ASnapshotKeepsWhatItSawAndTheSeedMovesOn) {
+    const RetainPtr<LSSharedFileListRef> list = createList();
+    UInt32 before = 0;
+    const RetainPtr<CFArrayRef> old = adoptCF(LSSharedFileListCopySnapshot(list.get(), &before));
+    insert(list.get(), kLSSharedFileListItemBeforeFirst, "/Applications/Quenfold.app");
+    UInt32 after = 0;
+    const RetainPtr<CFArrayRef> fresh = adoptCF(LSSharedFileListCopySnapshot(list.get(), &after));
+    EXPECT_EQ(CFArrayGetCount(old.get()), 0);
+    EXPECT_EQ(CFArrayGetCount(fresh.get()), 1);
+    EXPECT_NE(before, after);
+}
+
+TEST_F(LoginItemList, TheEntryKeepsItsDisplayNameAndIcon) {
+    sim::addVirtualDirectory("/Applications/Quenfold.app");
+    FSRef reference{};
+    ASSERT_TRUE(CFURLGetFSRef(folderURL("/Applications/Quenfold.app").get(), &reference));
+    IconRef icon = nullptr;
+    ASSERT_EQ(GetIconRefFromFileInfo(&reference, 0, nullptr, kFSCatInfoNone, nullptr,
+                                     kIconServicesNormalUsageFlag, &icon, nullptr),
+              noErr);
+    const RetainPtr<LSSharedFileListRef> list = createList();
+    const RetainPtr<LSSharedFileListItemRef> added = adoptCF(LSSharedFileListInsertItemURL(
+        list.get(), kLSSharedFileListItemBeforeFirst, CFSTR("Quenfold"), icon,
+        folderURL("/Applications/Quenfold.app").get(), nullptr, nullptr));
+    // The list keeps its own icon; the caller's reference is the caller's to release.
+    EXPECT_EQ(ReleaseIconRef(icon), noErr);
+
+    const RetainPtr<CFArrayRef> items = snapshot(list.get());
+    const RetainPtr<CFStringRef> name =
+        adoptCF(LSSharedFileListItemCopyDisplayName(itemAt(items.get(), 0)));
+    EXPECT_TRUE(CFEqual(name.get(), CFSTR("Quenfold")));
+    IconRef kept = LSSharedFileListItemCopyIconRef(itemAt(items.get(), 0));
+    ASSERT_NE(kept, nullptr);
+    EXPECT_EQ(kept->kind(), OpaqueIconRef::Kind::Application);
+    ReleaseIconRef(kept);
+    ASSERT_EQ(sim::loginItems().size(), 1u);
+    EXPECT_TRUE(sim::loginItems()[0].hasIcon);
+}
+
+TEST_F(LoginItemList, AnEntryWithoutIconHasNone) {
+    const RetainPtr<LSSharedFileListRef> list = createList();
+    insert(list.get(), kLSSharedFileListItemBeforeFirst, "/Applications/Quenfold.app");
+    const RetainPtr<CFArrayRef> items = snapshot(list.get());
+    EXPECT_EQ(LSSharedFileListItemCopyIconRef(itemAt(items.get(), 0)), nullptr);
+    EXPECT_FALSE(sim::loginItems()[0].hasIcon);
+    EXPECT_EQ(sim::loginItems()[0].displayName, "Quenfold");
+}
+
+TEST_F(LoginItemList, InsertionAfterAnEntryThatIsGoneAddsNothing) {
+    const RetainPtr<LSSharedFileListRef> list = createList();
+    const RetainPtr<LSSharedFileListItemRef> gone =
+        insert(list.get(), kLSSharedFileListItemLast, "/Applications/A.app");
+    ASSERT_EQ(LSSharedFileListItemRemove(list.get(), gone.get()), noErr);
+    EXPECT_FALSE(insert(list.get(), gone.get(), "/Applications/B.app"));
+    EXPECT_TRUE(sim::loginItems().empty());
+}
+
+// --- Resolution
+
+TEST_F(LoginItemList, AResolvedURLEqualsTheBundleURLAndBelongsToTheCaller) {
+    append("/Applications/Quenfold.app");
+    const RetainPtr<LSSharedFileListRef> list = createList();
+    const RetainPtr<CFArrayRef> items = snapshot(list.get());
+    RetainPtr<CFURLRef> url;
+    ASSERT_EQ(LSSharedFileListItemResolve(itemAt(items.get(), 0), kNoInteractionNoMounting,
+                                          url.initializeInto(), nullptr),
+              noErr);
+    EXPECT_TRUE(CFEqual(url.get(), folderURL("/Applications/Quenfold.app").get()));
+    EXPECT_EQ(CFGetRetainCount(url.get()), 1);
+}
+
+TEST_F(LoginItemList, AnEntryOnAnUnmountedVolumeFailsWhenMountingIsNotAllowed) {
+    append("/Volumes/Backup/Quenfold.app", /*resolvable=*/false);
+    const RetainPtr<LSSharedFileListRef> list = createList();
+    const RetainPtr<CFArrayRef> items = snapshot(list.get());
+    CFURLRef url = nullptr;
+    EXPECT_EQ(LSSharedFileListItemResolve(itemAt(items.get(), 0), kNoInteractionNoMounting, &url,
+                                          nullptr),
+              nsvErr);
+    EXPECT_EQ(url, nullptr);
+    // Allowed to mount the volume, the platform resolves it.
+    EXPECT_EQ(resolvedPaths(list.get(), kLSSharedFileListNoUserInteraction),
+              std::vector<std::string>{"/Volumes/Backup/Quenfold.app"});
+}
+
+TEST_F(LoginItemList, ResolvingAFileReferenceNeedsTheTargetToExist) {
+    sim::addVirtualDirectory("/Applications/Here.app");
+    append("/Applications/Here.app");
+    append("/Applications/Gone.app");
+    const RetainPtr<LSSharedFileListRef> list = createList();
+    const RetainPtr<CFArrayRef> items = snapshot(list.get());
+    FSRef reference{};
+    EXPECT_EQ(LSSharedFileListItemResolve(itemAt(items.get(), 0), 0, nullptr, &reference), noErr);
+    EXPECT_EQ(LSSharedFileListItemResolve(itemAt(items.get(), 1), 0, nullptr, &reference), fnfErr);
+}
+
+TEST_F(LoginItemList, URLsMatchOnlyLetterForLetter) {
+    append("/Applications/quenfold.app");
+    const RetainPtr<LSSharedFileListRef> list = createList();
+    const RetainPtr<CFArrayRef> items = snapshot(list.get());
+    RetainPtr<CFURLRef> url;
+    ASSERT_EQ(LSSharedFileListItemResolve(itemAt(items.get(), 0), kNoInteractionNoMounting,
+                                          url.initializeInto(), nullptr),
+              noErr);
+    EXPECT_FALSE(CFEqual(url.get(), folderURL("/Applications/Quenfold.app").get()));
+}
+
+// --- Removal
+
+TEST_F(LoginItemList, RemovalTakesOutThatEntryOnly) {
+    append("/Applications/Quenfold.app");
+    append("/Applications/Mail.app");
+    append("/Applications/Quenfold.app");
+    const RetainPtr<LSSharedFileListRef> list = createList();
+    const RetainPtr<CFArrayRef> items = snapshot(list.get());
+    EXPECT_EQ(LSSharedFileListItemRemove(list.get(), itemAt(items.get(), 0)), noErr);
+    EXPECT_EQ(resolvedPaths(list.get(), kNoInteractionNoMounting),
+              (std::vector<std::string>{"/Applications/Mail.app", "/Applications/Quenfold.app"}));
+    EXPECT_TRUE(transcriptMentions("login item \"Quenfold\" removed"));
+    // The snapshot's item still names the entry that is gone.
+    EXPECT_EQ(LSSharedFileListItemRemove(list.get(), itemAt(items.get(), 0)), fnfErr);
+    EXPECT_EQ(sim::loginItems().size(), 2u);
+}
+
+TEST_F(LoginItemList, ThePositionsAreNoEntries) {
+    const RetainPtr<LSSharedFileListRef> list = createList();
+    EXPECT_NE(LSSharedFileListItemRemove(list.get(), kLSSharedFileListItemBeforeFirst), noErr);
+    CFURLRef url = nullptr;
+    EXPECT_NE(LSSharedFileListItemResolve(kLSSharedFileListItemLast, 0, &url, nullptr), noErr);
+    EXPECT_EQ(url, nullptr);
+}
+
+// --- Persistence
+
+TEST_F(LoginItemList, TheListOutlivesTheRun) {
+    TemporaryFolder home;
+    sim::setHomeFolder(home.path());
+    append("/Applications/Mail.app");
+    append("/Volumes/Backup/Old.app", /*resolvable=*/false);
+    {
+        const RetainPtr<LSSharedFileListRef> list = createList();
+        insert(list.get(), kLSSharedFileListItemBeforeFirst, "/Applications/Quenfold.app");
+    }
+    sim::reset();
+    sim::setHomeFolder(home.path());
+    const std::vector<sim::LoginItemEntry> entries = sim::loginItems();
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[0].path, "/Applications/Quenfold.app");
+    EXPECT_EQ(entries[1].path, "/Applications/Mail.app");
+    EXPECT_EQ(entries[2].path, "/Volumes/Backup/Old.app");
+    EXPECT_FALSE(entries[2].resolvable);
+}
+
+TEST_F(LoginItemList, TheFileIsAPropertyListOfEntries) {
+    append("/Applications/Mail.app");
+    sim::PropertyListFile file = sim::readPropertyListFile(listPath());
+    ASSERT_EQ(file.status, sim::PropertyListFile::Status::Read);
+    const auto* root = static_cast<const NSDictionary*>(file.root.get());
+    const auto* items = static_cast<const NSArray*>(root->objectForKey(CFSTR("LoginItems")));
+    ASSERT_NE(items, nullptr);
+    ASSERT_EQ(items->count(), 1u);
+    const auto* entry = static_cast<const NSDictionary*>(items->objectAtIndex(0));
+    EXPECT_TRUE(CFEqual(entry->objectForKey(CFSTR("Name")), CFSTR("Mail")));
+    EXPECT_TRUE(
+        CFEqual(entry->objectForKey(CFSTR("URL")), CFSTR("file:///Applications/Mail.app/")));
+    EXPECT_TRUE(CFEqual(entry->objectForKey(CFSTR("Resolvable")), kCFBooleanTrue));
+}
+
+TEST_F(LoginItemList, WhatTheSessionDoesNotKnowIsKeptWhenTheListIsWritten) {
+    NSDictionary* entry = NSDictionary::dictionaryWithPairs(
+        {{CFSTR("URL"), CFSTR("file:///Applications/Mail.app/")}, {CFSTR("Hide"), kCFBooleanTrue}});
+    NSDictionary* root = NSDictionary::dictionaryWithPairs(
+        {{CFSTR("LoginItems"), NSArray::arrayWithObjects({entry})},
+         {CFSTR("Version"), NSNumber::numberWithInt(2)}});
+    std::string error;
+    ASSERT_TRUE(sim::writePropertyListFile(listPath(), root, &error));
+
+    append("/Applications/Notes.app");
+    sim::PropertyListFile file = sim::readPropertyListFile(listPath());
+    const auto* written = static_cast<const NSDictionary*>(file.root.get());
+    EXPECT_TRUE(CFEqual(written->objectForKey(CFSTR("Version")), NSNumber::numberWithInt(2)));
+    const auto* items = static_cast<const NSArray*>(written->objectForKey(CFSTR("LoginItems")));
+    ASSERT_EQ(items->count(), 2u);
+    EXPECT_TRUE(CFEqual(
+        static_cast<const NSDictionary*>(items->objectAtIndex(0))->objectForKey(CFSTR("Hide")),
+        kCFBooleanTrue));
+    EXPECT_EQ(sim::loginItems()[0].displayName, "Mail");
+}
+
+TEST_F(LoginItemList, AnUnreadableListIsKeptAndTheListStartsEmpty) {
+    writeFile(listPath(), "garbage, not a list");
+    const RetainPtr<LSSharedFileListRef> list = createList();
+    EXPECT_EQ(CFArrayGetCount(snapshot(list.get()).get()), 0);
+    EXPECT_EQ(readFile(listPath() + ".unreadable"), "garbage, not a list");
+    EXPECT_TRUE(transcriptMentions(
+        "login-item list Library/Preferences/com.apple.loginitems.plist is unreadable"));
+
+    insert(list.get(), kLSSharedFileListItemBeforeFirst, "/Applications/Quenfold.app");
+    EXPECT_EQ(sim::loginItems().size(), 1u);
+    EXPECT_EQ(readFile(listPath() + ".unreadable"), "garbage, not a list");
+}
+
+TEST_F(LoginItemList, AnEntryWithoutATargetMakesTheFileUnreadable) {
+    NSDictionary* root = NSDictionary::dictionaryWithPairs(
+        {{CFSTR("LoginItems"), NSArray::arrayWithObjects({NSDictionary::dictionaryWithPairs(
+                                   {{CFSTR("Name"), CFSTR("X")}})})}});
+    std::string error;
+    ASSERT_TRUE(sim::writePropertyListFile(listPath(), root, &error));
+    EXPECT_TRUE(sim::loginItems().empty());
+    ASSERT_EQ(sim::setAsideFiles().size(), 1u);
+    EXPECT_NE(sim::setAsideFiles()[0].reason.find("entry 1"), std::string::npos);
+}
+
+TEST_F(LoginItemList, AListThatCannotBeWrittenIsLeftUnchanged) {
+    append("/Applications/Mail.app");
+    std::filesystem::remove(listPath());
+    std::filesystem::remove(preferencesFolder());
+    writeFile(preferencesFolder(), "in the way");
+    const RetainPtr<LSSharedFileListRef> list = createList();
+    EXPECT_FALSE(
+        insert(list.get(), kLSSharedFileListItemBeforeFirst, "/Applications/Quenfold.app"));
+    const RetainPtr<CFArrayRef> items = snapshot(list.get());
+    EXPECT_EQ(CFArrayGetCount(items.get()), 1);
+    EXPECT_EQ(LSSharedFileListItemRemove(list.get(), itemAt(items.get(), 0)), ioErr);
+    EXPECT_EQ(sim::loginItems().size(), 1u);
+    std::string error;
+    EXPECT_FALSE(sim::appendLoginItem({"/Applications/Notes.app"}, &error));
+    EXPECT_FALSE(error.empty());
+}
+
+TEST_F(LoginItemList, AppendingNeedsAnAbsolutePath) {
+    std::string error;
+    EXPECT_FALSE(sim::appendLoginItem({"Applications/Mail.app"}, &error));
+    EXPECT_NE(error.find("absolute"), std::string::npos);
+    EXPECT_TRUE(sim::loginItems().empty());
+}
+
+// --- Faults
+
+TEST_F(LoginItemList, TheListReferenceCanFailToBeMade) {
+    sim::injectFault({.call = "LSSharedFileListCreate"});
+    EXPECT_FALSE(createList());
+    EXPECT_EQ(LSSharedFileListCreate(kCFAllocatorDefault, CFSTR("com.example.other"), nullptr),
+              nullptr);
+}
+
+TEST_F(LoginItemList, TheSnapshotCanFail) {
+    append("/Applications/Mail.app");
+    const RetainPtr<LSSharedFileListRef> list = createList();
+    sim::injectFault({.call = "LSSharedFileListCopySnapshot", .count = 1});
+    EXPECT_FALSE(snapshot(list.get()));
+    EXPECT_TRUE(snapshot(list.get()));
+}
+
+TEST_F(LoginItemList, ResolutionOfOneEntryCanBeMadeToFail) {
+    append("/Applications/Mail.app");
+    append("/Applications/Quenfold.app");
+    const RetainPtr<LSSharedFileListRef> list = createList();
+    const RetainPtr<CFArrayRef> items = snapshot(list.get());
+    sim::injectFault({.call = "LSSharedFileListItemResolve",
+                      .status = -43,
+                      .element = LSSharedFileListItemGetID(itemAt(items.get(), 1))});
+    EXPECT_EQ(resolvedPaths(list.get(), kNoInteractionNoMounting),
+              (std::vector<std::string>{"/Applications/Mail.app", "?"}));
+    EXPECT_EQ(sim::callCount("LSSharedFileListItemResolve"), 2u);
+}
+
+TEST_F(LoginItemList, InsertionAndRemovalCanFail) {
+    const RetainPtr<LSSharedFileListRef> list = createList();
+    sim::injectFault({.call = "LSSharedFileListInsertItemURL", .count = 1});
+    EXPECT_FALSE(insert(list.get(), kLSSharedFileListItemBeforeFirst, "/Applications/A.app"));
+    const RetainPtr<LSSharedFileListItemRef> item =
+        insert(list.get(), kLSSharedFileListItemBeforeFirst, "/Applications/A.app");
+    sim::injectFault({.call = "LSSharedFileListItemRemove", .status = -36});
+    EXPECT_EQ(LSSharedFileListItemRemove(list.get(), item.get()), -36);
+    EXPECT_EQ(sim::loginItems().size(), 1u);
+}
+
+// --- File references and icons
+
+TEST_F(LoginItemList, AFileReferenceIsMadeOnlyForWhatExists) {
+    sim::addVirtualDirectory("/Applications/Quenfold.app");
+    FSRef reference{};
+    EXPECT_TRUE(CFURLGetFSRef(folderURL("/Applications/Quenfold.app").get(), &reference));
+    EXPECT_FALSE(CFURLGetFSRef(folderURL("/Applications/Missing.app").get(), &reference));
+    EXPECT_FALSE(CFURLGetFSRef(NSURL::URLWithString(CFSTR("https://example.com/")), &reference));
+    sim::injectFault({.call = "CFURLGetFSRef"});
+    EXPECT_FALSE(CFURLGetFSRef(folderURL("/Applications/Quenfold.app").get(), &reference));
+}
+
+TEST_F(LoginItemList, IconsFollowWhatTheFileIs) {
+    sim::addVirtualDirectory("/Applications/Quenfold.app");
+    sim::addVirtualDirectory("/Users/Shared");
+    auto kindOf = [](const std::string& path) {
+        FSRef reference{};
+        EXPECT_TRUE(CFURLGetFSRef(folderURL(path).get(), &reference));
+        IconRef icon = nullptr;
+        EXPECT_EQ(GetIconRefFromFileInfo(&reference, 0, nullptr, kFSCatInfoNone, nullptr,
+                                         kIconServicesNormalUsageFlag, &icon, nullptr),
+                  noErr);
+        const OpaqueIconRef::Kind kind = icon->kind();
+        ReleaseIconRef(icon);
+        return kind;
+    };
+    EXPECT_EQ(kindOf("/Applications/Quenfold.app"), OpaqueIconRef::Kind::Application);
+    EXPECT_EQ(kindOf("/Users/Shared"), OpaqueIconRef::Kind::Folder);
+}
+
+TEST_F(LoginItemList, TheIconLookupCanFailAndAnUnknownReferenceHasNoIcon) {
+    sim::addVirtualDirectory("/Applications/Quenfold.app");
+    FSRef reference{};
+    ASSERT_TRUE(CFURLGetFSRef(folderURL("/Applications/Quenfold.app").get(), &reference));
+    IconRef icon = nullptr;
+    sim::injectFault({.call = "GetIconRefFromFileInfo", .status = -43, .count = 1});
+    EXPECT_EQ(GetIconRefFromFileInfo(&reference, 0, nullptr, kFSCatInfoNone, nullptr,
+                                     kIconServicesNormalUsageFlag, &icon, nullptr),
+              -43);
+    EXPECT_EQ(icon, nullptr);
+    FSRef unknown{};
+    EXPECT_EQ(GetIconRefFromFileInfo(&unknown, 0, nullptr, kFSCatInfoNone, nullptr,
+                                     kIconServicesNormalUsageFlag, &icon, nullptr),
+              fnfErr);
+    EXPECT_EQ(icon, nullptr);
+}
+
+}  // namespace

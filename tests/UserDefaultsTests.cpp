@@ -1,0 +1,317 @@
+// The standard user defaults: the order in which the domains are searched, the registration
+// domain that is never stored, the application's domain in the home folder (written at once,
+// atomically, and seen by a later run), and a preferences file that cannot be read.
+#include <RetainPtr.h>
+
+#include <string>
+
+#include "Foundation/NSNotificationCenter.h"
+#include "Foundation/NSUserDefaults.h"
+#include "HomeFolderTest.h"
+#include "sim/Faults.h"
+#include "sim/ProcessArguments.h"
+#include "sim/PropertyList.h"
+#include "sim/StoredPropertyList.h"
+
+namespace {
+
+constexpr const char* kDomainFile = "org.quenfold.Quenfold.plist";
+
+// Process arguments outlive session resets; each test that sets them puts them back.
+class ArgumentsGuard {
+public:
+    explicit ArgumentsGuard(std::vector<const char*> arguments) {
+        sim::setProcessArguments(static_cast<int>(arguments.size()), arguments.data());
+    }
+    ~ArgumentsGuard() { sim::setProcessArguments(0, nullptr); }
+};
+
+class UserDefaults : public SessionTest {
+protected:
+    static NSUserDefaults* defaults() { return NSUserDefaults::standardUserDefaults(); }
+
+    static void registerTheSystemsDefaults() {
+        NSMutableDictionary* registration = NSMutableDictionary::dictionary();
+        registration->setObject(NSNumber::numberWithBool(NO), CFSTR("LaunchAutomaticallyOnLogin"));
+        registration->setObject(NSNumber::numberWithBool(YES), CFSTR("ShowSettingsOnLaunch"));
+        registration->setObject(NSNumber::numberWithBool(NO), CFSTR("HideDockIcon"));
+        defaults()->registerDefaults(registration);
+    }
+
+    static std::string domainPath() { return preferencesFolder() + "/" + kDomainFile; }
+
+    // What the preferences file holds now, read as another program would read it.
+    static RetainPtr<CFTypeRef> storedValue(CFStringRef key) {
+        sim::PropertyListFile file = sim::readPropertyListFile(domainPath());
+        if (file.status != sim::PropertyListFile::Status::Read) {
+            return nullptr;
+        }
+        return retainPtr<CFTypeRef>(
+            static_cast<const NSDictionary*>(file.root.get())->objectForKey(key));
+    }
+
+    // A session that starts again with the same home folder, as a second run of the system.
+    static void startAnotherRun(const std::string& home) {
+        sim::reset();
+        sim::setHomeFolder(home);
+    }
+
+    // A file in the place of the Preferences folder: nothing can be written there.
+    static void blockThePreferencesFolder() {
+        writeFile(sim::homeFolder() + "/Library/Preferences", "in the way");
+    }
+};
+
+// --- Search order
+
+TEST_F(UserDefaults, RegisteredValuesAnswerForUnsetKeys) {
+    EXPECT_EQ(defaults()->objectForKey(CFSTR("ShowSettingsOnLaunch")), nullptr);
+    registerTheSystemsDefaults();
+    EXPECT_TRUE(defaults()->boolForKey(CFSTR("ShowSettingsOnLaunch")));
+    EXPECT_FALSE(defaults()->boolForKey(CFSTR("HideDockIcon")));
+    EXPECT_FALSE(defaults()->boolForKey(CFSTR("NeverMentioned")));
+}
+
+TEST_F(UserDefaults, AStoredValueIsSeenAtOnceAndBeatsTheRegisteredOne) {
+    registerTheSystemsDefaults();
+    defaults()->setBool(NO, CFSTR("ShowSettingsOnLaunch"));
+    EXPECT_FALSE(defaults()->boolForKey(CFSTR("ShowSettingsOnLaunch")));
+    defaults()->removeObjectForKey(CFSTR("ShowSettingsOnLaunch"));
+    EXPECT_TRUE(defaults()->boolForKey(CFSTR("ShowSettingsOnLaunch")));
+}
+
+TEST_F(UserDefaults, ArgumentsBeatStoredAndRegisteredValues) {
+    registerTheSystemsDefaults();
+    defaults()->setBool(NO, CFSTR("HideDockIcon"));
+    ArgumentsGuard arguments({"Quenfold", "-HideDockIcon", "YES"});
+    EXPECT_TRUE(defaults()->boolForKey(CFSTR("HideDockIcon")));
+    EXPECT_TRUE(CFEqual(defaults()->objectForKey(CFSTR("HideDockIcon")), CFSTR("YES")));
+    // The argument domain is never stored.
+    EXPECT_TRUE(CFEqual(storedValue(CFSTR("HideDockIcon")).get(), kCFBooleanFalse));
+}
+
+TEST_F(UserDefaults, ArgumentsAreReadAsKeyValuePairs) {
+    ArgumentsGuard arguments({"Quenfold", "stray", "-SimulatedDesktop", "-", "-SimulatedHome",
+                              "/tmp/home", "-Dangling"});
+    EXPECT_TRUE(CFEqual(defaults()->stringForKey(CFSTR("SimulatedDesktop")), CFSTR("-")));
+    EXPECT_TRUE(CFEqual(defaults()->stringForKey(CFSTR("SimulatedHome")), CFSTR("/tmp/home")));
+    EXPECT_EQ(defaults()->objectForKey(CFSTR("Dangling")), nullptr);
+    EXPECT_EQ(defaults()->objectForKey(CFSTR("stray")), nullptr);
+    EXPECT_EQ(defaults()->volatileDomainForName(NSArgumentDomain)->count(), 2u);
+}
+
+TEST_F(UserDefaults, StringsAndNumbersReadAsBooleansAsThePlatformReadsThem) {
+    ArgumentsGuard arguments({"Quenfold", "-A", "yes", "-B", "NO", "-C", "1", "-D", "0"});
+    EXPECT_TRUE(defaults()->boolForKey(CFSTR("A")));
+    EXPECT_FALSE(defaults()->boolForKey(CFSTR("B")));
+    EXPECT_TRUE(defaults()->boolForKey(CFSTR("C")));
+    EXPECT_FALSE(defaults()->boolForKey(CFSTR("D")));
+    defaults()->setObject(NSNumber::numberWithInt(3), CFSTR("Count"));
+    EXPECT_TRUE(defaults()->boolForKey(CFSTR("Count")));
+    EXPECT_TRUE(CFEqual(defaults()->stringForKey(CFSTR("Count")), CFSTR("3")));
+}
+
+// --- The registration domain
+
+TEST_F(UserDefaults, RegisteredDefaultsAreNeverStored) {
+    registerTheSystemsDefaults();
+    EXPECT_FALSE(std::filesystem::exists(domainPath()));
+    EXPECT_EQ(defaults()->persistentDomainForName(CFSTR("org.quenfold.Quenfold")), nullptr);
+    defaults()->setBool(YES, CFSTR("HideDockIcon"));
+    EXPECT_FALSE(storedValue(CFSTR("ShowSettingsOnLaunch")));
+    EXPECT_EQ(defaults()->persistentDomainForName(CFSTR("org.quenfold.Quenfold"))->count(), 1u);
+}
+
+TEST_F(UserDefaults, ARegistrationLastsOneSessionOnly) {
+    registerTheSystemsDefaults();
+    sim::reset();
+    EXPECT_EQ(defaults()->objectForKey(CFSTR("ShowSettingsOnLaunch")), nullptr);
+}
+
+// --- The application's domain on the disk
+
+TEST_F(UserDefaults, EverySetIsWrittenAtOnceAndReported) {
+    defaults()->setBool(NO, CFSTR("ShowSettingsOnLaunch"));
+    EXPECT_TRUE(CFEqual(storedValue(CFSTR("ShowSettingsOnLaunch")).get(), kCFBooleanFalse));
+    EXPECT_TRUE(transcriptMentions("preference ShowSettingsOnLaunch = NO stored"));
+    defaults()->setBool(YES, CFSTR("ShowSettingsOnLaunch"));
+    EXPECT_TRUE(CFEqual(storedValue(CFSTR("ShowSettingsOnLaunch")).get(), kCFBooleanTrue));
+    defaults()->removeObjectForKey(CFSTR("ShowSettingsOnLaunch"));
+    EXPECT_FALSE(storedValue(CFSTR("ShowSettingsOnLaunch")));
+    EXPECT_TRUE(transcriptMentions("preference ShowSettingsOnLaunch removed"));
+    // Written by replacing the file: nothing is left beside it.
+    EXPECT_EQ(filesIn(preferencesFolder()), std::vector<std::string>{kDomainFile});
+}
+
+TEST_F(UserDefaults, ASecondRunWithTheSameHomeSeesWhatTheFirstStored) {
+    TemporaryFolder home;
+    sim::setHomeFolder(home.path());
+    registerTheSystemsDefaults();
+    defaults()->setBool(YES, CFSTR("HideDockIcon"));
+    defaults()->setBool(NO, CFSTR("ShowSettingsOnLaunch"));
+
+    startAnotherRun(home.path());
+    registerTheSystemsDefaults();
+    EXPECT_TRUE(defaults()->boolForKey(CFSTR("HideDockIcon")));
+    EXPECT_FALSE(defaults()->boolForKey(CFSTR("ShowSettingsOnLaunch")));
+    EXPECT_FALSE(defaults()->boolForKey(CFSTR("LaunchAutomaticallyOnLogin")));
+}
+
+TEST_F(UserDefaults, AnotherHomeFolderForgetsWhatWasRead) {
+    TemporaryFolder first;
+    TemporaryFolder second;
+    sim::setHomeFolder(first.path());
+    defaults()->setBool(YES, CFSTR("HideDockIcon"));
+    sim::setHomeFolder(second.path());
+    EXPECT_EQ(defaults()->objectForKey(CFSTR("HideDockIcon")), nullptr);
+    sim::setHomeFolder(first.path());
+    EXPECT_TRUE(defaults()->boolForKey(CFSTR("HideDockIcon")));
+}
+
+TEST_F(UserDefaults, AChangeMadeOnTheDiskIsSeenAfterSynchronize) {
+    defaults()->setBool(NO, CFSTR("HideDockIcon"));
+    std::string error;
+    ASSERT_TRUE(sim::writePropertyListFile(
+        domainPath(), NSDictionary::dictionaryWithPairs({{CFSTR("HideDockIcon"), kCFBooleanTrue}}),
+        &error));
+    EXPECT_FALSE(defaults()->boolForKey(CFSTR("HideDockIcon")));
+    EXPECT_TRUE(defaults()->synchronize());
+    EXPECT_TRUE(defaults()->boolForKey(CFSTR("HideDockIcon")));
+}
+
+TEST_F(UserDefaults, AValueThatCannotBeWrittenIsKeptInMemoryAndWrittenLater) {
+    blockThePreferencesFolder();
+    defaults()->setBool(YES, CFSTR("HideDockIcon"));
+    EXPECT_TRUE(defaults()->boolForKey(CFSTR("HideDockIcon")));
+    EXPECT_TRUE(transcriptMentions("preference HideDockIcon = YES (not stored"));
+    EXPECT_FALSE(defaults()->synchronize());
+
+    std::filesystem::remove(sim::homeFolder() + "/Library/Preferences");
+    EXPECT_TRUE(defaults()->synchronize());
+    EXPECT_TRUE(CFEqual(storedValue(CFSTR("HideDockIcon")).get(), kCFBooleanTrue));
+}
+
+TEST_F(UserDefaults, ValuesAPropertyListCannotHoldAreRefused) {
+    defaults()->setBool(YES, CFSTR("HideDockIcon"));
+    defaults()->setObject(NSNull::null(), CFSTR("HideDockIcon"));
+    EXPECT_TRUE(defaults()->boolForKey(CFSTR("HideDockIcon")));
+    EXPECT_TRUE(CFEqual(storedValue(CFSTR("HideDockIcon")).get(), kCFBooleanTrue));
+}
+
+TEST_F(UserDefaults, AStoredValueIsACopy) {
+    NSMutableArray* list = NSMutableArray::array();
+    list->addObject(CFSTR("first"));
+    defaults()->setObject(list, CFSTR("List"));
+    list->addObject(CFSTR("second"));
+    const auto* stored = static_cast<const NSArray*>(defaults()->objectForKey(CFSTR("List")));
+    ASSERT_NE(stored, nullptr);
+    EXPECT_EQ(stored->count(), 1u);
+}
+
+TEST_F(UserDefaults, OtherDomainsAreReadFromTheirOwnFilesOnly) {
+    std::string error;
+    ASSERT_TRUE(sim::writePropertyListFile(
+        preferencesFolder() + "/com.example.other.plist",
+        NSDictionary::dictionaryWithPairs({{CFSTR("Theirs"), kCFBooleanTrue}}), &error));
+    NSDictionary* other = defaults()->persistentDomainForName(CFSTR("com.example.other"));
+    ASSERT_NE(other, nullptr);
+    EXPECT_TRUE(CFEqual(other->objectForKey(CFSTR("Theirs")), kCFBooleanTrue));
+    EXPECT_EQ(defaults()->objectForKey(CFSTR("Theirs")), nullptr);
+    // A name that would leave the Preferences folder names no domain.
+    writeFile(sim::homeFolder() + "/Library/secret.plist",
+              readFile(preferencesFolder() + "/com.example.other.plist"));
+    EXPECT_EQ(defaults()->persistentDomainForName(CFSTR("../secret")), nullptr);
+}
+
+TEST_F(UserDefaults, ChangesAreAnnounced) {
+    struct Listener : NSObject {
+        int told = 0;
+        void changed(NSNotification*) { ++told; }
+    };
+    const RetainPtr<Listener*> listener = adoptCF(new Listener());
+    NSNotificationCenter::defaultCenter()->addObserver(
+        listener.get(), &Listener::changed, NSUserDefaultsDidChangeNotification, defaults());
+    defaults()->setBool(YES, CFSTR("HideDockIcon"));
+    defaults()->removeObjectForKey(CFSTR("HideDockIcon"));
+    EXPECT_EQ(listener->told, 2);
+    NSNotificationCenter::defaultCenter()->removeObserver(listener.get());
+}
+
+// --- A preferences file that cannot be read
+
+TEST_F(UserDefaults, AnUnreadableFileIsKeptReportedAndTheRegisteredDefaultsAnswer) {
+    writeFile(domainPath(), "{ this is not a property list");
+    registerTheSystemsDefaults();
+    EXPECT_TRUE(defaults()->boolForKey(CFSTR("ShowSettingsOnLaunch")));
+
+    const std::string keptAs = domainPath() + ".unreadable";
+    EXPECT_EQ(readFile(keptAs), "{ this is not a property list");
+    EXPECT_TRUE(transcriptMentions("preferences file Library/Preferences/" +
+                                   std::string(kDomainFile) + " is unreadable"));
+    ASSERT_EQ(sim::setAsideFiles().size(), 1u);
+    EXPECT_EQ(sim::setAsideFiles()[0].keptAs, keptAs);
+    EXPECT_FALSE(sim::setAsideFiles()[0].reason.empty());
+
+    // What is set now starts a fresh file beside the kept one.
+    defaults()->setBool(NO, CFSTR("ShowSettingsOnLaunch"));
+    EXPECT_TRUE(CFEqual(storedValue(CFSTR("ShowSettingsOnLaunch")).get(), kCFBooleanFalse));
+    EXPECT_EQ(readFile(keptAs), "{ this is not a property list");
+}
+
+TEST_F(UserDefaults, AFileWithoutADictionaryIsUnreadableToo) {
+    std::string error;
+    ASSERT_TRUE(sim::writePropertyListFile(domainPath(), NSArray::array(), &error));
+    EXPECT_EQ(defaults()->objectForKey(CFSTR("Anything")), nullptr);
+    EXPECT_TRUE(std::filesystem::exists(domainPath() + ".unreadable"));
+}
+
+TEST_F(UserDefaults, ASecondUnreadableFileDoesNotReplaceTheFirst) {
+    TemporaryFolder home;
+    sim::setHomeFolder(home.path());
+    writeFile(domainPath(), "first");
+    EXPECT_EQ(defaults()->objectForKey(CFSTR("Anything")), nullptr);
+    startAnotherRun(home.path());
+    writeFile(domainPath(), "second");
+    EXPECT_EQ(defaults()->objectForKey(CFSTR("Anything")), nullptr);
+    EXPECT_EQ(readFile(domainPath() + ".unreadable"), "first");
+    EXPECT_EQ(readFile(domainPath() + ".unreadable-2"), "second");
+}
+
+TEST_F(UserDefaults, AnUnreadableFileThatCannotBeMovedIsNeverOverwritten) {
+    writeFile(domainPath(), "precious but unreadable");
+    sim::injectFault({.call = "moveUnreadableFileAside"});
+    defaults()->setBool(YES, CFSTR("HideDockIcon"));
+    EXPECT_TRUE(defaults()->boolForKey(CFSTR("HideDockIcon")));
+    EXPECT_EQ(readFile(domainPath()), "precious but unreadable");
+    std::string error;
+    EXPECT_FALSE(sim::storeSystemDefault("ShowSettingsOnLaunch", false, &error));
+    EXPECT_NE(error.find("unreadable"), std::string::npos) << error;
+    EXPECT_EQ(readFile(domainPath()), "precious but unreadable");
+}
+
+// --- The session's control of the system's domain
+
+TEST_F(UserDefaults, AStoredSystemDefaultIsInTheFileAndInTheRunningDefaults) {
+    std::string error;
+    ASSERT_TRUE(sim::storeSystemDefault("LaunchAutomaticallyOnLogin", true, &error)) << error;
+    EXPECT_TRUE(defaults()->boolForKey(CFSTR("LaunchAutomaticallyOnLogin")));
+    EXPECT_TRUE(CFEqual(storedValue(CFSTR("LaunchAutomaticallyOnLogin")).get(), kCFBooleanTrue));
+}
+
+TEST_F(UserDefaults, SystemDefaultAnswersWithRegisteredValuesAndNothingForUnknownKeys) {
+    EXPECT_EQ(sim::systemDefault("ShowSettingsOnLaunch"), std::nullopt);
+    registerTheSystemsDefaults();
+    EXPECT_EQ(sim::systemDefault("ShowSettingsOnLaunch"), std::optional<bool>(true));
+    defaults()->setBool(NO, CFSTR("ShowSettingsOnLaunch"));
+    EXPECT_EQ(sim::systemDefault("ShowSettingsOnLaunch"), std::optional<bool>(false));
+}
+
+TEST_F(UserDefaults, AStoreThatCannotBeWrittenFailsAndChangesNothing) {
+    blockThePreferencesFolder();
+    std::string error;
+    EXPECT_FALSE(sim::storeSystemDefault("HideDockIcon", true, &error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(sim::systemDefault("HideDockIcon"), std::nullopt);
+}
+
+}  // namespace
