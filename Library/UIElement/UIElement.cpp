@@ -2,6 +2,12 @@
 
 #include <RetainPtr.h>
 
+#include <cmath>
+#include <cstdint>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
 AXUIElementRef _systemWideElement = nullptr;
 
 void set_systemWideElement() {
@@ -77,4 +83,532 @@ AXUIElementRef copyUIElementAtXYByWithBundleIdentifier(float x, float y,
 
 AXUIElementRef copyUIElementAtXYWithProcessName(float, float, CFStringRef) {
     return nullptr;
+}
+
+// --- Attribute access and child search
+
+namespace {
+
+bool isElement(CFTypeRef value) {
+    return value != nullptr && CFGetTypeID(value) == AXUIElementGetTypeID();
+}
+
+bool isString(CFTypeRef value) {
+    return value != nullptr && CFGetTypeID(value) == CFStringGetTypeID();
+}
+
+// A value read from an attribute as an element; null when it is none, since a value of another
+// type must never be handed on as an element.
+RetainPtr<AXUIElementRef> elementFrom(RetainPtr<CFTypeRef> value) {
+    if (!isElement(value.get())) {
+        return nullptr;
+    }
+    return adoptCF(static_cast<AXUIElementRef>(value.leakRef()));
+}
+
+// A list of elements ("AXChildren", "AXWindows"); null when it cannot be read or is no list.
+RetainPtr<CFArrayRef> copyElementList(AXUIElementRef element, CFStringRef attribute) {
+    RetainPtr<CFTypeRef> list;
+    if (AXUIElementCopyAttributeValue(element, attribute, list.initializeInto()) !=
+            kAXErrorSuccess ||
+        !list || CFGetTypeID(list.get()) != CFArrayGetTypeID()) {
+        return nullptr;
+    }
+    return adoptCF(static_cast<CFArrayRef>(list.leakRef()));
+}
+
+// Hands out a child borrowed from its children list. The list goes to the caller's autorelease
+// pool: the child stays valid until that pool drains, and nothing outlives it.
+AXUIElementRef lendChild(RetainPtr<CFArrayRef> children, CFTypeRef child) {
+    children.leakRef()->autorelease();
+    return static_cast<AXUIElementRef>(child);
+}
+
+// The first direct child whose `attribute` satisfies `matches`, borrowed; every child before it
+// is read once, and a child whose attribute cannot be read matches nothing.
+template <class Matches>
+AXUIElementRef getChildWhere(AXUIElementRef element, CFStringRef attribute, Matches matches) {
+    RetainPtr<CFArrayRef> children = copyElementList(element, kAXChildrenAttribute);
+    if (!children) {
+        return nullptr;
+    }
+    for (id child : *children.get()) {
+        if (!isElement(child)) {
+            continue;
+        }
+        RetainPtr<CFTypeRef> value =
+            adoptCF(copyValueOfExistingAttribute(attribute, static_cast<AXUIElementRef>(child)));
+        if (value && matches(value.get())) {
+            return lendChild(std::move(children), child);
+        }
+    }
+    return nullptr;
+}
+
+// The "lineage" pseudo-attribute. Composing the text autoreleases temporaries; they go with a
+// pool of this call, so the caller needs no pool and gets only the text.
+CFStringRef copyLineageText(AXUIElementRef element) {
+    if (element == nullptr) {
+        return nullptr;
+    }
+    NSAutoreleasePool pool;
+    return retainPtr<CFStringRef>(lineageDescriptionOfUIElement(element)).leakRef();
+}
+
+// The "actions" pseudo-attribute: each action name followed by a line feed, in the element's
+// order; the empty text for an element without actions.
+CFStringRef copyActionNamesText(AXUIElementRef element) {
+    RetainPtr<CFArrayRef> names;
+    if (AXUIElementCopyActionNames(element, names.initializeInto()) != kAXErrorSuccess || !names) {
+        return nullptr;
+    }
+    RetainPtr<CFMutableStringRef> text = adoptCF(CFStringCreateMutable(kCFAllocatorDefault, 0));
+    for (id name : *names.get()) {
+        if (isString(name)) {
+            CFStringAppend(text.get(), static_cast<CFStringRef>(name));
+            CFStringAppend(text.get(), CFSTR("\n"));
+        }
+    }
+    return text.leakRef();
+}
+
+}  // namespace
+
+CFTypeRef copyValueOfExistingAttribute(CFStringRef attribute, AXUIElementRef element) {
+    if (attribute == nullptr || CFStringGetLength(attribute) == 0) {
+        return nullptr;
+    }
+    // The pseudo-attributes never reach the platform.
+    if (attribute->isEqualToString(CFSTR("lineage"))) {
+        return copyLineageText(element);
+    }
+    if (attribute->isEqualToString(CFSTR("actions"))) {
+        return copyActionNamesText(element);
+    }
+    RetainPtr<CFTypeRef> value;
+    if (AXUIElementCopyAttributeValue(element, attribute, value.initializeInto()) !=
+        kAXErrorSuccess) {
+        return nullptr;
+    }
+    return value.leakRef();
+}
+
+AXUIElementRef getTitleElementInChildren(AXUIElementRef element, CFArrayRef titles) {
+    return getChildWhere(element, kAXTitleAttribute, [titles](CFTypeRef title) {
+        if (titles == nullptr) {
+            return false;
+        }
+        for (id candidate : *titles) {
+            if (CFEqual(candidate, title)) {
+                return true;
+            }
+        }
+        return false;
+    });
+}
+
+AXUIElementRef getRoleElementInChildren(AXUIElementRef element, CFStringRef role) {
+    return getChildWhere(element, kAXRoleAttribute, [role](CFTypeRef childRole) {
+        return role != nullptr && CFEqual(role, childRole);
+    });
+}
+
+AXUIElementRef getIndexElementInChildren(AXUIElementRef element, std::int32_t index) {
+    RetainPtr<CFArrayRef> children = copyElementList(element, kAXChildrenAttribute);
+    if (!children || index < 0 || static_cast<NSUInteger>(index) >= children->count()) {
+        return nullptr;
+    }
+    id child = children->objectAtIndex(static_cast<NSUInteger>(index));
+    if (!isElement(child)) {
+        return nullptr;
+    }
+    return lendChild(std::move(children), child);
+}
+
+// --- Application, window and action helpers
+
+namespace {
+
+// What a process step answers when it fails, and what a refused action answers.
+constexpr std::int32_t kProcessStepFailed = -1;
+
+// Elements met on a climb up the parent chain, compared as the platform compares elements.
+class MetElements {
+public:
+    // False when an equal element was met before.
+    bool insert(AXUIElementRef element) {
+        return elements_.insert(retainPtr<CFTypeRef>(element)).second;
+    }
+
+private:
+    struct Hash {
+        std::size_t operator()(const RetainPtr<CFTypeRef>& element) const {
+            return CFHash(element.get());
+        }
+    };
+    struct Equal {
+        bool operator()(const RetainPtr<CFTypeRef>& a, const RetainPtr<CFTypeRef>& b) const {
+            return CFEqual(a.get(), b.get());
+        }
+    };
+    std::unordered_set<RetainPtr<CFTypeRef>, Hash, Equal> elements_;
+};
+
+// Calls `visit` with each ancestor of `element`, nearest first. The climb is a loop, not a
+// recursion, so any depth is fine; it ends at the first ancestor without a parent, and at a
+// parent that is no element or that was met before, so a chain looping back on itself ends too.
+template <class Visit>
+void climbAncestors(AXUIElementRef element, Visit visit) {
+    if (element == nullptr) {
+        return;
+    }
+    MetElements met;
+    met.insert(element);
+    AXUIElementRef current = element;  // kept alive by `met`
+    for (;;) {
+        RetainPtr<AXUIElementRef> parent =
+            elementFrom(adoptCF(copyValueOfExistingAttribute(kAXParentAttribute, current)));
+        if (!parent || !met.insert(parent.get())) {
+            return;
+        }
+        visit(parent.get());
+        current = parent.get();
+    }
+}
+
+// The serial number of the process that owns `element`; answers the status of the step that
+// failed, or 0.
+std::int32_t getProcessOfElement(AXUIElementRef element, ProcessSerialNumber& process) {
+    pid_t pid = 0;
+    process = {0, 0};
+    if (const AXError status = AXUIElementGetPid(element, &pid); status != kAXErrorSuccess) {
+        return status;
+    }
+    return GetProcessForPID(pid, &process);
+}
+
+}  // namespace
+
+CFStringRef copyApplicationNameOfUIElement(AXUIElementRef element) {
+    RetainPtr<AXUIElementRef> topmost;
+    climbAncestors(element, [&topmost](AXUIElementRef ancestor) { topmost = retainPtr(ancestor); });
+    if (!topmost) {
+        return nullptr;
+    }
+    RetainPtr<CFTypeRef> title;
+    // A failed read leaves the title null, which is the answer then.
+    (void)AXUIElementCopyAttributeValue(topmost.get(), kAXTitleAttribute, title.initializeInto());
+    if (!isString(title.get())) {
+        return nullptr;
+    }
+    return static_cast<CFStringRef>(title.leakRef());
+}
+
+CFStringRef copyEnglishApplicationNameOfUIElement(AXUIElementRef element) {
+    pid_t pid = 0;
+    if (AXUIElementGetPid(element, &pid) != kAXErrorSuccess) {
+        return static_cast<CFStringRef>(CFRetain(CFSTR("")));
+    }
+    // The running application and the path pieces are autoreleased: they go with this pool.
+    NSAutoreleasePool pool;
+    NSRunningApplication* application =
+        NSRunningApplication::runningApplicationWithProcessIdentifier(pid);
+    NSURL* bundle = application != nullptr ? application->bundleURL() : nullptr;
+    NSString* path = bundle != nullptr ? bundle->relativePath() : nullptr;
+    if (path == nullptr) {
+        return nullptr;
+    }
+    NSString* name = path->lastPathComponent()->stringByDeletingPathExtension();
+    return retainPtr<CFStringRef>(name).leakRef();
+}
+
+AXUIElementRef copyActiveApplicatoinsActiveWindowUIElement() {
+    pid_t pid = 0;  // a missing record or entry reads as 0
+    {
+        NSAutoreleasePool pool;  // the record is autoreleased
+        NSDictionary* active = NSWorkspace::sharedWorkspace()->activeApplication();
+        id identifier = active != nullptr
+                            ? active->objectForKey(CFSTR("NSApplicationProcessIdentifier"))
+                            : nullptr;
+        if (identifier != nullptr && identifier->isKindOfClass(NSNumber::class_())) {
+            pid = static_cast<NSNumber*>(identifier)->intValue();
+        }
+    }
+    RetainPtr<AXUIElementRef> application = adoptCF(AXUIElementCreateApplication(pid));
+    if (!application) {
+        return nullptr;
+    }
+    RetainPtr<CFTypeRef> window;
+    // A failed read leaves the window null, which is the answer then.
+    (void)AXUIElementCopyAttributeValue(application.get(), kAXFocusedWindowAttribute,
+                                        window.initializeInto());
+    return elementFrom(std::move(window)).leakRef();
+}
+
+AXUIElementRef copyApplicationWindowWithName(pid_t pid, CFStringRef windowTitle) {
+    RetainPtr<AXUIElementRef> application = adoptCF(AXUIElementCreateApplication(pid));
+    if (!application) {
+        return nullptr;
+    }
+    RetainPtr<CFArrayRef> windows = copyElementList(application.get(), kAXWindowsAttribute);
+    if (!windows) {
+        return nullptr;
+    }
+    for (id candidate : *windows.get()) {
+        if (!isElement(candidate)) {
+            continue;
+        }
+        const auto window = static_cast<AXUIElementRef>(candidate);
+        RetainPtr<CFTypeRef> title =
+            adoptCF(copyValueOfExistingAttribute(kAXTitleAttribute, window));
+        if (title && windowTitle != nullptr && CFEqual(title.get(), windowTitle)) {
+            return retainPtr(window).leakRef();
+        }
+    }
+    return nullptr;
+}
+
+std::int32_t activateUIElementProcess(AXUIElementRef element) {
+    ProcessSerialNumber process;
+    if (const std::int32_t status = getProcessOfElement(element, process); status != 0) {
+        return status;
+    }
+    return SetFrontProcess(&process);
+}
+
+std::int32_t performAction(AXUIElementRef element, CFStringRef actionName) {
+    ProcessSerialNumber process;
+    if (getProcessOfElement(element, process) != 0 || SetFrontProcess(&process) != 0) {
+        return kProcessStepFailed;
+    }
+    // An action named "click…" is refused, after the process has come forward all the same.
+    if (actionName != nullptr && actionName->hasPrefix(CFSTR("click"))) {
+        return kProcessStepFailed;
+    }
+    return AXUIElementPerformAction(element, actionName);
+}
+
+std::int32_t bringAXWindowToFront(AXUIElementRef window) {
+    if (const AXError status = AXUIElementPerformAction(window, kAXRaiseAction);
+        status != kAXErrorSuccess) {
+        return status;
+    }
+    ProcessSerialNumber process;
+    if (getProcessOfElement(window, process) != 0 ||
+        SetFrontProcessWithOptions(&process, kSetFrontProcessFrontWindowOnly) != 0) {
+        return kProcessStepFailed;
+    }
+    return 0;
+}
+
+// --- Synthetic mouse click
+
+namespace {
+
+struct MouseButtonEvents {
+    CGEventType press;
+    CGEventType release;
+    CGMouseButton button;
+};
+
+// "right" and "middle", exactly; any other name, or none, is the left button.
+MouseButtonEvents mouseButtonEventsNamed(CFStringRef buttonName) {
+    if (buttonName != nullptr && buttonName->isEqualToString(CFSTR("right"))) {
+        return {kCGEventRightMouseDown, kCGEventRightMouseUp, kCGMouseButtonRight};
+    }
+    if (buttonName != nullptr && buttonName->isEqualToString(CFSTR("middle"))) {
+        return {kCGEventOtherMouseDown, kCGEventOtherMouseUp, kCGMouseButtonCenter};
+    }
+    return {kCGEventLeftMouseDown, kCGEventLeftMouseUp, kCGMouseButtonLeft};
+}
+
+// One flag for each modifier word found anywhere in the text, whatever its case; no separator
+// is needed.
+CGEventFlags modifierFlagsNamedIn(CFStringRef modifiers) {
+    if (modifiers == nullptr) {
+        return 0;
+    }
+    NSAutoreleasePool pool;  // the lowercased text is autoreleased
+    const NSString* lowered = modifiers->lowercaseString();
+    const std::pair<CFStringRef, CGEventFlags> words[] = {
+        {CFSTR("command"), kCGEventFlagMaskCommand},
+        {CFSTR("shift"), kCGEventFlagMaskShift},
+        {CFSTR("option"), kCGEventFlagMaskAlternate},
+        {CFSTR("control"), kCGEventFlagMaskControl},
+    };
+    CGEventFlags flags = 0;
+    for (const auto& [word, flag] : words) {
+        if (lowered->rangeOfString(word).location != NSNotFound) {
+            flags |= flag;
+        }
+    }
+    return flags;
+}
+
+}  // namespace
+
+std::int32_t mouseClick(float x, float y, CFStringRef buttonName, std::int32_t clickCount,
+                        CFStringRef modifiers, float holdSeconds) {
+    const MouseButtonEvents events = mouseButtonEventsNamed(buttonName);
+    const CGEventFlags flags = modifierFlagsNamedIn(modifiers);
+    const CGPoint position = CGPointMake(static_cast<CGFloat>(x), static_cast<CGFloat>(y));
+    // An event that cannot be made is not posted.
+    if (RetainPtr<CGEventRef> press =
+            adoptCF(CGEventCreateMouseEvent(nullptr, events.press, position, events.button))) {
+        CGEventSetIntegerValueField(press.get(), kCGMouseEventClickState,
+                                    static_cast<SInt64>(clickCount));
+        // Replaces the flags the event was made with: an empty mask clears them.
+        CGEventSetFlags(press.get(), flags);
+        CGEventPost(kCGHIDEventTap, press.get());
+    }
+    NSThread::sleepForTimeInterval(static_cast<NSTimeInterval>(holdSeconds));
+    // The release carries only what event creation gives it.
+    if (RetainPtr<CGEventRef> release =
+            adoptCF(CGEventCreateMouseEvent(nullptr, events.release, position, events.button))) {
+        CGEventPost(kCGHIDEventTap, release.get());
+    }
+    return 0;
+}
+
+// --- Value and lineage descriptions
+
+namespace {
+
+NSString* unknownValueText() {
+    return bridge(CFSTR("AXValue???"));
+}
+
+// The one-line description of an element from its role and title (or description); null when
+// its role cannot be read.
+NSString* descriptionOfElement(AXUIElementRef element) {
+    RetainPtr<CFTypeRef> role;
+    if (AXUIElementCopyAttributeValue(element, kAXRoleAttribute, role.initializeInto()) !=
+            kAXErrorSuccess ||
+        !role) {
+        return nullptr;
+    }
+    RetainPtr<CFTypeRef> title = adoptCF(copyValueOfExistingAttribute(kAXTitleAttribute, element));
+    if (!title ||
+        (isString(title.get()) && CFStringGetLength(static_cast<CFStringRef>(title.get())) == 0)) {
+        // A description, even an empty one, stands in for a missing or empty title.
+        if (RetainPtr<CFTypeRef> description =
+                adoptCF(copyValueOfExistingAttribute(kAXDescriptionAttribute, element))) {
+            title = std::move(description);
+        }
+    }
+    if (title) {
+        return NSString::stringWithFormat("<%@: \"%@\">", role.get(), title.get());
+    }
+    return NSString::stringWithFormat("<%@>", role.get());
+}
+
+}  // namespace
+
+NSString* stringDescriptionOfAXValue(CFTypeRef value, bool labelled) {
+    if (value == nullptr) {
+        return unknownValueText();
+    }
+    switch (const AXValueType type = AXValueGetType(value)) {
+        case kAXValueCGPointType: {
+            CGPoint point{};
+            if (!AXValueGetValue(static_cast<AXValueRef>(value), type, &point)) {
+                return unknownValueText();
+            }
+            return NSString::stringWithFormat(labelled ? "<AXPointValue x=%g y=%g>" : "x=%g y=%g",
+                                              point.x, point.y);
+        }
+        case kAXValueCGSizeType: {
+            CGSize size{};
+            if (!AXValueGetValue(static_cast<AXValueRef>(value), type, &size)) {
+                return unknownValueText();
+            }
+            return NSString::stringWithFormat(labelled ? "<AXSizeValue w=%g h=%g>" : "w=%g h=%g",
+                                              size.width, size.height);
+        }
+        case kAXValueCGRectType: {
+            CGRect rect{};
+            if (!AXValueGetValue(static_cast<AXValueRef>(value), type, &rect)) {
+                return unknownValueText();
+            }
+            return NSString::stringWithFormat(
+                labelled ? "<AXRectValue  x=%g y=%g w=%g h=%g>" : "x=%g y=%g w=%g h=%g",
+                rect.origin.x, rect.origin.y, rect.size.width, rect.size.height);
+        }
+        case kAXValueCFRangeType: {
+            CFRange range{};
+            if (!AXValueGetValue(static_cast<AXValueRef>(value), type, &range)) {
+                return unknownValueText();
+            }
+            return NSString::stringWithFormat(
+                labelled ? "<AXRangeValue pos=%ld len=%ld>" : "pos=%ld len=%ld", range.location,
+                range.length);
+        }
+        default:
+            break;
+    }
+    if (value->isKindOfClass(NSString::class_())) {
+        return bridge(static_cast<const NSString*>(value));
+    }
+    if (value->isKindOfClass(NSNumber::class_())) {
+        const auto* number = static_cast<const NSNumber*>(value);
+        const double real = number->doubleValue();
+        if (real == std::trunc(real) && real >= INT32_MIN && real <= INT32_MAX) {
+            return NSString::stringWithFormat("%d", number->intValue());
+        }
+        return NSString::stringWithFormat("%f", real);
+    }
+    return unknownValueText();
+}
+
+NSString* descriptionOfValue(CFTypeRef value, bool labelled) {
+    if (value == nullptr) {
+        return nullptr;
+    }
+    if (AXValueGetType(value) != kAXValueIllegalType) {
+        return stringDescriptionOfAXValue(value, labelled);
+    }
+    if (value->isKindOfClass(NSArray::class_())) {
+        return NSString::stringWithFormat("<array of size %d>",
+                                          static_cast<const NSArray*>(value)->count());
+    }
+    if (isElement(value)) {
+        if (NSString* description = descriptionOfElement(static_cast<AXUIElementRef>(value))) {
+            return description;
+        }
+    }
+    return value->description();
+}
+
+NSArray* lineageOfUIElement(AXUIElementRef element) {
+    // Gathered from the element upwards, handed out from the top down.
+    std::vector<RetainPtr<NSString*>> descriptions;
+    auto describe = [&descriptions](AXUIElementRef member) {
+        // Each description's temporaries go at once: a deep chain must not pile them up.
+        NSAutoreleasePool pool;
+        if (NSString* description = descriptionOfValue(member, false)) {
+            descriptions.push_back(retainPtr(description));
+        }
+    };
+    if (element != nullptr) {
+        describe(element);
+        climbAncestors(element, describe);
+    }
+    NSMutableArray* lineage = NSMutableArray::arrayWithCapacity(descriptions.size());
+    for (auto description = descriptions.rbegin(); description != descriptions.rend();
+         ++description) {
+        lineage->addObject(description->get());
+    }
+    return lineage;
+}
+
+NSString* lineageDescriptionOfUIElement(AXUIElementRef element) {
+    NSMutableString* text = NSMutableString::string();
+    NSMutableString* indent = NSMutableString::string();
+    for (id line : *lineageOfUIElement(element)) {
+        text->appendString(indent);
+        text->appendString(static_cast<const NSString*>(line));
+        text->appendString(CFSTR("\n"));
+        indent->appendString(CFSTR(" "));
+    }
+    return text;
 }

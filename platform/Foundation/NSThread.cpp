@@ -1,0 +1,16 @@
+// Threads over the simulated session: sleeping moves the session's clock.
+#include "Foundation/NSThread.h"
+
+#include "sim/Clock.h"
+#include "sim/Faults.h"
+
+void NSThread::sleepForTimeInterval(NSTimeInterval seconds) {
+    // Announced for the call counts only: a sleep cannot fail.
+    sim::failCall("sleepForTimeInterval");
+    if (!(seconds >= 0)) {
+        return;  // a negative interval, or not a number, is no time at all
+    }
+    sim::advanceClockTo(sim::clockNow() + seconds);
+    // The rest of the desktop goes on meanwhile; this thread's run loop does not run.
+    sim::worldTurn();
+}

@@ -1,0 +1,185 @@
+// The synthetic mouse click: button and modifier words, the click count, the hold on the
+// session's clock, events that cannot be made, and a click on the Dock as the watcher sees it.
+#include <RetainPtr.h>
+
+#include <climits>
+#include <cmath>
+#include <vector>
+
+#include "SessionTest.h"
+#include "WatcherTest.h"
+#include "sim/Clock.h"
+#include "sim/EventSystem.h"
+#include "sim/Faults.h"
+
+namespace {
+
+struct PostedEvent {
+    CGEventType type;
+    CGPoint location;
+    SInt64 clickState;
+    CGEventFlags flags;
+    SInt64 button;
+    double time;
+};
+std::vector<PostedEvent> gPosted;
+
+CGEventRef recordPosted(CGEventTapProxy, CGEventType type, CGEventRef event, void*) {
+    gPosted.push_back(
+        {type, CGEventGetLocation(event),
+         CGEventGetIntegerValueField(event, kCGMouseEventClickState), CGEventGetFlags(event),
+         CGEventGetIntegerValueField(event, kCGMouseEventButtonNumber), sim::clockNow()});
+    return event;
+}
+
+// A listen-only tap on the main run loop that records every button event posted.
+class MouseClick : public SessionTest {
+protected:
+    void SetUp() override {
+        SessionTest::SetUp();
+        gPosted.clear();
+        CGEventMask mask = 0;
+        for (CGEventType type :
+             {kCGEventLeftMouseDown, kCGEventLeftMouseUp, kCGEventRightMouseDown,
+              kCGEventRightMouseUp, kCGEventOtherMouseDown, kCGEventOtherMouseUp}) {
+            mask |= CGEventMaskBit(type);
+        }
+        tap_ = adoptCF(CGEventTapCreate(kCGHIDEventTap, kCGTailAppendEventTap,
+                                        kCGEventTapOptionListenOnly, mask, recordPosted, nullptr));
+        source_ = adoptCF(CFMachPortCreateRunLoopSource(nullptr, tap_.get(), 0));
+        CFRunLoopAddSource(CFRunLoopGetMain(), source_.get(), kCFRunLoopDefaultMode);
+    }
+
+    void TearDown() override {
+        CFRunLoopRemoveSource(CFRunLoopGetMain(), source_.get(), kCFRunLoopDefaultMode);
+        source_.clear();
+        tap_.clear();
+        SessionTest::TearDown();
+    }
+
+    RetainPtr<CFMachPortRef> tap_;
+    RetainPtr<CFRunLoopSourceRef> source_;
+};
+
+TEST_F(MouseClick, TheButtonWordChoosesTheEventsExactly) {
+    const struct {
+        CFStringRef name;
+        CGEventType press;
+        CGEventType release;
+        SInt64 button;
+    } cases[] = {
+        {CFSTR("right"), kCGEventRightMouseDown, kCGEventRightMouseUp, kCGMouseButtonRight},
+        {CFSTR("middle"), kCGEventOtherMouseDown, kCGEventOtherMouseUp, kCGMouseButtonCenter},
+        {CFSTR("Right"), kCGEventLeftMouseDown, kCGEventLeftMouseUp, kCGMouseButtonLeft},
+        {CFSTR(""), kCGEventLeftMouseDown, kCGEventLeftMouseUp, kCGMouseButtonLeft},
+        {nullptr, kCGEventLeftMouseDown, kCGEventLeftMouseUp, kCGMouseButtonLeft},
+    };
+    for (const auto& expected : cases) {
+        gPosted.clear();
+        EXPECT_EQ(mouseClick(100.5f, 200.25f, expected.name, 1, nullptr, 0), 0);
+        ASSERT_EQ(gPosted.size(), 2u);
+        EXPECT_EQ(gPosted[0].type, expected.press);
+        EXPECT_EQ(gPosted[1].type, expected.release);
+        for (const PostedEvent& event : gPosted) {
+            EXPECT_EQ(event.button, expected.button);
+            EXPECT_EQ(event.location.x, 100.5);
+            EXPECT_EQ(event.location.y, 200.25);
+        }
+    }
+}
+
+TEST_F(MouseClick, ModifierWordsReplaceThePressFlagsOnly) {
+    const CGEventFlags held = kCGEventFlagMaskSecondaryFn;
+    sim::eventSystem().setModifierFlags(held);
+    const std::pair<CFStringRef, CGEventFlags> cases[] = {
+        {CFSTR("Control+OPTION"), kCGEventFlagMaskControl | kCGEventFlagMaskAlternate},
+        {CFSTR("optioncontrol"), kCGEventFlagMaskControl | kCGEventFlagMaskAlternate},
+        {CFSTR("shift, Command"), kCGEventFlagMaskShift | kCGEventFlagMaskCommand},
+        {CFSTR("cmd ctrl alt"), 0},
+        {CFSTR(""), 0},
+        {nullptr, 0},
+    };
+    for (const auto& [modifiers, flags] : cases) {
+        gPosted.clear();
+        mouseClick(10, 10, nullptr, 1, modifiers, 0);
+        ASSERT_EQ(gPosted.size(), 2u);
+        EXPECT_EQ(gPosted[0].flags, flags);
+        EXPECT_EQ(gPosted[1].flags, held) << "the release keeps what creation gave it";
+    }
+}
+
+TEST_F(MouseClick, TheClickCountGoesOnThePressSignExtended) {
+    for (std::int32_t count : {3, -1, INT_MIN}) {
+        gPosted.clear();
+        mouseClick(10, 10, nullptr, count, nullptr, 0);
+        ASSERT_EQ(gPosted.size(), 2u) << "one press and one release, whatever the count";
+        EXPECT_EQ(gPosted[0].clickState, static_cast<SInt64>(count));
+        EXPECT_EQ(gPosted[1].clickState, 1);
+    }
+}
+
+TEST_F(MouseClick, TheHoldPassesOnTheSessionClockWithoutRunningTheRunLoop) {
+    bool fired = false;
+    RetainPtr<CFRunLoopTimerRef> timer =
+        adoptCF(CFRunLoopTimerCreateWithHandler(nullptr, CFAbsoluteTimeGetCurrent() + 0.1, 0, 0, 0,
+                                                [&fired](CFRunLoopTimerRef) { fired = true; }));
+    CFRunLoopAddTimer(CFRunLoopGetMain(), timer.get(), kCFRunLoopDefaultMode);
+    mouseClick(10, 10, nullptr, 1, nullptr, 0.25f);
+    ASSERT_EQ(gPosted.size(), 2u);
+    EXPECT_EQ(gPosted[0].time, 0);
+    EXPECT_EQ(gPosted[1].time, 0.25);
+    EXPECT_FALSE(fired);
+    for (float hold : {0.0f, -1.0f, NAN}) {
+        gPosted.clear();
+        mouseClick(10, 10, nullptr, 1, nullptr, hold);
+        ASSERT_EQ(gPosted.size(), 2u);
+        EXPECT_EQ(gPosted[1].time, 0.25) << "no time passes";
+    }
+    CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0, true);
+    EXPECT_TRUE(fired);
+    CFRunLoopTimerInvalidate(timer.get());
+}
+
+TEST_F(MouseClick, SleepingLetsTheDesktopCarryOutPendingHides) {
+    sim::ApplicationSpec safari;
+    safari.name = "Safari";
+    const pid_t pid = sim::desktop().addApplication(safari);
+    sim::desktop().requestHide(pid);
+    NSThread::sleepForTimeInterval(NAN);
+    EXPECT_FALSE(sim::desktop().application(pid)->hidden);
+    NSThread::sleepForTimeInterval(0.5);
+    EXPECT_TRUE(sim::desktop().application(pid)->hidden);
+    EXPECT_EQ(sim::clockNow(), 0.5);
+}
+
+TEST_F(MouseClick, AnEventThatCannotBeMadeIsNotPosted) {
+    sim::injectFault({.call = "CGEventCreateMouseEvent", .count = 1});
+    EXPECT_EQ(mouseClick(10, 10, nullptr, 1, nullptr, 0), 0);
+    ASSERT_EQ(gPosted.size(), 1u);
+    EXPECT_EQ(gPosted[0].type, kCGEventLeftMouseUp);
+    sim::injectFault({.call = "CGEventCreateMouseEvent"});
+    EXPECT_EQ(mouseClick(10, 10, CFSTR("right"), 1, nullptr, 0), 0);
+    EXPECT_EQ(gPosted.size(), 1u);
+    EXPECT_EQ(sim::callCount("CGEventPost"), 1u);
+}
+
+// --- A synthetic click as the Dock-click watcher sees it
+
+using MouseClickOnTheDock = WatcherTest;
+
+TEST_F(MouseClickOnTheDock, ALeftClickOnTheActiveApplicationsItemHidesIt) {
+    const pid_t safari = addApp("Safari");
+    addApp("Notes");
+    delegate_->installPassiveEventTap();
+    const CGPoint item = dockItem("Safari");
+    mouseClick(static_cast<float>(item.x), static_cast<float>(item.y), CFSTR("right"), 1, nullptr,
+               0.1f);
+    EXPECT_FALSE(hidden(safari)) << "the watcher only listens to the left button";
+    mouseClick(static_cast<float>(item.x), static_cast<float>(item.y), nullptr, 1, nullptr, 0.1f);
+    ASSERT_NE(gLeftMouseDownPid, nullptr);
+    EXPECT_EQ(gLeftMouseDownPid->intValue(), safari);
+    EXPECT_TRUE(gLeftMouseDownAppName->isEqualToString(CFSTR("Safari")));
+    EXPECT_TRUE(hidden(safari));
+}
+
+}  // namespace

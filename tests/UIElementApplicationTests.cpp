@@ -1,0 +1,170 @@
+// The toolkit's application, window and action helpers: both names of an element's
+// application, the two window lookups, activation, raising a window and the guarded action.
+#include <RetainPtr.h>
+
+#include <string>
+
+#include "SessionTest.h"
+#include "sim/Accessibility.h"
+#include "sim/Faults.h"
+
+namespace {
+
+using sim::desktop;
+
+class UIElementApplication : public SessionTest {
+protected:
+    void TearDown() override {
+        button_.clear();
+        SessionTest::TearDown();
+    }
+
+    // An empty bundle path makes a process without a bundle.
+    static pid_t addApp(const std::string& name, std::optional<std::string> bundlePath = {}) {
+        sim::ApplicationSpec spec;
+        spec.name = name;
+        spec.noBundle = bundlePath && bundlePath->empty();
+        spec.bundlePath = std::move(bundlePath);
+        return desktop().addApplication(spec);
+    }
+
+    // A button "Send" in a window "Compose" of "Mail", which is behind the active "Notes".
+    void buildMail() {
+        mail_ = addApp("Mail");
+        notes_ = addApp("Notes");
+        compose_ = desktop().addWindow(mail_, "Compose");
+        sim::ElementSpec send;
+        send.role = "AXButton";
+        send.title = "Send";
+        send.actions = {"AXPress", "clickTwice", "ClickThrough"};
+        button_ = element(desktop().addElement(compose_, send));
+        desktop().activate(notes_);
+    }
+
+    static RetainPtr<AXUIElementRef> element(sim::NodeId node) {
+        return adoptCF(sim::createElement(node));
+    }
+
+    // The text of a copy… result, which the caller alone owns: nothing is left in its pool.
+    std::u16string adoptText(CFStringRef text) {
+        RetainPtr<CFStringRef> owned = adoptCF(text);
+        if (!owned) {
+            return u"(null)";
+        }
+        const CFIndex references = CFGetRetainCount(owned.get());
+        EXPECT_TRUE(references == 1 || references == LONG_MAX) << "constants ignore counting";
+        EXPECT_EQ(pool_->pendingCount(), 0u);
+        return owned->units();
+    }
+
+    static std::optional<sim::NodeId> adoptWindow(AXUIElementRef window) {
+        RetainPtr<AXUIElementRef> owned = adoptCF(window);
+        return owned ? sim::nodeOf(owned.get()) : std::nullopt;
+    }
+
+    pid_t mail_ = 0;
+    pid_t notes_ = 0;
+    sim::NodeId compose_ = 0;
+    RetainPtr<AXUIElementRef> button_;
+};
+
+// --- copyApplicationNameOfUIElement, copyEnglishApplicationNameOfUIElement
+
+TEST_F(UIElementApplication, TheTreeNameIsTheTitleOfTheTopmostAncestor) {
+    buildMail();
+    EXPECT_EQ(adoptText(copyApplicationNameOfUIElement(button_.get())), u"Mail");
+    EXPECT_EQ(copyApplicationNameOfUIElement(element(desktop().rootOf(mail_)).get()), nullptr);
+    // A chain looping back on itself ends at the last ancestor not met before.
+    desktop().setAttribute(compose_, "AXParent", button_.get());
+    EXPECT_EQ(adoptText(copyApplicationNameOfUIElement(button_.get())), u"Compose");
+}
+
+TEST_F(UIElementApplication, TheFileNameIsTheBundleNameWithoutItsLastExtension) {
+    const pid_t tool = addApp("Tool", "/Applications/My.Tool.v2.app");
+    const pid_t bare = addApp("bare", "");
+    RetainPtr<AXUIElementRef> application = element(desktop().rootOf(tool));
+    EXPECT_EQ(adoptText(copyEnglishApplicationNameOfUIElement(application.get())), u"My.Tool.v2");
+    EXPECT_EQ(copyEnglishApplicationNameOfUIElement(element(desktop().rootOf(bare)).get()),
+              nullptr);
+    desktop().quit(tool);
+    EXPECT_EQ(copyEnglishApplicationNameOfUIElement(application.get()), nullptr);
+    sim::injectFault({.call = "AXUIElementGetPid", .status = kAXErrorInvalidUIElement});
+    EXPECT_EQ(adoptText(copyEnglishApplicationNameOfUIElement(application.get())), u"");
+}
+
+// --- copyActiveApplicatoinsActiveWindowUIElement, copyApplicationWindowWithName
+
+TEST_F(UIElementApplication, TheActiveWindowIsTheFocusedWindowOfTheActiveApplication) {
+    EXPECT_EQ(copyActiveApplicatoinsActiveWindowUIElement(), nullptr) << "nothing is active";
+    const pid_t mail = addApp("Mail");
+    EXPECT_EQ(copyActiveApplicatoinsActiveWindowUIElement(), nullptr) << "no focused window";
+    desktop().addWindow(mail, "Inbox");
+    const sim::NodeId compose = desktop().addWindow(mail, "Compose");
+    EXPECT_EQ(adoptWindow(copyActiveApplicatoinsActiveWindowUIElement()), compose);
+}
+
+TEST_F(UIElementApplication, AWindowIsFoundByItsExactTitleInWindowsOrder) {
+    const pid_t mail = addApp("Mail");
+    const sim::NodeId back = desktop().addWindow(mail, "Inbox");
+    const sim::NodeId front = desktop().addWindow(mail, "Inbox");
+    EXPECT_EQ(adoptWindow(copyApplicationWindowWithName(mail, CFSTR("Inbox"))), front);
+    desktop().setTitle(front, "Drafts");
+    EXPECT_EQ(adoptWindow(copyApplicationWindowWithName(mail, CFSTR("Inbox"))), back);
+    EXPECT_EQ(copyApplicationWindowWithName(mail, CFSTR("inbox")), nullptr);
+    EXPECT_EQ(copyApplicationWindowWithName(mail, nullptr), nullptr);
+    sim::injectFault({.call = "AXUIElementCopyAttributeValue", .name = u"AXWindows"});
+    EXPECT_EQ(copyApplicationWindowWithName(mail, CFSTR("Drafts")), nullptr);
+}
+
+// --- activateUIElementProcess, performAction, bringAXWindowToFront
+
+TEST_F(UIElementApplication, ActivationAnswersTheStatusOfTheStepWhereItStopped) {
+    buildMail();
+    sim::injectFault({.call = "AXUIElementGetPid", .status = kAXErrorCannotComplete, .count = 1});
+    EXPECT_EQ(activateUIElementProcess(button_.get()), kAXErrorCannotComplete);
+    EXPECT_EQ(desktop().activePid(), notes_);
+    EXPECT_EQ(activateUIElementProcess(button_.get()), 0);
+    EXPECT_EQ(desktop().activePid(), mail_);
+    desktop().quit(mail_);
+    EXPECT_EQ(activateUIElementProcess(button_.get()), procNotFound);
+}
+
+TEST_F(UIElementApplication, AnActionRunsAfterTheProcessComesForwardUnlessItIsAClick) {
+    buildMail();
+    sim::injectFault({.call = "SetFrontProcess", .status = paramErr, .count = 1});
+    EXPECT_EQ(performAction(button_.get(), CFSTR("AXPress")), -1);
+    EXPECT_EQ(desktop().activePid(), notes_);
+    EXPECT_EQ(performAction(button_.get(), CFSTR("clickTwice")), -1);
+    EXPECT_EQ(desktop().activePid(), mail_) << "the process came forward all the same";
+    EXPECT_EQ(sim::callCount("AXUIElementPerformAction"), 0u);
+    EXPECT_EQ(performAction(button_.get(), CFSTR("ClickThrough")), 0);
+    EXPECT_EQ(performAction(button_.get(), CFSTR("AXCancel")), kAXErrorActionUnsupported);
+    desktop().activate(notes_);
+    desktop().quit(mail_);
+    EXPECT_EQ(performAction(button_.get(), CFSTR("AXPress")), -1);
+    EXPECT_EQ(sim::callCount("AXUIElementPerformAction"), 2u);
+}
+
+TEST_F(UIElementApplication, RaisingAWindowBringsOnlyThatWindowForward) {
+    const pid_t mail = addApp("Mail");
+    const sim::NodeId inbox = desktop().addWindow(mail, "Inbox");
+    desktop().addWindow(mail, "Drafts");
+    const pid_t notes = addApp("Notes");
+    desktop().addWindow(notes, "Note");
+    desktop().activate(notes);
+    desktop().setActions(inbox, {});
+    EXPECT_EQ(bringAXWindowToFront(element(inbox).get()), kAXErrorActionUnsupported);
+    EXPECT_EQ(desktop().activePid(), notes);
+    desktop().setActions(inbox, {"AXRaise"});
+    EXPECT_EQ(bringAXWindowToFront(element(inbox).get()), 0);
+    EXPECT_EQ(desktop().activePid(), mail);
+    // Inbox is in front; Drafts stays behind Notes' window.
+    const CGPoint middle = middleOf(inbox);
+    EXPECT_EQ(desktop().hitTest(middle.x, middle.y), inbox);
+    desktop().closeWindow(inbox);
+    EXPECT_EQ(desktop().node(*desktop().hitTest(middle.x, middle.y))->pid, notes);
+    sim::injectFault({.call = "GetProcessForPID", .status = procNotFound});
+    EXPECT_EQ(bringAXWindowToFront(element(inbox).get()), -1);
+}
+
+}  // namespace

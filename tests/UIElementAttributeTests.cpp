@@ -1,0 +1,166 @@
+// The toolkit's guarded attribute read, its two pseudo-attributes, and the three searches for a
+// direct child (by title, by role, by position).
+#include <RetainPtr.h>
+
+#include <string>
+#include <vector>
+
+#include "SessionTest.h"
+#include "sim/Accessibility.h"
+#include "sim/Faults.h"
+
+namespace {
+
+using sim::desktop;
+
+class UIElementAttribute : public SessionTest {
+protected:
+    void TearDown() override {
+        window_.clear();
+        SessionTest::TearDown();
+    }
+
+    // A window "Inbox" of "Mail" with one child for each (role, title); nullptr: no title.
+    void buildWindow(const std::vector<std::pair<const char*, const char*>>& children) {
+        sim::ApplicationSpec mail;
+        mail.name = "Mail";
+        windowNode_ = desktop().addWindow(desktop().addApplication(mail), "Inbox");
+        for (const auto& [role, title] : children) {
+            sim::ElementSpec spec;
+            spec.role = role;
+            if (title != nullptr) {
+                spec.title = title;
+            }
+            children_.push_back(desktop().addElement(windowNode_, spec));
+        }
+        window_ = adoptCF(sim::createElement(windowNode_));
+    }
+
+    // The text of a copy… result, which the caller alone owns: nothing is left in its pool.
+    std::u16string adoptText(CFTypeRef value) {
+        RetainPtr<CFTypeRef> owned = adoptCF(value);
+        if (!owned || CFGetTypeID(owned.get()) != CFStringGetTypeID()) {
+            return u"(no text)";
+        }
+        const CFIndex references = CFGetRetainCount(owned.get());
+        EXPECT_TRUE(references == 1 || references == LONG_MAX) << "constants ignore counting";
+        EXPECT_EQ(pool_->pendingCount(), 0u);
+        return static_cast<const NSString*>(owned.get())->units();
+    }
+
+    // A search result: the child's element, borrowed and still usable.
+    static void expectChild(AXUIElementRef found, sim::NodeId node) {
+        ASSERT_NE(found, nullptr);
+        EXPECT_EQ(sim::nodeOf(found), node);
+    }
+
+    static NSArray* titles(std::initializer_list<CFTypeRef> candidates) {
+        return NSArray::arrayWithObjects(candidates);
+    }
+
+    sim::NodeId windowNode_ = 0;
+    std::vector<sim::NodeId> children_;
+    RetainPtr<AXUIElementRef> window_;
+};
+
+// --- copyValueOfExistingAttribute
+
+TEST_F(UIElementAttribute, AnAttributeIsHandedOverOrNullWhenMissingEmptyOrFailing) {
+    buildWindow({});
+    EXPECT_EQ(adoptText(copyValueOfExistingAttribute(CFSTR("AXTitle"), window_.get())), u"Inbox");
+    EXPECT_EQ(copyValueOfExistingAttribute(nullptr, window_.get()), nullptr);
+    EXPECT_EQ(copyValueOfExistingAttribute(CFSTR(""), window_.get()), nullptr);
+    EXPECT_EQ(sim::callCount("AXUIElementCopyAttributeValue"), 1u) << "no name, no request";
+    EXPECT_EQ(copyValueOfExistingAttribute(CFSTR("AXURL"), window_.get()), nullptr);
+    EXPECT_EQ(copyValueOfExistingAttribute(CFSTR("AXDescription"), window_.get()), nullptr);
+    sim::injectFault({.call = "AXUIElementCopyAttributeValue", .status = kAXErrorCannotComplete});
+    EXPECT_EQ(copyValueOfExistingAttribute(CFSTR("AXTitle"), window_.get()), nullptr);
+}
+
+TEST_F(UIElementAttribute, ActionsAreOneNamePerLineAndNeverAnAttributeRequest) {
+    buildWindow({{"AXButton", "Send"}});
+    desktop().setActions(children_[0], {"AXPress", "AXShowMenu"});
+    desktop().setAttribute(children_[0], "actions", CFSTR("an attribute of that name"));
+    RetainPtr<AXUIElementRef> button = adoptCF(sim::createElement(children_[0]));
+    EXPECT_EQ(adoptText(copyValueOfExistingAttribute(CFSTR("actions"), button.get())),
+              u"AXPress\nAXShowMenu\n");
+    EXPECT_EQ(sim::callCount("AXUIElementCopyAttributeValue"), 0u);
+    desktop().setActions(children_[0], {});
+    EXPECT_EQ(adoptText(copyValueOfExistingAttribute(CFSTR("actions"), button.get())), u"");
+    sim::injectFault({.call = "AXUIElementCopyActionNames", .status = kAXErrorCannotComplete});
+    EXPECT_EQ(copyValueOfExistingAttribute(CFSTR("actions"), button.get()), nullptr);
+}
+
+TEST_F(UIElementAttribute, LineageIsTheLineageTextAndOtherCasesAreAttributes) {
+    buildWindow({});
+    EXPECT_EQ(adoptText(copyValueOfExistingAttribute(CFSTR("lineage"), window_.get())),
+              u"<AXApplication: \"Mail\">\n <AXWindow: \"Inbox\">\n");
+    EXPECT_EQ(copyValueOfExistingAttribute(CFSTR("lineage"), nullptr), nullptr);
+    desktop().setAttribute(windowNode_, "Lineage", CFSTR("an attribute"));
+    EXPECT_EQ(adoptText(copyValueOfExistingAttribute(CFSTR("Lineage"), window_.get())),
+              u"an attribute");
+}
+
+// --- getTitleElementInChildren, getRoleElementInChildren, getIndexElementInChildren
+
+TEST_F(UIElementAttribute, TitleSearchFindsTheFirstChildInListOrder) {
+    buildWindow({{"AXButton", "A"}, {"AXButton", "B"}, {"AXButton", "A"}});
+    expectChild(getTitleElementInChildren(window_.get(), titles({CFSTR("B"), CFSTR("A")})),
+                children_[0]);
+    expectChild(getTitleElementInChildren(window_.get(), titles({CFSTR("B")})), children_[1]);
+}
+
+TEST_F(UIElementAttribute, TitlesMatchExactlyAndEveryTitleIsReadBeforeGivingUp) {
+    buildWindow({{"AXButton", nullptr}, {"AXButton", "Send "}, {"AXButton", "send"}});
+    EXPECT_EQ(getTitleElementInChildren(window_.get(), titles({CFSTR("Send"), CFSTR("Sen")})),
+              nullptr);
+    EXPECT_EQ(getTitleElementInChildren(window_.get(), nullptr), nullptr);
+    EXPECT_EQ(sim::callCount("AXUIElementCopyAttributeValue"), 2 * (1 + children_.size()));
+}
+
+TEST_F(UIElementAttribute, RoleSearchLooksAtDirectChildrenOnly) {
+    buildWindow({{"AXGroup", nullptr}, {"AXButton", "OK"}, {"AXButton", "Cancel"}});
+    sim::ElementSpec field;
+    field.role = "AXTextField";
+    desktop().addElement(children_[0], field);
+    expectChild(getRoleElementInChildren(window_.get(), CFSTR("AXButton")), children_[1]);
+    EXPECT_EQ(getRoleElementInChildren(window_.get(), CFSTR("AXTextField")), nullptr);
+    EXPECT_EQ(getRoleElementInChildren(window_.get(), CFSTR("axbutton")), nullptr);
+    EXPECT_EQ(getRoleElementInChildren(window_.get(), nullptr), nullptr);
+}
+
+TEST_F(UIElementAttribute, APositionOutsideTheListIsNull) {
+    buildWindow({{"AXButton", "OK"}, {"AXButton", "Cancel"}});
+    expectChild(getIndexElementInChildren(window_.get(), 1), children_[1]);
+    EXPECT_EQ(getIndexElementInChildren(window_.get(), -1), nullptr);
+    EXPECT_EQ(getIndexElementInChildren(window_.get(), 2), nullptr);
+}
+
+TEST_F(UIElementAttribute, AFoundChildIsBorrowedUntilThePoolDrains) {
+    buildWindow({{"AXButton", "OK"}});
+    const long before = NSObjectLiveCount();
+    {
+        NSAutoreleasePool inner;
+        AXUIElementRef found = getIndexElementInChildren(window_.get(), 0);
+        expectChild(found, children_[0]);
+        RetainPtr<CFTypeRef> title = adoptCF(copyValueOfExistingAttribute(CFSTR("AXTitle"), found));
+        EXPECT_TRUE(CFEqual(title.get(), CFSTR("OK")));
+    }
+    EXPECT_EQ(NSObjectLiveCount(), before);
+}
+
+TEST_F(UIElementAttribute, UnreadableChildrenOrOnesThatAreNoElementsAreNeverHandedOut) {
+    buildWindow({{"AXButton", "OK"}});
+    sim::injectFault({.call = "AXUIElementCopyAttributeValue", .name = u"AXChildren", .count = 3});
+    EXPECT_EQ(getTitleElementInChildren(window_.get(), titles({CFSTR("OK")})), nullptr);
+    EXPECT_EQ(getRoleElementInChildren(window_.get(), CFSTR("AXButton")), nullptr);
+    EXPECT_EQ(getIndexElementInChildren(window_.get(), 0), nullptr);
+    RetainPtr<AXUIElementRef> button = adoptCF(sim::createElement(children_[0]));
+    desktop().setAttribute(windowNode_, "AXChildren", titles({CFSTR("OK"), button.get()}));
+    EXPECT_EQ(getIndexElementInChildren(window_.get(), 0), nullptr);
+    expectChild(getTitleElementInChildren(window_.get(), titles({CFSTR("OK")})), children_[0]);
+    desktop().setAttribute(windowNode_, "AXChildren", CFSTR("not a list"));
+    EXPECT_EQ(getIndexElementInChildren(window_.get(), 0), nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,179 @@
+// Text descriptions of accessibility values and elements, and an element's lineage: its
+// ancestors from the top of the tree down, as a list and as indented lines.
+#include <RetainPtr.h>
+
+#include <cmath>
+#include <string>
+
+#include "SessionTest.h"
+#include "sim/Accessibility.h"
+#include "sim/Faults.h"
+
+namespace {
+
+using sim::desktop;
+
+class UIElementDescription : public SessionTest {
+protected:
+    void TearDown() override {
+        send_.clear();
+        SessionTest::TearDown();
+    }
+
+    // Mail → window "Inbox" → a group → button "Send".
+    void buildMail() {
+        sim::ApplicationSpec mail;
+        mail.name = "Mail";
+        window_ = desktop().addWindow(desktop().addApplication(mail), "Inbox");
+        group_ = desktop().addElement(window_, {});
+        sim::ElementSpec send;
+        send.role = "AXButton";
+        send.title = "Send";
+        sendNode_ = desktop().addElement(group_, send);
+        send_ = adoptCF(sim::createElement(sendNode_));
+    }
+
+    static std::u16string text(NSString* description) {
+        return description != nullptr ? description->units() : u"(null)";
+    }
+    static std::u16string describe(CFTypeRef value, bool labelled = false) {
+        return text(descriptionOfValue(value, labelled));
+    }
+    template <class T>
+    static RetainPtr<CFTypeRef> axValue(AXValueType type, T contents) {
+        return adoptCF<CFTypeRef>(AXValueCreate(type, &contents));
+    }
+
+    sim::NodeId window_ = 0;
+    sim::NodeId group_ = 0;
+    sim::NodeId sendNode_ = 0;
+    RetainPtr<AXUIElementRef> send_;
+};
+
+// --- stringDescriptionOfAXValue
+
+TEST_F(UIElementDescription, EachValueTypeHasALabelledAndAPlainForm) {
+    const struct {
+        RetainPtr<CFTypeRef> value;
+        std::u16string labelled;
+        std::u16string plain;
+    } cases[] = {
+        {axValue(kAXValueCGPointType, CGPointMake(10, 20.5)), u"<AXPointValue x=10 y=20.5>",
+         u"x=10 y=20.5"},
+        {axValue(kAXValueCGSizeType, CGSizeMake(800, 0.125)), u"<AXSizeValue w=800 h=0.125>",
+         u"w=800 h=0.125"},
+        {axValue(kAXValueCGRectType, CGRectMake(-1, 2, 3.5, 1e7)),
+         u"<AXRectValue  x=-1 y=2 w=3.5 h=1e+07>", u"x=-1 y=2 w=3.5 h=1e+07"},
+        {axValue(kAXValueCFRangeType, CFRangeMake(-3, 4294967296)),
+         u"<AXRangeValue pos=-3 len=4294967296>", u"pos=-3 len=4294967296"},
+    };
+    for (const auto& expected : cases) {
+        EXPECT_EQ(text(stringDescriptionOfAXValue(expected.value.get(), true)), expected.labelled);
+        EXPECT_EQ(text(stringDescriptionOfAXValue(expected.value.get(), false)), expected.plain);
+        EXPECT_EQ(describe(expected.value.get(), true), expected.labelled);
+    }
+}
+
+TEST_F(UIElementDescription, ValuesWithoutReadableContentsAreUnknown) {
+    RetainPtr<CFTypeRef> rect = axValue(kAXValueCGRectType, CGRectMake(1, 2, 3, 4));
+    sim::injectFault({.call = "AXValueGetValue"});
+    EXPECT_EQ(text(stringDescriptionOfAXValue(rect.get(), true)), u"AXValue???");
+    EXPECT_EQ(text(stringDescriptionOfAXValue(rect.get(), false)), u"AXValue???");
+    RetainPtr<CFTypeRef> error = axValue(kAXValueAXErrorType, kAXErrorNoValue);
+    EXPECT_EQ(text(stringDescriptionOfAXValue(error.get(), true)), u"AXValue???");
+    EXPECT_EQ(describe(error.get()), u"AXValue???");
+    EXPECT_EQ(text(stringDescriptionOfAXValue(NSArray::array(), true)), u"AXValue???");
+    EXPECT_EQ(text(stringDescriptionOfAXValue(nullptr, true)), u"AXValue???");
+}
+
+TEST_F(UIElementDescription, StringsComeBackAndNumbersPrintAsIntegersOnlyWhenWholeAnd32Bit) {
+    EXPECT_EQ(stringDescriptionOfAXValue(CFSTR("Inbox"), false), CFSTR("Inbox"));
+    const std::pair<double, std::u16string> numbers[] = {
+        {7.0, u"7"},
+        {7.25, u"7.250000"},
+        {-2147483648.0, u"-2147483648"},
+        {2147483648.0, u"2147483648.000000"},
+        {4294967296.0, u"4294967296.000000"},
+        {NAN, u"nan"},
+    };
+    for (const auto& [number, expected] : numbers) {
+        EXPECT_EQ(text(stringDescriptionOfAXValue(NSNumber::numberWithDouble(number), false)),
+                  expected);
+    }
+}
+
+// --- descriptionOfValue
+
+TEST_F(UIElementDescription, ArraysStringsAndNumbersHaveTheirOwnText) {
+    EXPECT_EQ(descriptionOfValue(nullptr, true), nullptr);
+    EXPECT_EQ(describe(NSArray::array()), u"<array of size 0>");
+    EXPECT_EQ(describe(NSArray::arrayWithObjects({CFSTR("a"), CFSTR("b")})), u"<array of size 2>");
+    EXPECT_EQ(describe(CFSTR("Inbox")), u"Inbox");
+    EXPECT_EQ(describe(NSNumber::numberWithDouble(7.25)), u"7.25");
+}
+
+TEST_F(UIElementDescription, AnElementIsItsRoleWithItsTitleOrDescription) {
+    buildMail();
+    EXPECT_EQ(describe(send_.get()), u"<AXButton: \"Send\">");
+    desktop().setTitle(sendNode_, "");
+    EXPECT_EQ(describe(send_.get()), u"<AXButton: \"\">");
+    desktop().setAttribute(sendNode_, "AXDescription", CFSTR("send now"));
+    EXPECT_EQ(describe(send_.get()), u"<AXButton: \"send now\">");
+    desktop().setAttribute(sendNode_, "AXDescription", CFSTR(""));
+    EXPECT_EQ(describe(send_.get()), u"<AXButton: \"\">");
+    RetainPtr<AXUIElementRef> group = adoptCF(sim::createElement(group_));
+    EXPECT_EQ(describe(group.get()), u"<AXGroup>");
+    desktop().setAttribute(group_, "AXDescription", CFSTR("toolbar"));
+    EXPECT_EQ(describe(group.get()), u"<AXGroup: \"toolbar\">");
+    sim::injectFault({.call = "AXUIElementCopyAttributeValue", .name = u"AXRole"});
+    EXPECT_EQ(describe(group.get()), group->description()->units());
+}
+
+// --- lineageOfUIElement, lineageDescriptionOfUIElement
+
+TEST_F(UIElementDescription, TheLineageRunsFromTheTopDownToTheElement) {
+    buildMail();
+    NSArray* lineage = lineageOfUIElement(send_.get());
+    ASSERT_EQ(lineage->count(), 4u);
+    EXPECT_EQ(describe(lineage->firstObject()), u"<AXApplication: \"Mail\">");
+    EXPECT_EQ(describe(lineage->lastObject()), u"<AXButton: \"Send\">");
+    EXPECT_EQ(text(lineageDescriptionOfUIElement(send_.get())),
+              u"<AXApplication: \"Mail\">\n <AXWindow: \"Inbox\">\n  <AXGroup>\n   <AXButton: "
+              u"\"Send\">\n");
+    RetainPtr<AXUIElementRef> application =
+        adoptCF(sim::createElement(desktop().rootOf(desktop().node(window_)->pid)));
+    EXPECT_EQ(text(lineageDescriptionOfUIElement(application.get())),
+              u"<AXApplication: \"Mail\">\n");
+    EXPECT_EQ(lineageOfUIElement(nullptr)->count(), 0u);
+}
+
+TEST_F(UIElementDescription, AParentChainThatLoopsBackEnds) {
+    buildMail();
+    desktop().setAttribute(window_, "AXParent", send_.get());
+    EXPECT_EQ(text(lineageDescriptionOfUIElement(send_.get())),
+              u"<AXWindow: \"Inbox\">\n <AXGroup>\n  <AXButton: \"Send\">\n");
+    desktop().setAttribute(sendNode_, "AXParent", send_.get());
+    EXPECT_EQ(lineageOfUIElement(send_.get())->count(), 1u);
+    // A parent that is no element ends the chain too.
+    desktop().setAttribute(sendNode_, "AXParent", CFSTR("Mail"));
+    EXPECT_EQ(lineageOfUIElement(send_.get())->count(), 1u);
+}
+
+TEST_F(UIElementDescription, AVeryDeepChainIsClimbedWithoutRecursion) {
+    buildMail();
+    constexpr int kDepth = 100000;
+    sim::NodeId deepest = sendNode_;
+    for (int level = 0; level < kDepth; ++level) {
+        deepest = desktop().addElement(deepest, {});
+    }
+    RetainPtr<AXUIElementRef> element = adoptCF(sim::createElement(deepest));
+    NSArray* lineage = lineageOfUIElement(element.get());
+    ASSERT_EQ(lineage->count(), 4u + kDepth);
+    EXPECT_EQ(describe(lineage->firstObject()), u"<AXApplication: \"Mail\">");
+    EXPECT_EQ(describe(lineage->objectAtIndex(3)), u"<AXButton: \"Send\">");
+    RetainPtr<CFStringRef> name = adoptCF(copyApplicationNameOfUIElement(element.get()));
+    ASSERT_TRUE(name);
+    EXPECT_EQ(name->units(), u"Mail");
+}
+
+}  // namespace
