@@ -1,0 +1,134 @@
+// The user's hand: left-button presses and releases posted at the HID level, at a point, the
+// middle of a Dock item or the middle of a window, with modifier keys held; and the platform
+// switching the event taps off.
+#include "sim/Desktop.h"
+#include "sim/DesktopScriptSteps.h"
+#include "sim/EventSystem.h"
+
+namespace sim::script {
+namespace {
+
+struct ScreenPoint {
+    double x = 0;
+    double y = 0;
+    std::string description;  // for the story: what lies there and where
+};
+
+std::string coordinates(double x, double y) {
+    return formatNumber(x) + "," + formatNumber(y);
+}
+
+ScreenPoint middleOf(NodeId node, const std::string& what) {
+    const Rect frame = desktop().node(node)->frame.value_or(Rect{});
+    return {frame.midX(), frame.midY(), what + " at " + coordinates(frame.midX(), frame.midY())};
+}
+
+ScreenPoint pointOf(const Target& target) {
+    switch (target.kind) {
+        case Target::Kind::Point:
+            return {target.x, target.y, coordinates(target.x, target.y)};
+        case Target::Kind::DockItem: {
+            if (desktop().application(kDockPid) == nullptr) {
+                throw StepUnusable{"dock:" + target.title + ": the Dock is not running"};
+            }
+            const std::optional<NodeId> item = desktop().dockItemTitled(target.title);
+            if (!item) {
+                throw StepUnusable{"dock:" + target.title + ": no Dock item has that title"};
+            }
+            return middleOf(*item, "the Dock item " + quoted(target.title));
+        }
+        case Target::Kind::Window: {
+            const std::optional<NodeId> window = desktop().frontWindowTitled(target.title);
+            if (!window) {
+                throw StepUnusable{"window:" + target.title +
+                                   ": no window on screen has that title"};
+            }
+            const Application* owner = desktop().application(desktop().node(*window)->pid);
+            if (owner == nullptr || owner->hidden) {
+                throw StepUnusable{"window:" + target.title +
+                                   ": the window is not on screen, its application is hidden"};
+            }
+            return middleOf(*window, "the window " + quoted(target.title));
+        }
+    }
+    return {};
+}
+
+std::string holding(const PointerStatement& pointer) {
+    std::string keys;
+    for (const std::string& key : pointer.modifiers) {
+        keys += (keys.empty() ? "" : "+") + key;
+    }
+    return keys.empty() ? "" : " holding " + keys;
+}
+
+std::string clickState(long clicks) {
+    return clicks == 1 ? "" : " (click state " + std::to_string(clicks) + ")";
+}
+
+// The modifier keys are held while the button moves, and let go afterwards.
+class HeldModifiers {
+public:
+    explicit HeldModifiers(CGEventFlags flags) : before_(eventSystem().modifierFlags()) {
+        eventSystem().setModifierFlags(flags);
+    }
+    ~HeldModifiers() { eventSystem().setModifierFlags(before_); }
+    HeldModifiers(const HeldModifiers&) = delete;
+    HeldModifiers& operator=(const HeldModifiers&) = delete;
+
+private:
+    CGEventFlags before_;
+};
+
+void press(const ScreenPoint& at, CGEventFlags flags) {
+    eventSystem().pressLeft(at.x, at.y, flags);
+}
+
+void release(const ScreenPoint& at, long clicks, CGEventFlags flags) {
+    eventSystem().releaseLeft(at.x, at.y, clicks, flags);
+}
+
+// A click is two events; the session settles between them as it does between statements.
+void click(const ScreenPoint& at, long clicks, CGEventFlags flags) {
+    press(at, flags);
+    settle();
+    release(at, clicks, flags);
+}
+
+}  // namespace
+
+void perform(const PointerStatement& pointer, Story& story) {
+    const ScreenPoint at = pointOf(pointer.target);
+    const HeldModifiers held(pointer.flags);
+    switch (pointer.action) {
+        case PointerAction::Press:
+            story.tell("the user presses the left button on " + at.description + holding(pointer));
+            press(at, pointer.flags);
+            break;
+        case PointerAction::Release:
+            story.tell("the user releases the left button on " + at.description +
+                       clickState(pointer.clicks) + holding(pointer));
+            release(at, pointer.clicks, pointer.flags);
+            break;
+        case PointerAction::Click:
+            story.tell("the user clicks " + at.description + clickState(pointer.clicks) +
+                       holding(pointer));
+            click(at, pointer.clicks, pointer.flags);
+            break;
+        case PointerAction::DoubleClick:
+            story.tell("the user double-clicks " + at.description);
+            click(at, 1, pointer.flags);
+            settle();
+            click(at, 2, pointer.flags);
+            break;
+    }
+}
+
+void perform(const TapDisableStatement& statement, Story& story) {
+    story.tell(statement.reason == kCGEventTapDisabledByTimeout
+                   ? "the platform switches the event taps off: a callback took too long"
+                   : "the platform switches the event taps off: secure input began");
+    eventSystem().disableTaps(statement.reason);
+}
+
+}  // namespace sim::script

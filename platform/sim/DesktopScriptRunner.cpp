@@ -1,0 +1,132 @@
+#include "sim/DesktopScriptRunner.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <ostream>
+
+#include "CoreFoundation/CFRunLoopInternal.h"
+#include "sim/Clock.h"
+#include "sim/Desktop.h"
+#include "sim/DesktopScriptSteps.h"
+
+namespace sim::script {
+
+void Story::transcriptLine(const TranscriptLine& line) {
+    out_ << formatTranscriptLine(line) << '\n';
+}
+
+void Story::tell(const std::string& text) {
+    stamped("> " + text);
+}
+
+void Story::confirm(const std::string& text) {
+    stamped("= " + text);
+}
+
+void Story::flush() {
+    out_.flush();
+}
+
+void Story::stamped(const std::string& text) {
+    out_ << formatTranscriptLine({clockNow(), text}) << '\n';
+}
+
+void settle() {
+    _CFRunLoopRunDue(CFRunLoopGetMain());
+}
+
+std::string systemName() {
+    return std::filesystem::path(mainBundlePath()).stem().string();
+}
+
+pid_t pidNamed(const std::string& name) {
+    const std::optional<pid_t> pid = desktop().pidNamed(name);
+    if (!pid) {
+        throw StepUnusable{"no application named " + quoted(name) + " is running"};
+    }
+    return *pid;
+}
+
+std::string formatNumber(double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.3f", value);
+    std::string result = text;
+    while (result.back() == '0') {
+        result.pop_back();
+    }
+    if (result.back() == '.') {
+        result.pop_back();
+    }
+    return result == "-0" ? "0" : result;
+}
+
+std::string quoted(const std::string& text) {
+    // As a script writes it, so that it can be copied into one.
+    std::string result = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') {
+            result += '\\';
+        }
+        result += c;
+    }
+    return result + "\"";
+}
+
+std::string withoutTrailingSlash(std::string path) {
+    while (path.size() > 1 && path.back() == '/') {
+        path.pop_back();
+    }
+    return path;
+}
+
+std::string folderOf(const ItemPath& path) {
+    return withoutTrailingSlash(path.self ? mainBundlePath() : path.path);
+}
+
+std::string describeItemPath(const ItemPath& path) {
+    return path.self ? systemName() + "'s own bundle" : withoutTrailingSlash(path.path);
+}
+
+namespace {
+
+// The transcript goes to the story while the run lasts, and no longer: the story does not
+// outlive the run.
+class TranscriptToStory {
+public:
+    explicit TranscriptToStory(Story& story) {
+        setTranscriptListener([&story](const TranscriptLine& line) { story.transcriptLine(line); });
+    }
+    ~TranscriptToStory() { setTranscriptListener(nullptr); }
+    TranscriptToStory(const TranscriptToStory&) = delete;
+    TranscriptToStory& operator=(const TranscriptToStory&) = delete;
+};
+
+}  // namespace
+
+int runDesktopScript(const Script& script, std::ostream& storyOut, std::ostream& errors) {
+    Story story(storyOut);
+    const TranscriptToStory listening(story);
+    int status = kScriptRan;
+    for (const Statement& statement : script.statements) {
+        try {
+            // Each statement is one turn of the event loop, with its own autorelease pool.
+            NSAutoreleasePool pool;
+            std::visit([&story](const auto& action) { perform(action, story); }, statement.action);
+            settle();
+            continue;
+        } catch (const ExpectationFailed& failure) {
+            status = kExpectationFailed;
+            story.flush();
+            errors << describeError(script.name, {statement.line, failure.message}) << '\n';
+        } catch (const StepUnusable& unusable) {
+            status = kScriptUnusable;
+            story.flush();
+            errors << describeError(script.name, {statement.line, unusable.message}) << '\n';
+        }
+        break;
+    }
+    story.flush();
+    return status;
+}
+
+}  // namespace sim::script

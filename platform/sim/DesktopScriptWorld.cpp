@@ -1,0 +1,119 @@
+// The world statements: applications, Dock items and windows, what the user does to
+// applications through the platform's own commands, accessibility access, what an earlier run
+// left in the home folder, the platform's refusal of event taps, and the clock.
+#include "CoreFoundation/CFRunLoop.h"
+#include "sim/Clock.h"
+#include "sim/Desktop.h"
+#include "sim/DesktopScriptSteps.h"
+#include "sim/Faults.h"
+#include "sim/SystemProcess.h"
+
+namespace sim::script {
+
+void perform(const AppStatement& app, Story&) {
+    // The desktop tells this part of the story itself: the process, its Dock item, activation.
+    ApplicationSpec spec;
+    spec.name = app.name;
+    spec.pid = app.pid.value_or(0);
+    spec.bundleIdentifier = app.bundleIdentifier;
+    spec.bundlePath = app.bundlePath;
+    spec.noBundle = app.noBundle;
+    spec.dockItemTitle = app.itemTitle;
+    spec.dockItem = !app.noItem;
+    spec.hidden = app.hidden;
+    desktop().addApplication(spec);
+}
+
+void perform(const DockItemStatement& item, Story&) {
+    DockItemSpec spec;
+    spec.title = item.title;
+    spec.subrole = item.subrole;
+    spec.url = item.url;
+    spec.urlObject = item.urlObject;
+    desktop().addDockItem(spec);
+}
+
+void perform(const WindowStatement& window, Story&) {
+    desktop().addWindow(pidNamed(window.app), window.title,
+                        Rect{window.x, window.y, window.width, window.height});
+}
+
+void perform(const AppActionStatement& statement, Story& story) {
+    if (statement.action == AppAction::Quit && statement.app == systemName()) {
+        perform(SystemStatement{SystemAction::Quit}, story);
+        return;
+    }
+    const pid_t pid = pidNamed(statement.app);
+    switch (statement.action) {
+        case AppAction::Activate:
+            story.tell("the user brings " + statement.app + " to the front");
+            desktop().activate(pid);
+            break;
+        case AppAction::Hide:
+            story.tell("the user hides " + statement.app + " from its menu");
+            desktop().hide(pid);
+            break;
+        case AppAction::Unhide:
+            story.tell("the user shows " + statement.app + " again");
+            desktop().unhide(pid);
+            break;
+        case AppAction::Quit:
+            story.tell("the user quits " + statement.app);
+            desktop().quit(pid);
+            break;
+    }
+}
+
+void perform(const AccessStatement& access, Story& story) {
+    story.tell(std::string("the user turns accessibility access ") + (access.on ? "on" : "off"));
+    desktop().setAccessEnabled(access.on);
+}
+
+void perform(const DefaultStatement& statement, Story& story) {
+    story.tell("an earlier run left the preference " + statement.key + " = " +
+               (statement.value ? "YES" : "NO"));
+    std::string error;
+    if (!storeSystemDefault(statement.key, statement.value, &error)) {
+        throw StepUnusable{"default: the preference cannot be stored: " + error};
+    }
+}
+
+void perform(const LoginItemStatement& statement, Story& story) {
+    LoginItemEntry entry;
+    entry.path = folderOf(statement.path);
+    entry.resolvable = !statement.unresolvable;
+    story.tell("the login items hold " + describeItemPath(statement.path) +
+               (entry.resolvable ? "" : ", which cannot be resolved without mounting a volume"));
+    std::string error;
+    if (!appendLoginItem(entry, &error)) {
+        throw StepUnusable{"loginitem: the entry cannot be added: " + error};
+    }
+}
+
+void perform(const TapFailStatement& statement, Story& story) {
+    static constexpr const char* kTapCreation = "CGEventTapCreate";
+    if (statement.on) {
+        story.tell("from now on the platform refuses to create event taps");
+        removeFaults(kTapCreation);
+        injectFault({.call = kTapCreation});
+    } else {
+        story.tell("from now on the platform creates event taps again");
+        removeFaults(kTapCreation);
+    }
+}
+
+void perform(const WaitStatement& wait, Story& story) {
+    story.tell("the user waits " + formatNumber(wait.seconds) + " s");
+    const double target = clockNow() + wait.seconds;
+    // Everything that falls due meanwhile runs at its own time; a stop of the loop by what ran
+    // does not end the wait early.
+    while (clockNow() < target) {
+        const SInt32 result = CFRunLoopRunInMode(kCFRunLoopDefaultMode, target - clockNow(), false);
+        if (result == kCFRunLoopRunFinished || result == kCFRunLoopRunTimedOut) {
+            break;
+        }
+    }
+    advanceClockTo(target);
+}
+
+}  // namespace sim::script

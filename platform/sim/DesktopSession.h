@@ -1,0 +1,21 @@
+// A whole simulated session from the command line: the framework's main routine hands its
+// arguments here. -SimulatedDesktop FILE names the desktop script ("-": standard input;
+// without it the built-in demo runs), -SimulatedHome DIR the home folder (without it a fresh
+// temporary folder, removed at exit). The answer is the exit status: 0 when the script ran to
+// its end, 1 when an expectation failed, 2 when the script or the arguments cannot be used.
+#pragma once
+
+#include <iosfwd>
+#include <string_view>
+
+namespace sim {
+
+int runDesktopSession(int argc, const char* argv[]);
+// The same with the standard streams named, for tests.
+int runDesktopSession(int argc, const char* argv[], std::istream& input, std::ostream& output,
+                      std::ostream& errors);
+
+// The built-in demo script, scenarios/demo.desk as it was at build time.
+std::string_view builtInDemoScript();
+
+}  // namespace sim

@@ -1,0 +1,107 @@
+# Runs the program on desktop scripts, one after another, with one home folder made afresh:
+#   PROGRAM       Quenfold.app/Contents/MacOS/Quenfold
+#   SCRIPTS       scripts separated by "|"; every one but the last must exit with 0
+#   HOME_FOLDER   the -SimulatedHome folder; empty: none is given, and the temporary folder the
+#                 program makes (under TMPDIR, here a folder of its own) must be gone at exit
+#   STATUS        the exit status the last script must give (default 0)
+#   ERROR         what standard error must hold for the last script after "SCRIPT:"
+#   STDIN         ON: the last script is read from standard input (-SimulatedDesktop -)
+#   KEEPS_HOME    ON: the last script must leave every file of the home folder byte for byte
+#   NO_SCRIPT     ON: no -SimulatedDesktop at all (the built-in demo)
+cmake_minimum_required(VERSION 3.25)
+
+if(NOT DEFINED STATUS)
+  set(STATUS 0)
+endif()
+string(REPLACE "|" ";" scripts "${SCRIPTS}")
+list(LENGTH scripts count)
+if(NO_SCRIPT)
+  set(scripts "")
+  set(count 1)
+endif()
+
+set(environment "")
+if(HOME_FOLDER)
+  file(REMOVE_RECURSE "${HOME_FOLDER}")
+  file(MAKE_DIRECTORY "${HOME_FOLDER}")
+  set(home_arguments -SimulatedHome "${HOME_FOLDER}")
+else()
+  string(RANDOM LENGTH 8 tag)
+  set(temporary "${CMAKE_CURRENT_BINARY_DIR}/tmpdir-${tag}")
+  file(MAKE_DIRECTORY "${temporary}")
+  set(environment ${CMAKE_COMMAND} -E env "TMPDIR=${temporary}")
+endif()
+
+function(hash_home out)
+  set(listing "")
+  file(GLOB_RECURSE files LIST_DIRECTORIES false "${HOME_FOLDER}/*")
+  list(SORT files)
+  foreach(file ${files})
+    file(SHA256 "${file}" digest)
+    string(APPEND listing "${file} ${digest}\n")
+  endforeach()
+  set(${out} "${listing}" PARENT_SCOPE)
+endfunction()
+
+set(index 0)
+foreach(round RANGE 1 ${count})
+  set(script "")
+  if(NOT NO_SCRIPT)
+    list(GET scripts ${index} script)
+  endif()
+  math(EXPR index "${index} + 1")
+  set(last OFF)
+  if(round EQUAL count)
+    set(last ON)
+  endif()
+
+  set(script_arguments "")
+  set(input_arguments "")
+  if(last AND STDIN)
+    set(script_arguments -SimulatedDesktop -)
+    set(input_arguments INPUT_FILE "${script}")
+    set(named "-")
+  elseif(NOT NO_SCRIPT)
+    set(script_arguments -SimulatedDesktop "${script}")
+    set(named "${script}")
+  endif()
+
+  if(last AND KEEPS_HOME)
+    hash_home(before)
+  endif()
+  execute_process(
+    COMMAND ${environment} "${PROGRAM}" ${script_arguments} ${home_arguments}
+    ${input_arguments}
+    RESULT_VARIABLE status
+    OUTPUT_VARIABLE story
+    ERROR_VARIABLE errors)
+  message("${story}")
+
+  set(wanted 0)
+  if(last)
+    set(wanted ${STATUS})
+  endif()
+  if(NOT status STREQUAL wanted)
+    message(FATAL_ERROR "${script}: exit status ${status}, not ${wanted}\n${errors}")
+  endif()
+  if(last AND DEFINED ERROR AND NOT errors STREQUAL "${named}:${ERROR}\n")
+    message(FATAL_ERROR "standard error is\n${errors}\nnot\n${named}:${ERROR}")
+  endif()
+  if(last AND NOT DEFINED ERROR AND NOT errors STREQUAL "")
+    message(FATAL_ERROR "unexpected standard error:\n${errors}")
+  endif()
+  if(last AND KEEPS_HOME)
+    hash_home(after)
+    if(NOT before STREQUAL after)
+      message(FATAL_ERROR "the home folder changed:\nbefore\n${before}\nafter\n${after}")
+    endif()
+  endif()
+endforeach()
+
+if(temporary)
+  file(GLOB left "${temporary}/*")
+  file(REMOVE_RECURSE "${temporary}")
+  if(left)
+    message(FATAL_ERROR "the temporary home folder was left behind: ${left}")
+  endif()
+endif()
