@@ -49,21 +49,28 @@ bool appendLoginItem(const LoginItemEntry& entry, std::string* error);
 enum class SystemState { NotLaunched, Running, Terminated };
 SystemState systemState();
 // Reads the bundle's Info.plist and main interface file, creates the delegate and delivers the
-// launch callbacks. False, with the reason, when the bundle's files cannot be read.
+// launch callbacks. False, with the reason, when the bundle's files cannot be read, or when the
+// system has launched already in this session (it launches once).
 bool launchSystem(std::string* error);
-// The user opens the running system again (from the Finder or the Dock).
+// The user opens the running system again (from the Finder or the Dock). Nothing before the
+// launch or after the end.
 void reopenSystem();
-// The user quits the system.
+// The user quits the system: NSApplication's terminate:, which ends the process unless the
+// delegate refuses.
 void terminateSystem();
 
-// --- The settings window.
+// --- The settings window: the first window of the main interface file.
 bool settingsWindowOnScreen();
+// The text of the window's text field with the identifier "status" (empty when none).
 std::string settingsStatusText();
-// The user sets the control bound to the preference `key`; false when there is none.
+// The user sets the switch bound to the preference `key`. Setting it to the value it shows is
+// no click (nothing is stored or sent); otherwise it stores the value, then sends its action.
+// False when the window is not on screen or no switch is bound to `key`.
 bool setSettingsControl(const std::string& key, bool on);
 // The user presses the control that sends `action` ("openUniversalAccessPref:"); false when
-// there is none.
+// the window is not on screen or there is none.
 bool pressSettingsAction(const std::string& action);
+// The user closes the window: it goes off screen and can be shown again.
 void closeSettingsWindow();
 
 }  // namespace sim

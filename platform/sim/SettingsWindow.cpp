@@ -1,0 +1,88 @@
+// The user's hand on the settings window of the system's main interface file: its controls are
+// found by what they do (the preference a switch is bound to, the action a control sends), its
+// status field by the identifier "status".
+#include "AppKit/NSButton.h"
+#include "AppKit/NSTextField.h"
+#include "AppKit/NSWindow.h"
+#include "sim/SystemLifecycle.h"
+#include "sim/SystemProcess.h"
+
+namespace sim {
+namespace {
+
+template <class T, class Matches>
+T* findControl(Matches matches) {
+    NSWindow* window = settingsWindow();
+    if (window == nullptr) {
+        return nullptr;
+    }
+    for (const auto& view : window->subviews()) {
+        auto* control = dynamic_cast<T*>(view.get());
+        if (control != nullptr && matches(control)) {
+            return control;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+bool settingsWindowOnScreen() {
+    NSWindow* window = settingsWindow();
+    return systemState() == SystemState::Running && window != nullptr && window->isVisible();
+}
+
+std::string settingsStatusText() {
+    NSTextField* field = findControl<NSTextField>([](NSTextField* candidate) {
+        return candidate->identifier() != nullptr &&
+               candidate->identifier()->isEqualToString(CFSTR("status"));
+    });
+    return field != nullptr ? field->stringValue()->utf8() : std::string();
+}
+
+bool setSettingsControl(const std::string& key, bool on) {
+    if (!settingsWindowOnScreen()) {
+        return false;
+    }
+    NSButton* button = findControl<NSButton>([&](NSButton* candidate) {
+        return candidate->boundUserDefaultsKey() != nullptr &&
+               candidate->boundUserDefaultsKey()->utf8() == key;
+    });
+    if (button == nullptr) {
+        return false;
+    }
+    // Setting a check box to the value it shows is no click: nothing is stored or sent.
+    if ((button->state() == NSControlStateValueOn) != on) {
+        NSAutoreleasePool pool;
+        button->performClick(nullptr);
+    }
+    return true;
+}
+
+bool pressSettingsAction(const std::string& action) {
+    if (!settingsWindowOnScreen()) {
+        return false;
+    }
+    NSControl* control = findControl<NSControl>([&](NSControl* candidate) {
+        return candidate->action() != nullptr && action == sel_getName(candidate->action());
+    });
+    if (control == nullptr) {
+        return false;
+    }
+    NSAutoreleasePool pool;
+    if (auto* button = dynamic_cast<NSButton*>(control)) {
+        button->performClick(nullptr);
+    } else {
+        control->sendAction(control->action(), control->target());
+    }
+    return true;
+}
+
+void closeSettingsWindow() {
+    if (NSWindow* window = settingsWindow();
+        window != nullptr && systemState() == SystemState::Running) {
+        window->performClose(nullptr);
+    }
+}
+
+}  // namespace sim

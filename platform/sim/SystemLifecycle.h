@@ -1,0 +1,23 @@
+// What the application frameworks of the system's own process share with the session beyond
+// the control API of SystemProcess.h.
+#pragma once
+
+#include <cstdint>
+
+class NSWindow;
+
+namespace sim {
+
+// Counts session resets. A window remembers the generation its desktop node was made in: a
+// node of an earlier session is no longer its own.
+std::uint64_t sessionGeneration();
+
+// The application's process has ended (after NSApplication's terminate): it quits in the
+// desktop, and its run loop drops every source, timer and pending perform, so nothing of the
+// process runs any more.
+void endSystemProcess();
+
+// The settings window of the loaded main interface file, or nil before a launch.
+NSWindow* settingsWindow();
+
+}  // namespace sim

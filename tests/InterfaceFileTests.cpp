@@ -1,0 +1,350 @@
+// The interface-file loader: the main interface file's objects and connections, the order of
+// initialize and awakeFromNib, windows that only hide when closed, switches bound to the user
+// defaults, and files that cannot be loaded.
+#include <AppKit/AppKit.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "SessionTest.h"
+#include "sim/InterfaceFile.h"
+#include "sim/PropertyList.h"
+#include "sim/SystemProcess.h"
+
+namespace {
+
+// A class that interface files can make, recording what the loader and its controls send.
+class RecordingController : public NSObject {
+public:
+    static void initialize() { events().push_back("initialize"); }
+    void awakeFromNib() {
+        events().push_back(window_ != nullptr ? "awakeFromNib with window" : "awakeFromNib");
+    }
+    void setWindow(NSWindow* window) { window_ = window; }
+    void press(id sender) {
+        events().push_back("press: " +
+                           std::string(sender != nullptr ? sender->className() : "nil"));
+        // What the bound switch has stored by the time its action arrives.
+        events().push_back(
+            std::string("stored ") +
+            (NSUserDefaults::standardUserDefaults()->boolForKey(CFSTR("Recorded")) ? "YES" : "NO"));
+    }
+
+    static std::vector<std::string>& events() {
+        static std::vector<std::string> recorded;
+        return recorded;
+    }
+
+    NSWindow* window_ = nullptr;
+    id field = nullptr;
+};
+
+[[maybe_unused]] const auto gRegistration =
+    RuntimeClassRegistration<RecordingController>("RecordingController")
+        .initialize(&RecordingController::initialize)
+        .outlet("window", &RecordingController::setWindow)
+        .outlet("field", &RecordingController::field)
+        .action("press:", &RecordingController::press)
+        .awakeFromNib(&RecordingController::awakeFromNib);
+
+// Property-list text, built from its parts.
+std::string S(const std::string& text) {
+    return "<string>" + text + "</string>";
+}
+std::string I(long value) {
+    return "<integer>" + std::to_string(value) + "</integer>";
+}
+std::string B(bool value) {
+    return value ? "<true/>" : "<false/>";
+}
+std::string A(std::initializer_list<std::string> elements) {
+    std::string text = "<array>";
+    for (const std::string& element : elements) {
+        text += element;
+    }
+    return text + "</array>";
+}
+std::string D(std::initializer_list<std::pair<std::string, std::string>> entries) {
+    std::string text = "<dict>";
+    for (const auto& [key, value] : entries) {
+        text += "<key>" + key + "</key>" + value;
+    }
+    return text + "</dict>";
+}
+std::string frame() {
+    return A({I(10), I(10), I(200), I(100)});
+}
+
+std::string outlet(const std::string& source, const std::string& name, const std::string& to) {
+    return D({{"Type", S("outlet")},
+              {"Source", S(source)},
+              {"Outlet", S(name)},
+              {"Destination", S(to)}});
+}
+std::string action(const std::string& source, const std::string& selector,
+                   const std::string& target) {
+    return D({{"Type", S("action")},
+              {"Source", S(source)},
+              {"Action", S(selector)},
+              {"Target", S(target)}});
+}
+
+std::string controller() {
+    return D({{"ID", S("controller")}, {"Class", S("RecordingController")}});
+}
+std::string window(const std::string& views, bool visible = false) {
+    return D({{"ID", S("window")},
+              {"Class", S("NSWindow")},
+              {"Title", S("Test Window")},
+              {"Frame", frame()},
+              {"VisibleAtLaunch", B(visible)},
+              {"Views", views}});
+}
+std::string field() {
+    return D({{"ID", S("field")},
+              {"Class", S("NSTextField")},
+              {"Identifier", S("status")},
+              {"Frame", frame()},
+              {"StringValue", S("laid out")},
+              {"TextColor", S("redColor")}});
+}
+std::string recordedSwitch() {
+    return D({{"ID", S("switch")},
+              {"Class", S("NSButton")},
+              {"ButtonType", S("switch")},
+              {"Title", S("Recorded")},
+              {"UserDefaultsKey", S("Recorded")},
+              {"Frame", frame()}});
+}
+std::string document(const std::string& objects, const std::string& connections) {
+    return D({{"InterfaceFileVersion", I(1)}, {"Objects", objects}, {"Connections", connections}});
+}
+// The controller, a window with a field and a bound switch, and their connections.
+std::string wholeDocument(bool visible = false) {
+    return document(
+        A({controller(), window(A({field(), recordedSwitch()}), visible)}),
+        A({outlet("controller", "window", "window"), outlet("controller", "field", "field"),
+           action("switch", "press:", "controller")}));
+}
+
+class InterfaceFile : public SessionTest {
+protected:
+    void SetUp() override {
+        SessionTest::SetUp();
+        RecordingController::events().clear();
+    }
+    void TearDown() override {
+        loaded_.reset();
+        SessionTest::TearDown();
+    }
+
+    // Loads property-list text; the reason of a failure goes to `error_`.
+    bool load(const std::string& text) {
+        const std::string xml =
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist version=\"1.0\">" + text + "</plist>";
+        RetainPtr<CFTypeRef> root = sim::propertyListFromBytes(xml, &error_);
+        if (!root) {
+            ADD_FAILURE() << "the test's property list does not parse: " << error_;
+            return false;
+        }
+        loaded_ = sim::loadInterface(root.get(), NSApplication::sharedApplication(), &error_);
+        return loaded_ != nullptr;
+    }
+
+    template <class T>
+    T* object(const char* identifier) const {
+        return dynamic_cast<T*>(loaded_->objectWithID(identifier));
+    }
+
+    std::unique_ptr<sim::LoadedInterface> loaded_;
+    std::string error_;
+};
+
+// --- The main interface file
+
+TEST_F(InterfaceFile, MainFileConnectsTheDelegateWindowFieldAndControls) {
+    loaded_ = sim::loadInterfaceFile(QUENFOLD_SOURCE_DIR "/resources/MainMenu.plist",
+                                     NSApplication::sharedApplication(), &error_);
+    ASSERT_TRUE(loaded_) << error_;
+    NSObject* made = loaded_->objectWithID("delegate");
+    ASSERT_NE(made, nullptr);
+    EXPECT_EQ(std::string(made->className()), "QuenfoldAppDelegate");
+    EXPECT_EQ(dynamic_cast<NSObject*>(NSApp->delegate()), made);
+
+    ASSERT_EQ(loaded_->windows().size(), 1u);
+    NSWindow* settings = loaded_->windows().front();
+    EXPECT_FALSE(settings->isVisible());
+
+    std::vector<std::string> boundKeys;
+    std::vector<std::string> actions;
+    NSTextField* status = nullptr;
+    for (const auto& view : settings->subviews()) {
+        if (auto* button = dynamic_cast<NSButton*>(view.get())) {
+            if (button->boundUserDefaultsKey() != nullptr) {
+                boundKeys.push_back(button->boundUserDefaultsKey()->utf8());
+            }
+            if (button->action() != nullptr) {
+                EXPECT_EQ(button->target(), made);
+                actions.push_back(sel_getName(button->action()) +
+                                  (button->boundUserDefaultsKey() != nullptr
+                                       ? " from " + button->boundUserDefaultsKey()->utf8()
+                                       : std::string()));
+            }
+        }
+        if (auto* field = dynamic_cast<NSTextField*>(view.get())) {
+            status = field;
+        }
+    }
+    EXPECT_EQ(boundKeys, (std::vector<std::string>{"LaunchAutomaticallyOnLogin",
+                                                   "ShowSettingsOnLaunch", "HideDockIcon"}));
+    EXPECT_EQ(actions,
+              (std::vector<std::string>{"openUniversalAccessPref:",
+                                        "changeSetting: from LaunchAutomaticallyOnLogin"}));
+    ASSERT_NE(status, nullptr);
+    EXPECT_EQ(status->textColor(), NSColor::redColor());
+    EXPECT_NE(status->stringValue()->utf8().find("OFF"), std::string::npos);
+}
+
+// --- Making and connecting
+
+TEST_F(InterfaceFile, OutletsAreFilledBeforeAwakeFromNibAndInitializeComesFirst) {
+    ASSERT_TRUE(load(wholeDocument())) << error_;
+    auto* made = object<RecordingController>("controller");
+    ASSERT_NE(made, nullptr);
+    EXPECT_EQ(made->window_, object<NSWindow>("window"));
+    EXPECT_EQ(made->field, object<NSTextField>("field"));
+    EXPECT_EQ(RecordingController::events(),
+              (std::vector<std::string>{"initialize", "awakeFromNib with window"}));
+}
+
+TEST_F(InterfaceFile, InitializeIsSentOncePerSession) {
+    ASSERT_TRUE(load(wholeDocument())) << error_;
+    ASSERT_TRUE(load(wholeDocument())) << error_;
+    EXPECT_EQ(RecordingController::events(),
+              (std::vector<std::string>{"initialize", "awakeFromNib with window",
+                                        "awakeFromNib with window"}));
+}
+
+TEST_F(InterfaceFile, WindowsAreShownAtLoadOnlyWhenMarked) {
+    ASSERT_TRUE(load(wholeDocument(/*visible=*/false))) << error_;
+    EXPECT_FALSE(object<NSWindow>("window")->isVisible());
+    ASSERT_TRUE(load(wholeDocument(/*visible=*/true))) << error_;
+    EXPECT_TRUE(object<NSWindow>("window")->isVisible());
+}
+
+TEST_F(InterfaceFile, ClosingAWindowOnlyHidesIt) {
+    ASSERT_TRUE(load(wholeDocument(/*visible=*/true))) << error_;
+    NSWindow* shown = object<NSWindow>("window");
+    shown->performClose(nullptr);
+    EXPECT_FALSE(shown->isVisible());
+    shown->orderFront(nullptr);
+    EXPECT_TRUE(shown->isVisible());
+    EXPECT_EQ(sim::desktop().windowsOf(sim::kSystemPid).size(), 1u);
+}
+
+// --- A switch bound to the user defaults
+
+TEST_F(InterfaceFile, ABoundSwitchShowsTheStoredValue) {
+    ASSERT_TRUE(load(wholeDocument())) << error_;
+    NSButton* bound = object<NSButton>("switch");
+    EXPECT_EQ(bound->state(), NSControlStateValueOff);
+    NSUserDefaults::standardUserDefaults()->setBool(true, CFSTR("Recorded"));
+    EXPECT_EQ(bound->state(), NSControlStateValueOn);
+}
+
+TEST_F(InterfaceFile, AClickStoresTheNewValueBeforeSendingTheAction) {
+    ASSERT_TRUE(load(wholeDocument())) << error_;
+    RecordingController::events().clear();
+    object<NSButton>("switch")->performClick(nullptr);
+    EXPECT_TRUE(NSUserDefaults::standardUserDefaults()->boolForKey(CFSTR("Recorded")));
+    EXPECT_EQ(RecordingController::events(),
+              (std::vector<std::string>{"press: NSButton", "stored YES"}));
+    object<NSButton>("switch")->performClick(nullptr);
+    EXPECT_FALSE(NSUserDefaults::standardUserDefaults()->boolForKey(CFSTR("Recorded")));
+}
+
+// --- Files that cannot be loaded
+
+struct Malformed {
+    const char* what;
+    std::string text;
+    const char* reason;  // a part of the report
+};
+
+TEST_F(InterfaceFile, MalformedFilesAreReportedAndMakeNothing) {
+    const std::string fieldWithColour =
+        D({{"Class", S("NSTextField")}, {"Frame", frame()}, {"TextColor", S("pinkColor")}});
+    const std::vector<Malformed> cases = {
+        {"top level", A({}), "the top level: is not a dictionary"},
+        {"version", D({{"InterfaceFileVersion", I(2)}, {"Objects", A({})}}),
+         "InterfaceFileVersion 2 is not supported"},
+        {"no objects", D({{"InterfaceFileVersion", I(1)}}), "the top level: has no Objects"},
+        {"unknown key",
+         document(A({D({{"ID", S("w")},
+                        {"Class", S("NSWindow")},
+                        {"Title", S("")},
+                        {"Frame", frame()},
+                        {"VisibleAtLunch", B(true)}})}),
+                  A({})),
+         "Objects[0] \"w\": unknown key \"VisibleAtLunch\""},
+        {"unknown class", document(A({D({{"ID", S("p")}, {"Class", S("NSPanel")}})}), A({})),
+         "no class is named \"NSPanel\""},
+        {"frame",
+         document(A({D({{"ID", S("w")},
+                        {"Class", S("NSWindow")},
+                        {"Title", S("")},
+                        {"Frame", A({I(1), I(2), I(3)})}})}),
+                  A({})),
+         "Frame does not hold four numbers"},
+        {"colour", document(A({window(A({fieldWithColour}))}), A({})),
+         "Views[0]: TextColor \"pinkColor\" is not the name of a colour"},
+        {"view outside a window", document(A({field()}), A({})),
+         "belongs in the Views of a window"},
+        {"duplicate ID", document(A({controller(), controller()}), A({})),
+         "the ID \"controller\" is used twice"},
+        {"dangling destination",
+         document(A({controller()}), A({outlet("controller", "window", "nowhere")})),
+         "the Destination \"nowhere\" is no object of the file"},
+        {"unknown outlet",
+         document(A({controller(), window(A({}))}), A({outlet("controller", "door", "window")})),
+         "RecordingController has no outlet \"door\""},
+        {"unknown action",
+         document(A({controller(), window(A({recordedSwitch()}))}),
+                  A({action("switch", "open:", "controller")})),
+         "\"controller\" does not respond to \"open:\""},
+        {"outlet of the wrong type",
+         document(A({controller(), window(A({field()}))}),
+                  A({outlet("controller", "window", "field")})),
+         "the outlet \"window\" of RecordingController takes NSWindow, not NSTextField"},
+        {"delegate that is none",
+         document(A({controller()}), A({outlet("NSApp", "delegate", "controller")})),
+         "cannot be the application's delegate"},
+    };
+    for (const Malformed& malformed : cases) {
+        SCOPED_TRACE(malformed.what);
+        const long alive = NSObjectLiveCount();
+        EXPECT_FALSE(load(malformed.text));
+        EXPECT_NE(error_.find(malformed.reason), std::string::npos) << error_;
+        EXPECT_EQ(NSObjectLiveCount(), alive) << "a failed load left objects alive";
+        EXPECT_TRUE(sim::desktop().windowsOf(sim::kSystemPid).empty());
+        EXPECT_EQ(NSApp->delegate(), nullptr);
+    }
+}
+
+TEST_F(InterfaceFile, AFileThatIsNoPropertyListIsReportedWithItsPath) {
+    const std::string path = sim::homeFolder() + "/Broken.plist";
+    {
+        std::FILE* file = std::fopen(path.c_str(), "w");
+        ASSERT_NE(file, nullptr);
+        std::fputs("<plist><dict><key>Objects", file);
+        std::fclose(file);
+    }
+    EXPECT_EQ(sim::loadInterfaceFile(path, NSApplication::sharedApplication(), &error_), nullptr);
+    EXPECT_EQ(error_.rfind(path + ": ", 0), 0u) << error_;
+    EXPECT_EQ(sim::loadInterfaceFile(path + ".missing", nullptr, &error_), nullptr);
+    EXPECT_NE(error_.find("does not exist"), std::string::npos) << error_;
+}
+
+}  // namespace
