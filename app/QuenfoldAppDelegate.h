@@ -3,6 +3,7 @@
 #pragma once
 
 #include <AppKit/AppKit.h>
+#include <AppKit/NSApplication.h>
 #include <ApplicationServices/ApplicationServices.h>
 #include <RetainPtr.h>
 
@@ -25,17 +26,54 @@ CGEventRef MyPassiveEventTapCallBack(CGEventTapProxy proxy, CGEventType type, CG
 NSArray* makePassiveDefaultArgv(CGEventRef event, int argument, NSString* appName,
                                 NSString* fileAppName, NSNumber* pid);
 
-class QuenfoldAppDelegate : public NSObject {
+class NSWindow;
+
+// The one application delegate, created by the main interface file.
+class QuenfoldAppDelegate : public NSObject, public NSApplicationDelegate {
 public:
     QuenfoldAppDelegate() = default;
     ~QuenfoldAppDelegate() override;
 
+    // Registers the default preferences; sent before the class's first message.
+    static void initialize();
+    void awakeFromNib();
+
+    // The settings window (an outlet: not retained).
+    void setWindow(NSWindow* window) { window_ = window; }
+    NSWindow* window() const { return window_; }
+
     // The listen-only tap on left-button presses and releases, at most one at a time.
+    void enablePassiveEventTap();
     void installPassiveEventTap();
     void releasePassiveEventTap();
-    void enablePassiveEventTap();
 
+    // Actions of the settings window; the sender is ignored.
+    void changeSetting(id sender);
+    void openUniversalAccessPref(id sender);
+
+    void applicationDidFinishLaunching(NSNotification* notification) override;
+    void MyApplicationWillTerminateNotification(NSNotification* notification);
+    NSApplicationTerminateReply applicationShouldTerminate(NSApplication* application) override;
+    void applicationWillTerminate(NSNotification* notification) override;
+    bool applicationShouldHandleReopen(NSApplication* application, bool hasVisibleWindows) override;
+
+    // Login-item registration of the application's bundle.
+    void setLaunchAutomaticallyOnLogin(NSString* bundlePath, bool enabled);
+    void setLaunchAutomaticallyOnLogin(bool enabled);
+    bool isLaunchAutomaticallyOnLogin();
+
+    void checkAXAPI();
+    void showDockIcon();
+
+    // Instance variables, public so that tests can see what the delegate owns. The two
+    // outlets are filled by the interface file and not retained.
+    NSWindow* window_ = nullptr;
+    id axapiMessageTextField = nullptr;
     // The tap and its run-loop source, each owned by the delegate; null while there is none.
     RetainPtr<CFMachPortRef> passiveEventTapPort;
     RetainPtr<CFRunLoopSourceRef> passiveEventTapRLSR;
+
+private:
+    // Presents the settings window: ordered front, the application activated, ordered front.
+    void presentSettingsWindow();
 };

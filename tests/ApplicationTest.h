@@ -1,0 +1,78 @@
+// Fixture for tests that launch the system from its bundle: a session whose main bundle is a
+// fresh copy of the application's resources (see TestBundle.h), and helpers that read what
+// the launched system shows.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "QuenfoldAppDelegate.h"
+#include "SessionTest.h"
+#include "TestBundle.h"
+#include "sim/SystemProcess.h"
+#include "sim/Transcript.h"
+
+class ApplicationTest : public SessionTest {
+protected:
+    void SetUp() override {
+        sim::setMainBundlePath(bundle_.path());
+        SessionTest::SetUp();
+    }
+
+    void TearDown() override {
+        SessionTest::TearDown();
+        sim::setMainBundlePath(QUENFOLD_BUNDLE_PATH);
+    }
+
+    static void launch() {
+        std::string error;
+        ASSERT_TRUE(sim::launchSystem(&error)) << error;
+    }
+
+    // The delegate the interface file made, once launched.
+    static QuenfoldAppDelegate* delegate() {
+        return NSApp != nullptr ? dynamic_cast<QuenfoldAppDelegate*>(NSApp->delegate()) : nullptr;
+    }
+
+    static void storeDefault(const std::string& key, bool value) {
+        std::string error;
+        ASSERT_TRUE(sim::storeSystemDefault(key, value, &error)) << error;
+    }
+
+    // What the application's own preference domain holds for the key (not the registered
+    // defaults).
+    static std::optional<bool> storedDefault(const std::string& key) {
+        NSAutoreleasePool pool;
+        NSDictionary* stored = NSUserDefaults::standardUserDefaults()->persistentDomainForName(
+            CFSTR("org.quenfold.Quenfold"));
+        RetainPtr<CFStringRef> name = adoptCF<CFStringRef>(NSString::createWithUTF8(key));
+        auto* value =
+            stored != nullptr ? dynamic_cast<NSNumber*>(stored->objectForKey(name.get())) : nullptr;
+        return value != nullptr ? std::optional<bool>(value->boolValue()) : std::nullopt;
+    }
+
+    static bool dockIconShown() {
+        const sim::Application* system = sim::desktop().application(sim::kSystemPid);
+        return system != nullptr && system->foreground;
+    }
+
+    static bool systemActive() { return sim::desktop().activePid() == sim::kSystemPid; }
+
+    // How often the settings window was ordered in front.
+    static int settingsOrderedFront() {
+        int count = 0;
+        for (const sim::TranscriptLine& line : sim::transcript()) {
+            count += line.text == "window \"Quenfold Settings\" of Quenfold is in front" ? 1 : 0;
+        }
+        return count;
+    }
+
+    NSTextField* statusField() const {
+        return delegate() != nullptr ? dynamic_cast<NSTextField*>(delegate()->axapiMessageTextField)
+                                     : nullptr;
+    }
+
+    std::string selfPath() const { return bundle_.path(); }
+
+    TestBundle bundle_;
+};
