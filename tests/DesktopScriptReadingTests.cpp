@@ -329,6 +329,10 @@ TEST(DesktopScriptWholeScript, TheSystemLaunchesOnceAndActsOnlyWhileItRuns) {
               "t.desk:3: reopen: the system has quit");
     EXPECT_EQ(invalidityOf("expect taps 0\nlaunch\nreopen\nsettings close\nquit\nexpect taps 0\n"),
               "");
+    // The system's process leaves the desktop when it quits, and its pid is free again.
+    EXPECT_EQ(invalidityOf("launch\nquit\nexpect visible Quenfold\n"),
+              "t.desk:3: no application named \"Quenfold\" is running here");
+    EXPECT_EQ(invalidityOf("launch\nquitapp Quenfold\napp Other pid=400\n"), "");
 }
 
 }  // namespace

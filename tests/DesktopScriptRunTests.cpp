@@ -394,6 +394,32 @@ TEST_F(DesktopScriptHand, WindowTargetsAreTheMiddleOfTheFrontmostWindowWithThatT
     EXPECT_EQ(sim::eventSystem().pointer().y, middleOf(front).y);
 }
 
+// --- The world
+
+TEST_F(DesktopScriptRun, ApplicationsGetTheDefaultsTheScriptsPromise) {
+    ASSERT_EQ(runHere("app \"Émile Zola\"\napp Tool path=none noitem\napp Notes hidden "
+                      "item=\"My Notes\"\n")
+                  .status,
+              0);
+    const sim::Application* emile = sim::desktop().application(501);
+    ASSERT_NE(emile, nullptr);
+    EXPECT_EQ(emile->name, u"Émile Zola");
+    EXPECT_EQ(emile->bundleIdentifier, u"com.example.émilezola");
+    EXPECT_EQ(emile->bundlePath, u"/Applications/Émile Zola.app");
+    EXPECT_EQ(sim::desktop().node(emile->dockItem)->title, u"Émile Zola");
+    EXPECT_EQ(sim::desktop().activePid(), 501) << "the first visible application is active";
+
+    const sim::Application* tool = sim::desktop().application(502);
+    ASSERT_NE(tool, nullptr);
+    EXPECT_FALSE(tool->bundlePath);
+    EXPECT_EQ(tool->dockItem, 0u);
+
+    const sim::Application* notes = sim::desktop().application(503);
+    ASSERT_NE(notes, nullptr);
+    EXPECT_TRUE(notes->hidden);
+    EXPECT_EQ(sim::desktop().node(notes->dockItem)->title, u"My Notes");
+}
+
 // --- The clock
 
 TEST_F(DesktopScriptRun, WaitMovesTheClockByExactlyThatMuchAndRunsWhatFallsDue) {

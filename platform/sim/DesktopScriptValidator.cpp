@@ -55,7 +55,7 @@ private:
         if (action.action == AppAction::Quit && action.app == systemName_) {
             // The system quits the way the user quits it.
             requireSystem("quitapp " + systemName_);
-            phase_ = SystemPhase::Quit;
+            systemQuits();
             return;
         }
         requireWorldApp(action.app);
@@ -74,7 +74,7 @@ private:
         }
         requireSystem(describe(statement.action));
         if (statement.action == SystemAction::Quit) {
-            phase_ = SystemPhase::Quit;
+            systemQuits();
         }
     }
 
@@ -86,6 +86,12 @@ private:
         if (expect.app) {
             requireName(*expect.app);
         }
+    }
+
+    // The system's process leaves the desktop when it quits, name and pid with it.
+    void systemQuits() {
+        phase_ = SystemPhase::Quit;
+        running_.erase(systemName_);
     }
 
     // Statements that name nothing of the world.
@@ -126,10 +132,8 @@ private:
     // An application the user acts on: the system's own process only while it runs.
     void requireWorldApp(const std::string& name) const {
         requireName(name);
-        if (name == systemName_ && phase_ != SystemPhase::Running) {
-            throw Invalid{systemName_ + (phase_ == SystemPhase::NotLaunched
-                                             ? " is not launched yet (no launch before this line)"
-                                             : " has quit")};
+        if (name == systemName_ && phase_ == SystemPhase::NotLaunched) {
+            throw Invalid{systemName_ + " is not launched yet (no launch before this line)"};
         }
     }
 

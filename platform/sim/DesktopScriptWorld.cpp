@@ -2,6 +2,7 @@
 // applications through the platform's own commands, accessibility access, what an earlier run
 // left in the home folder, the platform's refusal of event taps, and the clock.
 #include "CoreFoundation/CFRunLoop.h"
+#include "RetainPtr.h"
 #include "sim/Clock.h"
 #include "sim/Desktop.h"
 #include "sim/DesktopScriptSteps.h"
@@ -9,13 +10,25 @@
 #include "sim/SystemProcess.h"
 
 namespace sim::script {
+namespace {
+
+// com.example. and the name, lowercased by the Unicode rules of the string class, without
+// blanks.
+std::string defaultBundleIdentifier(const std::string& name) {
+    const RetainPtr<CFStringRef> string = adoptCF<CFStringRef>(NSString::createWithUTF8(name));
+    std::string lowered = string->lowercaseString()->utf8();
+    std::erase_if(lowered, [](char c) { return c == ' ' || c == '\t'; });
+    return "com.example." + lowered;
+}
+
+}  // namespace
 
 void perform(const AppStatement& app, Story&) {
     // The desktop tells this part of the story itself: the process, its Dock item, activation.
     ApplicationSpec spec;
     spec.name = app.name;
     spec.pid = app.pid.value_or(0);
-    spec.bundleIdentifier = app.bundleIdentifier;
+    spec.bundleIdentifier = app.bundleIdentifier.value_or(defaultBundleIdentifier(app.name));
     spec.bundlePath = app.bundlePath;
     spec.noBundle = app.noBundle;
     spec.dockItemTitle = app.itemTitle;
