@@ -154,7 +154,10 @@ int runDesktopSession(int argc, const char* argv[], std::istream& input, std::os
 }
 
 int runDesktopSession(int argc, const char* argv[]) {
-    return runDesktopSession(argc, argv, std::cin, std::cout, std::cerr);
+    const int status = runDesktopSession(argc, argv, std::cin, std::cout, std::cerr);
+    // The program ends with the session: everything the session holds is let go first.
+    reset();
+    return status;
 }
 
 }  // namespace sim

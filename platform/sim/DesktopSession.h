@@ -10,8 +10,10 @@
 
 namespace sim {
 
+// The program's whole session: the run on the standard streams, then the session is ended
+// (reset), so that nothing of it outlives the program.
 int runDesktopSession(int argc, const char* argv[]);
-// The same with the standard streams named, for tests.
+// The run alone, with the streams named; the session stays as the run left it.
 int runDesktopSession(int argc, const char* argv[], std::istream& input, std::ostream& output,
                       std::ostream& errors);
 
