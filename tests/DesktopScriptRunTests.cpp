@@ -300,6 +300,22 @@ TEST_F(DesktopScriptRun, ACorruptPreferencesFileIsKeptAndTheSystemLaunchesWithIt
     EXPECT_EQ(kept, 1);
 }
 
+TEST_F(DesktopScriptRun, ACorruptLoginItemFileIsKeptAndTheListStartsAfresh) {
+    TemporaryFolder home;
+    const std::string garbage = "bplist00\x01\x02 not really";
+    home.write("Library/Preferences/com.apple.loginitems.plist", garbage);
+    const RunResult result = runScript(
+        "expect loginitems 0\nlaunch\nexpect default LaunchAutomaticallyOnLogin NO\n"
+        "settings set LaunchAutomaticallyOnLogin on\nexpect loginitem self first\n",
+        home.path());
+    EXPECT_EQ(result.status, 0) << result.errors;
+    int kept = 0;
+    for (const auto& [name, bytes] : filesUnder(home.path())) {
+        kept += bytes == garbage ? 1 : 0;
+    }
+    EXPECT_EQ(kept, 1);
+}
+
 // --- The user's hand as the event taps see it
 
 struct SeenEvent {
