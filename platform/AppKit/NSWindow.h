@@ -24,10 +24,7 @@ public:
     // Takes the window off the screen.
     void orderOut(id sender);
     // The close button: the window has no delegate to refuse, so it closes.
-    void performClose(id sender) {
-        (void)sender;
-        close();
-    }
+    void performClose(id) { close(); }
     // Takes the window off the screen; the object stays, to be shown again.
     void close();
 
