@@ -1,0 +1,279 @@
+// Foundation services of the session: the main bundle and its Info.plist, the file manager's
+// display names, the standard folders, the home folder, and the notification centre.
+#include <RetainPtr.h>
+
+#include <string>
+
+#include "Foundation/Foundation.h"
+#include "HomeFolderTest.h"
+#include "sim/Faults.h"
+#include "sim/FileSystem.h"
+
+namespace {
+
+// The main bundle's path is process-wide; each test that moves it puts it back.
+class MainBundleGuard {
+public:
+    explicit MainBundleGuard(const std::string& path) : previous_(sim::mainBundlePath()) {
+        sim::setMainBundlePath(path);
+    }
+    ~MainBundleGuard() { sim::setMainBundlePath(previous_); }
+
+private:
+    std::string previous_;
+};
+
+class FoundationServices : public SessionTest {
+protected:
+    // A bundle folder with the given Info.plist text (none when empty) and resources.
+    std::string makeBundle(const std::string& infoPlist,
+                           const std::vector<std::string>& resources = {}) {
+        const std::string bundle = folder_.path() + "/Quenfold.app";
+        std::filesystem::create_directories(bundle + "/Contents/Resources");
+        if (!infoPlist.empty()) {
+            writeFile(bundle + "/Contents/Info.plist", infoPlist);
+        }
+        for (const std::string& resource : resources) {
+            writeFile(bundle + "/Contents/Resources/" + resource, "resource");
+        }
+        return bundle;
+    }
+
+    static std::vector<std::string> paths(NSArray* array) {
+        std::vector<std::string> result;
+        for (const NSObject* element : *array) {
+            result.push_back(static_cast<const NSString*>(element)->utf8());
+        }
+        return result;
+    }
+
+    static std::string displayName(const std::string& path) {
+        return NSFileManager::defaultManager()
+            ->displayNameAtPath(NSString::stringWithUTF8String(path.c_str()))
+            ->utf8();
+    }
+
+    TemporaryFolder folder_;
+};
+
+constexpr const char* kInfoPlist =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+    "<key>CFBundleIdentifier</key><string>org.quenfold.Quenfold</string>"
+    "<key>LSUIElement</key><true/>"
+    "<key>NSMainNibFile</key><string>MainMenu</string></dict></plist>";
+
+// --- The main bundle
+
+TEST_F(FoundationServices, TheMainBundleIsTheApplicationFolder) {
+    const std::string path = makeBundle(kInfoPlist);
+    MainBundleGuard guard(path);
+    NSBundle* bundle = NSBundle::mainBundle();
+    ASSERT_NE(bundle, nullptr);
+    EXPECT_EQ(bundle->bundlePath()->utf8(), path);
+    EXPECT_EQ(bundle, NSBundle::mainBundle());
+    const RetainPtr<CFURLRef> expected = adoptCF(CFURLCreateWithFileSystemPath(
+        kCFAllocatorDefault, bundle->bundlePath(), kCFURLPOSIXPathStyle, true));
+    EXPECT_TRUE(CFEqual(bundle->bundleURL(), expected.get()));
+    EXPECT_EQ(bundle->resourcePath()->utf8(), path + "/Contents/Resources");
+}
+
+TEST_F(FoundationServices, TheInfoDictionaryComesFromInfoPlist) {
+    MainBundleGuard guard(makeBundle(kInfoPlist));
+    NSBundle* bundle = NSBundle::mainBundle();
+    ASSERT_NE(bundle->infoDictionary(), nullptr);
+    EXPECT_TRUE(CFEqual(bundle->bundleIdentifier(), CFSTR("org.quenfold.Quenfold")));
+    EXPECT_TRUE(CFEqual(bundle->objectForInfoDictionaryKey(CFSTR("LSUIElement")), kCFBooleanTrue));
+    EXPECT_TRUE(
+        CFEqual(bundle->objectForInfoDictionaryKey(CFSTR("NSMainNibFile")), CFSTR("MainMenu")));
+}
+
+TEST_F(FoundationServices, ABundleWithoutAReadableInfoPlistHasNoInfo) {
+    MainBundleGuard guard(makeBundle("this is not a property list"));
+    NSBundle* bundle = NSBundle::mainBundle();
+    ASSERT_NE(bundle, nullptr);
+    EXPECT_EQ(bundle->infoDictionary(), nullptr);
+    EXPECT_EQ(bundle->bundleIdentifier(), nullptr);
+    EXPECT_EQ(bundle->objectForInfoDictionaryKey(CFSTR("NSMainNibFile")), nullptr);
+}
+
+TEST_F(FoundationServices, ResourcesAreFoundByNameAndType) {
+    MainBundleGuard guard(makeBundle(kInfoPlist, {"MainMenu.plist", "README"}));
+    NSBundle* bundle = NSBundle::mainBundle();
+    NSString* found = bundle->pathForResource(CFSTR("MainMenu"), CFSTR("plist"));
+    ASSERT_NE(found, nullptr);
+    EXPECT_EQ(found->utf8(), bundle->resourcePath()->utf8() + "/MainMenu.plist");
+    EXPECT_NE(bundle->pathForResource(CFSTR("README"), nullptr), nullptr);
+    EXPECT_EQ(bundle->pathForResource(CFSTR("MainMenu"), CFSTR("nib")), nullptr);
+    EXPECT_EQ(bundle->pathForResource(nullptr, CFSTR("plist")), nullptr);
+}
+
+TEST_F(FoundationServices, TheMainBundleCanBeMadeMissing) {
+    sim::injectFault({.call = "mainBundle"});
+    EXPECT_EQ(NSBundle::mainBundle(), nullptr);
+}
+
+// --- Display names
+
+TEST_F(FoundationServices, AnApplicationIsShownWithoutItsExtension) {
+    sim::addVirtualDirectory("/Applications/Quenfold.app");
+    EXPECT_EQ(displayName("/Applications/Quenfold.app"), "Quenfold");
+    EXPECT_EQ(displayName("/Applications/Quenfold.app/"), "Quenfold");
+    EXPECT_EQ(displayName("/Applications/Google Chrome.APP"), "Google Chrome");
+}
+
+TEST_F(FoundationServices, OtherItemsKeepTheirWholeName) {
+    writeFile(folder_.path() + "/notes.app", "a plain file with the extension");
+    EXPECT_EQ(displayName(folder_.path() + "/notes.app"), "notes.app");
+    EXPECT_EQ(displayName("/Users/Shared/report.pdf"), "report.pdf");
+    EXPECT_EQ(displayName("/Applications/Utilities"), "Utilities");
+    EXPECT_EQ(displayName("/Applications/.app"), ".app");
+}
+
+TEST_F(FoundationServices, FileExistenceIncludesTheDesktopsFolders) {
+    NSFileManager* manager = NSFileManager::defaultManager();
+    EXPECT_TRUE(
+        manager->fileExistsAtPath(CFSTR("/System/Library/PreferencePanes/"
+                                        "UniversalAccessPref.prefPane")));
+    EXPECT_TRUE(manager->fileExistsAtPath(NSString::stringWithUTF8String(folder_.path().c_str())));
+    EXPECT_FALSE(manager->fileExistsAtPath(CFSTR("/Applications/Nowhere.app")));
+    EXPECT_FALSE(manager->fileExistsAtPath(nullptr));
+}
+
+// --- Standard folders
+
+TEST_F(FoundationServices, TheSystemsPreferencePaneFolderIsOnePath) {
+    EXPECT_EQ(paths(NSSearchPathForDirectoriesInDomains(NSPreferencePanesDirectory,
+                                                        NSSystemDomainMask, YES)),
+              std::vector<std::string>{"/System/Library/PreferencePanes"});
+}
+
+TEST_F(FoundationServices, TheUsersFoldersLieInTheHomeFolder) {
+    EXPECT_EQ(paths(NSSearchPathForDirectoriesInDomains(NSLibraryDirectory, NSUserDomainMask, YES)),
+              std::vector<std::string>{sim::homeFolder() + "/Library"});
+    EXPECT_EQ(paths(NSSearchPathForDirectoriesInDomains(NSLibraryDirectory, NSUserDomainMask, NO)),
+              std::vector<std::string>{"~/Library"});
+}
+
+TEST_F(FoundationServices, EveryDomainIsAnsweredInTheUsualOrder) {
+    EXPECT_EQ(
+        paths(NSSearchPathForDirectoriesInDomains(NSApplicationSupportDirectory, NSAllDomainsMask,
+                                                  NO)),
+        (std::vector<std::string>{"~/Library/Application Support", "/Library/Application Support",
+                                  "/Network/Library/Application Support"}));
+    EXPECT_TRUE(paths(NSSearchPathForDirectoriesInDomains(999, NSAllDomainsMask, YES)).empty());
+}
+
+TEST_F(FoundationServices, AnInjectedSearchAnswersAsManyFoldersAsAsked) {
+    sim::injectFault({.call = "NSSearchPathForDirectoriesInDomains", .status = 0, .count = 1});
+    EXPECT_TRUE(paths(NSSearchPathForDirectoriesInDomains(NSPreferencePanesDirectory,
+                                                          NSSystemDomainMask, YES))
+                    .empty());
+    sim::injectFault({.call = "NSSearchPathForDirectoriesInDomains", .status = 2, .count = 1});
+    EXPECT_EQ(paths(NSSearchPathForDirectoriesInDomains(NSPreferencePanesDirectory,
+                                                        NSSystemDomainMask, YES))
+                  .size(),
+              2u);
+}
+
+// --- The home folder
+
+TEST_F(FoundationServices, EveryResetGivesAFreshEmptyHomeAndRemovesTheLastOne) {
+    const std::string first = sim::homeFolder();
+    EXPECT_EQ(NSHomeDirectory()->utf8(), first);
+    EXPECT_TRUE(filesIn(first).empty());
+    writeFile(first + "/Library/Preferences/left.plist", "x");
+    sim::reset();
+    const std::string second = sim::homeFolder();
+    EXPECT_NE(second, first);
+    EXPECT_TRUE(filesIn(second).empty());
+    EXPECT_FALSE(std::filesystem::exists(first));
+}
+
+TEST_F(FoundationServices, AGivenHomeFolderIsMadeAndNeverRemoved) {
+    const std::string temporary = sim::homeFolder();
+    const std::string chosen = folder_.path() + "/home/of/user";
+    sim::setHomeFolder(chosen);
+    EXPECT_EQ(sim::homeFolder(), chosen);
+    EXPECT_TRUE(std::filesystem::is_directory(chosen));
+    EXPECT_FALSE(std::filesystem::exists(temporary));
+    sim::reset();
+    EXPECT_TRUE(std::filesystem::is_directory(chosen));
+}
+
+// --- Notifications
+
+struct Listener : NSObject {
+    std::vector<std::string> heard;
+    void heardIt(NSNotification* note) { heard.push_back(note->name()->utf8()); }
+};
+
+TEST_F(FoundationServices, ObserversHearTheNameAndObjectTheyAskedFor) {
+    NSNotificationCenter* center = NSNotificationCenter::defaultCenter();
+    const RetainPtr<Listener*> byName = adoptCF(new Listener());
+    const RetainPtr<Listener*> byObject = adoptCF(new Listener());
+    const RetainPtr<Listener*> everything = adoptCF(new Listener());
+    const RetainPtr<NSObject*> sender = adoptCF(new NSObject());
+    center->addObserver(byName.get(), &Listener::heardIt, CFSTR("Quit"), nullptr);
+    center->addObserver(byObject.get(), &Listener::heardIt, nullptr, sender.get());
+    center->addObserver(everything.get(), &Listener::heardIt, nullptr, nullptr);
+
+    center->postNotificationName(CFSTR("Quit"), nullptr);
+    center->postNotificationName(CFSTR("Other"), sender.get());
+    EXPECT_EQ(byName->heard, std::vector<std::string>{"Quit"});
+    EXPECT_EQ(byObject->heard, std::vector<std::string>{"Other"});
+    EXPECT_EQ(everything->heard, (std::vector<std::string>{"Quit", "Other"}));
+    center->removeObserver(byName.get());
+    center->removeObserver(byObject.get());
+    center->removeObserver(everything.get());
+}
+
+TEST_F(FoundationServices, ObserversAreNotRetainedAndCanBeRemoved) {
+    NSNotificationCenter* center = NSNotificationCenter::defaultCenter();
+    const RetainPtr<Listener*> listener = adoptCF(new Listener());
+    center->addObserver(listener.get(), &Listener::heardIt, CFSTR("A"), nullptr);
+    center->addObserver(listener.get(), &Listener::heardIt, CFSTR("B"), nullptr);
+    EXPECT_EQ(CFGetRetainCount(listener.get()), 1);
+    center->removeObserver(listener.get(), CFSTR("A"), nullptr);
+    center->postNotificationName(CFSTR("A"), nullptr);
+    center->postNotificationName(CFSTR("B"), nullptr);
+    center->removeObserver(listener.get());
+    center->postNotificationName(CFSTR("B"), nullptr);
+    EXPECT_EQ(listener->heard, std::vector<std::string>{"B"});
+}
+
+TEST_F(FoundationServices, AnObserverRemovedDuringAPostIsNotToldAnyMore) {
+    struct Remover : NSObject {
+        NSObject* other = nullptr;
+        void heardIt(NSNotification*) {
+            NSNotificationCenter::defaultCenter()->removeObserver(other);
+        }
+    };
+    NSNotificationCenter* center = NSNotificationCenter::defaultCenter();
+    const RetainPtr<Remover*> remover = adoptCF(new Remover());
+    const RetainPtr<Listener*> listener = adoptCF(new Listener());
+    remover->other = listener.get();
+    center->addObserver(remover.get(), &Remover::heardIt, CFSTR("A"), nullptr);
+    center->addObserver(listener.get(), &Listener::heardIt, CFSTR("A"), nullptr);
+    center->postNotificationName(CFSTR("A"), nullptr);
+    EXPECT_TRUE(listener->heard.empty());
+    center->removeObserver(remover.get());
+}
+
+TEST_F(FoundationServices, ANotificationKeepsItsObjectAlive) {
+    NSObject* sender = new NSObject();
+    NSNotification* note = NSNotification::create(CFSTR("A"), sender);
+    sender->release();
+    EXPECT_EQ(note->object()->retainCount(), 1u);
+    note->release();
+}
+
+TEST_F(FoundationServices, AResetForgetsEveryObserver) {
+    const RetainPtr<Listener*> listener = adoptCF(new Listener());
+    NSNotificationCenter::defaultCenter()->addObserver(listener.get(), &Listener::heardIt,
+                                                       CFSTR("A"), nullptr);
+    sim::reset();
+    NSNotificationCenter::defaultCenter()->postNotificationName(CFSTR("A"), nullptr);
+    EXPECT_TRUE(listener->heard.empty());
+}
+
+}  // namespace
