@@ -154,15 +154,6 @@ TEST_F(FoundationServices, TheUsersFoldersLieInTheHomeFolder) {
               std::vector<std::string>{"~/Library"});
 }
 
-TEST_F(FoundationServices, EveryDomainIsAnsweredInTheUsualOrder) {
-    EXPECT_EQ(
-        paths(NSSearchPathForDirectoriesInDomains(NSApplicationSupportDirectory, NSAllDomainsMask,
-                                                  NO)),
-        (std::vector<std::string>{"~/Library/Application Support", "/Library/Application Support",
-                                  "/Network/Library/Application Support"}));
-    EXPECT_TRUE(paths(NSSearchPathForDirectoriesInDomains(999, NSAllDomainsMask, YES)).empty());
-}
-
 TEST_F(FoundationServices, AnInjectedSearchAnswersAsManyFoldersAsAsked) {
     sim::injectFault({.call = "NSSearchPathForDirectoriesInDomains", .status = 0, .count = 1});
     EXPECT_TRUE(paths(NSSearchPathForDirectoriesInDomains(NSPreferencePanesDirectory,

@@ -138,13 +138,6 @@ TEST_F(PropertyLists, GarbageIsUnreadableWithAReason) {
     }
 }
 
-TEST_F(PropertyLists, AFolderIsUnreadable) {
-    std::filesystem::create_directories(pathOf("folder.plist"));
-    PropertyListFile file = sim::readPropertyListFile(pathOf("folder.plist"));
-    EXPECT_EQ(file.status, PropertyListFile::Status::Unreadable);
-    EXPECT_NE(file.error.find("folder"), std::string::npos);
-}
-
 TEST_F(PropertyLists, UnsupportedValuesNameWhereTheyAre) {
     writeFile(pathOf("dated.plist"),
               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
@@ -208,14 +201,6 @@ TEST_F(PropertyLists, AWriteReplacesTheWholeFileAndLeavesNothingBeside) {
     ASSERT_EQ(file.status, PropertyListFile::Status::Read);
     EXPECT_EQ(static_cast<const NSArray*>(file.root.get())->count(), 0u);
     EXPECT_EQ(filesIn(folder_.path()), std::vector<std::string>{"list.plist"});
-}
-
-TEST_F(PropertyLists, MissingFoldersAreMade) {
-    std::string error;
-    EXPECT_TRUE(sim::writePropertyListFile(pathOf("a/b/c.plist"), NSArray::array(), &error))
-        << error;
-    EXPECT_EQ(sim::readPropertyListFile(pathOf("a/b/c.plist")).status,
-              PropertyListFile::Status::Read);
 }
 
 TEST_F(PropertyLists, AFailedWriteLeavesNoTemporaryFile) {

@@ -84,6 +84,9 @@ OSStatus GetIconRefFromFileInfo(const FSRef* inRef, UniCharCount inFileNameLengt
 }
 
 OSErr AcquireIconRef(IconRef theIconRef) {
+    if (const auto status = sim::faultFor("AcquireIconRef"); status && *status != noErr) {
+        return static_cast<OSErr>(*status);
+    }
     if (theIconRef == nullptr) {
         return paramErr;
     }
@@ -92,6 +95,10 @@ OSErr AcquireIconRef(IconRef theIconRef) {
 }
 
 OSErr ReleaseIconRef(IconRef theIconRef) {
+    // Counted, so that a test sees how often the system lets go of an icon.
+    if (const auto status = sim::faultFor("ReleaseIconRef"); status && *status != noErr) {
+        return static_cast<OSErr>(*status);
+    }
     if (theIconRef == nullptr) {
         return paramErr;
     }

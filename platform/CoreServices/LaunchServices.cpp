@@ -248,5 +248,8 @@ CFTypeRef LSSharedFileListItemCopyProperty(LSSharedFileListItemRef inItem,
 }
 
 UInt32 LSSharedFileListItemGetID(LSSharedFileListItemRef inItem) {
+    if (faultForItem("LSSharedFileListItemGetID", inItem)) {
+        return 0;
+    }
     return inItem != nullptr && !inItem->isPosition() ? inItem->target().itemID : 0;
 }
