@@ -31,9 +31,9 @@ struct World {
         sim::setMainBundlePath(QUENFOLD_BUNDLE_PATH);
         sim::reset();
         for (const char* name : {"Notes", "Mail", "Preview", "Safari"}) {
-            sim::ApplicationSpec spec;
-            spec.name = name;
-            const pid_t pid = desktop().addApplication(spec);
+            sim::ApplicationSpec setup;
+            setup.name = name;
+            const pid_t pid = desktop().addApplication(setup);
             desktop().activate(pid);
             if (std::string(name) == "Safari") {
                 safari = pid;

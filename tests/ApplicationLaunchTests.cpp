@@ -24,9 +24,9 @@ std::string laidOutStatus(const TestBundle& bundle) {
 }
 
 pid_t addAppWithWindow(const std::string& name) {
-    sim::ApplicationSpec spec;
-    spec.name = name;
-    const pid_t pid = desktop().addApplication(spec);
+    sim::ApplicationSpec setup;
+    setup.name = name;
+    const pid_t pid = desktop().addApplication(setup);
     desktop().addWindow(pid, name + " window", {0, 0, sim::kScreenWidth, sim::kScreenHeight - 100});
     return pid;
 }

@@ -386,9 +386,9 @@ TEST_F(DesktopScriptHand, DockTargetsAreTheMiddleOfTheFirstItemWithThatTitle) {
 }
 
 TEST_F(DesktopScriptHand, WindowTargetsAreTheMiddleOfTheFrontmostWindowWithThatTitle) {
-    sim::ApplicationSpec spec;
-    spec.name = "Notes";
-    const pid_t notes = sim::desktop().addApplication(spec);
+    sim::ApplicationSpec setup;
+    setup.name = "Notes";
+    const pid_t notes = sim::desktop().addApplication(setup);
     sim::desktop().addWindow(notes, "Doc", {0, 0, 100, 100});
     const sim::NodeId front = sim::desktop().addWindow(notes, "Doc", {300, 300, 200, 100});
     ASSERT_EQ(runHere("release window:Doc\n").status, 0);

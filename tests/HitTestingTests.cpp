@@ -13,12 +13,12 @@ using sim::desktop;
 class HitTesting : public SessionTest {
 protected:
     pid_t addApp(const std::string& name, const std::string& bundle = "") {
-        sim::ApplicationSpec spec;
-        spec.name = name;
+        sim::ApplicationSpec setup;
+        setup.name = name;
         if (!bundle.empty()) {
-            spec.bundleIdentifier = bundle;
+            setup.bundleIdentifier = bundle;
         }
-        return desktop().addApplication(spec);
+        return desktop().addApplication(setup);
     }
 
     // Starts over as a fresh process would: no system-wide element yet. The fixture's

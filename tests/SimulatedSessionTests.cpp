@@ -20,9 +20,9 @@ using sim::eventSystem;
 class SimulatedSession : public SessionTest {
 protected:
     pid_t addApp(const std::string& name) {
-        sim::ApplicationSpec spec;
-        spec.name = name;
-        return desktop().addApplication(spec);
+        sim::ApplicationSpec setup;
+        setup.name = name;
+        return desktop().addApplication(setup);
     }
     CGPoint itemCenter(const std::string& title) {
         return middleOf(*desktop().dockItemTitled(title));

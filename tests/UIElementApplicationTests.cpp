@@ -21,11 +21,11 @@ protected:
 
     // An empty bundle path makes a process without a bundle.
     static pid_t addApp(const std::string& name, std::optional<std::string> bundlePath = {}) {
-        sim::ApplicationSpec spec;
-        spec.name = name;
-        spec.noBundle = bundlePath && bundlePath->empty();
-        spec.bundlePath = std::move(bundlePath);
-        return desktop().addApplication(spec);
+        sim::ApplicationSpec setup;
+        setup.name = name;
+        setup.noBundle = bundlePath && bundlePath->empty();
+        setup.bundlePath = std::move(bundlePath);
+        return desktop().addApplication(setup);
     }
 
     // A button "Send" in a window "Compose" of "Mail", which is behind the active "Notes".

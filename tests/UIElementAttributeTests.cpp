@@ -26,12 +26,12 @@ protected:
         mail.name = "Mail";
         windowNode_ = desktop().addWindow(desktop().addApplication(mail), "Inbox");
         for (const auto& [role, title] : children) {
-            sim::ElementSpec spec;
-            spec.role = role;
+            sim::ElementSpec setup;
+            setup.role = role;
             if (title != nullptr) {
-                spec.title = title;
+                setup.title = title;
             }
-            children_.push_back(desktop().addElement(windowNode_, spec));
+            children_.push_back(desktop().addElement(windowNode_, setup));
         }
         window_ = adoptCF(sim::createElement(windowNode_));
     }

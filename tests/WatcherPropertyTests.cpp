@@ -169,20 +169,20 @@ protected:
     std::vector<pid_t> build(const DesktopPlan& plan) {
         std::vector<pid_t> pids;
         for (const AppPlan& app : plan.apps) {
-            sim::ApplicationSpec spec;
-            spec.name = app.name;
-            spec.dockItem = app.hasItem;
-            spec.dockItemTitle = app.itemTitle;
-            spec.hidden = app.hidden;
-            spec.noBundle = app.noBundle;
-            spec.bundlePath = "/Applications/" + app.name + std::to_string(pids.size()) + ".app";
-            pids.push_back(desktop().addApplication(spec));
+            sim::ApplicationSpec setup;
+            setup.name = app.name;
+            setup.dockItem = app.hasItem;
+            setup.dockItemTitle = app.itemTitle;
+            setup.hidden = app.hidden;
+            setup.noBundle = app.noBundle;
+            setup.bundlePath = "/Applications/" + app.name + std::to_string(pids.size()) + ".app";
+            pids.push_back(desktop().addApplication(setup));
         }
         for (const ItemPlan& item : plan.items) {
-            sim::DockItemSpec spec;
-            spec.title = item.title;
-            spec.subrole = item.subrole;
-            desktop().addDockItem(spec);
+            sim::DockItemSpec setup;
+            setup.title = item.title;
+            setup.subrole = item.subrole;
+            desktop().addDockItem(setup);
         }
         for (const WindowPlan& window : plan.windows) {
             const pid_t owner = pids[static_cast<std::size_t>(window.app) % pids.size()];

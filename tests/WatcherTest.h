@@ -37,9 +37,9 @@ protected:
     }
 
     pid_t addApp(const std::string& name) {
-        sim::ApplicationSpec spec;
-        spec.name = name;
-        return sim::desktop().addApplication(spec);
+        sim::ApplicationSpec setup;
+        setup.name = name;
+        return sim::desktop().addApplication(setup);
     }
 
     CGPoint dockItem(const std::string& title) {

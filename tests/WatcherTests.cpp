@@ -79,10 +79,10 @@ TEST_F(Watcher, AReleaseOverADockElementOfAnotherSubroleHidesNothing) {
 }
 
 TEST_F(Watcher, ATitleThatDiffersFromTheWorkspaceNameEvenInCaseHidesNothing) {
-    sim::ApplicationSpec spec;
-    spec.name = "Safari";
-    spec.dockItemTitle = "safari";
-    const pid_t safari = desktop().addApplication(spec);
+    sim::ApplicationSpec setup;
+    setup.name = "Safari";
+    setup.dockItemTitle = "safari";
+    const pid_t safari = desktop().addApplication(setup);
     click(dockItem("safari"));
     EXPECT_FALSE(hidden(safari));
 }
@@ -124,10 +124,10 @@ TEST_F(Watcher, AReleaseBeforeAnyPressOrAfterAPressWithNoActiveApplicationHidesN
 }
 
 TEST_F(Watcher, AnApplicationWithoutABundleIsHiddenByItsName) {
-    sim::ApplicationSpec spec;
-    spec.name = "tool";
-    spec.noBundle = true;
-    const pid_t tool = desktop().addApplication(spec);
+    sim::ApplicationSpec setup;
+    setup.name = "tool";
+    setup.noBundle = true;
+    const pid_t tool = desktop().addApplication(setup);
     click(dockItem("tool"));
     EXPECT_EQ(gLeftMouseDownFileAppName, nullptr);
     EXPECT_TRUE(hidden(tool));

@@ -134,15 +134,16 @@ std::size_t extensionDot(const std::u16string& path, std::size_t start, std::siz
     return std::u16string::npos;
 }
 
-std::string formatOne(const std::string& spec, char conversion, const FormatArgument& argument) {
+std::string formatOne(const std::string& directive, char conversion,
+                      const FormatArgument& argument) {
     char buffer[512];
     auto print = [&](auto value) {
-        std::snprintf(buffer, sizeof buffer, spec.c_str(), value);
+        std::snprintf(buffer, sizeof buffer, directive.c_str(), value);
         return std::string(buffer);
     };
     const bool floating = std::strchr("eEfFgGaA", conversion) != nullptr;
     const bool unsignedConversion = std::strchr("uxXoc", conversion) != nullptr;
-    std::string normalized = spec;
+    std::string normalized = directive;
     // Give every integer conversion the width of long long, whatever the format asked for.
     if (!floating) {
         std::size_t cut = normalized.size() - 1;

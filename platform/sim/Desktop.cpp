@@ -157,8 +157,8 @@ std::string Desktop::nameOf(pid_t pid) const {
     return app ? utf8(app->name) : "pid " + std::to_string(pid);
 }
 
-pid_t Desktop::addApplication(const ApplicationSpec& spec) {
-    pid_t pid = spec.pid;
+pid_t Desktop::addApplication(const ApplicationSpec& setup) {
+    pid_t pid = setup.pid;
     if (pid == 0) {
         while (applications_.count(nextPid_) != 0) {
             ++nextPid_;
@@ -170,35 +170,35 @@ pid_t Desktop::addApplication(const ApplicationSpec& spec) {
     }
     Application app;
     app.pid = pid;
-    app.name = utf16(spec.name);
+    app.name = utf16(setup.name);
     std::string identifier = "com.example.";
-    for (char c : spec.name) {
+    for (char c : setup.name) {
         if (c != ' ' && c != '\t') {
             identifier += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         }
     }
-    app.bundleIdentifier = utf16(spec.bundleIdentifier.value_or(identifier));
-    if (!spec.noBundle) {
-        const std::string path = spec.bundlePath.value_or("/Applications/" + spec.name + ".app");
+    app.bundleIdentifier = utf16(setup.bundleIdentifier.value_or(identifier));
+    if (!setup.noBundle) {
+        const std::string path = setup.bundlePath.value_or("/Applications/" + setup.name + ".app");
         app.bundlePath = utf16(path);
         addVirtualDirectory(path);
     }
-    app.hidden = spec.hidden;
-    app.foreground = !spec.agent;
+    app.hidden = setup.hidden;
+    app.foreground = !setup.agent;
     applications_[pid] = app;
     launchOrder_.push_back(pid);
     Application& stored = applications_[pid];
     stored.root = newNode(pid, NodeKind::Application, 0, u"AXApplication");
-    record(spec.name + " is running (pid " + std::to_string(pid) + ")" +
-           (spec.hidden ? ", hidden" : ""));
-    if (spec.dockItem) {
+    record(setup.name + " is running (pid " + std::to_string(pid) + ")" +
+           (setup.hidden ? ", hidden" : ""));
+    if (setup.dockItem) {
         DockItemSpec item;
-        item.title = spec.dockItemTitle.value_or(spec.name);
+        item.title = setup.dockItemTitle.value_or(setup.name);
         item.subrole = "AXApplicationDockItem";
         stored.dockItem = addDockItem(item);
         nodes_.at(stored.dockItem).itemOwner = pid;
     }
-    if (!active_ && !spec.hidden && !spec.agent) {
+    if (!active_ && !setup.hidden && !setup.agent) {
         setActive(pid);
     }
     return pid;
@@ -222,34 +222,34 @@ NodeId Desktop::addWindow(pid_t pid, const std::string& title, Rect frame, bool 
     return id;
 }
 
-NodeId Desktop::addElement(NodeId parent, const ElementSpec& spec) {
+NodeId Desktop::addElement(NodeId parent, const ElementSpec& setup) {
     if (nodes_.count(parent) == 0) {
         misuse("no accessibility node " + std::to_string(parent));
     }
-    const NodeId id = newNode(nodes_.at(parent).pid, NodeKind::Element, parent, utf16(spec.role));
+    const NodeId id = newNode(nodes_.at(parent).pid, NodeKind::Element, parent, utf16(setup.role));
     Node& node = nodes_.at(id);
-    node.subrole = utf16(spec.subrole);
-    node.title = utf16(spec.title);
-    node.description = utf16(spec.description);
-    node.frame = spec.frame;
-    setActions(id, spec.actions);
+    node.subrole = utf16(setup.subrole);
+    node.title = utf16(setup.title);
+    node.description = utf16(setup.description);
+    node.frame = setup.frame;
+    setActions(id, setup.actions);
     return id;
 }
 
-NodeId Desktop::addDockItem(const DockItemSpec& spec) {
+NodeId Desktop::addDockItem(const DockItemSpec& setup) {
     const NodeId id = newNode(kDockPid, NodeKind::DockItem, dockList_, u"AXDockItem");
     Node& item = nodes_.at(id);
-    item.subrole = utf16(spec.subrole);
-    item.title = utf16(spec.title);
+    item.subrole = utf16(setup.subrole);
+    item.title = utf16(setup.title);
     item.actions = {u"AXPress", u"AXShowMenu"};
-    if (spec.url) {
-        RetainPtr<CFStringRef> text = adoptCF<CFStringRef>(NSString::createWithUTF8(*spec.url));
-        item.url = spec.urlObject ? RetainPtr<CFTypeRef>(adoptCF<CFTypeRef>(CFURLCreateWithString(
-                                        kCFAllocatorDefault, text.get(), nullptr)))
-                                  : RetainPtr<CFTypeRef>(std::move(text));
+    if (setup.url) {
+        RetainPtr<CFStringRef> text = adoptCF<CFStringRef>(NSString::createWithUTF8(*setup.url));
+        item.url = setup.urlObject ? RetainPtr<CFTypeRef>(adoptCF<CFTypeRef>(CFURLCreateWithString(
+                                         kCFAllocatorDefault, text.get(), nullptr)))
+                                   : RetainPtr<CFTypeRef>(std::move(text));
     }
     layoutDock();
-    record("Dock item \"" + spec.title + "\" added");
+    record("Dock item \"" + setup.title + "\" added");
     return id;
 }
 

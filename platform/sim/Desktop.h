@@ -112,11 +112,11 @@ public:
     void reset(const std::string& systemBundlePath);
 
     // Building worlds.
-    pid_t addApplication(const ApplicationSpec& spec);
+    pid_t addApplication(const ApplicationSpec& setup);
     NodeId addWindow(pid_t pid, const std::string& title, Rect frame = kDefaultWindowFrame,
                      bool visible = true);
-    NodeId addElement(NodeId parent, const ElementSpec& spec);
-    NodeId addDockItem(const DockItemSpec& spec);
+    NodeId addElement(NodeId parent, const ElementSpec& setup);
+    NodeId addDockItem(const DockItemSpec& setup);
     // A value that replaces the computed value of an attribute; null removes the override.
     void setAttribute(NodeId node, const std::string& name, CFTypeRef value);
     void setTitle(NodeId node, const std::string& title);

@@ -97,26 +97,26 @@ public:
         for (; next_ < words_.size(); ++next_) {
             const Word& word = words_[next_];
             const std::string name = word.isOption() ? word.key() : word.text;
-            const OptionSpec* spec = nullptr;
+            const OptionSpec* option = nullptr;
             for (const OptionSpec& candidate : allowed) {
                 if (name == candidate.name) {
-                    spec = &candidate;
+                    option = &candidate;
                 }
             }
-            if (spec == nullptr) {
+            if (option == nullptr) {
                 throw Malformed{unknownOption(word, allowed)};
             }
             if (result.has(name)) {
                 throw Malformed{statement_ + ": option " + name + " is given twice"};
             }
-            if (spec->takesValue && !word.isOption()) {
+            if (option->takesValue && !word.isOption()) {
                 throw Malformed{statement_ + ": option " + name + " needs a value (" + name +
                                 "=…)"};
             }
-            if (!spec->takesValue && word.isOption()) {
+            if (!option->takesValue && word.isOption()) {
                 throw Malformed{statement_ + ": option " + name + " takes no value"};
             }
-            if (spec->takesValue) {
+            if (option->takesValue) {
                 if (word.value().empty()) {
                     throw Malformed{statement_ + ": option " + name + "= has an empty value"};
                 }
@@ -137,9 +137,9 @@ private:
             return statement_ + ": unexpected word " + quotedForMessage(word.text);
         }
         std::string known;
-        for (const OptionSpec& spec : allowed) {
-            known +=
-                (known.empty() ? "" : ", ") + std::string(spec.name) + (spec.takesValue ? "=" : "");
+        for (const OptionSpec& option : allowed) {
+            known += (known.empty() ? "" : ", ") + std::string(option.name) +
+                     (option.takesValue ? "=" : "");
         }
         return statement_ + ": unknown option " + quotedForMessage(word.text) + " (it takes " +
                known + ")";

@@ -25,25 +25,25 @@ std::string defaultBundleIdentifier(const std::string& name) {
 
 void perform(const AppStatement& app, Story&) {
     // The desktop tells this part of the story itself: the process, its Dock item, activation.
-    ApplicationSpec spec;
-    spec.name = app.name;
-    spec.pid = app.pid.value_or(0);
-    spec.bundleIdentifier = app.bundleIdentifier.value_or(defaultBundleIdentifier(app.name));
-    spec.bundlePath = app.bundlePath;
-    spec.noBundle = app.noBundle;
-    spec.dockItemTitle = app.itemTitle;
-    spec.dockItem = !app.noItem;
-    spec.hidden = app.hidden;
-    desktop().addApplication(spec);
+    ApplicationSpec setup;
+    setup.name = app.name;
+    setup.pid = app.pid.value_or(0);
+    setup.bundleIdentifier = app.bundleIdentifier.value_or(defaultBundleIdentifier(app.name));
+    setup.bundlePath = app.bundlePath;
+    setup.noBundle = app.noBundle;
+    setup.dockItemTitle = app.itemTitle;
+    setup.dockItem = !app.noItem;
+    setup.hidden = app.hidden;
+    desktop().addApplication(setup);
 }
 
 void perform(const DockItemStatement& item, Story&) {
-    DockItemSpec spec;
-    spec.title = item.title;
-    spec.subrole = item.subrole;
-    spec.url = item.url;
-    spec.urlObject = item.urlObject;
-    desktop().addDockItem(spec);
+    DockItemSpec setup;
+    setup.title = item.title;
+    setup.subrole = item.subrole;
+    setup.url = item.url;
+    setup.urlObject = item.urlObject;
+    desktop().addDockItem(setup);
 }
 
 void perform(const WindowStatement& window, Story&) {
