@@ -76,23 +76,7 @@ class DesktopScriptRun : public SessionTest {
 protected:
     void TearDown() override {
         sim::setProcessArguments(0, nullptr);
-        forgetPressSnapshot();
         SessionTest::TearDown();
-    }
-
-    // The system notes the application active at each press for the life of the process; a run
-    // that pressed the button leaves that note behind.
-    static void forgetPressSnapshot() {
-        for (NSObject* value : {static_cast<NSObject*>(gLeftMouseDownFileAppName),
-                                static_cast<NSObject*>(gLeftMouseDownAppName),
-                                static_cast<NSObject*>(gLeftMouseDownPid)}) {
-            if (value != nullptr) {
-                value->release();
-            }
-        }
-        gLeftMouseDownFileAppName = bridge(CFSTR(""));
-        gLeftMouseDownAppName = bridge(CFSTR(""));
-        gLeftMouseDownPid = nullptr;
     }
 
     // The program with these arguments, standard input holding `input`.

@@ -169,7 +169,7 @@ protected:
     std::vector<pid_t> build(const DesktopPlan& plan) {
         std::vector<pid_t> pids;
         for (const AppPlan& app : plan.apps) {
-            sim::ApplicationSpec setup;
+            sim::ApplicationSpec setup{};
             setup.name = app.name;
             setup.dockItem = app.hasItem;
             setup.dockItemTitle = app.itemTitle;

@@ -1,6 +1,5 @@
-// Fixture for tests that run the Dock-click watcher: a delegate with its tap installed on the
-// main run loop, and the press snapshot back at its initial state before and after each test
-// (it lives for the whole process otherwise).
+// Fixture for tests that run the Dock-click watcher: a delegate (its tap is installed by the
+// tests that need it) and the user's hand.
 #pragma once
 
 #include <string>
@@ -12,28 +11,13 @@
 class WatcherTest : public SessionTest {
 protected:
     void SetUp() override {
-        resetPressSnapshot();
         SessionTest::SetUp();
         delegate_ = adoptCF(new QuenfoldAppDelegate());
     }
 
     void TearDown() override {
         delegate_.clear();
-        resetPressSnapshot();
         SessionTest::TearDown();
-    }
-
-    static void resetPressSnapshot() {
-        for (NSObject* value : {static_cast<NSObject*>(gLeftMouseDownFileAppName),
-                                static_cast<NSObject*>(gLeftMouseDownAppName),
-                                static_cast<NSObject*>(gLeftMouseDownPid)}) {
-            if (value != nullptr) {
-                value->release();
-            }
-        }
-        gLeftMouseDownFileAppName = bridge(CFSTR(""));
-        gLeftMouseDownAppName = bridge(CFSTR(""));
-        gLeftMouseDownPid = nullptr;
     }
 
     pid_t addApp(const std::string& name) {
