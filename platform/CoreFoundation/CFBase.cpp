@@ -134,6 +134,8 @@ CFHashCode CFHash(CFTypeRef object) {
 }
 
 const NSString* CFCopyDescription(CFTypeRef object) {
+    // Descriptions are autoreleased; a pool of its own keeps this Copy call from needing one.
+    NSAutoreleasePool pool;
     return static_cast<const NSString*>(object->description()->retain());
 }
 

@@ -80,6 +80,11 @@ NSString* autoreleased(const std::string& utf8) {
     return static_cast<NSString*>(NSString::createWithUTF8(utf8)->autorelease());
 }
 
+// The decoded path of the URL text itself, without a trailing slash.
+std::string decodedRelativePath(const NSString* text) {
+    return withoutTrailingSlash(percentDecode(pathPart(text->utf8())));
+}
+
 }  // namespace
 
 NSURL::NSURL(const NSString* text, const NSURL* base)
@@ -140,7 +145,7 @@ NSString* NSURL::absoluteString() const {
 }
 
 NSString* NSURL::relativePath() const {
-    return autoreleased(withoutTrailingSlash(percentDecode(pathPart(text_->utf8()))));
+    return autoreleased(decodedRelativePath(text_));
 }
 
 NSString* NSURL::path() const {
@@ -202,7 +207,8 @@ const NSString* CFURLGetString(CFURLRef url) {
 }
 
 const NSString* CFURLCopyFileSystemPath(CFURLRef url, CFURLPathStyle) {
-    return static_cast<const NSString*>(url->relativePath()->retain());
+    // Made directly, so that a Copy call needs no autorelease pool.
+    return NSString::createWithUTF8(decodedRelativePath(url->relativeString()));
 }
 
 Boolean CFURLHasDirectoryPath(CFURLRef url) {
