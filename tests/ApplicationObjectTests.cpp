@@ -109,9 +109,7 @@ TEST_F(ApplicationObject, TheEndedProcessRunsNothingMoreFromItsRunLoop) {
 // --- Activation
 
 TEST_F(ApplicationObject, ActivationWithoutIgnoringOthersWaitsForNoActiveApplication) {
-    sim::ApplicationSpec safari;
-    safari.name = "Safari";
-    sim::desktop().addApplication(safari);
+    addApp("Safari");
     application_->activateIgnoringOtherApps(false);
     EXPECT_FALSE(application_->isActive());
     application_->activateIgnoringOtherApps(true);

@@ -44,21 +44,15 @@ protected:
               kCGEventRightMouseUp, kCGEventOtherMouseDown, kCGEventOtherMouseUp}) {
             mask |= CGEventMaskBit(type);
         }
-        tap_ = adoptCF(CGEventTapCreate(kCGHIDEventTap, kCGTailAppendEventTap,
-                                        kCGEventTapOptionListenOnly, mask, recordPosted, nullptr));
-        source_ = adoptCF(CFMachPortCreateRunLoopSource(nullptr, tap_.get(), 0));
-        CFRunLoopAddSource(CFRunLoopGetMain(), source_.get(), kCFRunLoopDefaultMode);
+        tap_.emplace(recordPosted, nullptr, kCGTailAppendEventTap, kCGEventTapOptionListenOnly,
+                     mask);
     }
-
     void TearDown() override {
-        CFRunLoopRemoveSource(CFRunLoopGetMain(), source_.get(), kCFRunLoopDefaultMode);
-        source_.clear();
-        tap_.clear();
+        tap_.reset();
         SessionTest::TearDown();
     }
 
-    RetainPtr<CFMachPortRef> tap_;
-    RetainPtr<CFRunLoopSourceRef> source_;
+    std::optional<InstalledTap> tap_;
 };
 
 TEST_F(MouseClick, TheButtonWordChoosesTheEventsExactly) {
@@ -141,9 +135,7 @@ TEST_F(MouseClick, TheHoldPassesOnTheSessionClockWithoutRunningTheRunLoop) {
 }
 
 TEST_F(MouseClick, SleepingLetsTheDesktopCarryOutPendingHides) {
-    sim::ApplicationSpec safari;
-    safari.name = "Safari";
-    const pid_t pid = sim::desktop().addApplication(safari);
+    const pid_t pid = addApp("Safari");
     sim::desktop().requestHide(pid);
     NSThread::sleepForTimeInterval(NAN);
     EXPECT_FALSE(sim::desktop().application(pid)->hidden);

@@ -225,9 +225,7 @@ TEST_F(ObjectModel, FileURLsCompareExactly) {
     EXPECT_EQ(CFURLGetString(directory.get())->utf8(), "file:///Applications/Google%20Chrome.app/");
     EXPECT_EQ(directory->relativePath()->utf8(), "/Applications/Google Chrome.app");
     // The simulated desktop knows its application bundles as folders.
-    sim::ApplicationSpec chrome;
-    chrome.name = "Google Chrome";
-    sim::desktop().addApplication(chrome);
+    addApp("Google Chrome");
     EXPECT_TRUE(
         CFEqual(directory.get(), NSURL::fileURLWithPath(CFSTR("/Applications/Google Chrome.app"))));
     RetainPtr<CFURLRef> file = adoptCF(CFURLCreateWithFileSystemPath(

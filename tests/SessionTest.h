@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <optional>
+#include <string>
 
 #include <UIElement/UIElement.h>
 
@@ -46,12 +48,60 @@ protected:
         gLeftMouseDownPid = nullptr;
     }
 
+    // An application with its Dock item, active when nothing else is.
+    static pid_t addApp(const std::string& name) {
+        sim::ApplicationSpec setup;
+        setup.name = name;
+        return sim::desktop().addApplication(setup);
+    }
+
     // The middle of a Dock item or a window, for clicks.
     static CGPoint middleOf(sim::NodeId node) {
         const sim::Rect frame = *sim::desktop().node(node)->frame;
         return CGPointMake(frame.midX(), frame.midY());
     }
+    static CGPoint dockItem(const std::string& title) {
+        return middleOf(*sim::desktop().dockItemTitled(title));
+    }
+
+    // The text of a copy… result, which the caller alone owns: nothing of it is left in the
+    // test's pool.
+    std::u16string adoptText(CFTypeRef value) {
+        RetainPtr<CFTypeRef> owned = adoptCF(value);
+        if (!owned || CFGetTypeID(owned.get()) != CFStringGetTypeID()) {
+            return owned ? u"(no text)" : u"(null)";
+        }
+        const CFIndex references = CFGetRetainCount(owned.get());
+        EXPECT_TRUE(references == 1 || references == LONG_MAX) << "constants ignore counting";
+        EXPECT_EQ(pool_->pendingCount(), 0u);
+        return static_cast<const NSString*>(owned.get())->units();
+    }
 
     long baseline_ = 0;
     std::optional<NSAutoreleasePool> pool_;
+};
+
+// An event tap on the main run loop, as a process installs it (listen-only at the tail for the
+// left button unless told otherwise); taken off the run loop when the holder goes.
+struct InstalledTap {
+    static constexpr CGEventMask kLeftButton =
+        CGEventMaskBit(kCGEventLeftMouseDown) | CGEventMaskBit(kCGEventLeftMouseUp);
+
+    explicit InstalledTap(CGEventTapCallBack callback, const void* info = nullptr,
+                          CGEventTapPlacement placement = kCGTailAppendEventTap,
+                          CGEventTapOptions options = kCGEventTapOptionListenOnly,
+                          CGEventMask mask = kLeftButton)
+        : port(adoptCF(CGEventTapCreate(kCGHIDEventTap, placement, options, mask, callback,
+                                        const_cast<void*>(info)))),
+          source(adoptCF(CFMachPortCreateRunLoopSource(nullptr, port.get(), 0))) {
+        CFRunLoopAddSource(CFRunLoopGetMain(), source.get(), kCFRunLoopDefaultMode);
+    }
+    ~InstalledTap() {
+        CFRunLoopRemoveSource(CFRunLoopGetMain(), source.get(), kCFRunLoopDefaultMode);
+    }
+    InstalledTap(const InstalledTap&) = delete;
+    InstalledTap& operator=(const InstalledTap&) = delete;
+
+    RetainPtr<CFMachPortRef> port;
+    RetainPtr<CFRunLoopSourceRef> source;
 };

@@ -17,24 +17,14 @@ namespace {
 using sim::desktop;
 using sim::eventSystem;
 
-class SimulatedSession : public SessionTest {
-protected:
-    pid_t addApp(const std::string& name) {
-        sim::ApplicationSpec setup;
-        setup.name = name;
-        return desktop().addApplication(setup);
-    }
-    CGPoint itemCenter(const std::string& title) {
-        return middleOf(*desktop().dockItemTitled(title));
-    }
-};
+using SimulatedSession = SessionTest;
 
 // --- Hit-testing
 
-TEST_F(SimulatedSession, TheDockLiesAboveEveryWindow) {
+TEST_F(SimulatedSession, TheDockLiesAboveEveryWindowForTheDesktopAndForAccessibility) {
     const pid_t safari = addApp("Safari");
-    desktop().addWindow(safari, "Full screen", {0, 0, sim::kScreenWidth, sim::kScreenHeight});
-    const CGPoint item = itemCenter("Safari");
+    desktop().addWindow(safari, "Tall", {0, 100, sim::kScreenWidth, sim::kScreenHeight - 100});
+    const CGPoint item = dockItem("Safari");
     const auto hit = desktop().hitTest(item.x, item.y);
     ASSERT_TRUE(hit);
     EXPECT_EQ(desktop().node(*hit)->pid, sim::kDockPid);
@@ -43,6 +33,21 @@ TEST_F(SimulatedSession, TheDockLiesAboveEveryWindow) {
     const auto beside = desktop().hitTest(5, item.y);
     ASSERT_TRUE(beside);
     EXPECT_EQ(desktop().node(*beside)->pid, safari);
+
+    RetainPtr<AXUIElementRef> systemWide = adoptCF(AXUIElementCreateSystemWide());
+    RetainPtr<AXUIElementRef> element;
+    ASSERT_EQ(AXUIElementCopyElementAtPosition(systemWide.get(), item.x, item.y,
+                                               element.initializeInto()),
+              kAXErrorSuccess);
+    RetainPtr<CFTypeRef> title;
+    ASSERT_EQ(
+        AXUIElementCopyAttributeValue(element.get(), CFSTR("AXTitle"), title.initializeInto()),
+        kAXErrorSuccess);
+    EXPECT_TRUE(CFEqual(title.get(), CFSTR("Safari")));
+    RetainPtr<AXUIElementRef> nothing;
+    EXPECT_EQ(AXUIElementCopyElementAtPosition(systemWide.get(), 10, 10, nothing.initializeInto()),
+              kAXErrorNoValue);
+    EXPECT_FALSE(nothing);
 }
 
 TEST_F(SimulatedSession, HitTestFindsTheDeepestElementOfTheFrontWindow) {
@@ -68,25 +73,6 @@ TEST_F(SimulatedSession, HitTestFindsTheDeepestElementOfTheFrontWindow) {
     EXPECT_EQ(desktop().hitTest(330, 330), back);
 }
 
-TEST_F(SimulatedSession, AccessibilityHitTestAnswersTheElementOrAnError) {
-    addApp("Safari");
-    const CGPoint item = itemCenter("Safari");
-    RetainPtr<AXUIElementRef> systemWide = adoptCF(AXUIElementCreateSystemWide());
-    RetainPtr<AXUIElementRef> element;
-    ASSERT_EQ(AXUIElementCopyElementAtPosition(systemWide.get(), item.x, item.y,
-                                               element.initializeInto()),
-              kAXErrorSuccess);
-    RetainPtr<CFTypeRef> title;
-    ASSERT_EQ(
-        AXUIElementCopyAttributeValue(element.get(), CFSTR("AXTitle"), title.initializeInto()),
-        kAXErrorSuccess);
-    EXPECT_TRUE(CFEqual(title.get(), CFSTR("Safari")));
-    RetainPtr<AXUIElementRef> nothing;
-    EXPECT_EQ(AXUIElementCopyElementAtPosition(systemWide.get(), 10, 10, nothing.initializeInto()),
-              kAXErrorNoValue);
-    EXPECT_FALSE(nothing);
-}
-
 // --- Event taps
 
 std::vector<std::string> gSeen;
@@ -105,64 +91,38 @@ CGEventRef movingListener(CGEventTapProxy, CGEventType, CGEventRef event, void*)
     return nullptr;
 }
 
-// A tap on the main run loop, as a process would install it.
-struct InstalledTap {
-    RetainPtr<CFMachPortRef> port;
-    RetainPtr<CFRunLoopSourceRef> source;
-
-    InstalledTap(CGEventTapPlacement placement, CGEventTapOptions options,
-                 CGEventTapCallBack callback, const char* name) {
-        port = adoptCF(CGEventTapCreate(
-            kCGHIDEventTap, placement, options,
-            CGEventMaskBit(kCGEventLeftMouseDown) | CGEventMaskBit(kCGEventLeftMouseUp), callback,
-            const_cast<char*>(name)));
-        source = adoptCF(CFMachPortCreateRunLoopSource(nullptr, port.get(), 0));
-        CFRunLoopAddSource(CFRunLoopGetMain(), source.get(), kCFRunLoopDefaultMode);
-    }
-    ~InstalledTap() {
-        CFRunLoopRemoveSource(CFRunLoopGetMain(), source.get(), kCFRunLoopDefaultMode);
-    }
-};
-
-TEST_F(SimulatedSession, TapsSeeEventsInPlacementOrder) {
-    gSeen.clear();
-    InstalledTap first(kCGTailAppendEventTap, kCGEventTapOptionListenOnly, recordingTap, "first");
-    InstalledTap second(kCGTailAppendEventTap, kCGEventTapOptionListenOnly, recordingTap, "second");
-    InstalledTap head(kCGHeadInsertEventTap, kCGEventTapOptionListenOnly, recordingTap, "head");
-    eventSystem().pressLeft(10, 10);
-    EXPECT_EQ(gSeen, (std::vector<std::string>{"head:1", "first:1", "second:1"}));
-    EXPECT_EQ(eventSystem().tapCount(), 3u);
-}
-
-TEST_F(SimulatedSession, ATapOffTheRunLoopOrSwitchedOffSeesNothing) {
+TEST_F(SimulatedSession, TapsOnTheRunLoopAndSwitchedOnSeeEventsInPlacementOrder) {
     gSeen.clear();
     RetainPtr<CFMachPortRef> loose = adoptCF(CGEventTapCreate(
         kCGHIDEventTap, kCGTailAppendEventTap, kCGEventTapOptionListenOnly,
         CGEventMaskBit(kCGEventLeftMouseDown), recordingTap, const_cast<char*>("loose")));
-    InstalledTap installed(kCGTailAppendEventTap, kCGEventTapOptionListenOnly, recordingTap, "on");
-    CGEventTapEnable(installed.port.get(), false);
+    InstalledTap first(recordingTap, "first");
+    InstalledTap second(recordingTap, "second");
+    InstalledTap head(recordingTap, "head", kCGHeadInsertEventTap);
+    CGEventTapEnable(second.port.get(), false);
     eventSystem().pressLeft(10, 10);
-    EXPECT_TRUE(gSeen.empty());
-    CGEventTapEnable(installed.port.get(), true);
+    EXPECT_EQ(gSeen, (std::vector<std::string>{"head:1", "first:1"}));
+    CGEventTapEnable(second.port.get(), true);
     eventSystem().pressLeft(10, 10);
-    EXPECT_EQ(gSeen, std::vector<std::string>{"on:1"});
+    EXPECT_EQ(gSeen,
+              (std::vector<std::string>{"head:1", "first:1", "head:1", "first:1", "second:1"}));
+    EXPECT_EQ(eventSystem().tapCount(), 4u);
 }
 
 TEST_F(SimulatedSession, AListenerCannotChangeOrSwallowAnEventButAFilterCan) {
     const pid_t safari = addApp("Safari");
     addApp("Notes");
     desktop().hide(safari);
-    const CGPoint item = itemCenter("Safari");
+    const CGPoint item = dockItem("Safari");
     {
-        InstalledTap listener(kCGHeadInsertEventTap, kCGEventTapOptionListenOnly, movingListener,
-                              "l");
+        InstalledTap listener(movingListener, nullptr, kCGHeadInsertEventTap);
         eventSystem().pressLeft(item.x, item.y);
         eventSystem().releaseLeft(item.x, item.y);
     }
     // The release still reached the Dock at its own point.
     EXPECT_EQ(desktop().activePid(), safari);
     desktop().hide(safari);
-    InstalledTap filter(kCGHeadInsertEventTap, kCGEventTapOptionDefault, swallowingTap, "f");
+    InstalledTap filter(swallowingTap, nullptr, kCGHeadInsertEventTap, kCGEventTapOptionDefault);
     eventSystem().pressLeft(item.x, item.y);
     eventSystem().releaseLeft(item.x, item.y);
     EXPECT_TRUE(desktop().application(safari)->hidden);
@@ -170,19 +130,13 @@ TEST_F(SimulatedSession, AListenerCannotChangeOrSwallowAnEventButAFilterCan) {
 
 TEST_F(SimulatedSession, DisablingATapTellsItThroughItsCallback) {
     gSeen.clear();
-    RetainPtr<CFMachPortRef> port = adoptCF(CGEventTapCreate(
-        kCGHIDEventTap, kCGTailAppendEventTap, kCGEventTapOptionListenOnly,
-        CGEventMaskBit(kCGEventLeftMouseDown), recordingTap, const_cast<char*>("tap")));
-    RetainPtr<CFRunLoopSourceRef> source =
-        adoptCF(CFMachPortCreateRunLoopSource(nullptr, port.get(), 0));
-    CFRunLoopAddSource(CFRunLoopGetMain(), source.get(), kCFRunLoopDefaultMode);
-    eventSystem().disableTaps(kCGEventTapDisabledByTimeout);
-    eventSystem().disableTaps(kCGEventTapDisabledByUserInput);
-    EXPECT_EQ(gSeen, (std::vector<std::string>{"tap:4294967294", "tap:4294967295"}));
-    EXPECT_FALSE(CGEventTapIsEnabled(port.get()));
-    CFRunLoopRemoveSource(CFRunLoopGetMain(), source.get(), kCFRunLoopDefaultMode);
-    source.clear();
-    port.clear();
+    {
+        InstalledTap tap(recordingTap, "tap");
+        eventSystem().disableTaps(kCGEventTapDisabledByTimeout);
+        eventSystem().disableTaps(kCGEventTapDisabledByUserInput);
+        EXPECT_EQ(gSeen, (std::vector<std::string>{"tap:4294967294", "tap:4294967295"}));
+        EXPECT_FALSE(CGEventTapIsEnabled(tap.port.get()));
+    }
     EXPECT_EQ(eventSystem().tapCount(), 0u);
 }
 
@@ -201,7 +155,7 @@ TEST_F(SimulatedSession, TheDockShowsAndActivatesAnApplicationUnlessItIsActiveAn
     const pid_t safari = addApp("Safari");
     const pid_t notes = addApp("Notes");
     EXPECT_EQ(desktop().activePid(), safari);
-    const CGPoint notesItem = itemCenter("Notes");
+    const CGPoint notesItem = dockItem("Notes");
     eventSystem().pressLeft(notesItem.x, notesItem.y);
     EXPECT_EQ(desktop().activePid(), safari);  // the Dock acts on the release
     eventSystem().releaseLeft(notesItem.x, notesItem.y);
@@ -224,15 +178,13 @@ TEST_F(SimulatedSession, APressOnAWindowActivatesItsApplicationAfterTheTaps) {
             return event;
         }
     };
-    InstalledTap tap(kCGTailAppendEventTap, kCGEventTapOptionListenOnly, ActiveAtPress::callback,
-                     "");
+    InstalledTap tap(ActiveAtPress::callback);
     eventSystem().pressLeft(150, 150);
     EXPECT_EQ(gSeen, std::vector<std::string>{std::to_string(safari)});
     EXPECT_EQ(desktop().activePid(), notes);
 }
 
 TEST_F(SimulatedSession, HideRequestsTakeEffectOnceTheEventReachedEveryReceiver) {
-    NSAutoreleasePool pool;
     const pid_t safari = addApp("Safari");
     const pid_t notes = addApp("Notes");
     const pid_t mail = addApp("Mail");
@@ -255,7 +207,6 @@ TEST_F(SimulatedSession, HideRequestsTakeEffectOnceTheEventReachedEveryReceiver)
 }
 
 TEST_F(SimulatedSession, QuittingRemovesTheApplicationAndItsDockItem) {
-    NSAutoreleasePool pool;
     const pid_t safari = addApp("Safari");
     const pid_t notes = addApp("Notes");
     desktop().activate(notes);
@@ -271,7 +222,6 @@ TEST_F(SimulatedSession, QuittingRemovesTheApplicationAndItsDockItem) {
 }
 
 TEST_F(SimulatedSession, WorkspaceRecordOfTheActiveApplication) {
-    NSAutoreleasePool pool;
     EXPECT_EQ(NSWorkspace::sharedWorkspace()->activeApplication(), nullptr);
     sim::ApplicationSpec tool;
     tool.name = "tool";
@@ -334,7 +284,6 @@ TEST_F(SimulatedSession, MultipleAttributeReadStandsFailedAttributesAsErrorValue
     folder.urlObject = true;
     const sim::NodeId item = desktop().addDockItem(folder);
     RetainPtr<AXUIElementRef> element = adoptCF(sim::createElement(item));
-    NSAutoreleasePool pool;
     RetainPtr<CFArrayRef> values;
     ASSERT_EQ(
         AXUIElementCopyMultipleAttributeValues(

@@ -45,18 +45,6 @@ protected:
         return adoptCF(sim::createElement(node));
     }
 
-    // The text of a copy… result, which the caller alone owns: nothing is left in its pool.
-    std::u16string adoptText(CFStringRef text) {
-        RetainPtr<CFStringRef> owned = adoptCF(text);
-        if (!owned) {
-            return u"(null)";
-        }
-        const CFIndex references = CFGetRetainCount(owned.get());
-        EXPECT_TRUE(references == 1 || references == LONG_MAX) << "constants ignore counting";
-        EXPECT_EQ(pool_->pendingCount(), 0u);
-        return owned->units();
-    }
-
     static std::optional<sim::NodeId> adoptWindow(AXUIElementRef window) {
         RetainPtr<AXUIElementRef> owned = adoptCF(window);
         return owned ? sim::nodeOf(owned.get()) : std::nullopt;

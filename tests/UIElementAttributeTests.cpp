@@ -22,9 +22,7 @@ protected:
 
     // A window "Inbox" of "Mail" with one child for each (role, title); nullptr: no title.
     void buildWindow(const std::vector<std::pair<const char*, const char*>>& children) {
-        sim::ApplicationSpec mail;
-        mail.name = "Mail";
-        windowNode_ = desktop().addWindow(desktop().addApplication(mail), "Inbox");
+        windowNode_ = desktop().addWindow(addApp("Mail"), "Inbox");
         for (const auto& [role, title] : children) {
             sim::ElementSpec setup;
             setup.role = role;
@@ -34,18 +32,6 @@ protected:
             children_.push_back(desktop().addElement(windowNode_, setup));
         }
         window_ = adoptCF(sim::createElement(windowNode_));
-    }
-
-    // The text of a copy… result, which the caller alone owns: nothing is left in its pool.
-    std::u16string adoptText(CFTypeRef value) {
-        RetainPtr<CFTypeRef> owned = adoptCF(value);
-        if (!owned || CFGetTypeID(owned.get()) != CFStringGetTypeID()) {
-            return u"(no text)";
-        }
-        const CFIndex references = CFGetRetainCount(owned.get());
-        EXPECT_TRUE(references == 1 || references == LONG_MAX) << "constants ignore counting";
-        EXPECT_EQ(pool_->pendingCount(), 0u);
-        return static_cast<const NSString*>(owned.get())->units();
     }
 
     // A search result: the child's element, borrowed and still usable.
@@ -118,7 +104,7 @@ TEST_F(UIElementAttribute, TitlesMatchExactlyAndEveryTitleIsReadBeforeGivingUp) 
     EXPECT_EQ(sim::callCount("AXUIElementCopyAttributeValue"), 2 * (1 + children_.size()));
 }
 
-TEST_F(UIElementAttribute, RoleSearchLooksAtDirectChildrenOnly) {
+TEST_F(UIElementAttribute, RoleAndPositionSearchesLookAtDirectChildrenOnly) {
     buildWindow({{"AXGroup", nullptr}, {"AXButton", "OK"}, {"AXButton", "Cancel"}});
     sim::ElementSpec field;
     field.role = "AXTextField";
@@ -127,13 +113,9 @@ TEST_F(UIElementAttribute, RoleSearchLooksAtDirectChildrenOnly) {
     EXPECT_EQ(getRoleElementInChildren(window_.get(), CFSTR("AXTextField")), nullptr);
     EXPECT_EQ(getRoleElementInChildren(window_.get(), CFSTR("axbutton")), nullptr);
     EXPECT_EQ(getRoleElementInChildren(window_.get(), nullptr), nullptr);
-}
-
-TEST_F(UIElementAttribute, APositionOutsideTheListIsNull) {
-    buildWindow({{"AXButton", "OK"}, {"AXButton", "Cancel"}});
-    expectChild(getIndexElementInChildren(window_.get(), 1), children_[1]);
+    expectChild(getIndexElementInChildren(window_.get(), 2), children_[2]);
     EXPECT_EQ(getIndexElementInChildren(window_.get(), -1), nullptr);
-    EXPECT_EQ(getIndexElementInChildren(window_.get(), 2), nullptr);
+    EXPECT_EQ(getIndexElementInChildren(window_.get(), 3), nullptr);
 }
 
 TEST_F(UIElementAttribute, AFoundChildIsBorrowedUntilThePoolDrains) {

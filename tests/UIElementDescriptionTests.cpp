@@ -22,9 +22,7 @@ protected:
 
     // Mail → window "Inbox" → a group → button "Send".
     void buildMail() {
-        sim::ApplicationSpec mail;
-        mail.name = "Mail";
-        window_ = desktop().addWindow(desktop().addApplication(mail), "Inbox");
+        window_ = desktop().addWindow(addApp("Mail"), "Inbox");
         group_ = desktop().addElement(window_, {});
         sim::ElementSpec send;
         send.role = "AXButton";

@@ -20,16 +20,6 @@ protected:
         SessionTest::TearDown();
     }
 
-    pid_t addApp(const std::string& name) {
-        sim::ApplicationSpec setup;
-        setup.name = name;
-        return sim::desktop().addApplication(setup);
-    }
-
-    CGPoint dockItem(const std::string& title) {
-        return middleOf(*sim::desktop().dockItemTitled(title));
-    }
-
     static void press(CGPoint at, CGEventFlags flags = 0) {
         sim::eventSystem().pressLeft(at.x, at.y, flags);
     }
