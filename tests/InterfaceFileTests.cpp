@@ -3,12 +3,11 @@
 // defaults, and files that cannot be loaded.
 #include <AppKit/AppKit.h>
 
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "SessionTest.h"
+#include "HomeFolderTest.h"
 #include "sim/InterfaceFile.h"
 #include "sim/PropertyList.h"
 #include "sim/SystemProcess.h"
@@ -209,34 +208,24 @@ TEST_F(InterfaceFile, MainFileConnectsTheDelegateWindowFieldAndControls) {
 
 // --- Making and connecting
 
-TEST_F(InterfaceFile, OutletsAreFilledBeforeAwakeFromNibAndInitializeComesFirst) {
+TEST_F(InterfaceFile, OutletsAreFilledBeforeAwakeFromNibAndInitializeComesOnceFirst) {
     ASSERT_TRUE(load(wholeDocument())) << error_;
     auto* made = object<RecordingController>("controller");
     ASSERT_NE(made, nullptr);
     EXPECT_EQ(made->window_, object<NSWindow>("window"));
     EXPECT_EQ(made->field, object<NSTextField>("field"));
-    EXPECT_EQ(RecordingController::events(),
-              (std::vector<std::string>{"initialize", "awakeFromNib with window"}));
-}
-
-TEST_F(InterfaceFile, InitializeIsSentOncePerSession) {
-    ASSERT_TRUE(load(wholeDocument())) << error_;
     ASSERT_TRUE(load(wholeDocument())) << error_;
     EXPECT_EQ(RecordingController::events(),
               (std::vector<std::string>{"initialize", "awakeFromNib with window",
                                         "awakeFromNib with window"}));
 }
 
-TEST_F(InterfaceFile, WindowsAreShownAtLoadOnlyWhenMarked) {
+TEST_F(InterfaceFile, WindowsAreShownAtLoadOnlyWhenMarkedAndClosingOnlyHidesThem) {
     ASSERT_TRUE(load(wholeDocument(/*visible=*/false))) << error_;
     EXPECT_FALSE(object<NSWindow>("window")->isVisible());
     ASSERT_TRUE(load(wholeDocument(/*visible=*/true))) << error_;
-    EXPECT_TRUE(object<NSWindow>("window")->isVisible());
-}
-
-TEST_F(InterfaceFile, ClosingAWindowOnlyHidesIt) {
-    ASSERT_TRUE(load(wholeDocument(/*visible=*/true))) << error_;
     NSWindow* shown = object<NSWindow>("window");
+    EXPECT_TRUE(shown->isVisible());
     shown->performClose(nullptr);
     EXPECT_FALSE(shown->isVisible());
     shown->orderFront(nullptr);
@@ -246,22 +235,19 @@ TEST_F(InterfaceFile, ClosingAWindowOnlyHidesIt) {
 
 // --- A switch bound to the user defaults
 
-TEST_F(InterfaceFile, ABoundSwitchShowsTheStoredValue) {
+TEST_F(InterfaceFile, ABoundSwitchShowsTheStoredValueAndAClickStoresItBeforeTheAction) {
     ASSERT_TRUE(load(wholeDocument())) << error_;
     NSButton* bound = object<NSButton>("switch");
     EXPECT_EQ(bound->state(), NSControlStateValueOff);
     NSUserDefaults::standardUserDefaults()->setBool(true, CFSTR("Recorded"));
     EXPECT_EQ(bound->state(), NSControlStateValueOn);
-}
-
-TEST_F(InterfaceFile, AClickStoresTheNewValueBeforeSendingTheAction) {
-    ASSERT_TRUE(load(wholeDocument())) << error_;
+    NSUserDefaults::standardUserDefaults()->setBool(false, CFSTR("Recorded"));
     RecordingController::events().clear();
-    object<NSButton>("switch")->performClick(nullptr);
+    bound->performClick(nullptr);
     EXPECT_TRUE(NSUserDefaults::standardUserDefaults()->boolForKey(CFSTR("Recorded")));
     EXPECT_EQ(RecordingController::events(),
               (std::vector<std::string>{"press: NSButton", "stored YES"}));
-    object<NSButton>("switch")->performClick(nullptr);
+    bound->performClick(nullptr);
     EXPECT_FALSE(NSUserDefaults::standardUserDefaults()->boolForKey(CFSTR("Recorded")));
 }
 
@@ -335,12 +321,7 @@ TEST_F(InterfaceFile, MalformedFilesAreReportedAndMakeNothing) {
 
 TEST_F(InterfaceFile, AFileThatIsNoPropertyListIsReportedWithItsPath) {
     const std::string path = sim::homeFolder() + "/Broken.plist";
-    {
-        std::FILE* file = std::fopen(path.c_str(), "w");
-        ASSERT_NE(file, nullptr);
-        std::fputs("<plist><dict><key>Objects", file);
-        std::fclose(file);
-    }
+    writeFile(path, "<plist><dict><key>Objects");
     EXPECT_EQ(sim::loadInterfaceFile(path, NSApplication::sharedApplication(), &error_), nullptr);
     EXPECT_EQ(error_.rfind(path + ": ", 0), 0u) << error_;
     EXPECT_EQ(sim::loadInterfaceFile(path + ".missing", nullptr, &error_), nullptr);

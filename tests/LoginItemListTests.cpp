@@ -74,53 +74,43 @@ protected:
         ASSERT_TRUE(sim::appendLoginItem({path, resolvable}, &error)) << error;
     }
 
+    // Icon Services' icon for what the path names (the caller's to release), or its failure.
+    static OSStatus iconOf(const std::string& path, IconRef* icon) {
+        FSRef reference{};
+        EXPECT_TRUE(CFURLGetFSRef(folderURL(path).get(), &reference)) << path;
+        return GetIconRefFromFileInfo(&reference, 0, nullptr, kFSCatInfoNone, nullptr,
+                                      kIconServicesNormalUsageFlag, icon, nullptr);
+    }
+
     static std::string listPath() { return preferencesFolder() + "/com.apple.loginitems.plist"; }
 };
 
 // --- Insertion and snapshots
 
-TEST_F(LoginItemList, AnEmptyListGivesAnEmptySnapshot) {
-    const RetainPtr<LSSharedFileListRef> list = createList();
-    ASSERT_TRUE(list);
-    const RetainPtr<CFArrayRef> items = snapshot(list.get());
-    ASSERT_TRUE(items);
-    EXPECT_EQ(CFArrayGetCount(items.get()), 0);
-}
-
-TEST_F(LoginItemList, InsertionBeforeTheFirstPutsTheEntryAtTheHead) {
+TEST_F(LoginItemList, InsertionPutsTheEntryAtTheHeadAtTheEndOrAfterAnEntryStillListed) {
     append("/Applications/Mail.app");
     const RetainPtr<LSSharedFileListRef> list = createList();
     const RetainPtr<LSSharedFileListItemRef> added =
         insert(list.get(), kLSSharedFileListItemBeforeFirst, "/Applications/Quenfold.app");
     ASSERT_TRUE(added);
-    EXPECT_EQ(resolvedPaths(list.get(), kNoInteractionNoMounting),
-              (std::vector<std::string>{"/Applications/Quenfold.app", "/Applications/Mail.app"}));
     EXPECT_TRUE(transcriptMentions("login item \"Quenfold\" added at position 1 of 2"));
-}
-
-TEST_F(LoginItemList, InsertionAtTheEndAndAfterAnEntry) {
-    const RetainPtr<LSSharedFileListRef> list = createList();
-    const RetainPtr<LSSharedFileListItemRef> first =
-        insert(list.get(), kLSSharedFileListItemLast, "/Applications/A.app");
-    insert(list.get(), kLSSharedFileListItemLast, "/Applications/C.app");
-    insert(list.get(), first.get(), "/Applications/B.app");
+    const RetainPtr<LSSharedFileListItemRef> last =
+        insert(list.get(), kLSSharedFileListItemLast, "/Applications/C.app");
+    insert(list.get(), added.get(), "/Applications/B.app");
     EXPECT_EQ(resolvedPaths(list.get(), 0),
-              (std::vector<std::string>{"/Applications/A.app", "/Applications/B.app",
-                                        "/Applications/C.app"}));
+              (std::vector<std::string>{"/Applications/Quenfold.app", "/Applications/B.app",
+                                        "/Applications/Mail.app", "/Applications/C.app"}));
+    ASSERT_EQ(LSSharedFileListItemRemove(list.get(), last.get()), noErr);
+    EXPECT_FALSE(insert(list.get(), last.get(), "/Applications/D.app"));
+    EXPECT_EQ(sim::loginItems().size(), 3u);
 }
 
-TEST_F(LoginItemList, EveryListReferenceSeesTheSameList) {
-    const RetainPtr<LSSharedFileListRef> one = createList();
-    const RetainPtr<LSSharedFileListRef> other = createList();
-    insert(one.get(), kLSSharedFileListItemBeforeFirst, "/Applications/Quenfold.app");
-    EXPECT_EQ(CFArrayGetCount(snapshot(other.get()).get()), 1);
-}
-
-TEST_F(LoginItemList, ASnapshotKeepsWhatItSawAndTheSeedMovesOn) {
+TEST_F(LoginItemList, EverySnapshotKeepsWhatItSawOfTheOneListAndTheSeedMovesOn) {
     const RetainPtr<LSSharedFileListRef> list = createList();
+    const RetainPtr<LSSharedFileListRef> other = createList();
     UInt32 before = 0;
     const RetainPtr<CFArrayRef> old = adoptCF(LSSharedFileListCopySnapshot(list.get(), &before));
-    insert(list.get(), kLSSharedFileListItemBeforeFirst, "/Applications/Quenfold.app");
+    insert(other.get(), kLSSharedFileListItemBeforeFirst, "/Applications/Quenfold.app");
     UInt32 after = 0;
     const RetainPtr<CFArrayRef> fresh = adoptCF(LSSharedFileListCopySnapshot(list.get(), &after));
     EXPECT_EQ(CFArrayGetCount(old.get()), 0);
@@ -128,20 +118,17 @@ TEST_F(LoginItemList, ASnapshotKeepsWhatItSawAndTheSeedMovesOn) {
     EXPECT_NE(before, after);
 }
 
-TEST_F(LoginItemList, TheEntryKeepsItsDisplayNameAndIcon) {
+TEST_F(LoginItemList, AnEntryKeepsItsDisplayNameAndAnIconOfItsOwnOrNone) {
     sim::addVirtualDirectory("/Applications/Quenfold.app");
-    FSRef reference{};
-    ASSERT_TRUE(CFURLGetFSRef(folderURL("/Applications/Quenfold.app").get(), &reference));
     IconRef icon = nullptr;
-    ASSERT_EQ(GetIconRefFromFileInfo(&reference, 0, nullptr, kFSCatInfoNone, nullptr,
-                                     kIconServicesNormalUsageFlag, &icon, nullptr),
-              noErr);
+    ASSERT_EQ(iconOf("/Applications/Quenfold.app", &icon), noErr);
     const RetainPtr<LSSharedFileListRef> list = createList();
     const RetainPtr<LSSharedFileListItemRef> added = adoptCF(LSSharedFileListInsertItemURL(
         list.get(), kLSSharedFileListItemBeforeFirst, CFSTR("Quenfold"), icon,
         folderURL("/Applications/Quenfold.app").get(), nullptr, nullptr));
     // The list keeps its own icon; the caller's reference is the caller's to release.
     EXPECT_EQ(ReleaseIconRef(icon), noErr);
+    insert(list.get(), kLSSharedFileListItemLast, "/Applications/Mail.app");
 
     const RetainPtr<CFArrayRef> items = snapshot(list.get());
     const RetainPtr<CFStringRef> name =
@@ -151,40 +138,29 @@ TEST_F(LoginItemList, TheEntryKeepsItsDisplayNameAndIcon) {
     ASSERT_NE(kept, nullptr);
     EXPECT_EQ(kept->kind(), OpaqueIconRef::Kind::Application);
     ReleaseIconRef(kept);
-    ASSERT_EQ(sim::loginItems().size(), 1u);
-    EXPECT_TRUE(sim::loginItems()[0].hasIcon);
-}
-
-TEST_F(LoginItemList, AnEntryWithoutIconHasNone) {
-    const RetainPtr<LSSharedFileListRef> list = createList();
-    insert(list.get(), kLSSharedFileListItemBeforeFirst, "/Applications/Quenfold.app");
-    const RetainPtr<CFArrayRef> items = snapshot(list.get());
-    EXPECT_EQ(LSSharedFileListItemCopyIconRef(itemAt(items.get(), 0)), nullptr);
-    EXPECT_FALSE(sim::loginItems()[0].hasIcon);
-    EXPECT_EQ(sim::loginItems()[0].displayName, "Quenfold");
-}
-
-TEST_F(LoginItemList, InsertionAfterAnEntryThatIsGoneAddsNothing) {
-    const RetainPtr<LSSharedFileListRef> list = createList();
-    const RetainPtr<LSSharedFileListItemRef> gone =
-        insert(list.get(), kLSSharedFileListItemLast, "/Applications/A.app");
-    ASSERT_EQ(LSSharedFileListItemRemove(list.get(), gone.get()), noErr);
-    EXPECT_FALSE(insert(list.get(), gone.get(), "/Applications/B.app"));
-    EXPECT_TRUE(sim::loginItems().empty());
+    EXPECT_EQ(LSSharedFileListItemCopyIconRef(itemAt(items.get(), 1)), nullptr);
+    const std::vector<sim::LoginItemEntry> entries = sim::loginItems();
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_TRUE(entries[0].hasIcon);
+    EXPECT_FALSE(entries[1].hasIcon);
+    EXPECT_EQ(entries[1].displayName, "Mail");
 }
 
 // --- Resolution
 
-TEST_F(LoginItemList, AResolvedURLEqualsTheBundleURLAndBelongsToTheCaller) {
+TEST_F(LoginItemList, AResolvedURLBelongsToTheCallerAndMatchesOnlyLetterForLetter) {
     append("/Applications/Quenfold.app");
+    append("/Applications/quenfold.app");
     const RetainPtr<LSSharedFileListRef> list = createList();
     const RetainPtr<CFArrayRef> items = snapshot(list.get());
-    RetainPtr<CFURLRef> url;
-    ASSERT_EQ(LSSharedFileListItemResolve(itemAt(items.get(), 0), kNoInteractionNoMounting,
-                                          url.initializeInto(), nullptr),
-              noErr);
-    EXPECT_TRUE(CFEqual(url.get(), folderURL("/Applications/Quenfold.app").get()));
-    EXPECT_EQ(CFGetRetainCount(url.get()), 1);
+    for (CFIndex index : {0, 1}) {
+        RetainPtr<CFURLRef> url;
+        ASSERT_EQ(LSSharedFileListItemResolve(itemAt(items.get(), index), kNoInteractionNoMounting,
+                                              url.initializeInto(), nullptr),
+                  noErr);
+        EXPECT_EQ(CFEqual(url.get(), folderURL("/Applications/Quenfold.app").get()), index == 0);
+        EXPECT_EQ(CFGetRetainCount(url.get()), 1);
+    }
 }
 
 TEST_F(LoginItemList, AnEntryOnAnUnmountedVolumeFailsWhenMountingIsNotAllowed) {
@@ -201,7 +177,7 @@ TEST_F(LoginItemList, AnEntryOnAnUnmountedVolumeFailsWhenMountingIsNotAllowed) {
               std::vector<std::string>{"/Volumes/Backup/Quenfold.app"});
 }
 
-TEST_F(LoginItemList, ResolvingAFileReferenceNeedsTheTargetToExist) {
+TEST_F(LoginItemList, AFileReferenceIsMadeOnlyForWhatExists) {
     sim::addVirtualDirectory("/Applications/Here.app");
     append("/Applications/Here.app");
     append("/Applications/Gone.app");
@@ -210,17 +186,11 @@ TEST_F(LoginItemList, ResolvingAFileReferenceNeedsTheTargetToExist) {
     FSRef reference{};
     EXPECT_EQ(LSSharedFileListItemResolve(itemAt(items.get(), 0), 0, nullptr, &reference), noErr);
     EXPECT_EQ(LSSharedFileListItemResolve(itemAt(items.get(), 1), 0, nullptr, &reference), fnfErr);
-}
-
-TEST_F(LoginItemList, URLsMatchOnlyLetterForLetter) {
-    append("/Applications/quenfold.app");
-    const RetainPtr<LSSharedFileListRef> list = createList();
-    const RetainPtr<CFArrayRef> items = snapshot(list.get());
-    RetainPtr<CFURLRef> url;
-    ASSERT_EQ(LSSharedFileListItemResolve(itemAt(items.get(), 0), kNoInteractionNoMounting,
-                                          url.initializeInto(), nullptr),
-              noErr);
-    EXPECT_FALSE(CFEqual(url.get(), folderURL("/Applications/Quenfold.app").get()));
+    EXPECT_TRUE(CFURLGetFSRef(folderURL("/Applications/Here.app").get(), &reference));
+    EXPECT_FALSE(CFURLGetFSRef(folderURL("/Applications/Gone.app").get(), &reference));
+    EXPECT_FALSE(CFURLGetFSRef(NSURL::URLWithString(CFSTR("https://example.com/")), &reference));
+    sim::injectFault({.call = "CFURLGetFSRef"});
+    EXPECT_FALSE(CFURLGetFSRef(folderURL("/Applications/Here.app").get(), &reference));
 }
 
 // --- Removal
@@ -250,7 +220,7 @@ TEST_F(LoginItemList, ThePositionsAreNoEntries) {
 
 // --- Persistence
 
-TEST_F(LoginItemList, TheListOutlivesTheRun) {
+TEST_F(LoginItemList, TheListIsAPropertyListFileThatOutlivesTheRun) {
     TemporaryFolder home;
     sim::setHomeFolder(home.path());
     append("/Applications/Mail.app");
@@ -259,6 +229,18 @@ TEST_F(LoginItemList, TheListOutlivesTheRun) {
         const RetainPtr<LSSharedFileListRef> list = createList();
         insert(list.get(), kLSSharedFileListItemBeforeFirst, "/Applications/Quenfold.app");
     }
+    sim::PropertyListFile file = sim::readPropertyListFile(listPath());
+    ASSERT_EQ(file.status, sim::PropertyListFile::Status::Read);
+    const auto* root = static_cast<const NSDictionary*>(file.root.get());
+    const auto* items = static_cast<const NSArray*>(root->objectForKey(CFSTR("LoginItems")));
+    ASSERT_NE(items, nullptr);
+    ASSERT_EQ(items->count(), 3u);
+    const auto* entry = static_cast<const NSDictionary*>(items->objectAtIndex(1));
+    EXPECT_TRUE(CFEqual(entry->objectForKey(CFSTR("Name")), CFSTR("Mail")));
+    EXPECT_TRUE(
+        CFEqual(entry->objectForKey(CFSTR("URL")), CFSTR("file:///Applications/Mail.app/")));
+    EXPECT_TRUE(CFEqual(entry->objectForKey(CFSTR("Resolvable")), kCFBooleanTrue));
+
     sim::reset();
     sim::setHomeFolder(home.path());
     const std::vector<sim::LoginItemEntry> entries = sim::loginItems();
@@ -267,21 +249,6 @@ TEST_F(LoginItemList, TheListOutlivesTheRun) {
     EXPECT_EQ(entries[1].path, "/Applications/Mail.app");
     EXPECT_EQ(entries[2].path, "/Volumes/Backup/Old.app");
     EXPECT_FALSE(entries[2].resolvable);
-}
-
-TEST_F(LoginItemList, TheFileIsAPropertyListOfEntries) {
-    append("/Applications/Mail.app");
-    sim::PropertyListFile file = sim::readPropertyListFile(listPath());
-    ASSERT_EQ(file.status, sim::PropertyListFile::Status::Read);
-    const auto* root = static_cast<const NSDictionary*>(file.root.get());
-    const auto* items = static_cast<const NSArray*>(root->objectForKey(CFSTR("LoginItems")));
-    ASSERT_NE(items, nullptr);
-    ASSERT_EQ(items->count(), 1u);
-    const auto* entry = static_cast<const NSDictionary*>(items->objectAtIndex(0));
-    EXPECT_TRUE(CFEqual(entry->objectForKey(CFSTR("Name")), CFSTR("Mail")));
-    EXPECT_TRUE(
-        CFEqual(entry->objectForKey(CFSTR("URL")), CFSTR("file:///Applications/Mail.app/")));
-    EXPECT_TRUE(CFEqual(entry->objectForKey(CFSTR("Resolvable")), kCFBooleanTrue));
 }
 
 TEST_F(LoginItemList, WhatTheSessionDoesNotKnowIsKeptWhenTheListIsWritten) {
@@ -329,7 +296,10 @@ TEST_F(LoginItemList, AnEntryWithoutATargetMakesTheFileUnreadable) {
     EXPECT_NE(sim::setAsideFiles()[0].reason.find("entry 1"), std::string::npos);
 }
 
-TEST_F(LoginItemList, AListThatCannotBeWrittenIsLeftUnchanged) {
+TEST_F(LoginItemList, AListThatCannotBeWrittenOrARelativePathLeavesTheListUnchanged) {
+    std::string error;
+    EXPECT_FALSE(sim::appendLoginItem({"Applications/Mail.app"}, &error));
+    EXPECT_NE(error.find("absolute"), std::string::npos);
     append("/Applications/Mail.app");
     std::filesystem::remove(listPath());
     std::filesystem::remove(preferencesFolder());
@@ -341,33 +311,29 @@ TEST_F(LoginItemList, AListThatCannotBeWrittenIsLeftUnchanged) {
     EXPECT_EQ(CFArrayGetCount(items.get()), 1);
     EXPECT_EQ(LSSharedFileListItemRemove(list.get(), itemAt(items.get(), 0)), ioErr);
     EXPECT_EQ(sim::loginItems().size(), 1u);
-    std::string error;
+    error.clear();
     EXPECT_FALSE(sim::appendLoginItem({"/Applications/Notes.app"}, &error));
     EXPECT_FALSE(error.empty());
 }
 
-TEST_F(LoginItemList, AppendingNeedsAnAbsolutePath) {
-    std::string error;
-    EXPECT_FALSE(sim::appendLoginItem({"Applications/Mail.app"}, &error));
-    EXPECT_NE(error.find("absolute"), std::string::npos);
-    EXPECT_TRUE(sim::loginItems().empty());
-}
-
 // --- Faults
 
-TEST_F(LoginItemList, TheListReferenceCanFailToBeMade) {
-    sim::injectFault({.call = "LSSharedFileListCreate"});
+TEST_F(LoginItemList, MakingTheListTakingASnapshotInsertingAndRemovingCanFail) {
+    sim::injectFault({.call = "LSSharedFileListCreate", .count = 1});
     EXPECT_FALSE(createList());
     EXPECT_EQ(LSSharedFileListCreate(kCFAllocatorDefault, CFSTR("com.example.other"), nullptr),
               nullptr);
-}
-
-TEST_F(LoginItemList, TheSnapshotCanFail) {
-    append("/Applications/Mail.app");
     const RetainPtr<LSSharedFileListRef> list = createList();
+    sim::injectFault({.call = "LSSharedFileListInsertItemURL", .count = 1});
+    EXPECT_FALSE(insert(list.get(), kLSSharedFileListItemBeforeFirst, "/Applications/A.app"));
+    const RetainPtr<LSSharedFileListItemRef> item =
+        insert(list.get(), kLSSharedFileListItemBeforeFirst, "/Applications/A.app");
     sim::injectFault({.call = "LSSharedFileListCopySnapshot", .count = 1});
     EXPECT_FALSE(snapshot(list.get()));
     EXPECT_TRUE(snapshot(list.get()));
+    sim::injectFault({.call = "LSSharedFileListItemRemove", .status = -36});
+    EXPECT_EQ(LSSharedFileListItemRemove(list.get(), item.get()), -36);
+    EXPECT_EQ(sim::loginItems().size(), 1u);
 }
 
 TEST_F(LoginItemList, ResolutionOfOneEntryCanBeMadeToFail) {
@@ -383,56 +349,18 @@ TEST_F(LoginItemList, ResolutionOfOneEntryCanBeMadeToFail) {
     EXPECT_EQ(sim::callCount("LSSharedFileListItemResolve"), 2u);
 }
 
-TEST_F(LoginItemList, InsertionAndRemovalCanFail) {
-    const RetainPtr<LSSharedFileListRef> list = createList();
-    sim::injectFault({.call = "LSSharedFileListInsertItemURL", .count = 1});
-    EXPECT_FALSE(insert(list.get(), kLSSharedFileListItemBeforeFirst, "/Applications/A.app"));
-    const RetainPtr<LSSharedFileListItemRef> item =
-        insert(list.get(), kLSSharedFileListItemBeforeFirst, "/Applications/A.app");
-    sim::injectFault({.call = "LSSharedFileListItemRemove", .status = -36});
-    EXPECT_EQ(LSSharedFileListItemRemove(list.get(), item.get()), -36);
-    EXPECT_EQ(sim::loginItems().size(), 1u);
-}
+// --- Icons
 
-// --- File references and icons
-
-TEST_F(LoginItemList, AFileReferenceIsMadeOnlyForWhatExists) {
-    sim::addVirtualDirectory("/Applications/Quenfold.app");
-    FSRef reference{};
-    EXPECT_TRUE(CFURLGetFSRef(folderURL("/Applications/Quenfold.app").get(), &reference));
-    EXPECT_FALSE(CFURLGetFSRef(folderURL("/Applications/Missing.app").get(), &reference));
-    EXPECT_FALSE(CFURLGetFSRef(NSURL::URLWithString(CFSTR("https://example.com/")), &reference));
-    sim::injectFault({.call = "CFURLGetFSRef"});
-    EXPECT_FALSE(CFURLGetFSRef(folderURL("/Applications/Quenfold.app").get(), &reference));
-}
-
-TEST_F(LoginItemList, IconsFollowWhatTheFileIs) {
+TEST_F(LoginItemList, IconsFollowWhatTheFileIsAndALookupCanFail) {
     sim::addVirtualDirectory("/Applications/Quenfold.app");
     sim::addVirtualDirectory("/Users/Shared");
-    auto kindOf = [](const std::string& path) {
-        FSRef reference{};
-        EXPECT_TRUE(CFURLGetFSRef(folderURL(path).get(), &reference));
-        IconRef icon = nullptr;
-        EXPECT_EQ(GetIconRefFromFileInfo(&reference, 0, nullptr, kFSCatInfoNone, nullptr,
-                                         kIconServicesNormalUsageFlag, &icon, nullptr),
-                  noErr);
-        const OpaqueIconRef::Kind kind = icon->kind();
-        ReleaseIconRef(icon);
-        return kind;
-    };
-    EXPECT_EQ(kindOf("/Applications/Quenfold.app"), OpaqueIconRef::Kind::Application);
-    EXPECT_EQ(kindOf("/Users/Shared"), OpaqueIconRef::Kind::Folder);
-}
-
-TEST_F(LoginItemList, TheIconLookupCanFailAndAnUnknownReferenceHasNoIcon) {
-    sim::addVirtualDirectory("/Applications/Quenfold.app");
-    FSRef reference{};
-    ASSERT_TRUE(CFURLGetFSRef(folderURL("/Applications/Quenfold.app").get(), &reference));
     IconRef icon = nullptr;
+    ASSERT_EQ(iconOf("/Users/Shared", &icon), noErr);
+    EXPECT_EQ(icon->kind(), OpaqueIconRef::Kind::Folder);
+    ReleaseIconRef(icon);
+    icon = nullptr;
     sim::injectFault({.call = "GetIconRefFromFileInfo", .status = -43, .count = 1});
-    EXPECT_EQ(GetIconRefFromFileInfo(&reference, 0, nullptr, kFSCatInfoNone, nullptr,
-                                     kIconServicesNormalUsageFlag, &icon, nullptr),
-              -43);
+    EXPECT_EQ(iconOf("/Applications/Quenfold.app", &icon), -43);
     EXPECT_EQ(icon, nullptr);
     FSRef unknown{};
     EXPECT_EQ(GetIconRefFromFileInfo(&unknown, 0, nullptr, kFSCatInfoNone, nullptr,

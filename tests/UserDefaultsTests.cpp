@@ -64,36 +64,33 @@ protected:
 
 // --- Search order
 
-TEST_F(UserDefaults, RegisteredValuesAnswerForUnsetKeys) {
+TEST_F(UserDefaults, StoredValuesBeatRegisteredOnesAndAreSeenAtOnce) {
     EXPECT_EQ(defaults()->objectForKey(CFSTR("ShowSettingsOnLaunch")), nullptr);
+    EXPECT_EQ(sim::systemDefault("ShowSettingsOnLaunch"), std::nullopt);
     registerTheSystemsDefaults();
     EXPECT_TRUE(defaults()->boolForKey(CFSTR("ShowSettingsOnLaunch")));
+    EXPECT_EQ(sim::systemDefault("ShowSettingsOnLaunch"), std::optional<bool>(true));
     EXPECT_FALSE(defaults()->boolForKey(CFSTR("HideDockIcon")));
     EXPECT_FALSE(defaults()->boolForKey(CFSTR("NeverMentioned")));
-}
-
-TEST_F(UserDefaults, AStoredValueIsSeenAtOnceAndBeatsTheRegisteredOne) {
-    registerTheSystemsDefaults();
     defaults()->setBool(NO, CFSTR("ShowSettingsOnLaunch"));
     EXPECT_FALSE(defaults()->boolForKey(CFSTR("ShowSettingsOnLaunch")));
+    EXPECT_EQ(sim::systemDefault("ShowSettingsOnLaunch"), std::optional<bool>(false));
     defaults()->removeObjectForKey(CFSTR("ShowSettingsOnLaunch"));
     EXPECT_TRUE(defaults()->boolForKey(CFSTR("ShowSettingsOnLaunch")));
+    std::string error;
+    ASSERT_TRUE(sim::storeSystemDefault("LaunchAutomaticallyOnLogin", true, &error)) << error;
+    EXPECT_TRUE(defaults()->boolForKey(CFSTR("LaunchAutomaticallyOnLogin")));
+    EXPECT_TRUE(CFEqual(storedValue(CFSTR("LaunchAutomaticallyOnLogin")).get(), kCFBooleanTrue));
 }
 
-TEST_F(UserDefaults, ArgumentsBeatStoredAndRegisteredValues) {
+TEST_F(UserDefaults, ArgumentsAreKeyValuePairsThatBeatEveryOtherDomainAndAreNeverStored) {
     registerTheSystemsDefaults();
     defaults()->setBool(NO, CFSTR("HideDockIcon"));
-    ArgumentsGuard arguments({"Quenfold", "-HideDockIcon", "YES"});
+    ArgumentsGuard arguments(
+        {"Quenfold", "stray", "-HideDockIcon", "YES", "-SimulatedHome", "/tmp/home", "-Dangling"});
     EXPECT_TRUE(defaults()->boolForKey(CFSTR("HideDockIcon")));
     EXPECT_TRUE(CFEqual(defaults()->objectForKey(CFSTR("HideDockIcon")), CFSTR("YES")));
-    // The argument domain is never stored.
     EXPECT_TRUE(CFEqual(storedValue(CFSTR("HideDockIcon")).get(), kCFBooleanFalse));
-}
-
-TEST_F(UserDefaults, ArgumentsAreReadAsKeyValuePairs) {
-    ArgumentsGuard arguments({"Quenfold", "stray", "-SimulatedDesktop", "-", "-SimulatedHome",
-                              "/tmp/home", "-Dangling"});
-    EXPECT_TRUE(CFEqual(defaults()->stringForKey(CFSTR("SimulatedDesktop")), CFSTR("-")));
     EXPECT_TRUE(CFEqual(defaults()->stringForKey(CFSTR("SimulatedHome")), CFSTR("/tmp/home")));
     EXPECT_EQ(defaults()->objectForKey(CFSTR("Dangling")), nullptr);
     EXPECT_EQ(defaults()->objectForKey(CFSTR("stray")), nullptr);
@@ -111,19 +108,13 @@ TEST_F(UserDefaults, StringsAndNumbersReadAsBooleansAsThePlatformReadsThem) {
     EXPECT_TRUE(CFEqual(defaults()->stringForKey(CFSTR("Count")), CFSTR("3")));
 }
 
-// --- The registration domain
-
-TEST_F(UserDefaults, RegisteredDefaultsAreNeverStored) {
+TEST_F(UserDefaults, RegisteredDefaultsAreNeverStoredAndLastOneSessionOnly) {
     registerTheSystemsDefaults();
     EXPECT_FALSE(std::filesystem::exists(domainPath()));
     EXPECT_EQ(defaults()->persistentDomainForName(CFSTR("org.quenfold.Quenfold")), nullptr);
     defaults()->setBool(YES, CFSTR("HideDockIcon"));
     EXPECT_FALSE(storedValue(CFSTR("ShowSettingsOnLaunch")));
     EXPECT_EQ(defaults()->persistentDomainForName(CFSTR("org.quenfold.Quenfold"))->count(), 1u);
-}
-
-TEST_F(UserDefaults, ARegistrationLastsOneSessionOnly) {
-    registerTheSystemsDefaults();
     sim::reset();
     EXPECT_EQ(defaults()->objectForKey(CFSTR("ShowSettingsOnLaunch")), nullptr);
 }
@@ -143,29 +134,23 @@ TEST_F(UserDefaults, EverySetIsWrittenAtOnceAndReported) {
     EXPECT_EQ(filesIn(preferencesFolder()), std::vector<std::string>{kDomainFile});
 }
 
-TEST_F(UserDefaults, ASecondRunWithTheSameHomeSeesWhatTheFirstStored) {
+TEST_F(UserDefaults, ARunWithTheSameHomeSeesWhatTheFirstStoredAndAnotherHomeDoesNot) {
     TemporaryFolder home;
+    TemporaryFolder other;
     sim::setHomeFolder(home.path());
     registerTheSystemsDefaults();
     defaults()->setBool(YES, CFSTR("HideDockIcon"));
     defaults()->setBool(NO, CFSTR("ShowSettingsOnLaunch"));
+    sim::setHomeFolder(other.path());
+    EXPECT_FALSE(defaults()->boolForKey(CFSTR("HideDockIcon")));
+    sim::setHomeFolder(home.path());
+    EXPECT_TRUE(defaults()->boolForKey(CFSTR("HideDockIcon")));
 
     startAnotherRun(home.path());
     registerTheSystemsDefaults();
     EXPECT_TRUE(defaults()->boolForKey(CFSTR("HideDockIcon")));
     EXPECT_FALSE(defaults()->boolForKey(CFSTR("ShowSettingsOnLaunch")));
     EXPECT_FALSE(defaults()->boolForKey(CFSTR("LaunchAutomaticallyOnLogin")));
-}
-
-TEST_F(UserDefaults, AnotherHomeFolderForgetsWhatWasRead) {
-    TemporaryFolder first;
-    TemporaryFolder second;
-    sim::setHomeFolder(first.path());
-    defaults()->setBool(YES, CFSTR("HideDockIcon"));
-    sim::setHomeFolder(second.path());
-    EXPECT_EQ(defaults()->objectForKey(CFSTR("HideDockIcon")), nullptr);
-    sim::setHomeFolder(first.path());
-    EXPECT_TRUE(defaults()->boolForKey(CFSTR("HideDockIcon")));
 }
 
 TEST_F(UserDefaults, AChangeMadeOnTheDiskIsSeenAfterSynchronize) {
@@ -181,6 +166,10 @@ TEST_F(UserDefaults, AChangeMadeOnTheDiskIsSeenAfterSynchronize) {
 
 TEST_F(UserDefaults, AValueThatCannotBeWrittenIsKeptInMemoryAndWrittenLater) {
     blockThePreferencesFolder();
+    std::string error;
+    EXPECT_FALSE(sim::storeSystemDefault("HideDockIcon", true, &error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(sim::systemDefault("HideDockIcon"), std::nullopt) << "the failed store changed it";
     defaults()->setBool(YES, CFSTR("HideDockIcon"));
     EXPECT_TRUE(defaults()->boolForKey(CFSTR("HideDockIcon")));
     EXPECT_TRUE(transcriptMentions("preference HideDockIcon = YES (not stored"));
@@ -191,14 +180,7 @@ TEST_F(UserDefaults, AValueThatCannotBeWrittenIsKeptInMemoryAndWrittenLater) {
     EXPECT_TRUE(CFEqual(storedValue(CFSTR("HideDockIcon")).get(), kCFBooleanTrue));
 }
 
-TEST_F(UserDefaults, ValuesAPropertyListCannotHoldAreRefused) {
-    defaults()->setBool(YES, CFSTR("HideDockIcon"));
-    defaults()->setObject(NSNull::null(), CFSTR("HideDockIcon"));
-    EXPECT_TRUE(defaults()->boolForKey(CFSTR("HideDockIcon")));
-    EXPECT_TRUE(CFEqual(storedValue(CFSTR("HideDockIcon")).get(), kCFBooleanTrue));
-}
-
-TEST_F(UserDefaults, AStoredValueIsACopy) {
+TEST_F(UserDefaults, WhatIsStoredIsAPropertyListCopyOfTheValue) {
     NSMutableArray* list = NSMutableArray::array();
     list->addObject(CFSTR("first"));
     defaults()->setObject(list, CFSTR("List"));
@@ -206,6 +188,11 @@ TEST_F(UserDefaults, AStoredValueIsACopy) {
     const auto* stored = static_cast<const NSArray*>(defaults()->objectForKey(CFSTR("List")));
     ASSERT_NE(stored, nullptr);
     EXPECT_EQ(stored->count(), 1u);
+    // A value a property list cannot hold is refused; the one before stays.
+    defaults()->setBool(YES, CFSTR("HideDockIcon"));
+    defaults()->setObject(NSNull::null(), CFSTR("HideDockIcon"));
+    EXPECT_TRUE(defaults()->boolForKey(CFSTR("HideDockIcon")));
+    EXPECT_TRUE(CFEqual(storedValue(CFSTR("HideDockIcon")).get(), kCFBooleanTrue));
 }
 
 TEST_F(UserDefaults, OtherDomainsAreReadFromTheirOwnFilesOnly) {
@@ -240,29 +227,28 @@ TEST_F(UserDefaults, ChangesAreAnnounced) {
 // --- A preferences file that cannot be read
 
 TEST_F(UserDefaults, AnUnreadableFileIsKeptReportedAndTheRegisteredDefaultsAnswer) {
-    writeFile(domainPath(), "{ this is not a property list");
-    registerTheSystemsDefaults();
-    EXPECT_TRUE(defaults()->boolForKey(CFSTR("ShowSettingsOnLaunch")));
+    for (const std::string& bytes :
+         {std::string("{ this is not a property list"),
+          std::string("<?xml version=\"1.0\"?><plist version=\"1.0\"><array/></plist>")}) {
+        SCOPED_TRACE(bytes);
+        sim::reset();
+        writeFile(domainPath(), bytes);
+        registerTheSystemsDefaults();
+        EXPECT_TRUE(defaults()->boolForKey(CFSTR("ShowSettingsOnLaunch")));
 
-    const std::string keptAs = domainPath() + ".unreadable";
-    EXPECT_EQ(readFile(keptAs), "{ this is not a property list");
-    EXPECT_TRUE(transcriptMentions("preferences file Library/Preferences/" +
-                                   std::string(kDomainFile) + " is unreadable"));
-    ASSERT_EQ(sim::setAsideFiles().size(), 1u);
-    EXPECT_EQ(sim::setAsideFiles()[0].keptAs, keptAs);
-    EXPECT_FALSE(sim::setAsideFiles()[0].reason.empty());
+        const std::string keptAs = domainPath() + ".unreadable";
+        EXPECT_EQ(readFile(keptAs), bytes);
+        EXPECT_TRUE(transcriptMentions("preferences file Library/Preferences/" +
+                                       std::string(kDomainFile) + " is unreadable"));
+        ASSERT_EQ(sim::setAsideFiles().size(), 1u);
+        EXPECT_EQ(sim::setAsideFiles()[0].keptAs, keptAs);
+        EXPECT_FALSE(sim::setAsideFiles()[0].reason.empty());
 
-    // What is set now starts a fresh file beside the kept one.
-    defaults()->setBool(NO, CFSTR("ShowSettingsOnLaunch"));
-    EXPECT_TRUE(CFEqual(storedValue(CFSTR("ShowSettingsOnLaunch")).get(), kCFBooleanFalse));
-    EXPECT_EQ(readFile(keptAs), "{ this is not a property list");
-}
-
-TEST_F(UserDefaults, AFileWithoutADictionaryIsUnreadableToo) {
-    std::string error;
-    ASSERT_TRUE(sim::writePropertyListFile(domainPath(), NSArray::array(), &error));
-    EXPECT_EQ(defaults()->objectForKey(CFSTR("Anything")), nullptr);
-    EXPECT_TRUE(std::filesystem::exists(domainPath() + ".unreadable"));
+        // What is set now starts a fresh file beside the kept one.
+        defaults()->setBool(NO, CFSTR("ShowSettingsOnLaunch"));
+        EXPECT_TRUE(CFEqual(storedValue(CFSTR("ShowSettingsOnLaunch")).get(), kCFBooleanFalse));
+        EXPECT_EQ(readFile(keptAs), bytes);
+    }
 }
 
 TEST_F(UserDefaults, ASecondUnreadableFileDoesNotReplaceTheFirst) {
@@ -287,31 +273,6 @@ TEST_F(UserDefaults, AnUnreadableFileThatCannotBeMovedIsNeverOverwritten) {
     EXPECT_FALSE(sim::storeSystemDefault("ShowSettingsOnLaunch", false, &error));
     EXPECT_NE(error.find("unreadable"), std::string::npos) << error;
     EXPECT_EQ(readFile(domainPath()), "precious but unreadable");
-}
-
-// --- The session's control of the system's domain
-
-TEST_F(UserDefaults, AStoredSystemDefaultIsInTheFileAndInTheRunningDefaults) {
-    std::string error;
-    ASSERT_TRUE(sim::storeSystemDefault("LaunchAutomaticallyOnLogin", true, &error)) << error;
-    EXPECT_TRUE(defaults()->boolForKey(CFSTR("LaunchAutomaticallyOnLogin")));
-    EXPECT_TRUE(CFEqual(storedValue(CFSTR("LaunchAutomaticallyOnLogin")).get(), kCFBooleanTrue));
-}
-
-TEST_F(UserDefaults, SystemDefaultAnswersWithRegisteredValuesAndNothingForUnknownKeys) {
-    EXPECT_EQ(sim::systemDefault("ShowSettingsOnLaunch"), std::nullopt);
-    registerTheSystemsDefaults();
-    EXPECT_EQ(sim::systemDefault("ShowSettingsOnLaunch"), std::optional<bool>(true));
-    defaults()->setBool(NO, CFSTR("ShowSettingsOnLaunch"));
-    EXPECT_EQ(sim::systemDefault("ShowSettingsOnLaunch"), std::optional<bool>(false));
-}
-
-TEST_F(UserDefaults, AStoreThatCannotBeWrittenFailsAndChangesNothing) {
-    blockThePreferencesFolder();
-    std::string error;
-    EXPECT_FALSE(sim::storeSystemDefault("HideDockIcon", true, &error));
-    EXPECT_FALSE(error.empty());
-    EXPECT_EQ(sim::systemDefault("HideDockIcon"), std::nullopt);
 }
 
 }  // namespace
