@@ -1,6 +1,8 @@
 // The application's lifecycle as the user meets it: the launch sequence with its preferences,
-// login items, accessibility access and Dock icon; reopening; the login-item control;
-// quitting; and the accessibility settings pane.
+// accessibility access and Dock icon; reopening; the login-item control; quitting; and the
+// accessibility settings pane. The scenarios under scenarios/ run the same lifecycle through
+// desktop scripts (the login-item list against the stored preference, hiding the Dock icon while
+// running, the login-item control turned on and off).
 #include <CoreFoundation/CFRunLoop.h>
 
 #include <string>
@@ -35,75 +37,46 @@ pid_t addAppWithWindow(const std::string& name) {
 
 using FirstLaunch = ApplicationTest;
 
-TEST_F(FirstLaunch, PresentsSettingsShowsDockIconAndStoresLoginPreferenceNo) {
+TEST_F(FirstLaunch, PresentsTheOnMessageInBlackShowsTheDockIconAndStoresOnlyTheLoginPreference) {
     launch();
     EXPECT_TRUE(sim::settingsWindowOnScreen());
     EXPECT_TRUE(systemActive());
     EXPECT_TRUE(dockIconShown());
-    EXPECT_EQ(storedDefault("LaunchAutomaticallyOnLogin"), false);
-    EXPECT_TRUE(sim::loginItems().empty());
     EXPECT_EQ(sim::eventSystem().tapCount(), 1u);
-}
-
-TEST_F(FirstLaunch, StoresLoginPreferenceYesWhenTheListAlreadyHoldsTheApplication) {
-    ASSERT_TRUE(sim::appendLoginItem({selfPath()}, nullptr));
-    launch();
-    EXPECT_EQ(storedDefault("LaunchAutomaticallyOnLogin"), true);
-    EXPECT_EQ(sim::loginItems().size(), 1u);
-}
-
-TEST_F(FirstLaunch, AccessOnShowsTheOnMessageInBlack) {
-    launch();
     ASSERT_NE(statusField(), nullptr);
     EXPECT_EQ(sim::settingsStatusText(), kAccessOnMessage);
     EXPECT_EQ(statusField()->textColor(), NSColor::blackColor());
-}
-
-TEST_F(FirstLaunch, DefaultsAreRegisteredButNotStored) {
-    launch();
+    EXPECT_EQ(storedDefault("LaunchAutomaticallyOnLogin"), false);
+    EXPECT_TRUE(sim::loginItems().empty());
+    // The other defaults are registered, not stored.
     EXPECT_EQ(sim::systemDefault("ShowSettingsOnLaunch"), true);
     EXPECT_EQ(sim::systemDefault("HideDockIcon"), false);
     EXPECT_EQ(storedDefault("ShowSettingsOnLaunch"), std::nullopt);
     EXPECT_EQ(storedDefault("HideDockIcon"), std::nullopt);
 }
 
-// --- The stored login preference against the login-item list
-
-using StoredLoginPreference = ApplicationTest;
-
-TEST_F(StoredLoginPreference, FollowsTheListWhenTheEntryWasRemovedOutside) {
-    storeDefault("LaunchAutomaticallyOnLogin", true);
-    launch();
-    EXPECT_EQ(storedDefault("LaunchAutomaticallyOnLogin"), false);
-    EXPECT_TRUE(sim::loginItems().empty()) << "the launch must not add the entry again";
-}
-
 // --- Accessibility access off
 
 using AccessOff = ApplicationTest;
 
-TEST_F(AccessOff, PresentsTheSettingsEvenWhenNotAskedToAtLaunch) {
-    storeDefault("ShowSettingsOnLaunch", false);
-    desktop().setAccessEnabled(false);
-    launch();
-    EXPECT_TRUE(sim::settingsWindowOnScreen());
-    EXPECT_TRUE(systemActive());
-    EXPECT_EQ(settingsOrderedFront(), 2);
-    EXPECT_EQ(sim::settingsStatusText(), laidOutStatus(bundle_));
-    EXPECT_EQ(statusField()->textColor(), NSColor::redColor());
-}
-
-TEST_F(AccessOff, PresentsTwiceAndEndsInFrontAndActive) {
-    const pid_t safari = addAppWithWindow("Safari");
-    desktop().setAccessEnabled(false);
-    launch();
-    EXPECT_EQ(settingsOrderedFront(), 4);
-    EXPECT_TRUE(systemActive());
-    const NSRect frame = delegate()->window()->frame();
-    const auto front = desktop().hitTest(frame.origin.x + 10, frame.origin.y + 10);
-    ASSERT_TRUE(front);
-    EXPECT_EQ(desktop().node(*front)->pid, sim::kSystemPid);
-    EXPECT_NE(desktop().activePid(), safari);
+TEST_F(AccessOff, PresentsTheLaidOutStatusInRedOnceOrTwiceAndEndsInFrontAndActive) {
+    for (const bool showAtLaunch : {false, true}) {
+        SCOPED_TRACE(showAtLaunch ? "shown at launch" : "not shown at launch");
+        sim::reset();
+        addAppWithWindow("Safari");
+        storeDefault("ShowSettingsOnLaunch", showAtLaunch);
+        desktop().setAccessEnabled(false);
+        launch();
+        EXPECT_TRUE(sim::settingsWindowOnScreen());
+        EXPECT_TRUE(systemActive());
+        EXPECT_EQ(settingsOrderedFront(), showAtLaunch ? 4 : 2);
+        EXPECT_EQ(sim::settingsStatusText(), laidOutStatus(bundle_));
+        EXPECT_EQ(statusField()->textColor(), NSColor::redColor());
+        const NSRect frame = delegate()->window()->frame();
+        const auto front = desktop().hitTest(frame.origin.x + 10, frame.origin.y + 10);
+        ASSERT_TRUE(front);
+        EXPECT_EQ(desktop().node(*front)->pid, sim::kSystemPid);
+    }
 }
 
 // --- The Dock icon
@@ -122,57 +95,34 @@ TEST_F(DockIcon, HiddenIconAndNoSettingsShowNothingButPrepareTheStatus) {
     EXPECT_EQ(statusField()->textColor(), NSColor::blackColor());
 }
 
-TEST_F(DockIcon, StaysUntilQuitWhenHiddenWhileRunning) {
-    launch();
-    ASSERT_TRUE(dockIconShown());
-    ASSERT_TRUE(sim::setSettingsControl("HideDockIcon", true));
-    EXPECT_EQ(storedDefault("HideDockIcon"), true);
-    EXPECT_TRUE(dockIconShown());
-    EXPECT_TRUE(desktop().dockItemTitled("Quenfold"));
-}
-
 // --- Reopening
 
 using Reopen = ApplicationTest;
 
-TEST_F(Reopen, PresentsTheSameWindowAgainAfterItWasClosed) {
+TEST_F(Reopen, PresentsTheOneSettingsWindowAndAnswersYesWithOrWithoutVisibleWindows) {
+    const pid_t safari = addAppWithWindow("Safari");
+    storeDefault("ShowSettingsOnLaunch", false);
     launch();
+    ASSERT_FALSE(systemActive());
     NSWindow* window = delegate()->window();
-    sim::closeSettingsWindow();
-    ASSERT_FALSE(sim::settingsWindowOnScreen());
     sim::reopenSystem();
     EXPECT_TRUE(sim::settingsWindowOnScreen());
+    EXPECT_TRUE(systemActive());
+    sim::closeSettingsWindow();
+    desktop().activate(safari);
+    EXPECT_TRUE(delegate()->applicationShouldHandleReopen(NSApp, false));
+    EXPECT_TRUE(sim::settingsWindowOnScreen());
+    EXPECT_TRUE(systemActive());
+    desktop().activate(safari);
+    EXPECT_TRUE(delegate()->applicationShouldHandleReopen(NSApp, true));
+    EXPECT_TRUE(systemActive());
     EXPECT_EQ(delegate()->window(), window);
     EXPECT_EQ(desktop().windowsOf(sim::kSystemPid).size(), 1u);
 }
 
-TEST_F(Reopen, PresentsAndAnswersYesWithOrWithoutVisibleWindows) {
-    addAppWithWindow("Safari");
-    storeDefault("ShowSettingsOnLaunch", false);
-    launch();
-    ASSERT_FALSE(systemActive());
-    EXPECT_TRUE(delegate()->applicationShouldHandleReopen(NSApp, false));
-    EXPECT_TRUE(sim::settingsWindowOnScreen());
-    EXPECT_TRUE(systemActive());
-    desktop().activate(*desktop().pidNamed("Safari"));
-    EXPECT_TRUE(delegate()->applicationShouldHandleReopen(NSApp, true));
-    EXPECT_TRUE(systemActive());
-}
-
-// --- The login-item control and changeSetting:
+// --- changeSetting:
 
 using LoginItemControl = ApplicationTest;
-
-TEST_F(LoginItemControl, CheckingStoresThenAddsAndUncheckingRemoves) {
-    launch();
-    ASSERT_TRUE(sim::setSettingsControl("LaunchAutomaticallyOnLogin", true));
-    EXPECT_EQ(storedDefault("LaunchAutomaticallyOnLogin"), true);
-    ASSERT_EQ(sim::loginItems().size(), 1u);
-    EXPECT_EQ(sim::loginItems().front().path, selfPath());
-    ASSERT_TRUE(sim::setSettingsControl("LaunchAutomaticallyOnLogin", false));
-    EXPECT_EQ(storedDefault("LaunchAutomaticallyOnLogin"), false);
-    EXPECT_TRUE(sim::loginItems().empty());
-}
 
 TEST_F(LoginItemControl, ChangeSettingConsultsOnlyTheStoredValue) {
     launch();
@@ -228,26 +178,18 @@ TEST_F(Quitting, AReinstallScheduledBeforeQuittingNeverRuns) {
 
 using AccessibilityPane = ApplicationTest;
 
-TEST_F(AccessibilityPane, OpensTheSystemPaneFromTheSettingsWindow) {
+TEST_F(AccessibilityPane, OpensTheSystemPaneOnlyWhenTheSearchGivesOneFolder) {
     launch();
     ASSERT_TRUE(sim::pressSettingsAction("openUniversalAccessPref:"));
-    ASSERT_EQ(desktop().openedURLs().size(), 1u);
-    EXPECT_EQ(desktop().openedURLs().front(),
-              "file:///System/Library/PreferencePanes/UniversalAccessPref.prefPane/");
-}
-
-TEST_F(AccessibilityPane, OpensNothingWithoutASearchPath) {
-    launch();
-    sim::injectFault({.call = "NSSearchPathForDirectoriesInDomains", .status = 0});
-    delegate()->openUniversalAccessPref(nullptr);
-    EXPECT_TRUE(desktop().openedURLs().empty());
-}
-
-TEST_F(AccessibilityPane, OpensNothingWithTwoSearchPaths) {
-    launch();
-    sim::injectFault({.call = "NSSearchPathForDirectoriesInDomains", .status = 2});
-    delegate()->openUniversalAccessPref(nullptr);
-    EXPECT_TRUE(desktop().openedURLs().empty());
+    EXPECT_EQ(desktop().openedURLs(),
+              std::vector<std::string>{
+                  "file:///System/Library/PreferencePanes/UniversalAccessPref.prefPane/"});
+    for (const std::int32_t folders : {0, 2}) {
+        sim::injectFault({.call = "NSSearchPathForDirectoriesInDomains", .status = folders});
+        delegate()->openUniversalAccessPref(nullptr);
+        sim::removeFaults("NSSearchPathForDirectoriesInDomains");
+    }
+    EXPECT_EQ(desktop().openedURLs().size(), 1u);
 }
 
 }  // namespace

@@ -72,22 +72,18 @@ TEST(DesktopScriptWords, AnOpenQuoteOrAnUnknownEscapeIsAnError) {
     EXPECT_TRUE(wordsOfLine(R"(app "ends in backslash\)").error);
 }
 
-TEST(DesktopScriptWords, OptionValuesMayBeQuotedButAQuotedKeyMakesAPlainWord) {
-    const LineWords line = wordsOfLine(R"(item="Google Chrome" "a=b" "x"=y =z)");
-    ASSERT_EQ(line.words.size(), 4u);
+TEST(DesktopScriptWords, OptionValuesMayBeQuotedWithEqualsSignsButAQuotedKeyMakesAPlainWord) {
+    const LineWords line =
+        wordsOfLine(R"(item="Google Chrome" "a=b" "x"=y =z url="http://a/?q=1")");
+    ASSERT_EQ(line.words.size(), 5u);
     ASSERT_TRUE(line.words[0].isOption());
     EXPECT_EQ(line.words[0].key(), "item");
     EXPECT_EQ(line.words[0].value(), "Google Chrome");
     EXPECT_FALSE(line.words[1].isOption());
     EXPECT_FALSE(line.words[2].isOption());
     EXPECT_FALSE(line.words[3].isOption());
-}
-
-TEST(DesktopScriptWords, AnEqualsSignInsideAQuotedValueBelongsToTheValue) {
-    const LineWords line = wordsOfLine(R"(url="http://a/?q=1")");
-    ASSERT_EQ(line.words.size(), 1u);
-    EXPECT_EQ(line.words[0].key(), "url");
-    EXPECT_EQ(line.words[0].value(), "http://a/?q=1");
+    EXPECT_EQ(line.words[4].key(), "url");
+    EXPECT_EQ(line.words[4].value(), "http://a/?q=1");
 }
 
 // --- Numbers
@@ -227,6 +223,10 @@ TEST(DesktopScriptMalformedLines, ReportTheFileTheLineAndWhatIsWrong) {
     EXPECT_EQ(errorOf("access maybe"),
               "t.desk:1: access: the setting must be on|off, not \"maybe\"");
     EXPECT_EQ(errorOf(R"(app "Safari)"), "t.desk:1: a quoted word is not closed");
+    // Keywords are case-sensitive.
+    EXPECT_EQ(errorOf("App Safari"), "t.desk:1: unknown statement \"App\"");
+    EXPECT_EQ(errorOf("default HideDockIcon yes"),
+              "t.desk:1: default: the value must be YES|NO, not \"yes\"");
 }
 
 TEST(DesktopScriptMalformedLines, OptionsMustHaveTheirFormAndComeOnce) {
@@ -266,12 +266,6 @@ TEST(DesktopScriptMalformedLines, NumbersTargetsAndPathsMustBeWellFormed) {
               "t.desk:1: settings set: KEY must be "
               "LaunchAutomaticallyOnLogin|ShowSettingsOnLaunch|HideDockIcon, not "
               "\"ShowDockIcon\"");
-}
-
-TEST(DesktopScriptMalformedLines, NamesAreCaseSensitiveKeywordsToo) {
-    EXPECT_EQ(errorOf("App Safari"), "t.desk:1: unknown statement \"App\"");
-    EXPECT_EQ(errorOf("default HideDockIcon yes"),
-              "t.desk:1: default: the value must be YES|NO, not \"yes\"");
 }
 
 // --- The whole script

@@ -64,8 +64,8 @@ constexpr const char* kInfoPlist =
 
 // --- The main bundle
 
-TEST_F(FoundationServices, TheMainBundleIsTheApplicationFolder) {
-    const std::string path = makeBundle(kInfoPlist);
+TEST_F(FoundationServices, TheMainBundleIsTheApplicationFolderWithItsInfoAndResources) {
+    const std::string path = makeBundle(kInfoPlist, {"MainMenu.plist", "README"});
     MainBundleGuard guard(path);
     NSBundle* bundle = NSBundle::mainBundle();
     ASSERT_NE(bundle, nullptr);
@@ -75,58 +75,49 @@ TEST_F(FoundationServices, TheMainBundleIsTheApplicationFolder) {
         kCFAllocatorDefault, bundle->bundlePath(), kCFURLPOSIXPathStyle, true));
     EXPECT_TRUE(CFEqual(bundle->bundleURL(), expected.get()));
     EXPECT_EQ(bundle->resourcePath()->utf8(), path + "/Contents/Resources");
-}
 
-TEST_F(FoundationServices, TheInfoDictionaryComesFromInfoPlist) {
-    MainBundleGuard guard(makeBundle(kInfoPlist));
-    NSBundle* bundle = NSBundle::mainBundle();
     ASSERT_NE(bundle->infoDictionary(), nullptr);
     EXPECT_TRUE(CFEqual(bundle->bundleIdentifier(), CFSTR("org.quenfold.Quenfold")));
     EXPECT_TRUE(CFEqual(bundle->objectForInfoDictionaryKey(CFSTR("LSUIElement")), kCFBooleanTrue));
     EXPECT_TRUE(
         CFEqual(bundle->objectForInfoDictionaryKey(CFSTR("NSMainNibFile")), CFSTR("MainMenu")));
+
+    NSString* found = bundle->pathForResource(CFSTR("MainMenu"), CFSTR("plist"));
+    ASSERT_NE(found, nullptr);
+    EXPECT_EQ(found->utf8(), path + "/Contents/Resources/MainMenu.plist");
+    EXPECT_NE(bundle->pathForResource(CFSTR("README"), nullptr), nullptr);
+    EXPECT_EQ(bundle->pathForResource(CFSTR("MainMenu"), CFSTR("nib")), nullptr);
+    EXPECT_EQ(bundle->pathForResource(nullptr, CFSTR("plist")), nullptr);
 }
 
-TEST_F(FoundationServices, ABundleWithoutAReadableInfoPlistHasNoInfo) {
+TEST_F(FoundationServices, ABundleWithoutAReadableInfoPlistHasNoInfoAndOneCanBeMadeMissing) {
     MainBundleGuard guard(makeBundle("this is not a property list"));
     NSBundle* bundle = NSBundle::mainBundle();
     ASSERT_NE(bundle, nullptr);
     EXPECT_EQ(bundle->infoDictionary(), nullptr);
     EXPECT_EQ(bundle->bundleIdentifier(), nullptr);
     EXPECT_EQ(bundle->objectForInfoDictionaryKey(CFSTR("NSMainNibFile")), nullptr);
-}
-
-TEST_F(FoundationServices, ResourcesAreFoundByNameAndType) {
-    MainBundleGuard guard(makeBundle(kInfoPlist, {"MainMenu.plist", "README"}));
-    NSBundle* bundle = NSBundle::mainBundle();
-    NSString* found = bundle->pathForResource(CFSTR("MainMenu"), CFSTR("plist"));
-    ASSERT_NE(found, nullptr);
-    EXPECT_EQ(found->utf8(), bundle->resourcePath()->utf8() + "/MainMenu.plist");
-    EXPECT_NE(bundle->pathForResource(CFSTR("README"), nullptr), nullptr);
-    EXPECT_EQ(bundle->pathForResource(CFSTR("MainMenu"), CFSTR("nib")), nullptr);
-    EXPECT_EQ(bundle->pathForResource(nullptr, CFSTR("plist")), nullptr);
-}
-
-TEST_F(FoundationServices, TheMainBundleCanBeMadeMissing) {
     sim::injectFault({.call = "mainBundle"});
     EXPECT_EQ(NSBundle::mainBundle(), nullptr);
 }
 
 // --- Display names
 
-TEST_F(FoundationServices, AnApplicationIsShownWithoutItsExtension) {
+TEST_F(FoundationServices, AnApplicationIsShownWithoutItsExtensionAndOtherItemsWhole) {
     sim::addVirtualDirectory("/Applications/Quenfold.app");
-    EXPECT_EQ(displayName("/Applications/Quenfold.app"), "Quenfold");
-    EXPECT_EQ(displayName("/Applications/Quenfold.app/"), "Quenfold");
-    EXPECT_EQ(displayName("/Applications/Google Chrome.APP"), "Google Chrome");
-}
-
-TEST_F(FoundationServices, OtherItemsKeepTheirWholeName) {
     writeFile(folder_.path() + "/notes.app", "a plain file with the extension");
-    EXPECT_EQ(displayName(folder_.path() + "/notes.app"), "notes.app");
-    EXPECT_EQ(displayName("/Users/Shared/report.pdf"), "report.pdf");
-    EXPECT_EQ(displayName("/Applications/Utilities"), "Utilities");
-    EXPECT_EQ(displayName("/Applications/.app"), ".app");
+    const std::pair<std::string, std::string> cases[] = {
+        {"/Applications/Quenfold.app", "Quenfold"},
+        {"/Applications/Quenfold.app/", "Quenfold"},
+        {"/Applications/Google Chrome.APP", "Google Chrome"},
+        {folder_.path() + "/notes.app", "notes.app"},
+        {"/Users/Shared/report.pdf", "report.pdf"},
+        {"/Applications/Utilities", "Utilities"},
+        {"/Applications/.app", ".app"},
+    };
+    for (const auto& [path, name] : cases) {
+        EXPECT_EQ(displayName(path), name) << path;
+    }
 }
 
 TEST_F(FoundationServices, FileExistenceIncludesTheDesktopsFolders) {
@@ -141,29 +132,22 @@ TEST_F(FoundationServices, FileExistenceIncludesTheDesktopsFolders) {
 
 // --- Standard folders
 
-TEST_F(FoundationServices, TheSystemsPreferencePaneFolderIsOnePath) {
+TEST_F(FoundationServices, StandardFoldersAreOnePathAndAnInjectedSearchAnswersAsManyAsAsked) {
     EXPECT_EQ(paths(NSSearchPathForDirectoriesInDomains(NSPreferencePanesDirectory,
                                                         NSSystemDomainMask, YES)),
               std::vector<std::string>{"/System/Library/PreferencePanes"});
-}
-
-TEST_F(FoundationServices, TheUsersFoldersLieInTheHomeFolder) {
     EXPECT_EQ(paths(NSSearchPathForDirectoriesInDomains(NSLibraryDirectory, NSUserDomainMask, YES)),
               std::vector<std::string>{sim::homeFolder() + "/Library"});
     EXPECT_EQ(paths(NSSearchPathForDirectoriesInDomains(NSLibraryDirectory, NSUserDomainMask, NO)),
               std::vector<std::string>{"~/Library"});
-}
-
-TEST_F(FoundationServices, AnInjectedSearchAnswersAsManyFoldersAsAsked) {
-    sim::injectFault({.call = "NSSearchPathForDirectoriesInDomains", .status = 0, .count = 1});
-    EXPECT_TRUE(paths(NSSearchPathForDirectoriesInDomains(NSPreferencePanesDirectory,
-                                                          NSSystemDomainMask, YES))
-                    .empty());
-    sim::injectFault({.call = "NSSearchPathForDirectoriesInDomains", .status = 2, .count = 1});
-    EXPECT_EQ(paths(NSSearchPathForDirectoriesInDomains(NSPreferencePanesDirectory,
-                                                        NSSystemDomainMask, YES))
-                  .size(),
-              2u);
+    for (const std::int32_t folders : {0, 2}) {
+        sim::injectFault(
+            {.call = "NSSearchPathForDirectoriesInDomains", .status = folders, .count = 1});
+        EXPECT_EQ(paths(NSSearchPathForDirectoriesInDomains(NSPreferencePanesDirectory,
+                                                            NSSystemDomainMask, YES))
+                      .size(),
+                  static_cast<std::size_t>(folders));
+    }
 }
 
 // --- The home folder
@@ -198,38 +182,31 @@ struct Listener : NSObject {
     void heardIt(NSNotification* note) { heard.push_back(note->name()->utf8()); }
 };
 
-TEST_F(FoundationServices, ObserversHearTheNameAndObjectTheyAskedFor) {
+TEST_F(FoundationServices, ObserversHearWhatTheyAskedForUntilRemovedAndAreNotRetained) {
     NSNotificationCenter* center = NSNotificationCenter::defaultCenter();
     const RetainPtr<Listener*> byName = adoptCF(new Listener());
     const RetainPtr<Listener*> byObject = adoptCF(new Listener());
     const RetainPtr<Listener*> everything = adoptCF(new Listener());
     const RetainPtr<NSObject*> sender = adoptCF(new NSObject());
     center->addObserver(byName.get(), &Listener::heardIt, CFSTR("Quit"), nullptr);
+    center->addObserver(byName.get(), &Listener::heardIt, CFSTR("Other"), nullptr);
     center->addObserver(byObject.get(), &Listener::heardIt, nullptr, sender.get());
     center->addObserver(everything.get(), &Listener::heardIt, nullptr, nullptr);
+    EXPECT_EQ(CFGetRetainCount(byName.get()), 1);
 
+    center->postNotificationName(CFSTR("Third"), nullptr);
     center->postNotificationName(CFSTR("Quit"), nullptr);
+    center->removeObserver(byName.get(), CFSTR("Quit"), nullptr);
+    center->postNotificationName(CFSTR("Quit"), sender.get());
     center->postNotificationName(CFSTR("Other"), sender.get());
-    EXPECT_EQ(byName->heard, std::vector<std::string>{"Quit"});
-    EXPECT_EQ(byObject->heard, std::vector<std::string>{"Other"});
-    EXPECT_EQ(everything->heard, (std::vector<std::string>{"Quit", "Other"}));
     center->removeObserver(byName.get());
     center->removeObserver(byObject.get());
+    center->postNotificationName(CFSTR("Other"), sender.get());
+    EXPECT_EQ(byName->heard, (std::vector<std::string>{"Quit", "Other"}));
+    EXPECT_EQ(byObject->heard, (std::vector<std::string>{"Quit", "Other"}));
+    EXPECT_EQ(everything->heard,
+              (std::vector<std::string>{"Third", "Quit", "Quit", "Other", "Other"}));
     center->removeObserver(everything.get());
-}
-
-TEST_F(FoundationServices, ObserversAreNotRetainedAndCanBeRemoved) {
-    NSNotificationCenter* center = NSNotificationCenter::defaultCenter();
-    const RetainPtr<Listener*> listener = adoptCF(new Listener());
-    center->addObserver(listener.get(), &Listener::heardIt, CFSTR("A"), nullptr);
-    center->addObserver(listener.get(), &Listener::heardIt, CFSTR("B"), nullptr);
-    EXPECT_EQ(CFGetRetainCount(listener.get()), 1);
-    center->removeObserver(listener.get(), CFSTR("A"), nullptr);
-    center->postNotificationName(CFSTR("A"), nullptr);
-    center->postNotificationName(CFSTR("B"), nullptr);
-    center->removeObserver(listener.get());
-    center->postNotificationName(CFSTR("B"), nullptr);
-    EXPECT_EQ(listener->heard, std::vector<std::string>{"B"});
 }
 
 TEST_F(FoundationServices, AnObserverRemovedDuringAPostIsNotToldAnyMore) {

@@ -8,7 +8,7 @@ namespace {
 
 using ObjectModel = SessionTest;
 
-TEST_F(ObjectModel, CreateAndReleaseFreeTheObject) {
+TEST_F(ObjectModel, ReferencesAreCountedAndHoldersAdoptRetainMoveAndFillOutParameters) {
     const long before = NSObjectLiveCount();
     CFStringRef text =
         CFStringCreateWithCString(kCFAllocatorDefault, "AXTitle", kCFStringEncodingUTF8);
@@ -19,9 +19,7 @@ TEST_F(ObjectModel, CreateAndReleaseFreeTheObject) {
     CFRelease(text);
     CFRelease(text);
     EXPECT_EQ(NSObjectLiveCount(), before);
-}
 
-TEST_F(ObjectModel, AdoptTakesOverAndRetainAddsAReference) {
     RetainPtr<CFStringRef> adopted =
         adoptCF(CFStringCreateWithCString(nullptr, "a", kCFStringEncodingUTF8));
     EXPECT_EQ(CFGetRetainCount(adopted.get()), 1);
@@ -36,12 +34,9 @@ TEST_F(ObjectModel, AdoptTakesOverAndRetainAddsAReference) {
     CFStringRef given = adopted.leakRef();
     EXPECT_FALSE(adopted);
     CFRelease(given);
-}
 
-TEST_F(ObjectModel, InitializeIntoFillsAnOutParameterWithoutARetain) {
     RetainPtr<CFTypeRef> value;
-    CFTypeRef* slot = value.initializeInto();
-    *slot = CFStringCreateWithCString(nullptr, "x", kCFStringEncodingUTF8);
+    *value.initializeInto() = CFStringCreateWithCString(nullptr, "x", kCFStringEncodingUTF8);
     EXPECT_EQ(CFGetRetainCount(value.get()), 1);
 }
 
@@ -81,7 +76,6 @@ TEST_F(ObjectModel, ConstantsAreImmortalAndUncounted) {
 }
 
 TEST_F(ObjectModel, BridgedObjectsAreTheSameObject) {
-    NSAutoreleasePool pool;
     NSString* string = NSString::stringWithUTF8String("bridge");
     CFStringRef cf = string;
     EXPECT_EQ(CFGetTypeID(cf), CFStringGetTypeID());
@@ -95,7 +89,6 @@ TEST_F(ObjectModel, BridgedObjectsAreTheSameObject) {
 }
 
 TEST_F(ObjectModel, StringEqualityComparesUTF16CodeUnits) {
-    NSAutoreleasePool pool;
     // é as one code point and as e + combining accent: equal to the eye, not in code units.
     NSString* composed = NSString::stringWithUTF8String("caf\xC3\xA9");
     NSString* decomposed = NSString::stringWithUTF8String("cafe\xCC\x81");
@@ -112,7 +105,6 @@ TEST_F(ObjectModel, StringEqualityComparesUTF16CodeUnits) {
 }
 
 TEST_F(ObjectModel, CaseInsensitiveSearchFollowsUnicodeFolding) {
-    NSAutoreleasePool pool;
     NSString* text = NSString::stringWithUTF8String(
         "Stra\xC3\x9F"
         "e Hello WORLD");
@@ -133,33 +125,32 @@ TEST_F(ObjectModel, CaseInsensitiveSearchFollowsUnicodeFolding) {
 }
 
 TEST_F(ObjectModel, PathOperations) {
-    NSAutoreleasePool pool;
-    auto path = [](const char* text) { return NSString::stringWithUTF8String(text); };
-    EXPECT_TRUE(path("/Applications/Safari.app")
-                    ->lastPathComponent()
-                    ->isEqualToString(CFSTR("Safari.app")));
-    EXPECT_TRUE(path("/Applications/Safari.app/")
-                    ->lastPathComponent()
-                    ->isEqualToString(CFSTR("Safari.app")));
-    EXPECT_TRUE(path("/")->lastPathComponent()->isEqualToString(CFSTR("/")));
-    EXPECT_TRUE(path("")->lastPathComponent()->isEqualToString(CFSTR("")));
-    EXPECT_TRUE(path("Dock.app")->stringByDeletingPathExtension()->isEqualToString(CFSTR("Dock")));
-    EXPECT_TRUE(
-        path("My.Tool.app")->stringByDeletingPathExtension()->isEqualToString(CFSTR("My.Tool")));
-    EXPECT_TRUE(
-        path(".profile")->stringByDeletingPathExtension()->isEqualToString(CFSTR(".profile")));
-    EXPECT_TRUE(path("/a.b/c")->stringByDeletingPathExtension()->isEqualToString(CFSTR("/a.b/c")));
-    EXPECT_TRUE(path("/System/Library/PreferencePanes")
-                    ->stringByAppendingPathComponent(CFSTR("UniversalAccessPref.prefPane"))
-                    ->isEqualToString(
-                        CFSTR("/System/Library/PreferencePanes/UniversalAccessPref.prefPane")));
-    EXPECT_TRUE(
-        path("/a/")->stringByAppendingPathComponent(CFSTR("b"))->isEqualToString(CFSTR("/a/b")));
-    EXPECT_TRUE(path("")->stringByAppendingPathComponent(CFSTR("b"))->isEqualToString(CFSTR("b")));
+    const auto last = [](const char* path) {
+        return NSString::stringWithUTF8String(path)->lastPathComponent()->utf8();
+    };
+    const auto bare = [](const char* path) {
+        return NSString::stringWithUTF8String(path)->stringByDeletingPathExtension()->utf8();
+    };
+    const auto join = [](const char* path, CFStringRef component) {
+        return NSString::stringWithUTF8String(path)
+            ->stringByAppendingPathComponent(component)
+            ->utf8();
+    };
+    EXPECT_EQ(last("/Applications/Safari.app"), "Safari.app");
+    EXPECT_EQ(last("/Applications/Safari.app/"), "Safari.app");
+    EXPECT_EQ(last("/"), "/");
+    EXPECT_EQ(last(""), "");
+    EXPECT_EQ(bare("Dock.app"), "Dock");
+    EXPECT_EQ(bare("My.Tool.app"), "My.Tool");
+    EXPECT_EQ(bare(".profile"), ".profile");
+    EXPECT_EQ(bare("/a.b/c"), "/a.b/c");
+    EXPECT_EQ(join("/System/Library/PreferencePanes", CFSTR("UniversalAccessPref.prefPane")),
+              "/System/Library/PreferencePanes/UniversalAccessPref.prefPane");
+    EXPECT_EQ(join("/a/", CFSTR("b")), "/a/b");
+    EXPECT_EQ(join("", CFSTR("b")), "b");
 }
 
 TEST_F(ObjectModel, FormatsFollowPrintfAndDescriptions) {
-    NSAutoreleasePool pool;
     EXPECT_EQ(NSString::stringWithFormat("x=%g y=%g", 10.0, 20.5)->utf8(), "x=10 y=20.5");
     EXPECT_EQ(NSString::stringWithFormat("pos=%ld len=%ld", 3L, -1L)->utf8(), "pos=3 len=-1");
     EXPECT_EQ(NSString::stringWithFormat("%f|%d", 2.5, 7)->utf8(), "2.500000|7");
@@ -171,7 +162,6 @@ TEST_F(ObjectModel, FormatsFollowPrintfAndDescriptions) {
 }
 
 TEST_F(ObjectModel, NumbersAndBooleans) {
-    NSAutoreleasePool pool;
     EXPECT_TRUE(CFEqual(NSNumber::numberWithInt(501), NSNumber::numberWithLongLong(501)));
     EXPECT_EQ(NSNumber::numberWithBool(YES), static_cast<NSObject*>(bridge(kCFBooleanTrue)));
     EXPECT_EQ(NSNumber::numberWithDouble(7.9)->intValue(), 7);
@@ -204,22 +194,11 @@ TEST_F(ObjectModel, CollectionsHoldAReferenceToEachElement) {
 }
 
 TEST_F(ObjectModel, ArraysRefuseNilAndOutOfRangeIndexes) {
-    EXPECT_DEATH(
-        {
-            NSAutoreleasePool pool;
-            NSMutableArray::array()->addObject(nullptr);
-        },
-        "nil");
-    EXPECT_DEATH(
-        {
-            NSAutoreleasePool pool;
-            NSArray::array()->objectAtIndex(0);
-        },
-        "beyond bounds");
+    EXPECT_DEATH({ NSMutableArray::array()->addObject(nullptr); }, "nil");
+    EXPECT_DEATH({ NSArray::array()->objectAtIndex(0); }, "beyond bounds");
 }
 
 TEST_F(ObjectModel, FileURLsCompareExactly) {
-    NSAutoreleasePool pool;
     RetainPtr<CFURLRef> directory = adoptCF(CFURLCreateWithFileSystemPath(
         nullptr, CFSTR("/Applications/Google Chrome.app"), kCFURLPOSIXPathStyle, true));
     EXPECT_EQ(CFURLGetString(directory.get())->utf8(), "file:///Applications/Google%20Chrome.app/");

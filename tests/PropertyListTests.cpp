@@ -35,57 +35,42 @@ RetainPtr<CFTypeRef> stringObject(const std::u16string& units) {
 
 // --- Round trips
 
-TEST_F(PropertyLists, EveryKindOfValueComesBackEqual) {
+TEST_F(PropertyLists, EveryKindOfValueComesBackEqualOfItsOwnKindAndMutable) {
     NSMutableDictionary* root = NSMutableDictionary::dictionary();
     root->setObject(CFSTR("Grüße, 世界 🎉"), CFSTR("text"));
     root->setObject(NSNumber::numberWithLongLong(-9000000000LL), CFSTR("negative"));
     root->setObject(NSNumber::numberWithLongLong(LLONG_MAX), CFSTR("largest"));
     root->setObject(NSNumber::numberWithDouble(0.1), CFSTR("real"));
-    root->setObject(kCFBooleanTrue, CFSTR("yes"));
     root->setObject(kCFBooleanFalse, CFSTR("no"));
-    root->setObject(
-        NSArray::arrayWithObjects({CFSTR("a"), NSNumber::numberWithInt(2),
-                                   NSDictionary::dictionaryWithPairs({{CFSTR("k"), CFSTR("v")}})}),
-        CFSTR("nested"));
+    // A boolean that came back as the integer 1, or 2.0 that came back as 2, would be read
+    // differently by its owner.
+    root->setObject(NSArray::arrayWithObjects({kCFBooleanTrue, NSNumber::numberWithInt(1),
+                                               NSNumber::numberWithDouble(2.0)}),
+                    CFSTR("kinds"));
+    root->setObject(NSDictionary::dictionaryWithPairs({{CFSTR("k"), CFSTR("v")}}), CFSTR("nested"));
     root->setObject(NSArray::array(), CFSTR("empty list"));
     root->setObject(NSDictionary::dictionary(), CFSTR("empty dictionary"));
 
     RetainPtr<CFTypeRef> back = roundTrip(root);
     ASSERT_TRUE(back);
     EXPECT_TRUE(CFEqual(back.get(), root));
-}
-
-TEST_F(PropertyLists, BooleansStayBooleansAndRealsStayReals) {
-    // A boolean that came back as the integer 1, or 2.0 that came back as 2, would be read
-    // differently by its owner.
-    NSArray* values = NSArray::arrayWithObjects(
-        {kCFBooleanTrue, NSNumber::numberWithInt(1), NSNumber::numberWithDouble(2.0)});
-    RetainPtr<CFTypeRef> back = roundTrip(values);
-    ASSERT_TRUE(back);
-    const auto* array = static_cast<const NSArray*>(back.get());
-    ASSERT_EQ(array->count(), 3u);
-    EXPECT_EQ(CFGetTypeID(array->objectAtIndex(0)), CFBooleanGetTypeID());
-    EXPECT_EQ(CFGetTypeID(array->objectAtIndex(1)), CFNumberGetTypeID());
-    EXPECT_FALSE(static_cast<NSNumber*>(array->objectAtIndex(1))->isReal());
-    EXPECT_TRUE(static_cast<NSNumber*>(array->objectAtIndex(2))->isReal());
-}
-
-TEST_F(PropertyLists, ControlCharactersInStringsSurvive) {
-    // XML cannot carry them; they must not be dropped on the way to the disk.
-    RetainPtr<CFTypeRef> text = stringObject(u"line\rnext\x01end");
-    NSDictionary* root = NSDictionary::dictionaryWithPairs({{CFSTR("text"), text.get()}});
-    RetainPtr<CFTypeRef> back = roundTrip(root);
-    ASSERT_TRUE(back);
-    EXPECT_TRUE(CFEqual(back.get(), root));
-}
-
-TEST_F(PropertyLists, ContainersReadAreMutable) {
-    RetainPtr<CFTypeRef> back = roundTrip(NSDictionary::dictionaryWithPairs(
-        {{CFSTR("list"), NSArray::arrayWithObjects({CFSTR("a")})}}));
-    ASSERT_TRUE(back);
     EXPECT_TRUE(back->isKindOfClass(NSMutableDictionary::class_()));
-    const auto* dictionary = static_cast<const NSDictionary*>(back.get());
-    EXPECT_TRUE(dictionary->objectForKey(CFSTR("list"))->isKindOfClass(NSMutableArray::class_()));
+    const auto* kinds = static_cast<const NSArray*>(
+        static_cast<const NSDictionary*>(back.get())->objectForKey(CFSTR("kinds")));
+    ASSERT_EQ(kinds->count(), 3u);
+    EXPECT_TRUE(kinds->isKindOfClass(NSMutableArray::class_()));
+    EXPECT_EQ(CFGetTypeID(kinds->objectAtIndex(0)), CFBooleanGetTypeID());
+    EXPECT_EQ(CFGetTypeID(kinds->objectAtIndex(1)), CFNumberGetTypeID());
+    EXPECT_FALSE(static_cast<NSNumber*>(kinds->objectAtIndex(1))->isReal());
+    EXPECT_TRUE(static_cast<NSNumber*>(kinds->objectAtIndex(2))->isReal());
+    const std::string text = readFile(pathOf("trip.plist"));
+    EXPECT_NE(text.find("<!DOCTYPE plist"), std::string::npos) << "written as XML";
+    EXPECT_NE(text.find("<key>no</key>"), std::string::npos);
+    EXPECT_NE(text.find("<false/>"), std::string::npos);
+    // XML cannot carry control characters; they must not be dropped on the way to the disk.
+    NSDictionary* control = NSDictionary::dictionaryWithPairs(
+        {{CFSTR("text"), stringObject(u"line\rnext\x01end").get()}});
+    EXPECT_TRUE(CFEqual(roundTrip(control).get(), control));
 }
 
 TEST_F(PropertyLists, BinaryFilesAreRead) {
@@ -106,26 +91,12 @@ TEST_F(PropertyLists, BinaryFilesAreRead) {
                                               {CFSTR("Count"), NSNumber::numberWithInt(7)}})));
 }
 
-TEST_F(PropertyLists, WrittenFilesAreXMLPropertyLists) {
-    std::string error;
-    ASSERT_TRUE(sim::writePropertyListFile(
-        pathOf("prefs.plist"), NSDictionary::dictionaryWithPairs({{CFSTR("Key"), kCFBooleanFalse}}),
-        &error));
-    const std::string text = readFile(pathOf("prefs.plist"));
-    EXPECT_NE(text.find("<!DOCTYPE plist"), std::string::npos);
-    EXPECT_NE(text.find("<key>Key</key>"), std::string::npos);
-    EXPECT_NE(text.find("<false/>"), std::string::npos);
-}
-
 // --- Files that are no property list
 
-TEST_F(PropertyLists, AMissingFileIsNoError) {
-    PropertyListFile file = sim::readPropertyListFile(pathOf("absent.plist"));
-    EXPECT_EQ(file.status, PropertyListFile::Status::Missing);
-    EXPECT_FALSE(file.root);
-}
-
-TEST_F(PropertyLists, GarbageIsUnreadableWithAReason) {
+TEST_F(PropertyLists, AMissingFileIsNoErrorAndGarbageIsUnreadableWithAReason) {
+    PropertyListFile missing = sim::readPropertyListFile(pathOf("absent.plist"));
+    EXPECT_EQ(missing.status, PropertyListFile::Status::Missing);
+    EXPECT_FALSE(missing.root);
     for (const std::string& bytes : {std::string("not a plist at all"), std::string(),
                                      std::string("<?xml version=\"1.0\"?>"
                                                  "<plist><dict><key>a"),
@@ -164,7 +135,7 @@ TEST_F(PropertyLists, DeepNestingIsRefusedNotFollowed) {
 
 // --- Refused values
 
-TEST_F(PropertyLists, ObjectsAPropertyListCannotHoldAreRefused) {
+TEST_F(PropertyLists, ObjectsAPropertyListCannotHoldAndStringsWithNulAreRefused) {
     writeFile(pathOf("kept.plist"), "old content");
     NSDictionary* root = NSDictionary::dictionaryWithPairs(
         {{CFSTR("ok"), CFSTR("fine")},
@@ -178,12 +149,9 @@ TEST_F(PropertyLists, ObjectsAPropertyListCannotHoldAreRefused) {
     EXPECT_FALSE(sim::isPropertyList(
         NSDictionary::dictionaryWithPairs({{NSNumber::numberWithInt(1), CFSTR("a")}}), &error));
     EXPECT_NE(error.find("key"), std::string::npos);
-}
-
-TEST_F(PropertyLists, StringsWithNulAreRefusedRatherThanCut) {
-    RetainPtr<CFTypeRef> text = stringObject(std::u16string(u"before\0after", 12));
-    std::string error;
-    EXPECT_FALSE(sim::isPropertyList(text.get(), &error));
+    // A string with NUL is refused rather than cut.
+    EXPECT_FALSE(
+        sim::isPropertyList(stringObject(std::u16string(u"before\0after", 12)).get(), &error));
     EXPECT_NE(error.find("NUL"), std::string::npos);
 }
 

@@ -20,45 +20,28 @@ protected:
 
 // --- The replacement
 
-TEST_F(StringCategory, IgnoresLetterCaseOfTheOldString) {
-    EXPECT_EQ(replaced("Hello World", "WORLD", "There"), "Hello There");
-}
-
-TEST_F(StringCategory, ReplacesTheFirstOccurrenceOnly) {
-    EXPECT_EQ(replaced("aaa", "a", "b"), "baa");
-}
-
-TEST_F(StringCategory, DoesNotSearchTheInsertedText) {
-    EXPECT_EQ(replaced("abc", "a", "aa"), "aabc");
-}
-
-TEST_F(StringCategory, AnEmptyNewStringRemovesTheOccurrence) {
-    EXPECT_EQ(replaced("one two two", "TWO", ""), "one  two");
-}
-
-TEST_F(StringCategory, InsertsTheNewStringUnchanged) {
-    EXPECT_EQ(replaced("say hello", "HELLO", "GoodBye"), "say GoodBye");
-}
-
-// --- Nothing to replace
-
-TEST_F(StringCategory, AnAbsentOldStringLeavesAnEqualCopy) {
-    EXPECT_EQ(replaced("Hello World", "moon", "sun"), "Hello World");
-}
-
-TEST_F(StringCategory, AnEmptyOldStringLeavesAnEqualCopy) {
-    EXPECT_EQ(replaced("Hello", "", "X"), "Hello");
-}
-
-// --- Beyond plain Latin letters
-
-TEST_F(StringCategory, SharpSMatchesDoubleCapitalS) {
-    EXPECT_EQ(replaced("Die Straße ist lang", "STRASSE", "Gasse"), "Die Gasse ist lang");
-    EXPECT_EQ(replaced("GROSS", "ß", "x"), "GROx");
-}
-
-TEST_F(StringCategory, GreekFinalSigmaMatchesCapitalSigma) {
-    EXPECT_EQ(replaced("λόγος", "ΓΟΣ", "γοι"), "λόγοι");
+TEST_F(StringCategory, ReplacesTheFirstOccurrenceIgnoringCaseByUnicodeRules) {
+    const struct {
+        const char* receiver;
+        const char* oldString;
+        const char* newString;
+        const char* result;
+    } cases[] = {
+        {"Hello World", "WORLD", "There", "Hello There"},  // the old string's case is ignored
+        {"aaa", "a", "b", "baa"},                          // the first occurrence only
+        {"abc", "a", "aa", "aabc"},                        // the inserted text is not searched
+        {"one two two", "TWO", "", "one  two"},            // an empty new string removes
+        {"say hello", "HELLO", "GoodBye", "say GoodBye"},  // the new string goes in unchanged
+        {"Hello World", "moon", "sun", "Hello World"},     // nothing to replace: an equal copy
+        {"Hello", "", "X", "Hello"},
+        {"Die Straße ist lang", "STRASSE", "Gasse", "Die Gasse ist lang"},  // ß is SS
+        {"GROSS", "ß", "x", "GROx"},
+        {"λόγος", "ΓΟΣ", "γοι", "λόγοι"},  // final sigma is capital sigma
+    };
+    for (const auto& [receiver, oldString, newString, result] : cases) {
+        EXPECT_EQ(replaced(receiver, oldString, newString), result)
+            << receiver << " / " << oldString << " / " << newString;
+    }
 }
 
 // --- The receiver

@@ -90,16 +90,12 @@ TEST_F(SettingsControls, NeedTheWindowOnScreen) {
     EXPECT_TRUE(desktop().openedURLs().empty());
 }
 
-TEST_F(SettingsControls, SettingTheValueShownStoresNothing) {
+TEST_F(SettingsControls, SettingTheValueShownStoresNothingAndUnknownControlsAreReported) {
     launch();
     ASSERT_TRUE(sim::setSettingsControl("ShowSettingsOnLaunch", true));
     EXPECT_EQ(storedDefault("ShowSettingsOnLaunch"), std::nullopt);
     ASSERT_TRUE(sim::setSettingsControl("ShowSettingsOnLaunch", false));
     EXPECT_EQ(storedDefault("ShowSettingsOnLaunch"), false);
-}
-
-TEST_F(SettingsControls, UnknownControlsAreReported) {
-    launch();
     EXPECT_FALSE(sim::setSettingsControl("NoSuchKey", true));
     EXPECT_FALSE(sim::pressSettingsAction("noSuchAction:"));
 }
