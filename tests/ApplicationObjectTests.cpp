@@ -61,7 +61,12 @@ using Events = std::vector<std::string>;
 
 // --- Termination
 
-TEST_F(ApplicationObject, TerminateNowTellsDelegateAndObserversOnceAndEndsTheProcess) {
+TEST_F(ApplicationObject, TerminateNowTellsDelegateAndObserversOnceAndEndsTheProcessAndItsLoop) {
+    bool ran = false;
+    RetainPtr<CFRunLoopTimerRef> timer = adoptCF(
+        CFRunLoopTimerCreateWithHandler(kCFAllocatorDefault, CFAbsoluteTimeGetCurrent() + 0.5, 0, 0,
+                                        0, [&ran](CFRunLoopTimerRef) { ran = true; }));
+    CFRunLoopAddTimer(CFRunLoopGetMain(), timer.get(), kCFRunLoopDefaultMode);
     application_->terminate(nullptr);
     application_->terminate(nullptr);
     EXPECT_EQ(events(),
@@ -69,19 +74,15 @@ TEST_F(ApplicationObject, TerminateNowTellsDelegateAndObserversOnceAndEndsThePro
                       "observed NSApplicationWillTerminateNotification"}));
     EXPECT_TRUE(application_->isTerminated());
     EXPECT_FALSE(processRuns());
+    CFRunLoopRunInMode(kCFRunLoopDefaultMode, 1.0, false);
+    EXPECT_FALSE(ran) << "the ended process ran its run loop";
 }
 
-TEST_F(ApplicationObject, TerminateCancelKeepsTheProcess) {
+TEST_F(ApplicationObject, TerminateCancelKeepsTheProcessAndTerminateLaterWaitsForTheReply) {
     delegate_->reply = NSTerminateCancel;
     application_->terminate(nullptr);
     EXPECT_EQ(events(), Events{"shouldTerminate"});
     EXPECT_TRUE(processRuns());
-    delegate_->reply = NSTerminateNow;
-    application_->terminate(nullptr);
-    EXPECT_FALSE(processRuns());
-}
-
-TEST_F(ApplicationObject, TerminateLaterWaitsForTheReply) {
     delegate_->reply = NSTerminateLater;
     application_->terminate(nullptr);
     EXPECT_TRUE(processRuns());
@@ -90,20 +91,9 @@ TEST_F(ApplicationObject, TerminateLaterWaitsForTheReply) {
     application_->terminate(nullptr);
     application_->replyToApplicationShouldTerminate(true);
     EXPECT_FALSE(processRuns());
-    EXPECT_EQ(events(), (Events{"shouldTerminate", "shouldTerminate",
+    EXPECT_EQ(events(), (Events{"shouldTerminate", "shouldTerminate", "shouldTerminate",
                                 "willTerminate NSApplicationWillTerminateNotification",
                                 "observed NSApplicationWillTerminateNotification"}));
-}
-
-TEST_F(ApplicationObject, TheEndedProcessRunsNothingMoreFromItsRunLoop) {
-    bool ran = false;
-    RetainPtr<CFRunLoopTimerRef> timer = adoptCF(
-        CFRunLoopTimerCreateWithHandler(kCFAllocatorDefault, CFAbsoluteTimeGetCurrent() + 0.5, 0, 0,
-                                        0, [&ran](CFRunLoopTimerRef) { ran = true; }));
-    CFRunLoopAddTimer(CFRunLoopGetMain(), timer.get(), kCFRunLoopDefaultMode);
-    application_->terminate(nullptr);
-    CFRunLoopRunInMode(kCFRunLoopDefaultMode, 1.0, false);
-    EXPECT_FALSE(ran);
 }
 
 // --- Activation

@@ -161,34 +161,23 @@ TEST_F(DesktopScriptRun, ArgumentsThatCannotBeUsedExitWith2AndOthersArePassedOve
     }
 }
 
-// --- Stored files that cannot be read
+// --- A preferences file that cannot be read (the login-item list's: LoginItemListTests.cpp)
 
-TEST_F(DesktopScriptRun, ACorruptStoredFileIsKeptAndTheSystemStartsAfresh) {
-    const struct {
-        const char* file;
-        std::string bytes;
-        const char* script;
-    } cases[] = {
-        {"org.quenfold.Quenfold.plist", "<?xml version=\"1.0\"?><plist><dict><key>HideDockIcon",
-         "launch\nexpect settings shown\nexpect dockicon yes\nsettings set HideDockIcon on\n"
-         "expect default HideDockIcon YES\n"},
-        {"com.apple.loginitems.plist", "bplist00\x01\x02 not really",
-         "expect loginitems 0\nlaunch\nexpect default LaunchAutomaticallyOnLogin NO\n"
-         "settings set LaunchAutomaticallyOnLogin on\nexpect loginitem self first\n"},
-    };
-    for (const auto& [name, garbage, script] : cases) {
-        SCOPED_TRACE(name);
-        TemporaryFolder home;
-        writeFile(home.path() + "/Library/Preferences/" + name, garbage);
-        const RunResult result = runScript(script, home.path());
-        EXPECT_EQ(result.status, 0) << result.errors;
-        // The unreadable bytes are still in the home folder, untouched, beside the new file.
-        int kept = 0;
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(home.path())) {
-            kept += entry.is_regular_file() && readFile(entry.path()) == garbage ? 1 : 0;
-        }
-        EXPECT_EQ(kept, 1);
+TEST_F(DesktopScriptRun, ACorruptPreferencesFileIsKeptAndTheSystemLaunchesWithItsDefaults) {
+    TemporaryFolder home;
+    const std::string garbage = "<?xml version=\"1.0\"?><plist><dict><key>HideDockIcon";
+    writeFile(home.path() + "/Library/Preferences/org.quenfold.Quenfold.plist", garbage);
+    const RunResult result = runScript(
+        "launch\nexpect settings shown\nexpect dockicon yes\nsettings set HideDockIcon on\n"
+        "expect default HideDockIcon YES\n",
+        home.path());
+    EXPECT_EQ(result.status, 0) << result.errors;
+    // The unreadable bytes are still in the home folder, untouched, beside the new file.
+    int kept = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(home.path())) {
+        kept += entry.is_regular_file() && readFile(entry.path()) == garbage ? 1 : 0;
     }
+    EXPECT_EQ(kept, 1);
 }
 
 // --- The user's hand as the event taps see it
@@ -297,9 +286,10 @@ TEST_F(DesktopScriptRun, WaitMovesTheClockByExactlyThatMuchAndRunsWhatFallsDue) 
 
 // --- The story
 
-TEST_F(DesktopScriptRun, TheStoryTellsTheStatementsAndTheTranscriptInOrderWithTheirTimes) {
-    const RunResult result =
-        runScript("app Safari\nwait 1.5\nclick dock:Safari mods=option\nexpect visible Safari\n");
+TEST_F(DesktopScriptRun, TheStoryTellsTheStatementsAndTheTranscriptInOrderAtTheVirtualTime) {
+    const RunResult result = runScript(
+        "app Safari\nwait 1.5\nclick dock:Safari mods=option\nexpect visible Safari\n"
+        "hide Safari\n");
     ASSERT_EQ(result.status, 0);
     const std::vector<std::string> inOrder{
         "   0.000  Safari is running (pid 501)\n",
@@ -307,6 +297,8 @@ TEST_F(DesktopScriptRun, TheStoryTellsTheStatementsAndTheTranscriptInOrderWithTh
         "   1.500  > the user clicks the Dock item \"Safari\" at ",
         " holding option\n",
         "   1.500  = Safari is visible\n",
+        "   1.500  Safari is hidden\n",
+        "   1.500  no application is active\n",
     };
     std::size_t at = 0;
     for (const std::string& part : inOrder) {

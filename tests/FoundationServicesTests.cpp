@@ -152,7 +152,7 @@ TEST_F(FoundationServices, StandardFoldersAreOnePathAndAnInjectedSearchAnswersAs
 
 // --- The home folder
 
-TEST_F(FoundationServices, EveryResetGivesAFreshEmptyHomeAndRemovesTheLastOne) {
+TEST_F(FoundationServices, EveryResetGivesAFreshHomeAndRemovesItButNeverOneThatWasGiven) {
     const std::string first = sim::homeFolder();
     EXPECT_EQ(NSHomeDirectory()->utf8(), first);
     EXPECT_TRUE(filesIn(first).empty());
@@ -162,15 +162,11 @@ TEST_F(FoundationServices, EveryResetGivesAFreshEmptyHomeAndRemovesTheLastOne) {
     EXPECT_NE(second, first);
     EXPECT_TRUE(filesIn(second).empty());
     EXPECT_FALSE(std::filesystem::exists(first));
-}
-
-TEST_F(FoundationServices, AGivenHomeFolderIsMadeAndNeverRemoved) {
-    const std::string temporary = sim::homeFolder();
     const std::string chosen = folder_.path() + "/home/of/user";
     sim::setHomeFolder(chosen);
     EXPECT_EQ(sim::homeFolder(), chosen);
     EXPECT_TRUE(std::filesystem::is_directory(chosen));
-    EXPECT_FALSE(std::filesystem::exists(temporary));
+    EXPECT_FALSE(std::filesystem::exists(second));
     sim::reset();
     EXPECT_TRUE(std::filesystem::is_directory(chosen));
 }
@@ -227,15 +223,12 @@ TEST_F(FoundationServices, AnObserverRemovedDuringAPostIsNotToldAnyMore) {
     center->removeObserver(remover.get());
 }
 
-TEST_F(FoundationServices, ANotificationKeepsItsObjectAlive) {
+TEST_F(FoundationServices, ANotificationKeepsItsObjectAliveAndAResetForgetsEveryObserver) {
     NSObject* sender = new NSObject();
     NSNotification* note = NSNotification::create(CFSTR("A"), sender);
     sender->release();
     EXPECT_EQ(note->object()->retainCount(), 1u);
     note->release();
-}
-
-TEST_F(FoundationServices, AResetForgetsEveryObserver) {
     const RetainPtr<Listener*> listener = adoptCF(new Listener());
     NSNotificationCenter::defaultCenter()->addObserver(listener.get(), &Listener::heardIt,
                                                        CFSTR("A"), nullptr);

@@ -1,6 +1,7 @@
-// The interface-file loader: the main interface file's objects and connections, the order of
-// initialize and awakeFromNib, windows that only hide when closed, switches bound to the user
-// defaults, and files that cannot be loaded.
+// The interface-file loader: the order of initialize and awakeFromNib, windows that only hide
+// when closed, switches bound to the user defaults, and files that cannot be loaded. The main
+// interface file itself is loaded by every launch of the system (ApplicationLaunchTests.cpp,
+// SystemProcessTests.cpp and the scenarios), which use each of its controls and connections.
 #include <AppKit/AppKit.h>
 
 #include <memory>
@@ -160,51 +161,6 @@ protected:
     std::unique_ptr<sim::LoadedInterface> loaded_;
     std::string error_;
 };
-
-// --- The main interface file
-
-TEST_F(InterfaceFile, MainFileConnectsTheDelegateWindowFieldAndControls) {
-    loaded_ = sim::loadInterfaceFile(QUENFOLD_SOURCE_DIR "/resources/MainMenu.plist",
-                                     NSApplication::sharedApplication(), &error_);
-    ASSERT_TRUE(loaded_) << error_;
-    NSObject* made = loaded_->objectWithID("delegate");
-    ASSERT_NE(made, nullptr);
-    EXPECT_EQ(std::string(made->className()), "QuenfoldAppDelegate");
-    EXPECT_EQ(dynamic_cast<NSObject*>(NSApp->delegate()), made);
-
-    ASSERT_EQ(loaded_->windows().size(), 1u);
-    NSWindow* settings = loaded_->windows().front();
-    EXPECT_FALSE(settings->isVisible());
-
-    std::vector<std::string> boundKeys;
-    std::vector<std::string> actions;
-    NSTextField* status = nullptr;
-    for (const auto& view : settings->subviews()) {
-        if (auto* button = dynamic_cast<NSButton*>(view.get())) {
-            if (button->boundUserDefaultsKey() != nullptr) {
-                boundKeys.push_back(button->boundUserDefaultsKey()->utf8());
-            }
-            if (button->action() != nullptr) {
-                EXPECT_EQ(button->target(), made);
-                actions.push_back(sel_getName(button->action()) +
-                                  (button->boundUserDefaultsKey() != nullptr
-                                       ? " from " + button->boundUserDefaultsKey()->utf8()
-                                       : std::string()));
-            }
-        }
-        if (auto* field = dynamic_cast<NSTextField*>(view.get())) {
-            status = field;
-        }
-    }
-    EXPECT_EQ(boundKeys, (std::vector<std::string>{"LaunchAutomaticallyOnLogin",
-                                                   "ShowSettingsOnLaunch", "HideDockIcon"}));
-    EXPECT_EQ(actions,
-              (std::vector<std::string>{"openUniversalAccessPref:",
-                                        "changeSetting: from LaunchAutomaticallyOnLogin"}));
-    ASSERT_NE(status, nullptr);
-    EXPECT_EQ(status->textColor(), NSColor::redColor());
-    EXPECT_NE(status->stringValue()->utf8().find("OFF"), std::string::npos);
-}
 
 // --- Making and connecting
 

@@ -46,17 +46,14 @@ using Paths = std::vector<std::string>;
 
 // --- An empty list
 
-TEST_F(LoginItemRegistration, EmptyListAnswersNoAndEnablingAddsOneEntry) {
+TEST_F(LoginItemRegistration, EmptyListAnswersNoDisablingDoesNothingAndEnablingAddsOneEntry) {
     EXPECT_FALSE(delegate_->isLaunchAutomaticallyOnLogin());
-    delegate_->setLaunchAutomaticallyOnLogin(true);
-    EXPECT_EQ(paths(), Paths{selfPath()});
-    EXPECT_TRUE(delegate_->isLaunchAutomaticallyOnLogin());
-}
-
-TEST_F(LoginItemRegistration, DisablingAnEmptyListDoesNothing) {
     delegate_->setLaunchAutomaticallyOnLogin(false);
     EXPECT_TRUE(sim::loginItems().empty());
     EXPECT_EQ(sim::callCount("LSSharedFileListItemRemove"), 0u);
+    delegate_->setLaunchAutomaticallyOnLogin(true);
+    EXPECT_EQ(paths(), Paths{selfPath()});
+    EXPECT_TRUE(delegate_->isLaunchAutomaticallyOnLogin());
 }
 
 TEST_F(LoginItemRegistration, EnablingAddsAtTheHeadWithTheDisplayNameAndIcon) {

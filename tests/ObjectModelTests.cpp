@@ -1,5 +1,6 @@
 // The object model: reference counting, ownership holders, pools, bridging, strings, numbers,
-// collections and URLs.
+// collections and URLs. Formats are checked through the toolkit's descriptions, their one user
+// (UIElementDescriptionTests.cpp).
 #include <RetainPtr.h>
 
 #include "SessionTest.h"
@@ -40,15 +41,6 @@ TEST_F(ObjectModel, ReferencesAreCountedAndHoldersAdoptRetainMoveAndFillOutParam
     EXPECT_EQ(CFGetRetainCount(value.get()), 1);
 }
 
-TEST_F(ObjectModel, InitializeIntoAHolderThatOwnsSomethingAborts) {
-    EXPECT_DEATH(
-        {
-            RetainPtr<CFStringRef> held = adoptCF(NSString::createWithUTF8("held"));
-            held.initializeInto();
-        },
-        "not empty");
-}
-
 TEST_F(ObjectModel, AutoreleasedObjectsLiveUntilTheirPoolGoes) {
     const long before = NSObjectLiveCount();
     {
@@ -65,7 +57,7 @@ TEST_F(ObjectModel, AutoreleasedObjectsLiveUntilTheirPoolGoes) {
     EXPECT_EQ(NSObjectLiveCount(), before);
 }
 
-TEST_F(ObjectModel, ConstantsAreImmortalAndUncounted) {
+TEST_F(ObjectModel, ConstantsAreImmortalAndUncountedAndBridgedObjectsAreTheSame) {
     const long before = NSObjectLiveCount();
     CFStringRef constant = CFSTR("constant");
     EXPECT_EQ(constant, CFSTR("constant"));
@@ -73,9 +65,7 @@ TEST_F(ObjectModel, ConstantsAreImmortalAndUncounted) {
     CFRelease(kCFBooleanTrue);
     EXPECT_TRUE(CFBooleanGetValue(kCFBooleanTrue));
     EXPECT_EQ(NSObjectLiveCount(), before);
-}
-
-TEST_F(ObjectModel, BridgedObjectsAreTheSameObject) {
+    // Bridged objects are the same object.
     NSString* string = NSString::stringWithUTF8String("bridge");
     CFStringRef cf = string;
     EXPECT_EQ(CFGetTypeID(cf), CFStringGetTypeID());
@@ -150,17 +140,6 @@ TEST_F(ObjectModel, PathOperations) {
     EXPECT_EQ(join("", CFSTR("b")), "b");
 }
 
-TEST_F(ObjectModel, FormatsFollowPrintfAndDescriptions) {
-    EXPECT_EQ(NSString::stringWithFormat("x=%g y=%g", 10.0, 20.5)->utf8(), "x=10 y=20.5");
-    EXPECT_EQ(NSString::stringWithFormat("pos=%ld len=%ld", 3L, -1L)->utf8(), "pos=3 len=-1");
-    EXPECT_EQ(NSString::stringWithFormat("%f|%d", 2.5, 7)->utf8(), "2.500000|7");
-    EXPECT_EQ(NSString::stringWithFormat("<%@: \"%@\">", CFSTR("AXButton"), CFSTR("OK"))->utf8(),
-              "<AXButton: \"OK\">");
-    EXPECT_EQ(NSString::stringWithFormat("%@", nullptr)->utf8(), "(null)");
-    EXPECT_EQ(NSNumber::numberWithDouble(7.25)->description()->utf8(), "7.25");
-    EXPECT_EQ(NSNumber::numberWithInt(-3)->description()->utf8(), "-3");
-}
-
 TEST_F(ObjectModel, NumbersAndBooleans) {
     EXPECT_TRUE(CFEqual(NSNumber::numberWithInt(501), NSNumber::numberWithLongLong(501)));
     EXPECT_EQ(NSNumber::numberWithBool(YES), static_cast<NSObject*>(bridge(kCFBooleanTrue)));
@@ -193,7 +172,13 @@ TEST_F(ObjectModel, CollectionsHoldAReferenceToEachElement) {
     EXPECT_EQ(CFGetRetainCount(value.get()), 1);
 }
 
-TEST_F(ObjectModel, ArraysRefuseNilAndOutOfRangeIndexes) {
+TEST_F(ObjectModel, MisuseAborts) {
+    EXPECT_DEATH(
+        {
+            RetainPtr<CFStringRef> held = adoptCF(NSString::createWithUTF8("held"));
+            held.initializeInto();
+        },
+        "not empty");
     EXPECT_DEATH({ NSMutableArray::array()->addObject(nullptr); }, "nil");
     EXPECT_DEATH({ NSArray::array()->objectAtIndex(0); }, "beyond bounds");
 }

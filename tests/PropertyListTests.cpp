@@ -93,7 +93,7 @@ TEST_F(PropertyLists, BinaryFilesAreRead) {
 
 // --- Files that are no property list
 
-TEST_F(PropertyLists, AMissingFileIsNoErrorAndGarbageIsUnreadableWithAReason) {
+TEST_F(PropertyLists, AMissingFileIsNoErrorAndWhatIsNoPropertyListIsUnreadableWithAReason) {
     PropertyListFile missing = sim::readPropertyListFile(pathOf("absent.plist"));
     EXPECT_EQ(missing.status, PropertyListFile::Status::Missing);
     EXPECT_FALSE(missing.root);
@@ -107,9 +107,7 @@ TEST_F(PropertyLists, AMissingFileIsNoErrorAndGarbageIsUnreadableWithAReason) {
         EXPECT_FALSE(file.root);
         EXPECT_FALSE(file.error.empty());
     }
-}
-
-TEST_F(PropertyLists, UnsupportedValuesNameWhereTheyAre) {
+    // An unsupported value is named where it is.
     writeFile(pathOf("dated.plist"),
               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
               "<key>Outer</key><dict><key>When</key><date>2020-01-01T00:00:00Z</date></dict>"
@@ -117,9 +115,7 @@ TEST_F(PropertyLists, UnsupportedValuesNameWhereTheyAre) {
     PropertyListFile file = sim::readPropertyListFile(pathOf("dated.plist"));
     EXPECT_EQ(file.status, PropertyListFile::Status::Unreadable);
     EXPECT_NE(file.error.find("Outer/When"), std::string::npos) << file.error;
-}
-
-TEST_F(PropertyLists, DeepNestingIsRefusedNotFollowed) {
+    // Deep nesting is refused, not followed.
     std::string xml = "<?xml version=\"1.0\"?><plist version=\"1.0\">";
     for (int level = 0; level < 600; ++level) {
         xml += "<array>";
@@ -157,7 +153,7 @@ TEST_F(PropertyLists, ObjectsAPropertyListCannotHoldAndStringsWithNulAreRefused)
 
 // --- Atomic writes
 
-TEST_F(PropertyLists, AWriteReplacesTheWholeFileAndLeavesNothingBeside) {
+TEST_F(PropertyLists, AWriteReplacesTheWholeFileAndNoWriteLeavesAnythingBeside) {
     NSMutableArray* large = NSMutableArray::array();
     for (int index = 0; index < 2000; ++index) {
         large->addObject(NSNumber::numberWithInt(index));
@@ -169,15 +165,12 @@ TEST_F(PropertyLists, AWriteReplacesTheWholeFileAndLeavesNothingBeside) {
     ASSERT_EQ(file.status, PropertyListFile::Status::Read);
     EXPECT_EQ(static_cast<const NSArray*>(file.root.get())->count(), 0u);
     EXPECT_EQ(filesIn(folder_.path()), std::vector<std::string>{"list.plist"});
-}
-
-TEST_F(PropertyLists, AFailedWriteLeavesNoTemporaryFile) {
     // A folder where the file should go: the rename cannot replace it.
     std::filesystem::create_directories(pathOf("taken.plist/inside"));
-    std::string error;
+    error.clear();
     EXPECT_FALSE(sim::writePropertyListFile(pathOf("taken.plist"), NSArray::array(), &error));
     EXPECT_FALSE(error.empty());
-    EXPECT_EQ(filesIn(folder_.path()), std::vector<std::string>{"taken.plist"});
+    EXPECT_EQ(filesIn(folder_.path()), (std::vector<std::string>{"list.plist", "taken.plist"}));
 }
 
 }  // namespace

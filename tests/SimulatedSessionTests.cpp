@@ -10,7 +10,6 @@
 #include "sim/Clock.h"
 #include "sim/EventSystem.h"
 #include "sim/Faults.h"
-#include "sim/Transcript.h"
 
 namespace {
 
@@ -302,16 +301,6 @@ TEST_F(SimulatedSession, MultipleAttributeReadStandsFailedAttributesAsErrorValue
                                                      failed.initializeInto()),
               kAXErrorCannotComplete);
     EXPECT_FALSE(failed);
-}
-
-TEST_F(SimulatedSession, TranscriptStampsChangesWithTheVirtualTime) {
-    const pid_t safari = addApp("Safari");
-    sim::advanceClockTo(0.5);
-    desktop().hide(safari);
-    const auto& lines = sim::transcript();
-    ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(sim::formatTranscriptLine(lines.back()), "   0.500  no application is active");
-    EXPECT_EQ(lines[lines.size() - 2].text, "Safari is hidden");
 }
 
 }  // namespace

@@ -108,6 +108,7 @@ TEST_F(UIElementDescription, ArraysStringsAndNumbersHaveTheirOwnText) {
     EXPECT_EQ(describe(NSArray::arrayWithObjects({CFSTR("a"), CFSTR("b")})), u"<array of size 2>");
     EXPECT_EQ(describe(CFSTR("Inbox")), u"Inbox");
     EXPECT_EQ(describe(NSNumber::numberWithDouble(7.25)), u"7.25");
+    EXPECT_EQ(describe(NSNumber::numberWithInt(-3)), u"-3");
 }
 
 TEST_F(UIElementDescription, AnElementIsItsRoleWithItsTitleOrDescription) {
