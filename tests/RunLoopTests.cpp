@@ -27,8 +27,10 @@ void addTimer(double delay, std::string name, CFStringRef mode) {
     CFRunLoopAddTimer(CFRunLoopGetMain(), timer.get(), mode);
 }
 
-TEST_F(RunLoop, TimersFireInOrderOfDueTimeThenOfScheduling) {
+TEST_F(RunLoop, AnEmptyModeFinishesAtOnceAndTimersFireInOrderOfDueTimeThenOfScheduling) {
     gLog.clear();
+    EXPECT_EQ(CFRunLoopRunInMode(kCFRunLoopDefaultMode, 10, false), kCFRunLoopRunFinished);
+    EXPECT_DOUBLE_EQ(sim::clockNow(), 0);
     addTimer(0.5, "late", kCFRunLoopDefaultMode);
     addTimer(0.1, "early-a", kCFRunLoopDefaultMode);
     addTimer(0.1, "early-b", kCFRunLoopDefaultMode);
@@ -97,9 +99,7 @@ TEST_F(RunLoop, SignalledSourcesPerformInTheirMode) {
     EXPECT_FALSE(CFRunLoopContainsSource(CFRunLoopGetMain(), source.get(), kCFRunLoopDefaultMode));
 }
 
-TEST_F(RunLoop, AnEmptyModeFinishesAtOnceAndStopEndsARun) {
-    EXPECT_EQ(CFRunLoopRunInMode(kCFRunLoopDefaultMode, 10, false), kCFRunLoopRunFinished);
-    EXPECT_DOUBLE_EQ(sim::clockNow(), 0);
+TEST_F(RunLoop, StopEndsARun) {
     RetainPtr<CFRunLoopTimerRef> stopper = adoptCF(CFRunLoopTimerCreateWithHandler(
         nullptr, CFAbsoluteTimeGetCurrent() + 1, 0, 0, 0,
         [](CFRunLoopTimerRef) { CFRunLoopStop(CFRunLoopGetMain()); }));

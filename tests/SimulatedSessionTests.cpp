@@ -1,5 +1,8 @@
 // The simulated session: hit-testing, event taps, the Dock's own response, hiding and the
-// next active application, accessibility access and fault injection.
+// next active application, accessibility access and fault injection. Taps switched off by the
+// platform, the workspace's record of the active application and accessibility hit-testing are
+// checked through the watcher and the toolkit that use them (WatcherTests.cpp,
+// ClickRecordTests.cpp, HitTestingTests.cpp).
 #include <RetainPtr.h>
 
 #include <string>
@@ -20,7 +23,7 @@ using SimulatedSession = SessionTest;
 
 // --- Hit-testing
 
-TEST_F(SimulatedSession, TheDockLiesAboveEveryWindowForTheDesktopAndForAccessibility) {
+TEST_F(SimulatedSession, TheDockLiesAboveEveryWindow) {
     const pid_t safari = addApp("Safari");
     desktop().addWindow(safari, "Tall", {0, 100, sim::kScreenWidth, sim::kScreenHeight - 100});
     const CGPoint item = dockItem("Safari");
@@ -32,44 +35,6 @@ TEST_F(SimulatedSession, TheDockLiesAboveEveryWindowForTheDesktopAndForAccessibi
     const auto beside = desktop().hitTest(5, item.y);
     ASSERT_TRUE(beside);
     EXPECT_EQ(desktop().node(*beside)->pid, safari);
-
-    RetainPtr<AXUIElementRef> systemWide = adoptCF(AXUIElementCreateSystemWide());
-    RetainPtr<AXUIElementRef> element;
-    ASSERT_EQ(AXUIElementCopyElementAtPosition(systemWide.get(), item.x, item.y,
-                                               element.initializeInto()),
-              kAXErrorSuccess);
-    RetainPtr<CFTypeRef> title;
-    ASSERT_EQ(
-        AXUIElementCopyAttributeValue(element.get(), CFSTR("AXTitle"), title.initializeInto()),
-        kAXErrorSuccess);
-    EXPECT_TRUE(CFEqual(title.get(), CFSTR("Safari")));
-    RetainPtr<AXUIElementRef> nothing;
-    EXPECT_EQ(AXUIElementCopyElementAtPosition(systemWide.get(), 10, 10, nothing.initializeInto()),
-              kAXErrorNoValue);
-    EXPECT_FALSE(nothing);
-}
-
-TEST_F(SimulatedSession, HitTestFindsTheDeepestElementOfTheFrontWindow) {
-    const pid_t mail = addApp("Mail");
-    const pid_t notes = addApp("Notes");
-    const sim::NodeId back = desktop().addWindow(mail, "Inbox", {100, 100, 400, 400});
-    const sim::NodeId front = desktop().addWindow(notes, "Note", {300, 300, 400, 400});
-    sim::ElementSpec group;
-    group.frame = sim::Rect{300, 300, 200, 200};
-    const sim::NodeId box = desktop().addElement(front, group);
-    sim::ElementSpec button;
-    button.role = "AXButton";
-    button.title = "OK";
-    button.frame = sim::Rect{320, 320, 50, 20};
-    const sim::NodeId ok = desktop().addElement(box, button);
-    EXPECT_EQ(desktop().hitTest(330, 330), ok);
-    EXPECT_EQ(desktop().hitTest(450, 450), box);
-    EXPECT_EQ(desktop().hitTest(600, 600), front);
-    EXPECT_EQ(desktop().hitTest(150, 150), back);
-    EXPECT_FALSE(desktop().hitTest(1000, 50));
-    // A hidden application's windows are not on screen.
-    desktop().hide(notes);
-    EXPECT_EQ(desktop().hitTest(330, 330), back);
 }
 
 // --- Event taps
@@ -125,18 +90,6 @@ TEST_F(SimulatedSession, AListenerCannotChangeOrSwallowAnEventButAFilterCan) {
     eventSystem().pressLeft(item.x, item.y);
     eventSystem().releaseLeft(item.x, item.y);
     EXPECT_TRUE(desktop().application(safari)->hidden);
-}
-
-TEST_F(SimulatedSession, DisablingATapTellsItThroughItsCallback) {
-    gSeen.clear();
-    {
-        InstalledTap tap(recordingTap, "tap");
-        eventSystem().disableTaps(kCGEventTapDisabledByTimeout);
-        eventSystem().disableTaps(kCGEventTapDisabledByUserInput);
-        EXPECT_EQ(gSeen, (std::vector<std::string>{"tap:4294967294", "tap:4294967295"}));
-        EXPECT_FALSE(CGEventTapIsEnabled(tap.port.get()));
-    }
-    EXPECT_EQ(eventSystem().tapCount(), 0u);
 }
 
 TEST_F(SimulatedSession, ButtonStateFollowsPostedEvents) {
@@ -218,19 +171,6 @@ TEST_F(SimulatedSession, QuittingRemovesTheApplicationAndItsDockItem) {
                   ->count(),
               0u);
     EXPECT_TRUE(desktop().dockItems().empty());
-}
-
-TEST_F(SimulatedSession, WorkspaceRecordOfTheActiveApplication) {
-    EXPECT_EQ(NSWorkspace::sharedWorkspace()->activeApplication(), nullptr);
-    sim::ApplicationSpec tool;
-    tool.name = "tool";
-    tool.noBundle = true;
-    const pid_t pid = desktop().addApplication(tool);
-    NSDictionary* record = NSWorkspace::sharedWorkspace()->activeApplication();
-    ASSERT_NE(record, nullptr);
-    EXPECT_EQ(record->objectForKey(CFSTR("NSApplicationPath")), nullptr);
-    EXPECT_TRUE(CFEqual(record->objectForKey(CFSTR("NSApplicationProcessIdentifier")),
-                        NSNumber::numberWithInt(pid)));
 }
 
 // --- Access and faults

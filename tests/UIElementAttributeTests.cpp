@@ -51,7 +51,7 @@ protected:
 
 // --- copyValueOfExistingAttribute
 
-TEST_F(UIElementAttribute, AnAttributeIsHandedOverOrNullWhenMissingEmptyOrFailing) {
+TEST_F(UIElementAttribute, AnAttributeOrTheLineageIsHandedOverOrNullWhenMissingEmptyOrFailing) {
     buildWindow({});
     EXPECT_EQ(adoptText(copyValueOfExistingAttribute(CFSTR("AXTitle"), window_.get())), u"Inbox");
     EXPECT_EQ(copyValueOfExistingAttribute(nullptr, window_.get()), nullptr);
@@ -59,6 +59,13 @@ TEST_F(UIElementAttribute, AnAttributeIsHandedOverOrNullWhenMissingEmptyOrFailin
     EXPECT_EQ(sim::callCount("AXUIElementCopyAttributeValue"), 1u) << "no name, no request";
     EXPECT_EQ(copyValueOfExistingAttribute(CFSTR("AXURL"), window_.get()), nullptr);
     EXPECT_EQ(copyValueOfExistingAttribute(CFSTR("AXDescription"), window_.get()), nullptr);
+    // "lineage" is the lineage text; other cases of the word are attributes.
+    EXPECT_EQ(adoptText(copyValueOfExistingAttribute(CFSTR("lineage"), window_.get())),
+              u"<AXApplication: \"Mail\">\n <AXWindow: \"Inbox\">\n");
+    EXPECT_EQ(copyValueOfExistingAttribute(CFSTR("lineage"), nullptr), nullptr);
+    desktop().setAttribute(windowNode_, "Lineage", CFSTR("an attribute"));
+    EXPECT_EQ(adoptText(copyValueOfExistingAttribute(CFSTR("Lineage"), window_.get())),
+              u"an attribute");
     sim::injectFault({.call = "AXUIElementCopyAttributeValue", .status = kAXErrorCannotComplete});
     EXPECT_EQ(copyValueOfExistingAttribute(CFSTR("AXTitle"), window_.get()), nullptr);
 }
@@ -77,31 +84,19 @@ TEST_F(UIElementAttribute, ActionsAreOneNamePerLineAndNeverAnAttributeRequest) {
     EXPECT_EQ(copyValueOfExistingAttribute(CFSTR("actions"), button.get()), nullptr);
 }
 
-TEST_F(UIElementAttribute, LineageIsTheLineageTextAndOtherCasesAreAttributes) {
-    buildWindow({});
-    EXPECT_EQ(adoptText(copyValueOfExistingAttribute(CFSTR("lineage"), window_.get())),
-              u"<AXApplication: \"Mail\">\n <AXWindow: \"Inbox\">\n");
-    EXPECT_EQ(copyValueOfExistingAttribute(CFSTR("lineage"), nullptr), nullptr);
-    desktop().setAttribute(windowNode_, "Lineage", CFSTR("an attribute"));
-    EXPECT_EQ(adoptText(copyValueOfExistingAttribute(CFSTR("Lineage"), window_.get())),
-              u"an attribute");
-}
-
 // --- getTitleElementInChildren, getRoleElementInChildren, getIndexElementInChildren
 
-TEST_F(UIElementAttribute, TitleSearchFindsTheFirstChildInListOrder) {
-    buildWindow({{"AXButton", "A"}, {"AXButton", "B"}, {"AXButton", "A"}});
-    expectChild(getTitleElementInChildren(window_.get(), titles({CFSTR("B"), CFSTR("A")})),
-                children_[0]);
-    expectChild(getTitleElementInChildren(window_.get(), titles({CFSTR("B")})), children_[1]);
-}
-
-TEST_F(UIElementAttribute, TitlesMatchExactlyAndEveryTitleIsReadBeforeGivingUp) {
-    buildWindow({{"AXButton", nullptr}, {"AXButton", "Send "}, {"AXButton", "send"}});
+TEST_F(UIElementAttribute, TitleSearchFindsTheFirstExactMatchInChildOrderReadingEveryTitle) {
+    const char* b = "AXButton";
+    buildWindow({{b, nullptr}, {b, "Send "}, {b, "A"}, {b, "B"}, {b, "A"}, {b, "send"}});
     EXPECT_EQ(getTitleElementInChildren(window_.get(), titles({CFSTR("Send"), CFSTR("Sen")})),
               nullptr);
     EXPECT_EQ(getTitleElementInChildren(window_.get(), nullptr), nullptr);
-    EXPECT_EQ(sim::callCount("AXUIElementCopyAttributeValue"), 2 * (1 + children_.size()));
+    EXPECT_EQ(sim::callCount("AXUIElementCopyAttributeValue"), 2 * (1 + children_.size()))
+        << "every title is read before giving up";
+    expectChild(getTitleElementInChildren(window_.get(), titles({CFSTR("B"), CFSTR("A")})),
+                children_[2]);
+    expectChild(getTitleElementInChildren(window_.get(), titles({CFSTR("B")})), children_[3]);
 }
 
 TEST_F(UIElementAttribute, RoleAndPositionSearchesLookAtDirectChildrenOnly) {

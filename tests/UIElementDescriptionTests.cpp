@@ -48,9 +48,9 @@ protected:
     RetainPtr<AXUIElementRef> send_;
 };
 
-// --- stringDescriptionOfAXValue
+// --- stringDescriptionOfAXValue, descriptionOfValue
 
-TEST_F(UIElementDescription, EachValueTypeHasALabelledAndAPlainForm) {
+TEST_F(UIElementDescription, EachValueTypeHasALabelledAndAPlainFormUnlessItCannotBeRead) {
     const struct {
         RetainPtr<CFTypeRef> value;
         std::u16string labelled;
@@ -70,13 +70,10 @@ TEST_F(UIElementDescription, EachValueTypeHasALabelledAndAPlainForm) {
         EXPECT_EQ(text(stringDescriptionOfAXValue(expected.value.get(), false)), expected.plain);
         EXPECT_EQ(describe(expected.value.get(), true), expected.labelled);
     }
-}
-
-TEST_F(UIElementDescription, ValuesWithoutReadableContentsAreUnknown) {
-    RetainPtr<CFTypeRef> rect = axValue(kAXValueCGRectType, CGRectMake(1, 2, 3, 4));
+    // Values without readable contents are unknown.
     sim::injectFault({.call = "AXValueGetValue"});
-    EXPECT_EQ(text(stringDescriptionOfAXValue(rect.get(), true)), u"AXValue???");
-    EXPECT_EQ(text(stringDescriptionOfAXValue(rect.get(), false)), u"AXValue???");
+    EXPECT_EQ(text(stringDescriptionOfAXValue(cases[2].value.get(), true)), u"AXValue???");
+    EXPECT_EQ(text(stringDescriptionOfAXValue(cases[2].value.get(), false)), u"AXValue???");
     RetainPtr<CFTypeRef> error = axValue(kAXValueAXErrorType, kAXErrorNoValue);
     EXPECT_EQ(text(stringDescriptionOfAXValue(error.get(), true)), u"AXValue???");
     EXPECT_EQ(describe(error.get()), u"AXValue???");
@@ -84,7 +81,7 @@ TEST_F(UIElementDescription, ValuesWithoutReadableContentsAreUnknown) {
     EXPECT_EQ(text(stringDescriptionOfAXValue(nullptr, true)), u"AXValue???");
 }
 
-TEST_F(UIElementDescription, StringsComeBackAndNumbersPrintAsIntegersOnlyWhenWholeAnd32Bit) {
+TEST_F(UIElementDescription, StringsArraysAndNumbersHaveTheirOwnTextIntegersOnlyWhenWholeAnd32Bit) {
     EXPECT_EQ(stringDescriptionOfAXValue(CFSTR("Inbox"), false), CFSTR("Inbox"));
     const std::pair<double, std::u16string> numbers[] = {
         {7.0, u"7"},
@@ -98,11 +95,7 @@ TEST_F(UIElementDescription, StringsComeBackAndNumbersPrintAsIntegersOnlyWhenWho
         EXPECT_EQ(text(stringDescriptionOfAXValue(NSNumber::numberWithDouble(number), false)),
                   expected);
     }
-}
-
-// --- descriptionOfValue
-
-TEST_F(UIElementDescription, ArraysStringsAndNumbersHaveTheirOwnText) {
+    // descriptionOfValue
     EXPECT_EQ(descriptionOfValue(nullptr, true), nullptr);
     EXPECT_EQ(describe(NSArray::array()), u"<array of size 0>");
     EXPECT_EQ(describe(NSArray::arrayWithObjects({CFSTR("a"), CFSTR("b")})), u"<array of size 2>");
@@ -130,7 +123,7 @@ TEST_F(UIElementDescription, AnElementIsItsRoleWithItsTitleOrDescription) {
 
 // --- lineageOfUIElement, lineageDescriptionOfUIElement
 
-TEST_F(UIElementDescription, TheLineageRunsFromTheTopDownToTheElement) {
+TEST_F(UIElementDescription, TheLineageRunsFromTheTopDownToTheElementAndEndsWhereItLoops) {
     buildMail();
     NSArray* lineage = lineageOfUIElement(send_.get());
     ASSERT_EQ(lineage->count(), 4u);
@@ -144,10 +137,7 @@ TEST_F(UIElementDescription, TheLineageRunsFromTheTopDownToTheElement) {
     EXPECT_EQ(text(lineageDescriptionOfUIElement(application.get())),
               u"<AXApplication: \"Mail\">\n");
     EXPECT_EQ(lineageOfUIElement(nullptr)->count(), 0u);
-}
-
-TEST_F(UIElementDescription, AParentChainThatLoopsBackEnds) {
-    buildMail();
+    // A parent chain that loops back ends.
     desktop().setAttribute(window_, "AXParent", send_.get());
     EXPECT_EQ(text(lineageDescriptionOfUIElement(send_.get())),
               u"<AXWindow: \"Inbox\">\n <AXGroup>\n  <AXButton: \"Send\">\n");
