@@ -1,6 +1,8 @@
 // The object model: reference counting, ownership holders, pools, bridging, strings, numbers,
-// collections and URLs. Formats are checked through the toolkit's descriptions, their one user
-// (UIElementDescriptionTests.cpp).
+// collections and URLs. Formats, searches and case mapping are checked through their users: the
+// toolkit's descriptions and modifier words (UIElementDescriptionTests.cpp, MouseClickTests.cpp),
+// the string category (StringCategoryTests.cpp) and the scripts' bundle identifiers
+// (DesktopScriptRunTests.cpp).
 #include <RetainPtr.h>
 
 #include "SessionTest.h"
@@ -92,26 +94,6 @@ TEST_F(ObjectModel, StringEqualityComparesUTF16CodeUnits) {
     EXPECT_TRUE(CFEqual(emoji, NSString::stringWithUTF8String("\xF0\x9F\x98\x80")));
     EXPECT_EQ(CFHash(emoji), CFHash(NSString::stringWithUTF8String("\xF0\x9F\x98\x80")));
     EXPECT_FALSE(NSString::stringWithUTF8String("Dock")->isEqualToString(CFSTR("dock")));
-}
-
-TEST_F(ObjectModel, CaseInsensitiveSearchFollowsUnicodeFolding) {
-    NSString* text = NSString::stringWithUTF8String(
-        "Stra\xC3\x9F"
-        "e Hello WORLD");
-    NSRange world = text->rangeOfString(CFSTR("world"), NSCaseInsensitiveSearch);
-    EXPECT_EQ(world.location, 13u);
-    EXPECT_EQ(world.length, 5u);
-    // ß folds to ss: the match covers the one original character.
-    NSRange sharp = text->rangeOfString(CFSTR("STRASSE"), NSCaseInsensitiveSearch);
-    EXPECT_EQ(sharp.location, 0u);
-    EXPECT_EQ(sharp.length, 6u);
-    // Half of a folded character is no match.
-    EXPECT_EQ(text->rangeOfString(CFSTR("straS"), NSCaseInsensitiveSearch).location, NSNotFound);
-    EXPECT_EQ(text->rangeOfString(CFSTR("world")).location, NSNotFound);
-    EXPECT_EQ(text->rangeOfString(CFSTR("")).length, 0u);
-    EXPECT_TRUE(NSString::stringWithUTF8String("\xC3\x84PFEL")
-                    ->lowercaseString()
-                    ->isEqualToString(NSString::stringWithUTF8String("\xC3\xA4pfel")));
 }
 
 TEST_F(ObjectModel, PathOperations) {

@@ -1,8 +1,8 @@
 // The simulated session: hit-testing, event taps, the Dock's own response, hiding and the
 // next active application, accessibility access and fault injection. Taps switched off by the
-// platform, the workspace's record of the active application and accessibility hit-testing are
-// checked through the watcher and the toolkit that use them (WatcherTests.cpp,
-// ClickRecordTests.cpp, HitTestingTests.cpp).
+// platform, the workspace's record of the active application, accessibility hit-testing and the
+// multiple-attribute read are checked through the watcher and the toolkit that use them
+// (WatcherTests.cpp, ClickRecordTests.cpp, HitTestingTests.cpp).
 #include <RetainPtr.h>
 
 #include <string>
@@ -214,33 +214,6 @@ TEST_F(SimulatedSession, FaultsFailChosenCallsForChosenElementsAndAttributes) {
     pid_t pid = 0;
     EXPECT_EQ(AXUIElementGetPid(element.get(), &pid), kAXErrorFailure);
     EXPECT_NE(pid, safari);
-}
-
-TEST_F(SimulatedSession, MultipleAttributeReadStandsFailedAttributesAsErrorValues) {
-    sim::DockItemSpec folder;
-    folder.title = "Downloads";
-    folder.url = "file:///Users/me/Downloads/";
-    folder.urlObject = true;
-    const sim::NodeId item = desktop().addDockItem(folder);
-    RetainPtr<AXUIElementRef> element = adoptCF(sim::createElement(item));
-    RetainPtr<CFArrayRef> values;
-    ASSERT_EQ(
-        AXUIElementCopyMultipleAttributeValues(
-            element.get(),
-            NSArray::arrayWithObjects({CFSTR("AXRole"), CFSTR("AXDescription"), CFSTR("AXURL")}), 0,
-            values.initializeInto()),
-        kAXErrorSuccess);
-    ASSERT_EQ(values->count(), 3u);
-    EXPECT_TRUE(CFEqual(values->objectAtIndex(0), CFSTR("AXDockItem")));
-    EXPECT_EQ(AXValueGetType(values->objectAtIndex(1)), kAXValueAXErrorType);
-    EXPECT_EQ(CFGetTypeID(values->objectAtIndex(2)), CFURLGetTypeID());
-    sim::injectFault(
-        {.call = "AXUIElementCopyMultipleAttributeValues", .status = kAXErrorCannotComplete});
-    RetainPtr<CFArrayRef> failed;
-    EXPECT_EQ(AXUIElementCopyMultipleAttributeValues(element.get(), NSArray::array(), 0,
-                                                     failed.initializeInto()),
-              kAXErrorCannotComplete);
-    EXPECT_FALSE(failed);
 }
 
 }  // namespace

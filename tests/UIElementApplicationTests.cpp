@@ -1,70 +1,28 @@
 // The toolkit's application, window and action helpers: both names of an element's
 // application, the two window lookups, activation, raising a window and the guarded action.
-#include <RetainPtr.h>
-
-#include <string>
-
-#include "SessionTest.h"
-#include "sim/Accessibility.h"
-#include "sim/Faults.h"
+#include "UIElementTest.h"
 
 namespace {
 
 using sim::desktop;
 
-class UIElementApplication : public SessionTest {
+class UIElementApplication : public UIElementTest {
 protected:
-    void TearDown() override {
-        button_.clear();
-        SessionTest::TearDown();
-    }
-
-    // An empty bundle path makes a process without a bundle.
-    static pid_t addApp(const std::string& name, std::optional<std::string> bundlePath = {}) {
-        sim::ApplicationSpec setup;
-        setup.name = name;
-        setup.noBundle = bundlePath && bundlePath->empty();
-        setup.bundlePath = std::move(bundlePath);
-        return desktop().addApplication(setup);
-    }
-
-    // A button "Send" in a window "Compose" of "Mail", which is behind the active "Notes".
-    void buildMail() {
-        mail_ = addApp("Mail");
-        notes_ = addApp("Notes");
-        compose_ = desktop().addWindow(mail_, "Compose");
-        sim::ElementSpec send;
-        send.role = "AXButton";
-        send.title = "Send";
-        send.actions = {"AXPress", "clickTwice", "ClickThrough"};
-        button_ = element(desktop().addElement(compose_, send));
-        desktop().activate(notes_);
-    }
-
-    static RetainPtr<AXUIElementRef> element(sim::NodeId node) {
-        return adoptCF(sim::createElement(node));
-    }
-
     static std::optional<sim::NodeId> adoptWindow(AXUIElementRef window) {
         RetainPtr<AXUIElementRef> owned = adoptCF(window);
         return owned ? sim::nodeOf(owned.get()) : std::nullopt;
     }
-
-    pid_t mail_ = 0;
-    pid_t notes_ = 0;
-    sim::NodeId compose_ = 0;
-    RetainPtr<AXUIElementRef> button_;
 };
 
 // --- copyApplicationNameOfUIElement, copyEnglishApplicationNameOfUIElement
 
 TEST_F(UIElementApplication, TheTreeNameIsTheTitleOfTheTopmostAncestor) {
     buildMail();
-    EXPECT_EQ(adoptText(copyApplicationNameOfUIElement(button_.get())), u"Mail");
+    EXPECT_EQ(adoptText(copyApplicationNameOfUIElement(send_.get())), u"Mail");
     EXPECT_EQ(copyApplicationNameOfUIElement(element(desktop().rootOf(mail_)).get()), nullptr);
     // A chain looping back on itself ends at the last ancestor not met before.
-    desktop().setAttribute(compose_, "AXParent", button_.get());
-    EXPECT_EQ(adoptText(copyApplicationNameOfUIElement(button_.get())), u"Compose");
+    desktop().setAttribute(windowNode_, "AXParent", send_.get());
+    EXPECT_EQ(adoptText(copyApplicationNameOfUIElement(send_.get())), u"Inbox");
 }
 
 TEST_F(UIElementApplication, TheFileNameIsTheBundleNameWithoutItsLastExtension) {
@@ -109,27 +67,27 @@ TEST_F(UIElementApplication, AWindowIsFoundByItsExactTitleInWindowsOrder) {
 TEST_F(UIElementApplication, ActivationAnswersTheStatusOfTheStepWhereItStopped) {
     buildMail();
     sim::injectFault({.call = "AXUIElementGetPid", .status = kAXErrorCannotComplete, .count = 1});
-    EXPECT_EQ(activateUIElementProcess(button_.get()), kAXErrorCannotComplete);
+    EXPECT_EQ(activateUIElementProcess(send_.get()), kAXErrorCannotComplete);
     EXPECT_EQ(desktop().activePid(), notes_);
-    EXPECT_EQ(activateUIElementProcess(button_.get()), 0);
+    EXPECT_EQ(activateUIElementProcess(send_.get()), 0);
     EXPECT_EQ(desktop().activePid(), mail_);
     desktop().quit(mail_);
-    EXPECT_EQ(activateUIElementProcess(button_.get()), procNotFound);
+    EXPECT_EQ(activateUIElementProcess(send_.get()), procNotFound);
 }
 
 TEST_F(UIElementApplication, AnActionRunsAfterTheProcessComesForwardUnlessItIsAClick) {
     buildMail();
     sim::injectFault({.call = "SetFrontProcess", .status = paramErr, .count = 1});
-    EXPECT_EQ(performAction(button_.get(), CFSTR("AXPress")), -1);
+    EXPECT_EQ(performAction(send_.get(), CFSTR("AXPress")), -1);
     EXPECT_EQ(desktop().activePid(), notes_);
-    EXPECT_EQ(performAction(button_.get(), CFSTR("clickTwice")), -1);
+    EXPECT_EQ(performAction(send_.get(), CFSTR("clickTwice")), -1);
     EXPECT_EQ(desktop().activePid(), mail_) << "the process came forward all the same";
     EXPECT_EQ(sim::callCount("AXUIElementPerformAction"), 0u);
-    EXPECT_EQ(performAction(button_.get(), CFSTR("ClickThrough")), 0);
-    EXPECT_EQ(performAction(button_.get(), CFSTR("AXCancel")), kAXErrorActionUnsupported);
+    EXPECT_EQ(performAction(send_.get(), CFSTR("ClickThrough")), 0);
+    EXPECT_EQ(performAction(send_.get(), CFSTR("AXCancel")), kAXErrorActionUnsupported);
     desktop().activate(notes_);
     desktop().quit(mail_);
-    EXPECT_EQ(performAction(button_.get(), CFSTR("AXPress")), -1);
+    EXPECT_EQ(performAction(send_.get(), CFSTR("AXPress")), -1);
     EXPECT_EQ(sim::callCount("AXUIElementPerformAction"), 2u);
 }
 

@@ -1,25 +1,15 @@
 // The toolkit's guarded attribute read, its two pseudo-attributes, and the three searches for a
 // direct child (by title, by role, by position).
-#include <RetainPtr.h>
-
-#include <string>
 #include <vector>
 
-#include "SessionTest.h"
-#include "sim/Accessibility.h"
-#include "sim/Faults.h"
+#include "UIElementTest.h"
 
 namespace {
 
 using sim::desktop;
 
-class UIElementAttribute : public SessionTest {
+class UIElementAttribute : public UIElementTest {
 protected:
-    void TearDown() override {
-        window_.clear();
-        SessionTest::TearDown();
-    }
-
     // A window "Inbox" of "Mail" with one child for each (role, title); nullptr: no title.
     void buildWindow(const std::vector<std::pair<const char*, const char*>>& children) {
         windowNode_ = desktop().addWindow(addApp("Mail"), "Inbox");
@@ -31,7 +21,7 @@ protected:
             }
             children_.push_back(desktop().addElement(windowNode_, setup));
         }
-        window_ = adoptCF(sim::createElement(windowNode_));
+        window_ = element(windowNode_);
     }
 
     // A search result: the child's element, borrowed and still usable.
@@ -44,9 +34,7 @@ protected:
         return NSArray::arrayWithObjects(candidates);
     }
 
-    sim::NodeId windowNode_ = 0;
     std::vector<sim::NodeId> children_;
-    RetainPtr<AXUIElementRef> window_;
 };
 
 // --- copyValueOfExistingAttribute

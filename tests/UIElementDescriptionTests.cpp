@@ -1,36 +1,15 @@
 // Text descriptions of accessibility values and elements, and an element's lineage: its
 // ancestors from the top of the tree down, as a list and as indented lines.
-#include <RetainPtr.h>
-
 #include <cmath>
-#include <string>
 
-#include "SessionTest.h"
-#include "sim/Accessibility.h"
-#include "sim/Faults.h"
+#include "UIElementTest.h"
 
 namespace {
 
 using sim::desktop;
 
-class UIElementDescription : public SessionTest {
+class UIElementDescription : public UIElementTest {
 protected:
-    void TearDown() override {
-        send_.clear();
-        SessionTest::TearDown();
-    }
-
-    // Mail → window "Inbox" → a group → button "Send".
-    void buildMail() {
-        window_ = desktop().addWindow(addApp("Mail"), "Inbox");
-        group_ = desktop().addElement(window_, {});
-        sim::ElementSpec send;
-        send.role = "AXButton";
-        send.title = "Send";
-        sendNode_ = desktop().addElement(group_, send);
-        send_ = adoptCF(sim::createElement(sendNode_));
-    }
-
     static std::u16string text(NSString* description) {
         return description != nullptr ? description->units() : u"(null)";
     }
@@ -41,11 +20,6 @@ protected:
     static RetainPtr<CFTypeRef> axValue(AXValueType type, T contents) {
         return adoptCF<CFTypeRef>(AXValueCreate(type, &contents));
     }
-
-    sim::NodeId window_ = 0;
-    sim::NodeId group_ = 0;
-    sim::NodeId sendNode_ = 0;
-    RetainPtr<AXUIElementRef> send_;
 };
 
 // --- stringDescriptionOfAXValue, descriptionOfValue
@@ -132,13 +106,12 @@ TEST_F(UIElementDescription, TheLineageRunsFromTheTopDownToTheElementAndEndsWher
     EXPECT_EQ(text(lineageDescriptionOfUIElement(send_.get())),
               u"<AXApplication: \"Mail\">\n <AXWindow: \"Inbox\">\n  <AXGroup>\n   <AXButton: "
               u"\"Send\">\n");
-    RetainPtr<AXUIElementRef> application =
-        adoptCF(sim::createElement(desktop().rootOf(desktop().node(window_)->pid)));
+    RetainPtr<AXUIElementRef> application = adoptCF(sim::createElement(desktop().rootOf(mail_)));
     EXPECT_EQ(text(lineageDescriptionOfUIElement(application.get())),
               u"<AXApplication: \"Mail\">\n");
     EXPECT_EQ(lineageOfUIElement(nullptr)->count(), 0u);
     // A parent chain that loops back ends.
-    desktop().setAttribute(window_, "AXParent", send_.get());
+    desktop().setAttribute(windowNode_, "AXParent", send_.get());
     EXPECT_EQ(text(lineageDescriptionOfUIElement(send_.get())),
               u"<AXWindow: \"Inbox\">\n <AXGroup>\n  <AXButton: \"Send\">\n");
     desktop().setAttribute(sendNode_, "AXParent", send_.get());

@@ -31,11 +31,10 @@ protected:
     static NSUserDefaults* defaults() { return NSUserDefaults::standardUserDefaults(); }
 
     static void registerTheSystemsDefaults() {
-        NSMutableDictionary* registration = NSMutableDictionary::dictionary();
-        registration->setObject(NSNumber::numberWithBool(NO), CFSTR("LaunchAutomaticallyOnLogin"));
-        registration->setObject(NSNumber::numberWithBool(YES), CFSTR("ShowSettingsOnLaunch"));
-        registration->setObject(NSNumber::numberWithBool(NO), CFSTR("HideDockIcon"));
-        defaults()->registerDefaults(registration);
+        defaults()->registerDefaults(NSDictionary::dictionaryWithPairs(
+            {{CFSTR("LaunchAutomaticallyOnLogin"), kCFBooleanFalse},
+             {CFSTR("ShowSettingsOnLaunch"), kCFBooleanTrue},
+             {CFSTR("HideDockIcon"), kCFBooleanFalse}}));
     }
 
     static std::string domainPath() { return preferencesFolder() + "/" + kDomainFile; }
@@ -121,7 +120,14 @@ TEST_F(UserDefaults, RegisteredDefaultsAreNeverStoredAndLastOneSessionOnly) {
 
 // --- The application's domain on the disk
 
-TEST_F(UserDefaults, EverySetIsWrittenAtOnceAndReported) {
+TEST_F(UserDefaults, EverySetIsWrittenAtOnceReportedAndAnnouncedAndTheDiskReadOnSynchronize) {
+    struct Listener : NSObject {
+        int told = 0;
+        void changed(NSNotification*) { ++told; }
+    };
+    const RetainPtr<Listener*> listener = adoptCF(new Listener());
+    NSNotificationCenter::defaultCenter()->addObserver(
+        listener.get(), &Listener::changed, NSUserDefaultsDidChangeNotification, defaults());
     defaults()->setBool(NO, CFSTR("ShowSettingsOnLaunch"));
     EXPECT_TRUE(CFEqual(storedValue(CFSTR("ShowSettingsOnLaunch")).get(), kCFBooleanFalse));
     EXPECT_TRUE(transcriptMentions("preference ShowSettingsOnLaunch = NO stored"));
@@ -132,6 +138,16 @@ TEST_F(UserDefaults, EverySetIsWrittenAtOnceAndReported) {
     EXPECT_TRUE(transcriptMentions("preference ShowSettingsOnLaunch removed"));
     // Written by replacing the file: nothing is left beside it.
     EXPECT_EQ(filesIn(preferencesFolder()), std::vector<std::string>{kDomainFile});
+    EXPECT_EQ(listener->told, 3);
+    NSNotificationCenter::defaultCenter()->removeObserver(listener.get());
+    // A change made on the disk is seen after synchronize.
+    std::string error;
+    ASSERT_TRUE(sim::writePropertyListFile(
+        domainPath(), NSDictionary::dictionaryWithPairs({{CFSTR("HideDockIcon"), kCFBooleanTrue}}),
+        &error));
+    EXPECT_FALSE(defaults()->boolForKey(CFSTR("HideDockIcon")));
+    EXPECT_TRUE(defaults()->synchronize());
+    EXPECT_TRUE(defaults()->boolForKey(CFSTR("HideDockIcon")));
 }
 
 TEST_F(UserDefaults, ARunWithTheSameHomeSeesWhatTheFirstStoredAndAnotherHomeDoesNot) {
@@ -151,17 +167,6 @@ TEST_F(UserDefaults, ARunWithTheSameHomeSeesWhatTheFirstStoredAndAnotherHomeDoes
     EXPECT_TRUE(defaults()->boolForKey(CFSTR("HideDockIcon")));
     EXPECT_FALSE(defaults()->boolForKey(CFSTR("ShowSettingsOnLaunch")));
     EXPECT_FALSE(defaults()->boolForKey(CFSTR("LaunchAutomaticallyOnLogin")));
-}
-
-TEST_F(UserDefaults, AChangeMadeOnTheDiskIsSeenAfterSynchronize) {
-    defaults()->setBool(NO, CFSTR("HideDockIcon"));
-    std::string error;
-    ASSERT_TRUE(sim::writePropertyListFile(
-        domainPath(), NSDictionary::dictionaryWithPairs({{CFSTR("HideDockIcon"), kCFBooleanTrue}}),
-        &error));
-    EXPECT_FALSE(defaults()->boolForKey(CFSTR("HideDockIcon")));
-    EXPECT_TRUE(defaults()->synchronize());
-    EXPECT_TRUE(defaults()->boolForKey(CFSTR("HideDockIcon")));
 }
 
 TEST_F(UserDefaults, AValueThatCannotBeWrittenIsKeptInMemoryAndWrittenLater) {
@@ -208,20 +213,6 @@ TEST_F(UserDefaults, OtherDomainsAreReadFromTheirOwnFilesOnly) {
     writeFile(sim::homeFolder() + "/Library/secret.plist",
               readFile(preferencesFolder() + "/com.example.other.plist"));
     EXPECT_EQ(defaults()->persistentDomainForName(CFSTR("../secret")), nullptr);
-}
-
-TEST_F(UserDefaults, ChangesAreAnnounced) {
-    struct Listener : NSObject {
-        int told = 0;
-        void changed(NSNotification*) { ++told; }
-    };
-    const RetainPtr<Listener*> listener = adoptCF(new Listener());
-    NSNotificationCenter::defaultCenter()->addObserver(
-        listener.get(), &Listener::changed, NSUserDefaultsDidChangeNotification, defaults());
-    defaults()->setBool(YES, CFSTR("HideDockIcon"));
-    defaults()->removeObjectForKey(CFSTR("HideDockIcon"));
-    EXPECT_EQ(listener->told, 2);
-    NSNotificationCenter::defaultCenter()->removeObserver(listener.get());
 }
 
 // --- A preferences file that cannot be read
