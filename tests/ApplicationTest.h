@@ -72,7 +72,5 @@ protected:
                                      : nullptr;
     }
 
-    std::string selfPath() const { return bundle_.path(); }
-
     TestBundle bundle_;
 };

@@ -133,9 +133,7 @@ TEST_F(FoundationServices, FileExistenceIncludesTheDesktopsFolders) {
 // --- Standard folders
 
 TEST_F(FoundationServices, StandardFoldersAreOnePathAndAnInjectedSearchAnswersAsManyAsAsked) {
-    EXPECT_EQ(paths(NSSearchPathForDirectoriesInDomains(NSPreferencePanesDirectory,
-                                                        NSSystemDomainMask, YES)),
-              std::vector<std::string>{"/System/Library/PreferencePanes"});
+    // The system's preference panes: the accessibility pane's test (ApplicationLaunchTests.cpp).
     EXPECT_EQ(paths(NSSearchPathForDirectoriesInDomains(NSLibraryDirectory, NSUserDomainMask, YES)),
               std::vector<std::string>{sim::homeFolder() + "/Library"});
     EXPECT_EQ(paths(NSSearchPathForDirectoriesInDomains(NSLibraryDirectory, NSUserDomainMask, NO)),

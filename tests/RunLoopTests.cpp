@@ -42,7 +42,7 @@ TEST_F(RunLoop, AnEmptyModeFinishesAtOnceAndTimersFireInOrderOfDueTimeThenOfSche
     EXPECT_DOUBLE_EQ(sim::clockNow(), 1.2);
 }
 
-TEST_F(RunLoop, DelayedPerformWaitsExactlyItsDelay) {
+TEST_F(RunLoop, APerformWaitsExactlyItsDelayOrForTheNextPassUnlessTheCallerWaits) {
     gLog.clear();
     RetainPtr<Recorder*> recorder = adoptCF(new Recorder());
     recorder->performSelector(&Recorder::first, nil, 0.5);
@@ -53,12 +53,8 @@ TEST_F(RunLoop, DelayedPerformWaitsExactlyItsDelay) {
     CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.0001, false);
     EXPECT_EQ(gLog, std::vector<std::string>{"first"});
     EXPECT_EQ(CFGetRetainCount(recorder.get()), 1);
-}
-
-TEST_F(RunLoop, MainThreadPerformsRunAtTheNextPassOrAtOnceWhenWaiting) {
+    // Performs on the main thread run at the next pass, or at once when the caller waits.
     gLog.clear();
-    NSAutoreleasePool pool;
-    RetainPtr<Recorder*> recorder = adoptCF(new Recorder());
     recorder->performSelectorOnMainThread(&Recorder::first, nil, NO);
     recorder->performSelectorOnMainThread(&Recorder::withObject,
                                           NSString::stringWithUTF8String("argument"), NO);

@@ -81,15 +81,6 @@ TEST_F(SystemLaunch, ResetLeavesAProcessThatHasNotLaunched) {
 
 using SettingsControls = ApplicationTest;
 
-TEST_F(SettingsControls, NeedTheWindowOnScreen) {
-    storeDefault("ShowSettingsOnLaunch", false);
-    launch();
-    EXPECT_FALSE(sim::setSettingsControl("HideDockIcon", true));
-    EXPECT_FALSE(sim::pressSettingsAction("openUniversalAccessPref:"));
-    EXPECT_EQ(storedDefault("HideDockIcon"), std::nullopt);
-    EXPECT_TRUE(desktop().openedURLs().empty());
-}
-
 TEST_F(SettingsControls, SettingTheValueShownStoresNothingAndUnknownControlsAreReported) {
     launch();
     ASSERT_TRUE(sim::setSettingsControl("ShowSettingsOnLaunch", true));
@@ -100,12 +91,16 @@ TEST_F(SettingsControls, SettingTheValueShownStoresNothingAndUnknownControlsAreR
     EXPECT_FALSE(sim::pressSettingsAction("noSuchAction:"));
 }
 
-TEST_F(SettingsControls, ClosingHidesTheWindowAndKeepsItsStatus) {
+TEST_F(SettingsControls, ClosingHidesTheWindowAndKeepsItsStatusAndItsControlsUntilShownAgain) {
     launch();
     const std::string status = sim::settingsStatusText();
     sim::closeSettingsWindow();
     EXPECT_FALSE(sim::settingsWindowOnScreen());
     EXPECT_EQ(sim::settingsStatusText(), status);
+    EXPECT_FALSE(sim::setSettingsControl("HideDockIcon", true));
+    EXPECT_FALSE(sim::pressSettingsAction("openUniversalAccessPref:"));
+    EXPECT_EQ(storedDefault("HideDockIcon"), std::nullopt);
+    EXPECT_TRUE(desktop().openedURLs().empty());
 }
 
 }  // namespace

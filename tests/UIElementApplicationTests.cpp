@@ -40,18 +40,14 @@ TEST_F(UIElementApplication, TheFileNameIsTheBundleNameWithoutItsLastExtension) 
 
 // --- copyActiveApplicatoinsActiveWindowUIElement, copyApplicationWindowWithName
 
-TEST_F(UIElementApplication, TheActiveWindowIsTheFocusedWindowOfTheActiveApplication) {
+TEST_F(UIElementApplication, TheActiveWindowIsFocusedAndAWindowIsFoundByItsExactTitleInOrder) {
     EXPECT_EQ(copyActiveApplicatoinsActiveWindowUIElement(), nullptr) << "nothing is active";
     const pid_t mail = addApp("Mail");
     EXPECT_EQ(copyActiveApplicatoinsActiveWindowUIElement(), nullptr) << "no focused window";
-    desktop().addWindow(mail, "Inbox");
+    const sim::NodeId back = desktop().addWindow(mail, "Inbox");
     const sim::NodeId compose = desktop().addWindow(mail, "Compose");
     EXPECT_EQ(adoptWindow(copyActiveApplicatoinsActiveWindowUIElement()), compose);
-}
-
-TEST_F(UIElementApplication, AWindowIsFoundByItsExactTitleInWindowsOrder) {
-    const pid_t mail = addApp("Mail");
-    const sim::NodeId back = desktop().addWindow(mail, "Inbox");
+    // A window is found by its exact title, in the order of the windows.
     const sim::NodeId front = desktop().addWindow(mail, "Inbox");
     EXPECT_EQ(adoptWindow(copyApplicationWindowWithName(mail, CFSTR("Inbox"))), front);
     desktop().setTitle(front, "Drafts");
