@@ -192,22 +192,9 @@ CGEventRef recordEvent(CGEventTapProxy, CGEventType type, CGEventRef event, void
     return event;
 }
 
-class DesktopScriptHand : public DesktopScriptRun {
-protected:
-    void SetUp() override {
-        DesktopScriptRun::SetUp();
-        gSeen.clear();
-        tap_.emplace(recordEvent);
-    }
-    void TearDown() override {
-        tap_.reset();
-        DesktopScriptRun::TearDown();
-    }
-
-    std::optional<InstalledTap> tap_;
-};
-
-TEST_F(DesktopScriptHand, AClickIsAPressAndAReleaseWithTheHeldModifiersAndADoubleClickTwo) {
+TEST_F(DesktopScriptRun, AClickIsAPressAndAReleaseWithTheHeldModifiersAndADoubleClickTwo) {
+    gSeen.clear();
+    const InstalledTap tap(recordEvent);
     ASSERT_EQ(runHere("click 10,10 clicks=3 mods=command,shift\ndoubleclick 10,10\n").status, 0);
     ASSERT_EQ(gSeen.size(), 6u);
     EXPECT_EQ(gSeen[0].type, kCGEventLeftMouseDown);
@@ -222,7 +209,7 @@ TEST_F(DesktopScriptHand, AClickIsAPressAndAReleaseWithTheHeldModifiersAndADoubl
     EXPECT_EQ(gSeen[5].clickState, 2);
 }
 
-TEST_F(DesktopScriptHand, TargetsAreTheMiddleOfTheFirstDockItemOrFrontmostWindowOfThatTitle) {
+TEST_F(DesktopScriptRun, TargetsAreTheMiddleOfTheFirstDockItemOrFrontmostWindowOfThatTitle) {
     sim::DockItemSpec item;
     item.title = "Twin";
     const sim::NodeId first = sim::desktop().addDockItem(item);

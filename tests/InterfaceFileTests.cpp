@@ -97,28 +97,22 @@ std::string window(const std::string& views) {
               {"Views", views}});
 }
 std::string field() {
-    return D({{"ID", S("field")},
-              {"Class", S("NSTextField")},
-              {"Identifier", S("status")},
-              {"Frame", frame()},
-              {"StringValue", S("laid out")},
-              {"TextColor", S("redColor")}});
+    return D({{"ID", S("field")}, {"Class", S("NSTextField")}, {"Frame", frame()}});
 }
-std::string recordedSwitch() {
+std::string button() {
     return D({{"ID", S("switch")},
               {"Class", S("NSButton")},
               {"ButtonType", S("switch")},
-              {"Title", S("Recorded")},
-              {"UserDefaultsKey", S("Recorded")},
+              {"Title", S("Switch")},
               {"Frame", frame()}});
 }
 std::string document(const std::string& objects, const std::string& connections) {
     return D({{"InterfaceFileVersion", I(1)}, {"Objects", objects}, {"Connections", connections}});
 }
-// The controller, a window with a field and a bound switch, and their connections.
+// The controller, a window with a field and a button, and their connections.
 std::string wholeDocument() {
     return document(
-        A({controller(), window(A({field(), recordedSwitch()}))}),
+        A({controller(), window(A({field(), button()}))}),
         A({outlet("controller", "window", "window"), outlet("controller", "field", "field"),
            action("switch", "press:", "controller")}));
 }
@@ -216,7 +210,7 @@ TEST_F(InterfaceFile, MalformedFilesAreReportedAndMakeNothing) {
          document(A({controller(), window(A({}))}), A({outlet("controller", "door", "window")})),
          "RecordingController has no outlet \"door\""},
         {"unknown action",
-         document(A({controller(), window(A({recordedSwitch()}))}),
+         document(A({controller(), window(A({button()}))}),
                   A({action("switch", "open:", "controller")})),
          "\"controller\" does not respond to \"open:\""},
         {"outlet of the wrong type",

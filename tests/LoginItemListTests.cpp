@@ -37,9 +37,8 @@ protected:
     // Inserts an entry for the folder and gives the new item back.
     static RetainPtr<LSSharedFileListItemRef> insert(LSSharedFileListRef list,
                                                      LSSharedFileListItemRef after,
-                                                     const std::string& path,
-                                                     IconRef icon = nullptr) {
-        return adoptCF(LSSharedFileListInsertItemURL(list, after, nullptr, icon,
+                                                     const std::string& path) {
+        return adoptCF(LSSharedFileListInsertItemURL(list, after, nullptr, nullptr,
                                                      folderURL(path).get(), nullptr, nullptr));
     }
 
@@ -235,27 +234,28 @@ TEST_F(LoginItemList, WhatTheSessionDoesNotKnowIsKeptWhenTheListIsWritten) {
 }
 
 TEST_F(LoginItemList, AnUnreadableListIsKeptAndTheListStartsEmpty) {
+    // An entry without a target makes the file unreadable too.
+    std::string error;
+    ASSERT_TRUE(sim::writePropertyListFile(
+        listPath(),
+        NSDictionary::dictionaryWithPairs(
+            {{CFSTR("LoginItems"), NSArray::arrayWithObjects({NSDictionary::dictionaryWithPairs(
+                                       {{CFSTR("Name"), CFSTR("X")}})})}}),
+        &error));
+    EXPECT_TRUE(sim::loginItems().empty());
+    ASSERT_EQ(sim::setAsideFiles().size(), 1u);
+    EXPECT_NE(sim::setAsideFiles()[0].reason.find("entry 1"), std::string::npos);
+
+    sim::reset();
     writeFile(listPath(), "garbage, not a list");
     const RetainPtr<LSSharedFileListRef> list = createList();
     EXPECT_EQ(CFArrayGetCount(snapshot(list.get()).get()), 0);
     EXPECT_EQ(readFile(listPath() + ".unreadable"), "garbage, not a list");
     EXPECT_TRUE(transcriptMentions(
         "login-item list Library/Preferences/com.apple.loginitems.plist is unreadable"));
-
     insert(list.get(), kLSSharedFileListItemBeforeFirst, "/Applications/Quenfold.app");
     EXPECT_EQ(sim::loginItems().size(), 1u);
     EXPECT_EQ(readFile(listPath() + ".unreadable"), "garbage, not a list");
-}
-
-TEST_F(LoginItemList, AnEntryWithoutATargetMakesTheFileUnreadable) {
-    NSDictionary* root = NSDictionary::dictionaryWithPairs(
-        {{CFSTR("LoginItems"), NSArray::arrayWithObjects({NSDictionary::dictionaryWithPairs(
-                                   {{CFSTR("Name"), CFSTR("X")}})})}});
-    std::string error;
-    ASSERT_TRUE(sim::writePropertyListFile(listPath(), root, &error));
-    EXPECT_TRUE(sim::loginItems().empty());
-    ASSERT_EQ(sim::setAsideFiles().size(), 1u);
-    EXPECT_NE(sim::setAsideFiles()[0].reason.find("entry 1"), std::string::npos);
 }
 
 TEST_F(LoginItemList, AListThatCannotBeWrittenOrARelativePathLeavesTheListUnchanged) {

@@ -1,5 +1,6 @@
 // The synthetic mouse click: button and modifier words, the click count, the hold on the
-// session's clock, events that cannot be made, and a click on the Dock as the watcher sees it.
+// session's clock, and events that cannot be made. The watcher listens to the left button's press
+// and release only and hides on them (WatcherTests.cpp): those are the events checked here.
 #include <RetainPtr.h>
 
 #include <climits>
@@ -7,7 +8,6 @@
 #include <vector>
 
 #include "SessionTest.h"
-#include "WatcherTest.h"
 #include "sim/Clock.h"
 #include "sim/EventSystem.h"
 #include "sim/Faults.h"
@@ -153,25 +153,6 @@ TEST_F(MouseClick, AnEventThatCannotBeMadeIsNotPosted) {
     EXPECT_EQ(mouseClick(10, 10, CFSTR("right"), 1, nullptr, 0), 0);
     EXPECT_EQ(gPosted.size(), 1u);
     EXPECT_EQ(sim::callCount("CGEventPost"), 1u);
-}
-
-// --- A synthetic click as the Dock-click watcher sees it
-
-using MouseClickOnTheDock = WatcherTest;
-
-TEST_F(MouseClickOnTheDock, ALeftClickOnTheActiveApplicationsItemHidesIt) {
-    const pid_t safari = addApp("Safari");
-    addApp("Notes");
-    delegate_->installPassiveEventTap();
-    const CGPoint item = dockItem("Safari");
-    mouseClick(static_cast<float>(item.x), static_cast<float>(item.y), CFSTR("right"), 1, nullptr,
-               0.1f);
-    EXPECT_FALSE(hidden(safari)) << "the watcher only listens to the left button";
-    mouseClick(static_cast<float>(item.x), static_cast<float>(item.y), nullptr, 1, nullptr, 0.1f);
-    ASSERT_NE(gLeftMouseDownPid, nullptr);
-    EXPECT_EQ(gLeftMouseDownPid->intValue(), safari);
-    EXPECT_TRUE(gLeftMouseDownAppName->isEqualToString(CFSTR("Safari")));
-    EXPECT_TRUE(hidden(safari));
 }
 
 }  // namespace
