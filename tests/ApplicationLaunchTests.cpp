@@ -69,7 +69,7 @@ TEST_F(AccessOff, PresentsTheLaidOutStatusInRedOnceOrTwiceAndEndsInFrontAndActiv
         launch();
         EXPECT_TRUE(sim::settingsWindowOnScreen());
         EXPECT_TRUE(systemActive());
-        EXPECT_EQ(settingsOrderedFront(), showAtLaunch ? 4 : 2);
+        EXPECT_EQ(settingsOrderedFront(), showAtLaunch ? 4u : 2u);
         EXPECT_EQ(sim::settingsStatusText(), laidOutStatus(bundle_));
         EXPECT_EQ(statusField()->textColor(), NSColor::redColor());
         const NSRect frame = delegate()->window()->frame();

@@ -9,6 +9,7 @@
 #include "QuenfoldAppDelegate.h"
 #include "SessionTest.h"
 #include "TestBundle.h"
+#include "sim/Faults.h"
 #include "sim/SystemProcess.h"
 #include "sim/Transcript.h"
 
@@ -58,14 +59,8 @@ protected:
 
     static bool systemActive() { return sim::desktop().activePid() == sim::kSystemPid; }
 
-    // How often the settings window was ordered in front.
-    static int settingsOrderedFront() {
-        int count = 0;
-        for (const sim::TranscriptLine& line : sim::transcript()) {
-            count += line.text == "window \"Quenfold Settings\" of Quenfold is in front" ? 1 : 0;
-        }
-        return count;
-    }
+    // How often a window of the system was ordered in front: only the settings window is.
+    static std::size_t settingsOrderedFront() { return sim::callCount("orderFront:"); }
 
     NSTextField* statusField() const {
         return delegate() != nullptr ? dynamic_cast<NSTextField*>(delegate()->axapiMessageTextField)

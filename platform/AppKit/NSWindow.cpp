@@ -2,6 +2,7 @@
 
 #include "AppKit/NSApplication.h"
 #include "sim/Desktop.h"
+#include "sim/Faults.h"
 #include "sim/SystemLifecycle.h"
 
 namespace {
@@ -53,6 +54,7 @@ void NSWindow::setTitle(const NSString* title) {
 }
 
 void NSWindow::orderFront(id) {
+    sim::countCall("orderFront:");
     if (liveNode(node_, generation_) != nullptr) {
         sim::desktop().orderWindowFront(node_);
     }

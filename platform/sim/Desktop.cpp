@@ -399,6 +399,10 @@ void Desktop::orderWindowFront(NodeId id) {
     if (found == nodes_.end() || found->second.kind != NodeKind::Window) {
         return;
     }
+    // A window already on screen in front of every other changes nothing and is not recorded.
+    if (found->second.visible && !windowOrder_.empty() && windowOrder_.front() == id) {
+        return;
+    }
     found->second.visible = true;
     std::erase(windowOrder_, id);
     windowOrder_.insert(windowOrder_.begin(), id);

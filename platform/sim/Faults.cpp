@@ -22,13 +22,17 @@ void clearFaults() {
     gFaults.clear();
 }
 
-std::optional<std::int32_t> faultFor(std::string_view call, std::uint64_t element,
-                                     std::u16string_view name) {
+void countCall(std::string_view call) {
     auto counted = gCounts.find(call);
     if (counted == gCounts.end()) {
         counted = gCounts.emplace(std::string(call), 0).first;
     }
     ++counted->second;
+}
+
+std::optional<std::int32_t> faultFor(std::string_view call, std::uint64_t element,
+                                     std::u16string_view name) {
+    countCall(call);
     return matchFault(call, element, name);
 }
 

@@ -25,6 +25,9 @@ void injectFault(Fault fault);
 void removeFaults(std::string_view call);
 void clearFaults();
 
+// Counts a call that cannot fail.
+void countCall(std::string_view call);
+
 // Counts the call and answers the status of the first fault that matches it, if any.
 std::optional<std::int32_t> faultFor(std::string_view call, std::uint64_t element = 0,
                                      std::u16string_view name = {});
