@@ -21,6 +21,7 @@
 #include <limits>
 
 #include "QuenfoldAppDelegate.h"
+#include "WorkspaceValues.h"
 
 namespace {
 
@@ -37,17 +38,6 @@ std::int32_t truncatedCoordinate(CGFloat value) {
 
 id orNull(id value) {
     return value != nullptr ? value : NSNull::null();
-}
-
-template <class T>
-T* objectOfClass(id object) {
-    return object != nullptr && object->isKindOfClass(T::class_()) ? static_cast<T*>(object)
-                                                                   : nullptr;
-}
-
-// The bundle file name without extension: …/Name.app gives Name.
-NSString* fileNameOfPath(NSString* path) {
-    return path ? path->lastPathComponent()->stringByDeletingPathExtension() : nullptr;
 }
 
 bool isErrorValue(CFTypeRef value) {

@@ -1,5 +1,6 @@
 // The Dock-click watcher: the passive event tap, the press snapshot and the hide rule.
 #include "QuenfoldAppDelegate.h"
+#include "WorkspaceValues.h"
 
 NSString* gLeftMouseDownFileAppName = bridge(CFSTR(""));
 NSString* gLeftMouseDownAppName = bridge(CFSTR(""));
@@ -17,12 +18,6 @@ constexpr NSUInteger kOwnerFilePosition = 11;
 constexpr NSUInteger kSubrolePosition = 14;
 constexpr NSUInteger kTitlePosition = 15;
 
-template <class T>
-T* objectOfClass(id object) {
-    return object != nullptr && object->isKindOfClass(T::class_()) ? static_cast<T*>(object)
-                                                                   : nullptr;
-}
-
 // The string at a position of the record, or nil when the position holds no string.
 NSString* stringAt(NSArray* record, NSUInteger position) {
     return objectOfClass<NSString>(record->objectAtIndex(position));
@@ -33,39 +28,29 @@ bool stringAtEquals(NSArray* record, NSUInteger position, CFStringRef expected) 
     return value != nullptr && value->isEqualToString(expected);
 }
 
+// Retains the new value before releasing the old one, so that the same object can be stored
+// again.
 template <class T>
 void replaceSnapshotValue(T*& variable, T* value) {
     if (value != nullptr) {
         value->retain();
+    }
+    if (variable != nullptr) {
+        variable->release();
     }
     variable = value;
 }
 
 void takePressSnapshot() {
     NSDictionary* active = NSWorkspace::sharedWorkspace()->activeApplication();
-    NSString* path = active
-                         ? objectOfClass<NSString>(active->objectForKey(CFSTR("NSApplicationPath")))
-                         : nullptr;
-    NSString* name = active
-                         ? objectOfClass<NSString>(active->objectForKey(CFSTR("NSApplicationName")))
-                         : nullptr;
-    NSNumber* pid =
-        active
-            ? objectOfClass<NSNumber>(active->objectForKey(CFSTR("NSApplicationProcessIdentifier")))
-            : nullptr;
-
-    for (NSObject* old : {static_cast<NSObject*>(gLeftMouseDownFileAppName),
-                          static_cast<NSObject*>(gLeftMouseDownAppName),
-                          static_cast<NSObject*>(gLeftMouseDownPid)}) {
-        if (old != nullptr) {
-            old->release();
-        }
-    }
+    auto entry = [active](CFStringRef key) { return active ? active->objectForKey(key) : nullptr; };
     replaceSnapshotValue(
         gLeftMouseDownFileAppName,
-        path ? path->lastPathComponent()->stringByDeletingPathExtension() : nullptr);
-    replaceSnapshotValue(gLeftMouseDownAppName, name);
-    replaceSnapshotValue(gLeftMouseDownPid, pid);
+        fileNameOfPath(objectOfClass<NSString>(entry(CFSTR("NSApplicationPath")))));
+    replaceSnapshotValue(gLeftMouseDownAppName,
+                         objectOfClass<NSString>(entry(CFSTR("NSApplicationName"))));
+    replaceSnapshotValue(gLeftMouseDownPid,
+                         objectOfClass<NSNumber>(entry(CFSTR("NSApplicationProcessIdentifier"))));
 }
 
 // A single-click release on the Dock item of the application noted at the press hides that

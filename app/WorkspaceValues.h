@@ -1,0 +1,16 @@
+// Reading the workspace's and the record's values: a value counts only when it is of the
+// class the reader expects, and an application is named by its bundle's file name.
+#pragma once
+
+#include <Foundation/Foundation.h>
+
+template <class T>
+T* objectOfClass(id object) {
+    return object != nullptr && object->isKindOfClass(T::class_()) ? static_cast<T*>(object)
+                                                                   : nullptr;
+}
+
+// The bundle file name without extension: …/Name.app gives Name; nil for a nil path.
+inline NSString* fileNameOfPath(NSString* path) {
+    return path ? path->lastPathComponent()->stringByDeletingPathExtension() : nullptr;
+}
