@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "sim/DesktopScript.h"
-#include "sim/DesktopScriptValidator.h"
-#include "sim/DesktopScriptWords.h"
+#include "DesktopScript/DesktopScript.h"
+#include "DesktopScript/DesktopScriptValidator.h"
+#include "DesktopScript/DesktopScriptWords.h"
 
 namespace {
 

@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "DesktopScript/DesktopScript.h"
+#include "DesktopScript/DesktopScriptRunner.h"
+#include "DesktopScript/DesktopScriptValidator.h"
+#include "DesktopScript/DesktopSession.h"
 #include "HomeFolderTest.h"
 #include "sim/Clock.h"
-#include "sim/DesktopScript.h"
-#include "sim/DesktopScriptRunner.h"
-#include "sim/DesktopScriptValidator.h"
-#include "sim/DesktopSession.h"
 #include "sim/EventSystem.h"
 #include "sim/ProcessArguments.h"
 

@@ -5,6 +5,7 @@
 #include <map>
 #include <string>
 
+#include "Foundation/FoundationInternal.h"
 #include "RetainPtr.h"
 #include "sim/Desktop.h"
 #include "sim/Faults.h"
@@ -18,17 +19,6 @@ std::map<std::string, NSBundle*>& bundlesByPath() {
     return bundles;
 }
 
-void releaseBundles() {
-    // Taken out first: releasing a bundle may not reach back into the map.
-    std::map<std::string, NSBundle*> bundles;
-    bundles.swap(bundlesByPath());
-    for (const auto& entry : bundles) {
-        entry.second->release();
-    }
-}
-
-[[maybe_unused]] const bool registered = (sim::addResetHook(releaseBundles), true);
-
 NSString* createJoined(const NSString* path, const char16_t* component) {
     std::u16string units = path->units();
     while (units.size() > 1 && units.back() == u'/') {
@@ -41,6 +31,15 @@ NSString* createJoined(const NSString* path, const char16_t* component) {
 }
 
 }  // namespace
+
+void _NSBundleReset() {
+    // Taken out first: releasing a bundle may not reach back into the map.
+    std::map<std::string, NSBundle*> bundles;
+    bundles.swap(bundlesByPath());
+    for (const auto& entry : bundles) {
+        entry.second->release();
+    }
+}
 
 NSBundle::NSBundle(const NSString* path)
     : path_(NSString::create(path->units())),

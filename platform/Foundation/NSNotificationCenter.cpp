@@ -3,15 +3,12 @@
 #include <algorithm>
 #include <utility>
 
+#include "Foundation/FoundationInternal.h"
 #include "RetainPtr.h"
-#include "sim/Desktop.h"
 
-namespace {
-
-[[maybe_unused]] const bool registered =
-    (sim::addResetHook([] { NSNotificationCenter::defaultCenter()->removeAllObservers(); }), true);
-
-}  // namespace
+void _NSNotificationCenterReset() {
+    NSNotificationCenter::defaultCenter()->removeAllObservers();
+}
 
 NSNotification::NSNotification(const NSString* name, id object)
     : name_(name != nullptr ? NSString::create(name->units()) : nullptr),

@@ -3,7 +3,7 @@
 #include <memory>
 #include <unordered_map>
 
-#include "sim/Desktop.h"
+#include "Foundation/FoundationInternal.h"
 
 struct objc_selector {
     std::string name;
@@ -27,17 +27,14 @@ std::map<std::string, std::unique_ptr<objc_selector>, std::less<>>& selectors() 
     return instance;
 }
 
-// Every session is a fresh process: no class has been initialized in it yet.
-[[maybe_unused]] const bool gResetHookAdded = [] {
-    sim::addResetHook([] {
-        for (auto& [name, cls] : registry().byName) {
-            cls->forgetInitialization();
-        }
-    });
-    return true;
-}();
-
 }  // namespace
+
+// Every session is a fresh process: no class has been initialized in it yet.
+void _NSRuntimeReset() {
+    for (auto& [name, cls] : registry().byName) {
+        cls->forgetInitialization();
+    }
+}
 
 SEL sel_registerName(const char* name) {
     auto& table = selectors();

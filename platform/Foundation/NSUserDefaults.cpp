@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 
+#include "Foundation/FoundationInternal.h"
 #include "Foundation/NSNotificationCenter.h"
 #include "RetainPtr.h"
 #include "sim/Desktop.h"
@@ -32,13 +33,6 @@ VolatileDomains& volatileDomains() {
     static VolatileDomains domains;
     return domains;
 }
-
-void forgetVolatileDomains() {
-    volatileDomains().registration.clear();
-    volatileDomains().arguments.clear();
-}
-
-[[maybe_unused]] const bool registered = (sim::addResetHook(forgetVolatileDomains), true);
 
 NSMutableDictionary* registrationDomain() {
     RetainPtr<NSMutableDictionary*>& domain = volatileDomains().registration;
@@ -89,6 +83,11 @@ id autoreleasedValue(CFTypeRef value) {
 }
 
 }  // namespace
+
+void _NSUserDefaultsReset() {
+    volatileDomains().registration.clear();
+    volatileDomains().arguments.clear();
+}
 
 namespace sim {
 

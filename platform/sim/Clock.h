@@ -18,4 +18,8 @@ void resetClock();
 // at the current time. The run loop calls it after each pass.
 void worldTurn();
 
+// Runs, at the current time, everything due on the main run loop (queued main-thread
+// performs, timers that are due, pending hide requests), until nothing more is due.
+void settle();
+
 }  // namespace sim

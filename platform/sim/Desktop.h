@@ -192,11 +192,8 @@ Desktop& desktop();
 void setMainBundlePath(const std::string& path);
 std::string mainBundlePath();
 
-// A fresh session: desktop, event taps and input state, run loop, clock, faults, call counts,
-// transcript and virtual folders, then whatever the reset hooks renew.
+// A fresh session, as if a new login had started: every part of the session and of the
+// frameworks' process-wide state is renewed, in the order written out in Session.cpp.
 void reset();
-// Parts of the session kept outside this module (the home folder, the system's process)
-// register here to be renewed by every reset, in order of registration.
-void addResetHook(std::function<void()> hook);
 
 }  // namespace sim

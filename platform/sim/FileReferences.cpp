@@ -24,13 +24,12 @@ Registry& registry() {
     return instance;
 }
 
-[[maybe_unused]] const bool registered = (addResetHook([] {
-                                              registry().numberOfPath.clear();
-                                              registry().pathOfNumber.clear();
-                                          }),
-                                          true);
-
 }  // namespace
+
+void resetFileReferences() {
+    registry().numberOfPath.clear();
+    registry().pathOfNumber.clear();
+}
 
 void fillFileReference(const std::string& path, FSRef* reference) {
     Registry& known = registry();

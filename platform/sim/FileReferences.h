@@ -13,5 +13,7 @@ void fillFileReference(const std::string& path, FSRef* reference);
 // The path a reference names, or nullopt for one that the session did not make (or made
 // before the last reset).
 std::optional<std::string> pathOfFileReference(const FSRef* reference);
+// Forgets every reference made so far.
+void resetFileReferences();
 
 }  // namespace sim

@@ -48,17 +48,15 @@ std::string makeTemporaryFolder() {
     return pattern;
 }
 
-void useFreshTemporaryFolder() {
+}  // namespace
+
+void useFreshTemporaryHomeFolder() {
     HomeState& home = state();
     home.removeTemporary();
     home.temporary = makeTemporaryFolder();
     home.path = home.temporary;
     ++home.generation;
 }
-
-[[maybe_unused]] const bool registered = (addResetHook(useFreshTemporaryFolder), true);
-
-}  // namespace
 
 void setHomeFolder(const std::string& path) {
     HomeState& home = state();
@@ -83,7 +81,7 @@ std::string homeFolder() {
     HomeState& home = state();
     if (home.path.empty()) {
         // Asked before the first reset.
-        useFreshTemporaryFolder();
+        useFreshTemporaryHomeFolder();
     }
     return home.path;
 }

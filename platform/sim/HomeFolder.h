@@ -12,6 +12,10 @@ namespace sim {
 // Whatever was read from the home folder is to be read afresh when it changes.
 std::uint64_t homeFolderGeneration();
 
+// Points the home folder at a fresh empty temporary folder and removes the one made before
+// (the last one goes at exit).
+void useFreshTemporaryHomeFolder();
+
 // <home>/Library/Preferences/<fileName>
 std::string preferencesFilePath(const std::string& fileName);
 

@@ -149,12 +149,6 @@ std::string utf8Of(const std::u16string& units) {
     return string->utf8();
 }
 
-void forgetLoginItemList() {
-    loginItemList().forget();
-}
-
-[[maybe_unused]] const bool registered = (addResetHook(forgetLoginItemList), true);
-
 }  // namespace
 
 std::string LoginItemList::filePath() const {

@@ -20,12 +20,6 @@ bool isDictionary(CFTypeRef root, std::string* reason) {
     return false;
 }
 
-void forgetApplicationDomain() {
-    applicationDomain().forget();
-}
-
-[[maybe_unused]] const bool registered = (addResetHook(forgetApplicationDomain), true);
-
 }  // namespace
 
 std::string PreferenceDomain::filePath() const {

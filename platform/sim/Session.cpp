@@ -1,26 +1,25 @@
 // The session as a whole: its clock, its world turn and its reset.
 #include <algorithm>
-#include <functional>
-#include <vector>
 
 #include "CoreFoundation/CFRunLoopInternal.h"
+#include "Foundation/FoundationInternal.h"
 #include "sim/Accessibility.h"
 #include "sim/Clock.h"
 #include "sim/Desktop.h"
 #include "sim/EventSystem.h"
 #include "sim/Faults.h"
+#include "sim/FileReferences.h"
 #include "sim/FileSystem.h"
+#include "sim/HomeFolder.h"
+#include "sim/LoginItemList.h"
+#include "sim/PreferenceDomain.h"
+#include "sim/SystemLifecycle.h"
 #include "sim/Transcript.h"
 
 namespace sim {
 namespace {
 
 double gNow = 0;
-
-std::vector<std::function<void()>>& resetHooks() {
-    static std::vector<std::function<void()>> hooks;
-    return hooks;
-}
 
 }  // namespace
 
@@ -40,6 +39,15 @@ void worldTurn() {
     desktop().applyPendingHides();
 }
 
+void settle() {
+    _CFRunLoopRunDue(CFRunLoopGetMain());
+}
+
+// Every part of the session, in one order: the run loop, input, faults, clock and the desktop;
+// the frameworks' process-wide state; the home folder and what was read from it; the system's
+// process (it moves to a new generation first, so that the windows it lets go leave the new
+// desktop alone); the transcript last, so that nothing the reset did is told as a change of
+// the new session.
 void reset() {
     _CFRunLoopReset(CFRunLoopGetMain());
     eventSystem().reset();
@@ -50,14 +58,18 @@ void reset() {
     clearVirtualDirectories();
     setTranscriptListener(nullptr);
     desktop().reset(mainBundlePath());
-    for (const auto& hook : resetHooks()) {
-        hook();
-    }
-    clearTranscript();
-}
 
-void addResetHook(std::function<void()> hook) {
-    resetHooks().push_back(std::move(hook));
+    _NSBundleReset();
+    _NSNotificationCenterReset();
+    _NSRuntimeReset();
+    _NSUserDefaultsReset();
+    resetFileReferences();
+    useFreshTemporaryHomeFolder();
+    loginItemList().forget();
+    applicationDomain().forget();
+    resetSystemProcess();
+
+    clearTranscript();
 }
 
 }  // namespace sim

@@ -27,8 +27,10 @@ SystemProcess& process() {
     return instance;
 }
 
+}  // namespace
+
 // Every session starts with a process that has not launched and has nothing alive.
-void forgetProcess() {
+void resetSystemProcess() {
     SystemProcess& current = process();
     // First: the windows about to go must not touch the new session's desktop.
     ++current.generation;
@@ -41,10 +43,7 @@ void forgetProcess() {
     current.state = SystemState::NotLaunched;
 }
 
-[[maybe_unused]] const bool gResetHookAdded = [] {
-    addResetHook(forgetProcess);
-    return true;
-}();
+namespace {
 
 struct LaunchSettings {
     std::string interfacePath;

@@ -12,6 +12,10 @@ namespace sim {
 // node of an earlier session is no longer its own.
 std::uint64_t sessionGeneration();
 
+// A process that has not launched and has nothing alive: the delegate and the main interface
+// file's objects are let go, the application object starts afresh.
+void resetSystemProcess();
+
 // The application's process has ended (after NSApplication's terminate): it quits in the
 // desktop, and its run loop drops every source, timer and pending perform, so nothing of the
 // process runs any more.

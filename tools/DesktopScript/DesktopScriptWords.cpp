@@ -1,4 +1,4 @@
-#include "sim/DesktopScriptWords.h"
+#include "DesktopScript/DesktopScriptWords.h"
 
 #include <charconv>
 #include <cmath>

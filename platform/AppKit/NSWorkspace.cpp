@@ -1,6 +1,6 @@
 // NSWorkspace and NSRunningApplication over the simulated desktop.
-#include "AppKit/NSRunningApplication.h"
 #include "AppKit/NSWorkspace.h"
+#include "AppKit/NSRunningApplication.h"
 #include "sim/Desktop.h"
 #include "sim/Faults.h"
 

@@ -2,10 +2,10 @@
 // applications through the platform's own commands, accessibility access, what an earlier run
 // left in the home folder, the platform's refusal of event taps, and the clock.
 #include "CoreFoundation/CFRunLoop.h"
+#include "DesktopScript/DesktopScriptSteps.h"
 #include "RetainPtr.h"
 #include "sim/Clock.h"
 #include "sim/Desktop.h"
-#include "sim/DesktopScriptSteps.h"
 #include "sim/Faults.h"
 #include "sim/SystemProcess.h"
 

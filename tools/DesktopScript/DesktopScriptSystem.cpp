@@ -1,6 +1,6 @@
 // The system's own statements: the user launches, reopens and quits it, and uses the controls
 // of its settings window, which exist for the hand only while the window is on screen.
-#include "sim/DesktopScriptSteps.h"
+#include "DesktopScript/DesktopScriptSteps.h"
 #include "sim/SystemProcess.h"
 
 namespace sim::script {

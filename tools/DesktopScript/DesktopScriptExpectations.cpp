@@ -2,9 +2,9 @@
 // story, and ends the run with "expected …, found …" when it does not hold.
 #include <algorithm>
 
+#include "DesktopScript/DesktopScriptSteps.h"
 #include "RetainPtr.h"
 #include "sim/Desktop.h"
-#include "sim/DesktopScriptSteps.h"
 #include "sim/EventSystem.h"
 #include "sim/SystemProcess.h"
 

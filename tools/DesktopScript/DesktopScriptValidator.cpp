@@ -1,7 +1,7 @@
 // Follows the script's world statement by statement, as the session will build it, without
 // touching the session: which applications run under which names and process identifiers,
 // and where the system stands (not launched, running, quit).
-#include "sim/DesktopScriptValidator.h"
+#include "DesktopScript/DesktopScriptValidator.h"
 
 #include <map>
 #include <type_traits>

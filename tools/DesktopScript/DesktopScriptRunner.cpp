@@ -1,13 +1,12 @@
-#include "sim/DesktopScriptRunner.h"
+#include "DesktopScript/DesktopScriptRunner.h"
 
 #include <cstdio>
 #include <filesystem>
 #include <ostream>
 
-#include "CoreFoundation/CFRunLoopInternal.h"
+#include "DesktopScript/DesktopScriptSteps.h"
 #include "sim/Clock.h"
 #include "sim/Desktop.h"
-#include "sim/DesktopScriptSteps.h"
 
 namespace sim::script {
 
@@ -29,10 +28,6 @@ void Story::flush() {
 
 void Story::stamped(const std::string& text) {
     out_ << formatTranscriptLine({clockNow(), text}) << '\n';
-}
-
-void settle() {
-    _CFRunLoopRunDue(CFRunLoopGetMain());
 }
 
 std::string systemName() {

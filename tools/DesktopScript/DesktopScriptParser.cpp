@@ -6,8 +6,8 @@
 #include <set>
 #include <utility>
 
-#include "sim/DesktopScript.h"
-#include "sim/DesktopScriptWords.h"
+#include "DesktopScript/DesktopScript.h"
+#include "DesktopScript/DesktopScriptWords.h"
 
 namespace sim::script {
 namespace {

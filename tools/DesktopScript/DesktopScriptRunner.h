@@ -3,7 +3,7 @@
 
 #include <iosfwd>
 
-#include "sim/DesktopScript.h"
+#include "DesktopScript/DesktopScript.h"
 
 namespace sim::script {
 

@@ -1,4 +1,4 @@
-// A whole simulated session from the command line: the framework's main routine hands its
+// A whole simulated session from the command line: the program's session driver hands its
 // arguments here. -SimulatedDesktop FILE names the desktop script ("-": standard input;
 // without it the built-in demo runs), -SimulatedHome DIR the home folder (without it a fresh
 // temporary folder, removed at exit). The answer is the exit status: 0 when the script ran to

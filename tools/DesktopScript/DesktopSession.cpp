@@ -1,7 +1,7 @@
 // The session as the command line starts it: the arguments as the platform reads them (the
 // argument domain of the user defaults, -Key value), the script read and checked whole before
 // anything changes, then a fresh session in the chosen home folder, and the run.
-#include "sim/DesktopSession.h"
+#include "DesktopScript/DesktopSession.h"
 
 #include <cerrno>
 #include <cstring>
@@ -13,12 +13,12 @@
 #include <sstream>
 #include <system_error>
 
+#include "DesktopScript/DesktopScript.h"
+#include "DesktopScript/DesktopScriptRunner.h"
+#include "DesktopScript/DesktopScriptSteps.h"
+#include "DesktopScript/DesktopScriptValidator.h"
 #include "Foundation/NSUserDefaults.h"
 #include "sim/Desktop.h"
-#include "sim/DesktopScript.h"
-#include "sim/DesktopScriptRunner.h"
-#include "sim/DesktopScriptSteps.h"
-#include "sim/DesktopScriptValidator.h"
 #include "sim/ProcessArguments.h"
 #include "sim/SystemProcess.h"
 

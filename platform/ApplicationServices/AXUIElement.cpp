@@ -1,9 +1,10 @@
-// The Accessibility API over the simulated desktop.
-#include "sim/Accessibility.h"
+// The Accessibility API over the simulated desktop, and the session's view of its elements.
+#include "ApplicationServices/AXUIElement.h"
 
 #include <algorithm>
 
 #include "ApplicationServices/AXValue.h"
+#include "sim/Accessibility.h"
 #include "sim/Faults.h"
 
 namespace sim {

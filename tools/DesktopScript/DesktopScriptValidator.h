@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "sim/DesktopScript.h"
+#include "DesktopScript/DesktopScript.h"
 
 namespace sim::script {
 

@@ -8,7 +8,7 @@
 #include <iosfwd>
 #include <string>
 
-#include "sim/DesktopScript.h"
+#include "DesktopScript/DesktopScript.h"
 #include "sim/Transcript.h"
 
 namespace sim::script {
@@ -41,10 +41,6 @@ private:
 
     std::ostream& out_;
 };
-
-// Runs everything due now on the main run loop: main-thread performs, timers and pending hide
-// requests, until nothing more is due.
-void settle();
 
 // The system's own process, named by its bundle ("Quenfold").
 std::string systemName();

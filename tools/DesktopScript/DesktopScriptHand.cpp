@@ -1,8 +1,9 @@
 // The user's hand: left-button presses and releases posted at the HID level, at a point, the
 // middle of a Dock item or the middle of a window, with modifier keys held; and the platform
 // switching the event taps off.
+#include "DesktopScript/DesktopScriptSteps.h"
+#include "sim/Clock.h"
 #include "sim/Desktop.h"
-#include "sim/DesktopScriptSteps.h"
 #include "sim/EventSystem.h"
 
 namespace sim::script {
