@@ -1,52 +1,37 @@
-// The fixture every suite builds on: a fresh simulated session for each test, the press
-// snapshot back at its initial state (the system keeps it for the whole process otherwise),
-// and a check that the test leaves no object of the model alive once the session is torn
-// down.
+// The fixture every suite builds on: a fresh simulated session for each test, the pool of the
+// event cycle the test runs in, and a check that the test leaves no object of the model alive
+// once the session is torn down. It knows the platform only; the system's suites add what the
+// system keeps for the whole process (SystemTest.h).
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <climits>
+#include <AppKit/AppKit.h>
+#include <ApplicationServices/ApplicationServices.h>
+#include <RetainPtr.h>
+
 #include <optional>
 #include <string>
 
-#include <UIElement/UIElement.h>
-
-#include "QuenfoldAppDelegate.h"
 #include "sim/Desktop.h"
 
 class SessionTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        resetPressSnapshot();
         sim::reset();
-        // The system-wide element lives for the whole process, as it does in the system.
-        set_systemWideElement();
-        baseline_ = NSObjectLiveCount();
-        // The pool of the event cycle the test runs in: what it autoreleases lives until the
-        // test ends.
+        countLiveObjectsFromHere();
+        // What the test autoreleases lives until the test ends.
         pool_.emplace();
     }
 
     void TearDown() override {
         pool_.reset();
-        resetPressSnapshot();
         sim::reset();
         EXPECT_EQ(NSObjectLiveCount(), baseline_) << "objects of the model were left alive";
     }
 
-    static void resetPressSnapshot() {
-        for (NSObject* value : {static_cast<NSObject*>(gLeftMouseDownFileAppName),
-                                static_cast<NSObject*>(gLeftMouseDownAppName),
-                                static_cast<NSObject*>(gLeftMouseDownPid)}) {
-            if (value != nullptr) {
-                value->release();
-            }
-        }
-        gLeftMouseDownFileAppName = bridge(CFSTR(""));
-        gLeftMouseDownAppName = bridge(CFSTR(""));
-        gLeftMouseDownPid = nullptr;
-    }
+    // Objects alive now are the process's own, not the test's: what must be alive at the end.
+    void countLiveObjectsFromHere() { baseline_ = NSObjectLiveCount(); }
 
     // An application with its Dock item, active when nothing else is.
     static pid_t addApp(const std::string& name) {
@@ -64,21 +49,10 @@ protected:
         return middleOf(*sim::desktop().dockItemTitled(title));
     }
 
-    // The text of a copy… result, which the caller alone owns: nothing of it is left in the
-    // test's pool.
-    std::u16string adoptText(CFTypeRef value) {
-        RetainPtr<CFTypeRef> owned = adoptCF(value);
-        if (!owned || CFGetTypeID(owned.get()) != CFStringGetTypeID()) {
-            return owned ? u"(no text)" : u"(null)";
-        }
-        const CFIndex references = CFGetRetainCount(owned.get());
-        EXPECT_TRUE(references == 1 || references == LONG_MAX) << "constants ignore counting";
-        EXPECT_EQ(pool_->pendingCount(), 0u);
-        return static_cast<const NSString*>(owned.get())->units();
-    }
-
-    long baseline_ = 0;
     std::optional<NSAutoreleasePool> pool_;
+
+private:
+    long baseline_ = 0;
 };
 
 // An event tap on the main run loop, as a process installs it (listen-only at the tail for the

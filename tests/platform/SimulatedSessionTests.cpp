@@ -183,8 +183,9 @@ TEST_F(SimulatedSession, WithAccessOffAccessibilityCallsFail) {
     RetainPtr<CFTypeRef> value;
     EXPECT_EQ(AXUIElementCopyAttributeValue(app.get(), CFSTR("AXRole"), value.initializeInto()),
               kAXErrorAPIDisabled);
+    RetainPtr<AXUIElementRef> systemWide = adoptCF(AXUIElementCreateSystemWide());
     RetainPtr<AXUIElementRef> hit;
-    EXPECT_EQ(AXUIElementCopyElementAtPosition(_systemWideElement, 720, 870, hit.initializeInto()),
+    EXPECT_EQ(AXUIElementCopyElementAtPosition(systemWide.get(), 720, 870, hit.initializeInto()),
               kAXErrorAPIDisabled);
 }
 

@@ -6,22 +6,21 @@
 #include <optional>
 #include <string>
 
-#include "QuenfoldAppDelegate.h"
-#include "SessionTest.h"
+#include "SystemTest.h"
 #include "TestBundle.h"
 #include "sim/Faults.h"
 #include "sim/SystemProcess.h"
 #include "sim/Transcript.h"
 
-class ApplicationTest : public SessionTest {
+class ApplicationTest : public SystemTest {
 protected:
     void SetUp() override {
         sim::setMainBundlePath(bundle_.path());
-        SessionTest::SetUp();
+        SystemTest::SetUp();
     }
 
     void TearDown() override {
-        SessionTest::TearDown();
+        SystemTest::TearDown();
         sim::setMainBundlePath(QUENFOLD_BUNDLE_PATH);
     }
 

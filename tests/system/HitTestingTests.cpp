@@ -1,7 +1,7 @@
 // The system-wide element and the hit-test operations of the toolkit.
 #include <RetainPtr.h>
 
-#include "SessionTest.h"
+#include "SystemTest.h"
 #include "sim/Accessibility.h"
 #include "sim/EventSystem.h"
 #include "sim/Faults.h"
@@ -10,7 +10,7 @@ namespace {
 
 using sim::desktop;
 
-class HitTesting : public SessionTest {
+class HitTesting : public SystemTest {
 protected:
     pid_t addApp(const std::string& name, const std::string& bundle = "") {
         sim::ApplicationSpec setup;

@@ -7,21 +7,21 @@
 #include <string>
 
 #include "QuenfoldAppDelegate.h"
-#include "SessionTest.h"
+#include "SystemTest.h"
 #include "sim/Faults.h"
 #include "sim/SystemProcess.h"
 
 namespace {
 
-class LoginItemRegistration : public SessionTest {
+class LoginItemRegistration : public SystemTest {
 protected:
     void SetUp() override {
-        SessionTest::SetUp();
+        SystemTest::SetUp();
         delegate_ = adoptCF(new QuenfoldAppDelegate());
     }
     void TearDown() override {
         delegate_.clear();
-        SessionTest::TearDown();
+        SystemTest::TearDown();
     }
 
     static std::string selfPath() { return sim::mainBundlePath(); }

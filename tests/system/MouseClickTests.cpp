@@ -7,7 +7,7 @@
 #include <cmath>
 #include <vector>
 
-#include "SessionTest.h"
+#include "SystemTest.h"
 #include "sim/Clock.h"
 #include "sim/EventSystem.h"
 #include "sim/Faults.h"
@@ -33,10 +33,10 @@ CGEventRef recordPosted(CGEventTapProxy, CGEventType type, CGEventRef event, voi
 }
 
 // A listen-only tap on the main run loop that records every button event posted.
-class MouseClick : public SessionTest {
+class MouseClick : public SystemTest {
 protected:
     void SetUp() override {
-        SessionTest::SetUp();
+        SystemTest::SetUp();
         gPosted.clear();
         CGEventMask mask = 0;
         for (CGEventType type :
@@ -49,7 +49,7 @@ protected:
     }
     void TearDown() override {
         tap_.reset();
-        SessionTest::TearDown();
+        SystemTest::TearDown();
     }
 
     std::optional<InstalledTap> tap_;

@@ -3,11 +3,11 @@
 #include <string>
 
 #include "NSString+Pellivant.h"
-#include "SessionTest.h"
+#include "SystemTest.h"
 
 namespace {
 
-class StringCategory : public SessionTest {
+class StringCategory : public SystemTest {
 protected:
     static std::string replaced(const char* receiver, const char* oldString,
                                 const char* newString) {

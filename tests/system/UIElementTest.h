@@ -4,19 +4,20 @@
 
 #include <RetainPtr.h>
 
+#include <climits>
 #include <optional>
 #include <string>
 
-#include "SessionTest.h"
+#include "SystemTest.h"
 #include "sim/Accessibility.h"
 #include "sim/Faults.h"
 
-class UIElementTest : public SessionTest {
+class UIElementTest : public SystemTest {
 protected:
     void TearDown() override {
         window_.clear();
         send_.clear();
-        SessionTest::TearDown();
+        SystemTest::TearDown();
     }
 
     // An application; an empty bundle path makes a process without a bundle.
@@ -47,6 +48,19 @@ protected:
 
     static RetainPtr<AXUIElementRef> element(sim::NodeId node) {
         return adoptCF(sim::createElement(node));
+    }
+
+    // The text of a copy… result, which the caller alone owns: nothing of it is left in the
+    // test's pool.
+    std::u16string adoptText(CFTypeRef value) {
+        RetainPtr<CFTypeRef> owned = adoptCF(value);
+        if (!owned || CFGetTypeID(owned.get()) != CFStringGetTypeID()) {
+            return owned ? u"(no text)" : u"(null)";
+        }
+        const CFIndex references = CFGetRetainCount(owned.get());
+        EXPECT_TRUE(references == 1 || references == LONG_MAX) << "constants ignore counting";
+        EXPECT_EQ(pool_->pendingCount(), 0u);
+        return static_cast<const NSString*>(owned.get())->units();
     }
 
     pid_t mail_ = 0;

@@ -4,20 +4,19 @@
 
 #include <string>
 
-#include "QuenfoldAppDelegate.h"
-#include "SessionTest.h"
+#include "SystemTest.h"
 #include "sim/EventSystem.h"
 
-class WatcherTest : public SessionTest {
+class WatcherTest : public SystemTest {
 protected:
     void SetUp() override {
-        SessionTest::SetUp();
+        SystemTest::SetUp();
         delegate_ = adoptCF(new QuenfoldAppDelegate());
     }
 
     void TearDown() override {
         delegate_.clear();
-        SessionTest::TearDown();
+        SystemTest::TearDown();
     }
 
     static void press(CGPoint at, CGEventFlags flags = 0) {

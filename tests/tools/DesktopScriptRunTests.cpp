@@ -29,6 +29,16 @@ struct RunResult {
 
 class DesktopScriptRun : public SessionTest {
 protected:
+    // Scripts launch the system, and a launched system keeps some objects for the life of its
+    // process (the toolkit's system-wide element). One launch before the suite makes them the
+    // process's own, so the live-object check counts only what a run leaves behind.
+    static void SetUpTestSuite() {
+        sim::reset();
+        std::string error;
+        ASSERT_TRUE(sim::launchSystem(&error)) << error;
+        sim::reset();
+    }
+
     void TearDown() override {
         sim::setProcessArguments(0, nullptr);
         SessionTest::TearDown();
