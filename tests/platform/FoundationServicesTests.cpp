@@ -64,8 +64,8 @@ constexpr const char* kInfoPlist =
 
 // --- The main bundle
 
-TEST_F(FoundationServices, TheMainBundleIsTheApplicationFolderWithItsInfoAndResources) {
-    const std::string path = makeBundle(kInfoPlist, {"MainMenu.plist", "README"});
+TEST_F(FoundationServices, TheMainBundleIsTheApplicationFolder) {
+    const std::string path = makeBundle(kInfoPlist);
     MainBundleGuard guard(path);
     NSBundle* bundle = NSBundle::mainBundle();
     ASSERT_NE(bundle, nullptr);
@@ -75,13 +75,22 @@ TEST_F(FoundationServices, TheMainBundleIsTheApplicationFolderWithItsInfoAndReso
         kCFAllocatorDefault, bundle->bundlePath(), kCFURLPOSIXPathStyle, true));
     EXPECT_TRUE(CFEqual(bundle->bundleURL(), expected.get()));
     EXPECT_EQ(bundle->resourcePath()->utf8(), path + "/Contents/Resources");
+}
 
+TEST_F(FoundationServices, TheMainBundleAnswersFromItsInfoPlist) {
+    MainBundleGuard guard(makeBundle(kInfoPlist));
+    NSBundle* bundle = NSBundle::mainBundle();
     ASSERT_NE(bundle->infoDictionary(), nullptr);
     EXPECT_TRUE(CFEqual(bundle->bundleIdentifier(), CFSTR("org.quenfold.Quenfold")));
     EXPECT_TRUE(CFEqual(bundle->objectForInfoDictionaryKey(CFSTR("LSUIElement")), kCFBooleanTrue));
     EXPECT_TRUE(
         CFEqual(bundle->objectForInfoDictionaryKey(CFSTR("NSMainNibFile")), CFSTR("MainMenu")));
+}
 
+TEST_F(FoundationServices, AResourceIsFoundByItsNameAndExtensionOnly) {
+    const std::string path = makeBundle(kInfoPlist, {"MainMenu.plist", "README"});
+    MainBundleGuard guard(path);
+    NSBundle* bundle = NSBundle::mainBundle();
     NSString* found = bundle->pathForResource(CFSTR("MainMenu"), CFSTR("plist"));
     ASSERT_NE(found, nullptr);
     EXPECT_EQ(found->utf8(), path + "/Contents/Resources/MainMenu.plist");
@@ -90,13 +99,16 @@ TEST_F(FoundationServices, TheMainBundleIsTheApplicationFolderWithItsInfoAndReso
     EXPECT_EQ(bundle->pathForResource(nullptr, CFSTR("plist")), nullptr);
 }
 
-TEST_F(FoundationServices, ABundleWithoutAReadableInfoPlistHasNoInfoAndOneCanBeMadeMissing) {
+TEST_F(FoundationServices, ABundleWithoutAReadableInfoPlistHasNoInfo) {
     MainBundleGuard guard(makeBundle("this is not a property list"));
     NSBundle* bundle = NSBundle::mainBundle();
     ASSERT_NE(bundle, nullptr);
     EXPECT_EQ(bundle->infoDictionary(), nullptr);
     EXPECT_EQ(bundle->bundleIdentifier(), nullptr);
     EXPECT_EQ(bundle->objectForInfoDictionaryKey(CFSTR("NSMainNibFile")), nullptr);
+}
+
+TEST_F(FoundationServices, TheMainBundleCanBeMadeMissing) {
     sim::injectFault({.call = "mainBundle"});
     EXPECT_EQ(NSBundle::mainBundle(), nullptr);
 }
@@ -132,12 +144,15 @@ TEST_F(FoundationServices, FileExistenceIncludesTheDesktopsFolders) {
 
 // --- Standard folders
 
-TEST_F(FoundationServices, StandardFoldersAreOnePathAndAnInjectedSearchAnswersAsManyAsAsked) {
+TEST_F(FoundationServices, TheUsersLibraryIsOneFolderInTheHomeFolder) {
     // The system's preference panes: the accessibility pane's test (ApplicationLaunchTests.cpp).
     EXPECT_EQ(paths(NSSearchPathForDirectoriesInDomains(NSLibraryDirectory, NSUserDomainMask, YES)),
               std::vector<std::string>{sim::homeFolder() + "/Library"});
     EXPECT_EQ(paths(NSSearchPathForDirectoriesInDomains(NSLibraryDirectory, NSUserDomainMask, NO)),
               std::vector<std::string>{"~/Library"});
+}
+
+TEST_F(FoundationServices, AnInjectedSearchAnswersAsManyFoldersAsAsked) {
     for (const std::int32_t folders : {0, 2}) {
         sim::injectFault(
             {.call = "NSSearchPathForDirectoriesInDomains", .status = folders, .count = 1});
@@ -150,7 +165,7 @@ TEST_F(FoundationServices, StandardFoldersAreOnePathAndAnInjectedSearchAnswersAs
 
 // --- The home folder
 
-TEST_F(FoundationServices, EveryResetGivesAFreshHomeAndRemovesItButNeverOneThatWasGiven) {
+TEST_F(FoundationServices, EveryResetGivesAFreshHomeAndRemovesTheOldOne) {
     const std::string first = sim::homeFolder();
     EXPECT_EQ(NSHomeDirectory()->utf8(), first);
     EXPECT_TRUE(filesIn(first).empty());
@@ -160,11 +175,15 @@ TEST_F(FoundationServices, EveryResetGivesAFreshHomeAndRemovesItButNeverOneThatW
     EXPECT_NE(second, first);
     EXPECT_TRUE(filesIn(second).empty());
     EXPECT_FALSE(std::filesystem::exists(first));
+}
+
+TEST_F(FoundationServices, AGivenHomeIsMadeAndNeverRemovedButTheOneItReplacesIs) {
+    const std::string before = sim::homeFolder();
     const std::string chosen = folder_.path() + "/home/of/user";
     sim::setHomeFolder(chosen);
     EXPECT_EQ(sim::homeFolder(), chosen);
     EXPECT_TRUE(std::filesystem::is_directory(chosen));
-    EXPECT_FALSE(std::filesystem::exists(second));
+    EXPECT_FALSE(std::filesystem::exists(before));
     sim::reset();
     EXPECT_TRUE(std::filesystem::is_directory(chosen));
 }
@@ -221,12 +240,15 @@ TEST_F(FoundationServices, AnObserverRemovedDuringAPostIsNotToldAnyMore) {
     center->removeObserver(remover.get());
 }
 
-TEST_F(FoundationServices, ANotificationKeepsItsObjectAliveAndAResetForgetsEveryObserver) {
+TEST_F(FoundationServices, ANotificationKeepsItsObjectAlive) {
     NSObject* sender = new NSObject();
     NSNotification* note = NSNotification::create(CFSTR("A"), sender);
     sender->release();
     EXPECT_EQ(note->object()->retainCount(), 1u);
     note->release();
+}
+
+TEST_F(FoundationServices, AResetForgetsEveryObserver) {
     const RetainPtr<Listener*> listener = adoptCF(new Listener());
     NSNotificationCenter::defaultCenter()->addObserver(listener.get(), &Listener::heardIt,
                                                        CFSTR("A"), nullptr);

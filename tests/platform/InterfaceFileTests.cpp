@@ -167,77 +167,93 @@ TEST_F(InterfaceFile, OutletsAreFilledBeforeAwakeFromNibAndInitializeComesOnceFi
 // --- Files that cannot be loaded
 
 struct Malformed {
-    const char* what;
+    const char* name;
     std::string text;
     const char* reason;  // a part of the report
 };
 
-TEST_F(InterfaceFile, MalformedFilesAreReportedAndMakeNothing) {
-    const std::string fieldWithColour =
-        D({{"Class", S("NSTextField")}, {"Frame", frame()}, {"TextColor", S("pinkColor")}});
-    const std::vector<Malformed> cases = {
-        {"top level", A({}), "the top level: is not a dictionary"},
-        {"version", D({{"InterfaceFileVersion", I(2)}, {"Objects", A({})}}),
-         "InterfaceFileVersion 2 is not supported"},
-        {"no objects", D({{"InterfaceFileVersion", I(1)}}), "the top level: has no Objects"},
-        {"unknown key",
-         document(A({D({{"ID", S("w")},
-                        {"Class", S("NSWindow")},
-                        {"Title", S("")},
-                        {"Frame", frame()},
-                        {"VisibleAtLunch", B(true)}})}),
-                  A({})),
-         "Objects[0] \"w\": unknown key \"VisibleAtLunch\""},
-        {"unknown class", document(A({D({{"ID", S("p")}, {"Class", S("NSPanel")}})}), A({})),
-         "no class is named \"NSPanel\""},
-        {"frame",
-         document(A({D({{"ID", S("w")},
-                        {"Class", S("NSWindow")},
-                        {"Title", S("")},
-                        {"Frame", A({I(1), I(2), I(3)})}})}),
-                  A({})),
-         "Frame does not hold four numbers"},
-        {"colour", document(A({window(A({fieldWithColour}))}), A({})),
-         "Views[0]: TextColor \"pinkColor\" is not the name of a colour"},
-        {"view outside a window", document(A({field()}), A({})),
-         "belongs in the Views of a window"},
-        {"duplicate ID", document(A({controller(), controller()}), A({})),
-         "the ID \"controller\" is used twice"},
-        {"dangling destination",
-         document(A({controller()}), A({outlet("controller", "window", "nowhere")})),
-         "the Destination \"nowhere\" is no object of the file"},
-        {"unknown outlet",
-         document(A({controller(), window(A({}))}), A({outlet("controller", "door", "window")})),
-         "RecordingController has no outlet \"door\""},
-        {"unknown action",
-         document(A({controller(), window(A({button()}))}),
-                  A({action("switch", "open:", "controller")})),
-         "\"controller\" does not respond to \"open:\""},
-        {"outlet of the wrong type",
-         document(A({controller(), window(A({field()}))}),
-                  A({outlet("controller", "window", "field")})),
-         "the outlet \"window\" of RecordingController takes NSWindow, not NSTextField"},
-        {"delegate that is none",
-         document(A({controller()}), A({outlet("NSApp", "delegate", "controller")})),
-         "cannot be the application's delegate"},
-    };
-    for (const Malformed& malformed : cases) {
-        SCOPED_TRACE(malformed.what);
-        const long alive = NSObjectLiveCount();
-        EXPECT_FALSE(load(malformed.text));
-        EXPECT_NE(error_.find(malformed.reason), std::string::npos) << error_;
-        EXPECT_EQ(NSObjectLiveCount(), alive) << "a failed load left objects alive";
-        EXPECT_TRUE(sim::desktop().windowsOf(sim::kSystemPid).empty());
-        EXPECT_EQ(NSApp->delegate(), nullptr);
-    }
+void PrintTo(const Malformed& malformed, std::ostream* os) {
+    *os << malformed.name;
 }
+
+class MalformedInterfaceFile : public InterfaceFile,
+                               public ::testing::WithParamInterface<Malformed> {};
+
+TEST_P(MalformedInterfaceFile, IsReportedAndMakesNothing) {
+    const long alive = NSObjectLiveCount();
+    EXPECT_FALSE(load(GetParam().text));
+    EXPECT_NE(error_.find(GetParam().reason), std::string::npos) << error_;
+    EXPECT_EQ(NSObjectLiveCount(), alive) << "a failed load left objects alive";
+    EXPECT_TRUE(sim::desktop().windowsOf(sim::kSystemPid).empty());
+    EXPECT_EQ(NSApp->delegate(), nullptr);
+}
+
+std::string fieldWithColour() {
+    return D({{"Class", S("NSTextField")}, {"Frame", frame()}, {"TextColor", S("pinkColor")}});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Parts, MalformedInterfaceFile,
+    ::testing::Values(
+        Malformed{"TopLevel", A({}), "the top level: is not a dictionary"},
+        Malformed{"Version", D({{"InterfaceFileVersion", I(2)}, {"Objects", A({})}}),
+                  "InterfaceFileVersion 2 is not supported"},
+        Malformed{"NoObjects", D({{"InterfaceFileVersion", I(1)}}),
+                  "the top level: has no Objects"},
+        Malformed{"UnknownKey",
+                  document(A({D({{"ID", S("w")},
+                                 {"Class", S("NSWindow")},
+                                 {"Title", S("")},
+                                 {"Frame", frame()},
+                                 {"VisibleAtLunch", B(true)}})}),
+                           A({})),
+                  "Objects[0] \"w\": unknown key \"VisibleAtLunch\""},
+        Malformed{"UnknownClass",
+                  document(A({D({{"ID", S("p")}, {"Class", S("NSPanel")}})}), A({})),
+                  "no class is named \"NSPanel\""},
+        Malformed{"Frame",
+                  document(A({D({{"ID", S("w")},
+                                 {"Class", S("NSWindow")},
+                                 {"Title", S("")},
+                                 {"Frame", A({I(1), I(2), I(3)})}})}),
+                           A({})),
+                  "Frame does not hold four numbers"},
+        Malformed{"Colour", document(A({window(A({fieldWithColour()}))}), A({})),
+                  "Views[0]: TextColor \"pinkColor\" is not the name of a colour"},
+        Malformed{"ViewOutsideAWindow", document(A({field()}), A({})),
+                  "belongs in the Views of a window"},
+        Malformed{"DuplicateID", document(A({controller(), controller()}), A({})),
+                  "the ID \"controller\" is used twice"},
+        Malformed{"DanglingDestination",
+                  document(A({controller()}), A({outlet("controller", "window", "nowhere")})),
+                  "the Destination \"nowhere\" is no object of the file"},
+        Malformed{
+            "UnknownOutlet",
+            document(A({controller(), window(A({}))}), A({outlet("controller", "door", "window")})),
+            "RecordingController has no outlet \"door\""},
+        Malformed{"UnknownAction",
+                  document(A({controller(), window(A({button()}))}),
+                           A({action("switch", "open:", "controller")})),
+                  "\"controller\" does not respond to \"open:\""},
+        Malformed{"OutletOfTheWrongType",
+                  document(A({controller(), window(A({field()}))}),
+                           A({outlet("controller", "window", "field")})),
+                  "the outlet \"window\" of RecordingController takes NSWindow, not NSTextField"},
+        Malformed{"DelegateThatIsNone",
+                  document(A({controller()}), A({outlet("NSApp", "delegate", "controller")})),
+                  "cannot be the application's delegate"}),
+    [](const ::testing::TestParamInfo<Malformed>& info) -> std::string { return info.param.name; });
 
 TEST_F(InterfaceFile, AFileThatIsNoPropertyListIsReportedWithItsPath) {
     const std::string path = sim::homeFolder() + "/Broken.plist";
     writeFile(path, "<plist><dict><key>Objects");
     EXPECT_EQ(sim::loadInterfaceFile(path, NSApplication::sharedApplication(), &error_), nullptr);
     EXPECT_EQ(error_.rfind(path + ": ", 0), 0u) << error_;
-    EXPECT_EQ(sim::loadInterfaceFile(path + ".missing", nullptr, &error_), nullptr);
+}
+
+TEST_F(InterfaceFile, AMissingFileIsReported) {
+    const std::string path = sim::homeFolder() + "/Missing.plist";
+    EXPECT_EQ(sim::loadInterfaceFile(path, nullptr, &error_), nullptr);
     EXPECT_NE(error_.find("does not exist"), std::string::npos) << error_;
 }
 

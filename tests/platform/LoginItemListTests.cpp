@@ -233,8 +233,7 @@ TEST_F(LoginItemList, WhatTheSessionDoesNotKnowIsKeptWhenTheListIsWritten) {
     EXPECT_EQ(sim::loginItems()[0].displayName, "Mail");
 }
 
-TEST_F(LoginItemList, AnUnreadableListIsKeptAndTheListStartsEmpty) {
-    // An entry without a target makes the file unreadable too.
+TEST_F(LoginItemList, AnEntryWithoutATargetMakesTheListUnreadable) {
     std::string error;
     ASSERT_TRUE(sim::writePropertyListFile(
         listPath(),
@@ -245,8 +244,9 @@ TEST_F(LoginItemList, AnUnreadableListIsKeptAndTheListStartsEmpty) {
     EXPECT_TRUE(sim::loginItems().empty());
     ASSERT_EQ(sim::setAsideFiles().size(), 1u);
     EXPECT_NE(sim::setAsideFiles()[0].reason.find("entry 1"), std::string::npos);
+}
 
-    sim::reset();
+TEST_F(LoginItemList, AnUnreadableListIsKeptAndTheListStartsEmpty) {
     writeFile(listPath(), "garbage, not a list");
     const RetainPtr<LSSharedFileListRef> list = createList();
     EXPECT_EQ(CFArrayGetCount(snapshot(list.get()).get()), 0);
@@ -258,10 +258,14 @@ TEST_F(LoginItemList, AnUnreadableListIsKeptAndTheListStartsEmpty) {
     EXPECT_EQ(readFile(listPath() + ".unreadable"), "garbage, not a list");
 }
 
-TEST_F(LoginItemList, AListThatCannotBeWrittenOrARelativePathLeavesTheListUnchanged) {
+TEST_F(LoginItemList, ARelativePathIsRefused) {
     std::string error;
     EXPECT_FALSE(sim::appendLoginItem({"Applications/Mail.app"}, &error));
     EXPECT_NE(error.find("absolute"), std::string::npos);
+    EXPECT_TRUE(sim::loginItems().empty());
+}
+
+TEST_F(LoginItemList, AListThatCannotBeWrittenIsLeftUnchanged) {
     append("/Applications/Mail.app");
     std::filesystem::remove(listPath());
     std::filesystem::remove(preferencesFolder());
@@ -273,7 +277,7 @@ TEST_F(LoginItemList, AListThatCannotBeWrittenOrARelativePathLeavesTheListUnchan
     EXPECT_EQ(CFArrayGetCount(items.get()), 1);
     EXPECT_EQ(LSSharedFileListItemRemove(list.get(), itemAt(items.get(), 0)), ioErr);
     EXPECT_EQ(sim::loginItems().size(), 1u);
-    error.clear();
+    std::string error;
     EXPECT_FALSE(sim::appendLoginItem({"/Applications/Notes.app"}, &error));
     EXPECT_FALSE(error.empty());
 }
@@ -313,14 +317,17 @@ TEST_F(LoginItemList, ResolutionOfOneEntryCanBeMadeToFail) {
 
 // --- Icons
 
-TEST_F(LoginItemList, IconsFollowWhatTheFileIsAndALookupCanFail) {
-    sim::addVirtualDirectory("/Applications/Quenfold.app");
+TEST_F(LoginItemList, AFolderHasTheFolderIcon) {
     sim::addVirtualDirectory("/Users/Shared");
     IconRef icon = nullptr;
     ASSERT_EQ(iconOf("/Users/Shared", &icon), noErr);
     EXPECT_EQ(icon->kind(), OpaqueIconRef::Kind::Folder);
     ReleaseIconRef(icon);
-    icon = nullptr;
+}
+
+TEST_F(LoginItemList, AnIconLookupThatFailsGivesNoIcon) {
+    sim::addVirtualDirectory("/Applications/Quenfold.app");
+    IconRef icon = nullptr;
     sim::injectFault({.call = "GetIconRefFromFileInfo", .status = -43, .count = 1});
     EXPECT_EQ(iconOf("/Applications/Quenfold.app", &icon), -43);
     EXPECT_EQ(icon, nullptr);

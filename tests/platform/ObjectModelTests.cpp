@@ -11,7 +11,7 @@ namespace {
 
 using ObjectModel = SessionTest;
 
-TEST_F(ObjectModel, ReferencesAreCountedAndHoldersAdoptRetainMoveAndFillOutParameters) {
+TEST_F(ObjectModel, AnObjectLivesUntilItsLastReferenceIsReleased) {
     const long before = NSObjectLiveCount();
     CFStringRef text =
         CFStringCreateWithCString(kCFAllocatorDefault, "AXTitle", kCFStringEncodingUTF8);
@@ -20,9 +20,12 @@ TEST_F(ObjectModel, ReferencesAreCountedAndHoldersAdoptRetainMoveAndFillOutParam
     CFRetain(text);
     EXPECT_EQ(CFGetRetainCount(text), 2);
     CFRelease(text);
+    EXPECT_EQ(NSObjectLiveCount(), before + 1);
     CFRelease(text);
     EXPECT_EQ(NSObjectLiveCount(), before);
+}
 
+TEST_F(ObjectModel, AHolderOwnsExactlyOneReferenceUntilItIsMovedOrLeaked) {
     RetainPtr<CFStringRef> adopted =
         adoptCF(CFStringCreateWithCString(nullptr, "a", kCFStringEncodingUTF8));
     EXPECT_EQ(CFGetRetainCount(adopted.get()), 1);
@@ -59,7 +62,7 @@ TEST_F(ObjectModel, AutoreleasedObjectsLiveUntilTheirPoolGoes) {
     EXPECT_EQ(NSObjectLiveCount(), before);
 }
 
-TEST_F(ObjectModel, ConstantsAreImmortalAndUncountedAndBridgedObjectsAreTheSame) {
+TEST_F(ObjectModel, ConstantsAreOneObjectEachAndNeverCountedOrFreed) {
     const long before = NSObjectLiveCount();
     CFStringRef constant = CFSTR("constant");
     EXPECT_EQ(constant, CFSTR("constant"));
@@ -67,7 +70,11 @@ TEST_F(ObjectModel, ConstantsAreImmortalAndUncountedAndBridgedObjectsAreTheSame)
     CFRelease(kCFBooleanTrue);
     EXPECT_TRUE(CFBooleanGetValue(kCFBooleanTrue));
     EXPECT_EQ(NSObjectLiveCount(), before);
-    // Bridged objects are the same object.
+    EXPECT_EQ(CFGetTypeID(kCFNull), CFNullGetTypeID());
+    EXPECT_NE(CFGetTypeID(kCFBooleanTrue), CFNumberGetTypeID());
+}
+
+TEST_F(ObjectModel, ABridgedObjectIsTheSameObjectUnderBothNames) {
     NSString* string = NSString::stringWithUTF8String("bridge");
     CFStringRef cf = string;
     EXPECT_EQ(CFGetTypeID(cf), CFStringGetTypeID());
@@ -76,8 +83,6 @@ TEST_F(ObjectModel, ConstantsAreImmortalAndUncountedAndBridgedObjectsAreTheSame)
     NSArray* array = NSArray::arrayWithObjects({string});
     CFArrayRef cfArray = array;
     EXPECT_EQ(CFArrayGetValueAtIndex(cfArray, 0), cf);
-    EXPECT_EQ(CFGetTypeID(kCFNull), CFNullGetTypeID());
-    EXPECT_NE(CFGetTypeID(kCFBooleanTrue), CFNumberGetTypeID());
 }
 
 TEST_F(ObjectModel, StringEqualityComparesUTF16CodeUnits) {
@@ -122,15 +127,21 @@ TEST_F(ObjectModel, PathOperations) {
     EXPECT_EQ(join("", CFSTR("b")), "b");
 }
 
-TEST_F(ObjectModel, NumbersAndBooleans) {
+TEST_F(ObjectModel, NumbersCompareByValueAndABooleanIsItsConstant) {
     EXPECT_TRUE(CFEqual(NSNumber::numberWithInt(501), NSNumber::numberWithLongLong(501)));
     EXPECT_EQ(NSNumber::numberWithBool(YES), static_cast<NSObject*>(bridge(kCFBooleanTrue)));
+}
+
+TEST_F(ObjectModel, NarrowingANumberTruncatesOrIsRefusedWhenChecked) {
     EXPECT_EQ(NSNumber::numberWithDouble(7.9)->intValue(), 7);
     EXPECT_EQ(NSNumber::numberWithLongLong(4294967297LL)->intValue(), 1);
     std::int32_t out = 0;
     const std::int64_t big = 1LL << 40;
     RetainPtr<CFNumberRef> number = adoptCF(CFNumberCreate(nullptr, kCFNumberSInt64Type, &big));
     EXPECT_FALSE(CFNumberGetValue(number.get(), kCFNumberSInt32Type, &out));
+}
+
+TEST_F(ObjectModel, AStringIsTrueWhenItStartsWithYesOrANonZeroDigit) {
     EXPECT_TRUE(NSString::stringWithUTF8String("  YES")->boolValue());
     EXPECT_FALSE(NSString::stringWithUTF8String("NO")->boolValue());
     EXPECT_TRUE(NSString::stringWithUTF8String("007")->boolValue());
@@ -165,11 +176,16 @@ TEST_F(ObjectModel, MisuseAborts) {
     EXPECT_DEATH({ NSArray::array()->objectAtIndex(0); }, "beyond bounds");
 }
 
-TEST_F(ObjectModel, FileURLsCompareExactly) {
+TEST_F(ObjectModel, AFolderURLIsEscapedWithATrailingSlashAndItsPathIsNot) {
     RetainPtr<CFURLRef> directory = adoptCF(CFURLCreateWithFileSystemPath(
         nullptr, CFSTR("/Applications/Google Chrome.app"), kCFURLPOSIXPathStyle, true));
     EXPECT_EQ(CFURLGetString(directory.get())->utf8(), "file:///Applications/Google%20Chrome.app/");
     EXPECT_EQ(directory->relativePath()->utf8(), "/Applications/Google Chrome.app");
+}
+
+TEST_F(ObjectModel, FileURLsCompareExactly) {
+    RetainPtr<CFURLRef> directory = adoptCF(CFURLCreateWithFileSystemPath(
+        nullptr, CFSTR("/Applications/Google Chrome.app"), kCFURLPOSIXPathStyle, true));
     // The simulated desktop knows its application bundles as folders.
     addApp("Google Chrome");
     EXPECT_TRUE(

@@ -63,11 +63,17 @@ TEST_F(PropertyLists, EveryKindOfValueComesBackEqualOfItsOwnKindAndMutable) {
     EXPECT_EQ(CFGetTypeID(kinds->objectAtIndex(1)), CFNumberGetTypeID());
     EXPECT_FALSE(static_cast<NSNumber*>(kinds->objectAtIndex(1))->isReal());
     EXPECT_TRUE(static_cast<NSNumber*>(kinds->objectAtIndex(2))->isReal());
+}
+
+TEST_F(PropertyLists, FilesAreWrittenAsXML) {
+    roundTrip(NSDictionary::dictionaryWithPairs({{CFSTR("no"), kCFBooleanFalse}}));
     const std::string text = readFile(pathOf("trip.plist"));
-    EXPECT_NE(text.find("<!DOCTYPE plist"), std::string::npos) << "written as XML";
-    EXPECT_NE(text.find("<key>no</key>"), std::string::npos);
-    EXPECT_NE(text.find("<false/>"), std::string::npos);
-    // XML cannot carry control characters; they must not be dropped on the way to the disk.
+    EXPECT_NE(text.find("<!DOCTYPE plist"), std::string::npos) << text;
+    EXPECT_NE(text.find("<key>no</key>"), std::string::npos) << text;
+    EXPECT_NE(text.find("<false/>"), std::string::npos) << text;
+}
+
+TEST_F(PropertyLists, ControlCharactersSurviveTheTripThroughXML) {
     NSDictionary* control = NSDictionary::dictionaryWithPairs(
         {{CFSTR("text"), stringObject(u"line\rnext\x01end").get()}});
     EXPECT_TRUE(CFEqual(roundTrip(control).get(), control));
@@ -93,10 +99,13 @@ TEST_F(PropertyLists, BinaryFilesAreRead) {
 
 // --- Files that are no property list
 
-TEST_F(PropertyLists, AMissingFileIsNoErrorAndWhatIsNoPropertyListIsUnreadableWithAReason) {
+TEST_F(PropertyLists, AMissingFileIsNoError) {
     PropertyListFile missing = sim::readPropertyListFile(pathOf("absent.plist"));
     EXPECT_EQ(missing.status, PropertyListFile::Status::Missing);
     EXPECT_FALSE(missing.root);
+}
+
+TEST_F(PropertyLists, WhatIsNoPropertyListIsUnreadableWithAReason) {
     for (const std::string& bytes : {std::string("not a plist at all"), std::string(),
                                      std::string("<?xml version=\"1.0\"?>"
                                                  "<plist><dict><key>a"),
@@ -107,7 +116,9 @@ TEST_F(PropertyLists, AMissingFileIsNoErrorAndWhatIsNoPropertyListIsUnreadableWi
         EXPECT_FALSE(file.root);
         EXPECT_FALSE(file.error.empty());
     }
-    // An unsupported value is named where it is.
+}
+
+TEST_F(PropertyLists, AnUnsupportedValueIsNamedWhereItIs) {
     writeFile(pathOf("dated.plist"),
               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
               "<key>Outer</key><dict><key>When</key><date>2020-01-01T00:00:00Z</date></dict>"
@@ -115,7 +126,9 @@ TEST_F(PropertyLists, AMissingFileIsNoErrorAndWhatIsNoPropertyListIsUnreadableWi
     PropertyListFile file = sim::readPropertyListFile(pathOf("dated.plist"));
     EXPECT_EQ(file.status, PropertyListFile::Status::Unreadable);
     EXPECT_NE(file.error.find("Outer/When"), std::string::npos) << file.error;
-    // Deep nesting is refused, not followed.
+}
+
+TEST_F(PropertyLists, DeepNestingIsRefusedNotFollowed) {
     std::string xml = "<?xml version=\"1.0\"?><plist version=\"1.0\">";
     for (int level = 0; level < 600; ++level) {
         xml += "<array>";
@@ -131,7 +144,7 @@ TEST_F(PropertyLists, AMissingFileIsNoErrorAndWhatIsNoPropertyListIsUnreadableWi
 
 // --- Refused values
 
-TEST_F(PropertyLists, ObjectsAPropertyListCannotHoldAndStringsWithNulAreRefused) {
+TEST_F(PropertyLists, AWriteOfAnObjectAPropertyListCannotHoldFailsAndKeepsTheOldFile) {
     writeFile(pathOf("kept.plist"), "old content");
     NSDictionary* root = NSDictionary::dictionaryWithPairs(
         {{CFSTR("ok"), CFSTR("fine")},
@@ -140,7 +153,10 @@ TEST_F(PropertyLists, ObjectsAPropertyListCannotHoldAndStringsWithNulAreRefused)
     EXPECT_FALSE(sim::writePropertyListFile(pathOf("kept.plist"), root, &error));
     EXPECT_NE(error.find("url"), std::string::npos) << error;
     EXPECT_EQ(readFile(pathOf("kept.plist")), "old content");
+}
 
+TEST_F(PropertyLists, NullKeysThatAreNoStringsAndStringsWithNulAreRefused) {
+    std::string error;
     EXPECT_FALSE(sim::isPropertyList(NSNull::null(), nullptr));
     EXPECT_FALSE(sim::isPropertyList(
         NSDictionary::dictionaryWithPairs({{NSNumber::numberWithInt(1), CFSTR("a")}}), &error));
@@ -153,7 +169,7 @@ TEST_F(PropertyLists, ObjectsAPropertyListCannotHoldAndStringsWithNulAreRefused)
 
 // --- Atomic writes
 
-TEST_F(PropertyLists, AWriteReplacesTheWholeFileAndNoWriteLeavesAnythingBeside) {
+TEST_F(PropertyLists, AWriteReplacesTheWholeFileAndLeavesNothingBeside) {
     NSMutableArray* large = NSMutableArray::array();
     for (int index = 0; index < 2000; ++index) {
         large->addObject(NSNumber::numberWithInt(index));
@@ -165,12 +181,15 @@ TEST_F(PropertyLists, AWriteReplacesTheWholeFileAndNoWriteLeavesAnythingBeside) 
     ASSERT_EQ(file.status, PropertyListFile::Status::Read);
     EXPECT_EQ(static_cast<const NSArray*>(file.root.get())->count(), 0u);
     EXPECT_EQ(filesIn(folder_.path()), std::vector<std::string>{"list.plist"});
+}
+
+TEST_F(PropertyLists, AWriteThatCannotReplaceTheFileFailsAndLeavesNothingBeside) {
     // A folder where the file should go: the rename cannot replace it.
     std::filesystem::create_directories(pathOf("taken.plist/inside"));
-    error.clear();
+    std::string error;
     EXPECT_FALSE(sim::writePropertyListFile(pathOf("taken.plist"), NSArray::array(), &error));
     EXPECT_FALSE(error.empty());
-    EXPECT_EQ(filesIn(folder_.path()), (std::vector<std::string>{"list.plist", "taken.plist"}));
+    EXPECT_EQ(filesIn(folder_.path()), std::vector<std::string>{"taken.plist"});
 }
 
 }  // namespace

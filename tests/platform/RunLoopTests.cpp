@@ -27,10 +27,13 @@ void addTimer(double delay, std::string name, CFStringRef mode) {
     CFRunLoopAddTimer(CFRunLoopGetMain(), timer.get(), mode);
 }
 
-TEST_F(RunLoop, AnEmptyModeFinishesAtOnceAndTimersFireInOrderOfDueTimeThenOfScheduling) {
-    gLog.clear();
+TEST_F(RunLoop, AnEmptyModeFinishesAtOnceWithoutTimePassing) {
     EXPECT_EQ(CFRunLoopRunInMode(kCFRunLoopDefaultMode, 10, false), kCFRunLoopRunFinished);
     EXPECT_DOUBLE_EQ(sim::clockNow(), 0);
+}
+
+TEST_F(RunLoop, TimersFireInOrderOfDueTimeThenOfScheduling) {
+    gLog.clear();
     addTimer(0.5, "late", kCFRunLoopDefaultMode);
     addTimer(0.1, "early-a", kCFRunLoopDefaultMode);
     addTimer(0.1, "early-b", kCFRunLoopDefaultMode);
@@ -42,7 +45,7 @@ TEST_F(RunLoop, AnEmptyModeFinishesAtOnceAndTimersFireInOrderOfDueTimeThenOfSche
     EXPECT_DOUBLE_EQ(sim::clockNow(), 1.2);
 }
 
-TEST_F(RunLoop, APerformWaitsExactlyItsDelayOrForTheNextPassUnlessTheCallerWaits) {
+TEST_F(RunLoop, APerformWaitsExactlyItsDelayAndKeepsItsTargetAliveUntilThen) {
     gLog.clear();
     RetainPtr<Recorder*> recorder = adoptCF(new Recorder());
     recorder->performSelector(&Recorder::first, nil, 0.5);
@@ -53,8 +56,11 @@ TEST_F(RunLoop, APerformWaitsExactlyItsDelayOrForTheNextPassUnlessTheCallerWaits
     CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.0001, false);
     EXPECT_EQ(gLog, std::vector<std::string>{"first"});
     EXPECT_EQ(CFGetRetainCount(recorder.get()), 1);
-    // Performs on the main thread run at the next pass, or at once when the caller waits.
+}
+
+TEST_F(RunLoop, PerformsOnTheMainThreadRunAtTheNextPassOrAtOnceWhenTheCallerWaits) {
     gLog.clear();
+    RetainPtr<Recorder*> recorder = adoptCF(new Recorder());
     recorder->performSelectorOnMainThread(&Recorder::first, nil, NO);
     recorder->performSelectorOnMainThread(&Recorder::withObject,
                                           NSString::stringWithUTF8String("argument"), NO);

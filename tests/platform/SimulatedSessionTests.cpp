@@ -5,6 +5,7 @@
 // (WatcherTests.cpp, ClickRecordTests.cpp, HitTestingTests.cpp).
 #include <RetainPtr.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -73,23 +74,33 @@ TEST_F(SimulatedSession, TapsOnTheRunLoopAndSwitchedOnSeeEventsInPlacementOrder)
     EXPECT_EQ(eventSystem().tapCount(), 4u);
 }
 
-TEST_F(SimulatedSession, AListenerCannotChangeOrSwallowAnEventButAFilterCan) {
-    const pid_t safari = addApp("Safari");
-    addApp("Notes");
-    desktop().hide(safari);
-    const CGPoint item = dockItem("Safari");
-    {
-        InstalledTap listener(movingListener, nullptr, kCGHeadInsertEventTap);
+// The Dock shows a hidden application when the release reaches its item.
+class EventsToTheDock : public SessionTest {
+protected:
+    void SetUp() override {
+        SessionTest::SetUp();
+        safari_ = addApp("Safari");
+        addApp("Notes");
+        desktop().hide(safari_);
+    }
+    void clickSafari() {
+        const CGPoint item = dockItem("Safari");
         eventSystem().pressLeft(item.x, item.y);
         eventSystem().releaseLeft(item.x, item.y);
     }
-    // The release still reached the Dock at its own point.
-    EXPECT_EQ(desktop().activePid(), safari);
-    desktop().hide(safari);
+    pid_t safari_ = 0;
+};
+
+TEST_F(EventsToTheDock, AListenerCannotChangeOrSwallowAnEvent) {
+    InstalledTap listener(movingListener, nullptr, kCGHeadInsertEventTap);
+    clickSafari();
+    EXPECT_EQ(desktop().activePid(), safari_) << "the release reached the Dock at its own point";
+}
+
+TEST_F(EventsToTheDock, AFilterCanSwallowAnEvent) {
     InstalledTap filter(swallowingTap, nullptr, kCGHeadInsertEventTap, kCGEventTapOptionDefault);
-    eventSystem().pressLeft(item.x, item.y);
-    eventSystem().releaseLeft(item.x, item.y);
-    EXPECT_TRUE(desktop().application(safari)->hidden);
+    clickSafari();
+    EXPECT_TRUE(desktop().application(safari_)->hidden);
 }
 
 TEST_F(SimulatedSession, ButtonStateFollowsPostedEvents) {
@@ -138,24 +149,38 @@ TEST_F(SimulatedSession, APressOnAWindowActivatesItsApplicationAfterTheTaps) {
 
 TEST_F(SimulatedSession, HideRequestsTakeEffectOnceTheEventReachedEveryReceiver) {
     const pid_t safari = addApp("Safari");
-    const pid_t notes = addApp("Notes");
-    const pid_t mail = addApp("Mail");
-    desktop().activate(notes);
-    desktop().activate(mail);
-    desktop().activate(safari);
     NSRunningApplication* app =
         NSRunningApplication::runningApplicationWithProcessIdentifier(safari);
     EXPECT_TRUE(app->hide());
     EXPECT_FALSE(app->isHidden());  // asynchronous
     sim::worldTurn();
     EXPECT_TRUE(app->isHidden());
-    // The most recently active visible application follows.
+    EXPECT_EQ(desktop().hideRequestCount(), 1);
+}
+
+TEST_F(SimulatedSession, SleepingLetsTheDesktopCarryOutPendingHides) {
+    const pid_t pid = addApp("Safari");
+    desktop().requestHide(pid);
+    NSThread::sleepForTimeInterval(NAN);
+    EXPECT_FALSE(desktop().application(pid)->hidden);
+    NSThread::sleepForTimeInterval(0.5);
+    EXPECT_TRUE(desktop().application(pid)->hidden);
+    EXPECT_EQ(sim::clockNow(), 0.5);
+}
+
+TEST_F(SimulatedSession, TheMostRecentlyActiveVisibleApplicationFollowsOneThatIsHidden) {
+    const pid_t safari = addApp("Safari");
+    const pid_t notes = addApp("Notes");
+    const pid_t mail = addApp("Mail");
+    desktop().activate(notes);
+    desktop().activate(mail);
+    desktop().activate(safari);
+    desktop().hide(safari);
     EXPECT_EQ(desktop().activePid(), mail);
     desktop().hide(mail);
     EXPECT_EQ(desktop().activePid(), notes);
     desktop().hide(notes);
     EXPECT_FALSE(desktop().activePid());
-    EXPECT_EQ(desktop().hideRequestCount(), 1);
 }
 
 TEST_F(SimulatedSession, QuittingRemovesTheApplicationAndItsDockItem) {
@@ -189,8 +214,8 @@ TEST_F(SimulatedSession, WithAccessOffAccessibilityCallsFail) {
               kAXErrorAPIDisabled);
 }
 
-TEST_F(SimulatedSession, FaultsFailChosenCallsForChosenElementsAndAttributes) {
-    const pid_t safari = addApp("Safari");
+TEST_F(SimulatedSession, AFaultFailsTheChosenCallForItsElementAndAttributeAsOftenAsAsked) {
+    addApp("Safari");
     const sim::NodeId item = *desktop().dockItemTitled("Safari");
     sim::injectFault({.call = "AXUIElementCopyAttributeValue",
                       .status = kAXErrorCannotComplete,
@@ -206,12 +231,18 @@ TEST_F(SimulatedSession, FaultsFailChosenCallsForChosenElementsAndAttributes) {
     EXPECT_EQ(
         AXUIElementCopyAttributeValue(element.get(), CFSTR("AXTitle"), title.initializeInto()),
         kAXErrorSuccess);  // the fault was for one call only
+}
+
+TEST_F(SimulatedSession, AFaultForEveryCallAnswersItsStatusAndTheFailedCallIsCounted) {
+    const pid_t safari = addApp("Safari");
     sim::injectFault({.call = "CGEventTapCreate"});
     EXPECT_EQ(CGEventTapCreate(kCGHIDEventTap, kCGTailAppendEventTap, kCGEventTapOptionListenOnly,
                                6, recordingTap, nullptr),
               nullptr);
     EXPECT_EQ(sim::callCount("CGEventTapCreate"), 1u);
     sim::injectFault({.call = "AXUIElementGetPid", .status = kAXErrorFailure});
+    RetainPtr<AXUIElementRef> element =
+        adoptCF(sim::createElement(*desktop().dockItemTitled("Safari")));
     pid_t pid = 0;
     EXPECT_EQ(AXUIElementGetPid(element.get(), &pid), kAXErrorFailure);
     EXPECT_NE(pid, safari);

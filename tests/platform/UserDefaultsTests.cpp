@@ -107,20 +107,24 @@ TEST_F(UserDefaults, StringsAndNumbersReadAsBooleansAsThePlatformReadsThem) {
     EXPECT_TRUE(CFEqual(defaults()->stringForKey(CFSTR("Count")), CFSTR("3")));
 }
 
-TEST_F(UserDefaults, RegisteredDefaultsAreNeverStoredAndLastOneSessionOnly) {
+TEST_F(UserDefaults, RegisteredDefaultsAreNeverStored) {
     registerTheSystemsDefaults();
     EXPECT_FALSE(std::filesystem::exists(domainPath()));
     EXPECT_EQ(defaults()->persistentDomainForName(CFSTR("org.quenfold.Quenfold")), nullptr);
     defaults()->setBool(YES, CFSTR("HideDockIcon"));
     EXPECT_FALSE(storedValue(CFSTR("ShowSettingsOnLaunch")));
     EXPECT_EQ(defaults()->persistentDomainForName(CFSTR("org.quenfold.Quenfold"))->count(), 1u);
+}
+
+TEST_F(UserDefaults, RegisteredDefaultsLastOneSessionOnly) {
+    registerTheSystemsDefaults();
     sim::reset();
     EXPECT_EQ(defaults()->objectForKey(CFSTR("ShowSettingsOnLaunch")), nullptr);
 }
 
 // --- The application's domain on the disk
 
-TEST_F(UserDefaults, EverySetIsWrittenAtOnceReportedAndAnnouncedAndTheDiskReadOnSynchronize) {
+TEST_F(UserDefaults, EverySetIsWrittenAtOnceReportedAndAnnounced) {
     struct Listener : NSObject {
         int told = 0;
         void changed(NSNotification*) { ++told; }
@@ -140,7 +144,10 @@ TEST_F(UserDefaults, EverySetIsWrittenAtOnceReportedAndAnnouncedAndTheDiskReadOn
     EXPECT_EQ(filesIn(preferencesFolder()), std::vector<std::string>{kDomainFile});
     EXPECT_EQ(listener->told, 3);
     NSNotificationCenter::defaultCenter()->removeObserver(listener.get());
-    // A change made on the disk is seen after synchronize.
+}
+
+TEST_F(UserDefaults, AChangeMadeOnTheDiskIsSeenAfterSynchronize) {
+    EXPECT_FALSE(defaults()->boolForKey(CFSTR("HideDockIcon")));
     std::string error;
     ASSERT_TRUE(sim::writePropertyListFile(
         domainPath(), NSDictionary::dictionaryWithPairs({{CFSTR("HideDockIcon"), kCFBooleanTrue}}),
@@ -185,7 +192,7 @@ TEST_F(UserDefaults, AValueThatCannotBeWrittenIsKeptInMemoryAndWrittenLater) {
     EXPECT_TRUE(CFEqual(storedValue(CFSTR("HideDockIcon")).get(), kCFBooleanTrue));
 }
 
-TEST_F(UserDefaults, WhatIsStoredIsAPropertyListCopyOfTheValue) {
+TEST_F(UserDefaults, WhatIsStoredIsACopyOfTheValue) {
     NSMutableArray* list = NSMutableArray::array();
     list->addObject(CFSTR("first"));
     defaults()->setObject(list, CFSTR("List"));
@@ -193,14 +200,16 @@ TEST_F(UserDefaults, WhatIsStoredIsAPropertyListCopyOfTheValue) {
     const auto* stored = static_cast<const NSArray*>(defaults()->objectForKey(CFSTR("List")));
     ASSERT_NE(stored, nullptr);
     EXPECT_EQ(stored->count(), 1u);
-    // A value a property list cannot hold is refused; the one before stays.
+}
+
+TEST_F(UserDefaults, AValueAPropertyListCannotHoldIsRefusedAndTheOneBeforeStays) {
     defaults()->setBool(YES, CFSTR("HideDockIcon"));
     defaults()->setObject(NSNull::null(), CFSTR("HideDockIcon"));
     EXPECT_TRUE(defaults()->boolForKey(CFSTR("HideDockIcon")));
     EXPECT_TRUE(CFEqual(storedValue(CFSTR("HideDockIcon")).get(), kCFBooleanTrue));
 }
 
-TEST_F(UserDefaults, OtherDomainsAreReadFromTheirOwnFilesOnly) {
+TEST_F(UserDefaults, AnotherDomainIsReadFromItsOwnFileOnly) {
     std::string error;
     ASSERT_TRUE(sim::writePropertyListFile(
         preferencesFolder() + "/com.example.other.plist",
@@ -209,38 +218,53 @@ TEST_F(UserDefaults, OtherDomainsAreReadFromTheirOwnFilesOnly) {
     ASSERT_NE(other, nullptr);
     EXPECT_TRUE(CFEqual(other->objectForKey(CFSTR("Theirs")), kCFBooleanTrue));
     EXPECT_EQ(defaults()->objectForKey(CFSTR("Theirs")), nullptr);
-    // A name that would leave the Preferences folder names no domain.
-    writeFile(sim::homeFolder() + "/Library/secret.plist",
-              readFile(preferencesFolder() + "/com.example.other.plist"));
+}
+
+TEST_F(UserDefaults, ADomainNameThatLeavesThePreferencesFolderNamesNoDomain) {
+    std::string error;
+    ASSERT_TRUE(sim::writePropertyListFile(
+        sim::homeFolder() + "/Library/secret.plist",
+        NSDictionary::dictionaryWithPairs({{CFSTR("Theirs"), kCFBooleanTrue}}), &error));
     EXPECT_EQ(defaults()->persistentDomainForName(CFSTR("../secret")), nullptr);
 }
 
 // --- A preferences file that cannot be read
 
-TEST_F(UserDefaults, AnUnreadableFileIsKeptReportedAndTheRegisteredDefaultsAnswer) {
-    for (const std::string& bytes :
-         {std::string("{ this is not a property list"),
-          std::string("<?xml version=\"1.0\"?><plist version=\"1.0\"><array/></plist>")}) {
-        SCOPED_TRACE(bytes);
-        sim::reset();
-        writeFile(domainPath(), bytes);
+// A preferences file of the given bytes, which the standard user defaults cannot read.
+class UnreadableDomainFile : public UserDefaults,
+                             public ::testing::WithParamInterface<std::string> {
+protected:
+    void SetUp() override {
+        UserDefaults::SetUp();
+        writeFile(domainPath(), GetParam());
         registerTheSystemsDefaults();
-        EXPECT_TRUE(defaults()->boolForKey(CFSTR("ShowSettingsOnLaunch")));
-
-        const std::string keptAs = domainPath() + ".unreadable";
-        EXPECT_EQ(readFile(keptAs), bytes);
-        EXPECT_TRUE(transcriptMentions("preferences file Library/Preferences/" +
-                                       std::string(kDomainFile) + " is unreadable"));
-        ASSERT_EQ(sim::setAsideFiles().size(), 1u);
-        EXPECT_EQ(sim::setAsideFiles()[0].keptAs, keptAs);
-        EXPECT_FALSE(sim::setAsideFiles()[0].reason.empty());
-
-        // What is set now starts a fresh file beside the kept one.
-        defaults()->setBool(NO, CFSTR("ShowSettingsOnLaunch"));
-        EXPECT_TRUE(CFEqual(storedValue(CFSTR("ShowSettingsOnLaunch")).get(), kCFBooleanFalse));
-        EXPECT_EQ(readFile(keptAs), bytes);
     }
+    static std::string keptAs() { return domainPath() + ".unreadable"; }
+};
+
+TEST_P(UnreadableDomainFile, IsKeptAsideAndReportedAndTheRegisteredDefaultsAnswer) {
+    EXPECT_TRUE(defaults()->boolForKey(CFSTR("ShowSettingsOnLaunch")));
+    EXPECT_EQ(readFile(keptAs()), GetParam());
+    EXPECT_TRUE(transcriptMentions("preferences file Library/Preferences/" +
+                                   std::string(kDomainFile) + " is unreadable"));
+    ASSERT_EQ(sim::setAsideFiles().size(), 1u);
+    EXPECT_EQ(sim::setAsideFiles()[0].keptAs, keptAs());
+    EXPECT_FALSE(sim::setAsideFiles()[0].reason.empty());
 }
+
+TEST_P(UnreadableDomainFile, WhatIsSetAfterwardsStartsAFreshFileBesideTheKeptOne) {
+    defaults()->setBool(NO, CFSTR("ShowSettingsOnLaunch"));
+    EXPECT_TRUE(CFEqual(storedValue(CFSTR("ShowSettingsOnLaunch")).get(), kCFBooleanFalse));
+    EXPECT_EQ(readFile(keptAs()), GetParam());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, UnreadableDomainFile,
+    ::testing::Values("{ this is not a property list",
+                      "<?xml version=\"1.0\"?><plist version=\"1.0\"><array/></plist>"),
+    [](const ::testing::TestParamInfo<std::string>& info) -> std::string {
+        return info.index == 0 ? "NoPropertyList" : "NoDictionary";
+    });
 
 TEST_F(UserDefaults, ASecondUnreadableFileDoesNotReplaceTheFirst) {
     TemporaryFolder home;

@@ -55,62 +55,75 @@ protected:
     std::optional<InstalledTap> tap_;
 };
 
-TEST_F(MouseClick, TheButtonWordChoosesTheEventsExactly) {
-    const struct {
-        CFStringRef name;
-        CGEventType press;
-        CGEventType release;
-        SInt64 button;
-    } cases[] = {
-        {CFSTR("right"), kCGEventRightMouseDown, kCGEventRightMouseUp, kCGMouseButtonRight},
-        {CFSTR("middle"), kCGEventOtherMouseDown, kCGEventOtherMouseUp, kCGMouseButtonCenter},
-        {CFSTR("Right"), kCGEventLeftMouseDown, kCGEventLeftMouseUp, kCGMouseButtonLeft},
-        {CFSTR(""), kCGEventLeftMouseDown, kCGEventLeftMouseUp, kCGMouseButtonLeft},
-        {nullptr, kCGEventLeftMouseDown, kCGEventLeftMouseUp, kCGMouseButtonLeft},
-    };
-    for (const auto& expected : cases) {
-        gPosted.clear();
-        EXPECT_EQ(mouseClick(100.5f, 200.25f, expected.name, 1, nullptr, 0), 0);
-        ASSERT_EQ(gPosted.size(), 2u);
-        EXPECT_EQ(gPosted[0].type, expected.press);
-        EXPECT_EQ(gPosted[1].type, expected.release);
-        for (const PostedEvent& event : gPosted) {
-            EXPECT_EQ(event.button, expected.button);
-            EXPECT_EQ(event.location.x, 100.5);
-            EXPECT_EQ(event.location.y, 200.25);
-        }
+// A word as the toolkit is handed it; nullptr for none.
+RetainPtr<CFStringRef> word(const char* text) {
+    return text != nullptr ? adoptCF<CFStringRef>(NSString::createWithUTF8(text)) : nullptr;
+}
+
+struct ButtonWord {
+    const char* word;
+    CGEventType press;
+    CGEventType release;
+    SInt64 button;
+};
+
+class MouseClickButton : public MouseClick, public ::testing::WithParamInterface<ButtonWord> {};
+
+TEST_P(MouseClickButton, TheButtonWordChoosesTheEventsExactly) {
+    const ButtonWord& expected = GetParam();
+    EXPECT_EQ(mouseClick(100.5f, 200.25f, word(expected.word).get(), 1, nullptr, 0), 0);
+    ASSERT_EQ(gPosted.size(), 2u);
+    EXPECT_EQ(gPosted[0].type, expected.press);
+    EXPECT_EQ(gPosted[1].type, expected.release);
+    for (const PostedEvent& event : gPosted) {
+        EXPECT_EQ(event.button, expected.button);
+        EXPECT_EQ(event.location.x, 100.5);
+        EXPECT_EQ(event.location.y, 200.25);
     }
 }
 
-TEST_F(MouseClick, ModifierWordsReplaceThePressFlagsOnly) {
+INSTANTIATE_TEST_SUITE_P(
+    Words, MouseClickButton,
+    ::testing::Values(
+        ButtonWord{"right", kCGEventRightMouseDown, kCGEventRightMouseUp, kCGMouseButtonRight},
+        ButtonWord{"middle", kCGEventOtherMouseDown, kCGEventOtherMouseUp, kCGMouseButtonCenter},
+        ButtonWord{"Right", kCGEventLeftMouseDown, kCGEventLeftMouseUp, kCGMouseButtonLeft},
+        ButtonWord{"", kCGEventLeftMouseDown, kCGEventLeftMouseUp, kCGMouseButtonLeft},
+        ButtonWord{nullptr, kCGEventLeftMouseDown, kCGEventLeftMouseUp, kCGMouseButtonLeft}));
+
+class MouseClickModifiers
+    : public MouseClick,
+      public ::testing::WithParamInterface<std::pair<const char*, CGEventFlags>> {};
+
+TEST_P(MouseClickModifiers, ModifierWordsReplaceThePressFlagsOnly) {
+    const auto& [modifiers, flags] = GetParam();
     const CGEventFlags held = kCGEventFlagMaskSecondaryFn;
     sim::eventSystem().setModifierFlags(held);
-    const std::pair<CFStringRef, CGEventFlags> cases[] = {
-        {CFSTR("Control+OPTION"), kCGEventFlagMaskControl | kCGEventFlagMaskAlternate},
-        {CFSTR("optioncontrol"), kCGEventFlagMaskControl | kCGEventFlagMaskAlternate},
-        {CFSTR("shift, Command"), kCGEventFlagMaskShift | kCGEventFlagMaskCommand},
-        {CFSTR("cmd ctrl alt"), 0},
-        {CFSTR(""), 0},
-        {nullptr, 0},
-    };
-    for (const auto& [modifiers, flags] : cases) {
-        gPosted.clear();
-        mouseClick(10, 10, nullptr, 1, modifiers, 0);
-        ASSERT_EQ(gPosted.size(), 2u);
-        EXPECT_EQ(gPosted[0].flags, flags);
-        EXPECT_EQ(gPosted[1].flags, held) << "the release keeps what creation gave it";
-    }
+    mouseClick(10, 10, nullptr, 1, word(modifiers).get(), 0);
+    ASSERT_EQ(gPosted.size(), 2u);
+    EXPECT_EQ(gPosted[0].flags, flags);
+    EXPECT_EQ(gPosted[1].flags, held) << "the release keeps what creation gave it";
 }
 
-TEST_F(MouseClick, TheClickCountGoesOnThePressSignExtended) {
-    for (std::int32_t count : {3, -1, INT_MIN}) {
-        gPosted.clear();
-        mouseClick(10, 10, nullptr, count, nullptr, 0);
-        ASSERT_EQ(gPosted.size(), 2u) << "one press and one release, whatever the count";
-        EXPECT_EQ(gPosted[0].clickState, static_cast<SInt64>(count));
-        EXPECT_EQ(gPosted[1].clickState, 1);
-    }
+INSTANTIATE_TEST_SUITE_P(
+    Words, MouseClickModifiers,
+    ::testing::Values(
+        std::pair{"Control+OPTION", kCGEventFlagMaskControl | kCGEventFlagMaskAlternate},
+        std::pair{"optioncontrol", kCGEventFlagMaskControl | kCGEventFlagMaskAlternate},
+        std::pair{"shift, Command", kCGEventFlagMaskShift | kCGEventFlagMaskCommand},
+        std::pair{"cmd ctrl alt", CGEventFlags{0}}, std::pair{"", CGEventFlags{0}},
+        std::pair{static_cast<const char*>(nullptr), CGEventFlags{0}}));
+
+class MouseClickCount : public MouseClick, public ::testing::WithParamInterface<std::int32_t> {};
+
+TEST_P(MouseClickCount, TheClickCountGoesOnThePressSignExtended) {
+    mouseClick(10, 10, nullptr, GetParam(), nullptr, 0);
+    ASSERT_EQ(gPosted.size(), 2u) << "one press and one release, whatever the count";
+    EXPECT_EQ(gPosted[0].clickState, static_cast<SInt64>(GetParam()));
+    EXPECT_EQ(gPosted[1].clickState, 1);
 }
+
+INSTANTIATE_TEST_SUITE_P(Counts, MouseClickCount, ::testing::Values(3, -1, INT_MIN));
 
 TEST_F(MouseClick, TheHoldPassesOnTheSessionClockWithoutRunningTheRunLoop) {
     bool fired = false;
@@ -123,25 +136,17 @@ TEST_F(MouseClick, TheHoldPassesOnTheSessionClockWithoutRunningTheRunLoop) {
     EXPECT_EQ(gPosted[0].time, 0);
     EXPECT_EQ(gPosted[1].time, 0.25);
     EXPECT_FALSE(fired);
-    for (float hold : {0.0f, -1.0f, NAN}) {
-        gPosted.clear();
-        mouseClick(10, 10, nullptr, 1, nullptr, hold);
-        ASSERT_EQ(gPosted.size(), 2u);
-        EXPECT_EQ(gPosted[1].time, 0.25) << "no time passes";
-    }
     CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0, true);
     EXPECT_TRUE(fired);
     CFRunLoopTimerInvalidate(timer.get());
 }
 
-TEST_F(MouseClick, SleepingLetsTheDesktopCarryOutPendingHides) {
-    const pid_t pid = addApp("Safari");
-    sim::desktop().requestHide(pid);
-    NSThread::sleepForTimeInterval(NAN);
-    EXPECT_FALSE(sim::desktop().application(pid)->hidden);
-    NSThread::sleepForTimeInterval(0.5);
-    EXPECT_TRUE(sim::desktop().application(pid)->hidden);
-    EXPECT_EQ(sim::clockNow(), 0.5);
+TEST_F(MouseClick, AHoldThatIsNotPositivePassesNoTime) {
+    for (float hold : {0.0f, -1.0f, NAN}) {
+        mouseClick(10, 10, nullptr, 1, nullptr, hold);
+        EXPECT_EQ(sim::clockNow(), 0) << hold;
+    }
+    EXPECT_EQ(gPosted.size(), 6u);
 }
 
 TEST_F(MouseClick, AnEventThatCannotBeMadeIsNotPosted) {
