@@ -102,8 +102,10 @@ TEST_F(ClickRecord, TheCallersSnapshotIsStoredAsItsOwnObjects) {
     EXPECT_EQ(record->objectAtIndex(7), name);
     EXPECT_EQ(record->objectAtIndex(8), file);
     EXPECT_EQ(record->objectAtIndex(9), pid);
-    // No snapshot yet: the positions hold null, never a string that could match a title.
-    record = recordAt(CGPointMake(5, 5));
+}
+
+TEST_F(ClickRecord, WithoutASnapshotItsPositionsHoldNullNeverAStringThatCouldMatchATitle) {
+    NSArray* record = recordAt(CGPointMake(5, 5));
     EXPECT_TRUE(isNull(record, 7));
     EXPECT_TRUE(isNull(record, 9));
 }
@@ -144,8 +146,13 @@ TEST_F(ClickRecord, AttributesThatAreMissingOrNotStringsReadAsEmpty) {
     EXPECT_EQ(text(record, 14), "");
     EXPECT_EQ(text(record, 15), "");
     EXPECT_EQ(text(record, 17), "");  // a URL object, not a string
-    // A URL given as a string is kept.
-    desktop().setAttribute(item, "AXURL", CFSTR("file:///Users/me/Downloads/"));
+}
+
+TEST_F(ClickRecord, AURLGivenAsAStringIsKept) {
+    sim::DockItemSpec folder;
+    folder.title = "Downloads";
+    folder.url = "file:///Users/me/Downloads/";
+    const sim::NodeId item = desktop().addDockItem(folder);
     EXPECT_EQ(text(recordAt(middleOf(item)), 17), "file:///Users/me/Downloads/");
 }
 
@@ -154,6 +161,11 @@ TEST_F(ClickRecord, ARoleThatIsNoStringIsKeptAsItIs) {
     const sim::NodeId item = *desktop().dockItemTitled("Safari");
     desktop().setAttribute(item, "AXRole", NSNumber::numberWithInt(42));
     EXPECT_EQ(number(recordAt(middleOf(item)), 13), 42);
+}
+
+TEST_F(ClickRecord, AMissingRoleReadsAsEmpty) {
+    addApp("Safari");
+    const sim::NodeId item = *desktop().dockItemTitled("Safari");
     sim::injectFault({.call = "AXUIElementCopyAttributeValue",
                       .status = kAXErrorNoValue,
                       .element = item,

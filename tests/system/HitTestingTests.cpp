@@ -67,14 +67,20 @@ TEST_F(HitTesting, OperationsThatDoNotMakeTheElementAnswerNoneBeforeIt) {
     EXPECT_EQ(nodeOf(found), desktop().dockItemTitled("Safari"));
 }
 
-TEST_F(HitTesting, ByBundleIdentifierNeedsARunningApplicationButTestsSystemWide) {
+TEST_F(HitTesting, ByBundleIdentifierAnswersNoneWithoutARunningApplicationOfIt) {
     const pid_t safari = addApp("Safari");
-    const sim::NodeId window = desktop().addWindow(safari, "Start");
+    desktop().addWindow(safari, "Start");
     sim::resetCallCounts();
     EXPECT_EQ(copyUIElementAtXYByWithBundleIdentifier(300, 200, CFSTR("org.example.none")),
               nullptr);
     EXPECT_EQ(sim::callCount("AXUIElementCopyElementAtPosition"), 0u);
-    // With the Dock's identifier the element found is whatever is topmost: here a window.
+}
+
+TEST_F(HitTesting, ByBundleIdentifierFindsWhateverIsTopmostOnceTheApplicationElementIsMade) {
+    const pid_t safari = addApp("Safari");
+    const sim::NodeId window = desktop().addWindow(safari, "Start");
+    sim::resetCallCounts();
+    // With the Dock's identifier the element found is a window of Safari.
     RetainPtr<AXUIElementRef> element =
         adoptCF(copyUIElementAtXYByWithBundleIdentifier(300, 200, CFSTR("com.apple.dock")));
     EXPECT_EQ(nodeOf(element), window);
@@ -124,7 +130,12 @@ TEST_F(HitTesting, AtMouseTestsThePointerPosition) {
     sim::eventSystem().pressLeft(item.x, item.y);
     RetainPtr<AXUIElementRef> found = adoptCF(copyUIElementAtMouse());
     EXPECT_EQ(nodeOf(found), desktop().dockItemTitled("Safari"));
-    // Without an event there is no pointer position to test at.
+}
+
+TEST_F(HitTesting, AtMouseWithoutAnEventToReadThePointerFromAnswersNone) {
+    addApp("Safari");
+    const CGPoint item = middleOf(*desktop().dockItemTitled("Safari"));
+    sim::eventSystem().pressLeft(item.x, item.y);
     sim::injectFault({.call = "CGEventCreate"});
     EXPECT_EQ(copyUIElementAtMouse(), nullptr);
 }

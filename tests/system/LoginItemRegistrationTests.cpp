@@ -46,17 +46,14 @@ using Paths = std::vector<std::string>;
 
 // --- An empty list
 
-TEST_F(LoginItemRegistration, EmptyListAnswersNoDisablingDoesNothingAndEnablingAddsOneEntry) {
+TEST_F(LoginItemRegistration, AnEmptyListAnswersNoAndDisablingChangesNothing) {
     EXPECT_FALSE(delegate_->isLaunchAutomaticallyOnLogin());
     delegate_->setLaunchAutomaticallyOnLogin(false);
     EXPECT_TRUE(sim::loginItems().empty());
     EXPECT_EQ(sim::callCount("LSSharedFileListItemRemove"), 0u);
-    delegate_->setLaunchAutomaticallyOnLogin(true);
-    EXPECT_EQ(paths(), Paths{selfPath()});
-    EXPECT_TRUE(delegate_->isLaunchAutomaticallyOnLogin());
 }
 
-TEST_F(LoginItemRegistration, EnablingAddsAtTheHeadWithTheDisplayNameAndIcon) {
+TEST_F(LoginItemRegistration, EnablingAddsOneEntryAtTheHeadWithTheDisplayNameAndIcon) {
     append("/Applications/Mail.app");
     delegate_->setLaunchAutomaticallyOnLogin(true);
     const std::vector<sim::LoginItemEntry> entries = sim::loginItems();
@@ -65,6 +62,7 @@ TEST_F(LoginItemRegistration, EnablingAddsAtTheHeadWithTheDisplayNameAndIcon) {
     EXPECT_EQ(entries[0].displayName, "Quenfold");
     EXPECT_TRUE(entries[0].hasIcon);
     EXPECT_EQ(entries[1].path, "/Applications/Mail.app");
+    EXPECT_TRUE(delegate_->isLaunchAutomaticallyOnLogin());
 }
 
 // --- Entries already there
@@ -108,29 +106,43 @@ TEST_F(LoginItemRegistration, WithoutABundleTheQueryAnswersNoAndTheSettersDoNoth
     EXPECT_TRUE(sim::loginItems().empty());
 }
 
-TEST_F(LoginItemRegistration, WithoutAFileReferenceOrAnIconTheEntryIsAddedWithItsNameOnly) {
-    for (const std::string failing : {"CFURLGetFSRef", "GetIconRefFromFileInfo"}) {
-        SCOPED_TRACE(failing);
-        sim::reset();
-        sim::injectFault({.call = failing, .status = fnfErr});
-        delegate_->setLaunchAutomaticallyOnLogin(true);
-        const std::vector<sim::LoginItemEntry> entries = sim::loginItems();
-        ASSERT_EQ(entries.size(), 1u);
-        EXPECT_EQ(entries[0].displayName, "Quenfold");
-        EXPECT_FALSE(entries[0].hasIcon);
-        // Without a file reference no icon is asked for.
-        EXPECT_EQ(sim::callCount("GetIconRefFromFileInfo"), failing == "CFURLGetFSRef" ? 0u : 1u);
-    }
+// A platform call the entry's icon depends on, made to fail, and how often the icon is then asked
+// for (not at all without a file reference).
+using IconStep = std::pair<const char*, std::size_t>;
+
+class LoginItemWithoutIcon : public LoginItemRegistration,
+                             public ::testing::WithParamInterface<IconStep> {};
+
+TEST_P(LoginItemWithoutIcon, TheEntryIsAddedWithItsNameOnly) {
+    const auto& [failing, iconRequests] = GetParam();
+    sim::injectFault({.call = failing, .status = fnfErr});
+    delegate_->setLaunchAutomaticallyOnLogin(true);
+    const std::vector<sim::LoginItemEntry> entries = sim::loginItems();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].path, selfPath());
+    EXPECT_EQ(entries[0].displayName, "Quenfold");
+    EXPECT_FALSE(entries[0].hasIcon);
+    EXPECT_EQ(sim::callCount("GetIconRefFromFileInfo"), iconRequests);
 }
 
-TEST_F(LoginItemRegistration, AListThatCannotBeOpenedOrReadCountsAsEmpty) {
+INSTANTIATE_TEST_SUITE_P(Failing, LoginItemWithoutIcon,
+                         ::testing::Values(IconStep{"CFURLGetFSRef", 0},
+                                           IconStep{"GetIconRefFromFileInfo", 1}),
+                         [](const ::testing::TestParamInfo<IconStep>& info) -> std::string {
+                             return info.param.first;
+                         });
+
+TEST_F(LoginItemRegistration, AListThatCannotBeOpenedIsLeftAloneAndAnswersNo) {
     append(selfPath());
     sim::injectFault({.call = "LSSharedFileListCreate"});
     EXPECT_FALSE(delegate_->isLaunchAutomaticallyOnLogin());
     delegate_->setLaunchAutomaticallyOnLogin(false);
     delegate_->setLaunchAutomaticallyOnLogin(true);
-    EXPECT_EQ(paths(), Paths{selfPath()}) << "a list that cannot be opened is left alone";
-    sim::removeFaults("LSSharedFileListCreate");
+    EXPECT_EQ(paths(), Paths{selfPath()});
+}
+
+TEST_F(LoginItemRegistration, AListWithoutASnapshotCountsAsEmpty) {
+    append(selfPath());
     sim::injectFault({.call = "LSSharedFileListCopySnapshot"});
     EXPECT_FALSE(delegate_->isLaunchAutomaticallyOnLogin());
     delegate_->setLaunchAutomaticallyOnLogin(true);

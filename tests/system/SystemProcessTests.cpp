@@ -81,12 +81,16 @@ TEST_F(SystemLaunch, ResetLeavesAProcessThatHasNotLaunched) {
 
 using SettingsControls = ApplicationTest;
 
-TEST_F(SettingsControls, SettingTheValueShownStoresNothingAndUnknownControlsAreReported) {
+TEST_F(SettingsControls, SettingTheValueShownStoresNothingAndAnotherValueIsStored) {
     launch();
     ASSERT_TRUE(sim::setSettingsControl("ShowSettingsOnLaunch", true));
     EXPECT_EQ(storedDefault("ShowSettingsOnLaunch"), std::nullopt);
     ASSERT_TRUE(sim::setSettingsControl("ShowSettingsOnLaunch", false));
     EXPECT_EQ(storedDefault("ShowSettingsOnLaunch"), false);
+}
+
+TEST_F(SettingsControls, UnknownControlsAndActionsAreRefused) {
+    launch();
     EXPECT_FALSE(sim::setSettingsControl("NoSuchKey", true));
     EXPECT_FALSE(sim::pressSettingsAction("noSuchAction:"));
 }

@@ -39,7 +39,7 @@ protected:
 
 // --- copyValueOfExistingAttribute
 
-TEST_F(UIElementAttribute, AnAttributeOrTheLineageIsHandedOverOrNullWhenMissingEmptyOrFailing) {
+TEST_F(UIElementAttribute, AnAttributeIsHandedOverOrNullWhenUnnamedMissingEmptyOrFailing) {
     buildWindow({});
     EXPECT_EQ(adoptText(copyValueOfExistingAttribute(CFSTR("AXTitle"), window_.get())), u"Inbox");
     EXPECT_EQ(copyValueOfExistingAttribute(nullptr, window_.get()), nullptr);
@@ -47,15 +47,18 @@ TEST_F(UIElementAttribute, AnAttributeOrTheLineageIsHandedOverOrNullWhenMissingE
     EXPECT_EQ(sim::callCount("AXUIElementCopyAttributeValue"), 1u) << "no name, no request";
     EXPECT_EQ(copyValueOfExistingAttribute(CFSTR("AXURL"), window_.get()), nullptr);
     EXPECT_EQ(copyValueOfExistingAttribute(CFSTR("AXDescription"), window_.get()), nullptr);
-    // "lineage" is the lineage text; other cases of the word are attributes.
+    sim::injectFault({.call = "AXUIElementCopyAttributeValue", .status = kAXErrorCannotComplete});
+    EXPECT_EQ(copyValueOfExistingAttribute(CFSTR("AXTitle"), window_.get()), nullptr);
+}
+
+TEST_F(UIElementAttribute, LineageInLowerCaseIsTheLineageTextAndOtherwiseAnAttribute) {
+    buildWindow({});
     EXPECT_EQ(adoptText(copyValueOfExistingAttribute(CFSTR("lineage"), window_.get())),
               u"<AXApplication: \"Mail\">\n <AXWindow: \"Inbox\">\n");
     EXPECT_EQ(copyValueOfExistingAttribute(CFSTR("lineage"), nullptr), nullptr);
     desktop().setAttribute(windowNode_, "Lineage", CFSTR("an attribute"));
     EXPECT_EQ(adoptText(copyValueOfExistingAttribute(CFSTR("Lineage"), window_.get())),
               u"an attribute");
-    sim::injectFault({.call = "AXUIElementCopyAttributeValue", .status = kAXErrorCannotComplete});
-    EXPECT_EQ(copyValueOfExistingAttribute(CFSTR("AXTitle"), window_.get()), nullptr);
 }
 
 TEST_F(UIElementAttribute, ActionsAreOneNamePerLineAndNeverAnAttributeRequest) {
@@ -87,7 +90,7 @@ TEST_F(UIElementAttribute, TitleSearchFindsTheFirstExactMatchInChildOrderReading
     expectChild(getTitleElementInChildren(window_.get(), titles({CFSTR("B")})), children_[3]);
 }
 
-TEST_F(UIElementAttribute, RoleAndPositionSearchesLookAtDirectChildrenOnly) {
+TEST_F(UIElementAttribute, RoleSearchFindsTheFirstDirectChildOfExactlyThatRole) {
     buildWindow({{"AXGroup", nullptr}, {"AXButton", "OK"}, {"AXButton", "Cancel"}});
     sim::ElementSpec field;
     field.role = "AXTextField";
@@ -96,6 +99,11 @@ TEST_F(UIElementAttribute, RoleAndPositionSearchesLookAtDirectChildrenOnly) {
     EXPECT_EQ(getRoleElementInChildren(window_.get(), CFSTR("AXTextField")), nullptr);
     EXPECT_EQ(getRoleElementInChildren(window_.get(), CFSTR("axbutton")), nullptr);
     EXPECT_EQ(getRoleElementInChildren(window_.get(), nullptr), nullptr);
+}
+
+TEST_F(UIElementAttribute, PositionSearchFindsTheDirectChildAtThatIndex) {
+    buildWindow({{"AXGroup", nullptr}, {"AXButton", "OK"}, {"AXButton", "Cancel"}});
+    desktop().addElement(children_[0], {});
     expectChild(getIndexElementInChildren(window_.get(), 2), children_[2]);
     EXPECT_EQ(getIndexElementInChildren(window_.get(), -1), nullptr);
     EXPECT_EQ(getIndexElementInChildren(window_.get(), 3), nullptr);

@@ -24,7 +24,7 @@ protected:
 
 // --- stringDescriptionOfAXValue, descriptionOfValue
 
-TEST_F(UIElementDescription, EachValueTypeHasALabelledAndAPlainFormUnlessItCannotBeRead) {
+TEST_F(UIElementDescription, EachValueTypeHasALabelledAndAPlainForm) {
     const struct {
         RetainPtr<CFTypeRef> value;
         std::u16string labelled;
@@ -44,10 +44,13 @@ TEST_F(UIElementDescription, EachValueTypeHasALabelledAndAPlainFormUnlessItCanno
         EXPECT_EQ(text(stringDescriptionOfAXValue(expected.value.get(), false)), expected.plain);
         EXPECT_EQ(describe(expected.value.get(), true), expected.labelled);
     }
-    // Values without readable contents are unknown.
+}
+
+TEST_F(UIElementDescription, AValueWhoseContentsCannotBeReadIsUnknown) {
+    RetainPtr<CFTypeRef> rect = axValue(kAXValueCGRectType, CGRectMake(-1, 2, 3.5, 1e7));
     sim::injectFault({.call = "AXValueGetValue"});
-    EXPECT_EQ(text(stringDescriptionOfAXValue(cases[2].value.get(), true)), u"AXValue???");
-    EXPECT_EQ(text(stringDescriptionOfAXValue(cases[2].value.get(), false)), u"AXValue???");
+    EXPECT_EQ(text(stringDescriptionOfAXValue(rect.get(), true)), u"AXValue???");
+    EXPECT_EQ(text(stringDescriptionOfAXValue(rect.get(), false)), u"AXValue???");
     RetainPtr<CFTypeRef> error = axValue(kAXValueAXErrorType, kAXErrorNoValue);
     EXPECT_EQ(text(stringDescriptionOfAXValue(error.get(), true)), u"AXValue???");
     EXPECT_EQ(describe(error.get()), u"AXValue???");
@@ -55,7 +58,7 @@ TEST_F(UIElementDescription, EachValueTypeHasALabelledAndAPlainFormUnlessItCanno
     EXPECT_EQ(text(stringDescriptionOfAXValue(nullptr, true)), u"AXValue???");
 }
 
-TEST_F(UIElementDescription, StringsArraysAndNumbersHaveTheirOwnTextIntegersOnlyWhenWholeAnd32Bit) {
+TEST_F(UIElementDescription, AStringIsItsOwnTextAndANumberAnIntegerOnlyWhenWholeAnd32Bit) {
     EXPECT_EQ(stringDescriptionOfAXValue(CFSTR("Inbox"), false), CFSTR("Inbox"));
     const std::pair<double, std::u16string> numbers[] = {
         {7.0, u"7"},
@@ -69,7 +72,9 @@ TEST_F(UIElementDescription, StringsArraysAndNumbersHaveTheirOwnTextIntegersOnly
         EXPECT_EQ(text(stringDescriptionOfAXValue(NSNumber::numberWithDouble(number), false)),
                   expected);
     }
-    // descriptionOfValue
+}
+
+TEST_F(UIElementDescription, AValueIsDescribedByItsKindArraysByTheirSize) {
     EXPECT_EQ(descriptionOfValue(nullptr, true), nullptr);
     EXPECT_EQ(describe(NSArray::array()), u"<array of size 0>");
     EXPECT_EQ(describe(NSArray::arrayWithObjects({CFSTR("a"), CFSTR("b")})), u"<array of size 2>");
@@ -97,7 +102,7 @@ TEST_F(UIElementDescription, AnElementIsItsRoleWithItsTitleOrDescription) {
 
 // --- lineageOfUIElement, lineageDescriptionOfUIElement
 
-TEST_F(UIElementDescription, TheLineageRunsFromTheTopDownToTheElementAndEndsWhereItLoops) {
+TEST_F(UIElementDescription, TheLineageRunsFromTheTopDownToTheElement) {
     buildMail();
     NSArray* lineage = lineageOfUIElement(send_.get());
     ASSERT_EQ(lineage->count(), 4u);
@@ -110,7 +115,10 @@ TEST_F(UIElementDescription, TheLineageRunsFromTheTopDownToTheElementAndEndsWher
     EXPECT_EQ(text(lineageDescriptionOfUIElement(application.get())),
               u"<AXApplication: \"Mail\">\n");
     EXPECT_EQ(lineageOfUIElement(nullptr)->count(), 0u);
-    // A parent chain that loops back ends.
+}
+
+TEST_F(UIElementDescription, TheLineageEndsWhereTheParentChainLoopsOrMeetsNoElement) {
+    buildMail();
     desktop().setAttribute(windowNode_, "AXParent", send_.get());
     EXPECT_EQ(text(lineageDescriptionOfUIElement(send_.get())),
               u"<AXWindow: \"Inbox\">\n <AXGroup>\n  <AXButton: \"Send\">\n");

@@ -1,5 +1,8 @@
-// The Dock-click watcher end to end: the tap's life, the press snapshot and the hide rule, with
-// the event going on to the Dock unchanged.
+// The Dock-click watcher: the press snapshot, the hide rule where the snapshot is empty or gone,
+// and the tap's life. The rule's everyday cases (a click on the active application's item or on
+// another, a double click, a folder item, a title in another case, an application hidden or
+// quit before the release, no Dock) are the watcher-*.desk scenarios, run on a launched system;
+// the rule over random desktops and event streams is WatcherPropertyTests.cpp.
 #include "WatcherTest.h"
 #include "sim/Clock.h"
 #include "sim/Faults.h"
@@ -25,76 +28,6 @@ protected:
 
 // --- The hide rule
 
-TEST_F(Watcher, ASingleClickOnTheActiveApplicationsItemHidesIt) {
-    const pid_t safari = addApp("Safari");
-    const pid_t notes = addApp("Notes");
-    desktop().activate(notes);
-    desktop().activate(safari);
-    click(dockItem("Safari"));
-    EXPECT_TRUE(hidden(safari));
-    EXPECT_EQ(desktop().hideRequestCount(), 1);
-    EXPECT_EQ(desktop().activePid(), notes);
-}
-
-TEST_F(Watcher, AClickOnAnotherApplicationsItemHidesNothingAndReachesTheDock) {
-    const pid_t safari = addApp("Safari");
-    const pid_t notes = addApp("Notes");
-    click(dockItem("Notes"));
-    EXPECT_FALSE(hidden(safari));
-    EXPECT_EQ(desktop().hideRequestCount(), 0);
-    EXPECT_EQ(desktop().activePid(), notes);  // the Dock activated Notes as usual
-}
-
-TEST_F(Watcher, TheSecondReleaseOfADoubleClickDoesNothing) {
-    const pid_t safari = addApp("Safari");
-    addApp("Notes");
-    const CGPoint item = dockItem("Safari");
-    click(item);
-    EXPECT_TRUE(hidden(safari));
-    press(item);
-    release(item, 2);
-    EXPECT_EQ(desktop().hideRequestCount(), 1);
-    // The Dock received that release too and showed Safari again.
-    EXPECT_FALSE(hidden(safari));
-    EXPECT_EQ(desktop().activePid(), safari);
-}
-
-TEST_F(Watcher, OnlyTheSnapshotAndTheReleasePointCountNotWhereThePointerWent) {
-    const pid_t safari = addApp("Safari");
-    desktop().addWindow(safari, "Start", {200, 100, 800, 600});
-    press(CGPointMake(400, 300));
-    release(dockItem("Safari"));
-    EXPECT_TRUE(hidden(safari));
-}
-
-TEST_F(Watcher, AReleaseOverADockElementOfAnotherSubroleHidesNothing) {
-    const pid_t safari = addApp("Safari");
-    sim::DockItemSpec folder;
-    folder.title = "Safari";  // same title, but a folder
-    desktop().addDockItem(folder);
-    const sim::NodeId folderItem = desktop().dockItems().back();
-    click(middleOf(folderItem));
-    EXPECT_FALSE(hidden(safari));
-    EXPECT_EQ(desktop().hideRequestCount(), 0);
-}
-
-TEST_F(Watcher, ATitleThatDiffersFromTheWorkspaceNameEvenInCaseHidesNothing) {
-    sim::ApplicationSpec setup;
-    setup.name = "Safari";
-    setup.dockItemTitle = "safari";
-    const pid_t safari = desktop().addApplication(setup);
-    click(dockItem("safari"));
-    EXPECT_FALSE(hidden(safari));
-}
-
-TEST_F(Watcher, AnApplicationHiddenAlreadyIsNotAskedAgain) {
-    const pid_t safari = addApp("Safari");
-    press(dockItem("Safari"));
-    desktop().hide(safari);
-    release(dockItem("Safari"));
-    EXPECT_EQ(desktop().hideRequestCount(), 0);
-}
-
 TEST_F(Watcher, AnApplicationThatQuitBeforeTheReleaseIsNotHidden) {
     const pid_t safari = addApp("Safari");
     sim::ApplicationSpec twin;  // a new application that shows the same title
@@ -108,11 +41,15 @@ TEST_F(Watcher, AnApplicationThatQuitBeforeTheReleaseIsNotHidden) {
     EXPECT_EQ(desktop().hideRequestCount(), 0);
 }
 
-TEST_F(Watcher, AReleaseBeforeAnyPressOrAfterAPressWithNoActiveApplicationHidesNothing) {
-    const pid_t safari = addApp("Safari");
+TEST_F(Watcher, AReleaseBeforeAnyPressHidesNothing) {
+    addApp("Safari");
     release(dockItem("Safari"));
     EXPECT_EQ(gLeftMouseDownPid, nullptr);
     EXPECT_EQ(desktop().hideRequestCount(), 0);
+}
+
+TEST_F(Watcher, APressWithNoActiveApplicationLeavesNothingToHide) {
+    const pid_t safari = addApp("Safari");
     desktop().hide(safari);
     ASSERT_FALSE(desktop().activePid());
     press(CGPointMake(10, 10));
@@ -131,14 +68,6 @@ TEST_F(Watcher, AnApplicationWithoutABundleIsHiddenByItsName) {
     click(dockItem("tool"));
     EXPECT_EQ(gLeftMouseDownFileAppName, nullptr);
     EXPECT_TRUE(hidden(tool));
-}
-
-TEST_F(Watcher, NoDockMeansNoHide) {
-    const pid_t safari = addApp("Safari");
-    const CGPoint item = dockItem("Safari");
-    desktop().quit(sim::kDockPid);
-    click(item);
-    EXPECT_FALSE(hidden(safari));
 }
 
 TEST_F(Watcher, ThePressSnapshotHoldsItsOwnReferences) {
@@ -271,17 +200,9 @@ TEST_F(Watcher, TwoUserInputNoticesWithinHalfASecondLeaveOneTap) {
     EXPECT_TRUE(hidden(safari));
 }
 
-TEST_F(Watcher, TheCallbackReturnsTheEventItGotForEveryType) {
-    addApp("Safari");
-    for (CGEventType type :
-         {kCGEventLeftMouseDown, kCGEventLeftMouseUp, kCGEventRightMouseDown,
-          kCGEventTapDisabledByTimeout, kCGEventTapDisabledByUserInput, kCGEventNull}) {
-        RetainPtr<CGEventRef> event =
-            adoptCF(CGEventCreateMouseEvent(nullptr, type, dockItem("Safari"), kCGMouseButtonLeft));
-        EXPECT_EQ(MyPassiveEventTapCallBack(nullptr, type, event.get(), delegate_.get()),
-                  event.get());
-    }
-    // Without a delegate the disabled notices are still answered with the event.
+// With a delegate, every type of event is answered with the event itself: a property of the
+// watcher (WatcherPropertyTests.cpp).
+TEST_F(Watcher, WithoutADelegateTheCallbackStillAnswersADisabledNoticeWithTheEvent) {
     RetainPtr<CGEventRef> event = adoptCF(CGEventCreate(nullptr));
     EXPECT_EQ(
         MyPassiveEventTapCallBack(nullptr, kCGEventTapDisabledByUserInput, event.get(), nullptr),
