@@ -91,80 +91,112 @@ TEST_F(DesktopScriptRun, AFailedExpectationExitsWith1AndStopsTheRun) {
     EXPECT_FALSE(sim::desktop().pidNamed("Mail")) << "the run went on after the failure";
 }
 
-TEST_F(DesktopScriptRun, AScriptThatCannotRunExitsWith2AndChangesNothingAfterwards) {
-    const struct {
-        const char* script;
-        const char* errors;
-        const char* storyHolds;  // nullptr: nothing ran, not even a reset of the session
-    } cases[] = {
-        {"app Safari\nclick dock:Safari clicks=two\n",
-         "-:2: click: clicks= \"two\" is not a whole number from 0\n", nullptr},
-        {"app Safari\nexpect visible Safari\nhide Mail\napp Mail\n",
-         "-:3: no application named \"Mail\" is running here\n", nullptr},
-        {"app Safari\nexpect visible Safari\nclick dock:Mail\n",
-         "-:3: dock:Mail: no Dock item has that title\n", "= Safari is visible"},
-        {"app Safari\nquitapp Dock\nclick dock:Safari\n",
-         "-:3: dock:Safari: the Dock is not running\n", "Safari is running"},
-        {"app Safari\nwindow Safari Doc\nclick window:Other\n",
-         "-:3: window:Other: no window on screen has that title\n", "Safari is running"},
-        {"app Safari\nwindow Safari Doc\nhide Safari\nclick window:Doc\n",
-         "-:4: window:Doc: the window is not on screen, its application is hidden\n",
-         "Safari is running"},
-        {"default ShowSettingsOnLaunch NO\nlaunch\nexpect settings hidden\n"
-         "settings set HideDockIcon on\n",
-         "-:4: settings set: the settings window is not on screen\n", "= the settings window"},
-    };
-    for (const auto& failing : cases) {
-        SCOPED_TRACE(failing.script);
-        sim::reset();
-        addApp("Marker");
-        const RunResult result = runScript(failing.script);
-        EXPECT_EQ(result.status, 2);
-        EXPECT_EQ(result.errors, failing.errors);
-        if (failing.storyHolds == nullptr) {
-            EXPECT_EQ(result.story, "");
-            EXPECT_TRUE(sim::desktop().pidNamed("Marker")) << "the session was changed";
-        } else {
-            EXPECT_NE(result.story.find(failing.storyHolds), std::string::npos) << result.story;
-        }
-        EXPECT_NE(sim::systemDefault("HideDockIcon"), true) << "the failing statement acted";
-    }
+// A script that fails with status 2, what it writes to standard error, and a part of the story
+// told before the failing statement.
+struct FailingScript {
+    const char* name;
+    const char* script;
+    const char* errors;
+    const char* storyHolds;
+};
+
+void PrintTo(const FailingScript& failing, std::ostream* os) {
+    *os << failing.script;
 }
 
-TEST_F(DesktopScriptRun, ArgumentsThatCannotBeUsedExitWith2AndOthersArePassedOver) {
+std::string nameOf(const ::testing::TestParamInfo<FailingScript>& info) {
+    return info.param.name;
+}
+
+class UnusableScript : public DesktopScriptRun,
+                       public ::testing::WithParamInterface<FailingScript> {};
+
+TEST_P(UnusableScript, ExitsWith2BeforeChangingAnything) {
+    addApp("Marker");
+    const RunResult result = runScript(GetParam().script);
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.errors, GetParam().errors);
+    EXPECT_EQ(result.story, "");
+    EXPECT_TRUE(sim::desktop().pidNamed("Marker")) << "the session was changed";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Scripts, UnusableScript,
+    ::testing::Values(FailingScript{"MalformedLine", "app Safari\nclick dock:Safari clicks=two\n",
+                                    "-:2: click: clicks= \"two\" is not a whole number from 0\n",
+                                    ""},
+                      FailingScript{"UnknownName",
+                                    "app Safari\nexpect visible Safari\nhide Mail\napp Mail\n",
+                                    "-:3: no application named \"Mail\" is running here\n", ""}),
+    nameOf);
+
+class ImpossibleStatement : public DesktopScriptRun,
+                            public ::testing::WithParamInterface<FailingScript> {};
+
+TEST_P(ImpossibleStatement, ExitsWith2WithoutCarryingItOut) {
+    const RunResult result = runScript(GetParam().script);
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.errors, GetParam().errors);
+    EXPECT_NE(result.story.find(GetParam().storyHolds), std::string::npos) << result.story;
+    EXPECT_NE(sim::systemDefault("HideDockIcon"), true) << "the failing statement acted";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Statements, ImpossibleStatement,
+    ::testing::Values(
+        FailingScript{"NoSuchDockItem", "app Safari\nexpect visible Safari\nclick dock:Mail\n",
+                      "-:3: dock:Mail: no Dock item has that title\n", "= Safari is visible"},
+        FailingScript{"NoDock", "app Safari\nquitapp Dock\nclick dock:Safari\n",
+                      "-:3: dock:Safari: the Dock is not running\n", "Safari is running"},
+        FailingScript{"NoSuchWindow", "app Safari\nwindow Safari Doc\nclick window:Other\n",
+                      "-:3: window:Other: no window on screen has that title\n",
+                      "Safari is running"},
+        FailingScript{"HiddenWindow",
+                      "app Safari\nwindow Safari Doc\nhide Safari\nclick window:Doc\n",
+                      "-:4: window:Doc: the window is not on screen, its application is hidden\n",
+                      "Safari is running"},
+        FailingScript{"SettingsNotShown",
+                      "default ShowSettingsOnLaunch NO\nlaunch\nexpect settings hidden\n"
+                      "settings set HideDockIcon on\n",
+                      "-:4: settings set: the settings window is not on screen\n",
+                      "= the settings window"}),
+    nameOf);
+
+TEST_F(DesktopScriptRun, ArgumentsThatCannotBeUsedExitWith2AndRunNothing) {
     TemporaryFolder folder;
     const std::string file = folder.path() + "/file";
     writeFile(file, "not a folder");
     const struct {
         std::vector<std::string> arguments;
-        int status;
         std::string errors;
     } cases[] = {
         {{"-SimulatedDesktop", folder.path()},
-         2,
          folder.path() + ": cannot be read: it is a folder\n"},
         // A key without its value runs neither the demo nor a temporary home instead.
-        {{"-SimulatedDesktop"}, 2, "-SimulatedDesktop: a value must follow\n"},
-        {{"-SimulatedDesktop", "-", "-SimulatedHome"}, 2, "-SimulatedHome: a value must follow\n"},
+        {{"-SimulatedDesktop"}, "-SimulatedDesktop: a value must follow\n"},
+        {{"-SimulatedDesktop", "-", "-SimulatedHome"}, "-SimulatedHome: a value must follow\n"},
         {{"-SimulatedDesktop", "-", "-SimulatedHome", ""},
-         2,
          "-SimulatedHome: the home folder is not named\n"},
         {{"-SimulatedDesktop", "-", "-SimulatedHome", file},
-         2,
          file + ": the home folder is not a folder\n"},
         {{"-SimulatedDesktop", "-", "-SimulatedHome", file + "/home"},
-         2,
          file + "/home: the home folder cannot be made\n"},
-        {{"stray", "-SimulatedDesktop", "-", "-psn_0_1234"}, 0, ""},
     };
-    for (const auto& [arguments, status, errors] : cases) {
-        SCOPED_TRACE(arguments.back());
+    for (const auto& [arguments, errors] : cases) {
         const RunResult result = runProgram(arguments, "app Safari\n");
-        EXPECT_EQ(result.status, status);
+        EXPECT_EQ(result.status, 2) << errors;
         EXPECT_EQ(result.errors, errors);
-        EXPECT_EQ(result.story.empty(), status == 2) << result.story;
-        EXPECT_EQ(sim::desktop().pidNamed("Safari").has_value(), status == 0);
+        EXPECT_EQ(result.story, "") << errors;
+        EXPECT_FALSE(sim::desktop().pidNamed("Safari")) << errors;
     }
+}
+
+TEST_F(DesktopScriptRun, ArgumentsTheProgramDoesNotKnowArePassedOver) {
+    const RunResult result =
+        runProgram({"stray", "-SimulatedDesktop", "-", "-psn_0_1234"}, "app Safari\n");
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.errors, "");
+    EXPECT_TRUE(sim::desktop().pidNamed("Safari"));
 }
 
 // --- A preferences file that cannot be read (the login-item list's: LoginItemListTests.cpp)
@@ -202,24 +234,30 @@ CGEventRef recordEvent(CGEventTapProxy, CGEventType type, CGEventRef event, void
     return event;
 }
 
-TEST_F(DesktopScriptRun, AClickIsAPressAndAReleaseWithTheHeldModifiersAndADoubleClickTwo) {
+TEST_F(DesktopScriptRun, AClickIsAPressAndAReleaseWithTheHeldModifiers) {
     gSeen.clear();
     const InstalledTap tap(recordEvent);
-    ASSERT_EQ(runHere("click 10,10 clicks=3 mods=command,shift\ndoubleclick 10,10\n").status, 0);
-    ASSERT_EQ(gSeen.size(), 6u);
+    ASSERT_EQ(runHere("click 10,10 clicks=3 mods=command,shift\n").status, 0);
+    ASSERT_EQ(gSeen.size(), 2u);
     EXPECT_EQ(gSeen[0].type, kCGEventLeftMouseDown);
     EXPECT_EQ(gSeen[1].type, kCGEventLeftMouseUp);
     EXPECT_EQ(gSeen[1].clickState, 3);
     EXPECT_EQ(gSeen[0].flags, kCGEventFlagMaskCommand | kCGEventFlagMaskShift);
     EXPECT_EQ(gSeen[1].flags, kCGEventFlagMaskCommand | kCGEventFlagMaskShift);
     EXPECT_EQ(sim::eventSystem().modifierFlags(), 0u) << "the keys were not let go";
-    // The double click releases with click states one, then two.
-    EXPECT_EQ(gSeen[3].clickState, 1);
-    EXPECT_EQ(gSeen[4].type, kCGEventLeftMouseDown);
-    EXPECT_EQ(gSeen[5].clickState, 2);
 }
 
-TEST_F(DesktopScriptRun, TargetsAreTheMiddleOfTheFirstDockItemOrFrontmostWindowOfThatTitle) {
+TEST_F(DesktopScriptRun, ADoubleClickReleasesWithClickStatesOneThenTwo) {
+    gSeen.clear();
+    const InstalledTap tap(recordEvent);
+    ASSERT_EQ(runHere("doubleclick 10,10\n").status, 0);
+    ASSERT_EQ(gSeen.size(), 4u);
+    EXPECT_EQ(gSeen[1].clickState, 1);
+    EXPECT_EQ(gSeen[2].type, kCGEventLeftMouseDown);
+    EXPECT_EQ(gSeen[3].clickState, 2);
+}
+
+TEST_F(DesktopScriptRun, ADockItemTargetIsTheMiddleOfTheFirstItemOfThatTitle) {
     sim::DockItemSpec item;
     item.title = "Twin";
     const sim::NodeId first = sim::desktop().addDockItem(item);
@@ -227,7 +265,9 @@ TEST_F(DesktopScriptRun, TargetsAreTheMiddleOfTheFirstDockItemOrFrontmostWindowO
     ASSERT_EQ(runHere("press dock:Twin\n").status, 0);
     EXPECT_EQ(sim::eventSystem().pointer().x, middleOf(first).x);
     EXPECT_EQ(sim::eventSystem().pointer().y, middleOf(first).y);
+}
 
+TEST_F(DesktopScriptRun, AWindowTargetIsTheMiddleOfTheFrontmostWindowOfThatTitle) {
     const pid_t notes = addApp("Notes");
     sim::desktop().addWindow(notes, "Doc", {0, 0, 100, 100});
     const sim::NodeId front = sim::desktop().addWindow(notes, "Doc", {300, 300, 200, 100});
