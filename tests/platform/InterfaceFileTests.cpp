@@ -172,10 +172,6 @@ struct Malformed {
     const char* reason;  // a part of the report
 };
 
-void PrintTo(const Malformed& malformed, std::ostream* os) {
-    *os << malformed.name;
-}
-
 class MalformedInterfaceFile : public InterfaceFile,
                                public ::testing::WithParamInterface<Malformed> {};
 

@@ -3,8 +3,11 @@
 // and release only and hides on them (WatcherTests.cpp): those are the events checked here.
 #include <RetainPtr.h>
 
+#include <cctype>
 #include <climits>
 #include <cmath>
+#include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "SystemTest.h"
@@ -60,6 +63,15 @@ RetainPtr<CFStringRef> word(const char* text) {
     return text != nullptr ? adoptCF<CFStringRef>(NSString::createWithUTF8(text)) : nullptr;
 }
 
+// A case named by its word: the word's letters and digits, "Empty" or "None".
+std::string caseName(const char* text) {
+    std::string name;
+    for (const char* at = text; at != nullptr && *at != '\0'; ++at) {
+        name += std::isalnum(static_cast<unsigned char>(*at)) ? std::string(1, *at) : "";
+    }
+    return text == nullptr ? "None" : name.empty() ? "Empty" : name;
+}
+
 struct ButtonWord {
     const char* word;
     CGEventType press;
@@ -89,7 +101,8 @@ INSTANTIATE_TEST_SUITE_P(
         ButtonWord{"middle", kCGEventOtherMouseDown, kCGEventOtherMouseUp, kCGMouseButtonCenter},
         ButtonWord{"Right", kCGEventLeftMouseDown, kCGEventLeftMouseUp, kCGMouseButtonLeft},
         ButtonWord{"", kCGEventLeftMouseDown, kCGEventLeftMouseUp, kCGMouseButtonLeft},
-        ButtonWord{nullptr, kCGEventLeftMouseDown, kCGEventLeftMouseUp, kCGMouseButtonLeft}));
+        ButtonWord{nullptr, kCGEventLeftMouseDown, kCGEventLeftMouseUp, kCGMouseButtonLeft}),
+    [](const auto& info) { return caseName(info.param.word); });
 
 class MouseClickModifiers
     : public MouseClick,
@@ -112,7 +125,8 @@ INSTANTIATE_TEST_SUITE_P(
         std::pair{"optioncontrol", kCGEventFlagMaskControl | kCGEventFlagMaskAlternate},
         std::pair{"shift, Command", kCGEventFlagMaskShift | kCGEventFlagMaskCommand},
         std::pair{"cmd ctrl alt", CGEventFlags{0}}, std::pair{"", CGEventFlags{0}},
-        std::pair{static_cast<const char*>(nullptr), CGEventFlags{0}}));
+        std::pair{static_cast<const char*>(nullptr), CGEventFlags{0}}),
+    [](const auto& info) { return caseName(info.param.first); });
 
 class MouseClickCount : public MouseClick, public ::testing::WithParamInterface<std::int32_t> {};
 
@@ -123,7 +137,11 @@ TEST_P(MouseClickCount, TheClickCountGoesOnThePressSignExtended) {
     EXPECT_EQ(gPosted[1].clickState, 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(Counts, MouseClickCount, ::testing::Values(3, -1, INT_MIN));
+INSTANTIATE_TEST_SUITE_P(Counts, MouseClickCount, ::testing::Values(3, -1, INT_MIN),
+                         [](const auto& info) {
+                             return (info.param < 0 ? "Minus" : "") +
+                                    std::to_string(std::abs(static_cast<long long>(info.param)));
+                         });
 
 TEST_F(MouseClick, TheHoldPassesOnTheSessionClockWithoutRunningTheRunLoop) {
     bool fired = false;

@@ -100,10 +100,6 @@ struct FailingScript {
     const char* storyHolds;
 };
 
-void PrintTo(const FailingScript& failing, std::ostream* os) {
-    *os << failing.script;
-}
-
 std::string nameOf(const ::testing::TestParamInfo<FailingScript>& info) {
     return info.param.name;
 }
