@@ -1,8 +1,11 @@
 #include "CoreFoundation/CFRunLoop.h"
 
 #include <algorithm>
+#include <cmath>
+#include <condition_variable>
 #include <limits>
 #include <map>
+#include <mutex>
 #include <set>
 #include <vector>
 
@@ -104,9 +107,11 @@ public:
         std::stable_sort(signaled.begin(), signaled.end(),
                          [](const auto& a, const auto& b) { return a->order_ < b->order_; });
         for (auto& source : signaled) {
-            source->signaled_ = false;
-            source->context_.perform(source->context_.info);
-            handled = true;
+            // Cleared before the perform: a signal sent meanwhile is for the next pass.
+            if (source->signaled_.exchange(false)) {
+                source->context_.perform(source->context_.info);
+                handled = true;
+            }
         }
 
         const CFAbsoluteTime now = CFAbsoluteTimeGetCurrent();
@@ -160,7 +165,12 @@ public:
         if (!hasAnything(mode)) {
             return kCFRunLoopRunFinished;
         }
-        const CFAbsoluteTime deadline = CFAbsoluteTimeGetCurrent() + std::max(0.0, seconds);
+        // Paced, the time to run for counts from the wall clock's time, not from the last time
+        // the clock was moved to.
+        const CFAbsoluteTime start =
+            sim::clockIsPaced() ? sim::pacedClockNow() + sim::kReferenceDate
+                                : CFAbsoluteTimeGetCurrent();
+        const CFAbsoluteTime deadline = start + std::max(0.0, seconds);
         const std::u16string outerMode = currentMode_;
         const bool outerRunning = running_;
         currentMode_ = mode;
@@ -183,6 +193,23 @@ public:
                 continue;  // something ran: what it scheduled for now runs before time moves
             }
             const CFAbsoluteTime next = nextFireDate(mode);
+            if (sim::clockIsPaced()) {
+                if (next < 0 && !hasAnything(mode)) {
+                    result = kCFRunLoopRunFinished;
+                    break;
+                }
+                const bool timerFirst = next >= 0 && next <= deadline;
+                if (!sleepUntilWallClockReaches(timerFirst ? next : deadline)) {
+                    continue;  // woken up: a source may have been signalled
+                }
+                if (timerFirst) {
+                    sim::advanceClockTo(std::max(next, CFAbsoluteTimeGetCurrent()) -
+                                        sim::kReferenceDate);
+                    continue;
+                }
+                sim::advanceClockTo(deadline - sim::kReferenceDate);
+                break;
+            }
             if (next < 0 || next > deadline) {
                 if (deadline < std::numeric_limits<double>::infinity()) {
                     sim::advanceClockTo(deadline - sim::kReferenceDate);
@@ -198,12 +225,40 @@ public:
         return result;
     }
 
+    // Paced: sleeps until the wall clock reaches `until` (an absolute time; infinity: no limit)
+    // or the loop is woken up. True when the time came, false when woken.
+    bool sleepUntilWallClockReaches(CFAbsoluteTime until) {
+        std::unique_lock<std::mutex> lock(wakeLock_);
+        const auto woken = [this] { return woken_; };
+        if (std::isinf(until)) {
+            wakeCondition_.wait(lock, woken);
+        } else {
+            wakeCondition_.wait_until(lock, sim::wallInstantOf(until - sim::kReferenceDate),
+                                      woken);
+        }
+        const bool wasWoken = woken_;
+        woken_ = false;
+        return !wasWoken;
+    }
+
+    void wakeUp() {
+        {
+            const std::lock_guard<std::mutex> lock(wakeLock_);
+            woken_ = true;
+        }
+        wakeCondition_.notify_all();
+    }
+
     std::map<std::u16string, Items> modes_;
     Items common_;
     std::set<std::u16string> commonModes_;
     std::u16string currentMode_;
     bool running_ = false;
     bool stopped_ = false;
+    // The one part another thread touches: the wake-up of a loop sleeping for the wall clock.
+    std::mutex wakeLock_;
+    std::condition_variable wakeCondition_;
+    bool woken_ = false;
 };
 
 namespace {
@@ -242,7 +297,9 @@ void CFRunLoopStop(CFRunLoopRef runLoop) {
     }
 }
 
-void CFRunLoopWakeUp(CFRunLoopRef) {}
+void CFRunLoopWakeUp(CFRunLoopRef runLoop) {
+    runLoop->wakeUp();
+}
 
 CFStringRef CFRunLoopCopyCurrentMode(CFRunLoopRef runLoop) {
     return runLoop->running_ ? NSString::create(runLoop->currentMode_) : nullptr;
@@ -349,7 +406,7 @@ CFRunLoopSourceRef CFRunLoopSourceCreateForPort(__CFMachPort* port, CFIndex orde
 }
 
 void CFRunLoopSourceSignal(CFRunLoopSourceRef source) {
-    source->signaled_ = true;
+    source->signaled_.store(true);
 }
 
 void CFRunLoopSourceInvalidate(CFRunLoopSourceRef source) {

@@ -1,7 +1,10 @@
-// The run loop: modes holding sources and timers, over the session's clock. There is one
-// thread, the main thread, so the current run loop is always the main run loop.
+// The run loop: modes holding sources and timers, over the session's clock. The session's work
+// all runs on the main thread, so the current run loop is always the main run loop. As on
+// macOS, another thread may signal a version 0 source and wake the loop up
+// (CFRunLoopSourceSignal, then CFRunLoopWakeUp); every other call belongs to the main thread.
 #pragma once
 
+#include <atomic>
 #include <functional>
 
 #include "CoreFoundation/CFBase.h"
@@ -58,10 +61,13 @@ CFRunLoopRef CFRunLoopGetCurrent();
 CFRunLoopRef CFRunLoopGetMain();
 // Runs the current run loop in `mode` until `seconds` have passed on the session's clock, the
 // loop is stopped, or (when asked) one source or timer has been handled. Returns one of the
-// kCFRunLoopRun codes; kCFRunLoopRunFinished when the mode holds nothing that could fire.
+// kCFRunLoopRun codes; kCFRunLoopRunFinished when the mode holds nothing that could fire. While
+// the clock is paced by the wall clock (sim/Clock.h) the loop sleeps until the next timer or
+// the deadline is due in real time, or until it is woken up.
 SInt32 CFRunLoopRunInMode(CFRunLoopMode mode, CFTimeInterval seconds,
                           Boolean returnAfterSourceHandled);
 void CFRunLoopStop(CFRunLoopRef runLoop);
+// Any thread: a loop that sleeps waiting for the wall clock looks at its sources again.
 void CFRunLoopWakeUp(CFRunLoopRef runLoop);
 // A new string naming the mode the loop runs in, or null when it is not running.
 CFStringRef CFRunLoopCopyCurrentMode(CFRunLoopRef runLoop);
@@ -78,6 +84,7 @@ Boolean CFRunLoopContainsTimer(CFRunLoopRef runLoop, CFRunLoopTimerRef timer, CF
 CFTypeID CFRunLoopSourceGetTypeID();
 CFRunLoopSourceRef CFRunLoopSourceCreate(CFAllocatorRef allocator, CFIndex order,
                                          CFRunLoopSourceContext* context);
+// Any thread: the source is performed at the loop's next pass.
 void CFRunLoopSourceSignal(CFRunLoopSourceRef source);
 void CFRunLoopSourceInvalidate(CFRunLoopSourceRef source);
 Boolean CFRunLoopSourceIsValid(CFRunLoopSourceRef source);
@@ -109,7 +116,7 @@ public:
     CFRunLoopSourceContext context_{};
     CFIndex order_ = 0;
     __CFMachPort* port_ = nullptr;  // retained
-    bool signaled_ = false;
+    std::atomic<bool> signaled_ = false;  // set from any thread
     bool valid_ = true;
 };
 

@@ -1,8 +1,10 @@
 #include "sim/EventSystem.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "CoreFoundation/CFRunLoopInternal.h"
+#include "sim/Clock.h"
 #include "sim/Desktop.h"
 #include "sim/Transcript.h"
 
@@ -69,6 +71,7 @@ void EventSystem::reset() {
     keys_.clear();
     modifierFlags_ = 0;
     mouseEventNumber_ = 0;
+    lastPress_ = Press{};
 }
 
 CFMachPortRef EventSystem::createTap(CGEventTapLocation location, CGEventTapPlacement placement,
@@ -212,8 +215,30 @@ void EventSystem::disableTaps(CGEventType reason) {
 }
 
 void EventSystem::pressLeft(double x, double y, CGEventFlags flags) {
+    const double now = clockNow();
+    const bool continues = lastPress_.clickState > 0 &&
+                           now - lastPress_.time <= kDoubleClickInterval &&
+                           std::hypot(x - lastPress_.location.x, y - lastPress_.location.y) <=
+                               kDoubleClickDistance;
+    lastPress_ = {now, CGPointMake(x, y), continues ? lastPress_.clickState + 1 : 1};
     RetainPtr<CGEventRef> event = adoptCF(CGEventCreateMouseEvent(
         nullptr, kCGEventLeftMouseDown, CGPointMake(x, y), kCGMouseButtonLeft));
+    if (!event) {
+        return;  // the platform could not make the event
+    }
+    event->flags = flags;
+    event->fields[kCGMouseEventClickState] = lastPress_.clickState;
+    post(kCGHIDEventTap, event.get());
+}
+
+void EventSystem::movePointer(double x, double y, CGEventFlags flags) {
+    const bool dragging = buttonDown(kCGMouseButtonLeft);
+    RetainPtr<CGEventRef> event = adoptCF(
+        CGEventCreateMouseEvent(nullptr, dragging ? kCGEventLeftMouseDragged : kCGEventMouseMoved,
+                                CGPointMake(x, y), kCGMouseButtonLeft));
+    if (!event) {
+        return;
+    }
     event->flags = flags;
     post(kCGHIDEventTap, event.get());
 }
@@ -221,6 +246,9 @@ void EventSystem::pressLeft(double x, double y, CGEventFlags flags) {
 void EventSystem::releaseLeft(double x, double y, SInt64 clickState, CGEventFlags flags) {
     RetainPtr<CGEventRef> event = adoptCF(CGEventCreateMouseEvent(
         nullptr, kCGEventLeftMouseUp, CGPointMake(x, y), kCGMouseButtonLeft));
+    if (!event) {
+        return;
+    }
     event->flags = flags;
     event->fields[kCGMouseEventClickState] = clickState;
     post(kCGHIDEventTap, event.get());

@@ -13,6 +13,11 @@
 
 namespace sim {
 
+// How close in time (seconds) and space (points) a press must follow the one before to count
+// as part of one multiple click.
+inline constexpr double kDoubleClickInterval = 0.5;
+inline constexpr double kDoubleClickDistance = 4;
+
 struct EventTap {
     std::uint64_t id = 0;
     __CFMachPort* port = nullptr;  // not retained: the tap lives as long as its port
@@ -55,9 +60,18 @@ public:
     void setModifierFlags(CGEventFlags flags) { modifierFlags_ = flags; }
     std::int64_t nextMouseEventNumber() { return ++mouseEventNumber_; }
 
-    // The user's hand: a left-button press or release at a point, posted at the HID level.
+    // The user's hand: a left-button press or release at a point, posted at the HID level. A
+    // press carries the click state the window server counts for it (see pressClickState); a
+    // release carries the one it is given.
     void pressLeft(double x, double y, CGEventFlags flags = 0);
     void releaseLeft(double x, double y, SInt64 clickState = 1, CGEventFlags flags = 0);
+    // The pointer moves to a point: a mouse-moved event, or a left-mouse-dragged one while the
+    // left button is down.
+    void movePointer(double x, double y, CGEventFlags flags = 0);
+    // The click state of the user's last left-button press, as macOS counts it: a press within
+    // the double-click interval and distance of the press before counts one more than that
+    // press, any other press counts 1. 0 before the first press.
+    SInt64 pressClickState() const { return lastPress_.clickState; }
 
 private:
     void removeTap(std::uint64_t id);
@@ -70,6 +84,11 @@ private:
     std::set<CGKeyCode> keys_;
     CGEventFlags modifierFlags_ = 0;
     std::int64_t mouseEventNumber_ = 0;
+    struct Press {
+        double time = 0;
+        CGPoint location{};
+        SInt64 clickState = 0;
+    } lastPress_;
 
     static constexpr double kScreenWidthHalf = 720;
     static constexpr double kScreenHeightHalf = 450;

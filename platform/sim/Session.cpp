@@ -1,5 +1,6 @@
 // The session as a whole: its clock, its world turn and its reset.
 #include <algorithm>
+#include <chrono>
 
 #include "CoreFoundation/CFRunLoopInternal.h"
 #include "Foundation/FoundationInternal.h"
@@ -21,6 +22,12 @@ namespace {
 
 double gNow = 0;
 
+// Pacing: the wall clock's instant and the session time it stands for.
+bool gPaced = false;
+std::chrono::steady_clock::time_point gPaceStartWall;
+double gPaceStartTime = 0;
+
+constexpr double kFarAheadSeconds = 365.0 * 24 * 3600;
 }  // namespace
 
 double clockNow() {
@@ -33,6 +40,34 @@ void advanceClockTo(double seconds) {
 
 void resetClock() {
     gNow = 0;
+    gPaced = false;
+}
+
+void paceClockByWallClock(bool paced) {
+    gPaced = paced;
+    if (paced) {
+        gPaceStartWall = std::chrono::steady_clock::now();
+        gPaceStartTime = gNow;
+    }
+}
+
+bool clockIsPaced() {
+    return gPaced;
+}
+
+double pacedClockNow() {
+    if (!gPaced) {
+        return gNow;
+    }
+    const std::chrono::duration<double> elapsed =
+        std::chrono::steady_clock::now() - gPaceStartWall;
+    return std::max(gNow, gPaceStartTime + elapsed.count());
+}
+
+std::chrono::steady_clock::time_point wallInstantOf(double seconds) {
+    const double ahead = std::clamp(seconds - gPaceStartTime, 0.0, kFarAheadSeconds);
+    return gPaceStartWall + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                std::chrono::duration<double>(ahead));
 }
 
 void worldTurn() {

@@ -1,6 +1,10 @@
 // The user's hand on the settings window of the system's main interface file: its controls are
 // found by what they do (the preference a switch is bound to, the action a control sends), its
 // status field by the identifier "status".
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
 #include "AppKit/NSButton.h"
 #include "AppKit/NSTextField.h"
 #include "AppKit/NSWindow.h"
@@ -25,6 +29,20 @@ T* findControl(Matches matches) {
     return nullptr;
 }
 
+NSTextField* statusField() {
+    return findControl<NSTextField>([](NSTextField* candidate) {
+        return candidate->identifier() != nullptr &&
+               candidate->identifier()->isEqualToString(CFSTR("status"));
+    });
+}
+
+NSButton* switchBoundTo(const std::string& key) {
+    return findControl<NSButton>([&](NSButton* candidate) {
+        return candidate->boundUserDefaultsKey() != nullptr &&
+               candidate->boundUserDefaultsKey()->utf8() == key;
+    });
+}
+
 }  // namespace
 
 bool settingsWindowOnScreen() {
@@ -33,21 +51,38 @@ bool settingsWindowOnScreen() {
 }
 
 std::string settingsStatusText() {
-    NSTextField* field = findControl<NSTextField>([](NSTextField* candidate) {
-        return candidate->identifier() != nullptr &&
-               candidate->identifier()->isEqualToString(CFSTR("status"));
-    });
+    NSTextField* field = statusField();
     return field != nullptr ? field->stringValue()->utf8() : std::string();
+}
+
+std::string settingsStatusColor() {
+    NSTextField* field = statusField();
+    if (field == nullptr) {
+        return {};
+    }
+    const NSColor* color = field->textColor();
+    const auto byte = [](CGFloat component) {
+        return static_cast<unsigned>(std::lround(std::clamp(component, 0.0, 1.0) * 255));
+    };
+    char text[8];
+    std::snprintf(text, sizeof text, "#%02x%02x%02x", byte(color->redComponent()),
+                  byte(color->greenComponent()), byte(color->blueComponent()));
+    return text;
+}
+
+std::optional<bool> settingsControlState(const std::string& key) {
+    NSButton* button = switchBoundTo(key);
+    if (button == nullptr) {
+        return std::nullopt;
+    }
+    return button->state() == NSControlStateValueOn;
 }
 
 bool setSettingsControl(const std::string& key, bool on) {
     if (!settingsWindowOnScreen()) {
         return false;
     }
-    NSButton* button = findControl<NSButton>([&](NSButton* candidate) {
-        return candidate->boundUserDefaultsKey() != nullptr &&
-               candidate->boundUserDefaultsKey()->utf8() == key;
-    });
+    NSButton* button = switchBoundTo(key);
     if (button == nullptr) {
         return false;
     }

@@ -63,6 +63,11 @@ void terminateSystem();
 bool settingsWindowOnScreen();
 // The text of the window's text field with the identifier "status" (empty when none).
 std::string settingsStatusText();
+// The colour of that field's text as "#rrggbb" (empty when there is no such field).
+std::string settingsStatusColor();
+// Whether the switch bound to the preference `key` is on; nothing when the interface file has
+// not been loaded or has no such switch. The switch keeps its state while the window is closed.
+std::optional<bool> settingsControlState(const std::string& key);
 // The user sets the switch bound to the preference `key`. Setting it to the value it shows is
 // no click (nothing is stored or sent); otherwise it stores the value, then sends its action.
 // False when the window is not on screen or no switch is bound to `key`.

@@ -13,6 +13,10 @@ std::function<void(const TranscriptLine&)> gListener;
 }  // namespace
 
 void record(std::string text) {
+    if (gLines.size() >= kTranscriptLinesKept) {
+        // The older half goes at once, so that dropping costs little per line.
+        gLines.erase(gLines.begin(), gLines.begin() + kTranscriptLinesKept / 2);
+    }
     gLines.push_back({clockNow(), std::move(text)});
     if (gListener) {
         gListener(gLines.back());
