@@ -158,6 +158,8 @@ public:
     // with `onlyPid`, elements of that application only.
     std::optional<NodeId> hitTest(double x, double y, std::optional<pid_t> onlyPid = {}) const;
     int hideRequestCount() const { return hideRequests_; }
+    // Where the search for the next free process identifier starts (it never goes back).
+    pid_t nextPid() const { return nextPid_; }
     const std::vector<std::string>& openedURLs() const { return openedURLs_; }
     std::string nameOf(pid_t pid) const;
 

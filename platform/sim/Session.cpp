@@ -28,6 +28,7 @@ std::chrono::steady_clock::time_point gPaceStartWall;
 double gPaceStartTime = 0;
 
 constexpr double kFarAheadSeconds = 365.0 * 24 * 3600;
+
 }  // namespace
 
 double clockNow() {

@@ -88,7 +88,7 @@ struct Target {
     std::string title;  // DockItem and Window
 };
 
-enum class PointerAction { Press, Release, Click, DoubleClick };
+enum class PointerAction { Press, Release, Click, DoubleClick, Move };
 struct PointerStatement {
     PointerAction action = PointerAction::Click;
     Target target;

@@ -1,6 +1,6 @@
-// The user's hand: left-button presses and releases posted at the HID level, at a point, the
-// middle of a Dock item or the middle of a window, with modifier keys held; and the platform
-// switching the event taps off.
+// The user's hand: left-button presses and releases and pointer moves posted at the HID level,
+// at a point, the middle of a Dock item or the middle of a window, with modifier keys held; and
+// the platform switching the event taps off.
 #include "DesktopScript/DesktopScriptSteps.h"
 #include "sim/Clock.h"
 #include "sim/Desktop.h"
@@ -121,6 +121,10 @@ void perform(const PointerStatement& pointer, Story& story) {
             click(at, 1, pointer.flags);
             settle();
             click(at, 2, pointer.flags);
+            break;
+        case PointerAction::Move:
+            story.tell("the user moves the pointer to " + at.description + holding(pointer));
+            eventSystem().movePointer(at.x, at.y, pointer.flags);
             break;
     }
 }

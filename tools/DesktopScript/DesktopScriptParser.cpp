@@ -260,8 +260,8 @@ PointerStatement pointer(StatementWords& words, PointerAction action) {
         words.end();
         return result;
     }
-    const Options options = action == PointerAction::Press
-                                ? words.options({{"mods", true}})
+    const bool takesClicks = action == PointerAction::Release || action == PointerAction::Click;
+    const Options options = !takesClicks ? words.options({{"mods", true}})
                                 : words.options({{"clicks", true}, {"mods", true}});
     if (const auto clicks = options.value("clicks")) {
         result.clicks = countValue(words.statement(), "clicks=", *clicks);
@@ -436,6 +436,8 @@ Action statementOf(std::vector<Word> words) {
         return pointer(rest, PointerAction::Click);
     } else if (name == "doubleclick") {
         return pointer(rest, PointerAction::DoubleClick);
+    } else if (name == "move") {
+        return pointer(rest, PointerAction::Move);
     } else if (name == "tapdisable") {
         const std::string reason = rest.keyword({"timeout", "userinput"}, "the reason");
         action = TapDisableStatement{reason == "timeout" ? kCGEventTapDisabledByTimeout

@@ -98,30 +98,31 @@ public:
 
 }  // namespace
 
-int runDesktopScript(const Script& script, std::ostream& storyOut, std::ostream& errors) {
-    Story story(storyOut);
-    const TranscriptToStory listening(story);
-    int status = kScriptRan;
+RunOutcome runStatements(const Script& script, Story& story) {
     for (const Statement& statement : script.statements) {
         try {
             // Each statement is one turn of the event loop, with its own autorelease pool.
             NSAutoreleasePool pool;
             std::visit([&story](const auto& action) { perform(action, story); }, statement.action);
             settle();
-            continue;
         } catch (const ExpectationFailed& failure) {
-            status = kExpectationFailed;
-            story.flush();
-            errors << describeError(script.name, {statement.line, failure.message}) << '\n';
+            return {kExpectationFailed, statement.line, failure.message};
         } catch (const StepUnusable& unusable) {
-            status = kScriptUnusable;
-            story.flush();
-            errors << describeError(script.name, {statement.line, unusable.message}) << '\n';
+            return {kScriptUnusable, statement.line, unusable.message};
         }
-        break;
     }
+    return {};
+}
+
+int runDesktopScript(const Script& script, std::ostream& storyOut, std::ostream& errors) {
+    Story story(storyOut);
+    const TranscriptToStory listening(story);
+    const RunOutcome outcome = runStatements(script, story);
     story.flush();
-    return status;
+    if (outcome.status != kScriptRan) {
+        errors << describeError(script.name, {outcome.line, outcome.message}) << '\n';
+    }
+    return outcome.status;
 }
 
 }  // namespace sim::script

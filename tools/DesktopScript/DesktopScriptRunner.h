@@ -2,6 +2,7 @@
 #pragma once
 
 #include <iosfwd>
+#include <string>
 
 #include "DesktopScript/DesktopScript.h"
 
@@ -15,5 +16,18 @@ inline constexpr int kScriptUnusable = 2;
 // to `story` as it happens. At the first expectation that fails (exit status 1) or statement
 // that cannot be carried out (exit status 2) the run stops with "FILE:LINE: …" on `errors`.
 int runDesktopScript(const Script& script, std::ostream& story, std::ostream& errors);
+
+class Story;
+// Where a run of statements stopped: kScriptRan, or the status with the statement's line and
+// the reason ("expected …, found …").
+struct RunOutcome {
+    int status = kScriptRan;
+    int line = 0;
+    std::string message;
+};
+// The statements alone, told to `story`, on the session as it stands: the same run as
+// runDesktopScript, without listening to the transcript (the caller decides where it goes) and
+// without messages (the outcome holds them).
+RunOutcome runStatements(const Script& script, Story& story);
 
 }  // namespace sim::script

@@ -15,14 +15,13 @@ struct Invalid {
     std::string message;
 };
 
-enum class SystemPhase { NotLaunched, Running, Quit };
-
 class ScriptChecker {
 public:
-    explicit ScriptChecker(std::string systemName) : systemName_(std::move(systemName)) {
-        running_["Dock"] = kDockPid;
-        running_[systemName_] = kSystemPid;
-    }
+    ScriptChecker(std::string systemName, const ScriptStart& start)
+        : systemName_(std::move(systemName)),
+          running_(start.running),
+          nextPid_(start.nextPid),
+          phase_(start.system) {}
 
     void check(const Action& action) {
         std::visit([this](const auto& statement) { checkStatement(statement); }, action);
@@ -149,15 +148,29 @@ private:
 
     std::string systemName_;
     std::map<std::string, pid_t> running_;
-    pid_t nextPid_ = kFirstApplicationPid;
-    SystemPhase phase_ = SystemPhase::NotLaunched;
+    pid_t nextPid_;
+    SystemPhase phase_;
 };
 
 }  // namespace
 
+ScriptStart freshSessionStart(const std::string& systemName) {
+    ScriptStart start;
+    start.running["Dock"] = kDockPid;
+    start.running[systemName] = kSystemPid;
+    start.nextPid = kFirstApplicationPid;
+    return start;
+}
+
 std::optional<ScriptError> validateDesktopScript(const Script& script,
                                                  const std::string& systemName) {
-    ScriptChecker checker(systemName);
+    return validateDesktopScript(script, systemName, freshSessionStart(systemName));
+}
+
+std::optional<ScriptError> validateDesktopScript(const Script& script,
+                                                 const std::string& systemName,
+                                                 const ScriptStart& start) {
+    ScriptChecker checker(systemName, start);
     for (const Statement& statement : script.statements) {
         try {
             checker.check(statement.action);

@@ -3,6 +3,9 @@
 // anything asks it or its settings window to act.
 #pragma once
 
+#include <sys/types.h>
+
+#include <map>
 #include <optional>
 #include <string>
 
@@ -10,8 +13,25 @@
 
 namespace sim::script {
 
+enum class SystemPhase { NotLaunched, Running, Quit };
+
+// Where the session stands when a script starts on it: the applications running, by name, the
+// process identifier from which the desktop looks for the next free one, and the system.
+struct ScriptStart {
+    std::map<std::string, pid_t> running;
+    pid_t nextPid = 0;
+    SystemPhase system = SystemPhase::NotLaunched;
+};
+
+// A fresh session: the Dock and the system's own process, nothing launched.
+ScriptStart freshSessionStart(const std::string& systemName);
+
 // `systemName` is the system's own process, named by its bundle ("Quenfold").
 std::optional<ScriptError> validateDesktopScript(const Script& script,
                                                  const std::string& systemName);
+// The same checks for a script that runs on a session standing at `start`.
+std::optional<ScriptError> validateDesktopScript(const Script& script,
+                                                 const std::string& systemName,
+                                                 const ScriptStart& start);
 
 }  // namespace sim::script

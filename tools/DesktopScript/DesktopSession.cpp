@@ -34,39 +34,29 @@ struct SessionOptions {
     std::optional<std::string> home;
 };
 
-// The argument domain's string for `key`, if the command line gives one.
-std::optional<std::string> argumentValue(const char* key) {
-    NSAutoreleasePool pool;
-    NSDictionary* arguments =
-        NSUserDefaults::standardUserDefaults()->volatileDomainForName(NSArgumentDomain);
-    const RetainPtr<CFStringRef> name = adoptCF<CFStringRef>(NSString::createWithUTF8(key));
-    id value = arguments != nullptr ? arguments->objectForKey(name.get()) : nullptr;
-    if (value == nullptr || value->typeID() != kCFStringTypeID) {
-        return std::nullopt;
-    }
-    return static_cast<const NSString*>(value)->utf8();
-}
-
 // The argument domain passes over a key at the end of the command line; here it would
 // silently run the demo, or a temporary home, instead of what was asked.
-std::optional<std::string> keyWithoutValue() {
+std::optional<std::string> keyWithoutValue(const std::vector<std::string>& otherKeys) {
     const std::vector<std::string>& arguments = processArguments();
     if (arguments.size() < 2) {
         return std::nullopt;
     }
-    for (const char* key : {kScriptKey, kHomeKey}) {
-        if (arguments.back() == std::string("-") + key) {
+    std::vector<std::string> keys{kScriptKey, kHomeKey};
+    keys.insert(keys.end(), otherKeys.begin(), otherKeys.end());
+    for (const std::string& key : keys) {
+        if (arguments.back() == "-" + key) {
             return arguments.back();
         }
     }
     return std::nullopt;
 }
 
-bool readScriptText(const SessionOptions& options, std::istream& input, std::string* name,
-                    std::string* text, std::ostream& errors) {
+bool readScriptText(const SessionOptions& options, const DefaultScript& withoutScript,
+                    std::istream& input, std::string* name, std::string* text,
+                    std::ostream& errors) {
     if (!options.script) {
-        *name = kDemoName;
-        *text = std::string(builtInDemoScript());
+        *name = withoutScript.name;
+        *text = withoutScript.text;
         return true;
     }
     *name = *options.script;
@@ -115,42 +105,67 @@ bool useHomeFolder(const std::string& path, std::ostream& errors) {
 
 }  // namespace
 
-int runDesktopSession(int argc, const char* argv[], std::istream& input, std::ostream& output,
-                      std::ostream& errors) {
+std::optional<std::string> commandLineValue(const std::string& key) {
+    NSAutoreleasePool pool;
+    NSDictionary* arguments =
+        NSUserDefaults::standardUserDefaults()->volatileDomainForName(NSArgumentDomain);
+    const RetainPtr<CFStringRef> name = adoptCF<CFStringRef>(NSString::createWithUTF8(key));
+    id value = arguments != nullptr ? arguments->objectForKey(name.get()) : nullptr;
+    if (value == nullptr || value->typeID() != kCFStringTypeID) {
+        return std::nullopt;
+    }
+    return static_cast<const NSString*>(value)->utf8();
+}
+
+std::optional<StartedSession> startDesktopSession(int argc, const char* argv[],
+                                                  const DefaultScript& withoutScript,
+                                                  const std::vector<std::string>& otherKeys,
+                                                  std::istream& input, std::ostream& errors) {
     setProcessArguments(argc, argv);
-    if (const std::optional<std::string> key = keyWithoutValue()) {
+    if (const std::optional<std::string> key = keyWithoutValue(otherKeys)) {
         errors << *key << ": a value must follow\n";
-        return script::kScriptUnusable;
+        return std::nullopt;
     }
     SessionOptions options;
-    options.script = argumentValue(kScriptKey);
-    options.home = argumentValue(kHomeKey);
+    options.script = commandLineValue(kScriptKey);
+    options.home = commandLineValue(kHomeKey);
     if (options.home && options.home->empty()) {
         errors << "-" << kHomeKey << ": the home folder is not named\n";
-        return script::kScriptUnusable;
+        return std::nullopt;
     }
 
     // Nothing in the session or the home folder changes until the whole script reads.
-    std::string name;
-    std::string text;
-    if (!readScriptText(options, input, &name, &text, errors)) {
-        return script::kScriptUnusable;
+    StartedSession started;
+    if (!readScriptText(options, withoutScript, input, &started.scriptName, &started.scriptText,
+                        errors)) {
+        return std::nullopt;
     }
-    const script::ParsedScript parsed = script::parseDesktopScript(name, text);
+    script::ParsedScript parsed = script::parseDesktopScript(started.scriptName, started.scriptText);
     std::optional<script::ScriptError> error = parsed.error;
     if (!error) {
         error = script::validateDesktopScript(parsed.script, script::systemName());
     }
     if (error) {
-        errors << script::describeError(name, *error) << '\n';
-        return script::kScriptUnusable;
+        errors << script::describeError(started.scriptName, *error) << '\n';
+        return std::nullopt;
     }
 
     reset();
     if (options.home && !useHomeFolder(*options.home, errors)) {
+        return std::nullopt;
+    }
+    started.script = std::move(parsed.script);
+    return started;
+}
+
+int runDesktopSession(int argc, const char* argv[], std::istream& input, std::ostream& output,
+                      std::ostream& errors) {
+    const std::optional<StartedSession> started = startDesktopSession(
+        argc, argv, {kDemoName, std::string(builtInDemoScript())}, {}, input, errors);
+    if (!started) {
         return script::kScriptUnusable;
     }
-    return script::runDesktopScript(parsed.script, output, errors);
+    return script::runDesktopScript(started->script, output, errors);
 }
 
 int runDesktopSession(int argc, const char* argv[]) {

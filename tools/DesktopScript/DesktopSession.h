@@ -6,9 +6,39 @@
 #pragma once
 
 #include <iosfwd>
+#include <optional>
+#include <string>
 #include <string_view>
+#include <vector>
+
+#include "DesktopScript/DesktopScript.h"
 
 namespace sim {
+
+// The command line's string for -KEY, as the platform reads its arguments (the argument domain
+// of the user defaults), once setProcessArguments has been given them.
+std::optional<std::string> commandLineValue(const std::string& key);
+
+// A session started from the command line: its script read and checked whole, then a fresh
+// session pointed at the home folder asked for.
+struct StartedSession {
+    std::string scriptName;  // as messages name it: the file, "-", or the default's name
+    std::string scriptText;
+    script::Script script;
+};
+struct DefaultScript {
+    std::string name;
+    std::string text;
+};
+// Reads -SimulatedDesktop and -SimulatedHome; `otherKeys` are the driver's own keys, which
+// must not end the command line without their value either. The script (or `withoutScript`
+// when none is named) is read and checked whole before anything in the session or the home
+// folder changes; then the session is reset and pointed at the home folder. Nothing, with the
+// reason on `errors`, when the arguments or the script cannot be used (exit status 2).
+std::optional<StartedSession> startDesktopSession(int argc, const char* argv[],
+                                                  const DefaultScript& withoutScript,
+                                                  const std::vector<std::string>& otherKeys,
+                                                  std::istream& input, std::ostream& errors);
 
 // The program's whole session: the run on the standard streams, then the session is ended
 // (reset), so that nothing of it outlives the program.
