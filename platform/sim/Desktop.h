@@ -153,6 +153,9 @@ public:
     std::optional<NodeId> frontWindowTitled(const std::string& title) const;
     // Windows of an application on screen, front to back.
     std::vector<NodeId> windowsOf(pid_t pid) const;
+    // The windows of every application that are ordered in, front to back (a hidden
+    // application's windows among them).
+    const std::vector<NodeId>& windowOrder() const { return windowOrder_; }
     std::vector<NodeId> dockItems() const;
     // The deepest element under the point: the Dock first, then the windows front to back;
     // with `onlyPid`, elements of that application only.

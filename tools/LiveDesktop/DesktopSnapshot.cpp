@@ -1,0 +1,157 @@
+#include "LiveDesktop/DesktopSnapshot.h"
+
+#include <algorithm>
+#include <string>
+
+#include "RetainPtr.h"
+#include "sim/Desktop.h"
+#include "sim/EventSystem.h"
+#include "sim/SystemProcess.h"
+
+namespace sim::live {
+namespace {
+
+constexpr const char* kPreferenceKeys[] = {"LaunchAutomaticallyOnLogin", "ShowSettingsOnLaunch",
+                                           "HideDockIcon"};
+
+std::string utf8Of(const std::u16string& units) {
+    const RetainPtr<CFStringRef> string = adoptCF<CFStringRef>(NSString::create(units));
+    return string->utf8();
+}
+
+Json textOrNull(const std::optional<std::u16string>& units) {
+    return units ? Json(utf8Of(*units)) : Json(nullptr);
+}
+
+void putFrame(Json& object, const Node& node) {
+    const Rect frame = node.frame.value_or(Rect{});
+    object["x"] = frame.x;
+    object["y"] = frame.y;
+    object["w"] = frame.width;
+    object["h"] = frame.height;
+}
+
+// Ordered in or not, every window of every application: the ordered-in ones front to back,
+// then the others by application in launch order.
+std::vector<NodeId> everyWindow() {
+    const Desktop& world = desktop();
+    std::vector<NodeId> windows = world.windowOrder();
+    for (pid_t pid : world.runningPids()) {
+        const Node* root = world.node(world.rootOf(pid));
+        if (root == nullptr) {
+            continue;
+        }
+        for (NodeId child : root->children) {
+            const Node* node = world.node(child);
+            if (node != nullptr && node->kind == NodeKind::Window &&
+                std::find(windows.begin(), windows.end(), child) == windows.end()) {
+                windows.push_back(child);
+            }
+        }
+    }
+    return windows;
+}
+
+Json applications() {
+    const Desktop& world = desktop();
+    const bool systemLaunched = systemState() != SystemState::NotLaunched;
+    Json list = Json::array();
+    for (pid_t pid : world.runningPids()) {
+        const Application* app = world.application(pid);
+        // The system's process is on the desktop from the start, as an agent that has not
+        // launched: clients see it from its launch.
+        if (app == nullptr || (pid == kSystemPid && !systemLaunched)) {
+            continue;
+        }
+        Json entry;
+        entry["name"] = utf8Of(app->name);
+        entry["pid"] = pid;
+        entry["bundleIdentifier"] = utf8Of(app->bundleIdentifier);
+        entry["hidden"] = app->hidden;
+        entry["active"] = world.activePid() == pid;
+        list.push_back(std::move(entry));
+    }
+    return list;
+}
+
+Json windows() {
+    const Desktop& world = desktop();
+    Json list = Json::array();
+    for (NodeId id : everyWindow()) {
+        const Node* node = world.node(id);
+        const Application* owner = world.application(node->pid);
+        Json entry;
+        entry["application"] = owner != nullptr ? utf8Of(owner->name) : std::string();
+        entry["pid"] = node->pid;
+        entry["title"] = utf8Of(node->title.value_or(u""));
+        putFrame(entry, *node);
+        entry["onScreen"] = node->visible && owner != nullptr && !owner->hidden;
+        list.push_back(std::move(entry));
+    }
+    return list;
+}
+
+Json dock() {
+    const Desktop& world = desktop();
+    Json list = Json::array();
+    for (NodeId id : world.dockItems()) {
+        const Node* item = world.node(id);
+        Json entry;
+        entry["title"] = textOrNull(item->title);
+        entry["subrole"] = textOrNull(item->subrole);
+        putFrame(entry, *item);
+        entry["running"] = item->itemOwner != 0 && world.application(item->itemOwner) != nullptr;
+        list.push_back(std::move(entry));
+    }
+    return list;
+}
+
+Json quenfold() {
+    const Application* system = desktop().application(kSystemPid);
+    Json controls = Json::object();
+    for (const char* key : kPreferenceKeys) {
+        controls[key] = settingsControlState(key).value_or(false);
+    }
+    const std::string color = settingsStatusColor();
+    Json settings;
+    settings["onScreen"] = settingsWindowOnScreen();
+    settings["status"] = settingsStatusText();
+    settings["statusColor"] = color.empty() ? Json(nullptr) : Json(color);
+    settings["controls"] = std::move(controls);
+
+    Json state;
+    state["running"] = systemState() == SystemState::Running;
+    state["dockIcon"] = system != nullptr && system->foreground;
+    state["taps"] = eventSystem().tapCount();
+    state["hideRequests"] = desktop().hideRequestCount();
+    state["settings"] = std::move(settings);
+    return state;
+}
+
+}  // namespace
+
+Json desktopSnapshot() {
+    NSAutoreleasePool pool;
+    Json snapshot;
+    snapshot["screen"] = {{"w", kScreenWidth}, {"h", kScreenHeight}};
+    snapshot["applications"] = applications();
+    snapshot["windows"] = windows();
+    snapshot["dock"] = dock();
+    snapshot["quenfold"] = quenfold();
+    snapshot["access"] = desktop().accessEnabled();
+    Json preferences = Json::object();
+    for (const char* key : kPreferenceKeys) {
+        if (const std::optional<bool> value = systemDefault(key)) {
+            preferences[key] = *value;
+        }
+    }
+    snapshot["preferences"] = std::move(preferences);
+    Json items = Json::array();
+    for (const LoginItemEntry& entry : loginItems()) {
+        items.push_back(entry.path);
+    }
+    snapshot["loginItems"] = std::move(items);
+    return snapshot;
+}
+
+}  // namespace sim::live

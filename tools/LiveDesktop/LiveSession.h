@@ -1,0 +1,93 @@
+// The live desktop's session on the main thread: what its clients can see and do, one request
+// at a time. It tells the story (to the terminal and the ring kept for clients), counts the
+// desktop's versions, records what happens, and gives every action its moment on the session's
+// clock: while served, the clock is paced by the wall clock between requests; an action moves it
+// on to the action's moment (what falls due meanwhile runs at its own time), runs unpaced (a
+// script's wait moves the clock at once, as in a script run), and pacing goes on from where the
+// action left the clock.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "ApplicationServices/CGEvent.h"
+#include "DesktopScript/DesktopScript.h"
+#include "DesktopScript/DesktopScriptSteps.h"
+#include "LiveDesktop/DesktopSnapshot.h"
+#include "LiveDesktop/RecordingStatements.h"
+#include "LiveDesktop/SessionRecording.h"
+#include "LiveDesktop/StoryRing.h"
+#include "LiveDesktop/StoryStream.h"
+
+namespace sim::live {
+
+// The user's hand as a client sends it.
+struct HandAction {
+    HandKind kind = HandKind::Move;
+    double x = 0;
+    double y = 0;
+    CGEventFlags flags = 0;
+    std::vector<std::string> modifiers;  // as named, for the story and the recording
+};
+
+// A script a client sent: run (ok, or stopped at `line` for `message`), or refused before
+// anything ran because it is malformed or names what the session does not have (`refused`).
+struct ScriptAnswer {
+    bool refused = false;
+    bool ok = true;
+    int line = 0;
+    std::string message;
+};
+
+class LiveSession {
+public:
+    // The story goes to `terminal` and to the ring; the transcript is listened to from here on.
+    // Scripts that stop with an error say so on `errors` too, as a script run does.
+    LiveSession(std::ostream& terminal, std::ostream& errors);
+    ~LiveSession();
+    LiveSession(const LiveSession&) = delete;
+    LiveSession& operator=(const LiveSession&) = delete;
+
+    // The script the session starts with, run as a script run runs it (messages on `errors`);
+    // its exit status. What the home folder held before it is part of the recording's start.
+    int runStartingScript(const script::Script& script, const std::string& text,
+                          std::ostream& errors);
+    // Serving begins: the recording starts from here, and the clock is paced by the wall clock
+    // when `paced`.
+    void beginServing(bool paced);
+    // Serving ends: the clock is no longer paced, the story is flushed.
+    void endServing();
+
+    // The desktop with its version and time.
+    Json desktop();
+    // Counts a version when the desktop is not what it was when last looked at.
+    void noticeChanges();
+    // The hand's press, release or move; the desktop after the session has settled.
+    Json hand(const HandAction& action);
+    ScriptAnswer runScript(const std::string& text);
+    StoryRing::Lines storyAfter(std::uint64_t line) const { return ring_.linesAfter(line); }
+    // What the accessibility toolkit answers at a point, or null when there is no element.
+    Json inspect(double x, double y);
+    std::string recording();
+
+    std::uint64_t version() const { return version_; }
+
+private:
+    template <class Work>
+    void atMoment(const Moment& moment, Work work);
+
+    std::ostream& errors_;
+    StoryRing ring_;
+    StoryStream storyOut_;
+    script::Story story_;
+    std::optional<SessionRecording> recording_;
+    std::string homeAtStart_;
+    std::string startingScript_;
+    Json lastState_;
+    std::uint64_t version_ = 0;
+};
+
+}  // namespace sim::live

@@ -1,0 +1,50 @@
+// The live desktop's requests, answered: one plain function of the request (method, path,
+// query, headers, body) to the response (status, content type, body), with no socket behind
+// it. It runs on the main thread: the server's threads hand each request over.
+//
+// Refused before anything else: a Host header that is not the served address (or localhost with
+// its port) with 403, so that a page of another site cannot reach the session through a name
+// that resolves here; a POST whose Origin is present and not the served origin with 403; a body
+// over 1 MiB with 413. A malformed body, a value of the wrong type or a script that cannot run
+// here is answered 400 and changes nothing. Errors answer {"error": "…"}.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "LiveDesktop/HttpExchange.h"
+#include "LiveDesktop/LiveSession.h"
+#include "LiveDesktop/StaticPages.h"
+
+namespace sim::live {
+
+// Where the live desktop is served: the host as given on the command line and the real port.
+struct ServedAddress {
+    std::string host;
+    int port = 0;
+
+    // "127.0.0.1:8080", "[::1]:8080".
+    std::string authority() const;
+    // The Host header values that name it: the authority, and localhost with the port (without
+    // the port as well when it is HTTP's own, 80).
+    std::vector<std::string> hostNames() const;
+};
+
+class RequestHandler {
+public:
+    RequestHandler(LiveSession& session, ServedAddress address, StaticPages pages);
+
+    // Never throws: a fault of the handling itself is answered 500.
+    HttpResponse respond(const HttpRequest& request);
+
+private:
+    HttpResponse route(const HttpRequest& request);
+    bool hostIsServed(const HttpRequest& request) const;
+    bool originIsServed(const HttpRequest& request) const;
+
+    LiveSession& session_;
+    ServedAddress address_;
+    StaticPages pages_;
+};
+
+}  // namespace sim::live
