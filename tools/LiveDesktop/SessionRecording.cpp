@@ -87,9 +87,11 @@ std::string SessionRecording::text(const Moment& now, const std::string& expecta
         "# user and the scripts did, and what the desktop shows at the end. It replays with\n"
         "#   Quenfold.app/Contents/MacOS/Quenfold -SimulatedDesktop FILE\n";
     if (full_) {
+        const std::string limit = limit_ >= (1u << 20) ? std::to_string(limit_ >> 20) + " MiB"
+                                                       : std::to_string(limit_) + " bytes";
         text += "# It holds the session up to " + exactDecimal(endedAt_) +
-                " s only: a recording keeps at most " + std::to_string(limit_ >> 20) +
-                " MiB of statements, and the " + std::to_string(leftOut_) +
+                " s only: a recording keeps at most " + limit + " of statements,\n# and the " +
+                std::to_string(leftOut_) +
                 " actions after that are left out. It replays to that point.\n";
     }
     text += "\n" + startingWorld_ + "\n# Live\n";

@@ -1,0 +1,142 @@
+// The live desktop's request handling as a plain function, without a socket: which host names
+// and origins are the served ones, how paths and methods are answered, the inspector, the story
+// ring and the desktop's version.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "LiveDesktop/LiveSession.h"
+#include "LiveDesktop/RequestHandling.h"
+#include "LiveDesktop/StoryRing.h"
+#include "SessionTest.h"
+
+namespace {
+
+using sim::live::HttpRequest;
+using sim::live::HttpResponse;
+using sim::live::Json;
+
+class LiveDesktopRequests : public SessionTest {
+protected:
+    void SetUp() override {
+        SessionTest::SetUp();
+        session_.emplace(story_, errors_);
+        sim::script::Script none;
+        ASSERT_EQ(session_->runStartingScript(none, "", errors_), 0);
+        session_->beginServing(false);
+        handler_.emplace(*session_, sim::live::ServedAddress{"127.0.0.1", 8080},
+                         sim::live::StaticPages(QUENFOLD_SOURCE_DIR "/tools/LiveDesktop/page"));
+        // The toolkit's system-wide element, made at its first question, lives for the whole
+        // process, as it does in the system.
+        ask("GET", "/api/inspect?x=0&y=0");
+        countLiveObjectsFromHere();
+    }
+    void TearDown() override {
+        handler_.reset();
+        session_.reset();
+        SessionTest::TearDown();
+    }
+
+    HttpResponse ask(const std::string& method, const std::string& path,
+                     const std::string& body = "",
+                     std::vector<std::pair<std::string, std::string>> headers = {
+                         {"Host", "127.0.0.1:8080"}}) {
+        HttpRequest request{method, path, {}, std::move(headers), body};
+        if (const std::size_t query = path.find('?'); query != std::string::npos) {
+            request.path = path.substr(0, query);
+            std::istringstream pairs(path.substr(query + 1));
+            for (std::string pair; std::getline(pairs, pair, '&');) {
+                const std::size_t equals = pair.find('=');
+                request.query.emplace_back(pair.substr(0, equals), pair.substr(equals + 1));
+            }
+        }
+        return handler_->respond(request);
+    }
+    Json json(const HttpResponse& response) { return Json::parse(response.body); }
+
+    std::ostringstream story_;
+    std::ostringstream errors_;
+    std::optional<sim::live::LiveSession> session_;
+    std::optional<sim::live::RequestHandler> handler_;
+};
+
+TEST_F(LiveDesktopRequests, TheServedAddressAndLocalhostWithItsPortAreTheOnlyHosts) {
+    for (const auto& [host, status] : {std::pair{"127.0.0.1:8080", 200},
+                                       std::pair{"localhost:8080", 200},
+                                       std::pair{"LocalHost:8080", 200},
+                                       std::pair{"localhost:8081", 403},
+                                       std::pair{"127.0.0.1", 403},
+                                       std::pair{"quenfold.example:8080", 403},
+                                       std::pair{"", 403}}) {
+        EXPECT_EQ(ask("GET", "/api/desktop", "", {{"Host", host}}).status, status) << host;
+    }
+    EXPECT_EQ(ask("GET", "/api/desktop", "", {}).status, 403) << "no Host at all";
+    // A page of another site may not change the session; reading is left to the browser's own
+    // rules, which keep the answer from that page.
+    const std::vector<std::pair<std::string, std::string>> foreign{
+        {"Host", "127.0.0.1:8080"}, {"Origin", "http://localhost:8080.evil.example"}};
+    EXPECT_EQ(ask("POST", "/api/script", R"({"text":""})", foreign).status, 403);
+    EXPECT_EQ(ask("GET", "/api/desktop", "", foreign).status, 200);
+    EXPECT_EQ(ask("POST", "/api/script", R"({"text":""})",
+                  {{"host", "localhost:8080"}, {"origin", "http://LOCALHOST:8080"}})
+                  .status,
+              200);
+}
+
+TEST_F(LiveDesktopRequests, PathsAndMethodsTheInterfaceDoesNotHaveAreRefused) {
+    const HttpResponse wrongMethod = ask("GET", "/api/hand");
+    EXPECT_EQ(wrongMethod.status, 405);
+    EXPECT_EQ(wrongMethod.headers.back(), (std::pair<std::string, std::string>{"Allow", "POST"}));
+    EXPECT_EQ(ask("DELETE", "/api/desktop").status, 405);
+    EXPECT_EQ(ask("POST", "/index.html", "{}").status, 405);
+    EXPECT_EQ(ask("GET", "/api/desktops").status, 404);
+    EXPECT_EQ(ask("GET", "/api/story?since=-1").status, 400);
+    EXPECT_EQ(ask("GET", "/api/inspect?x=1e3&y=5").status, 400) << "no exponent";
+    EXPECT_EQ(ask("GET", "/api/inspect?x=5").status, 400);
+    EXPECT_EQ(ask("POST", "/api/hand", "[[[[[[[[[[[[1]]]]]]]]]]]]").status, 400);
+    EXPECT_EQ(ask("GET", "/").contentType, "text/html; charset=utf-8");
+}
+
+TEST_F(LiveDesktopRequests, TheInspectorAnswersWhatTheToolkitSeesAtAPoint) {
+    ASSERT_EQ(json(ask("POST", "/api/script",
+                       R"({"text":"dockitem Downloads url=file:///Users/u/Downloads/ urlobject"})"))
+                  ["ok"],
+              true);
+    const Json item = json(ask("GET", "/api/inspect?x=720&y=868"));
+    EXPECT_EQ(item["AXRole"], "AXDockItem");
+    EXPECT_EQ(item["AXSubrole"], "AXFolderDockItem");
+    EXPECT_EQ(item["AXTitle"], "Downloads");
+    EXPECT_EQ(item["AXURL"], "file:///Users/u/Downloads/");
+    EXPECT_NE(item["lineage"].get<std::string>().find("<AXApplication: \"Dock\">"),
+              std::string::npos);
+    EXPECT_TRUE(json(ask("GET", "/api/inspect?x=10&y=10")).is_null());
+}
+
+TEST_F(LiveDesktopRequests, TheVersionGrowsByOneForEachChangeAndNotForWhatChangesNothing) {
+    const std::uint64_t start = json(ask("GET", "/api/desktop"))["version"];
+    ask("POST", "/api/script", R"({"text":"app Safari"})");
+    EXPECT_EQ(json(ask("GET", "/api/desktop"))["version"], start + 1);
+    ask("POST", "/api/hand", R"({"action":"move","x":10,"y":10})");
+    ask("POST", "/api/script", R"({"text":"expect visible Safari"})");
+    EXPECT_EQ(json(ask("GET", "/api/desktop"))["version"], start + 1);
+    const Json hidden = json(ask("POST", "/api/script", R"({"text":"hide Safari"})"));
+    EXPECT_EQ(hidden["desktop"]["version"], start + 2);
+    // Moves are not told: the story holds only the two scripts' lines.
+    EXPECT_EQ(story_.str().find("moves the pointer"), std::string::npos);
+}
+
+TEST(LiveDesktopStoryRing, KeepsTheNewestLinesWithinItsBoundsAndNumbersThemForClients) {
+    sim::live::StoryRing ring(3, 12);
+    for (const char* line : {"one", "two", "three", "four"}) {
+        ring.append(line);
+    }
+    EXPECT_EQ(ring.linesAfter(0).lines, (std::vector<std::string>{"two", "three", "four"}));
+    EXPECT_EQ(ring.linesAfter(2).lines, (std::vector<std::string>{"three", "four"}));
+    EXPECT_EQ(ring.linesAfter(4).lines, std::vector<std::string>{});
+    EXPECT_EQ(ring.linesAfter(99).next, 4u) << "a client of an earlier session starts again";
+    ring.append("a line longer than the bound");
+    EXPECT_EQ(ring.linesAfter(0).lines, std::vector<std::string>{"a line longer than the bound"});
+    EXPECT_EQ(ring.linesAfter(0).next, 5u);
+}
+
+}  // namespace

@@ -1,0 +1,104 @@
+// What the live desktop refuses: requests through another host name or from another site's page,
+// bodies over 1 MiB, malformed or ill-typed bodies; and files outside the page's own folder. Each
+// refusal changes nothing, and the server goes on.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "LiveDesktop/StaticPages.h"
+#include "LiveDesktopProgram.h"
+
+namespace {
+
+using Json = LiveDesktopProgram::Json;
+
+TEST(LiveDesktopSafety, RefusedRequestsGetTheirStatusAndChangeNothing) {
+    LiveDesktopProgram program;
+    const std::string press = Json{{"action", "press"}, {"x", 10}, {"y", 10}}.dump();
+    const std::string host = "127.0.0.1:" + std::to_string(program.port());
+    const struct {
+        const char* what;
+        std::string path;
+        std::string body;
+        httplib::Headers headers;
+        int status;
+    } refusals[] = {
+        {"a foreign host", "/api/hand", press, {{"Host", "evil.example:80"}}, 403},
+        {"a foreign host reading", "/api/desktop", "", {{"Host", "attacker.test"}}, 403},
+        {"a foreign origin", "/api/hand", press, {{"Origin", "http://evil.example"}}, 403},
+        {"another port's origin", "/api/script", R"({"text":"hide Safari"})",
+         {{"Origin", "http://127.0.0.1:1"}}, 403},
+        {"a body over 1 MiB", "/api/script",
+         Json{{"text", std::string(1 << 20, '#')}}.dump(), {}, 413},
+        {"a coordinate of the wrong type", "/api/hand",
+         R"({"action":"press","x":"10","y":10})", {}, 400},
+        {"text of the wrong type", "/api/script", R"({"text":["hide Safari"]})", {}, 400},
+        {"a malformed body", "/api/hand", R"({"action":"press","x":10,)", {}, 400},
+        {"an unknown field", "/api/hand", R"({"action":"press","x":10,"y":10,"button":2})", {},
+         400},
+        {"a point off the screen", "/api/hand", R"({"action":"press","x":10,"y":-1})", {}, 400},
+        {"an unknown modifier", "/api/hand",
+         R"({"action":"press","x":10,"y":10,"mods":["hyper"]})", {}, 400},
+    };
+    const Json before = program.desktop();
+    const std::uint64_t storyBefore = program.json(program.get("/api/story"))["next"];
+    for (const auto& refusal : refusals) {
+        const httplib::Result answer = refusal.body.empty()
+                                           ? program.get(refusal.path, refusal.headers)
+                                           : program.post(refusal.path, refusal.body,
+                                                          refusal.headers);
+        ASSERT_TRUE(answer) << refusal.what;
+        EXPECT_EQ(answer->status, refusal.status) << refusal.what;
+        const Json error = Json::parse(answer->body, nullptr, false);
+        EXPECT_TRUE(error.is_object() && error["error"].is_string()) << refusal.what;
+    }
+    // The same requests from the page itself, named by localhost, are taken.
+    EXPECT_EQ(program.post("/api/hand", press, {{"Host", "localhost:" + std::to_string(
+                                                                 program.port())},
+                                                {"Origin", "http://" + host}})
+                  ->status,
+              200);
+    const Json after = program.desktop();
+    EXPECT_EQ(after["version"], before["version"]);
+    EXPECT_EQ(program.json(program.get("/api/story"))["next"].get<std::uint64_t>(),
+              storyBefore + 1)
+        << "only the accepted press is told";
+}
+
+class PageFolder : public ::testing::Test {
+protected:
+    void SetUp() override {
+        writeFile(root_.path() + "/page/index.html", "<p>index</p>");
+        writeFile(root_.path() + "/page/parts/app.js", "let a;");
+        writeFile(root_.path() + "/page/.hidden", "hidden");
+        writeFile(root_.path() + "/secret.txt", "secret");
+        std::filesystem::create_symlink(root_.path() + "/secret.txt",
+                                        root_.path() + "/page/link.txt");
+        std::filesystem::create_symlink(root_.path(), root_.path() + "/page/up");
+    }
+
+    sim::live::HttpResponse serve(const std::string& path) {
+        return sim::live::StaticPages(root_.path() + "/page").serve(path);
+    }
+
+    TemporaryFolder root_;
+};
+
+TEST_F(PageFolder, ServesItsOwnFilesWithTheirTypes) {
+    EXPECT_EQ(serve("/").body, "<p>index</p>");
+    EXPECT_EQ(serve("/").contentType, "text/html; charset=utf-8");
+    EXPECT_EQ(serve("//parts/app.js").body, "let a;");
+    EXPECT_EQ(serve("/parts/app.js").contentType, "text/javascript; charset=utf-8");
+}
+
+TEST_F(PageFolder, NeverServesAFileFromOutsideIt) {
+    for (const char* path :
+         {"/../secret.txt", "/parts/../../secret.txt", "/link.txt", "/up/secret.txt",
+          "/.hidden", "/parts/./app.js", "/..", "/parts\\..\\..\\secret.txt",
+          "/missing.html", "/parts", "/parts/", ""}) {
+        EXPECT_EQ(serve(path).status, 404) << path;
+    }
+    EXPECT_EQ(serve(std::string("/index.html\0/x", 14)).status, 404);
+}
+
+}  // namespace
