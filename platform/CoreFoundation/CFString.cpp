@@ -539,7 +539,7 @@ CFStringRef CFStringMakeConstant(const char* utf8) {
     auto found = constants.find(utf8);
     if (found == constants.end()) {
         found =
-            constants.emplace(utf8, new NSString(NSObject::Immortal{}, utf16FromUTF8(utf8))).first;
+            constants.emplace(utf8, new NSString(NSString::Immortal{}, utf16FromUTF8(utf8))).first;
     }
     return found->second;
 }
