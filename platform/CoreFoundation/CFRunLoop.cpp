@@ -167,9 +167,9 @@ public:
         }
         // Paced, the time to run for counts from the wall clock's time, not from the last time
         // the clock was moved to.
-        const CFAbsoluteTime start =
-            sim::clockIsPaced() ? sim::pacedClockNow() + sim::kReferenceDate
-                                : CFAbsoluteTimeGetCurrent();
+        const CFAbsoluteTime start = sim::clockIsPaced()
+                                         ? sim::pacedClockNow() + sim::kReferenceDate
+                                         : CFAbsoluteTimeGetCurrent();
         const CFAbsoluteTime deadline = start + std::max(0.0, seconds);
         const std::u16string outerMode = currentMode_;
         const bool outerRunning = running_;
@@ -233,8 +233,7 @@ public:
         if (std::isinf(until)) {
             wakeCondition_.wait(lock, woken);
         } else {
-            wakeCondition_.wait_until(lock, sim::wallInstantOf(until - sim::kReferenceDate),
-                                      woken);
+            wakeCondition_.wait_until(lock, sim::wallInstantOf(until - sim::kReferenceDate), woken);
         }
         const bool wasWoken = woken_;
         woken_ = false;

@@ -115,7 +115,7 @@ public:
 
     CFRunLoopSourceContext context_{};
     CFIndex order_ = 0;
-    __CFMachPort* port_ = nullptr;  // retained
+    __CFMachPort* port_ = nullptr;        // retained
     std::atomic<bool> signaled_ = false;  // set from any thread
     bool valid_ = true;
 };

@@ -216,10 +216,9 @@ void EventSystem::disableTaps(CGEventType reason) {
 
 void EventSystem::pressLeft(double x, double y, CGEventFlags flags) {
     const double now = clockNow();
-    const bool continues = lastPress_.clickState > 0 &&
-                           now - lastPress_.time <= kDoubleClickInterval &&
-                           std::hypot(x - lastPress_.location.x, y - lastPress_.location.y) <=
-                               kDoubleClickDistance;
+    const bool continues =
+        lastPress_.clickState > 0 && now - lastPress_.time <= kDoubleClickInterval &&
+        std::hypot(x - lastPress_.location.x, y - lastPress_.location.y) <= kDoubleClickDistance;
     lastPress_ = {now, CGPointMake(x, y), continues ? lastPress_.clickState + 1 : 1};
     RetainPtr<CGEventRef> event = adoptCF(CGEventCreateMouseEvent(
         nullptr, kCGEventLeftMouseDown, CGPointMake(x, y), kCGMouseButtonLeft));

@@ -60,8 +60,7 @@ double pacedClockNow() {
     if (!gPaced) {
         return gNow;
     }
-    const std::chrono::duration<double> elapsed =
-        std::chrono::steady_clock::now() - gPaceStartWall;
+    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - gPaceStartWall;
     return std::max(gNow, gPaceStartTime + elapsed.count());
 }
 

@@ -13,10 +13,9 @@ TEST(LiveDesktopLifecycle, SigtermEndsTheSessionWithExit0AndItsStoredFilesComple
     const std::string home = folder.path() + "/home";
     for (int signal : {SIGTERM, SIGINT}) {
         LiveDesktopProgram program({}, home);
-        program.script(signal == SIGTERM
-                           ? "launch\nsettings set HideDockIcon on\nsettings set "
-                             "LaunchAutomaticallyOnLogin on\n"
-                           : "launch\nsettings set HideDockIcon off\n");
+        program.script(signal == SIGTERM ? "launch\nsettings set HideDockIcon on\nsettings set "
+                                           "LaunchAutomaticallyOnLogin on\n"
+                                         : "launch\nsettings set HideDockIcon off\n");
         EXPECT_EQ(program.stop(signal), 0) << program.errors();
         EXPECT_EQ(program.errors(), "");
     }
@@ -27,9 +26,9 @@ TEST(LiveDesktopLifecycle, SigtermEndsTheSessionWithExit0AndItsStoredFilesComple
     const std::string command = "'" + kProgramPath + "' -SimulatedDesktop '" + folder.path() +
                                 "/check.desk' -SimulatedHome '" + home + "' > /dev/null";
     EXPECT_EQ(std::system(command.c_str()), 0);
-    EXPECT_EQ(filesIn(home + "/Library/Preferences"),
-              (std::vector<std::string>{"com.apple.loginitems.plist",
-                                        "org.quenfold.Quenfold.plist"}))
+    EXPECT_EQ(
+        filesIn(home + "/Library/Preferences"),
+        (std::vector<std::string>{"com.apple.loginitems.plist", "org.quenfold.Quenfold.plist"}))
         << "no temporary file is left behind";
 }
 
@@ -40,7 +39,8 @@ TEST(LiveDesktopLifecycle, TheStartingScriptRunsAsAScriptRunDoes) {
     EXPECT_NE(refused.errors().find("-:2: no application named \"Mail\""), std::string::npos)
         << refused.errors();
 
-    LiveDesktopProgram failing({"-SimulatedDesktop", "-"}, "", "app Safari\nexpect hidden Safari\n");
+    LiveDesktopProgram failing({"-SimulatedDesktop", "-"}, "",
+                               "app Safari\nexpect hidden Safari\n");
     EXPECT_EQ(failing.waitForExit(), 1);
     EXPECT_NE(failing.errors().find("-:2: expected Safari hidden, found it visible"),
               std::string::npos);

@@ -35,7 +35,8 @@ TEST(LiveDesktopRecording, ReplaysTheSessionFromWhatTheHomeHeldToTheStateNow) {
     {
         LiveDesktopProgram program({}, home);
         program.script(
-            "launch\nsettings set LaunchAutomaticallyOnLogin on\nsettings close\nactivate Safari\n");
+            "launch\nsettings set LaunchAutomaticallyOnLogin on\nsettings close\nactivate "
+            "Safari\n");
         const auto [x, y] = program.dockItem("Safari");
         program.hand("move", 100, 100);
         program.hand("move", x, y);

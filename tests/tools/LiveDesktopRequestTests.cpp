@@ -61,13 +61,11 @@ protected:
 };
 
 TEST_F(LiveDesktopRequests, TheServedAddressAndLocalhostWithItsPortAreTheOnlyHosts) {
-    for (const auto& [host, status] : {std::pair{"127.0.0.1:8080", 200},
-                                       std::pair{"localhost:8080", 200},
-                                       std::pair{"LocalHost:8080", 200},
-                                       std::pair{"localhost:8081", 403},
-                                       std::pair{"127.0.0.1", 403},
-                                       std::pair{"quenfold.example:8080", 403},
-                                       std::pair{"", 403}}) {
+    for (const auto& [host, status] :
+         {std::pair{"127.0.0.1:8080", 200}, std::pair{"localhost:8080", 200},
+          std::pair{"LocalHost:8080", 200}, std::pair{"localhost:8081", 403},
+          std::pair{"127.0.0.1", 403}, std::pair{"quenfold.example:8080", 403},
+          std::pair{"", 403}}) {
         EXPECT_EQ(ask("GET", "/api/desktop", "", {{"Host", host}}).status, status) << host;
     }
     EXPECT_EQ(ask("GET", "/api/desktop", "", {}).status, 403) << "no Host at all";
@@ -98,10 +96,11 @@ TEST_F(LiveDesktopRequests, PathsAndMethodsTheInterfaceDoesNotHaveAreRefused) {
 }
 
 TEST_F(LiveDesktopRequests, TheInspectorAnswersWhatTheToolkitSeesAtAPoint) {
-    ASSERT_EQ(json(ask("POST", "/api/script",
-                       R"({"text":"dockitem Downloads url=file:///Users/u/Downloads/ urlobject"})"))
-                  ["ok"],
-              true);
+    ASSERT_EQ(
+        json(
+            ask("POST", "/api/script",
+                R"({"text":"dockitem Downloads url=file:///Users/u/Downloads/ urlobject"})"))["ok"],
+        true);
     const Json item = json(ask("GET", "/api/inspect?x=720&y=868"));
     EXPECT_EQ(item["AXRole"], "AXDockItem");
     EXPECT_EQ(item["AXSubrole"], "AXFolderDockItem");

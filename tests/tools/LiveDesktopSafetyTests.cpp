@@ -26,42 +26,56 @@ TEST(LiveDesktopSafety, RefusedRequestsGetTheirStatusAndChangeNothing) {
         {"a foreign host", "/api/hand", press, {{"Host", "evil.example:80"}}, 403},
         {"a foreign host reading", "/api/desktop", "", {{"Host", "attacker.test"}}, 403},
         {"a foreign origin", "/api/hand", press, {{"Origin", "http://evil.example"}}, 403},
-        {"another port's origin", "/api/script", R"({"text":"hide Safari"})",
-         {{"Origin", "http://127.0.0.1:1"}}, 403},
-        {"a body over 1 MiB", "/api/script",
-         Json{{"text", std::string(1 << 20, '#')}}.dump(), {}, 413},
-        {"a coordinate of the wrong type", "/api/hand",
-         R"({"action":"press","x":"10","y":10})", {}, 400},
+        {"another port's origin",
+         "/api/script",
+         R"({"text":"hide Safari"})",
+         {{"Origin", "http://127.0.0.1:1"}},
+         403},
+        {"a body over 1 MiB",
+         "/api/script",
+         Json{{"text", std::string(1 << 20, '#')}}.dump(),
+         {},
+         413},
+        {"a coordinate of the wrong type",
+         "/api/hand",
+         R"({"action":"press","x":"10","y":10})",
+         {},
+         400},
         {"text of the wrong type", "/api/script", R"({"text":["hide Safari"]})", {}, 400},
         {"a malformed body", "/api/hand", R"({"action":"press","x":10,)", {}, 400},
-        {"an unknown field", "/api/hand", R"({"action":"press","x":10,"y":10,"button":2})", {},
+        {"an unknown field",
+         "/api/hand",
+         R"({"action":"press","x":10,"y":10,"button":2})",
+         {},
          400},
         {"a point off the screen", "/api/hand", R"({"action":"press","x":10,"y":-1})", {}, 400},
-        {"an unknown modifier", "/api/hand",
-         R"({"action":"press","x":10,"y":10,"mods":["hyper"]})", {}, 400},
+        {"an unknown modifier",
+         "/api/hand",
+         R"({"action":"press","x":10,"y":10,"mods":["hyper"]})",
+         {},
+         400},
     };
     const Json before = program.desktop();
     const std::uint64_t storyBefore = program.json(program.get("/api/story"))["next"];
     for (const auto& refusal : refusals) {
-        const httplib::Result answer = refusal.body.empty()
-                                           ? program.get(refusal.path, refusal.headers)
-                                           : program.post(refusal.path, refusal.body,
-                                                          refusal.headers);
+        const httplib::Result answer =
+            refusal.body.empty() ? program.get(refusal.path, refusal.headers)
+                                 : program.post(refusal.path, refusal.body, refusal.headers);
         ASSERT_TRUE(answer) << refusal.what;
         EXPECT_EQ(answer->status, refusal.status) << refusal.what;
         const Json error = Json::parse(answer->body, nullptr, false);
         EXPECT_TRUE(error.is_object() && error["error"].is_string()) << refusal.what;
     }
     // The same requests from the page itself, named by localhost, are taken.
-    EXPECT_EQ(program.post("/api/hand", press, {{"Host", "localhost:" + std::to_string(
-                                                                 program.port())},
-                                                {"Origin", "http://" + host}})
+    EXPECT_EQ(program
+                  .post("/api/hand", press,
+                        {{"Host", "localhost:" + std::to_string(program.port())},
+                         {"Origin", "http://" + host}})
                   ->status,
               200);
     const Json after = program.desktop();
     EXPECT_EQ(after["version"], before["version"]);
-    EXPECT_EQ(program.json(program.get("/api/story"))["next"].get<std::uint64_t>(),
-              storyBefore + 1)
+    EXPECT_EQ(program.json(program.get("/api/story"))["next"].get<std::uint64_t>(), storyBefore + 1)
         << "only the accepted press is told";
 }
 
@@ -93,9 +107,9 @@ TEST_F(PageFolder, ServesItsOwnFilesWithTheirTypes) {
 
 TEST_F(PageFolder, NeverServesAFileFromOutsideIt) {
     for (const char* path :
-         {"/../secret.txt", "/parts/../../secret.txt", "/link.txt", "/up/secret.txt",
-          "/.hidden", "/parts/./app.js", "/..", "/parts\\..\\..\\secret.txt",
-          "/missing.html", "/parts", "/parts/", ""}) {
+         {"/../secret.txt", "/parts/../../secret.txt", "/link.txt", "/up/secret.txt", "/.hidden",
+          "/parts/./app.js", "/..", "/parts\\..\\..\\secret.txt", "/missing.html", "/parts",
+          "/parts/", ""}) {
         EXPECT_EQ(serve(path).status, 404) << path;
     }
     EXPECT_EQ(serve(std::string("/index.html\0/x", 14)).status, 404);

@@ -262,7 +262,7 @@ PointerStatement pointer(StatementWords& words, PointerAction action) {
     }
     const bool takesClicks = action == PointerAction::Release || action == PointerAction::Click;
     const Options options = !takesClicks ? words.options({{"mods", true}})
-                                : words.options({{"clicks", true}, {"mods", true}});
+                                         : words.options({{"clicks", true}, {"mods", true}});
     if (const auto clicks = options.value("clicks")) {
         result.clicks = countValue(words.statement(), "clicks=", *clicks);
     }

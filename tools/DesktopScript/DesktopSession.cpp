@@ -140,7 +140,8 @@ std::optional<StartedSession> startDesktopSession(int argc, const char* argv[],
                         errors)) {
         return std::nullopt;
     }
-    script::ParsedScript parsed = script::parseDesktopScript(started.scriptName, started.scriptText);
+    script::ParsedScript parsed =
+        script::parseDesktopScript(started.scriptName, started.scriptText);
     std::optional<script::ScriptError> error = parsed.error;
     if (!error) {
         error = script::validateDesktopScript(parsed.script, script::systemName());

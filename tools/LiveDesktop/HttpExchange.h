@@ -12,8 +12,8 @@
 namespace sim::live {
 
 struct HttpRequest {
-    std::string method;                                         // "GET", "POST", …
-    std::string path;                                           // percent-decoded
+    std::string method;                                        // "GET", "POST", …
+    std::string path;                                          // percent-decoded
     std::vector<std::pair<std::string, std::string>> query;    // decoded, in order
     std::vector<std::pair<std::string, std::string>> headers;  // names in any case
     std::string body;

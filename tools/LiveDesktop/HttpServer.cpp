@@ -66,6 +66,8 @@ HttpServer::HttpServer(Respond respond) : library_(std::make_unique<Library>()) 
         int yes = 1;
         setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     });
+    // Answers are small and wanted at once: no waiting to fill a packet.
+    server.set_tcp_nodelay(true);
     server.set_payload_max_length(kLargestBody);
     server.set_keep_alive_timeout(kKeepAliveSeconds);
     const httplib::Server::Handler handle = [respond](const httplib::Request& request,
@@ -88,13 +90,13 @@ HttpServer::HttpServer(Respond respond) : library_(std::make_unique<Library>()) 
     // same kind of body as the handler's errors.
     server.set_error_handler(httplib::Server::HandlerWithResponse(
         [](const httplib::Request&, httplib::Response& response) {
-        if (!response.body.empty()) {
-            return httplib::Server::HandlerResponse::Unhandled;
-        }
-        response.set_content("{\"error\":\"" + reasonOf(response.status) + "\"}",
-                             "application/json");
-        return httplib::Server::HandlerResponse::Handled;
-    }));
+            if (!response.body.empty()) {
+                return httplib::Server::HandlerResponse::Unhandled;
+            }
+            response.set_content("{\"error\":\"" + reasonOf(response.status) + "\"}",
+                                 "application/json");
+            return httplib::Server::HandlerResponse::Handled;
+        }));
 }
 
 HttpServer::~HttpServer() {

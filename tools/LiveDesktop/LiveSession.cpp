@@ -21,8 +21,7 @@ constexpr const char* kLiveScriptName = "script";
 // meanwhile runs at its own time.
 void runSessionUntil(double time) {
     while (clockNow() < time) {
-        const SInt32 result =
-            CFRunLoopRunInMode(kCFRunLoopDefaultMode, time - clockNow(), false);
+        const SInt32 result = CFRunLoopRunInMode(kCFRunLoopDefaultMode, time - clockNow(), false);
         if (result == kCFRunLoopRunFinished || result == kCFRunLoopRunTimedOut) {
             break;
         }
@@ -156,14 +155,14 @@ Json LiveSession::hand(const HandAction& action) {
     const Moment moment = recording_->momentFor(isMove, pacedClockNow(), clockNow());
     atMoment(moment, [&] {
         // A release carries the click state the window server counted for its press.
-        const long clicks = action.kind == HandKind::Release &&
-                                    eventSystem().buttonDown(kCGMouseButtonLeft)
-                                ? std::max<long>(1, eventSystem().pressClickState())
-                                : 1;
+        const long clicks =
+            action.kind == HandKind::Release && eventSystem().buttonDown(kCGMouseButtonLeft)
+                ? std::max<long>(1, eventSystem().pressClickState())
+                : 1;
         const std::string statement =
             handStatement(action.kind, action.x, action.y, clicks, action.modifiers);
-        const bool recorded = recording_->reserve(moment, statement.size() + 1, isMove,
-                                                  expectationsOfSessionNow);
+        const bool recorded =
+            recording_->reserve(moment, statement.size() + 1, isMove, expectationsOfSessionNow);
         script::PointerStatement pointer;
         pointer.action = action.kind == HandKind::Press     ? script::PointerAction::Press
                          : action.kind == HandKind::Release ? script::PointerAction::Release
@@ -195,8 +194,8 @@ ScriptAnswer LiveSession::runScript(const std::string& sent) {
     const script::ParsedScript parsed = script::parseDesktopScript(kLiveScriptName, text);
     std::optional<script::ScriptError> error = parsed.error;
     if (!error) {
-        error = script::validateDesktopScript(parsed.script, script::systemName(),
-                                              sessionAsItStands());
+        error =
+            script::validateDesktopScript(parsed.script, script::systemName(), sessionAsItStands());
     }
     if (error) {
         return {true, false, error->line, error->message};
@@ -211,10 +210,9 @@ ScriptAnswer LiveSession::runScript(const std::string& sent) {
             answer = {false, false, outcome.line, outcome.message};
             story_.flush();
             errors_ << script::describeError(kLiveScriptName, {outcome.line, outcome.message})
-                      << '\n';
+                    << '\n';
         }
-        const std::string ran =
-            answer.ok ? text : linesBefore(text, outcome.line);
+        const std::string ran = answer.ok ? text : linesBefore(text, outcome.line);
         const bool anyRan = answer.ok ? !parsed.script.statements.empty()
                                       : parsed.script.statements.front().line < outcome.line;
         if (recorded && anyRan) {
@@ -234,8 +232,8 @@ Json LiveSession::inspect(double x, double y) {
     Json answer;
     NSString* lineage = lineageDescriptionOfUIElement(element.get());
     answer["lineage"] = lineage != nullptr ? Json(lineage->utf8()) : Json(nullptr);
-    for (CFStringRef attribute : {CFSTR("AXRole"), CFSTR("AXSubrole"), CFSTR("AXTitle"),
-                                  CFSTR("AXURL")}) {
+    for (CFStringRef attribute :
+         {CFSTR("AXRole"), CFSTR("AXSubrole"), CFSTR("AXTitle"), CFSTR("AXURL")}) {
         const RetainPtr<CFTypeRef> value =
             adoptCF(copyValueOfExistingAttribute(attribute, element.get()));
         answer[static_cast<const NSString*>(attribute)->utf8()] = valueAsJson(value.get());

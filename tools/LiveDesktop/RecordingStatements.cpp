@@ -31,14 +31,14 @@ std::string itemPathWord(const std::string& path) {
 }  // namespace
 
 std::string scriptWord(const std::string& text) {
-    const bool plain =
-        !text.empty() && text.find_first_of(" \t\r#\"\\=") == std::string::npos;
+    const bool plain = !text.empty() && text.find_first_of(" \t\r#\"\\=") == std::string::npos;
     return plain ? text : script::quoted(text);
 }
 
 std::string exactDecimal(double value) {
     char text[400];
-    const auto [end, error] = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed);
+    const auto [end, error] =
+        std::to_chars(text, text + sizeof text, value, std::chars_format::fixed);
     return error == std::errc() ? std::string(text, end) : std::string("0");
 }
 
@@ -124,7 +124,8 @@ std::string expectationsOfSessionNow() {
     if (!active || (activeName != "none" && world.pidNamed(activeName) == *active)) {
         text += "expect active " + scriptWord(activeName) + "\n";
     }
-    text += std::string("expect settings ") + (settingsWindowOnScreen() ? "shown" : "hidden") + "\n";
+    text +=
+        std::string("expect settings ") + (settingsWindowOnScreen() ? "shown" : "hidden") + "\n";
     const std::string status = settingsStatusText();
     if (systemState() == SystemState::Running && status.find('\n') == std::string::npos) {
         text += "expect status " + script::quoted(status) + "\n";

@@ -100,8 +100,8 @@ std::variant<HandAction, Unusable> readHandBody(const std::string& body) {
     } else {
         return Unusable{"\"action\" must be \"press\", \"release\" or \"move\""};
     }
-    for (auto [field, extent, target] : {std::tuple{"x", kScreenWidth, &action.x},
-                                         std::tuple{"y", kScreenHeight, &action.y}}) {
+    for (auto [field, extent, target] :
+         {std::tuple{"x", kScreenWidth, &action.x}, std::tuple{"y", kScreenHeight, &action.y}}) {
         std::variant<double, Unusable> value = coordinate(object, field, extent);
         if (auto* unusable = std::get_if<Unusable>(&value)) {
             return *unusable;
@@ -116,8 +116,7 @@ std::variant<HandAction, Unusable> readHandBody(const std::string& body) {
             auto flag = key.is_string() ? modifierFlags().find(key.get<std::string>())
                                         : modifierFlags().end();
             if (flag == modifierFlags().end()) {
-                return Unusable{
-                    "\"mods\" holds only control, command, shift, option, fn and caps"};
+                return Unusable{"\"mods\" holds only control, command, shift, option, fn and caps"};
             }
             if ((action.flags & flag->second) != 0) {
                 return Unusable{"\"mods\" names " + flag->first + " twice"};

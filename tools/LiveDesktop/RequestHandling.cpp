@@ -19,7 +19,9 @@ std::string lowercased(std::string text) {
 
 HttpResponse json(int status, const Json& body) {
     // Names from a script file may hold bytes that are not UTF-8: they are replaced, not fatal.
-    return {status, kJson, body.dump(-1, ' ', false, Json::error_handler_t::replace),
+    return {status,
+            kJson,
+            body.dump(-1, ' ', false, Json::error_handler_t::replace),
             {{"Cache-Control", "no-store"}}};
 }
 
@@ -90,12 +92,14 @@ HttpResponse RequestHandler::respond(const HttpRequest& request) {
 
 HttpResponse RequestHandler::route(const HttpRequest& request) {
     if (!hostIsServed(request)) {
-        return error(403, "the Host header must name the served address " +
-                              address_.authority() + " or localhost with its port");
+        return error(403, "the Host header must name the served address " + address_.authority() +
+                              " or localhost with its port");
     }
     if (request.method == "POST" && !originIsServed(request)) {
-        return error(403, "requests that change the session come from the live desktop's own "
-                          "page only (Origin http://" + address_.authority() + ")");
+        return error(403,
+                     "requests that change the session come from the live desktop's own "
+                     "page only (Origin http://" +
+                         address_.authority() + ")");
     }
     if (request.body.size() > kLargestBody) {
         return error(413, "the body is over 1 MiB");
@@ -133,7 +137,9 @@ HttpResponse RequestHandler::route(const HttpRequest& request) {
         if (!isRead(request.method)) {
             return methodNotAllowed("GET");
         }
-        return {200, "text/plain; charset=utf-8", session_.recording(),
+        return {200,
+                "text/plain; charset=utf-8",
+                session_.recording(),
                 {{"Cache-Control", "no-store"}}};
     }
     if (path == "/api/hand") {
@@ -156,11 +162,11 @@ HttpResponse RequestHandler::route(const HttpRequest& request) {
         }
         const ScriptAnswer answer = session_.runScript(std::get<std::string>(text));
         if (answer.refused) {
-            return json(400, Json{{"error", "line " + std::to_string(answer.line) + ": " +
-                                                answer.message},
-                                  {"ok", false},
-                                  {"line", answer.line},
-                                  {"message", answer.message}});
+            return json(
+                400, Json{{"error", "line " + std::to_string(answer.line) + ": " + answer.message},
+                          {"ok", false},
+                          {"line", answer.line},
+                          {"message", answer.message}});
         }
         return json(200, Json{{"ok", answer.ok},
                               {"line", answer.line},

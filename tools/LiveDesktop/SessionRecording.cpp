@@ -65,8 +65,7 @@ bool SessionRecording::reserve(const Moment& moment, std::size_t bytes, bool isM
     return false;
 }
 
-void SessionRecording::add(const Moment& moment, std::string statements, bool isMove,
-                           double end) {
+void SessionRecording::add(const Moment& moment, std::string statements, bool isMove, double end) {
     if (!statements.empty() && statements.back() != '\n') {
         statements += '\n';
     }

@@ -19,7 +19,8 @@
 
 namespace sim::live {
 
-inline constexpr std::size_t kRecordingBytesKept = 8 << 20;
+// About 40,000 statements: hours of a person's clicking, and little enough to hold for good.
+inline constexpr std::size_t kRecordingBytesKept = 1 << 20;
 
 // When an action happens on the session's clock, and the wait that reaches it from the end of
 // the recorded action before (empty when no time passed).

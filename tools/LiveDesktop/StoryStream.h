@@ -29,7 +29,8 @@ private:
 
 class StoryStream : public std::ostream {
 public:
-    StoryStream(std::ostream& terminal, StoryRing& ring) : std::ostream(&buffer_), buffer_(terminal, ring) {}
+    StoryStream(std::ostream& terminal, StoryRing& ring)
+        : std::ostream(&buffer_), buffer_(terminal, ring) {}
 
 private:
     StoryLineBuffer buffer_;
