@@ -20,21 +20,31 @@ class LiveDesktopRequests : public SessionTest {
 protected:
     void SetUp() override {
         SessionTest::SetUp();
+        // The toolkit's system-wide element, made at its first question, lives for the whole
+        // process, as it does in the system: it is made before the objects are counted.
+        serve();
+        ask("GET", "/api/inspect?x=0&y=0");
+        stopServing();
+        sim::reset();
+        countLiveObjectsFromHere();
+        serve();
+    }
+    void TearDown() override {
+        stopServing();
+        SessionTest::TearDown();
+    }
+
+    void serve() {
         session_.emplace(story_, errors_);
         sim::script::Script none;
         ASSERT_EQ(session_->runStartingScript(none, "", errors_), 0);
         session_->beginServing(false);
         handler_.emplace(*session_, sim::live::ServedAddress{"127.0.0.1", 8080},
                          sim::live::StaticPages(QUENFOLD_SOURCE_DIR "/tools/LiveDesktop/page"));
-        // The toolkit's system-wide element, made at its first question, lives for the whole
-        // process, as it does in the system.
-        ask("GET", "/api/inspect?x=0&y=0");
-        countLiveObjectsFromHere();
     }
-    void TearDown() override {
+    void stopServing() {
         handler_.reset();
         session_.reset();
-        SessionTest::TearDown();
     }
 
     HttpResponse ask(const std::string& method, const std::string& path,
