@@ -1,7 +1,10 @@
-// The run loop over the virtual clock: ordering, delays, modes, sources and performs.
+// The run loop over the virtual clock: ordering, delays, modes, sources and performs; paced by
+// the wall clock, and woken from another thread.
 #include <RetainPtr.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "SessionTest.h"
@@ -125,3 +128,52 @@ TEST_F(RunLoop, RepeatingTimersKeepTheirSchedule) {
 }
 
 }  // namespace
+
+// --- Paced by the wall clock
+
+namespace {
+
+// Paced for the test's length, unpaced again afterwards whatever happens.
+struct Paced {
+    Paced() { sim::paceClockByWallClock(true); }
+    ~Paced() { sim::paceClockByWallClock(false); }
+};
+
+void performSignalled(void* info) {
+    ++*static_cast<int*>(info);
+}
+
+}  // namespace
+
+TEST_F(RunLoop, PacedATimerFiresAtItsOwnTimeOnceTheWallClockHasReachedIt) {
+    gLog.clear();
+    addTimer(0.05, "due", kCFRunLoopDefaultMode);
+    const Paced paced;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(CFRunLoopRunInMode(kCFRunLoopDefaultMode, 60, true), kCFRunLoopRunHandledSource);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
+    EXPECT_EQ(gLog, std::vector<std::string>{"due"});
+    EXPECT_EQ(sim::clockNow(), 0.05) << "the clock stands at the fire date, not the wall's time";
+}
+
+TEST_F(RunLoop, PacedASourceSignalledFromAnotherThreadWakesTheSleepingLoop) {
+    int performed = 0;
+    CFRunLoopSourceContext context{};
+    context.info = &performed;
+    context.perform = performSignalled;
+    const RetainPtr<CFRunLoopSourceRef> source =
+        adoptCF(CFRunLoopSourceCreate(nullptr, 0, &context));
+    CFRunLoopAddSource(CFRunLoopGetMain(), source.get(), kCFRunLoopDefaultMode);
+    const Paced paced;
+    std::thread other([&source] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        CFRunLoopSourceSignal(source.get());
+        CFRunLoopWakeUp(CFRunLoopGetMain());
+    });
+    // An hour's deadline: only the signal can end this run.
+    EXPECT_EQ(CFRunLoopRunInMode(kCFRunLoopDefaultMode, 3600, true), kCFRunLoopRunHandledSource);
+    other.join();
+    EXPECT_EQ(performed, 1);
+    EXPECT_EQ(sim::clockNow(), 0) << "no timer was due: the clock did not move";
+    CFRunLoopRemoveSource(CFRunLoopGetMain(), source.get(), kCFRunLoopDefaultMode);
+}

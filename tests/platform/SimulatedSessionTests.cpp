@@ -112,6 +112,26 @@ TEST_F(SimulatedSession, ButtonStateFollowsPostedEvents) {
     EXPECT_FALSE(CGEventSourceButtonState(kCGEventSourceStateHIDSystemState, kCGMouseButtonLeft));
 }
 
+TEST_F(SimulatedSession, PressesCountUpWithinHalfASecondAndFourPointsOfThePressBefore) {
+    const struct {
+        double wait;
+        double x;
+        double y;
+        SInt64 clickState;
+    } presses[] = {
+        {0, 10, 10, 1},   {0.5, 13, 10, 2},  {0.1, 13, 14, 3},  // close in time and space
+        {0.2, 20, 14, 1},                                       // too far
+        {0.3, 20, 14, 2}, {0.51, 20, 14, 1},                    // too late
+    };
+    for (const auto& press : presses) {
+        sim::advanceClockTo(sim::clockNow() + press.wait);
+        eventSystem().pressLeft(press.x, press.y);
+        EXPECT_EQ(eventSystem().pressClickState(), press.clickState)
+            << "at " << press.x << "," << press.y << " after " << press.wait << " s";
+        eventSystem().releaseLeft(press.x, press.y);
+    }
+}
+
 // --- The Dock, hiding and activation
 
 TEST_F(SimulatedSession, TheDockShowsAndActivatesAnApplicationUnlessItIsActiveAndVisible) {

@@ -175,6 +175,14 @@ TEST(DesktopScriptStatements, ReleasesHaveClickStateOneAndModifiersBecomeEventFl
               kCGEventFlagMaskControl | kCGEventFlagMaskAlternate | kCGEventFlagMaskSecondaryFn);
 }
 
+TEST(DesktopScriptStatements, AMoveTakesHeldKeysButNoClickState) {
+    const auto move = only<PointerStatement>("move 5,6 mods=shift");
+    EXPECT_EQ(move.action, PointerAction::Move);
+    EXPECT_EQ(move.flags, kCGEventFlagMaskShift);
+    EXPECT_EQ(errorOf("move 5,6 clicks=2"),
+              "t.desk:1: move: unknown option \"clicks=2\" (it takes mods=)");
+}
+
 // Every other expectation's operands are read by the scenarios, which would fail on a misreading.
 TEST(DesktopScriptStatements, ExpectationsReadNoneAndAnEmptyStatus) {
     EXPECT_FALSE(only<ExpectActive>("expect active none").app);
