@@ -4,6 +4,7 @@
 // link must still lie inside the folder once every link is resolved.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
