@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "CoreFoundation/CoreFoundation.h"
+#include "Foundation/Foundation.h"
 #include "Foundation/NSNotificationCenter.h"
 #include "Foundation/NSObjCRuntime.h"
 

@@ -2,7 +2,7 @@
 // Each constant is one object for the whole process, so colours compare by identity too.
 #pragma once
 
-#include "CoreFoundation/CoreFoundation.h"
+#include "Foundation/Foundation.h"
 
 using CGFloat = double;
 

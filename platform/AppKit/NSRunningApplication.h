@@ -1,7 +1,7 @@
 // A running application of the session, looked up by process identifier or bundle identifier.
 #pragma once
 
-#include "CoreFoundation/CoreFoundation.h"
+#include "Foundation/Foundation.h"
 
 using NSApplicationActivationOptions = NSUInteger;
 enum : NSApplicationActivationOptions {

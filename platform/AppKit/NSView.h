@@ -2,7 +2,7 @@
 #pragma once
 
 #include "ApplicationServices/CGGeometry.h"
-#include "CoreFoundation/CoreFoundation.h"
+#include "Foundation/Foundation.h"
 #include "RetainPtr.h"
 
 using NSRect = CGRect;

@@ -1,7 +1,7 @@
 // The workspace: the active application's record, the running applications, opening URLs.
 #pragma once
 
-#include "CoreFoundation/CoreFoundation.h"
+#include "Foundation/Foundation.h"
 
 class NSRunningApplication;
 

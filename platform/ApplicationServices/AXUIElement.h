@@ -6,6 +6,7 @@
 
 #include "ApplicationServices/AXError.h"
 #include "CoreFoundation/CoreFoundation.h"
+#include "Foundation/NSString.h"
 
 // An accessibility element: the system-wide element, an application (node 0 of a process) or
 // one node of a process's tree. Elements compare equal when they name the same thing.

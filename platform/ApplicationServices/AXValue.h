@@ -6,6 +6,7 @@
 #include "ApplicationServices/CGGeometry.h"
 
 #include "CoreFoundation/CoreFoundation.h"
+#include "Foundation/NSObject.h"
 
 enum AXValueType : UInt32 {
     kAXValueIllegalType = 0,

@@ -6,6 +6,7 @@
 
 #include "ApplicationServices/CGGeometry.h"
 #include "CoreFoundation/CoreFoundation.h"
+#include "Foundation/NSObject.h"
 
 class __CGEventSource;
 struct __CGEventTapProxy;

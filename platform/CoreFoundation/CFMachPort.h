@@ -6,6 +6,7 @@
 
 #include "CoreFoundation/CFBase.h"
 #include "CoreFoundation/CFRunLoop.h"
+#include "Foundation/NSObject.h"
 
 using CFMachPortRef = __CFMachPort*;
 

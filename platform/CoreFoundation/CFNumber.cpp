@@ -1,12 +1,10 @@
 #include "CoreFoundation/CFNumber.h"
 
-#include <cmath>
-#include <cstdio>
-#include <cstdlib>
+#include <cstdint>
 #include <cstring>
-#include <limits>
 
-#include "CoreFoundation/CFString.h"
+#include "Foundation/NSNull.h"
+#include "Foundation/NSValue.h"
 
 CFBooleanRef makeBooleanConstant(bool value) {
     return new CFBoolean(value);
@@ -15,110 +13,7 @@ CFBooleanRef makeBooleanConstant(bool value) {
 const CFBooleanRef kCFBooleanTrue = makeBooleanConstant(true);
 const CFBooleanRef kCFBooleanFalse = makeBooleanConstant(false);
 
-NSNull* NSNull::null() {
-    static NSNull* const instance = new NSNull();
-    return instance;
-}
-
 const CFNullRef kCFNull = NSNull::null();
-
-NSString* NSNull::description() const {
-    return bridge(CFSTR("<null>"));
-}
-
-NSNumber* NSNumber::createWithLongLong(long long value) {
-    return new NSNumber(value);
-}
-
-NSNumber* NSNumber::createWithDouble(double value) {
-    return new NSNumber(value);
-}
-
-NSNumber* NSNumber::numberWithInt(int value) {
-    return numberWithLongLong(value);
-}
-
-NSNumber* NSNumber::numberWithLong(long value) {
-    return numberWithLongLong(value);
-}
-
-NSNumber* NSNumber::numberWithInteger(NSInteger value) {
-    return numberWithLongLong(value);
-}
-
-NSNumber* NSNumber::numberWithLongLong(long long value) {
-    return static_cast<NSNumber*>(createWithLongLong(value)->autorelease());
-}
-
-NSNumber* NSNumber::numberWithDouble(double value) {
-    return static_cast<NSNumber*>(createWithDouble(value)->autorelease());
-}
-
-NSNumber* NSNumber::numberWithBool(BOOL value) {
-    return bridge(static_cast<const NSNumber*>(value ? kCFBooleanTrue : kCFBooleanFalse));
-}
-
-long long NSNumber::longLongValue() const {
-    if (!real_) {
-        return integer_;
-    }
-    if (std::isnan(double_)) {
-        return 0;
-    }
-    if (double_ >= 9.2233720368547758e18) {
-        return std::numeric_limits<long long>::max();
-    }
-    if (double_ <= -9.2233720368547758e18) {
-        return std::numeric_limits<long long>::min();
-    }
-    return static_cast<long long>(double_);
-}
-
-int NSNumber::intValue() const {
-    // Like a C cast of the 64-bit value to 32 bits: the low bits are kept.
-    return static_cast<int>(
-        static_cast<std::uint32_t>(static_cast<std::uint64_t>(longLongValue())));
-}
-
-bool NSNumber::isEqualToNumber(const NSNumber* other) const {
-    if (other == nullptr) {
-        return false;
-    }
-    if (!real_ && !other->real_) {
-        return integer_ == other->integer_;
-    }
-    return doubleValue() == other->doubleValue();
-}
-
-bool NSNumber::isEqual(const NSObject* other) const {
-    const auto* number = dynamic_cast<const NSNumber*>(other);
-    return number != nullptr && isEqualToNumber(number);
-}
-
-NSUInteger NSNumber::hash() const {
-    const double value = doubleValue();
-    if (value == std::floor(value) && std::fabs(value) < 9.0e18) {
-        return static_cast<NSUInteger>(static_cast<long long>(value));
-    }
-    std::uint64_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    return static_cast<NSUInteger>(bits);
-}
-
-NSString* NSNumber::description() const {
-    if (!real_) {
-        return NSString::stringWithFormat("%lld", integer_);
-    }
-    // The shortest text that reads back as the same double.
-    char buffer[64];
-    for (int precision = 1; precision <= 17; ++precision) {
-        std::snprintf(buffer, sizeof buffer, "%.*g", precision, double_);
-        if (std::strtod(buffer, nullptr) == double_) {
-            break;
-        }
-    }
-    return NSString::stringWithUTF8String(buffer);
-}
 
 CFTypeID CFNumberGetTypeID() {
     return kCFNumberTypeID;

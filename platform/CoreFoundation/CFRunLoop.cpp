@@ -11,13 +11,12 @@
 
 #include "CoreFoundation/CFMachPort.h"
 #include "CoreFoundation/CFRunLoopInternal.h"
+#include "Foundation/NSString.h"
 #include "RetainPtr.h"
 #include "sim/Clock.h"
 
 const CFStringRef kCFRunLoopDefaultMode = CFStringMakeConstant("kCFRunLoopDefaultMode");
 const CFStringRef kCFRunLoopCommonModes = CFStringMakeConstant("kCFRunLoopCommonModes");
-const CFStringRef NSDefaultRunLoopMode = kCFRunLoopDefaultMode;
-const CFStringRef NSRunLoopCommonModes = kCFRunLoopCommonModes;
 
 class __CFRunLoop : public NSObject {
 public:
@@ -507,27 +506,4 @@ void _CFRunLoopReset(CFRunLoopRef runLoop) {
     auto modes = std::move(runLoop->modes_);
     auto common = std::move(runLoop->common_);
     runLoop->reset();
-}
-
-// Delayed and main-thread performs of NSObject.
-void NSObject::schedulePerform(id object, NSTimeInterval delay, std::function<void(id)> call) {
-    RetainPtr<id> target = retainPtr(const_cast<NSObject*>(this));
-    RetainPtr<id> argument = retainPtr(object);
-    RetainPtr<CFRunLoopTimerRef> timer = adoptCF(CFRunLoopTimerCreateWithHandler(
-        kCFAllocatorDefault, CFAbsoluteTimeGetCurrent() + std::max(0.0, delay), 0, 0, 0,
-        [target, argument, call](CFRunLoopTimerRef) { call(argument.get()); }));
-    CFRunLoopAddTimer(CFRunLoopGetCurrent(), timer.get(), kCFRunLoopDefaultMode);
-}
-
-void NSObject::scheduleMainThreadPerform(id object, BOOL wait, std::function<void(id)> call) {
-    if (wait) {
-        call(object);  // the caller is the main thread itself
-        return;
-    }
-    RetainPtr<id> target = retainPtr(const_cast<NSObject*>(this));
-    RetainPtr<id> argument = retainPtr(object);
-    RetainPtr<CFRunLoopTimerRef> timer = adoptCF(CFRunLoopTimerCreateWithHandler(
-        kCFAllocatorDefault, CFAbsoluteTimeGetCurrent(), 0, 0, 0,
-        [target, argument, call](CFRunLoopTimerRef) { call(argument.get()); }));
-    CFRunLoopAddTimer(CFRunLoopGetMain(), timer.get(), kCFRunLoopCommonModes);
 }

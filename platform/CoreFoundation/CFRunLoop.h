@@ -9,6 +9,7 @@
 
 #include "CoreFoundation/CFBase.h"
 #include "CoreFoundation/CFString.h"
+#include "Foundation/NSObject.h"
 
 class __CFRunLoop;
 class __CFRunLoopSource;
@@ -21,8 +22,6 @@ using CFRunLoopMode = CFStringRef;
 
 extern const CFStringRef kCFRunLoopDefaultMode;
 extern const CFStringRef kCFRunLoopCommonModes;
-extern const CFStringRef NSDefaultRunLoopMode;
-extern const CFStringRef NSRunLoopCommonModes;
 
 enum : SInt32 {
     kCFRunLoopRunFinished = 1,

@@ -1,5 +1,8 @@
 #include "CoreServices/Files.h"
 
+#include "Foundation/NSAutoreleasePool.h"
+#include "Foundation/NSString.h"
+#include "Foundation/NSURL.h"
 #include "sim/Faults.h"
 #include "sim/FileReferences.h"
 #include "sim/FileSystem.h"

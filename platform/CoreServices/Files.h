@@ -9,7 +9,6 @@ struct FSRef {
     UInt8 hidden[80];
 };
 
-using UniChar = char16_t;
 using UniCharCount = unsigned long;
 
 using FSCatalogInfoBitmap = UInt32;

@@ -1,6 +1,7 @@
 #include "CoreServices/IconServices.h"
 
 #include "ApplicationServices/Processes.h"
+#include "Foundation/NSString.h"
 #include "RetainPtr.h"
 #include "sim/Faults.h"
 #include "sim/FileReferences.h"

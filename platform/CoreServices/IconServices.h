@@ -5,6 +5,7 @@
 
 #include "CoreFoundation/CoreFoundation.h"
 #include "CoreServices/Files.h"
+#include "Foundation/NSObject.h"
 
 // An icon: an application's, a folder's or a document's. Reference counted, as on macOS
 // (AcquireIconRef, ReleaseIconRef); it is an object of the model, so a test sees one that is

@@ -8,6 +8,7 @@
 #include "CoreFoundation/CoreFoundation.h"
 #include "CoreServices/Files.h"
 #include "CoreServices/IconServices.h"
+#include "Foundation/NSObject.h"
 #include "RetainPtr.h"
 
 // A reference to one of the platform's shared lists. Every reference to the login items sees

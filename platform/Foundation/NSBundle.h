@@ -2,6 +2,7 @@
 #pragma once
 
 #include "CoreFoundation/CoreFoundation.h"
+#include "Foundation/NSObject.h"
 
 class NSBundle : public NSObject {
 public:

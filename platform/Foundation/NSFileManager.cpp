@@ -1,5 +1,6 @@
 #include "Foundation/NSFileManager.h"
 
+#include "Foundation/NSString.h"
 #include "sim/DisplayName.h"
 #include "sim/Faults.h"
 #include "sim/FileSystem.h"

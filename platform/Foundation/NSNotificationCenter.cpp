@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "Foundation/FoundationInternal.h"
+#include "Foundation/NSString.h"
 #include "RetainPtr.h"
 
 void _NSNotificationCenterReset() {

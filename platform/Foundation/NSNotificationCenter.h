@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "CoreFoundation/CoreFoundation.h"
+#include "Foundation/NSObject.h"
 
 class NSNotification : public NSObject {
 public:

@@ -4,6 +4,7 @@
 #include <unordered_map>
 
 #include "Foundation/FoundationInternal.h"
+#include "Foundation/NSString.h"
 
 struct objc_selector {
     std::string name;

@@ -26,6 +26,7 @@
 #include <typeinfo>
 
 #include "CoreFoundation/CoreFoundation.h"
+#include "Foundation/NSObject.h"
 
 // A selector: an interned method name such as "changeSetting:". Equal names give equal SELs.
 struct objc_selector;

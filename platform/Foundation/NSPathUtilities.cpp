@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "Foundation/NSArray.h"
+#include "Foundation/NSString.h"
 #include "RetainPtr.h"
 #include "sim/Faults.h"
 #include "sim/SystemProcess.h"

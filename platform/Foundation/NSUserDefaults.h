@@ -4,6 +4,7 @@
 #pragma once
 
 #include "CoreFoundation/CoreFoundation.h"
+#include "Foundation/NSObject.h"
 
 extern const CFStringRef NSArgumentDomain;
 extern const CFStringRef NSRegistrationDomain;

@@ -13,7 +13,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "CoreFoundation/CoreFoundation.h"
+#include "Foundation/Foundation.h"
 #include "RetainPtr.h"
 
 namespace sim {

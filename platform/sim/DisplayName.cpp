@@ -1,6 +1,7 @@
 #include "sim/DisplayName.h"
 
 #include "CoreFoundation/CFString.h"
+#include "Foundation/NSString.h"
 #include "RetainPtr.h"
 #include "sim/FileSystem.h"
 

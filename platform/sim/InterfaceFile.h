@@ -52,7 +52,7 @@
 #include <string_view>
 #include <vector>
 
-#include "CoreFoundation/CoreFoundation.h"
+#include "Foundation/Foundation.h"
 #include "RetainPtr.h"
 
 class NSApplication;

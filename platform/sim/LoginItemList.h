@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "CoreFoundation/CoreFoundation.h"
+#include "Foundation/Foundation.h"
 #include "RetainPtr.h"
 
 namespace sim {

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "CoreFoundation/CoreFoundation.h"
+#include "Foundation/Foundation.h"
 #include "RetainPtr.h"
 
 namespace sim {

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "CoreFoundation/CoreFoundation.h"
+#include "Foundation/Foundation.h"
 #include "RetainPtr.h"
 
 namespace sim {

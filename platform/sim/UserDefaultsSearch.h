@@ -1,7 +1,7 @@
 // The standard user defaults' search, for the session's own use (no object is autoreleased).
 #pragma once
 
-#include "CoreFoundation/CoreFoundation.h"
+#include "Foundation/Foundation.h"
 
 namespace sim {
 

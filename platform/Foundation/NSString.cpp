@@ -1,0 +1,468 @@
+#include "Foundation/NSString.h"
+
+#include <unicode/uchar.h>
+#include <unicode/ustring.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "CoreFoundation/CFStringInternal.h"
+#include "Foundation/NSArray.h"
+
+namespace {
+
+bool startsCodePoint(const FoldedText& text, std::size_t index) {
+    return index == 0 || index == text.units.size() || text.origin[index] != text.origin[index - 1];
+}
+
+std::u16string mapCase(const std::u16string& text, bool upper) {
+    if (text.empty()) {
+        return {};
+    }
+    std::u16string result(text.size() * 3 + 8, u'\0');
+    UErrorCode error = U_ZERO_ERROR;
+    const auto* source = reinterpret_cast<const UChar*>(text.data());
+    auto* target = reinterpret_cast<UChar*>(result.data());
+    const auto capacity = static_cast<int32_t>(result.size());
+    const auto length = static_cast<int32_t>(text.size());
+    const int32_t written = upper ? u_strToUpper(target, capacity, source, length, "", &error)
+                                  : u_strToLower(target, capacity, source, length, "", &error);
+    if (U_FAILURE(error)) {
+        return text;
+    }
+    result.resize(static_cast<std::size_t>(written));
+    return result;
+}
+
+// Index just past the last path component, ignoring trailing slashes (but keeping a lone
+// root slash).
+std::size_t endWithoutTrailingSlashes(const std::u16string& path) {
+    std::size_t end = path.size();
+    while (end > 1 && path[end - 1] == u'/') {
+        --end;
+    }
+    return end;
+}
+
+std::size_t lastComponentStart(const std::u16string& path, std::size_t end) {
+    if (end == 1 && path[0] == u'/') {
+        return 0;
+    }
+    const std::size_t slash = path.rfind(u'/', end == 0 ? 0 : end - 1);
+    return slash == std::u16string::npos ? 0 : slash + 1;
+}
+
+// Position of the '.' that starts the extension of the component [start, end), or npos. A dot
+// that starts the component (".profile") is no extension.
+std::size_t extensionDot(const std::u16string& path, std::size_t start, std::size_t end) {
+    for (std::size_t i = end; i > start + 1; --i) {
+        if (path[i - 1] == u'.') {
+            return i - 1;
+        }
+    }
+    return std::u16string::npos;
+}
+
+std::string formatOne(const std::string& directive, char conversion,
+                      const FormatArgument& argument) {
+    char buffer[512];
+    auto print = [&](auto value) {
+        std::snprintf(buffer, sizeof buffer, directive.c_str(), value);
+        return std::string(buffer);
+    };
+    const bool floating = std::strchr("eEfFgGaA", conversion) != nullptr;
+    const bool unsignedConversion = std::strchr("uxXoc", conversion) != nullptr;
+    std::string normalized = directive;
+    // Give every integer conversion the width of long long, whatever the format asked for.
+    if (!floating) {
+        std::size_t cut = normalized.size() - 1;
+        while (cut > 0 && std::strchr("hlqjzt", normalized[cut - 1]) != nullptr) {
+            --cut;
+        }
+        normalized = normalized.substr(0, cut) + (conversion == 'c' ? "" : "ll") + conversion;
+    }
+    auto printNormalized = [&](auto value) {
+        std::snprintf(buffer, sizeof buffer, normalized.c_str(), value);
+        return std::string(buffer);
+    };
+    if (floating) {
+        if (const auto* real = std::get_if<double>(&argument)) {
+            return print(*real);
+        }
+        if (const auto* integer = std::get_if<long long>(&argument)) {
+            return print(static_cast<double>(*integer));
+        }
+        if (const auto* natural = std::get_if<unsigned long long>(&argument)) {
+            return print(static_cast<double>(*natural));
+        }
+        return "?";
+    }
+    long long integer = 0;
+    if (const auto* signedValue = std::get_if<long long>(&argument)) {
+        integer = *signedValue;
+    } else if (const auto* natural = std::get_if<unsigned long long>(&argument)) {
+        integer = static_cast<long long>(*natural);
+    } else if (const auto* real = std::get_if<double>(&argument)) {
+        integer = static_cast<long long>(*real);
+    } else {
+        return "?";
+    }
+    if (conversion == 'c') {
+        return printNormalized(static_cast<int>(integer));
+    }
+    return unsignedConversion ? printNormalized(static_cast<unsigned long long>(integer))
+                              : printNormalized(integer);
+}
+
+}  // namespace
+
+NSString* NSString::create(std::u16string units) {
+    return new NSString(std::move(units));
+}
+
+NSString* NSString::createWithUTF8(std::string_view utf8) {
+    return create(utf16FromUTF8(utf8));
+}
+
+NSString* NSString::string() {
+    return static_cast<NSString*>(create({})->autorelease());
+}
+
+NSString* NSString::stringWithUTF8String(const char* utf8) {
+    return static_cast<NSString*>(createWithUTF8(utf8 ? utf8 : "")->autorelease());
+}
+
+NSString* NSString::stringWithCharacters(const unichar* characters, NSUInteger length) {
+    return static_cast<NSString*>(create(std::u16string(characters, length))->autorelease());
+}
+
+NSString* NSString::stringWithString(const NSString* other) {
+    return static_cast<NSString*>(create(other->units_)->autorelease());
+}
+
+NSString* NSString::formatted(const char* format, std::initializer_list<FormatArgument> args) {
+    std::u16string result;
+    std::string literal;
+    auto flushLiteral = [&] {
+        result += utf16FromUTF8(literal);
+        literal.clear();
+    };
+    auto next = args.begin();
+    for (const char* p = format; *p != '\0'; ++p) {
+        if (*p != '%') {
+            literal += *p;
+            continue;
+        }
+        const char* specStart = p++;
+        if (*p == '%') {
+            literal += '%';
+            continue;
+        }
+        while (*p != '\0' && std::strchr("-+ #0123456789.hlqjzt", *p) != nullptr) {
+            ++p;
+        }
+        if (*p == '\0') {
+            break;
+        }
+        const char conversion = *p;
+        flushLiteral();
+        if (next == args.end()) {
+            result += u"(missing)";
+            continue;
+        }
+        const FormatArgument& argument = *next++;
+        if (conversion == '@') {
+            const auto* const* object = std::get_if<const NSObject*>(&argument);
+            if (object == nullptr || *object == nullptr) {
+                result += u"(null)";
+            } else {
+                result += (*object)->description()->units_;
+            }
+        } else if (conversion == 's') {
+            const auto* const* text = std::get_if<const char*>(&argument);
+            result += utf16FromUTF8(text && *text ? *text : "(null)");
+        } else {
+            result += utf16FromUTF8(formatOne(std::string(specStart, p + 1), conversion, argument));
+        }
+    }
+    flushLiteral();
+    return static_cast<NSString*>(create(std::move(result))->autorelease());
+}
+
+unichar NSString::characterAtIndex(NSUInteger index) const {
+    if (index >= units_.size()) {
+        std::fprintf(stderr, "NSString characterAtIndex: %lu out of range\n", index);
+        std::abort();
+    }
+    return units_[index];
+}
+
+const char* NSString::UTF8String() const {
+    if (!utf8Valid_) {
+        utf8Cache_ = utf8FromUTF16(units_);
+        utf8Valid_ = true;
+    }
+    return utf8Cache_.c_str();
+}
+
+std::string NSString::utf8() const {
+    return utf8FromUTF16(units_);
+}
+
+bool NSString::isEqualToString(const NSString* other) const {
+    return other != nullptr && units_ == other->units_;
+}
+
+bool NSString::hasPrefix(const NSString* prefix) const {
+    return prefix != nullptr && !prefix->units_.empty() && units_.starts_with(prefix->units_);
+}
+
+bool NSString::hasSuffix(const NSString* suffix) const {
+    return suffix != nullptr && !suffix->units_.empty() && units_.ends_with(suffix->units_);
+}
+
+NSRange NSString::rangeOfString(const NSString* other, NSStringCompareOptions options) const {
+    const NSRange notFound{NSNotFound, 0};
+    if (other == nullptr || other->units_.empty() || units_.empty()) {
+        return notFound;
+    }
+    const bool backwards = (options & NSBackwardsSearch) != 0;
+    const bool anchored = (options & NSAnchoredSearch) != 0;
+    if ((options & NSCaseInsensitiveSearch) == 0) {
+        const std::u16string& needle = other->units_;
+        if (needle.size() > units_.size()) {
+            return notFound;
+        }
+        std::size_t at;
+        if (anchored) {
+            at = backwards ? units_.size() - needle.size() : 0;
+            if (units_.compare(at, needle.size(), needle) != 0) {
+                return notFound;
+            }
+        } else {
+            at = backwards ? units_.rfind(needle) : units_.find(needle);
+            if (at == std::u16string::npos) {
+                return notFound;
+            }
+        }
+        return {at, needle.size()};
+    }
+    const FoldedText haystack = foldCase(units_);
+    const std::u16string needle = foldCase(other->units_).units;
+    if (needle.size() > haystack.units.size()) {
+        return notFound;
+    }
+    auto matchAt = [&](std::size_t start) -> bool {
+        const std::size_t end = start + needle.size();
+        return startsCodePoint(haystack, start) && startsCodePoint(haystack, end) &&
+               haystack.units.compare(start, needle.size(), needle) == 0;
+    };
+    const std::size_t last = haystack.units.size() - needle.size();
+    for (std::size_t step = 0; step <= last; ++step) {
+        const std::size_t start = backwards ? last - step : step;
+        if (matchAt(start)) {
+            const std::size_t from = haystack.origin[start];
+            const std::size_t to = haystack.origin[start + needle.size()];
+            return {from, to - from};
+        }
+        if (anchored) {
+            break;
+        }
+    }
+    return notFound;
+}
+
+NSString* NSString::lowercaseString() const {
+    return static_cast<NSString*>(create(mapCase(units_, false))->autorelease());
+}
+
+NSString* NSString::uppercaseString() const {
+    return static_cast<NSString*>(create(mapCase(units_, true))->autorelease());
+}
+
+NSString* NSString::substringWithRange(NSRange range) const {
+    if (range.location > units_.size() || range.length > units_.size() - range.location) {
+        std::fprintf(stderr, "NSString substringWithRange: range out of bounds\n");
+        std::abort();
+    }
+    return static_cast<NSString*>(
+        create(units_.substr(range.location, range.length))->autorelease());
+}
+
+NSString* NSString::substringFromIndex(NSUInteger index) const {
+    return substringWithRange(NSMakeRange(index, units_.size() - std::min(index, units_.size())));
+}
+
+NSString* NSString::stringByAppendingString(const NSString* other) const {
+    return static_cast<NSString*>(create(units_ + other->units_)->autorelease());
+}
+
+NSArray* NSString::componentsSeparatedByString(const NSString* separator) const {
+    NSMutableArray* pieces = NSMutableArray::array();
+    const std::u16string& sep = separator->units_;
+    std::size_t start = 0;
+    while (!sep.empty()) {
+        const std::size_t found = units_.find(sep, start);
+        if (found == std::u16string::npos) {
+            break;
+        }
+        pieces->addObject(NSString::stringWithCharacters(units_.data() + start, found - start));
+        start = found + sep.size();
+    }
+    pieces->addObject(NSString::stringWithCharacters(units_.data() + start, units_.size() - start));
+    return pieces;
+}
+
+NSString* NSString::lastPathComponent() const {
+    const std::size_t end = endWithoutTrailingSlashes(units_);
+    const std::size_t start = lastComponentStart(units_, end);
+    return static_cast<NSString*>(create(units_.substr(start, end - start))->autorelease());
+}
+
+NSString* NSString::pathExtension() const {
+    const std::size_t end = endWithoutTrailingSlashes(units_);
+    const std::size_t dot = extensionDot(units_, lastComponentStart(units_, end), end);
+    return static_cast<NSString*>(
+        create(dot == std::u16string::npos ? u"" : units_.substr(dot + 1, end - dot - 1))
+            ->autorelease());
+}
+
+NSString* NSString::stringByDeletingPathExtension() const {
+    const std::size_t end = endWithoutTrailingSlashes(units_);
+    const std::size_t dot = extensionDot(units_, lastComponentStart(units_, end), end);
+    return static_cast<NSString*>(
+        create(units_.substr(0, dot == std::u16string::npos ? end : dot))->autorelease());
+}
+
+NSString* NSString::stringByDeletingLastPathComponent() const {
+    const std::size_t end = endWithoutTrailingSlashes(units_);
+    std::size_t start = lastComponentStart(units_, end);
+    if (start == 0) {
+        return static_cast<NSString*>(create(isAbsolutePath() ? u"/" : u"")->autorelease());
+    }
+    std::size_t keep = start;
+    while (keep > 1 && units_[keep - 1] == u'/') {
+        --keep;
+    }
+    return static_cast<NSString*>(create(units_.substr(0, keep))->autorelease());
+}
+
+NSString* NSString::stringByAppendingPathComponent(const NSString* component) const {
+    std::u16string joined = units_;
+    if (!joined.empty() && !component->units_.empty()) {
+        joined += u'/';
+    }
+    joined += component->units_;
+    // Fold repeated slashes and drop a trailing one, as the path functions do.
+    std::u16string clean;
+    for (char16_t unit : joined) {
+        if (unit == u'/' && !clean.empty() && clean.back() == u'/') {
+            continue;
+        }
+        clean += unit;
+    }
+    if (clean.size() > 1 && clean.back() == u'/') {
+        clean.pop_back();
+    }
+    return static_cast<NSString*>(create(std::move(clean))->autorelease());
+}
+
+bool NSString::boolValue() const {
+    std::size_t i = 0;
+    while (i < units_.size() && (units_[i] == u' ' || units_[i] == u'\t' || units_[i] == u'\n')) {
+        ++i;
+    }
+    if (i < units_.size() && (units_[i] == u'+' || units_[i] == u'-')) {
+        ++i;
+    }
+    while (i < units_.size() && units_[i] == u'0') {
+        ++i;
+    }
+    if (i == units_.size()) {
+        return false;
+    }
+    const char16_t c = units_[i];
+    return c == u'Y' || c == u'y' || c == u'T' || c == u't' || (c >= u'1' && c <= u'9');
+}
+
+long long NSString::longLongValue() const {
+    const std::string text = utf8();
+    errno = 0;
+    return std::strtoll(text.c_str(), nullptr, 10);
+}
+
+int NSString::intValue() const {
+    return static_cast<int>(std::clamp<long long>(longLongValue(), INT_MIN, INT_MAX));
+}
+
+double NSString::doubleValue() const {
+    return std::strtod(utf8().c_str(), nullptr);
+}
+
+bool NSString::isEqual(const NSObject* other) const {
+    const auto* string = dynamic_cast<const NSString*>(other);
+    return string != nullptr && units_ == string->units_;
+}
+
+NSUInteger NSString::hash() const {
+    // FNV-1a over the code units: equal strings hash alike.
+    std::uint64_t hash = 1469598103934665603ull;
+    for (char16_t unit : units_) {
+        hash = (hash ^ unit) * 1099511628211ull;
+    }
+    return static_cast<NSUInteger>(hash);
+}
+
+NSString* NSString::description() const {
+    return static_cast<NSString*>(retain()->autorelease());
+}
+
+NSMutableString* NSMutableString::create(std::u16string units) {
+    return new NSMutableString(std::move(units));
+}
+
+NSMutableString* NSMutableString::string() {
+    return static_cast<NSMutableString*>(create()->autorelease());
+}
+
+NSMutableString* NSMutableString::stringWithCapacity(NSUInteger capacity) {
+    NSMutableString* result = string();
+    result->units_.reserve(capacity);
+    return result;
+}
+
+NSMutableString* NSMutableString::stringWithString(const NSString* other) {
+    return static_cast<NSMutableString*>(create(other->units())->autorelease());
+}
+
+void NSMutableString::appendString(const NSString* other) {
+    units_ += other->units();
+    unitsChanged();
+}
+
+void NSMutableString::insertString(const NSString* other, NSUInteger index) {
+    replaceCharactersInRange(NSMakeRange(index, 0), other);
+}
+
+void NSMutableString::deleteCharactersInRange(NSRange range) {
+    replaceCharactersInRange(range, NSString::string());
+}
+
+void NSMutableString::replaceCharactersInRange(NSRange range, const NSString* replacement) {
+    if (range.location > units_.size() || range.length > units_.size() - range.location) {
+        std::fprintf(stderr, "NSMutableString replaceCharactersInRange: range out of bounds\n");
+        std::abort();
+    }
+    units_.replace(range.location, range.length, replacement->units());
+    unitsChanged();
+}
+
+void NSMutableString::setString(const NSString* other) {
+    units_ = other->units();
+    unitsChanged();
+}
