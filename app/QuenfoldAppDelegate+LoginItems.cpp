@@ -3,6 +3,7 @@
 #include <CoreServices/CoreServices.h>
 
 #include <memory>
+#include <type_traits>
 
 #include "QuenfoldAppDelegate.h"
 
@@ -15,7 +16,7 @@ constexpr LSSharedFileListResolutionFlags kQuietResolution =
 struct IconRefReleaser {
     void operator()(IconRef icon) const { ReleaseIconRef(icon); }
 };
-using IconHolder = std::unique_ptr<OpaqueIconRef, IconRefReleaser>;
+using IconHolder = std::unique_ptr<std::remove_pointer_t<IconRef>, IconRefReleaser>;
 
 RetainPtr<LSSharedFileListRef> loginItemList() {
     return adoptCF(
@@ -35,9 +36,8 @@ LSSharedFileListItemRef matchingLoginItem(CFArrayRef snapshot, CFURLRef bundleUR
         return nullptr;
     }
     for (CFIndex index = 0; index < CFArrayGetCount(snapshot); ++index) {
-        auto* item = const_cast<OpaqueLSSharedFileListItemRef*>(
-            static_cast<const OpaqueLSSharedFileListItemRef*>(
-                CFArrayGetValueAtIndex(snapshot, index)));
+        auto item = static_cast<LSSharedFileListItemRef>(
+            const_cast<NSObject*>(CFArrayGetValueAtIndex(snapshot, index)));
         RetainPtr<CFURLRef> resolved;
         if (LSSharedFileListItemResolve(item, kQuietResolution, resolved.initializeInto(),
                                         nullptr) != noErr) {

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "ApplicationServices/AXUIElementInternal.h"
 #include "ApplicationServices/AXValue.h"
 #include "sim/Accessibility.h"
 #include "sim/Faults.h"
@@ -26,10 +27,11 @@ CFTypeRef copyElement(NodeId node) {
 
 // The node behind an element, or null when the element is stale or the process is gone.
 const Node* resolve(AXUIElementRef element) {
-    if (element == nullptr || element->systemWide_) {
+    const __AXUIElement* layout = layoutOf(element);
+    if (layout == nullptr || layout->systemWide_) {
         return nullptr;
     }
-    const NodeId id = element->node_ == 0 ? desktop().rootOf(element->pid_) : element->node_;
+    const NodeId id = layout->node_ == 0 ? desktop().rootOf(layout->pid_) : layout->node_;
     return id == 0 ? nullptr : desktop().node(id);
 }
 
@@ -156,7 +158,7 @@ std::optional<NodeId> nodeOf(AXUIElementRef element) {
 }
 
 bool isSystemWide(AXUIElementRef element) {
-    return element != nullptr && element->systemWide_;
+    return element != nullptr && layoutOf(element)->systemWide_;
 }
 
 float messagingTimeout() {
@@ -386,7 +388,7 @@ AXError AXUIElementGetPid(AXUIElementRef element, pid_t* pid) {
         return kAXErrorIllegalArgument;
     }
     // The identifier is part of the element: it is answered even after the process quit.
-    *pid = element->pid_;
+    *pid = layoutOf(element)->pid_;
     return kAXErrorSuccess;
 }
 
@@ -395,7 +397,7 @@ AXError AXUIElementSetMessagingTimeout(AXUIElementRef element, float timeoutInSe
         return *status;
     }
     if (element == nullptr || timeoutInSeconds < 0 ||
-        (!sim::isSystemWide(element) && element->node_ != 0)) {
+        (!sim::isSystemWide(element) && layoutOf(element)->node_ != 0)) {
         return kAXErrorIllegalArgument;
     }
     sim::gMessagingTimeout = timeoutInSeconds;

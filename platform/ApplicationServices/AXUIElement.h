@@ -2,41 +2,14 @@
 // actions, hit-testing, and the access test.
 #pragma once
 
-#include <cstdint>
-
 #include "ApplicationServices/AXError.h"
+#include "CoreFoundation/CFRuntime.h"
 #include "CoreFoundation/CoreFoundation.h"
-#include "Foundation/NSString.h"
 
-// An accessibility element: the system-wide element, an application (node 0 of a process) or
-// one node of a process's tree. Elements compare equal when they name the same thing.
-class __AXUIElement : public NSObject {
-public:
-    __AXUIElement(bool systemWide, pid_t pid, std::uint64_t node)
-        : systemWide_(systemWide), pid_(pid), node_(node) {}
-
-    CFTypeID typeID() const override { return kAXUIElementTypeID; }
-    bool isEqual(const NSObject* other) const override {
-        const auto* element = dynamic_cast<const __AXUIElement*>(other);
-        return element != nullptr && element->systemWide_ == systemWide_ && element->pid_ == pid_ &&
-               element->node_ == node_;
-    }
-    NSUInteger hash() const override {
-        return static_cast<NSUInteger>(pid_) * 1000003u + static_cast<NSUInteger>(node_);
-    }
-    NSString* description() const override {
-        if (systemWide_) {
-            return NSString::stringWithUTF8String("<AXUIElement System Wide>");
-        }
-        return NSString::stringWithFormat("<AXUIElement pid=%d node=%llu>", pid_,
-                                          static_cast<unsigned long long>(node_));
-    }
-
-    bool systemWide_;
-    pid_t pid_;
-    std::uint64_t node_;  // 0: the application element of pid_
-};
-using AXUIElementRef = const __AXUIElement*;
+// An accessibility element: the system-wide element, an application or one node of a
+// process's tree.
+class __AXUIElement;  // the layout: ApplicationServices/AXUIElementInternal.h
+using AXUIElementRef = const CFOpaqueObject<__AXUIElement>*;
 
 using AXCopyMultipleAttributeOptions = UInt32;
 inline constexpr AXCopyMultipleAttributeOptions kAXCopyMultipleAttributeOptionStopOnError = 0x1;

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "ApplicationServices/AXValueInternal.h"
 #include "sim/Faults.h"
 
 namespace {
@@ -43,10 +44,11 @@ AXValueType AXValueGetType(CFTypeRef value) {
 }
 
 Boolean AXValueGetValue(AXValueRef value, AXValueType type, void* valuePtr) {
-    if (sim::failCall("AXValueGetValue") || value == nullptr || valuePtr == nullptr ||
-        value->type_ != type) {
+    const __AXValue* layout = layoutOf(value);
+    if (sim::failCall("AXValueGetValue") || layout == nullptr || valuePtr == nullptr ||
+        layout->type_ != type) {
         return false;
     }
-    std::memcpy(valuePtr, value->storage_, value->size_);
+    std::memcpy(valuePtr, layout->storage_, layout->size_);
     return true;
 }

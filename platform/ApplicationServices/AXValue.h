@@ -1,12 +1,10 @@
 // Accessibility values: points, sizes, rectangles, ranges and errors wrapped as objects.
 #pragma once
 
-#include <cstring>
 #include "ApplicationServices/AXError.h"
 #include "ApplicationServices/CGGeometry.h"
-
+#include "CoreFoundation/CFRuntime.h"
 #include "CoreFoundation/CoreFoundation.h"
-#include "Foundation/NSObject.h"
 
 enum AXValueType : UInt32 {
     kAXValueIllegalType = 0,
@@ -18,23 +16,8 @@ enum AXValueType : UInt32 {
 };
 
 // A point, size, rectangle, range or error, held by value.
-class __AXValue : public NSObject {
-public:
-    __AXValue(AXValueType type, const void* bytes, std::size_t size) : type_(type), size_(size) {
-        std::memcpy(storage_, bytes, size);
-    }
-    CFTypeID typeID() const override { return kAXValueTypeID; }
-    bool isEqual(const NSObject* other) const override {
-        const auto* value = dynamic_cast<const __AXValue*>(other);
-        return value != nullptr && value->type_ == type_ &&
-               std::memcmp(value->storage_, storage_, size_) == 0;
-    }
-
-    AXValueType type_;
-    std::size_t size_;
-    alignas(double) unsigned char storage_[sizeof(CGRect)];
-};
-using AXValueRef = const __AXValue*;
+class __AXValue;  // the layout: ApplicationServices/AXValueInternal.h
+using AXValueRef = const CFOpaqueObject<__AXValue>*;
 
 CFTypeID AXValueGetTypeID();
 // A new value holding the CGPoint, CGSize, CGRect, CFRange or AXError at `valuePtr`; null for

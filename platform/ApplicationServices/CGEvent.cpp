@@ -1,6 +1,7 @@
 // Quartz Event Services over the simulated event system.
 #include "ApplicationServices/CGEvent.h"
 
+#include "ApplicationServices/CGEventInternal.h"
 #include "sim/EventSystem.h"
 #include "sim/Faults.h"
 
@@ -57,43 +58,45 @@ CGEventRef CGEventCreateMouseEvent(CGEventSourceRef, CGEventType mouseType,
 }
 
 CGEventRef CGEventCreateCopy(CGEventRef event) {
+    const __CGEvent* original = layoutOf(event);
     auto* copy = new __CGEvent();
-    copy->type = event->type;
-    copy->location = event->location;
-    copy->flags = event->flags;
-    copy->fields = event->fields;
+    copy->type = original->type;
+    copy->location = original->location;
+    copy->flags = original->flags;
+    copy->fields = original->fields;
     return copy;
 }
 
 CGEventType CGEventGetType(CGEventRef event) {
-    return event->type;
+    return layoutOf(event)->type;
 }
 void CGEventSetType(CGEventRef event, CGEventType type) {
-    event->type = type;
+    layoutOf(event)->type = type;
 }
 CGPoint CGEventGetLocation(CGEventRef event) {
     sim::failCall("CGEventGetLocation");
-    return event->location;
+    return layoutOf(event)->location;
 }
 void CGEventSetLocation(CGEventRef event, CGPoint location) {
-    event->location = location;
+    layoutOf(event)->location = location;
 }
 CGEventFlags CGEventGetFlags(CGEventRef event) {
     sim::failCall("CGEventGetFlags");
-    return event->flags;
+    return layoutOf(event)->flags;
 }
 void CGEventSetFlags(CGEventRef event, CGEventFlags flags) {
-    event->flags = flags;
+    layoutOf(event)->flags = flags;
 }
 
 SInt64 CGEventGetIntegerValueField(CGEventRef event, CGEventField field) {
     sim::failCall("CGEventGetIntegerValueField");
-    auto found = event->fields.find(field);
-    return found == event->fields.end() ? 0 : found->second;
+    const std::map<CGEventField, SInt64>& fields = layoutOf(event)->fields;
+    auto found = fields.find(field);
+    return found == fields.end() ? 0 : found->second;
 }
 
 void CGEventSetIntegerValueField(CGEventRef event, CGEventField field, SInt64 value) {
-    event->fields[field] = value;
+    layoutOf(event)->fields[field] = value;
 }
 
 void CGEventPost(CGEventTapLocation tap, CGEventRef event) {

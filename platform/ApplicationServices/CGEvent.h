@@ -2,17 +2,17 @@
 // live state of keys and buttons.
 #pragma once
 
-#include <map>
-
 #include "ApplicationServices/CGGeometry.h"
+#include "CoreFoundation/CFRuntime.h"
 #include "CoreFoundation/CoreFoundation.h"
-#include "Foundation/NSObject.h"
 
+// A Quartz event: its type, location, flags and integer fields.
+class __CGEvent;  // the layout: ApplicationServices/CGEventInternal.h
+using CGEventRef = CFOpaqueObject<__CGEvent>*;
+// An event source: the calls take one and do not read it; none is ever made.
 class __CGEventSource;
+using CGEventSourceRef = CFOpaqueObject<__CGEventSource>*;
 struct __CGEventTapProxy;
-class __CGEvent;
-using CGEventRef = __CGEvent*;
-using CGEventSourceRef = __CGEventSource*;
 using CGEventTapProxy = __CGEventTapProxy*;
 
 using CGEventType = UInt32;
@@ -105,17 +105,6 @@ using CGKeyCode = UInt16;
 
 using CGEventTapCallBack = CGEventRef (*)(CGEventTapProxy proxy, CGEventType type, CGEventRef event,
                                           void* userInfo);
-
-// A Quartz event: its type, location, flags and integer fields.
-class __CGEvent : public NSObject {
-public:
-    CFTypeID typeID() const override { return kCGEventTypeID; }
-
-    CGEventType type = kCGEventNull;
-    CGPoint location{0, 0};
-    CGEventFlags flags = 0;
-    std::map<CGEventField, SInt64> fields;
-};
 
 CFTypeID CGEventGetTypeID();
 

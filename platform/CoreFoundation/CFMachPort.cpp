@@ -1,5 +1,7 @@
 #include "CoreFoundation/CFMachPort.h"
 
+#include "CoreFoundation/CFMachPortInternal.h"
+#include "CoreFoundation/CFRunLoopInternal.h"
 #include "sim/Faults.h"
 
 __CFMachPort* __CFMachPort::create(std::function<void()> onInvalidate) {
@@ -28,16 +30,17 @@ CFTypeID CFMachPortGetTypeID() {
 
 CFRunLoopSourceRef CFMachPortCreateRunLoopSource(CFAllocatorRef, CFMachPortRef port,
                                                  CFIndex order) {
-    if (sim::failCall("CFMachPortCreateRunLoopSource") || port == nullptr || !port->isValid()) {
+    if (sim::failCall("CFMachPortCreateRunLoopSource") || port == nullptr ||
+        !layoutOf(port)->isValid()) {
         return nullptr;
     }
     return CFRunLoopSourceCreateForPort(port, order);
 }
 
 void CFMachPortInvalidate(CFMachPortRef port) {
-    port->invalidate();
+    layoutOf(port)->invalidate();
 }
 
 Boolean CFMachPortIsValid(CFMachPortRef port) {
-    return port->isValid();
+    return layoutOf(port)->isValid();
 }

@@ -1,30 +1,13 @@
 // Mach ports, as event taps hand them out. A port is valid until it is invalidated or its
-// last reference goes; whoever made it (the event system) is told when that happens.
+// last reference goes.
 #pragma once
-
-#include <functional>
 
 #include "CoreFoundation/CFBase.h"
 #include "CoreFoundation/CFRunLoop.h"
-#include "Foundation/NSObject.h"
+#include "CoreFoundation/CFRuntime.h"
 
-using CFMachPortRef = __CFMachPort*;
-
-class __CFMachPort : public NSObject {
-public:
-    // +1; `onInvalidate` runs once, when the port is invalidated or freed.
-    static __CFMachPort* create(std::function<void()> onInvalidate);
-
-    CFTypeID typeID() const override { return kCFMachPortTypeID; }
-    bool isValid() const { return valid_; }
-    void invalidate();
-    ~__CFMachPort() override;
-
-private:
-    __CFMachPort() = default;
-    bool valid_ = true;
-    std::function<void()> onInvalidate_;
-};
+class __CFMachPort;  // the layout: CoreFoundation/CFMachPortInternal.h
+using CFMachPortRef = CFOpaqueObject<__CFMachPort>*;
 
 CFTypeID CFMachPortGetTypeID();
 // A run-loop source for the port, owned by the caller; null when it cannot be made.

@@ -18,15 +18,15 @@
 const CFStringRef kCFRunLoopDefaultMode = CFStringMakeConstant("kCFRunLoopDefaultMode");
 const CFStringRef kCFRunLoopCommonModes = CFStringMakeConstant("kCFRunLoopCommonModes");
 
-class __CFRunLoop : public NSObject {
+class __CFRunLoop final : public CFOpaqueObject<__CFRunLoop> {
 public:
-    __CFRunLoop() : NSObject(Immortal{}) { reset(); }
+    __CFRunLoop() : CFOpaqueObject(Immortal{}) { reset(); }
 
     CFTypeID typeID() const override { return kCFRunLoopTypeID; }
 
     struct Items {
-        std::vector<RetainPtr<CFRunLoopSourceRef>> sources;
-        std::vector<RetainPtr<CFRunLoopTimerRef>> timers;
+        std::vector<RetainPtr<__CFRunLoopSource*>> sources;
+        std::vector<RetainPtr<__CFRunLoopTimer*>> timers;
     };
 
     void reset() {
@@ -59,8 +59,8 @@ public:
         }
     }
 
-    std::vector<CFRunLoopTimerRef> timersOf(const std::u16string& mode) {
-        std::vector<CFRunLoopTimerRef> timers;
+    std::vector<__CFRunLoopTimer*> timersOf(const std::u16string& mode) {
+        std::vector<__CFRunLoopTimer*> timers;
         auto collect = [&](Items& items) {
             for (auto& timer : items.timers) {
                 if (timer->valid) {
@@ -79,13 +79,13 @@ public:
 
     bool hasAnything(const std::u16string& mode) {
         bool any = !timersOf(mode).empty();
-        forEachSource(mode, [&](CFRunLoopSourceRef source) { any = any || source->isValid(); });
+        forEachSource(mode, [&](__CFRunLoopSource* source) { any = any || source->isValid(); });
         return any;
     }
 
     CFAbsoluteTime nextFireDate(const std::u16string& mode) {
         CFAbsoluteTime next = -1;
-        for (CFRunLoopTimerRef timer : timersOf(mode)) {
+        for (__CFRunLoopTimer* timer : timersOf(mode)) {
             if (next < 0 || timer->fireDate < next) {
                 next = timer->fireDate;
             }
@@ -97,8 +97,8 @@ public:
     // order of fire date and creation. Returns whether anything ran.
     bool runOnePass(const std::u16string& mode) {
         bool handled = false;
-        std::vector<RetainPtr<CFRunLoopSourceRef>> signaled;
-        forEachSource(mode, [&](CFRunLoopSourceRef source) {
+        std::vector<RetainPtr<__CFRunLoopSource*>> signaled;
+        forEachSource(mode, [&](__CFRunLoopSource* source) {
             if (source->signaled_ && source->valid_ && source->context_.perform != nullptr) {
                 signaled.push_back(retainPtr(source));
             }
@@ -114,8 +114,8 @@ public:
         }
 
         const CFAbsoluteTime now = CFAbsoluteTimeGetCurrent();
-        std::vector<RetainPtr<CFRunLoopTimerRef>> due;
-        for (CFRunLoopTimerRef timer : timersOf(mode)) {
+        std::vector<RetainPtr<__CFRunLoopTimer*>> due;
+        for (__CFRunLoopTimer* timer : timersOf(mode)) {
             if (timer->fireDate <= now) {
                 due.push_back(retainPtr(timer));
             }
@@ -261,7 +261,7 @@ public:
 
 namespace {
 
-CFRunLoopRef mainRunLoop() {
+__CFRunLoop* mainRunLoop() {
     static __CFRunLoop* const loop = new __CFRunLoop();
     return loop;
 }
@@ -290,80 +290,86 @@ SInt32 CFRunLoopRunInMode(CFRunLoopMode mode, CFTimeInterval seconds,
 }
 
 void CFRunLoopStop(CFRunLoopRef runLoop) {
-    if (runLoop->running_) {
-        runLoop->stopped_ = true;
+    __CFRunLoop* loop = layoutOf(runLoop);
+    if (loop->running_) {
+        loop->stopped_ = true;
     }
 }
 
 void CFRunLoopWakeUp(CFRunLoopRef runLoop) {
-    runLoop->wakeUp();
+    layoutOf(runLoop)->wakeUp();
 }
 
 CFStringRef CFRunLoopCopyCurrentMode(CFRunLoopRef runLoop) {
-    return runLoop->running_ ? NSString::create(runLoop->currentMode_) : nullptr;
+    const __CFRunLoop* loop = layoutOf(runLoop);
+    return loop->running_ ? NSString::create(loop->currentMode_) : nullptr;
 }
 
 void CFRunLoopAddCommonMode(CFRunLoopRef runLoop, CFRunLoopMode mode) {
-    runLoop->commonModes_.insert(mode->units());
+    layoutOf(runLoop)->commonModes_.insert(mode->units());
 }
 
 void CFRunLoopAddSource(CFRunLoopRef runLoop, CFRunLoopSourceRef source, CFRunLoopMode mode) {
-    if (source == nullptr || !source->isValid() || CFRunLoopContainsSource(runLoop, source, mode)) {
+    __CFRunLoopSource* added = layoutOf(source);
+    if (added == nullptr || !added->isValid() || CFRunLoopContainsSource(runLoop, source, mode)) {
         return;
     }
-    runLoop->itemsFor(mode).sources.push_back(retainPtr(source));
-    if (source->context_.schedule != nullptr) {
-        source->context_.schedule(source->context_.info, runLoop, mode);
+    layoutOf(runLoop)->itemsFor(mode).sources.push_back(retainPtr(added));
+    if (added->context_.schedule != nullptr) {
+        added->context_.schedule(added->context_.info, runLoop, mode);
     }
 }
 
 void CFRunLoopRemoveSource(CFRunLoopRef runLoop, CFRunLoopSourceRef source, CFRunLoopMode mode) {
-    auto& sources = runLoop->itemsFor(mode).sources;
+    auto& sources = layoutOf(runLoop)->itemsFor(mode).sources;
     auto found = std::find_if(sources.begin(), sources.end(),
                               [&](const auto& held) { return held.get() == source; });
     if (found == sources.end()) {
         return;
     }
-    RetainPtr<CFRunLoopSourceRef> removed = *found;
+    RetainPtr<__CFRunLoopSource*> removed = *found;
     sources.erase(found);
-    if (source->context_.cancel != nullptr) {
-        source->context_.cancel(source->context_.info, runLoop, mode);
+    if (removed->context_.cancel != nullptr) {
+        removed->context_.cancel(removed->context_.info, runLoop, mode);
     }
 }
 
 Boolean CFRunLoopContainsSource(CFRunLoopRef runLoop, CFRunLoopSourceRef source,
                                 CFRunLoopMode mode) {
+    __CFRunLoop* loop = layoutOf(runLoop);
     if (mode->isEqualToString(kCFRunLoopCommonModes)) {
-        const auto& sources = runLoop->common_.sources;
+        const auto& sources = loop->common_.sources;
         return std::any_of(sources.begin(), sources.end(),
                            [&](const auto& held) { return held.get() == source; });
     }
     bool found = false;
-    runLoop->forEachSource(mode->units(),
-                           [&](CFRunLoopSourceRef held) { found = found || held == source; });
+    loop->forEachSource(mode->units(),
+                        [&](__CFRunLoopSource* held) { found = found || held == source; });
     return found;
 }
 
 void CFRunLoopAddTimer(CFRunLoopRef runLoop, CFRunLoopTimerRef timer, CFRunLoopMode mode) {
-    if (timer == nullptr || !timer->valid || CFRunLoopContainsTimer(runLoop, timer, mode)) {
+    __CFRunLoopTimer* added = layoutOf(timer);
+    if (added == nullptr || !added->valid || CFRunLoopContainsTimer(runLoop, timer, mode)) {
         return;
     }
-    runLoop->itemsFor(mode).timers.push_back(retainPtr(timer));
+    layoutOf(runLoop)->itemsFor(mode).timers.push_back(retainPtr(added));
 }
 
 void CFRunLoopRemoveTimer(CFRunLoopRef runLoop, CFRunLoopTimerRef timer, CFRunLoopMode mode) {
-    auto& timers = runLoop->itemsFor(mode).timers;
+    auto& timers = layoutOf(runLoop)->itemsFor(mode).timers;
     std::erase_if(timers, [&](const auto& held) { return held.get() == timer; });
 }
 
 Boolean CFRunLoopContainsTimer(CFRunLoopRef runLoop, CFRunLoopTimerRef timer, CFRunLoopMode mode) {
-    const auto& timers = runLoop->itemsFor(mode).timers;
+    __CFRunLoop* loop = layoutOf(runLoop);
+    const auto& timers = loop->itemsFor(mode).timers;
     if (std::any_of(timers.begin(), timers.end(),
                     [&](const auto& held) { return held.get() == timer; })) {
         return true;
     }
-    if (!mode->isEqualToString(kCFRunLoopCommonModes) && runLoop->isCommon(mode->units())) {
-        const auto& common = runLoop->common_.timers;
+    if (!mode->isEqualToString(kCFRunLoopCommonModes) && loop->isCommon(mode->units())) {
+        const auto& common = loop->common_.timers;
         return std::any_of(common.begin(), common.end(),
                            [&](const auto& held) { return held.get() == timer; });
     }
@@ -396,24 +402,24 @@ CFRunLoopSourceRef CFRunLoopSourceCreate(CFAllocatorRef, CFIndex order,
     return source;
 }
 
-CFRunLoopSourceRef CFRunLoopSourceCreateForPort(__CFMachPort* port, CFIndex order) {
+CFRunLoopSourceRef CFRunLoopSourceCreateForPort(CFMachPortRef port, CFIndex order) {
     auto* source = new __CFRunLoopSource();
     source->order_ = order;
-    source->port_ = static_cast<__CFMachPort*>(port->retain());
+    source->port_ = static_cast<CFMachPortRef>(port->retain());
     return source;
 }
 
 void CFRunLoopSourceSignal(CFRunLoopSourceRef source) {
-    source->signaled_.store(true);
+    layoutOf(source)->signaled_.store(true);
 }
 
 void CFRunLoopSourceInvalidate(CFRunLoopSourceRef source) {
-    source->valid_ = false;
-    source->signaled_ = false;
+    layoutOf(source)->valid_ = false;
+    layoutOf(source)->signaled_ = false;
 }
 
 Boolean CFRunLoopSourceIsValid(CFRunLoopSourceRef source) {
-    return source->isValid();
+    return layoutOf(source)->isValid();
 }
 
 CFTypeID CFRunLoopTimerGetTypeID() {
@@ -445,41 +451,43 @@ CFRunLoopTimerRef CFRunLoopTimerCreateWithHandler(CFAllocatorRef allocator, CFAb
                                                   std::function<void(CFRunLoopTimerRef)> block) {
     CFRunLoopTimerRef timer =
         CFRunLoopTimerCreate(allocator, fireDate, interval, flags, order, nullptr, nullptr);
-    timer->block = std::move(block);
+    layoutOf(timer)->block = std::move(block);
     return timer;
 }
 
 void CFRunLoopTimerInvalidate(CFRunLoopTimerRef timer) {
-    timer->valid = false;
+    layoutOf(timer)->valid = false;
 }
 
 Boolean CFRunLoopTimerIsValid(CFRunLoopTimerRef timer) {
-    return timer->valid;
+    return layoutOf(timer)->valid;
 }
 
 CFAbsoluteTime CFRunLoopTimerGetNextFireDate(CFRunLoopTimerRef timer) {
-    return timer->fireDate;
+    return layoutOf(timer)->fireDate;
 }
 
 void CFRunLoopTimerSetNextFireDate(CFRunLoopTimerRef timer, CFAbsoluteTime fireDate) {
-    timer->fireDate = fireDate;
+    layoutOf(timer)->fireDate = fireDate;
 }
 
-bool _CFRunLoopServesPort(CFRunLoopRef runLoop, const __CFMachPort* port) {
+bool _CFRunLoopServesPort(CFRunLoopRef runLoop, CFMachPortRef port) {
+    __CFRunLoop* loop = layoutOf(runLoop);
     const std::u16string mode =
-        runLoop->running_ ? runLoop->currentMode_ : kCFRunLoopDefaultMode->units();
+        loop->running_ ? loop->currentMode_ : kCFRunLoopDefaultMode->units();
     bool served = false;
-    runLoop->forEachSource(mode, [&](CFRunLoopSourceRef source) {
+    loop->forEachSource(mode, [&](__CFRunLoopSource* source) {
         served = served || (source->port() == port && source->isValid());
     });
     return served;
 }
 
 bool _CFRunLoopRunDue(CFRunLoopRef runLoop) {
+    __CFRunLoop* loop = layoutOf(runLoop);
     const std::u16string mode =
-        runLoop->running_ ? runLoop->currentMode_ : kCFRunLoopDefaultMode->units();
+        loop->running_ ? loop->currentMode_ : kCFRunLoopDefaultMode->units();
     bool any = false;
-    while (runLoop->runOnePass(mode)) {
+    while (loop->runOnePass(mode)) {
         any = true;
         sim::worldTurn();
     }
@@ -488,22 +496,23 @@ bool _CFRunLoopRunDue(CFRunLoopRef runLoop) {
 }
 
 CFAbsoluteTime _CFRunLoopNextFireDate(CFRunLoopRef runLoop, CFRunLoopMode mode) {
-    return runLoop->nextFireDate(mode->units());
+    return layoutOf(runLoop)->nextFireDate(mode->units());
 }
 
 void _CFRunLoopReset(CFRunLoopRef runLoop) {
-    runLoop->purgeInvalidTimers();
-    for (auto& [name, items] : runLoop->modes_) {
+    __CFRunLoop* loop = layoutOf(runLoop);
+    loop->purgeInvalidTimers();
+    for (auto& [name, items] : loop->modes_) {
         for (auto& timer : items.timers) {
             timer->valid = false;
         }
     }
-    for (auto& timer : runLoop->common_.timers) {
+    for (auto& timer : loop->common_.timers) {
         timer->valid = false;
     }
     // Move the items out before dropping them: a timer's block may hold objects whose
     // release touches the loop again.
-    auto modes = std::move(runLoop->modes_);
-    auto common = std::move(runLoop->common_);
-    runLoop->reset();
+    auto modes = std::move(loop->modes_);
+    auto common = std::move(loop->common_);
+    loop->reset();
 }

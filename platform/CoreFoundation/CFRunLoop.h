@@ -4,20 +4,18 @@
 // (CFRunLoopSourceSignal, then CFRunLoopWakeUp); every other call belongs to the main thread.
 #pragma once
 
-#include <atomic>
 #include <functional>
 
 #include "CoreFoundation/CFBase.h"
+#include "CoreFoundation/CFRuntime.h"
 #include "CoreFoundation/CFString.h"
-#include "Foundation/NSObject.h"
 
-class __CFRunLoop;
-class __CFRunLoopSource;
+class __CFRunLoop;        // the layout: CoreFoundation/CFRunLoop.cpp
+class __CFRunLoopSource;  // the layouts: CoreFoundation/CFRunLoopInternal.h
 class __CFRunLoopTimer;
-class __CFMachPort;
-using CFRunLoopRef = __CFRunLoop*;
-using CFRunLoopSourceRef = __CFRunLoopSource*;
-using CFRunLoopTimerRef = __CFRunLoopTimer*;
+using CFRunLoopRef = CFOpaqueObject<__CFRunLoop>*;
+using CFRunLoopSourceRef = CFOpaqueObject<__CFRunLoopSource>*;
+using CFRunLoopTimerRef = CFOpaqueObject<__CFRunLoopTimer>*;
 using CFRunLoopMode = CFStringRef;
 
 extern const CFStringRef kCFRunLoopDefaultMode;
@@ -102,41 +100,3 @@ void CFRunLoopTimerInvalidate(CFRunLoopTimerRef timer);
 Boolean CFRunLoopTimerIsValid(CFRunLoopTimerRef timer);
 CFAbsoluteTime CFRunLoopTimerGetNextFireDate(CFRunLoopTimerRef timer);
 void CFRunLoopTimerSetNextFireDate(CFRunLoopTimerRef timer, CFAbsoluteTime fireDate);
-
-class __CFRunLoopSource : public NSObject {
-public:
-    CFTypeID typeID() const override { return kCFRunLoopSourceTypeID; }
-    ~__CFRunLoopSource() override;
-
-    // The mach port a port source was made from (null for a version 0 source).
-    __CFMachPort* port() const { return port_; }
-    bool isValid() const { return valid_; }
-
-    CFRunLoopSourceContext context_{};
-    CFIndex order_ = 0;
-    __CFMachPort* port_ = nullptr;        // retained
-    std::atomic<bool> signaled_ = false;  // set from any thread
-    bool valid_ = true;
-};
-
-class __CFRunLoopTimer : public NSObject {
-public:
-    CFTypeID typeID() const override { return kCFRunLoopTimerTypeID; }
-    ~__CFRunLoopTimer() override {
-        if (context_.release != nullptr) {
-            context_.release(context_.info);
-        }
-    }
-
-    CFAbsoluteTime fireDate = 0;
-    CFTimeInterval interval = 0;
-    CFIndex order = 0;
-    std::uint64_t sequence = 0;  // creation order, to break ties between equal fire dates
-    bool valid = true;
-    CFRunLoopTimerCallBack callout = nullptr;
-    CFRunLoopTimerContext context_{};
-    std::function<void(CFRunLoopTimerRef)> block;
-};
-
-// A source for a port, as CFMachPortCreateRunLoopSource makes it (the port is retained).
-CFRunLoopSourceRef CFRunLoopSourceCreateForPort(__CFMachPort* port, CFIndex order);

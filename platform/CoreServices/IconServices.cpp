@@ -1,6 +1,7 @@
 #include "CoreServices/IconServices.h"
 
 #include "ApplicationServices/Processes.h"
+#include "CoreServices/IconServicesInternal.h"
 #include "Foundation/NSString.h"
 #include "RetainPtr.h"
 #include "sim/Faults.h"
@@ -8,47 +9,10 @@
 #include "sim/FileSystem.h"
 #include "sim/Icons.h"
 
-namespace sim {
-
-OpaqueIconRef::Kind iconKindFor(const std::string& path, std::optional<bool> isFolder,
-                                std::optional<std::u16string> name) {
-    const bool folder = isFolder.value_or(fileSystemIsDirectory(path));
-    if (!folder) {
-        return OpaqueIconRef::Kind::Document;
-    }
-    std::u16string shownName;
-    if (name) {
-        shownName = *name;
-    } else {
-        const RetainPtr<CFStringRef> pathString =
-            adoptCF<CFStringRef>(NSString::createWithUTF8(path));
-        std::u16string units = pathString->units();
-        while (units.size() > 1 && units.back() == u'/') {
-            units.pop_back();
-        }
-        shownName = units.substr(units.rfind(u'/') + 1);
-    }
-    const std::size_t dot = shownName.rfind(u'.');
-    if (dot != std::u16string::npos && dot > 0) {
-        std::u16string extension = shownName.substr(dot + 1);
-        for (char16_t& unit : extension) {
-            if (unit >= u'A' && unit <= u'Z') {
-                unit = static_cast<char16_t>(unit - u'A' + u'a');
-            }
-        }
-        if (extension == u"app") {
-            return OpaqueIconRef::Kind::Application;
-        }
-    }
-    return OpaqueIconRef::Kind::Folder;
-}
-
-}  // namespace sim
-
 NSString* OpaqueIconRef::description() const {
-    const char* kind = kind_ == Kind::Application ? "application"
-                       : kind_ == Kind::Folder    ? "folder"
-                                                  : "document";
+    const char* kind = kind_ == sim::IconKind::Application ? "application"
+                       : kind_ == sim::IconKind::Folder    ? "folder"
+                                                           : "document";
     return NSString::stringWithFormat("<IconRef %s icon of %s>", kind, path_.c_str());
 }
 

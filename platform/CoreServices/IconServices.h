@@ -1,32 +1,15 @@
 // Icon Services: the icon under which the Finder shows a file or folder.
 #pragma once
 
-#include <string>
-
+#include "CoreFoundation/CFRuntime.h"
 #include "CoreFoundation/CoreFoundation.h"
 #include "CoreServices/Files.h"
-#include "Foundation/NSObject.h"
 
 // An icon: an application's, a folder's or a document's. Reference counted, as on macOS
 // (AcquireIconRef, ReleaseIconRef); it is an object of the model, so a test sees one that is
 // never released.
-class OpaqueIconRef : public NSObject {
-public:
-    enum class Kind { Application, Folder, Document };
-
-    OpaqueIconRef(std::string path, Kind kind) : path_(std::move(path)), kind_(kind) {}
-
-    // The file or folder whose icon this is.
-    const std::string& path() const { return path_; }
-    Kind kind() const { return kind_; }
-
-    NSString* description() const override;
-
-private:
-    std::string path_;
-    Kind kind_;
-};
-using IconRef = OpaqueIconRef*;
+class OpaqueIconRef;  // the layout: CoreServices/IconServicesInternal.h
+using IconRef = CFOpaqueObject<OpaqueIconRef>*;
 
 using IconServicesUsageFlags = UInt32;
 enum : IconServicesUsageFlags {

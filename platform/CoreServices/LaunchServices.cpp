@@ -4,6 +4,8 @@
 #include <algorithm>
 
 #include "ApplicationServices/Processes.h"
+#include "CoreServices/IconServicesInternal.h"
+#include "CoreServices/LaunchServicesInternal.h"
 #include "sim/DisplayName.h"
 #include "sim/Faults.h"
 #include "sim/FileReferences.h"
@@ -52,15 +54,16 @@ std::optional<std::int32_t> faultForItem(std::string_view call, LSSharedFileList
     if (item == nullptr) {
         return sim::faultFor(call);
     }
+    const OpaqueLSSharedFileListItemRef::Target& target = layoutOf(item)->target();
     const std::optional<std::int32_t> status =
-        sim::faultFor(call, item->target().itemID, item->target().displayName);
+        sim::faultFor(call, target.itemID, target.displayName);
     return status && *status != noErr ? status : std::nullopt;
 }
 
 }  // namespace
 
 OpaqueLSSharedFileListItemRef::OpaqueLSSharedFileListItemRef(PositionTag)
-    : NSObject(Immortal{}), position_(true) {}
+    : CFOpaqueObject(Immortal{}), position_(true) {}
 
 OpaqueLSSharedFileListItemRef* OpaqueLSSharedFileListItemRef::createPosition() {
     return new OpaqueLSSharedFileListItemRef(PositionTag{});
@@ -127,16 +130,17 @@ UInt32 LSSharedFileListGetSeedValue(LSSharedFileListRef inList) {
 OSStatus LSSharedFileListItemResolve(LSSharedFileListItemRef inItem,
                                      LSSharedFileListResolutionFlags inFlags, CFURLRef* outURL,
                                      FSRef* outRef) {
+    const OpaqueLSSharedFileListItemRef* item = layoutOf(inItem);
     if (outURL != nullptr) {
         *outURL = nullptr;
     }
     if (const auto status = faultForItem("LSSharedFileListItemResolve", inItem)) {
         return *status;
     }
-    if (inItem == nullptr || inItem->isPosition()) {
+    if (inItem == nullptr || item->isPosition()) {
         return paramErr;
     }
-    const OpaqueLSSharedFileListItemRef::Target& target = inItem->target();
+    const OpaqueLSSharedFileListItemRef::Target& target = item->target();
     // The target's volume is not mounted: resolving would mount it, unless that is forbidden.
     if (!target.resolvable && (inFlags & kLSSharedFileListDoNotMountVolumes) != 0) {
         return nsvErr;
@@ -156,14 +160,15 @@ OSStatus LSSharedFileListItemResolve(LSSharedFileListItemRef inItem,
 }
 
 OSStatus LSSharedFileListItemRemove(LSSharedFileListRef inList, LSSharedFileListItemRef inItem) {
+    const OpaqueLSSharedFileListItemRef* item = layoutOf(inItem);
     if (const auto status = faultForItem("LSSharedFileListItemRemove", inItem)) {
         return *status;
     }
-    if (inList == nullptr || inItem == nullptr || inItem->isPosition()) {
+    if (inList == nullptr || inItem == nullptr || item->isPosition()) {
         return paramErr;
     }
     std::string error;
-    if (sim::loginItemList().remove(inItem->target().itemID, &error)) {
+    if (sim::loginItemList().remove(item->target().itemID, &error)) {
         return noErr;
     }
     return error.empty() ? fnfErr : ioErr;
@@ -186,7 +191,7 @@ LSSharedFileListItemRef LSSharedFileListInsertItemURL(LSSharedFileListRef inList
     } else if (insertAfterThisItem != kLSSharedFileListItemBeforeFirst) {
         const std::vector<sim::LoginItemRecord>& entries = list.entries();
         const auto after = std::find_if(entries.begin(), entries.end(), [&](const auto& entry) {
-            return entry.id == insertAfterThisItem->target().itemID;
+            return entry.id == layoutOf(insertAfterThisItem)->target().itemID;
         });
         if (after == entries.end()) {
             return nullptr;
@@ -202,7 +207,7 @@ LSSharedFileListItemRef LSSharedFileListInsertItemURL(LSSharedFileListRef inList
     record.displayName = inDisplayName != nullptr ? inDisplayName->units() : displayNameOf(record);
     if (inIconRef != nullptr) {
         const RetainPtr<CFStringRef> iconPath =
-            adoptCF<CFStringRef>(NSString::createWithUTF8(inIconRef->path()));
+            adoptCF<CFStringRef>(NSString::createWithUTF8(layoutOf(inIconRef)->path()));
         record.iconPath = iconPath->units();
     }
     // Properties are kept as a property list; there is nothing to clear on a new entry.
@@ -221,35 +226,39 @@ LSSharedFileListItemRef LSSharedFileListInsertItemURL(LSSharedFileListRef inList
 }
 
 CFStringRef LSSharedFileListItemCopyDisplayName(LSSharedFileListItemRef inItem) {
+    const OpaqueLSSharedFileListItemRef* item = layoutOf(inItem);
     if (faultForItem("LSSharedFileListItemCopyDisplayName", inItem) || inItem == nullptr ||
-        inItem->isPosition()) {
+        item->isPosition()) {
         return nullptr;
     }
-    return NSString::create(inItem->target().displayName);
+    return NSString::create(item->target().displayName);
 }
 
 IconRef LSSharedFileListItemCopyIconRef(LSSharedFileListItemRef inItem) {
+    const OpaqueLSSharedFileListItemRef* item = layoutOf(inItem);
     if (faultForItem("LSSharedFileListItemCopyIconRef", inItem) || inItem == nullptr ||
-        inItem->isPosition() || inItem->target().iconPath.empty()) {
+        item->isPosition() || item->target().iconPath.empty()) {
         return nullptr;
     }
-    const std::string path = utf8Of(inItem->target().iconPath);
+    const std::string path = utf8Of(item->target().iconPath);
     return new OpaqueIconRef(path, sim::iconKindFor(path, std::nullopt, std::nullopt));
 }
 
 CFTypeRef LSSharedFileListItemCopyProperty(LSSharedFileListItemRef inItem,
                                            CFStringRef inPropertyName) {
+    const OpaqueLSSharedFileListItemRef* item = layoutOf(inItem);
     if (faultForItem("LSSharedFileListItemCopyProperty", inItem) || inItem == nullptr ||
-        inItem->isPosition() || inPropertyName == nullptr || !inItem->target().properties) {
+        item->isPosition() || inPropertyName == nullptr || !item->target().properties) {
         return nullptr;
     }
-    CFTypeRef value = inItem->target().properties->objectForKey(inPropertyName);
+    CFTypeRef value = item->target().properties->objectForKey(inPropertyName);
     return value != nullptr ? CFRetain(value) : nullptr;
 }
 
 UInt32 LSSharedFileListItemGetID(LSSharedFileListItemRef inItem) {
+    const OpaqueLSSharedFileListItemRef* item = layoutOf(inItem);
     if (faultForItem("LSSharedFileListItemGetID", inItem)) {
         return 0;
     }
-    return inItem != nullptr && !inItem->isPosition() ? inItem->target().itemID : 0;
+    return inItem != nullptr && !item->isPosition() ? item->target().itemID : 0;
 }

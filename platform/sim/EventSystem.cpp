@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "ApplicationServices/CGEventInternal.h"
+#include "CoreFoundation/CFMachPortInternal.h"
 #include "CoreFoundation/CFRunLoopInternal.h"
 #include "sim/Clock.h"
 #include "sim/Desktop.h"
@@ -32,7 +34,7 @@ bool isMouseType(CGEventType type) {
 }
 
 // The button that a mouse event's type names, or its button-number field for "other" types.
-CGMouseButton buttonOf(CGEventRef event) {
+CGMouseButton buttonOf(const __CGEvent* event) {
     switch (event->type) {
         case kCGEventLeftMouseDown:
         case kCGEventLeftMouseUp:
@@ -108,13 +110,13 @@ void EventSystem::removeTap(std::uint64_t id) {
     }
 }
 
-EventTap* EventSystem::tapFor(const __CFMachPort* port) {
+EventTap* EventSystem::tapFor(CFMachPortRef port) {
     auto found = std::find_if(taps_.begin(), taps_.end(),
                               [&](const EventTap& tap) { return tap.port == port; });
     return found == taps_.end() ? nullptr : &*found;
 }
 
-void EventSystem::enableTap(const __CFMachPort* port, bool enable) {
+void EventSystem::enableTap(CFMachPortRef port, bool enable) {
     EventTap* tap = tapFor(port);
     if (tap == nullptr || tap->enabled == enable) {
         return;
@@ -145,7 +147,7 @@ void EventSystem::deliverToTaps(CGEventTapLocation location, RetainPtr<CGEventRe
             continue;
         }
         const EventTap tap = *found;
-        const CGEventType type = event->type;
+        const CGEventType type = layoutOf(event.get())->type;
         if (!tap.enabled || type >= 64 || (tap.mask & CGEventMaskBit(type)) == 0 ||
             !_CFRunLoopServesPort(CFRunLoopGetMain(), tap.port)) {
             continue;
@@ -170,21 +172,23 @@ void EventSystem::deliverToTaps(CGEventTapLocation location, RetainPtr<CGEventRe
 
 void EventSystem::post(CGEventTapLocation location, CGEventRef posted) {
     RetainPtr<CGEventRef> event = retainPtr(posted);
-    const CGEventType type = event->type;
+    const CGEventType type = layoutOf(posted)->type;
     if (isMouseType(type)) {
-        pointer_ = event->location;
+        pointer_ = layoutOf(posted)->location;
         if (type == kCGEventLeftMouseDown || type == kCGEventRightMouseDown ||
             type == kCGEventOtherMouseDown) {
-            setButtonDown(buttonOf(event.get()), true);
+            setButtonDown(buttonOf(layoutOf(event.get())), true);
         } else if (type == kCGEventLeftMouseUp || type == kCGEventRightMouseUp ||
                    type == kCGEventOtherMouseUp) {
-            setButtonDown(buttonOf(event.get()), false);
+            setButtonDown(buttonOf(layoutOf(event.get())), false);
         }
     }
     bool swallowed = false;
     deliverToTaps(location, event, swallowed);
-    if (!swallowed && isMouseType(event->type)) {
-        desktop().routeMouseEvent(event->type, event->location.x, event->location.y);
+    // A filter may have put another event in its place.
+    const __CGEvent* delivered = layoutOf(event.get());
+    if (!swallowed && isMouseType(delivered->type)) {
+        desktop().routeMouseEvent(delivered->type, delivered->location.x, delivered->location.y);
     }
     desktop().applyPendingHides();
 }
@@ -208,7 +212,7 @@ void EventSystem::disableTaps(CGEventType reason) {
             continue;
         }
         RetainPtr<CGEventRef> notice = adoptCF(CGEventCreate(nullptr));
-        notice->type = reason;
+        layoutOf(notice.get())->type = reason;
         tap.callback(reinterpret_cast<CGEventTapProxy>(&gProxyTag), reason, notice.get(),
                      tap.userInfo);
     }
@@ -225,8 +229,8 @@ void EventSystem::pressLeft(double x, double y, CGEventFlags flags) {
     if (!event) {
         return;  // the platform could not make the event
     }
-    event->flags = flags;
-    event->fields[kCGMouseEventClickState] = lastPress_.clickState;
+    layoutOf(event.get())->flags = flags;
+    layoutOf(event.get())->fields[kCGMouseEventClickState] = lastPress_.clickState;
     post(kCGHIDEventTap, event.get());
 }
 
@@ -238,7 +242,7 @@ void EventSystem::movePointer(double x, double y, CGEventFlags flags) {
     if (!event) {
         return;
     }
-    event->flags = flags;
+    layoutOf(event.get())->flags = flags;
     post(kCGHIDEventTap, event.get());
 }
 
@@ -248,8 +252,8 @@ void EventSystem::releaseLeft(double x, double y, SInt64 clickState, CGEventFlag
     if (!event) {
         return;
     }
-    event->flags = flags;
-    event->fields[kCGMouseEventClickState] = clickState;
+    layoutOf(event.get())->flags = flags;
+    layoutOf(event.get())->fields[kCGMouseEventClickState] = clickState;
     post(kCGHIDEventTap, event.get());
 }
 

@@ -20,7 +20,7 @@ inline constexpr double kDoubleClickDistance = 4;
 
 struct EventTap {
     std::uint64_t id = 0;
-    __CFMachPort* port = nullptr;  // not retained: the tap lives as long as its port
+    CFMachPortRef port = nullptr;  // not retained: the tap lives as long as its port
     CGEventTapLocation location = kCGHIDEventTap;
     CGEventTapPlacement placement = kCGTailAppendEventTap;
     CGEventTapOptions options = kCGEventTapOptionDefault;
@@ -38,10 +38,10 @@ public:
     CFMachPortRef createTap(CGEventTapLocation location, CGEventTapPlacement placement,
                             CGEventTapOptions options, CGEventMask mask,
                             CGEventTapCallBack callback, void* userInfo);
-    EventTap* tapFor(const __CFMachPort* port);
+    EventTap* tapFor(CFMachPortRef port);
     std::size_t tapCount() const { return taps_.size(); }
     const std::vector<EventTap>& taps() const { return taps_; }
-    void enableTap(const __CFMachPort* port, bool enable);
+    void enableTap(CFMachPortRef port, bool enable);
 
     // Delivers the event to the taps at `location` and after it, in order, and then to the
     // desktop; pending hide requests are carried out once every receiver has had it.

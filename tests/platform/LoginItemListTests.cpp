@@ -13,6 +13,7 @@
 #include "HomeFolderTest.h"
 #include "sim/Faults.h"
 #include "sim/FileSystem.h"
+#include "sim/Icons.h"
 #include "sim/PropertyList.h"
 #include "sim/StoredPropertyList.h"
 
@@ -138,7 +139,7 @@ TEST_F(LoginItemList, AnEntryKeepsItsDisplayNameAndAnIconOfItsOwnOrNone) {
     EXPECT_TRUE(CFEqual(name.get(), CFSTR("Quenfold")));
     IconRef kept = LSSharedFileListItemCopyIconRef(itemAt(items.get(), 0));
     ASSERT_NE(kept, nullptr);
-    EXPECT_EQ(kept->kind(), OpaqueIconRef::Kind::Application);
+    EXPECT_EQ(sim::iconKindOf(kept), sim::IconKind::Application);
     ReleaseIconRef(kept);
     EXPECT_EQ(LSSharedFileListItemCopyIconRef(itemAt(items.get(), 1)), nullptr);
     const std::vector<sim::LoginItemEntry> entries = sim::loginItems();
@@ -321,7 +322,7 @@ TEST_F(LoginItemList, AFolderHasTheFolderIcon) {
     sim::addVirtualDirectory("/Users/Shared");
     IconRef icon = nullptr;
     ASSERT_EQ(iconOf("/Users/Shared", &icon), noErr);
-    EXPECT_EQ(icon->kind(), OpaqueIconRef::Kind::Folder);
+    EXPECT_EQ(sim::iconKindOf(icon), sim::IconKind::Folder);
     ReleaseIconRef(icon);
 }
 
