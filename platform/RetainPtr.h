@@ -17,6 +17,17 @@
 #include "CoreFoundation/CFBase.h"
 
 template <class Ref>
+class RetainPtr;
+
+// Takes over a +1 reference without retaining it.
+template <class Ref>
+[[nodiscard]] RetainPtr<Ref> adoptCF(Ref ref);
+
+// Takes a new reference to a borrowed object.
+template <class Ref>
+[[nodiscard]] RetainPtr<Ref> retainPtr(Ref ref);
+
+template <class Ref>
 class RetainPtr {
     static_assert(std::is_pointer_v<Ref>, "RetainPtr holds a reference type such as CFStringRef");
 
@@ -49,7 +60,7 @@ public:
 
     // The out-parameter of a Copy call. The holder must be empty: filling a holder that still
     // owns something would leak it.
-    Ref* initializeInto() {
+    [[nodiscard]] Ref* initializeInto() {
         if (ref_ != nullptr) {
             std::fprintf(stderr, "RetainPtr::initializeInto on a holder that is not empty\n");
             std::abort();
@@ -78,13 +89,11 @@ private:
     Ref ref_ = nullptr;
 };
 
-// Takes over a +1 reference without retaining it.
 template <class Ref>
 RetainPtr<Ref> adoptCF(Ref ref) {
     return RetainPtr<Ref>(ref, typename RetainPtr<Ref>::AdoptTag{});
 }
 
-// Takes a new reference to a borrowed object.
 template <class Ref>
 RetainPtr<Ref> retainPtr(Ref ref) {
     if (ref != nullptr) {

@@ -169,7 +169,7 @@ TEST_F(ObjectModel, MisuseAborts) {
     EXPECT_DEATH(
         {
             RetainPtr<CFStringRef> held = adoptCF(NSString::createWithUTF8("held"));
-            held.initializeInto();
+            static_cast<void>(held.initializeInto());
         },
         "not empty");
     EXPECT_DEATH({ NSMutableArray::array()->addObject(nullptr); }, "nil");
