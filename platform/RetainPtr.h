@@ -6,7 +6,8 @@
 //     RetainPtr<CFTypeRef> value;
 //     AXUIElementCopyAttributeValue(element, attribute, value.initializeInto());
 //
-// Handing a reference to a caller whose contract says "copy" is the explicit leakRef().
+// Handing a reference to a caller whose contract says "copy" is the explicit leakRef(); handing
+// it to the autorelease pool is autorelease(), which answers the object with its own type.
 #pragma once
 
 #include <cstdio>
@@ -52,6 +53,14 @@ public:
 
     // Gives the held reference away; the caller now owns it.
     [[nodiscard]] Ref leakRef() { return std::exchange(ref_, nullptr); }
+    // Hands the held reference to the innermost autorelease pool and answers the object, which
+    // stays valid until that pool drains; the holder is left empty.
+    Ref autorelease() {
+        if (ref_ != nullptr) {
+            ref_->autorelease();
+        }
+        return std::exchange(ref_, nullptr);
+    }
 
     void clear() {
         releaseIfSet();

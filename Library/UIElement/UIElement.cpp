@@ -120,7 +120,7 @@ RetainPtr<CFArrayRef> copyElementList(AXUIElementRef element, CFStringRef attrib
 // Hands out a child borrowed from its children list. The list goes to the caller's autorelease
 // pool: the child stays valid until that pool drains, and nothing outlives it.
 AXUIElementRef lendChild(RetainPtr<CFArrayRef> children, CFTypeRef child) {
-    children.leakRef()->autorelease();
+    children.autorelease();
     return static_cast<AXUIElementRef>(child);
 }
 

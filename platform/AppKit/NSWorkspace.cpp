@@ -9,7 +9,7 @@ using sim::desktop;
 namespace {
 
 NSString* autoreleasedString(const std::u16string& units) {
-    return static_cast<NSString*>(NSString::create(units)->autorelease());
+    return NSObject::autorelease(NSString::create(units));
 }
 
 }  // namespace
@@ -17,7 +17,7 @@ NSString* autoreleasedString(const std::u16string& units) {
 // The object for a running application, without the lookup's own failure point: a list of
 // running applications answers every one of them.
 NSRunningApplication* NSRunningApplication::forRunningProcess(pid_t pid) {
-    return static_cast<NSRunningApplication*>((new NSRunningApplication(pid))->autorelease());
+    return autorelease(new NSRunningApplication(pid));
 }
 
 namespace {}  // namespace
@@ -92,8 +92,7 @@ NSArray* NSRunningApplication::runningApplicationsWithBundleIdentifier(const NSS
 }
 
 NSRunningApplication* NSRunningApplication::currentApplication() {
-    return static_cast<NSRunningApplication*>(
-        (new NSRunningApplication(sim::kSystemPid))->autorelease());
+    return autorelease(new NSRunningApplication(sim::kSystemPid));
 }
 
 pid_t NSRunningApplication::processIdentifier() const {

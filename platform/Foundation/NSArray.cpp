@@ -43,17 +43,16 @@ NSArray* NSArray::create(const std::vector<CFTypeRef>& objects) {
 }
 
 NSArray* NSArray::array() {
-    return static_cast<NSArray*>(create({})->autorelease());
+    return autorelease(create({}));
 }
 
 NSArray* NSArray::arrayWithObjects(std::initializer_list<CFTypeRef> objects) {
-    return static_cast<NSArray*>(create(std::vector<CFTypeRef>(objects))->autorelease());
+    return autorelease(create(std::vector<CFTypeRef>(objects)));
 }
 
 NSArray* NSArray::arrayWithArray(const NSArray* other) {
-    return static_cast<NSArray*>(
-        create(std::vector<CFTypeRef>(other->objects_.begin(), other->objects_.end()))
-            ->autorelease());
+    return autorelease(
+        create(std::vector<CFTypeRef>(other->objects_.begin(), other->objects_.end())));
 }
 
 id NSArray::objectAtIndex(NSUInteger index) const {
@@ -106,11 +105,11 @@ NSMutableArray* NSMutableArray::create(NSUInteger capacity) {
 }
 
 NSMutableArray* NSMutableArray::array() {
-    return static_cast<NSMutableArray*>(create()->autorelease());
+    return autorelease(create());
 }
 
 NSMutableArray* NSMutableArray::arrayWithCapacity(NSUInteger capacity) {
-    return static_cast<NSMutableArray*>(create(capacity)->autorelease());
+    return autorelease(create(capacity));
 }
 
 void NSMutableArray::insertObject(CFTypeRef object, NSUInteger index) {

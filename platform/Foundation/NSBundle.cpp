@@ -133,5 +133,5 @@ NSString* NSBundle::pathForResource(const NSString* name, const NSString* type) 
     if (!sim::fileSystemExists(path->utf8())) {
         return nil;
     }
-    return static_cast<NSString*>(bridge(path.leakRef())->autorelease());
+    return bridge(path.autorelease());
 }

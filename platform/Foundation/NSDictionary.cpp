@@ -50,7 +50,7 @@ void NSDictionary::set(CFTypeRef value, CFTypeRef key) {
 }
 
 NSDictionary* NSDictionary::dictionary() {
-    return static_cast<NSDictionary*>(NSMutableDictionary::create()->autorelease());
+    return autorelease(NSMutableDictionary::create());
 }
 
 NSDictionary* NSDictionary::dictionaryWithPairs(
@@ -103,7 +103,7 @@ NSMutableDictionary* NSMutableDictionary::create() {
 }
 
 NSMutableDictionary* NSMutableDictionary::dictionary() {
-    return static_cast<NSMutableDictionary*>(create()->autorelease());
+    return autorelease(create());
 }
 
 NSMutableDictionary* NSMutableDictionary::dictionaryWithDictionary(const NSDictionary* other) {

@@ -14,8 +14,7 @@ NSString* NSFileManager::displayNameAtPath(const NSString* path) {
     if (sim::failCall("displayNameAtPath") || path == nullptr) {
         return nil;
     }
-    return static_cast<NSString*>(
-        NSString::create(sim::displayNameForPath(path->units()))->autorelease());
+    return autorelease(NSString::create(sim::displayNameForPath(path->units())));
 }
 
 bool NSFileManager::fileExistsAtPath(const NSString* path) {

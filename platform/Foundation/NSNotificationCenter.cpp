@@ -29,7 +29,7 @@ NSNotification* NSNotification::create(const NSString* name, id object) {
 }
 
 NSNotification* NSNotification::notificationWithName(const NSString* name, id object) {
-    return static_cast<NSNotification*>(create(name, object)->autorelease());
+    return autorelease(create(name, object));
 }
 
 NSNotificationCenter* NSNotificationCenter::defaultCenter() {

@@ -50,6 +50,15 @@ public:
     void release() const;
     // Hands one reference to the innermost autorelease pool of the calling thread.
     NSObject* autorelease() const;
+    // The same for `object`, answered with its own type: inside a class of the model,
+    // autorelease(NSString::create(units)) is an NSString*.
+    template <class T>
+    static T* autorelease(T* object) {
+        if (object != nullptr) {
+            object->autorelease();
+        }
+        return object;
+    }
     NSUInteger retainCount() const;
 
     virtual CFTypeID typeID() const { return kNSObjectTypeID; }

@@ -88,5 +88,5 @@ NSArray* NSSearchPathForDirectoriesInDomains(NSSearchPathDirectory directory,
 }
 
 NSString* NSHomeDirectory() {
-    return static_cast<NSString*>(NSString::createWithUTF8(sim::homeFolder())->autorelease());
+    return NSObject::autorelease(NSString::createWithUTF8(sim::homeFolder()));
 }

@@ -13,6 +13,7 @@
 
 #include "CoreFoundation/CFStringInternal.h"
 #include "Foundation/NSArray.h"
+#include "RetainPtr.h"
 
 namespace {
 
@@ -130,19 +131,19 @@ NSString* NSString::createWithUTF8(std::string_view utf8) {
 }
 
 NSString* NSString::string() {
-    return static_cast<NSString*>(create({})->autorelease());
+    return autorelease(create({}));
 }
 
 NSString* NSString::stringWithUTF8String(const char* utf8) {
-    return static_cast<NSString*>(createWithUTF8(utf8 ? utf8 : "")->autorelease());
+    return autorelease(createWithUTF8(utf8 ? utf8 : ""));
 }
 
 NSString* NSString::stringWithCharacters(const unichar* characters, NSUInteger length) {
-    return static_cast<NSString*>(create(std::u16string(characters, length))->autorelease());
+    return autorelease(create(std::u16string(characters, length)));
 }
 
 NSString* NSString::stringWithString(const NSString* other) {
-    return static_cast<NSString*>(create(other->units_)->autorelease());
+    return autorelease(create(other->units_));
 }
 
 NSString* NSString::formatted(const char* format, std::initializer_list<FormatArgument> args) {
@@ -191,7 +192,7 @@ NSString* NSString::formatted(const char* format, std::initializer_list<FormatAr
         }
     }
     flushLiteral();
-    return static_cast<NSString*>(create(std::move(result))->autorelease());
+    return autorelease(create(std::move(result)));
 }
 
 unichar NSString::characterAtIndex(NSUInteger index) const {
@@ -278,11 +279,11 @@ NSRange NSString::rangeOfString(const NSString* other, NSStringCompareOptions op
 }
 
 NSString* NSString::lowercaseString() const {
-    return static_cast<NSString*>(create(mapCase(units_, false))->autorelease());
+    return autorelease(create(mapCase(units_, false)));
 }
 
 NSString* NSString::uppercaseString() const {
-    return static_cast<NSString*>(create(mapCase(units_, true))->autorelease());
+    return autorelease(create(mapCase(units_, true)));
 }
 
 NSString* NSString::substringWithRange(NSRange range) const {
@@ -290,8 +291,7 @@ NSString* NSString::substringWithRange(NSRange range) const {
         std::fprintf(stderr, "NSString substringWithRange: range out of bounds\n");
         std::abort();
     }
-    return static_cast<NSString*>(
-        create(units_.substr(range.location, range.length))->autorelease());
+    return autorelease(create(units_.substr(range.location, range.length)));
 }
 
 NSString* NSString::substringFromIndex(NSUInteger index) const {
@@ -299,7 +299,7 @@ NSString* NSString::substringFromIndex(NSUInteger index) const {
 }
 
 NSString* NSString::stringByAppendingString(const NSString* other) const {
-    return static_cast<NSString*>(create(units_ + other->units_)->autorelease());
+    return autorelease(create(units_ + other->units_));
 }
 
 NSArray* NSString::componentsSeparatedByString(const NSString* separator) const {
@@ -321,35 +321,33 @@ NSArray* NSString::componentsSeparatedByString(const NSString* separator) const 
 NSString* NSString::lastPathComponent() const {
     const std::size_t end = endWithoutTrailingSlashes(units_);
     const std::size_t start = lastComponentStart(units_, end);
-    return static_cast<NSString*>(create(units_.substr(start, end - start))->autorelease());
+    return autorelease(create(units_.substr(start, end - start)));
 }
 
 NSString* NSString::pathExtension() const {
     const std::size_t end = endWithoutTrailingSlashes(units_);
     const std::size_t dot = extensionDot(units_, lastComponentStart(units_, end), end);
-    return static_cast<NSString*>(
-        create(dot == std::u16string::npos ? u"" : units_.substr(dot + 1, end - dot - 1))
-            ->autorelease());
+    return autorelease(
+        create(dot == std::u16string::npos ? u"" : units_.substr(dot + 1, end - dot - 1)));
 }
 
 NSString* NSString::stringByDeletingPathExtension() const {
     const std::size_t end = endWithoutTrailingSlashes(units_);
     const std::size_t dot = extensionDot(units_, lastComponentStart(units_, end), end);
-    return static_cast<NSString*>(
-        create(units_.substr(0, dot == std::u16string::npos ? end : dot))->autorelease());
+    return autorelease(create(units_.substr(0, dot == std::u16string::npos ? end : dot)));
 }
 
 NSString* NSString::stringByDeletingLastPathComponent() const {
     const std::size_t end = endWithoutTrailingSlashes(units_);
     std::size_t start = lastComponentStart(units_, end);
     if (start == 0) {
-        return static_cast<NSString*>(create(isAbsolutePath() ? u"/" : u"")->autorelease());
+        return autorelease(create(isAbsolutePath() ? u"/" : u""));
     }
     std::size_t keep = start;
     while (keep > 1 && units_[keep - 1] == u'/') {
         --keep;
     }
-    return static_cast<NSString*>(create(units_.substr(0, keep))->autorelease());
+    return autorelease(create(units_.substr(0, keep)));
 }
 
 NSString* NSString::stringByAppendingPathComponent(const NSString* component) const {
@@ -369,7 +367,7 @@ NSString* NSString::stringByAppendingPathComponent(const NSString* component) co
     if (clean.size() > 1 && clean.back() == u'/') {
         clean.pop_back();
     }
-    return static_cast<NSString*>(create(std::move(clean))->autorelease());
+    return autorelease(create(std::move(clean)));
 }
 
 bool NSString::boolValue() const {
@@ -419,7 +417,7 @@ NSUInteger NSString::hash() const {
 }
 
 NSString* NSString::description() const {
-    return static_cast<NSString*>(retain()->autorelease());
+    return bridge(retainPtr(this).autorelease());
 }
 
 NSMutableString* NSMutableString::create(std::u16string units) {
@@ -427,7 +425,7 @@ NSMutableString* NSMutableString::create(std::u16string units) {
 }
 
 NSMutableString* NSMutableString::string() {
-    return static_cast<NSMutableString*>(create()->autorelease());
+    return autorelease(create());
 }
 
 NSMutableString* NSMutableString::stringWithCapacity(NSUInteger capacity) {
@@ -437,7 +435,7 @@ NSMutableString* NSMutableString::stringWithCapacity(NSUInteger capacity) {
 }
 
 NSMutableString* NSMutableString::stringWithString(const NSString* other) {
-    return static_cast<NSMutableString*>(create(other->units())->autorelease());
+    return autorelease(create(other->units()));
 }
 
 void NSMutableString::appendString(const NSString* other) {

@@ -77,7 +77,7 @@ std::string withoutTrailingSlash(std::string path) {
 }
 
 NSString* autoreleased(const std::string& utf8) {
-    return static_cast<NSString*>(NSString::createWithUTF8(utf8)->autorelease());
+    return NSObject::autorelease(NSString::createWithUTF8(utf8));
 }
 
 // The decoded path of the URL text itself, without a trailing slash.
@@ -122,11 +122,11 @@ NSURL* NSURL::fileURLWithPath(const NSString* path) {
 }
 
 NSURL* NSURL::fileURLWithPathIsDirectory(const NSString* path, bool isDirectory) {
-    return static_cast<NSURL*>(createFileURL(path, isDirectory)->autorelease());
+    return autorelease(createFileURL(path, isDirectory));
 }
 
 NSURL* NSURL::URLWithString(const NSString* text) {
-    return static_cast<NSURL*>(createWithString(text, nullptr)->autorelease());
+    return autorelease(createWithString(text, nullptr));
 }
 
 NSString* NSURL::relativeString() const {

@@ -75,7 +75,7 @@ NSDictionary* autoreleasedCopy(const NSDictionary* dictionary) {
     for (const auto& [key, value] : *dictionary) {
         copy->setObject(value, key);
     }
-    return static_cast<NSDictionary*>(copy->autorelease());
+    return NSObject::autorelease(copy);
 }
 
 id autoreleasedValue(CFTypeRef value) {
@@ -214,7 +214,7 @@ NSDictionary* NSUserDefaults::persistentDomainForName(const NSString* domainName
     if (!values || values->count() == 0) {
         return nil;
     }
-    return static_cast<NSDictionary*>(bridge(values.leakRef())->autorelease());
+    return bridge(values.autorelease());
 }
 
 void NSUserDefaults::valuesChanged() {

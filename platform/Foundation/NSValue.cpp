@@ -29,11 +29,11 @@ NSNumber* NSNumber::numberWithInteger(NSInteger value) {
 }
 
 NSNumber* NSNumber::numberWithLongLong(long long value) {
-    return static_cast<NSNumber*>(createWithLongLong(value)->autorelease());
+    return autorelease(createWithLongLong(value));
 }
 
 NSNumber* NSNumber::numberWithDouble(double value) {
-    return static_cast<NSNumber*>(createWithDouble(value)->autorelease());
+    return autorelease(createWithDouble(value));
 }
 
 NSNumber* NSNumber::numberWithBool(BOOL value) {
