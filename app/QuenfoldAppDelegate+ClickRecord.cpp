@@ -46,10 +46,8 @@ bool isErrorValue(CFTypeRef value) {
 
 // An attribute value that must be a string to count; anything else reads as the empty string.
 id stringValueOrEmpty(CFTypeRef value) {
-    if (value == nullptr || isErrorValue(value) || !value->isKindOfClass(NSString::class_())) {
-        return bridge(CFSTR(""));
-    }
-    return bridge(value);
+    const NSString* string = dynamic_objc_cast<NSString>(value);
+    return bridge(string != nullptr ? string : CFSTR(""));
 }
 
 NSMutableArray* modifierNames(CGEventRef event) {
@@ -132,7 +130,7 @@ NSArray* makePassiveDefaultArgv(CGEventRef event, int argument, NSString* appNam
     NSDictionary* active = NSWorkspace::sharedWorkspace()->activeApplication();
     id activeName = active ? active->objectForKey(CFSTR("NSApplicationName")) : nullptr;
     NSString* activePath =
-        active ? objectOfClass<NSString>(active->objectForKey(CFSTR("NSApplicationPath")))
+        active ? dynamic_objc_cast<NSString>(active->objectForKey(CFSTR("NSApplicationPath")))
                : nullptr;
     id activePid = active ? active->objectForKey(CFSTR("NSApplicationProcessIdentifier")) : nullptr;
 

@@ -1,6 +1,7 @@
 // The application delegate's login-item registration: whether the user's login-item list holds
 // the application's bundle, and adding or removing its entry.
 #include <CoreServices/CoreServices.h>
+#include <TypeCastsCF.h>
 
 #include <memory>
 #include <type_traits>
@@ -36,8 +37,8 @@ LSSharedFileListItemRef matchingLoginItem(CFArrayRef snapshot, CFURLRef bundleUR
         return nullptr;
     }
     for (CFIndex index = 0; index < CFArrayGetCount(snapshot); ++index) {
-        auto item = static_cast<LSSharedFileListItemRef>(
-            const_cast<NSObject*>(CFArrayGetValueAtIndex(snapshot, index)));
+        LSSharedFileListItemRef item =
+            dynamic_cf_cast<LSSharedFileListItemRef>(CFArrayGetValueAtIndex(snapshot, index));
         RetainPtr<CFURLRef> resolved;
         if (LSSharedFileListItemResolve(item, kQuietResolution, resolved.initializeInto(),
                                         nullptr) != noErr) {

@@ -20,7 +20,7 @@ constexpr NSUInteger kTitlePosition = 15;
 
 // The string at a position of the record, or nil when the position holds no string.
 NSString* stringAt(NSArray* record, NSUInteger position) {
-    return objectOfClass<NSString>(record->objectAtIndex(position));
+    return dynamic_objc_cast<NSString>(record->objectAtIndex(position));
 }
 
 bool stringAtEquals(NSArray* record, NSUInteger position, CFStringRef expected) {
@@ -46,11 +46,11 @@ void takePressSnapshot() {
     auto entry = [active](CFStringRef key) { return active ? active->objectForKey(key) : nullptr; };
     replaceSnapshotValue(
         gLeftMouseDownFileAppName,
-        fileNameOfPath(objectOfClass<NSString>(entry(CFSTR("NSApplicationPath")))));
+        fileNameOfPath(dynamic_objc_cast<NSString>(entry(CFSTR("NSApplicationPath")))));
     replaceSnapshotValue(gLeftMouseDownAppName,
-                         objectOfClass<NSString>(entry(CFSTR("NSApplicationName"))));
-    replaceSnapshotValue(gLeftMouseDownPid,
-                         objectOfClass<NSNumber>(entry(CFSTR("NSApplicationProcessIdentifier"))));
+                         dynamic_objc_cast<NSString>(entry(CFSTR("NSApplicationName"))));
+    replaceSnapshotValue(gLeftMouseDownPid, dynamic_objc_cast<NSNumber>(
+                                                entry(CFSTR("NSApplicationProcessIdentifier"))));
 }
 
 // A single-click release on the Dock item of the application noted at the press hides that
@@ -65,7 +65,7 @@ void applyHideRule(CGEventRef event) {
         !stringAtEquals(record, kOwnerFilePosition, CFSTR("Dock"))) {
         return;
     }
-    NSNumber* pid = objectOfClass<NSNumber>(record->objectAtIndex(kSnapshotPidPosition));
+    NSNumber* pid = dynamic_objc_cast<NSNumber>(record->objectAtIndex(kSnapshotPidPosition));
     if (pid == nullptr) {
         return;  // no press has been seen, or no application was active at it
     }

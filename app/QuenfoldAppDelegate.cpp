@@ -3,6 +3,7 @@
 // pane, reopening and termination.
 #include "QuenfoldAppDelegate.h"
 
+#include <TypeCastsCocoa.h>
 #include <UIElement/UIElement.h>
 
 namespace {
@@ -81,7 +82,7 @@ bool QuenfoldAppDelegate::applicationShouldHandleReopen(NSApplication*, bool) {
 
 void QuenfoldAppDelegate::checkAXAPI() {
     if (AXAPIEnabled()) {
-        if (auto* field = dynamic_cast<NSTextField*>(axapiMessageTextField)) {
+        if (auto* field = dynamic_objc_cast<NSTextField>(axapiMessageTextField)) {
             field->setStringValue(CFSTR("\"Enable access for assistive devices\" is ON."));
             field->setTextColor(NSColor::blackColor());
         }
@@ -103,7 +104,7 @@ void QuenfoldAppDelegate::openUniversalAccessPref(id) {
     if (folders == nullptr || folders->count() != 1) {
         return;
     }
-    auto* folder = dynamic_cast<NSString*>(folders->objectAtIndex(0));
+    auto* folder = dynamic_objc_cast<NSString>(folders->objectAtIndex(0));
     if (folder == nullptr) {
         return;
     }

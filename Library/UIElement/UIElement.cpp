@@ -1,6 +1,8 @@
 #include "UIElement/UIElement.h"
 
 #include <RetainPtr.h>
+#include <TypeCastsCF.h>
+#include <TypeCastsCocoa.h>
 
 #include <cmath>
 #include <cstdint>
@@ -89,39 +91,27 @@ AXUIElementRef copyUIElementAtXYWithProcessName(float, float, CFStringRef) {
 
 namespace {
 
-bool isElement(CFTypeRef value) {
-    return value != nullptr && CFGetTypeID(value) == AXUIElementGetTypeID();
-}
-
-bool isString(CFTypeRef value) {
-    return value != nullptr && CFGetTypeID(value) == CFStringGetTypeID();
-}
-
 // A value read from an attribute as an element; null when it is none, since a value of another
 // type must never be handed on as an element.
 RetainPtr<AXUIElementRef> elementFrom(RetainPtr<CFTypeRef> value) {
-    if (!isElement(value.get())) {
-        return nullptr;
-    }
-    return adoptCF(static_cast<AXUIElementRef>(value.leakRef()));
+    return dynamic_cf_cast<AXUIElementRef>(std::move(value));
 }
 
 // A list of elements ("AXChildren", "AXWindows"); null when it cannot be read or is no list.
 RetainPtr<CFArrayRef> copyElementList(AXUIElementRef element, CFStringRef attribute) {
     RetainPtr<CFTypeRef> list;
     if (AXUIElementCopyAttributeValue(element, attribute, list.initializeInto()) !=
-            kAXErrorSuccess ||
-        !list || CFGetTypeID(list.get()) != CFArrayGetTypeID()) {
+        kAXErrorSuccess) {
         return nullptr;
     }
-    return adoptCF(static_cast<CFArrayRef>(list.leakRef()));
+    return dynamic_cf_cast<CFArrayRef>(std::move(list));
 }
 
 // Hands out a child borrowed from its children list. The list goes to the caller's autorelease
 // pool: the child stays valid until that pool drains, and nothing outlives it.
-AXUIElementRef lendChild(RetainPtr<CFArrayRef> children, CFTypeRef child) {
+AXUIElementRef lendChild(RetainPtr<CFArrayRef> children, AXUIElementRef child) {
     children.autorelease();
-    return static_cast<AXUIElementRef>(child);
+    return child;
 }
 
 // The first direct child whose `attribute` satisfies `matches`, borrowed; every child before it
@@ -132,12 +122,12 @@ AXUIElementRef getChildWhere(AXUIElementRef element, CFStringRef attribute, Matc
     if (!children) {
         return nullptr;
     }
-    for (id child : *children.get()) {
-        if (!isElement(child)) {
+    for (id candidate : *children.get()) {
+        AXUIElementRef child = dynamic_cf_cast<AXUIElementRef>(candidate);
+        if (child == nullptr) {
             continue;
         }
-        RetainPtr<CFTypeRef> value =
-            adoptCF(copyValueOfExistingAttribute(attribute, static_cast<AXUIElementRef>(child)));
+        RetainPtr<CFTypeRef> value = adoptCF(copyValueOfExistingAttribute(attribute, child));
         if (value && matches(value.get())) {
             return lendChild(std::move(children), child);
         }
@@ -163,9 +153,9 @@ CFStringRef copyActionNamesText(AXUIElementRef element) {
         return nullptr;
     }
     RetainPtr<CFMutableStringRef> text = adoptCF(CFStringCreateMutable(kCFAllocatorDefault, 0));
-    for (id name : *names.get()) {
-        if (isString(name)) {
-            CFStringAppend(text.get(), static_cast<CFStringRef>(name));
+    for (id candidate : *names.get()) {
+        if (CFStringRef name = dynamic_cf_cast<CFStringRef>(candidate)) {
+            CFStringAppend(text.get(), name);
             CFStringAppend(text.get(), CFSTR("\n"));
         }
     }
@@ -218,8 +208,9 @@ AXUIElementRef getIndexElementInChildren(AXUIElementRef element, std::int32_t in
     if (!children || index < 0 || static_cast<NSUInteger>(index) >= children->count()) {
         return nullptr;
     }
-    id child = children->objectAtIndex(static_cast<NSUInteger>(index));
-    if (!isElement(child)) {
+    AXUIElementRef child =
+        dynamic_cf_cast<AXUIElementRef>(children->objectAtIndex(static_cast<NSUInteger>(index)));
+    if (child == nullptr) {
         return nullptr;
     }
     return lendChild(std::move(children), child);
@@ -298,10 +289,7 @@ CFStringRef copyApplicationNameOfUIElement(AXUIElementRef element) {
     RetainPtr<CFTypeRef> title;
     // A failed read leaves the title null, which is the answer then.
     (void)AXUIElementCopyAttributeValue(topmost.get(), kAXTitleAttribute, title.initializeInto());
-    if (!isString(title.get())) {
-        return nullptr;
-    }
-    return static_cast<CFStringRef>(title.leakRef());
+    return dynamic_cf_cast<CFStringRef>(std::move(title)).leakRef();
 }
 
 CFStringRef copyEnglishApplicationNameOfUIElement(AXUIElementRef element) {
@@ -327,11 +315,11 @@ AXUIElementRef copyActiveApplicatoinsActiveWindowUIElement() {
     {
         NSAutoreleasePool pool;  // the record is autoreleased
         NSDictionary* active = NSWorkspace::sharedWorkspace()->activeApplication();
-        id identifier = active != nullptr
-                            ? active->objectForKey(CFSTR("NSApplicationProcessIdentifier"))
-                            : nullptr;
-        if (identifier != nullptr && identifier->isKindOfClass(NSNumber::class_())) {
-            pid = static_cast<NSNumber*>(identifier)->intValue();
+        NSNumber* identifier = active != nullptr ? dynamic_objc_cast<NSNumber>(active->objectForKey(
+                                                       CFSTR("NSApplicationProcessIdentifier")))
+                                                 : nullptr;
+        if (identifier != nullptr) {
+            pid = identifier->intValue();
         }
     }
     RetainPtr<AXUIElementRef> application = adoptCF(AXUIElementCreateApplication(pid));
@@ -355,10 +343,10 @@ AXUIElementRef copyApplicationWindowWithName(pid_t pid, CFStringRef windowTitle)
         return nullptr;
     }
     for (id candidate : *windows.get()) {
-        if (!isElement(candidate)) {
+        AXUIElementRef window = dynamic_cf_cast<AXUIElementRef>(candidate);
+        if (window == nullptr) {
             continue;
         }
-        const auto window = static_cast<AXUIElementRef>(candidate);
         RetainPtr<CFTypeRef> title =
             adoptCF(copyValueOfExistingAttribute(kAXTitleAttribute, window));
         if (title && windowTitle != nullptr && CFEqual(title.get(), windowTitle)) {
@@ -488,8 +476,8 @@ NSString* descriptionOfElement(AXUIElementRef element) {
         return nullptr;
     }
     RetainPtr<CFTypeRef> title = adoptCF(copyValueOfExistingAttribute(kAXTitleAttribute, element));
-    if (!title ||
-        (isString(title.get()) && CFStringGetLength(static_cast<CFStringRef>(title.get())) == 0)) {
+    CFStringRef titleText = dynamic_cf_cast<CFStringRef>(title.get());
+    if (!title || (titleText != nullptr && CFStringGetLength(titleText) == 0)) {
         // A description, even an empty one, stands in for a missing or empty title.
         if (RetainPtr<CFTypeRef> description =
                 adoptCF(copyValueOfExistingAttribute(kAXDescriptionAttribute, element))) {
@@ -511,7 +499,7 @@ NSString* stringDescriptionOfAXValue(CFTypeRef value, bool labelled) {
     switch (const AXValueType type = AXValueGetType(value)) {
         case kAXValueCGPointType: {
             CGPoint point{};
-            if (!AXValueGetValue(static_cast<AXValueRef>(value), type, &point)) {
+            if (!AXValueGetValue(dynamic_cf_cast<AXValueRef>(value), type, &point)) {
                 return unknownValueText();
             }
             return NSString::stringWithFormat(labelled ? "<AXPointValue x=%g y=%g>" : "x=%g y=%g",
@@ -519,7 +507,7 @@ NSString* stringDescriptionOfAXValue(CFTypeRef value, bool labelled) {
         }
         case kAXValueCGSizeType: {
             CGSize size{};
-            if (!AXValueGetValue(static_cast<AXValueRef>(value), type, &size)) {
+            if (!AXValueGetValue(dynamic_cf_cast<AXValueRef>(value), type, &size)) {
                 return unknownValueText();
             }
             return NSString::stringWithFormat(labelled ? "<AXSizeValue w=%g h=%g>" : "w=%g h=%g",
@@ -527,7 +515,7 @@ NSString* stringDescriptionOfAXValue(CFTypeRef value, bool labelled) {
         }
         case kAXValueCGRectType: {
             CGRect rect{};
-            if (!AXValueGetValue(static_cast<AXValueRef>(value), type, &rect)) {
+            if (!AXValueGetValue(dynamic_cf_cast<AXValueRef>(value), type, &rect)) {
                 return unknownValueText();
             }
             return NSString::stringWithFormat(
@@ -536,7 +524,7 @@ NSString* stringDescriptionOfAXValue(CFTypeRef value, bool labelled) {
         }
         case kAXValueCFRangeType: {
             CFRange range{};
-            if (!AXValueGetValue(static_cast<AXValueRef>(value), type, &range)) {
+            if (!AXValueGetValue(dynamic_cf_cast<AXValueRef>(value), type, &range)) {
                 return unknownValueText();
             }
             return NSString::stringWithFormat(
@@ -546,11 +534,10 @@ NSString* stringDescriptionOfAXValue(CFTypeRef value, bool labelled) {
         default:
             break;
     }
-    if (value->isKindOfClass(NSString::class_())) {
-        return bridge(static_cast<const NSString*>(value));
+    if (const NSString* string = dynamic_objc_cast<NSString>(value)) {
+        return bridge(string);
     }
-    if (value->isKindOfClass(NSNumber::class_())) {
-        const auto* number = static_cast<const NSNumber*>(value);
+    if (const NSNumber* number = dynamic_objc_cast<NSNumber>(value)) {
         const double real = number->doubleValue();
         if (real == std::trunc(real) && real >= INT32_MIN && real <= INT32_MAX) {
             return NSString::stringWithFormat("%d", number->intValue());
@@ -567,12 +554,11 @@ NSString* descriptionOfValue(CFTypeRef value, bool labelled) {
     if (AXValueGetType(value) != kAXValueIllegalType) {
         return stringDescriptionOfAXValue(value, labelled);
     }
-    if (value->isKindOfClass(NSArray::class_())) {
-        return NSString::stringWithFormat("<array of size %d>",
-                                          static_cast<const NSArray*>(value)->count());
+    if (const NSArray* array = dynamic_objc_cast<NSArray>(value)) {
+        return NSString::stringWithFormat("<array of size %d>", array->count());
     }
-    if (isElement(value)) {
-        if (NSString* description = descriptionOfElement(static_cast<AXUIElementRef>(value))) {
+    if (AXUIElementRef element = dynamic_cf_cast<AXUIElementRef>(value)) {
+        if (NSString* description = descriptionOfElement(element)) {
             return description;
         }
     }

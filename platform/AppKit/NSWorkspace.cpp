@@ -1,6 +1,7 @@
 // NSWorkspace and NSRunningApplication over the simulated desktop.
 #include "AppKit/NSWorkspace.h"
 #include "AppKit/NSRunningApplication.h"
+#include "TypeCastsCocoa.h"
 #include "sim/Desktop.h"
 #include "sim/Faults.h"
 
@@ -158,7 +159,7 @@ bool NSRunningApplication::activateWithOptions(NSApplicationActivationOptions op
 }
 
 bool NSRunningApplication::isEqual(const NSObject* other) const {
-    const auto* app = dynamic_cast<const NSRunningApplication*>(other);
+    const NSRunningApplication* app = dynamic_objc_cast<NSRunningApplication>(other);
     return app != nullptr && app->pid_ == pid_;
 }
 

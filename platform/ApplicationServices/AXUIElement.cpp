@@ -5,6 +5,7 @@
 
 #include "ApplicationServices/AXUIElementInternal.h"
 #include "ApplicationServices/AXValue.h"
+#include "TypeCastsCF.h"
 #include "sim/Accessibility.h"
 #include "sim/Faults.h"
 
@@ -283,7 +284,7 @@ AXError AXUIElementCopyMultipleAttributeValues(AXUIElementRef element, CFArrayRe
     }
     RetainPtr<CFMutableArrayRef> result = adoptCF(NSMutableArray::create(attributes->count()));
     for (id name : *attributes) {
-        const auto* attribute = dynamic_cast<const NSString*>(name);
+        CFStringRef attribute = dynamic_cf_cast<CFStringRef>(name);
         RetainPtr<CFTypeRef> value;
         AXError status = attribute
                              ? sim::readAttribute(*node, attribute->units(), value.initializeInto())

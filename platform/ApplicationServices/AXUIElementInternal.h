@@ -9,6 +9,7 @@
 
 #include "ApplicationServices/AXUIElement.h"
 #include "Foundation/NSString.h"
+#include "TypeCastsCF.h"
 
 class __AXUIElement final : public CFOpaqueObject<__AXUIElement> {
 public:
@@ -17,7 +18,7 @@ public:
 
     CFTypeID typeID() const override { return kAXUIElementTypeID; }
     bool isEqual(const NSObject* other) const override {
-        const auto* element = dynamic_cast<const __AXUIElement*>(other);
+        const __AXUIElement* element = layoutOf(dynamic_cf_cast<AXUIElementRef>(other));
         return element != nullptr && element->systemWide_ == systemWide_ && element->pid_ == pid_ &&
                element->node_ == node_;
     }

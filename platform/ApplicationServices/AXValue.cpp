@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "ApplicationServices/AXValueInternal.h"
+#include "TypeCastsCF.h"
 #include "sim/Faults.h"
 
 namespace {
@@ -39,8 +40,8 @@ AXValueRef AXValueCreate(AXValueType type, const void* valuePtr) {
 }
 
 AXValueType AXValueGetType(CFTypeRef value) {
-    const auto* axValue = dynamic_cast<const __AXValue*>(value);
-    return axValue == nullptr ? kAXValueIllegalType : axValue->type_;
+    AXValueRef axValue = dynamic_cf_cast<AXValueRef>(value);
+    return axValue == nullptr ? kAXValueIllegalType : layoutOf(axValue)->type_;
 }
 
 Boolean AXValueGetValue(AXValueRef value, AXValueType type, void* valuePtr) {

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "ApplicationServices/AXValue.h"
+#include "TypeCastsCF.h"
 
 class __AXValue final : public CFOpaqueObject<__AXValue> {
 public:
@@ -13,7 +14,7 @@ public:
     }
     CFTypeID typeID() const override { return kAXValueTypeID; }
     bool isEqual(const NSObject* other) const override {
-        const auto* value = dynamic_cast<const __AXValue*>(other);
+        const __AXValue* value = layoutOf(dynamic_cf_cast<AXValueRef>(other));
         return value != nullptr && value->type_ == type_ &&
                std::memcmp(value->storage_, storage_, size_) == 0;
     }

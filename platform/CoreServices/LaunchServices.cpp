@@ -6,6 +6,7 @@
 #include "ApplicationServices/Processes.h"
 #include "CoreServices/IconServicesInternal.h"
 #include "CoreServices/LaunchServicesInternal.h"
+#include "TypeCastsCF.h"
 #include "sim/DisplayName.h"
 #include "sim/Faults.h"
 #include "sim/FileReferences.h"
@@ -70,7 +71,8 @@ OpaqueLSSharedFileListItemRef* OpaqueLSSharedFileListItemRef::createPosition() {
 }
 
 bool OpaqueLSSharedFileListItemRef::isEqual(const NSObject* other) const {
-    const auto* item = dynamic_cast<const OpaqueLSSharedFileListItemRef*>(other);
+    const OpaqueLSSharedFileListItemRef* item =
+        layoutOf(dynamic_cf_cast<LSSharedFileListItemRef>(other));
     if (item == nullptr || position_ || item->position_) {
         return item == this;
     }

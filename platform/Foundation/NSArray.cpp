@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "Foundation/NSString.h"
+#include "TypeCastsCocoa.h"
 
 namespace {
 
@@ -76,7 +77,7 @@ NSUInteger NSArray::indexOfObject(CFTypeRef object) const {
 }
 
 bool NSArray::isEqual(const NSObject* other) const {
-    const auto* array = dynamic_cast<const NSArray*>(other);
+    const NSArray* array = dynamic_objc_cast<NSArray>(other);
     if (array == nullptr || array->objects_.size() != objects_.size()) {
         return false;
     }

@@ -7,6 +7,7 @@
 
 #include "Foundation/FoundationInternal.h"
 #include "RetainPtr.h"
+#include "TypeCastsCF.h"
 #include "sim/Desktop.h"
 #include "sim/Faults.h"
 #include "sim/FileSystem.h"
@@ -96,9 +97,8 @@ NSDictionary* NSBundle::infoDictionary() const {
         const RetainPtr<CFStringRef> infoPath =
             adoptCF<CFStringRef>(createJoined(path_, u"Contents/Info.plist"));
         sim::PropertyListFile file = sim::readPropertyListFile(infoPath->utf8());
-        if (file.status == sim::PropertyListFile::Status::Read &&
-            CFGetTypeID(file.root.get()) == kCFDictionaryTypeID) {
-            info_ = bridge(static_cast<const NSDictionary*>(file.root.leakRef()));
+        if (file.status == sim::PropertyListFile::Status::Read) {
+            info_ = bridge(dynamic_cf_cast<CFDictionaryRef>(std::move(file.root)).leakRef());
         }
     }
     return info_;
@@ -110,10 +110,8 @@ id NSBundle::objectForInfoDictionaryKey(const NSString* key) const {
 }
 
 NSString* NSBundle::bundleIdentifier() const {
-    id identifier = objectForInfoDictionaryKey(CFSTR("CFBundleIdentifier"));
-    return identifier != nullptr && CFGetTypeID(identifier) == kCFStringTypeID
-               ? static_cast<NSString*>(identifier)
-               : nil;
+    return bridge(
+        dynamic_cf_cast<CFStringRef>(objectForInfoDictionaryKey(CFSTR("CFBundleIdentifier"))));
 }
 
 NSString* NSBundle::pathForResource(const NSString* name, const NSString* type) const {

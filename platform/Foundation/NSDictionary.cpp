@@ -5,6 +5,7 @@
 
 #include "Foundation/NSArray.h"
 #include "Foundation/NSString.h"
+#include "TypeCastsCocoa.h"
 
 NSDictionary::~NSDictionary() {
     for (auto& [key, value] : entries_) {
@@ -33,7 +34,7 @@ void NSDictionary::set(CFTypeRef value, CFTypeRef key) {
     }
     // A mutable string key would change under the dictionary: keep a copy instead.
     CFTypeRef storedKey = key;
-    if (const auto* string = dynamic_cast<const NSMutableString*>(key)) {
+    if (const NSMutableString* string = dynamic_objc_cast<NSMutableString>(key)) {
         storedKey = NSString::create(string->units());
     } else {
         key->retain();
@@ -76,7 +77,7 @@ NSArray* NSDictionary::allKeys() const {
 }
 
 bool NSDictionary::isEqual(const NSObject* other) const {
-    const auto* dictionary = dynamic_cast<const NSDictionary*>(other);
+    const NSDictionary* dictionary = dynamic_objc_cast<NSDictionary>(other);
     if (dictionary == nullptr || dictionary->count() != count()) {
         return false;
     }

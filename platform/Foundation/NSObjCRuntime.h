@@ -27,6 +27,7 @@
 
 #include "CoreFoundation/CoreFoundation.h"
 #include "Foundation/NSObject.h"
+#include "TypeCastsCocoa.h"
 
 // A selector: an interned method name such as "changeSetting:". Equal names give equal SELs.
 struct objc_selector;
@@ -155,7 +156,7 @@ public:
 private:
     template <class U>
     static U* checkedValue(id value, std::string* error) {
-        U* typed = dynamic_cast<U*>(value);
+        U* typed = dynamic_objc_cast<U>(value);
         if (value != nullptr && typed == nullptr && error != nullptr) {
             *error = std::string("takes ") + U::class_()->name + ", not " + value->className();
         }

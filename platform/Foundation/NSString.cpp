@@ -14,6 +14,7 @@
 #include "CoreFoundation/CFStringInternal.h"
 #include "Foundation/NSArray.h"
 #include "RetainPtr.h"
+#include "TypeCastsCocoa.h"
 
 namespace {
 
@@ -403,7 +404,7 @@ double NSString::doubleValue() const {
 }
 
 bool NSString::isEqual(const NSObject* other) const {
-    const auto* string = dynamic_cast<const NSString*>(other);
+    const NSString* string = dynamic_objc_cast<NSString>(other);
     return string != nullptr && units_ == string->units_;
 }
 

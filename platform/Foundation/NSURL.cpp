@@ -4,6 +4,7 @@
 #include <string>
 
 #include "Foundation/NSString.h"
+#include "TypeCastsCocoa.h"
 #include "sim/FileSystem.h"
 
 namespace {
@@ -162,7 +163,7 @@ bool NSURL::hasDirectoryPath() const {
 }
 
 bool NSURL::isEqual(const NSObject* other) const {
-    const auto* url = dynamic_cast<const NSURL*>(other);
+    const NSURL* url = dynamic_objc_cast<NSURL>(other);
     if (url == nullptr || !text_->isEqualToString(url->text_)) {
         return false;
     }

@@ -10,6 +10,8 @@
 #include "Foundation/FoundationInternal.h"
 #include "Foundation/NSNotificationCenter.h"
 #include "RetainPtr.h"
+#include "TypeCastsCF.h"
+#include "TypeCastsCocoa.h"
 #include "sim/Desktop.h"
 #include "sim/PreferenceDomain.h"
 #include "sim/ProcessArguments.h"
@@ -105,18 +107,14 @@ CFTypeRef userDefaultsValue(CFStringRef key) {
 }
 
 bool userDefaultsBool(CFTypeRef value) {
-    if (value == nullptr) {
-        return false;
+    // The booleans are numbers too.
+    if (const NSNumber* number = dynamic_objc_cast<NSNumber>(value)) {
+        return number->boolValue();
     }
-    switch (CFGetTypeID(value)) {
-        case kCFBooleanTypeID:
-        case kCFNumberTypeID:
-            return static_cast<const NSNumber*>(value)->boolValue();
-        case kCFStringTypeID:
-            return static_cast<const NSString*>(value)->boolValue();
-        default:
-            return false;
+    if (CFStringRef text = dynamic_cf_cast<CFStringRef>(value)) {
+        return text->boolValue();
     }
+    return false;
 }
 
 }  // namespace sim
@@ -142,17 +140,13 @@ id NSUserDefaults::objectForKey(const NSString* key) {
 
 NSString* NSUserDefaults::stringForKey(const NSString* key) {
     CFTypeRef value = sim::userDefaultsValue(key);
-    if (value == nullptr) {
-        return nil;
+    if (CFStringRef text = dynamic_cf_cast<CFStringRef>(value)) {
+        return bridge(retainPtr(text).autorelease());
     }
-    switch (CFGetTypeID(value)) {
-        case kCFStringTypeID:
-            return static_cast<NSString*>(autoreleasedValue(value));
-        case kCFNumberTypeID:
-            return value->description();
-        default:
-            return nil;
+    if (dynamic_cf_cast<CFNumberRef>(value) != nullptr) {
+        return value->description();
     }
+    return nil;
 }
 
 bool NSUserDefaults::boolForKey(const NSString* key) {

@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "Foundation/NSString.h"
+#include "TypeCastsCocoa.h"
 
 NSNumber* NSNumber::createWithLongLong(long long value) {
     return new NSNumber(value);
@@ -73,7 +74,7 @@ bool NSNumber::isEqualToNumber(const NSNumber* other) const {
 }
 
 bool NSNumber::isEqual(const NSObject* other) const {
-    const auto* number = dynamic_cast<const NSNumber*>(other);
+    const NSNumber* number = dynamic_objc_cast<NSNumber>(other);
     return number != nullptr && isEqualToNumber(number);
 }
 

@@ -12,6 +12,8 @@
 #include "AppKit/NSTextField.h"
 #include "AppKit/NSWindow.h"
 #include "Foundation/NSObjCRuntime.h"
+#include "TypeCastsCF.h"
+#include "TypeCastsCocoa.h"
 #include "sim/PropertyList.h"
 
 namespace sim {
@@ -37,9 +39,7 @@ std::string quoted(const std::string& text) {
 class Description {
 public:
     Description(CFTypeRef object, std::string where) : where_(std::move(where)) {
-        dictionary_ = object != nullptr && object->typeID() == kCFDictionaryTypeID
-                          ? static_cast<const NSDictionary*>(object)
-                          : nullptr;
+        dictionary_ = dynamic_cf_cast<CFDictionaryRef>(object);
         if (dictionary_ == nullptr) {
             fail(where_, "is not a dictionary");
         }
@@ -49,7 +49,7 @@ public:
 
     void allowOnly(std::initializer_list<const char*> keys) const {
         for (const auto& [key, value] : *dictionary_) {
-            const auto* name = dynamic_cast<const NSString*>(key);
+            CFStringRef name = dynamic_cf_cast<CFStringRef>(key);
             const std::string text = name != nullptr ? name->utf8() : "?";
             if (std::none_of(keys.begin(), keys.end(), [&](const char* k) { return text == k; })) {
                 fail(where_, "unknown key " + quoted(text));
@@ -67,10 +67,11 @@ public:
         if (object == nullptr) {
             return std::nullopt;
         }
-        if (object->typeID() != kCFStringTypeID) {
+        CFStringRef text = dynamic_cf_cast<CFStringRef>(object);
+        if (text == nullptr) {
             fail(where_, std::string(key) + " is not a string");
         }
-        return static_cast<NSString*>(object)->utf8();
+        return text->utf8();
     }
 
     std::string string(const char* key) const {
@@ -95,10 +96,11 @@ public:
         if (object == nullptr) {
             return fallback;
         }
-        if (object->typeID() != kCFBooleanTypeID) {
+        CFBooleanRef flag = dynamic_cf_cast<CFBooleanRef>(object);
+        if (flag == nullptr) {
             fail(where_, std::string(key) + " is not a boolean");
         }
-        return static_cast<NSNumber*>(object)->boolValue();
+        return CFBooleanGetValue(flag);
     }
 
     long integer(const char* key) const {
@@ -106,8 +108,7 @@ public:
         if (object == nullptr) {
             fail(where_, std::string("has no ") + key);
         }
-        auto* number =
-            object->typeID() == kCFNumberTypeID ? static_cast<NSNumber*>(object) : nullptr;
+        CFNumberRef number = dynamic_cf_cast<CFNumberRef>(object);
         if (number == nullptr || number->isReal()) {
             fail(where_, std::string(key) + " is not an integer");
         }
@@ -122,10 +123,11 @@ public:
             }
             return nullptr;
         }
-        if (object->typeID() != kCFArrayTypeID) {
+        CFArrayRef list = dynamic_cf_cast<CFArrayRef>(object);
+        if (list == nullptr) {
             fail(where_, std::string(key) + " is not an array");
         }
-        return static_cast<NSArray*>(object);
+        return list;
     }
 
     NSRect frame(const char* key) const {
@@ -135,12 +137,12 @@ public:
             fail(where_, std::string(key) + " does not hold four numbers (x, y, width, height)");
         }
         for (NSUInteger index = 0; index < 4; ++index) {
-            id element = numbers->objectAtIndex(index);
-            if (element->typeID() != kCFNumberTypeID) {
+            CFNumberRef number = dynamic_cf_cast<CFNumberRef>(numbers->objectAtIndex(index));
+            if (number == nullptr) {
                 fail(where_,
                      std::string(key) + " does not hold four numbers (x, y, width, height)");
             }
-            values[index] = static_cast<NSNumber*>(element)->doubleValue();
+            values[index] = number->doubleValue();
             if (!std::isfinite(values[index])) {
                 fail(where_, std::string(key) + " holds a number that is not finite");
             }
@@ -510,7 +512,7 @@ id LoadedInterface::objectWithID(std::string_view identifier) const {
 std::vector<NSWindow*> LoadedInterface::windows() const {
     std::vector<NSWindow*> windows;
     for (const auto& object : topLevel_) {
-        if (auto* window = dynamic_cast<NSWindow*>(object.get())) {
+        if (auto* window = dynamic_objc_cast<NSWindow>(object.get())) {
             windows.push_back(window);
         }
     }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "TypeCastsCF.h"
 #include "sim/Desktop.h"
 #include "sim/HomeFolder.h"
 #include "sim/PropertyList.h"
@@ -41,53 +42,55 @@ bool isKnownEntryKey(CFTypeRef key) {
     return false;
 }
 
-bool hasType(CFTypeRef value, CFTypeID type) {
-    return value != nullptr && CFGetTypeID(value) == type;
+// A value that may be missing: true when it is missing or of the type asked for, with `typed`
+// set to it (null when missing).
+template <class Ref>
+bool optionalValue(CFTypeRef value, Ref* typed) {
+    *typed = dynamic_cf_cast<Ref>(value);
+    return value == nullptr || *typed != nullptr;
 }
 
 // Reads one entry; false, with the reason, when it is not an entry the session can keep.
 bool entryFromDictionary(CFTypeRef object, std::size_t index, LoginItemRecord* record,
                          std::string* reason) {
     const std::string where = "entry " + std::to_string(index + 1);
-    if (!hasType(object, kCFDictionaryTypeID)) {
+    CFDictionaryRef entry = dynamic_cf_cast<CFDictionaryRef>(object);
+    if (entry == nullptr) {
         *reason = where + " is not a dictionary";
         return false;
     }
-    const auto* entry = static_cast<const NSDictionary*>(object);
-    CFTypeRef url = entry->objectForKey(keyURL());
-    if (!hasType(url, kCFStringTypeID) || static_cast<CFStringRef>(url)->length() == 0) {
+    CFStringRef url = dynamic_cf_cast<CFStringRef>(entry->objectForKey(keyURL()));
+    if (url == nullptr || url->length() == 0) {
         *reason = where + " has no URL";
         return false;
     }
-    record->url = static_cast<CFStringRef>(url)->units();
+    record->url = url->units();
 
-    CFTypeRef name = entry->objectForKey(keyName());
-    if (name != nullptr && !hasType(name, kCFStringTypeID)) {
+    CFStringRef name = nullptr;
+    if (!optionalValue(entry->objectForKey(keyName()), &name)) {
         *reason = where + " has a name that is not a string";
         return false;
     }
-    CFTypeRef resolvable = entry->objectForKey(keyResolvable());
-    if (resolvable != nullptr && !hasType(resolvable, kCFBooleanTypeID)) {
+    CFBooleanRef resolvable = nullptr;
+    if (!optionalValue(entry->objectForKey(keyResolvable()), &resolvable)) {
         *reason = where + " has a Resolvable value that is not a boolean";
         return false;
     }
-    CFTypeRef icon = entry->objectForKey(keyIcon());
-    if (icon != nullptr && !hasType(icon, kCFStringTypeID)) {
+    CFStringRef icon = nullptr;
+    if (!optionalValue(entry->objectForKey(keyIcon()), &icon)) {
         *reason = where + " has an icon that is not a path";
         return false;
     }
-    CFTypeRef properties = entry->objectForKey(keyProperties());
-    if (properties != nullptr && !hasType(properties, kCFDictionaryTypeID)) {
+    CFDictionaryRef properties = nullptr;
+    if (!optionalValue(entry->objectForKey(keyProperties()), &properties)) {
         *reason = where + " has properties that are not a dictionary";
         return false;
     }
 
-    record->displayName =
-        name != nullptr ? static_cast<CFStringRef>(name)->units() : std::u16string();
-    record->resolvable =
-        resolvable == nullptr || static_cast<const NSNumber*>(resolvable)->boolValue();
-    record->iconPath = icon != nullptr ? static_cast<CFStringRef>(icon)->units() : std::u16string();
-    record->properties = retainPtr(static_cast<CFDictionaryRef>(properties));
+    record->displayName = name != nullptr ? name->units() : std::u16string();
+    record->resolvable = resolvable == nullptr || CFBooleanGetValue(resolvable);
+    record->iconPath = icon != nullptr ? icon->units() : std::u16string();
+    record->properties = retainPtr(properties);
     RetainPtr<NSMutableDictionary*> unknown = adoptCF(NSMutableDictionary::create());
     for (const auto& [key, value] : *entry) {
         if (!isKnownEntryKey(key)) {
@@ -101,18 +104,19 @@ bool entryFromDictionary(CFTypeRef object, std::size_t index, LoginItemRecord* r
 }
 
 bool checkLoginItemFile(CFTypeRef root, std::string* reason) {
-    if (!hasType(root, kCFDictionaryTypeID)) {
+    CFDictionaryRef file = dynamic_cf_cast<CFDictionaryRef>(root);
+    if (file == nullptr) {
         *reason = "it holds no dictionary";
         return false;
     }
-    CFTypeRef items = static_cast<const NSDictionary*>(root)->objectForKey(keyLoginItems());
-    if (items != nullptr && !hasType(items, kCFArrayTypeID)) {
+    CFArrayRef items = nullptr;
+    if (!optionalValue(file->objectForKey(keyLoginItems()), &items)) {
         *reason = "its LoginItems value is not a list";
         return false;
     }
     if (items != nullptr) {
         std::size_t index = 0;
-        for (const NSObject* element : *static_cast<const NSArray*>(items)) {
+        for (const NSObject* element : *items) {
             LoginItemRecord ignored;
             if (!entryFromDictionary(element, index++, &ignored, reason)) {
                 return false;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "TypeCastsCF.h"
 #include "sim/Desktop.h"
 #include "sim/HomeFolder.h"
 #include "sim/PropertyList.h"
@@ -13,7 +14,7 @@ namespace sim {
 namespace {
 
 bool isDictionary(CFTypeRef root, std::string* reason) {
-    if (CFGetTypeID(root) == kCFDictionaryTypeID) {
+    if (dynamic_cf_cast<CFDictionaryRef>(root) != nullptr) {
         return true;
     }
     *reason = "it holds no dictionary of preferences";
@@ -138,11 +139,10 @@ RetainPtr<CFDictionaryRef> copyStoredDomain(const std::string& name) {
         return nullptr;
     }
     PropertyListFile file = readPropertyListFile(preferencesFilePath(name + ".plist"));
-    if (file.status != PropertyListFile::Status::Read ||
-        CFGetTypeID(file.root.get()) != kCFDictionaryTypeID) {
+    if (file.status != PropertyListFile::Status::Read) {
         return nullptr;
     }
-    return adoptCF(static_cast<CFDictionaryRef>(file.root.leakRef()));
+    return dynamic_cf_cast<CFDictionaryRef>(std::move(file.root));
 }
 
 std::string describePreferenceValue(CFTypeRef value) {

@@ -14,6 +14,8 @@
 #include <memory>
 #include <utility>
 
+#include "TypeCastsCF.h"
+
 namespace sim {
 namespace {
 
@@ -202,11 +204,11 @@ plist_t nodeFromObject(CFTypeRef object, const std::string& location, int depth,
         case kCFDictionaryTypeID: {
             PlistHolder dictionary(plist_new_dict());
             for (const auto& [key, value] : *static_cast<const NSDictionary*>(object)) {
-                if (CFGetTypeID(key) != kCFStringTypeID) {
+                CFStringRef keyString = dynamic_cf_cast<CFStringRef>(key);
+                if (keyString == nullptr) {
                     *error = "a key that is not a string " + describeLocation(location);
                     return nullptr;
                 }
-                const auto* keyString = static_cast<const NSString*>(key);
                 const StringCheck check = checkString(keyString->units());
                 if (check.hasNul) {
                     *error = "a key " + describeLocation(location) + " holds a NUL character";

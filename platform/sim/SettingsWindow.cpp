@@ -8,6 +8,7 @@
 #include "AppKit/NSButton.h"
 #include "AppKit/NSTextField.h"
 #include "AppKit/NSWindow.h"
+#include "TypeCastsCocoa.h"
 #include "sim/SystemLifecycle.h"
 #include "sim/SystemProcess.h"
 
@@ -21,7 +22,7 @@ T* findControl(Matches matches) {
         return nullptr;
     }
     for (const auto& view : window->subviews()) {
-        auto* control = dynamic_cast<T*>(view.get());
+        auto* control = dynamic_objc_cast<T>(view.get());
         if (control != nullptr && matches(control)) {
             return control;
         }
@@ -105,7 +106,7 @@ bool pressSettingsAction(const std::string& action) {
         return false;
     }
     NSAutoreleasePool pool;
-    if (auto* button = dynamic_cast<NSButton*>(control)) {
+    if (auto* button = dynamic_objc_cast<NSButton>(control)) {
         button->performClick(nullptr);
     } else {
         control->sendAction(control->action(), control->target());

@@ -7,6 +7,7 @@
 #include "AppKit/NSApplication.h"
 #include "AppKit/NSWindow.h"
 #include "CoreFoundation/CFRunLoopInternal.h"
+#include "TypeCastsCF.h"
 #include "sim/Desktop.h"
 #include "sim/InterfaceFile.h"
 #include "sim/PropertyList.h"
@@ -61,25 +62,18 @@ bool readInfoPlist(const std::string& bundle, LaunchSettings* settings, std::str
                                                                    : file.error);
         return false;
     }
-    const auto* info = file.root->typeID() == kCFDictionaryTypeID
-                           ? static_cast<const NSDictionary*>(file.root.get())
-                           : nullptr;
+    CFDictionaryRef info = dynamic_cf_cast<CFDictionaryRef>(file.root.get());
     if (info == nullptr) {
         *error = path + ": the top level is not a dictionary";
         return false;
     }
-    auto stringFor = [&](CFStringRef key) -> const NSString* {
-        id value = info->objectForKey(key);
-        return value != nullptr && value->typeID() == kCFStringTypeID
-                   ? static_cast<const NSString*>(value)
-                   : nullptr;
-    };
-    const NSString* identifier = stringFor(CFSTR("CFBundleIdentifier"));
+    CFStringRef identifier =
+        dynamic_cf_cast<CFStringRef>(info->objectForKey(CFSTR("CFBundleIdentifier")));
     if (identifier == nullptr || identifier->utf8() != kSystemBundleIdentifier) {
         *error = path + ": CFBundleIdentifier is not " + kSystemBundleIdentifier;
         return false;
     }
-    const NSString* nibName = stringFor(CFSTR("NSMainNibFile"));
+    CFStringRef nibName = dynamic_cf_cast<CFStringRef>(info->objectForKey(CFSTR("NSMainNibFile")));
     if (nibName == nullptr || nibName->length() == 0) {
         *error = path + ": NSMainNibFile does not name the main interface file";
         return false;
@@ -92,10 +86,10 @@ bool readInfoPlist(const std::string& bundle, LaunchSettings* settings, std::str
     settings->interfacePath = interface.string();
     // As on macOS, the agent setting may be a boolean or a string such as "1".
     id agent = info->objectForKey(CFSTR("LSUIElement"));
-    if (agent != nullptr && agent->typeID() == kCFBooleanTypeID) {
-        settings->agent = static_cast<NSNumber*>(agent)->boolValue();
-    } else if (agent != nullptr && agent->typeID() == kCFStringTypeID) {
-        settings->agent = static_cast<NSString*>(agent)->boolValue();
+    if (CFBooleanRef flag = dynamic_cf_cast<CFBooleanRef>(agent)) {
+        settings->agent = CFBooleanGetValue(flag);
+    } else if (CFStringRef text = dynamic_cf_cast<CFStringRef>(agent)) {
+        settings->agent = text->boolValue();
     }
     return true;
 }

@@ -6,8 +6,11 @@
 
 #include <type_traits>
 
+#include <ApplicationServices/ApplicationServices.h>
 #include <Foundation/Foundation.h>
 #include <RetainPtr.h>
+#include <TypeCastsCF.h>
+#include <TypeCastsCocoa.h>
 
 namespace {
 
@@ -56,6 +59,63 @@ TEST_F(Ownership, AnObjectHandedToThePoolKeepsItsOwnType) {
     EXPECT_TRUE(pooled->isEqualToString(CFSTR("typed!")));
     EXPECT_EQ(pool.pendingCount(), 1u);
     EXPECT_EQ(CFGetRetainCount(pooled), 1);
+}
+
+TEST_F(Ownership, TheCFCastAnswersNullForNullAndForAnotherTypeId) {
+    const RetainPtr<CFStringRef> text = adoptCF(createString("text"));
+    const CGPoint point{1, 2};
+    const RetainPtr<AXValueRef> value = adoptCF(AXValueCreate(kAXValueCGPointType, &point));
+    EXPECT_EQ(dynamic_cf_cast<CFStringRef>(static_cast<CFTypeRef>(nullptr)), nullptr);
+    EXPECT_EQ(dynamic_cf_cast<CFNumberRef>(text.get()), nullptr);
+    EXPECT_EQ(dynamic_cf_cast<AXUIElementRef>(value.get()), nullptr);
+    // Type ids decide: the booleans are numbers to Foundation, not to CoreFoundation.
+    EXPECT_EQ(dynamic_cf_cast<CFNumberRef>(kCFBooleanTrue), nullptr);
+}
+
+TEST_F(Ownership, TheCFCastAnswersTheSameObjectForItsTypeIdMutableOrNot) {
+    const RetainPtr<CFStringRef> text = adoptCF(createString("text"));
+    const RetainPtr<CFMutableStringRef> mutableText =
+        adoptCF(CFStringCreateMutable(kCFAllocatorDefault, 0));
+    const CGPoint point{1, 2};
+    const RetainPtr<AXValueRef> value = adoptCF(AXValueCreate(kAXValueCGPointType, &point));
+    EXPECT_EQ(dynamic_cf_cast<CFStringRef>(text.get()), text.get());
+    EXPECT_EQ(dynamic_cf_cast<CFStringRef>(mutableText.get()), mutableText.get());
+    EXPECT_EQ(dynamic_cf_cast<AXValueRef>(value.get()), value.get());
+    EXPECT_EQ(dynamic_cf_cast<CFBooleanRef>(kCFBooleanFalse), kCFBooleanFalse);
+}
+
+TEST_F(Ownership, TheCFCastOfAHolderHandsItsReferenceOnOnlyForTheRightType) {
+    const long before = NSObjectLiveCount();
+    RetainPtr<CFStringRef> kept =
+        dynamic_cf_cast<CFStringRef>(RetainPtr<CFTypeRef>(adoptCF(createString("kept"))));
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(CFGetRetainCount(kept.get()), 1);
+    RetainPtr<CFArrayRef> refused =
+        dynamic_cf_cast<CFArrayRef>(RetainPtr<CFTypeRef>(adoptCF(createString("refused"))));
+    EXPECT_FALSE(refused);
+    EXPECT_EQ(NSObjectLiveCount(), before + 1);
+}
+
+TEST_F(Ownership, TheFoundationCastAnswersNullForNullAndForAnotherClass) {
+    NSAutoreleasePool pool;
+    id nothing = nullptr;
+    NSString* text = NSString::stringWithUTF8String("text");
+    EXPECT_EQ(dynamic_objc_cast<NSString>(nothing), nullptr);
+    EXPECT_EQ(dynamic_objc_cast<NSString>(NSNumber::numberWithInt(1)), nullptr);
+    // A superclass is not one of its subclasses.
+    EXPECT_EQ(dynamic_objc_cast<NSMutableString>(text), nullptr);
+    EXPECT_EQ(dynamic_objc_cast<NSArray>(static_cast<CFTypeRef>(text)), nullptr);
+}
+
+TEST_F(Ownership, TheFoundationCastAnswersTheObjectForItsClassAndItsSubclasses) {
+    NSAutoreleasePool pool;
+    NSString* text = NSString::stringWithUTF8String("text");
+    NSMutableString* mutableText = NSMutableString::string();
+    EXPECT_EQ(dynamic_objc_cast<NSString>(text), text);
+    EXPECT_EQ(dynamic_objc_cast<NSString>(mutableText), mutableText);
+    EXPECT_EQ(dynamic_objc_cast<NSObject>(mutableText), mutableText);
+    // The booleans are numbers of a subclass of NSNumber.
+    EXPECT_EQ(dynamic_objc_cast<NSNumber>(static_cast<CFTypeRef>(kCFBooleanTrue)), kCFBooleanTrue);
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "DesktopScript/DesktopScriptSteps.h"
 #include "DesktopScript/DesktopScriptValidator.h"
 #include "Foundation/NSUserDefaults.h"
+#include "TypeCastsCF.h"
 #include "sim/Desktop.h"
 #include "sim/ProcessArguments.h"
 #include "sim/SystemProcess.h"
@@ -110,11 +111,13 @@ std::optional<std::string> commandLineValue(const std::string& key) {
     NSDictionary* arguments =
         NSUserDefaults::standardUserDefaults()->volatileDomainForName(NSArgumentDomain);
     const RetainPtr<CFStringRef> name = adoptCF<CFStringRef>(NSString::createWithUTF8(key));
-    id value = arguments != nullptr ? arguments->objectForKey(name.get()) : nullptr;
-    if (value == nullptr || value->typeID() != kCFStringTypeID) {
+    CFStringRef value = arguments != nullptr
+                            ? dynamic_cf_cast<CFStringRef>(arguments->objectForKey(name.get()))
+                            : nullptr;
+    if (value == nullptr) {
         return std::nullopt;
     }
-    return static_cast<const NSString*>(value)->utf8();
+    return value->utf8();
 }
 
 std::optional<StartedSession> startDesktopSession(int argc, const char* argv[],

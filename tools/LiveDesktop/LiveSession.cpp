@@ -6,6 +6,7 @@
 #include "DesktopScript/DesktopScriptRunner.h"
 #include "DesktopScript/DesktopScriptValidator.h"
 #include "RetainPtr.h"
+#include "TypeCastsCF.h"
 #include "sim/Clock.h"
 #include "sim/Desktop.h"
 #include "sim/EventSystem.h"
@@ -65,11 +66,11 @@ Json valueAsJson(CFTypeRef value) {
     if (value == nullptr) {
         return nullptr;
     }
-    if (CFGetTypeID(value) == CFStringGetTypeID()) {
-        return static_cast<const NSString*>(value)->utf8();
+    if (CFStringRef text = dynamic_cf_cast<CFStringRef>(value)) {
+        return text->utf8();
     }
-    if (CFGetTypeID(value) == CFURLGetTypeID()) {
-        return CFURLGetString(static_cast<CFURLRef>(value))->utf8();
+    if (CFURLRef url = dynamic_cf_cast<CFURLRef>(value)) {
+        return CFURLGetString(url)->utf8();
     }
     NSString* description = descriptionOfValue(value, false);
     return description != nullptr ? Json(description->utf8()) : Json(nullptr);

@@ -5,6 +5,7 @@
 
 #include "DesktopScript/DesktopScriptSteps.h"
 #include "RetainPtr.h"
+#include "TypeCastsCF.h"
 #include "sim/Desktop.h"
 #include "sim/EventSystem.h"
 #include "sim/PreferenceDomain.h"
@@ -78,8 +79,8 @@ std::string homeFolderStatements() {
     std::set<std::string> keys;
     if (stored) {
         for (const auto& [key, value] : *stored.get()) {
-            if (key != nullptr && key->typeID() == kCFStringTypeID) {
-                keys.insert(static_cast<const NSString*>(key)->utf8());
+            if (CFStringRef name = dynamic_cf_cast<CFStringRef>(key)) {
+                keys.insert(name->utf8());
             }
         }
     }
