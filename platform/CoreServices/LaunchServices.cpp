@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "ApplicationServices/Processes.h"
+#include "CoreFoundation/CFStringInternal.h"
 #include "CoreServices/IconServicesInternal.h"
 #include "CoreServices/LaunchServicesInternal.h"
 #include "TypeCastsCF.h"
@@ -28,10 +29,7 @@ std::u16string displayNameOf(const sim::LoginItemRecord& record) {
     if (!record.displayName.empty()) {
         return record.displayName;
     }
-    const std::string path = sim::pathOfFileURL(record.url);
-    const RetainPtr<CFStringRef> pathString =
-        adoptCF<CFStringRef>(NSString::createWithUTF8(path.empty() ? "" : path));
-    return sim::displayNameForPath(pathString->units());
+    return sim::displayNameForPath(utf16FromUTF8(sim::pathOfFileURL(record.url)));
 }
 
 OpaqueLSSharedFileListItemRef::Target targetOf(const sim::LoginItemRecord& record) {
@@ -43,11 +41,6 @@ OpaqueLSSharedFileListItemRef::Target targetOf(const sim::LoginItemRecord& recor
     target.iconPath = record.iconPath;
     target.properties = record.properties;
     return target;
-}
-
-std::string utf8Of(const std::u16string& units) {
-    const RetainPtr<CFStringRef> string = adoptCF<CFStringRef>(NSString::create(units));
-    return string->utf8();
 }
 
 // Fault injection names the entry by its id (as the element) and its display name.
@@ -86,7 +79,7 @@ NSString* OpaqueLSSharedFileListItemRef::description() const {
                                                   : "<LSSharedFileListItem last>");
     }
     return NSString::stringWithFormat("<LSSharedFileListItem %u \"%s\">", target_.itemID,
-                                      utf8Of(target_.displayName).c_str());
+                                      utf8FromUTF16(target_.displayName).c_str());
 }
 
 CFTypeID LSSharedFileListGetTypeID() {
@@ -208,9 +201,7 @@ LSSharedFileListItemRef LSSharedFileListInsertItemURL(LSSharedFileListRef inList
     }
     record.displayName = inDisplayName != nullptr ? inDisplayName->units() : displayNameOf(record);
     if (inIconRef != nullptr) {
-        const RetainPtr<CFStringRef> iconPath =
-            adoptCF<CFStringRef>(NSString::createWithUTF8(layoutOf(inIconRef)->path()));
-        record.iconPath = iconPath->units();
+        record.iconPath = utf16FromUTF8(layoutOf(inIconRef)->path());
     }
     // Properties are kept as a property list; there is nothing to clear on a new entry.
     if (inPropertiesToSet != nullptr && inPropertiesToSet->count() > 0) {
@@ -242,7 +233,7 @@ IconRef LSSharedFileListItemCopyIconRef(LSSharedFileListItemRef inItem) {
         item->isPosition() || item->target().iconPath.empty()) {
         return nullptr;
     }
-    const std::string path = utf8Of(item->target().iconPath);
+    const std::string path = utf8FromUTF16(item->target().iconPath);
     return new OpaqueIconRef(path, sim::iconKindFor(path, std::nullopt, std::nullopt));
 }
 

@@ -9,28 +9,15 @@
 #include <filesystem>
 
 #include "ApplicationServices/CGEvent.h"
+#include "CoreFoundation/CFStringInternal.h"
 #include "sim/FileSystem.h"
 #include "sim/Transcript.h"
 
 namespace sim {
 namespace {
 
-std::u16string utf16(const std::string& text) {
-    const NSString* string = NSString::createWithUTF8(text);
-    std::u16string units = string->units();
-    string->release();
-    return units;
-}
-
-std::string utf8(const std::u16string& units) {
-    const NSString* string = NSString::create(units);
-    std::string text = string->utf8();
-    string->release();
-    return text;
-}
-
-std::optional<std::u16string> utf16(const std::optional<std::string>& text) {
-    return text ? std::optional<std::u16string>(utf16(*text)) : std::nullopt;
+std::optional<std::u16string> optionalUTF16(const std::optional<std::string>& text) {
+    return text ? std::optional<std::u16string>(utf16FromUTF8(*text)) : std::nullopt;
 }
 
 [[noreturn]] void misuse(const std::string& what) {
@@ -154,7 +141,7 @@ const Application* Desktop::application(pid_t pid) const {
 
 std::string Desktop::nameOf(pid_t pid) const {
     const Application* app = application(pid);
-    return app ? utf8(app->name) : "pid " + std::to_string(pid);
+    return app ? utf8FromUTF16(app->name) : "pid " + std::to_string(pid);
 }
 
 pid_t Desktop::addApplication(const ApplicationSpec& setup) {
@@ -170,17 +157,17 @@ pid_t Desktop::addApplication(const ApplicationSpec& setup) {
     }
     Application app;
     app.pid = pid;
-    app.name = utf16(setup.name);
+    app.name = utf16FromUTF8(setup.name);
     std::string identifier = "com.example.";
     for (char c : setup.name) {
         if (c != ' ' && c != '\t') {
             identifier += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         }
     }
-    app.bundleIdentifier = utf16(setup.bundleIdentifier.value_or(identifier));
+    app.bundleIdentifier = utf16FromUTF8(setup.bundleIdentifier.value_or(identifier));
     if (!setup.noBundle) {
         const std::string path = setup.bundlePath.value_or("/Applications/" + setup.name + ".app");
-        app.bundlePath = utf16(path);
+        app.bundlePath = utf16FromUTF8(path);
         addVirtualDirectory(path);
     }
     app.hidden = setup.hidden;
@@ -212,7 +199,7 @@ NodeId Desktop::addWindow(pid_t pid, const std::string& title, Rect frame, bool 
     const NodeId id = newNode(pid, NodeKind::Window, app->root, u"AXWindow");
     Node& window = nodes_.at(id);
     window.subrole = u"AXStandardWindow";
-    window.title = utf16(title);
+    window.title = utf16FromUTF8(title);
     window.frame = frame;
     window.actions = {u"AXRaise"};
     window.visible = false;
@@ -226,11 +213,12 @@ NodeId Desktop::addElement(NodeId parent, const ElementSpec& setup) {
     if (nodes_.count(parent) == 0) {
         misuse("no accessibility node " + std::to_string(parent));
     }
-    const NodeId id = newNode(nodes_.at(parent).pid, NodeKind::Element, parent, utf16(setup.role));
+    const NodeId id =
+        newNode(nodes_.at(parent).pid, NodeKind::Element, parent, utf16FromUTF8(setup.role));
     Node& node = nodes_.at(id);
-    node.subrole = utf16(setup.subrole);
-    node.title = utf16(setup.title);
-    node.description = utf16(setup.description);
+    node.subrole = optionalUTF16(setup.subrole);
+    node.title = optionalUTF16(setup.title);
+    node.description = optionalUTF16(setup.description);
     node.frame = setup.frame;
     setActions(id, setup.actions);
     return id;
@@ -239,8 +227,8 @@ NodeId Desktop::addElement(NodeId parent, const ElementSpec& setup) {
 NodeId Desktop::addDockItem(const DockItemSpec& setup) {
     const NodeId id = newNode(kDockPid, NodeKind::DockItem, dockList_, u"AXDockItem");
     Node& item = nodes_.at(id);
-    item.subrole = utf16(setup.subrole);
-    item.title = utf16(setup.title);
+    item.subrole = utf16FromUTF8(setup.subrole);
+    item.title = utf16FromUTF8(setup.title);
     item.actions = {u"AXPress", u"AXShowMenu"};
     if (setup.url) {
         RetainPtr<CFStringRef> text = adoptCF<CFStringRef>(NSString::createWithUTF8(*setup.url));
@@ -259,7 +247,7 @@ void Desktop::setAttribute(NodeId id, const std::string& name, CFTypeRef value) 
         misuse("no accessibility node " + std::to_string(id));
     }
     auto& overrides = found->second.overrides;
-    const std::u16string key = utf16(name);
+    const std::u16string key = utf16FromUTF8(name);
     std::erase_if(overrides, [&](const auto& entry) { return entry.first == key; });
     if (value != nullptr) {
         overrides.emplace_back(key, retainPtr(value));
@@ -268,7 +256,7 @@ void Desktop::setAttribute(NodeId id, const std::string& name, CFTypeRef value) 
 
 void Desktop::setTitle(NodeId id, const std::string& title) {
     if (auto found = nodes_.find(id); found != nodes_.end()) {
-        found->second.title = utf16(title);
+        found->second.title = utf16FromUTF8(title);
     }
 }
 
@@ -276,7 +264,7 @@ void Desktop::setActions(NodeId id, const std::vector<std::string>& actions) {
     Node& node = nodes_.at(id);
     node.actions.clear();
     for (const std::string& action : actions) {
-        node.actions.push_back(utf16(action));
+        node.actions.push_back(utf16FromUTF8(action));
     }
 }
 
@@ -348,7 +336,7 @@ void Desktop::hide(pid_t pid) {
         return;
     }
     app->hidden = true;
-    record(utf8(app->name) + " is hidden");
+    record(utf8FromUTF16(app->name) + " is hidden");
     if (active_ == pid) {
         activateNextAfter(pid);
     }
@@ -360,7 +348,7 @@ void Desktop::unhide(pid_t pid) {
         return;
     }
     app->hidden = false;
-    record(utf8(app->name) + " is shown");
+    record(utf8FromUTF16(app->name) + " is shown");
 }
 
 void Desktop::quit(pid_t pid) {
@@ -368,7 +356,7 @@ void Desktop::quit(pid_t pid) {
     if (app == nullptr) {
         return;
     }
-    const std::string name = utf8(app->name);
+    const std::string name = utf8FromUTF16(app->name);
     if (app->dockItem != 0) {
         removeSubtree(app->dockItem);
     }
@@ -406,7 +394,7 @@ void Desktop::orderWindowFront(NodeId id) {
     found->second.visible = true;
     std::erase(windowOrder_, id);
     windowOrder_.insert(windowOrder_.begin(), id);
-    record("window \"" + utf8(found->second.title.value_or(u"")) + "\" of " +
+    record("window \"" + utf8FromUTF16(found->second.title.value_or(u"")) + "\" of " +
            nameOf(found->second.pid) + " is in front");
 }
 
@@ -417,7 +405,7 @@ void Desktop::closeWindow(NodeId id) {
     }
     found->second.visible = false;
     std::erase(windowOrder_, id);
-    record("window \"" + utf8(found->second.title.value_or(u"")) + "\" of " +
+    record("window \"" + utf8FromUTF16(found->second.title.value_or(u"")) + "\" of " +
            nameOf(found->second.pid) + " is closed");
 }
 
@@ -428,13 +416,13 @@ void Desktop::makeForeground(pid_t pid) {
     }
     app->foreground = true;
     DockItemSpec item;
-    item.title = utf8(app->name);
+    item.title = utf8FromUTF16(app->name);
     item.subrole = "AXApplicationDockItem";
     const NodeId itemId = addDockItem(item);
     app = mutableApplication(pid);
     app->dockItem = itemId;
     nodes_.at(itemId).itemOwner = pid;
-    record(utf8(app->name) + " shows its Dock icon");
+    record(utf8FromUTF16(app->name) + " shows its Dock icon");
 }
 
 void Desktop::openURL(const std::string& url) {
@@ -486,7 +474,7 @@ void Desktop::routeMouseEvent(std::uint32_t type, double x, double y) {
 }
 
 std::optional<pid_t> Desktop::pidNamed(const std::string& name) const {
-    const std::u16string wanted = utf16(name);
+    const std::u16string wanted = utf16FromUTF8(name);
     for (pid_t pid : launchOrder_) {
         if (applications_.at(pid).name == wanted) {
             return pid;
@@ -506,7 +494,7 @@ NodeId Desktop::rootOf(pid_t pid) const {
 }
 
 std::optional<NodeId> Desktop::dockItemTitled(const std::string& title) const {
-    const std::u16string wanted = utf16(title);
+    const std::u16string wanted = utf16FromUTF8(title);
     for (NodeId id : dockItems()) {
         if (nodes_.at(id).title == wanted) {
             return id;
@@ -516,7 +504,7 @@ std::optional<NodeId> Desktop::dockItemTitled(const std::string& title) const {
 }
 
 std::optional<NodeId> Desktop::frontWindowTitled(const std::string& title) const {
-    const std::u16string wanted = utf16(title);
+    const std::u16string wanted = utf16FromUTF8(title);
     for (NodeId id : windowOrder_) {
         if (nodes_.at(id).title == wanted) {
             return id;

@@ -1,8 +1,6 @@
 #include "sim/DisplayName.h"
 
-#include "CoreFoundation/CFString.h"
-#include "Foundation/NSString.h"
-#include "RetainPtr.h"
+#include "CoreFoundation/CFStringInternal.h"
 #include "sim/FileSystem.h"
 
 namespace sim {
@@ -41,8 +39,7 @@ std::u16string displayNameForPath(const std::u16string& path) {
         !isAppExtension(std::u16string_view(name).substr(dot + 1))) {
         return name;
     }
-    const RetainPtr<CFStringRef> pathString = adoptCF<CFStringRef>(NSString::create(path));
-    const std::string utf8 = pathString->utf8();
+    const std::string utf8 = utf8FromUTF16(path);
     if (fileSystemExists(utf8) && !fileSystemIsDirectory(utf8)) {
         return name;  // a plain file that only carries the extension
     }

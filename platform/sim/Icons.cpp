@@ -1,8 +1,7 @@
 #include "sim/Icons.h"
 
+#include "CoreFoundation/CFStringInternal.h"
 #include "CoreServices/IconServicesInternal.h"
-#include "Foundation/NSString.h"
-#include "RetainPtr.h"
 #include "sim/FileSystem.h"
 
 namespace sim {
@@ -17,9 +16,7 @@ IconKind iconKindFor(const std::string& path, std::optional<bool> isFolder,
     if (name) {
         shownName = *name;
     } else {
-        const RetainPtr<CFStringRef> pathString =
-            adoptCF<CFStringRef>(NSString::createWithUTF8(path));
-        std::u16string units = pathString->units();
+        std::u16string units = utf16FromUTF8(path);
         while (units.size() > 1 && units.back() == u'/') {
             units.pop_back();
         }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "CoreFoundation/CFStringInternal.h"
 #include "TypeCastsCF.h"
 #include "sim/Desktop.h"
 #include "sim/HomeFolder.h"
@@ -148,11 +149,6 @@ RetainPtr<CFDictionaryRef> dictionaryFromEntry(const LoginItemRecord& record) {
     return RetainPtr<CFDictionaryRef>(std::move(entry));
 }
 
-std::string utf8Of(const std::u16string& units) {
-    const RetainPtr<CFStringRef> string = adoptCF<CFStringRef>(NSString::create(units));
-    return string->utf8();
-}
-
 }  // namespace
 
 std::string LoginItemList::filePath() const {
@@ -232,7 +228,7 @@ std::uint32_t LoginItemList::insert(std::size_t index, LoginItemRecord entry, st
     index = std::min(index, entries_.size());
     entry.id = gNextItemID++;
     const std::uint32_t id = entry.id;
-    const std::string name = "login item \"" + utf8Of(entry.displayName) + "\"";
+    const std::string name = "login item \"" + utf8FromUTF16(entry.displayName) + "\"";
     std::vector<LoginItemRecord> changed = entries_;
     changed.insert(changed.begin() + static_cast<std::ptrdiff_t>(index), std::move(entry));
     if (!write(changed, &reason)) {
@@ -255,7 +251,7 @@ bool LoginItemList::remove(std::uint32_t id, std::string* error) {
     if (found == entries_.end()) {
         return false;
     }
-    const std::string name = "login item \"" + utf8Of(found->displayName) + "\"";
+    const std::string name = "login item \"" + utf8FromUTF16(found->displayName) + "\"";
     std::vector<LoginItemRecord> changed = entries_;
     changed.erase(changed.begin() + (found - entries_.begin()));
     if (!write(changed, &reason)) {
@@ -281,7 +277,7 @@ LoginItemList& loginItemList() {
 }
 
 std::string pathOfFileURL(const std::u16string& urlText) {
-    const std::string text = utf8Of(urlText);
+    const std::string text = utf8FromUTF16(urlText);
     if (text.rfind("file://", 0) != 0) {
         return {};
     }

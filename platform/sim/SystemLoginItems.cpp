@@ -1,24 +1,11 @@
 // The session's control of the user's login-item list: what it holds, and entries appended as
 // an earlier run or another program would have left them.
-#include "RetainPtr.h"
+#include "CoreFoundation/CFStringInternal.h"
 #include "sim/DisplayName.h"
 #include "sim/LoginItemList.h"
 #include "sim/SystemProcess.h"
 
 namespace sim {
-namespace {
-
-std::u16string utf16Of(const std::string& text) {
-    const RetainPtr<CFStringRef> string = adoptCF<CFStringRef>(NSString::createWithUTF8(text));
-    return string->units();
-}
-
-std::string utf8Of(const std::u16string& units) {
-    const RetainPtr<CFStringRef> string = adoptCF<CFStringRef>(NSString::create(units));
-    return string->utf8();
-}
-
-}  // namespace
 
 std::vector<LoginItemEntry> loginItems() {
     std::vector<LoginItemEntry> result;
@@ -27,8 +14,8 @@ std::vector<LoginItemEntry> loginItems() {
         entry.path = pathOfFileURL(record.url);
         entry.resolvable = record.resolvable;
         entry.displayName =
-            utf8Of(record.displayName.empty() ? displayNameForPath(utf16Of(entry.path))
-                                              : record.displayName);
+            utf8FromUTF16(record.displayName.empty() ? displayNameForPath(utf16FromUTF8(entry.path))
+                                                     : record.displayName);
         entry.hasIcon = !record.iconPath.empty();
         result.push_back(std::move(entry));
     }
@@ -45,10 +32,10 @@ bool appendLoginItem(const LoginItemEntry& entry, std::string* error) {
     LoginItemRecord record;
     record.url = folderURLText(entry.path);
     record.resolvable = entry.resolvable;
-    record.displayName = entry.displayName.empty() ? displayNameForPath(utf16Of(entry.path))
-                                                   : utf16Of(entry.displayName);
+    record.displayName = entry.displayName.empty() ? displayNameForPath(utf16FromUTF8(entry.path))
+                                                   : utf16FromUTF8(entry.displayName);
     if (entry.hasIcon) {
-        record.iconPath = utf16Of(entry.path);
+        record.iconPath = utf16FromUTF8(entry.path);
     }
     LoginItemList& list = loginItemList();
     return list.insert(list.entries().size(), std::move(record), &reason) != 0;
