@@ -33,17 +33,6 @@ struct Options {
     }
 };
 
-std::string quotedForMessage(const std::string& text) {
-    std::string quoted = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\') {
-            quoted += '\\';
-        }
-        quoted += c;
-    }
-    return quoted + "\"";
-}
-
 // The words of one statement, taken from the front: its positional words, then its options.
 class StatementWords {
 public:
@@ -62,7 +51,7 @@ public:
         const Word& word = words_[next_];
         if (word.isOption()) {
             throw Malformed{statement_ + ": missing " + what + " before the option " +
-                            quotedForMessage(word.text)};
+                            quoted(word.text)};
         }
         if (word.text.empty() && !mayBeEmpty) {
             throw Malformed{statement_ + ": " + what + " is empty"};
@@ -87,8 +76,7 @@ public:
                 return word;
             }
         }
-        throw Malformed{statement_ + ": " + what + " must be " + choices + ", not " +
-                        quotedForMessage(word)};
+        throw Malformed{statement_ + ": " + what + " must be " + choices + ", not " + quoted(word)};
     }
 
     // Every remaining word, as options of `allowed`.
@@ -134,15 +122,14 @@ public:
 private:
     std::string unknownOption(const Word& word, std::initializer_list<OptionSpec> allowed) const {
         if (allowed.size() == 0) {
-            return statement_ + ": unexpected word " + quotedForMessage(word.text);
+            return statement_ + ": unexpected word " + quoted(word.text);
         }
         std::string known;
         for (const OptionSpec& option : allowed) {
             known += (known.empty() ? "" : ", ") + std::string(option.name) +
                      (option.takesValue ? "=" : "");
         }
-        return statement_ + ": unknown option " + quotedForMessage(word.text) + " (it takes " +
-               known + ")";
+        return statement_ + ": unknown option " + quoted(word.text) + " (it takes " + known + ")";
     }
 
     std::vector<Word> words_;
@@ -154,8 +141,7 @@ double decimalValue(const std::string& statement, const std::string& what,
                     const std::string& text) {
     const std::optional<double> value = decimalNumber(text);
     if (!value) {
-        throw Malformed{statement + ": " + what + " " + quotedForMessage(text) +
-                        " is not a decimal number"};
+        throw Malformed{statement + ": " + what + " " + quoted(text) + " is not a decimal number"};
     }
     return *value;
 }
@@ -163,7 +149,7 @@ double decimalValue(const std::string& statement, const std::string& what,
 long countValue(const std::string& statement, const std::string& what, const std::string& text) {
     const std::optional<long> value = countNumber(text);
     if (!value) {
-        throw Malformed{statement + ": " + what + " " + quotedForMessage(text) +
+        throw Malformed{statement + ": " + what + " " + quoted(text) +
                         " is not a whole number from 0"};
     }
     return *value;
@@ -180,8 +166,7 @@ bool yesNo(StatementWords& words) {
 void requireAbsolutePath(const std::string& statement, const std::string& what,
                          const std::string& path) {
     if (path.empty() || path.front() != '/') {
-        throw Malformed{statement + ": " + what + " " + quotedForMessage(path) +
-                        " is not an absolute path"};
+        throw Malformed{statement + ": " + what + " " + quoted(path) + " is not an absolute path"};
     }
 }
 
@@ -204,8 +189,7 @@ Target target(StatementWords& words) {
             result.kind = kind;
             result.title = text.substr(start.size());
             if (result.title.empty()) {
-                throw Malformed{words.statement() + ": " + quotedForMessage(text) +
-                                " names no title"};
+                throw Malformed{words.statement() + ": " + quoted(text) + " names no title"};
             }
             return result;
         }
@@ -216,7 +200,7 @@ Target target(StatementWords& words) {
     const std::optional<double> y =
         comma == std::string::npos ? std::nullopt : decimalNumber(text.substr(comma + 1));
     if (!x || !y) {
-        throw Malformed{words.statement() + ": target " + quotedForMessage(text) +
+        throw Malformed{words.statement() + ": target " + quoted(text) +
                         " is not X,Y, dock:TITLE or window:TITLE"};
     }
     result.x = *x;
@@ -240,7 +224,7 @@ void modifiers(const std::string& statement, const Options& options, PointerStat
         const std::string name = list->substr(start, comma - start);
         auto found = kFlags.find(name);
         if (found == kFlags.end()) {
-            throw Malformed{statement + ": unknown modifier " + quotedForMessage(name) +
+            throw Malformed{statement + ": unknown modifier " + quoted(name) +
                             " (control, command, shift, option, fn, caps)"};
         }
         pointer.flags |= found->second;
@@ -371,7 +355,7 @@ Action expectation(StatementWords& rest) {
         }
         action = ExpectOpened{path == "none" ? std::nullopt : std::optional(path)};
     } else {
-        throw Malformed{"unknown expectation " + quotedForMessage("expect " + what)};
+        throw Malformed{"unknown expectation " + quoted("expect " + what)};
     }
     rest.end();
     return action;
@@ -451,7 +435,7 @@ Action statementOf(std::vector<Word> words) {
     } else if (name == "expect") {
         return expectation(rest);
     } else {
-        throw Malformed{"unknown statement " + quotedForMessage(name)};
+        throw Malformed{"unknown statement " + quoted(name)};
     }
     rest.end();
     return action;

@@ -55,18 +55,6 @@ std::string formatNumber(double value) {
     return result == "-0" ? "0" : result;
 }
 
-std::string quoted(const std::string& text) {
-    // As a script writes it, so that it can be copied into one.
-    std::string result = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\') {
-            result += '\\';
-        }
-        result += c;
-    }
-    return result + "\"";
-}
-
 std::string withoutTrailingSlash(std::string path) {
     while (path.size() > 1 && path.back() == '/') {
         path.pop_back();

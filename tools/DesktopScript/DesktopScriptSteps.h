@@ -9,6 +9,7 @@
 #include <string>
 
 #include "DesktopScript/DesktopScript.h"
+#include "DesktopScript/DesktopScriptWords.h"
 #include "sim/Transcript.h"
 
 namespace sim::script {
@@ -48,7 +49,6 @@ std::string systemName();
 pid_t pidNamed(const std::string& name);
 // 12, 12.5, -3.25: as few digits as the number needs.
 std::string formatNumber(double value);
-std::string quoted(const std::string& text);
 // The folder that an item path names: the system's own bundle for `self`, without a trailing
 // slash.
 std::string folderOf(const ItemPath& path);

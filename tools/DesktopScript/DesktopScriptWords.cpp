@@ -108,6 +108,17 @@ std::optional<double> decimalNumber(std::string_view text) {
     return negative ? -value : value;
 }
 
+std::string quoted(const std::string& text) {
+    std::string result = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') {
+            result += '\\';
+        }
+        result += c;
+    }
+    return result + "\"";
+}
+
 std::optional<long> countNumber(std::string_view text) {
     if (text.empty() || text.size() > 10) {
         return std::nullopt;

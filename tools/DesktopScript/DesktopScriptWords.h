@@ -35,4 +35,8 @@ std::optional<double> decimalNumber(std::string_view text);
 // A count: decimal digits only, at most 2^31 - 1.
 std::optional<long> countNumber(std::string_view text);
 
+// The text in double quotes as a script writes it (\" and \\ inside), so that a message shows
+// exactly what to write and can be copied into a script.
+std::string quoted(const std::string& text);
+
 }  // namespace sim::script
