@@ -15,6 +15,7 @@
 
 #include "Foundation/Foundation.h"
 #include "RetainPtr.h"
+#include "sim/Screen.h"
 
 namespace sim {
 
@@ -36,8 +37,6 @@ struct Rect {
 inline constexpr pid_t kDockPid = 100;
 inline constexpr pid_t kSystemPid = 400;
 inline constexpr pid_t kFirstApplicationPid = 501;
-inline constexpr double kScreenWidth = 1440;
-inline constexpr double kScreenHeight = 900;
 inline constexpr Rect kDefaultWindowFrame{200, 100, 800, 600};
 inline constexpr const char* kDockBundleIdentifier = "com.apple.dock";
 inline constexpr const char* kDockBundlePath = "/System/Library/CoreServices/Dock.app";

@@ -68,7 +68,7 @@ void EventSystem::reset() {
         tap.port = nullptr;
     }
     taps_.clear();
-    pointer_ = {kScreenWidthHalf, kScreenHeightHalf};
+    pointer_ = {kScreenWidth / 2, kScreenHeight / 2};
     buttons_ = 0;
     keys_.clear();
     modifierFlags_ = 0;

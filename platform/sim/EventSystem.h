@@ -10,6 +10,7 @@
 
 #include "ApplicationServices/CGEvent.h"
 #include "RetainPtr.h"
+#include "sim/Screen.h"
 
 namespace sim {
 
@@ -79,7 +80,7 @@ private:
 
     std::vector<EventTap> taps_;  // in delivery order
     std::uint64_t nextTapId_ = 1;
-    CGPoint pointer_{kScreenWidthHalf, kScreenHeightHalf};
+    CGPoint pointer_{kScreenWidth / 2, kScreenHeight / 2};
     std::uint32_t buttons_ = 0;
     std::set<CGKeyCode> keys_;
     CGEventFlags modifierFlags_ = 0;
@@ -89,9 +90,6 @@ private:
         CGPoint location{};
         SInt64 clickState = 0;
     } lastPress_;
-
-    static constexpr double kScreenWidthHalf = 720;
-    static constexpr double kScreenHeightHalf = 450;
 };
 
 EventSystem& eventSystem();
