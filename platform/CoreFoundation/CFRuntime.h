@@ -10,7 +10,9 @@
 //     class __AXUIElement final : public CFOpaqueObject<__AXUIElement> { … };
 //
 // Whoever holds a handle retains, releases, compares and describes it like any other object,
-// but cannot read what it holds: the face has nothing to read.
+// but cannot read what it holds: the face has nothing to read. (The handle cannot point at the
+// bare declared class, as on macOS: a CFTypeRef points at NSObject, and a pointer converts to
+// it only through a base class the compiler can see.)
 #pragma once
 
 #include "Foundation/NSObject.h"
