@@ -1,5 +1,6 @@
 // The click record built at a release: its 18 positions and the substitutes for what a source
 // does not give.
+#include <TypeCastsCocoa.h>
 #include <UIElement/UIElement.h>
 
 #include <string>
@@ -24,15 +25,12 @@ protected:
     }
 
     static std::string text(NSArray* record, NSUInteger position) {
-        id value = record->objectAtIndex(position);
-        return value->isKindOfClass(NSString::class_()) ? static_cast<NSString*>(value)->utf8()
-                                                        : "<not a string>";
+        NSString* value = dynamic_objc_cast<NSString>(record->objectAtIndex(position));
+        return value != nullptr ? value->utf8() : "<not a string>";
     }
     static long long number(NSArray* record, NSUInteger position) {
-        id value = record->objectAtIndex(position);
-        return value->isKindOfClass(NSNumber::class_())
-                   ? static_cast<NSNumber*>(value)->longLongValue()
-                   : -999;
+        NSNumber* value = dynamic_objc_cast<NSNumber>(record->objectAtIndex(position));
+        return value != nullptr ? value->longLongValue() : -999;
     }
     static bool isNull(NSArray* record, NSUInteger position) {
         return record->objectAtIndex(position) == NSNull::null();

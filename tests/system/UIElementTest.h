@@ -3,6 +3,7 @@
 #pragma once
 
 #include <RetainPtr.h>
+#include <TypeCastsCF.h>
 
 #include <climits>
 #include <optional>
@@ -54,13 +55,14 @@ protected:
     // test's pool.
     std::u16string adoptText(CFTypeRef value) {
         RetainPtr<CFTypeRef> owned = adoptCF(value);
-        if (!owned || CFGetTypeID(owned.get()) != CFStringGetTypeID()) {
+        CFStringRef text = dynamic_cf_cast<CFStringRef>(owned.get());
+        if (text == nullptr) {
             return owned ? u"(no text)" : u"(null)";
         }
-        const CFIndex references = CFGetRetainCount(owned.get());
+        const CFIndex references = CFGetRetainCount(text);
         EXPECT_TRUE(references == 1 || references == LONG_MAX) << "constants ignore counting";
         EXPECT_EQ(pool_->pendingCount(), 0u);
-        return static_cast<const NSString*>(owned.get())->units();
+        return text->units();
     }
 
     pid_t mail_ = 0;
