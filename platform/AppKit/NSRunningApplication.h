@@ -39,6 +39,9 @@ public:
     static Class class_() { return classOf<NSRunningApplication>("NSRunningApplication"); }
 
 private:
+    // The workspace's lists and its frontmost application make their objects without the
+    // lookup's own failure point.
+    friend class NSWorkspace;
     explicit NSRunningApplication(pid_t pid) : pid_(pid) {}
     static NSRunningApplication* forRunningProcess(pid_t pid);
     pid_t pid_;

@@ -49,16 +49,15 @@ NSDictionary* NSWorkspace::activeApplication() const {
 
 NSRunningApplication* NSWorkspace::frontmostApplication() const {
     const std::optional<pid_t> pid = desktop().activePid();
-    return pid ? NSRunningApplication::runningApplicationWithProcessIdentifier(*pid) : nullptr;
+    return pid && desktop().application(*pid) != nullptr
+               ? NSRunningApplication::forRunningProcess(*pid)
+               : nullptr;
 }
 
 NSArray* NSWorkspace::runningApplications() const {
     NSMutableArray* result = NSMutableArray::array();
     for (pid_t pid : desktop().runningPids()) {
-        if (NSRunningApplication* app =
-                NSRunningApplication::runningApplicationWithProcessIdentifier(pid)) {
-            result->addObject(app);
-        }
+        result->addObject(NSRunningApplication::forRunningProcess(pid));
     }
     return result;
 }

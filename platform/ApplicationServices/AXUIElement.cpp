@@ -3,7 +3,6 @@
 
 #include <algorithm>
 
-#include "ApplicationServices/AXValue.h"
 #include "sim/Accessibility.h"
 #include "sim/Faults.h"
 
@@ -52,7 +51,7 @@ CFArrayRef copyElements(const std::vector<NodeId>& nodes) {
 }
 
 CFTypeRef copyValue(AXValueType type, const void* value) {
-    return AXValueCreate(type, value);
+    return createAXValue(type, value);
 }
 
 // The attribute as the simulated application computes it.
@@ -215,7 +214,7 @@ AXError AXUIElementCopyAttributeValue(AXUIElementRef element, CFStringRef attrib
             return kAXErrorAPIDisabled;
         }
         if (attribute->units() == u"AXFocusedApplication" && desktop().activePid()) {
-            *value = AXUIElementCreateApplication(*desktop().activePid());
+            *value = new __AXUIElement(false, *desktop().activePid(), 0);
             return kAXErrorSuccess;
         }
         return attribute->units() == u"AXRole"
@@ -290,7 +289,7 @@ AXError AXUIElementCopyMultipleAttributeValues(AXUIElementRef element, CFArrayRe
             if ((options & kAXCopyMultipleAttributeOptionStopOnError) != 0) {
                 return status;
             }
-            value = adoptCF<CFTypeRef>(AXValueCreate(kAXValueAXErrorType, &status));
+            value = adoptCF<CFTypeRef>(sim::createAXValue(kAXValueAXErrorType, &status));
         }
         result->addObject(value.get());
     }

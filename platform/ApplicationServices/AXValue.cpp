@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "sim/Accessibility.h"
 #include "sim/Faults.h"
 
 namespace {
@@ -25,16 +26,27 @@ std::size_t sizeOf(AXValueType type) {
 
 }  // namespace
 
+namespace sim {
+
+AXValueRef createAXValue(AXValueType type, const void* value) {
+    const std::size_t size = sizeOf(type);
+    if (size == 0 || value == nullptr) {
+        return nullptr;
+    }
+    return new __AXValue(type, value, size);
+}
+
+}  // namespace sim
+
 CFTypeID AXValueGetTypeID() {
     return kAXValueTypeID;
 }
 
 AXValueRef AXValueCreate(AXValueType type, const void* valuePtr) {
-    const std::size_t size = sizeOf(type);
-    if (size == 0 || valuePtr == nullptr || sim::failCall("AXValueCreate")) {
+    if (sim::failCall("AXValueCreate")) {
         return nullptr;
     }
-    return new __AXValue(type, valuePtr, size);
+    return sim::createAXValue(type, valuePtr);
 }
 
 AXValueType AXValueGetType(CFTypeRef value) {

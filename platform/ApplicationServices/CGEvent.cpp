@@ -6,6 +6,28 @@
 
 using sim::eventSystem;
 
+namespace sim {
+
+CGEventRef createEvent() {
+    auto* event = new __CGEvent();
+    event->location = eventSystem().pointer();
+    event->flags = eventSystem().modifierFlags();
+    return event;
+}
+
+CGEventRef createMouseEvent(CGEventType type, CGPoint location, CGMouseButton button) {
+    auto* event = new __CGEvent();
+    event->type = type;
+    event->location = location;
+    event->flags = eventSystem().modifierFlags();
+    event->fields[kCGMouseEventButtonNumber] = button;
+    event->fields[kCGMouseEventClickState] = 1;
+    event->fields[kCGMouseEventNumber] = eventSystem().nextMouseEventNumber();
+    return event;
+}
+
+}  // namespace sim
+
 CFTypeID CGEventGetTypeID() {
     return kCGEventTypeID;
 }
@@ -35,10 +57,7 @@ CGEventRef CGEventCreate(CGEventSourceRef) {
     if (sim::failCall("CGEventCreate")) {
         return nullptr;
     }
-    auto* event = new __CGEvent();
-    event->location = eventSystem().pointer();
-    event->flags = eventSystem().modifierFlags();
-    return event;
+    return sim::createEvent();
 }
 
 CGEventRef CGEventCreateMouseEvent(CGEventSourceRef, CGEventType mouseType,
@@ -46,14 +65,7 @@ CGEventRef CGEventCreateMouseEvent(CGEventSourceRef, CGEventType mouseType,
     if (sim::failCall("CGEventCreateMouseEvent")) {
         return nullptr;
     }
-    auto* event = new __CGEvent();
-    event->type = mouseType;
-    event->location = mouseCursorPosition;
-    event->flags = eventSystem().modifierFlags();
-    event->fields[kCGMouseEventButtonNumber] = mouseButton;
-    event->fields[kCGMouseEventClickState] = 1;
-    event->fields[kCGMouseEventNumber] = eventSystem().nextMouseEventNumber();
-    return event;
+    return sim::createMouseEvent(mouseType, mouseCursorPosition, mouseButton);
 }
 
 CGEventRef CGEventCreateCopy(CGEventRef event) {

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "ApplicationServices/AXUIElement.h"
+#include "ApplicationServices/AXValue.h"
 #include "sim/Desktop.h"
 
 namespace sim {
@@ -14,6 +15,9 @@ AXUIElementRef createElement(NodeId node);
 // The node an element stands for (an application element: its root), if it still exists.
 std::optional<NodeId> nodeOf(AXUIElementRef element);
 bool isSystemWide(AXUIElementRef element);
+// A new value (+1), as AXValueCreate makes it but never failing by an injected fault: for the
+// session's own attribute values. Null only for a type that has no value form.
+AXValueRef createAXValue(AXValueType type, const void* value);
 float messagingTimeout();
 void resetAccessibility();
 

@@ -207,7 +207,7 @@ void EventSystem::disableTaps(CGEventType reason) {
         if (!_CFRunLoopServesPort(CFRunLoopGetMain(), tap.port)) {
             continue;
         }
-        RetainPtr<CGEventRef> notice = adoptCF(CGEventCreate(nullptr));
+        RetainPtr<CGEventRef> notice = adoptCF(createEvent());
         notice->type = reason;
         tap.callback(reinterpret_cast<CGEventTapProxy>(&gProxyTag), reason, notice.get(),
                      tap.userInfo);
@@ -220,11 +220,8 @@ void EventSystem::pressLeft(double x, double y, CGEventFlags flags) {
         lastPress_.clickState > 0 && now - lastPress_.time <= kDoubleClickInterval &&
         std::hypot(x - lastPress_.location.x, y - lastPress_.location.y) <= kDoubleClickDistance;
     lastPress_ = {now, CGPointMake(x, y), continues ? lastPress_.clickState + 1 : 1};
-    RetainPtr<CGEventRef> event = adoptCF(CGEventCreateMouseEvent(
-        nullptr, kCGEventLeftMouseDown, CGPointMake(x, y), kCGMouseButtonLeft));
-    if (!event) {
-        return;  // the platform could not make the event
-    }
+    RetainPtr<CGEventRef> event =
+        adoptCF(createMouseEvent(kCGEventLeftMouseDown, CGPointMake(x, y), kCGMouseButtonLeft));
     event->flags = flags;
     event->fields[kCGMouseEventClickState] = lastPress_.clickState;
     post(kCGHIDEventTap, event.get());
@@ -232,22 +229,16 @@ void EventSystem::pressLeft(double x, double y, CGEventFlags flags) {
 
 void EventSystem::movePointer(double x, double y, CGEventFlags flags) {
     const bool dragging = buttonDown(kCGMouseButtonLeft);
-    RetainPtr<CGEventRef> event = adoptCF(
-        CGEventCreateMouseEvent(nullptr, dragging ? kCGEventLeftMouseDragged : kCGEventMouseMoved,
-                                CGPointMake(x, y), kCGMouseButtonLeft));
-    if (!event) {
-        return;
-    }
+    RetainPtr<CGEventRef> event =
+        adoptCF(createMouseEvent(dragging ? kCGEventLeftMouseDragged : kCGEventMouseMoved,
+                                 CGPointMake(x, y), kCGMouseButtonLeft));
     event->flags = flags;
     post(kCGHIDEventTap, event.get());
 }
 
 void EventSystem::releaseLeft(double x, double y, SInt64 clickState, CGEventFlags flags) {
-    RetainPtr<CGEventRef> event = adoptCF(CGEventCreateMouseEvent(
-        nullptr, kCGEventLeftMouseUp, CGPointMake(x, y), kCGMouseButtonLeft));
-    if (!event) {
-        return;
-    }
+    RetainPtr<CGEventRef> event =
+        adoptCF(createMouseEvent(kCGEventLeftMouseUp, CGPointMake(x, y), kCGMouseButtonLeft));
     event->flags = flags;
     event->fields[kCGMouseEventClickState] = clickState;
     post(kCGHIDEventTap, event.get());

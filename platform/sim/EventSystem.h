@@ -96,4 +96,10 @@ private:
 
 EventSystem& eventSystem();
 
+// New events (+1) as CGEventCreate and CGEventCreateMouseEvent make them, but never failing by
+// an injected fault: for the session's own events (the user's hand, the notice of a tap
+// switched off).
+CGEventRef createEvent();
+CGEventRef createMouseEvent(CGEventType type, CGPoint location, CGMouseButton button);
+
 }  // namespace sim

@@ -9,11 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "CoreServices/CoreServices.h"
 #include "SessionTest.h"
 #include "sim/Accessibility.h"
 #include "sim/Clock.h"
 #include "sim/EventSystem.h"
 #include "sim/Faults.h"
+#include "sim/FileSystem.h"
 
 namespace {
 
@@ -266,6 +268,71 @@ TEST_F(SimulatedSession, AFaultForEveryCallAnswersItsStatusAndTheFailedCallIsCou
     pid_t pid = 0;
     EXPECT_EQ(AXUIElementGetPid(element.get(), &pid), kAXErrorFailure);
     EXPECT_NE(pid, safari);
+}
+
+// A fault is meant for the system's calls: the session's own work (attribute values it makes,
+// the user's hand, the notice of a switched-off tap) neither fails with it nor uses it up.
+TEST_F(SimulatedSession, TheSessionsOwnWorkLeavesAFaultToTheSystemsCalls) {
+    const pid_t safari = addApp("Safari");
+    const sim::NodeId item = *desktop().dockItemTitled("Safari");
+    for (const char* call :
+         {"AXValueCreate", "CGEventCreate", "CGEventCreateMouseEvent",
+          "AXUIElementCreateApplication", "runningApplicationWithProcessIdentifier"}) {
+        sim::injectFault({.call = call, .count = 1});
+    }
+    RetainPtr<AXUIElementRef> element = adoptCF(sim::createElement(item));
+    const CFTypeRef names[] = {CFSTR("AXPosition"), CFSTR("AXSize"), CFSTR("AXNoSuchThing")};
+    RetainPtr<CFArrayRef> attributes = adoptCF(CFArrayCreate(nullptr, names, 3, nullptr));
+    RetainPtr<CFArrayRef> values;
+    ASSERT_EQ(AXUIElementCopyMultipleAttributeValues(element.get(), attributes.get(), 0,
+                                                     values.initializeInto()),
+              kAXErrorSuccess);
+    ASSERT_EQ(CFArrayGetCount(values.get()), 3);
+    for (CFIndex index = 0; index < 3; ++index) {
+        EXPECT_EQ(CFGetTypeID(CFArrayGetValueAtIndex(values.get(), index)), AXValueGetTypeID());
+    }
+    RetainPtr<CFTypeRef> focused;
+    EXPECT_EQ(AXUIElementCopyAttributeValue(_systemWideElement, CFSTR("AXFocusedApplication"),
+                                            focused.initializeInto()),
+              kAXErrorSuccess);
+    pid_t focusedPid = 0;
+    ASSERT_TRUE(focused);
+    AXUIElementGetPid(static_cast<AXUIElementRef>(focused.get()), &focusedPid);
+    EXPECT_EQ(focusedPid, safari);
+    EXPECT_NE(NSWorkspace::sharedWorkspace()->frontmostApplication(), nullptr);
+
+    gSeen.clear();
+    InstalledTap tap(recordingTap, "tap");
+    const CGPoint at = dockItem("Safari");
+    eventSystem().pressLeft(at.x, at.y);
+    eventSystem().releaseLeft(at.x, at.y);
+    eventSystem().disableTaps(kCGEventTapDisabledByTimeout);
+    EXPECT_EQ(gSeen, (std::vector<std::string>{"tap:1", "tap:2", "tap:4294967294"}));
+
+    // Each fault is still there for the system's own call.
+    const CGPoint origin{0, 0};
+    EXPECT_FALSE(adoptCF(AXValueCreate(kAXValueCGPointType, &origin)));
+    EXPECT_FALSE(adoptCF(CGEventCreate(nullptr)));
+    EXPECT_FALSE(adoptCF(
+        CGEventCreateMouseEvent(nullptr, kCGEventLeftMouseDown, origin, kCGMouseButtonLeft)));
+    EXPECT_FALSE(adoptCF(AXUIElementCreateApplication(safari)));
+    EXPECT_EQ(NSRunningApplication::runningApplicationWithProcessIdentifier(safari), nullptr);
+}
+
+// Nothing can be done about a release that reports failure: the reference goes all the same,
+// and the fixture finds nothing left alive.
+TEST_F(SimulatedSession, AnIconReleaseThatReportsAFailureStillLetsGo) {
+    sim::addVirtualDirectory("/Applications/Safari.app");
+    RetainPtr<CFURLRef> url = adoptCF(CFURLCreateWithFileSystemPath(
+        nullptr, CFSTR("/Applications/Safari.app"), kCFURLPOSIXPathStyle, true));
+    FSRef reference{};
+    ASSERT_TRUE(CFURLGetFSRef(url.get(), &reference));
+    IconRef icon = nullptr;
+    ASSERT_EQ(GetIconRefFromFileInfo(&reference, 0, nullptr, kFSCatInfoNone, nullptr,
+                                     kIconServicesNormalUsageFlag, &icon, nullptr),
+              noErr);
+    sim::injectFault({.call = "ReleaseIconRef", .status = paramErr});
+    EXPECT_EQ(ReleaseIconRef(icon), paramErr);
 }
 
 }  // namespace
