@@ -28,7 +28,7 @@ NSWorkspace* NSWorkspace::sharedWorkspace() {
 }
 
 NSDictionary* NSWorkspace::activeApplication() const {
-    if (sim::failCall("activeApplication")) {
+    if (sim::failCall<"activeApplication">()) {
         return nullptr;
     }
     const std::optional<pid_t> pid = desktop().activePid();
@@ -63,7 +63,7 @@ NSArray* NSWorkspace::runningApplications() const {
 }
 
 bool NSWorkspace::openURL(const NSURL* url) {
-    if (sim::failCall("openURL") || url == nullptr) {
+    if (sim::failCall<"openURL">() || url == nullptr) {
         return false;
     }
     desktop().openURL(url->absoluteString()->utf8());
@@ -71,7 +71,7 @@ bool NSWorkspace::openURL(const NSURL* url) {
 }
 
 NSRunningApplication* NSRunningApplication::runningApplicationWithProcessIdentifier(pid_t pid) {
-    if (sim::failCall("runningApplicationWithProcessIdentifier") ||
+    if (sim::failCall<"runningApplicationWithProcessIdentifier">() ||
         desktop().application(pid) == nullptr) {
         return nullptr;
     }
@@ -79,7 +79,7 @@ NSRunningApplication* NSRunningApplication::runningApplicationWithProcessIdentif
 }
 
 NSArray* NSRunningApplication::runningApplicationsWithBundleIdentifier(const NSString* identifier) {
-    sim::failCall("runningApplicationsWithBundleIdentifier");
+    sim::failCall<"runningApplicationsWithBundleIdentifier">();
     NSMutableArray* result = NSMutableArray::array();
     for (pid_t pid : desktop().runningPids()) {
         if (identifier != nullptr &&
@@ -96,7 +96,7 @@ NSRunningApplication* NSRunningApplication::currentApplication() {
 }
 
 pid_t NSRunningApplication::processIdentifier() const {
-    if (sim::failCall("processIdentifier") || desktop().application(pid_) == nullptr) {
+    if (sim::failCall<"processIdentifier">() || desktop().application(pid_) == nullptr) {
         return -1;
     }
     return pid_;
@@ -134,7 +134,7 @@ bool NSRunningApplication::isTerminated() const {
 }
 
 bool NSRunningApplication::hide() {
-    if (sim::failCall("hide") || desktop().application(pid_) == nullptr) {
+    if (sim::failCall<"hide">() || desktop().application(pid_) == nullptr) {
         return false;
     }
     desktop().requestHide(pid_);

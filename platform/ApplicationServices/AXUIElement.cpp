@@ -37,6 +37,19 @@ NodeId faultKey(AXUIElementRef element) {
     return node ? node->id : 0;
 }
 
+// Announces a call on an element (and an attribute or action name); the element is resolved
+// and the name compared only when a fault for the call is armed.
+template <CallName Name>
+std::optional<std::int32_t> faultOn(AXUIElementRef element, CFStringRef name = nullptr) {
+    PlatformCall& call = platformCall<Name>();
+    if (!announce(call)) {
+        return std::nullopt;
+    }
+    return matchFault(call, faultKey(element),
+                      name != nullptr ? std::u16string_view(name->units()) : std::u16string_view(),
+                      /*counted=*/true);
+}
+
 CFStringRef copyString(const std::u16string& text) {
     return NSString::create(text);
 }
@@ -119,7 +132,7 @@ AXError copyComputedAttribute(const Node& node, const std::u16string& name, CFTy
 // One attribute read, as every attribute call makes it (the access check and the element's
 // validity are the caller's).
 AXError readAttribute(const Node& node, const std::u16string& name, CFTypeRef* value) {
-    if (auto status = matchFault("AXUIElementCopyAttributeValue", node.id, name)) {
+    if (auto status = matchFault(platformCall<"AXUIElementCopyAttributeValue">(), node.id, name)) {
         return *status;
     }
     for (const auto& [key, override] : node.overrides) {
@@ -171,7 +184,7 @@ void resetAccessibility() {
 using sim::desktop;
 
 Boolean AXAPIEnabled() {
-    sim::failCall("AXAPIEnabled");
+    sim::failCall<"AXAPIEnabled">();
     return desktop().accessEnabled();
 }
 
@@ -184,14 +197,14 @@ CFTypeID AXUIElementGetTypeID() {
 }
 
 AXUIElementRef AXUIElementCreateSystemWide() {
-    if (sim::failCall("AXUIElementCreateSystemWide")) {
+    if (sim::failCall<"AXUIElementCreateSystemWide">()) {
         return nullptr;
     }
     return new __AXUIElement(true, 0, 0);
 }
 
 AXUIElementRef AXUIElementCreateApplication(pid_t pid) {
-    if (sim::failCall("AXUIElementCreateApplication")) {
+    if (sim::failCall<"AXUIElementCreateApplication">()) {
         return nullptr;
     }
     return new __AXUIElement(false, pid, 0);
@@ -202,8 +215,7 @@ AXError AXUIElementCopyAttributeValue(AXUIElementRef element, CFStringRef attrib
     if (value != nullptr) {
         *value = nullptr;
     }
-    if (auto status = sim::faultFor("AXUIElementCopyAttributeValue", sim::faultKey(element),
-                                    attribute ? attribute->units() : u"")) {
+    if (auto status = sim::faultOn<"AXUIElementCopyAttributeValue">(element, attribute)) {
         return *status;
     }
     if (attribute == nullptr || value == nullptr) {
@@ -267,8 +279,7 @@ AXError AXUIElementCopyMultipleAttributeValues(AXUIElementRef element, CFArrayRe
     if (values != nullptr) {
         *values = nullptr;
     }
-    if (auto status =
-            sim::faultFor("AXUIElementCopyMultipleAttributeValues", sim::faultKey(element))) {
+    if (auto status = sim::faultOn<"AXUIElementCopyMultipleAttributeValues">(element)) {
         return *status;
     }
     if (attributes == nullptr || values == nullptr) {
@@ -301,7 +312,7 @@ AXError AXUIElementCopyActionNames(AXUIElementRef element, CFArrayRef* names) {
     if (names != nullptr) {
         *names = nullptr;
     }
-    if (auto status = sim::faultFor("AXUIElementCopyActionNames", sim::faultKey(element))) {
+    if (auto status = sim::faultOn<"AXUIElementCopyActionNames">(element)) {
         return *status;
     }
     const sim::Node* node = nullptr;
@@ -318,8 +329,7 @@ AXError AXUIElementCopyActionNames(AXUIElementRef element, CFArrayRef* names) {
 }
 
 AXError AXUIElementPerformAction(AXUIElementRef element, CFStringRef action) {
-    if (auto status = sim::faultFor("AXUIElementPerformAction", sim::faultKey(element),
-                                    action ? action->units() : u"")) {
+    if (auto status = sim::faultOn<"AXUIElementPerformAction">(element, action)) {
         return *status;
     }
     if (action == nullptr) {
@@ -348,8 +358,7 @@ AXError AXUIElementCopyElementAtPosition(AXUIElementRef application, float x, fl
     if (element != nullptr) {
         *element = nullptr;
     }
-    if (auto status =
-            sim::faultFor("AXUIElementCopyElementAtPosition", sim::faultKey(application))) {
+    if (auto status = sim::faultOn<"AXUIElementCopyElementAtPosition">(application)) {
         return *status;
     }
     if (application == nullptr || element == nullptr) {
@@ -375,7 +384,7 @@ AXError AXUIElementCopyElementAtPosition(AXUIElementRef application, float x, fl
 }
 
 AXError AXUIElementGetPid(AXUIElementRef element, pid_t* pid) {
-    if (auto status = sim::faultFor("AXUIElementGetPid", sim::faultKey(element))) {
+    if (auto status = sim::faultOn<"AXUIElementGetPid">(element)) {
         return *status;
     }
     if (element == nullptr || pid == nullptr) {
@@ -390,7 +399,7 @@ AXError AXUIElementGetPid(AXUIElementRef element, pid_t* pid) {
 }
 
 AXError AXUIElementSetMessagingTimeout(AXUIElementRef element, float timeoutInSeconds) {
-    if (auto status = sim::faultFor("AXUIElementSetMessagingTimeout")) {
+    if (auto status = sim::faultFor<"AXUIElementSetMessagingTimeout">()) {
         return *status;
     }
     if (element == nullptr || timeoutInSeconds < 0 ||

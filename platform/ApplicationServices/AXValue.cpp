@@ -43,7 +43,7 @@ CFTypeID AXValueGetTypeID() {
 }
 
 AXValueRef AXValueCreate(AXValueType type, const void* valuePtr) {
-    if (sim::failCall("AXValueCreate")) {
+    if (sim::failCall<"AXValueCreate">()) {
         return nullptr;
     }
     return sim::createAXValue(type, valuePtr);
@@ -55,7 +55,7 @@ AXValueType AXValueGetType(CFTypeRef value) {
 }
 
 Boolean AXValueGetValue(AXValueRef value, AXValueType type, void* valuePtr) {
-    if (sim::failCall("AXValueGetValue") || value == nullptr || valuePtr == nullptr ||
+    if (sim::failCall<"AXValueGetValue">() || value == nullptr || valuePtr == nullptr ||
         value->type_ != type) {
         return false;
     }

@@ -35,14 +35,14 @@ CFTypeID CGEventGetTypeID() {
 CFMachPortRef CGEventTapCreate(CGEventTapLocation tap, CGEventTapPlacement place,
                                CGEventTapOptions options, CGEventMask eventsOfInterest,
                                CGEventTapCallBack callback, void* userInfo) {
-    if (sim::failCall("CGEventTapCreate") || callback == nullptr) {
+    if (sim::failCall<"CGEventTapCreate">() || callback == nullptr) {
         return nullptr;
     }
     return eventSystem().createTap(tap, place, options, eventsOfInterest, callback, userInfo);
 }
 
 void CGEventTapEnable(CFMachPortRef tap, bool enable) {
-    sim::failCall("CGEventTapEnable");
+    sim::failCall<"CGEventTapEnable">();
     if (tap != nullptr) {
         eventSystem().enableTap(tap, enable);
     }
@@ -54,7 +54,7 @@ bool CGEventTapIsEnabled(CFMachPortRef tap) {
 }
 
 CGEventRef CGEventCreate(CGEventSourceRef) {
-    if (sim::failCall("CGEventCreate")) {
+    if (sim::failCall<"CGEventCreate">()) {
         return nullptr;
     }
     return sim::createEvent();
@@ -62,7 +62,7 @@ CGEventRef CGEventCreate(CGEventSourceRef) {
 
 CGEventRef CGEventCreateMouseEvent(CGEventSourceRef, CGEventType mouseType,
                                    CGPoint mouseCursorPosition, CGMouseButton mouseButton) {
-    if (sim::failCall("CGEventCreateMouseEvent")) {
+    if (sim::failCall<"CGEventCreateMouseEvent">()) {
         return nullptr;
     }
     return sim::createMouseEvent(mouseType, mouseCursorPosition, mouseButton);
@@ -84,14 +84,14 @@ void CGEventSetType(CGEventRef event, CGEventType type) {
     event->type = type;
 }
 CGPoint CGEventGetLocation(CGEventRef event) {
-    sim::failCall("CGEventGetLocation");
+    sim::failCall<"CGEventGetLocation">();
     return event->location;
 }
 void CGEventSetLocation(CGEventRef event, CGPoint location) {
     event->location = location;
 }
 CGEventFlags CGEventGetFlags(CGEventRef event) {
-    sim::failCall("CGEventGetFlags");
+    sim::failCall<"CGEventGetFlags">();
     return event->flags;
 }
 void CGEventSetFlags(CGEventRef event, CGEventFlags flags) {
@@ -99,7 +99,7 @@ void CGEventSetFlags(CGEventRef event, CGEventFlags flags) {
 }
 
 SInt64 CGEventGetIntegerValueField(CGEventRef event, CGEventField field) {
-    sim::failCall("CGEventGetIntegerValueField");
+    sim::failCall<"CGEventGetIntegerValueField">();
     auto found = event->fields.find(field);
     return found == event->fields.end() ? 0 : found->second;
 }
@@ -109,19 +109,19 @@ void CGEventSetIntegerValueField(CGEventRef event, CGEventField field, SInt64 va
 }
 
 void CGEventPost(CGEventTapLocation tap, CGEventRef event) {
-    sim::failCall("CGEventPost");
+    sim::failCall<"CGEventPost">();
     if (event != nullptr) {
         eventSystem().post(tap, event);
     }
 }
 
 bool CGEventSourceKeyState(CGEventSourceStateID, CGKeyCode key) {
-    sim::failCall("CGEventSourceKeyState");
+    sim::failCall<"CGEventSourceKeyState">();
     return eventSystem().keyDown(key);
 }
 
 bool CGEventSourceButtonState(CGEventSourceStateID, CGMouseButton button) {
-    sim::failCall("CGEventSourceButtonState");
+    sim::failCall<"CGEventSourceButtonState">();
     return eventSystem().buttonDown(button);
 }
 

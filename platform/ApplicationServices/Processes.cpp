@@ -28,7 +28,7 @@ const sim::Application* processOf(const ProcessSerialNumber* psn) {
 }  // namespace
 
 OSStatus GetProcessForPID(pid_t pid, ProcessSerialNumber* psn) {
-    if (auto status = sim::faultFor("GetProcessForPID")) {
+    if (auto status = sim::faultFor<"GetProcessForPID">()) {
         return *status;
     }
     if (psn == nullptr) {
@@ -63,8 +63,8 @@ OSErr SetFrontProcess(const ProcessSerialNumber* psn) {
 }
 
 OSErr SetFrontProcessWithOptions(const ProcessSerialNumber* psn, OptionBits options) {
-    if (auto status =
-            sim::faultFor(options == 0 ? "SetFrontProcess" : "SetFrontProcessWithOptions")) {
+    if (auto status = options == 0 ? sim::faultFor<"SetFrontProcess">()
+                                   : sim::faultFor<"SetFrontProcessWithOptions">()) {
         return static_cast<OSErr>(*status);
     }
     const sim::Application* app = processOf(psn);
@@ -77,7 +77,7 @@ OSErr SetFrontProcessWithOptions(const ProcessSerialNumber* psn, OptionBits opti
 
 OSStatus TransformProcessType(const ProcessSerialNumber* psn,
                               ProcessApplicationTransformState transformState) {
-    if (auto status = sim::faultFor("TransformProcessType")) {
+    if (auto status = sim::faultFor<"TransformProcessType">()) {
         return *status;
     }
     const sim::Application* app = processOf(psn);

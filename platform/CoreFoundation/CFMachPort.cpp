@@ -28,7 +28,7 @@ CFTypeID CFMachPortGetTypeID() {
 
 CFRunLoopSourceRef CFMachPortCreateRunLoopSource(CFAllocatorRef, CFMachPortRef port,
                                                  CFIndex order) {
-    if (sim::failCall("CFMachPortCreateRunLoopSource") || port == nullptr || !port->isValid()) {
+    if (sim::failCall<"CFMachPortCreateRunLoopSource">() || port == nullptr || !port->isValid()) {
         return nullptr;
     }
     return CFRunLoopSourceCreateForPort(port, order);

@@ -61,7 +61,7 @@ OSStatus GetIconRefFromFileInfo(const FSRef* inRef, UniCharCount inFileNameLengt
     if (outLabel != nullptr) {
         *outLabel = 0;
     }
-    if (const auto status = sim::faultFor("GetIconRefFromFileInfo"); status && *status != noErr) {
+    if (const auto status = sim::faultFor<"GetIconRefFromFileInfo">(); status && *status != noErr) {
         return *status;
     }
     if (inRef == nullptr || outIconRef == nullptr) {
@@ -84,7 +84,7 @@ OSStatus GetIconRefFromFileInfo(const FSRef* inRef, UniCharCount inFileNameLengt
 }
 
 OSErr AcquireIconRef(IconRef theIconRef) {
-    if (const auto status = sim::faultFor("AcquireIconRef"); status && *status != noErr) {
+    if (const auto status = sim::faultFor<"AcquireIconRef">(); status && *status != noErr) {
         return static_cast<OSErr>(*status);
     }
     if (theIconRef == nullptr) {
@@ -97,7 +97,7 @@ OSErr AcquireIconRef(IconRef theIconRef) {
 OSErr ReleaseIconRef(IconRef theIconRef) {
     // A caller can do nothing about a release that fails, so a failure injected here is only
     // the answer: the reference goes all the same, and no icon outlives its last owner.
-    const auto status = sim::faultFor("ReleaseIconRef");
+    const auto status = sim::faultFor<"ReleaseIconRef">();
     if (theIconRef == nullptr) {
         return paramErr;
     }

@@ -48,12 +48,16 @@ std::string utf8Of(const std::u16string& units) {
 }
 
 // Fault injection names the entry by its id (as the element) and its display name.
-std::optional<std::int32_t> faultForItem(std::string_view call, LSSharedFileListItemRef item) {
-    if (item == nullptr) {
-        return sim::faultFor(call);
+template <sim::CallName Call>
+std::optional<std::int32_t> faultForItem(LSSharedFileListItemRef item) {
+    sim::PlatformCall& call = sim::platformCall<Call>();
+    if (!sim::announce(call)) {
+        return std::nullopt;
     }
     const std::optional<std::int32_t> status =
-        sim::faultFor(call, item->target().itemID, item->target().displayName);
+        item == nullptr
+            ? sim::matchFault(call, 0, {}, /*counted=*/true)
+            : sim::matchFault(call, item->target().itemID, item->target().displayName, true);
     return status && *status != noErr ? status : std::nullopt;
 }
 
@@ -93,7 +97,7 @@ CFTypeID LSSharedFileListItemGetTypeID() {
 }
 
 LSSharedFileListRef LSSharedFileListCreate(CFAllocatorRef, CFStringRef inListType, CFTypeRef) {
-    if (sim::failCall("LSSharedFileListCreate") || inListType == nullptr ||
+    if (sim::failCall<"LSSharedFileListCreate">() || inListType == nullptr ||
         !CFEqual(inListType, kLSSharedFileListSessionLoginItems)) {
         return nullptr;
     }
@@ -101,7 +105,7 @@ LSSharedFileListRef LSSharedFileListCreate(CFAllocatorRef, CFStringRef inListTyp
 }
 
 CFArrayRef LSSharedFileListCopySnapshot(LSSharedFileListRef inList, UInt32* outSnapshotSeed) {
-    if (sim::failCall("LSSharedFileListCopySnapshot") || inList == nullptr) {
+    if (sim::failCall<"LSSharedFileListCopySnapshot">() || inList == nullptr) {
         return nullptr;
     }
     sim::LoginItemList& list = sim::loginItemList();
@@ -118,7 +122,7 @@ CFArrayRef LSSharedFileListCopySnapshot(LSSharedFileListRef inList, UInt32* outS
 }
 
 UInt32 LSSharedFileListGetSeedValue(LSSharedFileListRef inList) {
-    if (sim::failCall("LSSharedFileListGetSeedValue") || inList == nullptr) {
+    if (sim::failCall<"LSSharedFileListGetSeedValue">() || inList == nullptr) {
         return 0;
     }
     return sim::loginItemList().seed();
@@ -130,7 +134,7 @@ OSStatus LSSharedFileListItemResolve(LSSharedFileListItemRef inItem,
     if (outURL != nullptr) {
         *outURL = nullptr;
     }
-    if (const auto status = faultForItem("LSSharedFileListItemResolve", inItem)) {
+    if (const auto status = faultForItem<"LSSharedFileListItemResolve">(inItem)) {
         return *status;
     }
     if (inItem == nullptr || inItem->isPosition()) {
@@ -156,7 +160,7 @@ OSStatus LSSharedFileListItemResolve(LSSharedFileListItemRef inItem,
 }
 
 OSStatus LSSharedFileListItemRemove(LSSharedFileListRef inList, LSSharedFileListItemRef inItem) {
-    if (const auto status = faultForItem("LSSharedFileListItemRemove", inItem)) {
+    if (const auto status = faultForItem<"LSSharedFileListItemRemove">(inItem)) {
         return *status;
     }
     if (inList == nullptr || inItem == nullptr || inItem->isPosition()) {
@@ -175,7 +179,7 @@ LSSharedFileListItemRef LSSharedFileListInsertItemURL(LSSharedFileListRef inList
                                                       CFURLRef inURL,
                                                       CFDictionaryRef inPropertiesToSet,
                                                       CFArrayRef) {
-    if (sim::failCall("LSSharedFileListInsertItemURL") || inList == nullptr ||
+    if (sim::failCall<"LSSharedFileListInsertItemURL">() || inList == nullptr ||
         insertAfterThisItem == nullptr || inURL == nullptr || !inURL->isFileURL()) {
         return nullptr;
     }
@@ -221,7 +225,7 @@ LSSharedFileListItemRef LSSharedFileListInsertItemURL(LSSharedFileListRef inList
 }
 
 CFStringRef LSSharedFileListItemCopyDisplayName(LSSharedFileListItemRef inItem) {
-    if (faultForItem("LSSharedFileListItemCopyDisplayName", inItem) || inItem == nullptr ||
+    if (faultForItem<"LSSharedFileListItemCopyDisplayName">(inItem) || inItem == nullptr ||
         inItem->isPosition()) {
         return nullptr;
     }
@@ -229,7 +233,7 @@ CFStringRef LSSharedFileListItemCopyDisplayName(LSSharedFileListItemRef inItem) 
 }
 
 IconRef LSSharedFileListItemCopyIconRef(LSSharedFileListItemRef inItem) {
-    if (faultForItem("LSSharedFileListItemCopyIconRef", inItem) || inItem == nullptr ||
+    if (faultForItem<"LSSharedFileListItemCopyIconRef">(inItem) || inItem == nullptr ||
         inItem->isPosition() || inItem->target().iconPath.empty()) {
         return nullptr;
     }
@@ -239,7 +243,7 @@ IconRef LSSharedFileListItemCopyIconRef(LSSharedFileListItemRef inItem) {
 
 CFTypeRef LSSharedFileListItemCopyProperty(LSSharedFileListItemRef inItem,
                                            CFStringRef inPropertyName) {
-    if (faultForItem("LSSharedFileListItemCopyProperty", inItem) || inItem == nullptr ||
+    if (faultForItem<"LSSharedFileListItemCopyProperty">(inItem) || inItem == nullptr ||
         inItem->isPosition() || inPropertyName == nullptr || !inItem->target().properties) {
         return nullptr;
     }
@@ -248,7 +252,7 @@ CFTypeRef LSSharedFileListItemCopyProperty(LSSharedFileListItemRef inItem,
 }
 
 UInt32 LSSharedFileListItemGetID(LSSharedFileListItemRef inItem) {
-    if (faultForItem("LSSharedFileListItemGetID", inItem)) {
+    if (faultForItem<"LSSharedFileListItemGetID">(inItem)) {
         return 0;
     }
     return inItem != nullptr && !inItem->isPosition() ? inItem->target().itemID : 0;

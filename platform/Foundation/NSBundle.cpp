@@ -57,7 +57,7 @@ NSBundle::~NSBundle() {
 }
 
 NSBundle* NSBundle::mainBundle() {
-    if (sim::failCall("mainBundle")) {
+    if (sim::failCall<"mainBundle">()) {
         return nil;
     }
     const std::string path = sim::mainBundlePath();

@@ -10,7 +10,7 @@ NSFileManager* NSFileManager::defaultManager() {
 }
 
 NSString* NSFileManager::displayNameAtPath(const NSString* path) {
-    if (sim::failCall("displayNameAtPath") || path == nullptr) {
+    if (sim::failCall<"displayNameAtPath">() || path == nullptr) {
         return nil;
     }
     return static_cast<NSString*>(

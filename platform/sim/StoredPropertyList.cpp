@@ -62,7 +62,7 @@ StoredFileRead readStoredPropertyList(const std::string& path, const std::string
     SetAsideFile setAside{path, setAsideName(path), reason};
     const std::string shown = what + " " + pathForTranscript(path) + " is unreadable: " + reason;
     // A fault on "moveUnreadableFileAside" stands for a folder that does not let it be moved.
-    const std::optional<std::int32_t> fault = faultFor("moveUnreadableFileAside");
+    const std::optional<std::int32_t> fault = faultFor<"moveUnreadableFileAside">();
     if (!fault && std::rename(path.c_str(), setAside.keptAs.c_str()) == 0) {
         record(shown + "; kept as " + fileName(setAside.keptAs));
     } else {
