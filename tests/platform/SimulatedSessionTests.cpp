@@ -268,6 +268,30 @@ TEST_F(SimulatedSession, AFaultForEveryCallAnswersItsStatusAndTheFailedCallIsCou
     pid_t pid = 0;
     EXPECT_EQ(AXUIElementGetPid(element.get(), &pid), kAXErrorFailure);
     EXPECT_NE(pid, safari);
+
+    // From a chosen call on: the second pid read fails once; the fourth attribute read and
+    // every later one fail. A part of a call (an attribute of a multiple-attribute read) does
+    // not bring a waiting fault nearer, but fails with it once it took effect.
+    sim::clearFaults();
+    sim::injectFault({.call = "AXUIElementGetPid", .count = 1, .after = 1});
+    sim::injectFault({.call = "AXUIElementCopyAttributeValue", .after = 3});
+    std::vector<AXError> answers;
+    for (int call = 0; call < 5; ++call) {
+        answers.push_back(AXUIElementGetPid(element.get(), &pid));
+        RetainPtr<CFArrayRef> values;
+        const CFTypeRef names[] = {CFSTR("AXTitle")};
+        RetainPtr<CFArrayRef> attributes = adoptCF(CFArrayCreate(nullptr, names, 1, nullptr));
+        AXUIElementCopyMultipleAttributeValues(element.get(), attributes.get(), 0,
+                                               values.initializeInto());
+        answers.push_back(
+            AXValueGetType(CFArrayGetValueAtIndex(values.get(), 0)) == kAXValueAXErrorType ? -1
+                                                                                           : 0);
+        title.clear();
+        answers.push_back(
+            AXUIElementCopyAttributeValue(element.get(), CFSTR("AXTitle"), title.initializeInto()));
+    }
+    EXPECT_EQ(answers, (std::vector<AXError>{0, 0, 0, -1, 0, 0, 0, 0, 0, 0, -1, -1, 0, -1, -1}));
+    EXPECT_EQ(sim::callCounts().at("AXUIElementGetPid"), 6u);
 }
 
 // A fault is meant for the system's calls: the session's own work (attribute values it makes,
