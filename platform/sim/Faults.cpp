@@ -93,6 +93,11 @@ std::size_t callCount(std::string_view call) {
     return found == records().end() ? 0 : found->second.count;
 }
 
+bool canFail(std::string_view call) {
+    auto found = records().find(call);
+    return found != records().end() && found->second.canFail;
+}
+
 void resetCallCounts() {
     for (auto& [name, call] : records()) {
         call.count = 0;

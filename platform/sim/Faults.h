@@ -38,6 +38,7 @@ struct PlatformCall {
     std::string name;
     std::size_t count = 0;
     std::size_t armedFaults = 0;
+    bool canFail = false;  // announced as a call a fault can fail (not only counted)
 };
 PlatformCall& platformCall(std::string_view name);
 
@@ -63,6 +64,7 @@ PlatformCall& platformCall() {
 // Counts the call; true when some fault for it is armed, so that matchFault must decide.
 inline bool announce(PlatformCall& call) {
     ++call.count;
+    call.canFail = true;
     return call.armedFaults != 0;
 }
 
@@ -114,6 +116,8 @@ inline void countCall(std::string_view call) {
 // are left out).
 std::map<std::string, std::size_t> callCounts();
 std::size_t callCount(std::string_view call);
+// Whether `call` has announced itself as one that a fault can fail.
+bool canFail(std::string_view call);
 void resetCallCounts();
 
 }  // namespace sim
