@@ -16,6 +16,7 @@
 #include "sim/EventSystem.h"
 #include "sim/Faults.h"
 #include "sim/FileSystem.h"
+#include "sim/Transcript.h"
 
 namespace {
 
@@ -218,6 +219,26 @@ TEST_F(SimulatedSession, QuittingRemovesTheApplicationAndItsDockItem) {
                   ->count(),
               0u);
     EXPECT_TRUE(desktop().dockItems().empty());
+}
+
+// --- The transcript
+
+// A listener (the runner) takes every line as it comes; the session itself keeps only recent
+// ones, so that a long run does not hold its whole story.
+TEST_F(SimulatedSession, TheTranscriptKeepsRecentLinesAndTheListenerHearsEveryLine) {
+    std::size_t heard = 0;
+    sim::setTranscriptListener([&heard](const sim::TranscriptLine&) { ++heard; });
+    const std::size_t lines = 3 * sim::kTranscriptLinesKept + 7;
+    for (std::size_t line = 0; line < lines; ++line) {
+        sim::record("line " + std::to_string(line));
+    }
+    sim::setTranscriptListener(nullptr);
+    EXPECT_EQ(heard, lines);
+    const std::size_t kept = sim::transcript().size();
+    EXPECT_LE(kept, sim::kTranscriptLinesKept);
+    EXPECT_GE(kept, sim::kTranscriptLinesKept / 2);
+    EXPECT_EQ(sim::transcript().back().text, "line " + std::to_string(lines - 1));
+    EXPECT_EQ(sim::transcript().front().text, "line " + std::to_string(lines - kept));
 }
 
 // --- Access and faults

@@ -12,6 +12,7 @@
 
 #include "DesktopScript/DesktopScript.h"
 #include "DesktopScript/DesktopScriptRunner.h"
+#include "DesktopScript/DesktopScriptText.h"
 #include "DesktopScript/DesktopScriptValidator.h"
 #include "DesktopScript/DesktopSession.h"
 #include "HomeFolderTest.h"
@@ -311,6 +312,53 @@ TEST_F(DesktopScriptRun, WaitMovesTheClockByExactlyThatMuchAndRunsWhatFallsDue) 
     EXPECT_EQ(sim::clockNow(), 0.625);
     ASSERT_EQ(runHere("wait 2\n").status, 0) << "an empty run loop still lets time pass";
     EXPECT_EQ(sim::clockNow(), 2.625);
+}
+
+// --- Bounds
+
+// The bytes of a device that never ends, as /dev/zero gives them, counted as they are read.
+class EndlessZeros : public std::streambuf {
+public:
+    std::size_t handedOut = 0;
+
+protected:
+    int_type underflow() override {
+        if (handedOut > (std::size_t{256} << 20)) {
+            return traits_type::eof();  // a bound of its own, so that a reader that does not stop
+                                        // fails this test instead of filling memory
+        }
+        setg(zeros_, zeros_, zeros_ + sizeof zeros_);
+        handedOut += sizeof zeros_;
+        return 0;
+    }
+
+private:
+    char zeros_[4096]{};
+};
+
+TEST_F(DesktopScriptRun, AnInputThatNeverEndsStopsAtTheFirstLineLongerThanAnyStatement) {
+    EndlessZeros device;
+    std::istream input(&device);
+    std::ostringstream out;
+    std::ostringstream err;
+    const char* argv[] = {"Quenfold", "-SimulatedDesktop", "-"};
+    EXPECT_EQ(sim::runDesktopSession(3, argv, input, out, err), 2);
+    EXPECT_EQ(err.str(), "-:1: the line is longer than 65536 bytes\n");
+    EXPECT_LE(device.handedOut, std::size_t{1} << 20) << "the input was read on past the line";
+    EXPECT_EQ(out.str(), "");
+}
+
+TEST_F(DesktopScriptRun, AScriptLargerThanTheBoundIsRefusedBeforeItIsRead) {
+    std::istringstream input("app Safari\napp Notes\napp Mail\n");
+    std::string text;
+    const std::optional<sim::script::ScriptError> error =
+        sim::script::readScriptText(input, &text, {.maxBytes = 20, .maxLineBytes = 16});
+    ASSERT_TRUE(error);
+    EXPECT_EQ(sim::script::describeError("s.desk", *error),
+              "s.desk: the script is larger than 20 bytes");
+    std::istringstream fits("app Safari\napp Notes\n");
+    EXPECT_FALSE(sim::script::readScriptText(fits, &text, {.maxBytes = 21, .maxLineBytes = 10}));
+    EXPECT_EQ(text, "app Safari\napp Notes\n");
 }
 
 // --- The story

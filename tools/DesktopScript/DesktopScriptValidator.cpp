@@ -4,6 +4,7 @@
 #include "DesktopScript/DesktopScriptValidator.h"
 
 #include <map>
+#include <memory>
 #include <type_traits>
 
 #include "sim/Desktop.h"
@@ -14,6 +15,8 @@ namespace {
 struct Invalid {
     std::string message;
 };
+
+}  // namespace
 
 class ScriptChecker {
 public:
@@ -152,7 +155,22 @@ private:
     SystemPhase phase_;
 };
 
-}  // namespace
+ScriptValidator::ScriptValidator(const std::string& systemName)
+    : ScriptValidator(systemName, freshSessionStart(systemName)) {}
+
+ScriptValidator::ScriptValidator(const std::string& systemName, const ScriptStart& start)
+    : checker_(std::make_unique<ScriptChecker>(systemName, start)) {}
+
+ScriptValidator::~ScriptValidator() = default;
+
+std::optional<ScriptError> ScriptValidator::check(const Statement& statement) {
+    try {
+        checker_->check(statement.action);
+    } catch (const Invalid& invalid) {
+        return ScriptError{statement.line, invalid.message};
+    }
+    return std::nullopt;
+}
 
 ScriptStart freshSessionStart(const std::string& systemName) {
     ScriptStart start;
@@ -170,12 +188,10 @@ std::optional<ScriptError> validateDesktopScript(const Script& script,
 std::optional<ScriptError> validateDesktopScript(const Script& script,
                                                  const std::string& systemName,
                                                  const ScriptStart& start) {
-    ScriptChecker checker(systemName, start);
+    ScriptValidator validator(systemName, start);
     for (const Statement& statement : script.statements) {
-        try {
-            checker.check(statement.action);
-        } catch (const Invalid& invalid) {
-            return ScriptError{statement.line, invalid.message};
+        if (std::optional<ScriptError> error = validator.check(statement)) {
+            return error;
         }
     }
     return std::nullopt;

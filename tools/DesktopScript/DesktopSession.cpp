@@ -8,14 +8,13 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <iterator>
 #include <optional>
-#include <sstream>
 #include <system_error>
 
 #include "DesktopScript/DesktopScript.h"
 #include "DesktopScript/DesktopScriptRunner.h"
 #include "DesktopScript/DesktopScriptSteps.h"
+#include "DesktopScript/DesktopScriptText.h"
 #include "DesktopScript/DesktopScriptValidator.h"
 #include "Foundation/NSUserDefaults.h"
 #include "sim/Desktop.h"
@@ -51,7 +50,8 @@ std::optional<std::string> keyWithoutValue(const std::vector<std::string>& other
     return std::nullopt;
 }
 
-bool readScriptText(const SessionOptions& options, const DefaultScript& withoutScript,
+// The script's name as messages give it, and its text, read within the bounds of a script.
+bool loadScriptText(const SessionOptions& options, const DefaultScript& withoutScript,
                     std::istream& input, std::string* name, std::string* text,
                     std::ostream& errors) {
     if (!options.script) {
@@ -60,32 +60,42 @@ bool readScriptText(const SessionOptions& options, const DefaultScript& withoutS
         return true;
     }
     *name = *options.script;
+    std::optional<script::ScriptError> error;
     if (*options.script == "-") {
-        *text = std::string(std::istreambuf_iterator<char>(input), {});
-        if (input.bad()) {
-            errors << "-: standard input cannot be read\n";
+        if ((error = script::readScriptText(input, text)) && error->line == 0 && input.bad()) {
+            error->message = "standard input cannot be read";
+        }
+    } else {
+        std::error_code folderError;
+        if (std::filesystem::is_directory(*options.script, folderError)) {
+            errors << *options.script << ": cannot be read: it is a folder\n";
             return false;
         }
-        return true;
+        std::ifstream file(*options.script, std::ios::binary);
+        if (!file) {
+            errors << *options.script << ": cannot be read: " << std::strerror(errno) << '\n';
+            return false;
+        }
+        error = script::readScriptText(file, text);
     }
-    std::error_code error;
-    if (std::filesystem::is_directory(*options.script, error)) {
-        errors << *options.script << ": cannot be read: it is a folder\n";
+    if (error) {
+        errors << script::describeError(*name, *error) << '\n';
         return false;
     }
-    std::ifstream file(*options.script, std::ios::binary);
-    if (!file) {
-        errors << *options.script << ": cannot be read: " << std::strerror(errno) << '\n';
-        return false;
-    }
-    std::ostringstream contents;
-    contents << file.rdbuf();
-    if (file.bad()) {
-        errors << *options.script << ": cannot be read\n";
-        return false;
-    }
-    *text = contents.str();
     return true;
+}
+
+// The first reason the script cannot run, checked whole: each statement is read and checked
+// in turn, and none is kept.
+std::optional<script::ScriptError> firstProblemOf(std::string_view text) {
+    script::ScriptValidator validator(script::systemName());
+    std::optional<script::ScriptError> invalid;
+    const std::optional<script::ScriptError> malformed =
+        script::readStatements(text, [&](script::Statement&& statement) {
+            invalid = validator.check(statement);
+            return !invalid.has_value();
+        });
+    return malformed ? malformed : invalid;
 }
 
 // Points the session at -SimulatedHome, made if missing.
@@ -136,17 +146,11 @@ std::optional<StartedSession> startDesktopSession(int argc, const char* argv[],
 
     // Nothing in the session or the home folder changes until the whole script reads.
     StartedSession started;
-    if (!readScriptText(options, withoutScript, input, &started.scriptName, &started.scriptText,
+    if (!loadScriptText(options, withoutScript, input, &started.scriptName, &started.scriptText,
                         errors)) {
         return std::nullopt;
     }
-    script::ParsedScript parsed =
-        script::parseDesktopScript(started.scriptName, started.scriptText);
-    std::optional<script::ScriptError> error = parsed.error;
-    if (!error) {
-        error = script::validateDesktopScript(parsed.script, script::systemName());
-    }
-    if (error) {
+    if (const std::optional<script::ScriptError> error = firstProblemOf(started.scriptText)) {
         errors << script::describeError(started.scriptName, *error) << '\n';
         return std::nullopt;
     }
@@ -155,8 +159,11 @@ std::optional<StartedSession> startDesktopSession(int argc, const char* argv[],
     if (options.home && !useHomeFolder(*options.home, errors)) {
         return std::nullopt;
     }
-    started.script = std::move(parsed.script);
     return started;
+}
+
+script::Script StartedSession::statements() const {
+    return script::parseDesktopScript(scriptName, scriptText).script;
 }
 
 int runDesktopSession(int argc, const char* argv[], std::istream& input, std::ostream& output,
@@ -166,7 +173,7 @@ int runDesktopSession(int argc, const char* argv[], std::istream& input, std::os
     if (!started) {
         return script::kScriptUnusable;
     }
-    return script::runDesktopScript(started->script, output, errors);
+    return script::runDesktopScript(started->scriptName, started->scriptText, output, errors);
 }
 
 int runDesktopSession(int argc, const char* argv[]) {

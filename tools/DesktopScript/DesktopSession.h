@@ -23,8 +23,10 @@ std::optional<std::string> commandLineValue(const std::string& key);
 // session pointed at the home folder asked for.
 struct StartedSession {
     std::string scriptName;  // as messages name it: the file, "-", or the default's name
-    std::string scriptText;
-    script::Script script;
+    std::string scriptText;  // checked whole
+    // The statements of the text, for a caller that needs them held (a run from the text reads
+    // them one at a time instead).
+    script::Script statements() const;
 };
 struct DefaultScript {
     std::string name;
