@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -43,6 +44,21 @@ protected:
     void TearDown() override {
         sim::setProcessArguments(0, nullptr);
         SessionTest::TearDown();
+    }
+
+    // What the program answers to a command line that asks for its usage or version; status -1
+    // when it asks for a session instead.
+    static RunResult askProgram(std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), "Quenfold");
+        std::vector<const char*> argv;
+        for (const std::string& argument : arguments) {
+            argv.push_back(argument.c_str());
+        }
+        std::ostringstream out;
+        std::ostringstream err;
+        const std::optional<int> status =
+            sim::answerProgramQuery(static_cast<int>(argv.size()), argv.data(), out, err);
+        return {status.value_or(-1), out.str(), err.str()};
     }
 
     // The program with these arguments, standard input holding `input`.
@@ -194,6 +210,88 @@ TEST_F(DesktopScriptRun, ArgumentsTheProgramDoesNotKnowArePassedOver) {
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.errors, "");
     EXPECT_TRUE(sim::desktop().pidNamed("Safari"));
+}
+
+// --- Asking the program what it is
+
+struct HelpRequest {
+    const char* name;
+    std::vector<std::string> arguments;
+};
+
+class AskingForHelp : public DesktopScriptRun, public ::testing::WithParamInterface<HelpRequest> {};
+
+TEST_P(AskingForHelp, PrintsTheUsageAndRunsNothing) {
+    addApp("Marker");
+    const RunResult result = askProgram(GetParam().arguments);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.errors, "");
+    EXPECT_EQ(
+        result.story.rfind("Usage: Quenfold [-SimulatedDesktop FILE|-] [-SimulatedHome DIR]\n", 0),
+        0u)
+        << result.story;
+    for (const char* part : {"-SimulatedHome DIR", "Exit status", "  2  ", "docs/"}) {
+        EXPECT_NE(result.story.find(part), std::string::npos) << part;
+    }
+    EXPECT_TRUE(sim::desktop().pidNamed("Marker")) << "a session was run";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Arguments, AskingForHelp,
+    ::testing::Values(HelpRequest{"ShortDash", {"-h"}}, HelpRequest{"LongDash", {"-help"}},
+                      HelpRequest{"DoubleDash", {"--help"}},
+                      HelpRequest{
+                          "AmongSessionOptions",
+                          {"-SimulatedHome", "/nowhere", "--help", "-SimulatedDesktop", "-"}}),
+    [](const ::testing::TestParamInfo<HelpRequest>& info) { return info.param.name; });
+
+TEST_F(DesktopScriptRun, TheValueOfASessionOptionIsNoRequestForHelp) {
+    EXPECT_EQ(askProgram({"-SimulatedDesktop", "-h"}).status, -1);
+    EXPECT_EQ(askProgram({"-SimulatedHome", "--version", "-SimulatedDesktop", "-"}).status, -1);
+}
+
+// A bundle of the test's own whose Info.plist gives the version `version`, or has none.
+class VersionedBundle {
+public:
+    explicit VersionedBundle(const std::optional<std::string>& version)
+        : path_(folder_.path() + "/Quenfold.app") {
+        if (version) {
+            std::string info = readFile(QUENFOLD_SOURCE_DIR "/resources/Info.plist");
+            const std::string shipped = "<string>1.0</string>";
+            if (const std::size_t at = info.find(shipped); at != std::string::npos) {
+                info.replace(at, shipped.size(), "<string>" + *version + "</string>");
+            }
+            writeFile(path_ + "/Contents/Info.plist", info);
+        }
+        sim::setMainBundlePath(path_);
+    }
+    ~VersionedBundle() { sim::setMainBundlePath(QUENFOLD_BUNDLE_PATH); }
+    VersionedBundle(const VersionedBundle&) = delete;
+    VersionedBundle& operator=(const VersionedBundle&) = delete;
+
+    const std::string& path() const { return path_; }
+
+private:
+    TemporaryFolder folder_;
+    std::string path_;
+};
+
+TEST_F(DesktopScriptRun, VersionPrintsTheBundlesVersionFromItsInfoPlist) {
+    const VersionedBundle bundle("2.5.1");
+    const RunResult result = askProgram({"--version"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.story, "Quenfold 2.5.1 (1)\n");
+    EXPECT_EQ(result.errors, "");
+}
+
+TEST_F(DesktopScriptRun, VersionWithoutAnInfoPlistExitsWith2) {
+    const VersionedBundle bundle(std::nullopt);
+    const RunResult result = askProgram({"--version"});
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.story, "");
+    EXPECT_EQ(result.errors, bundle.path() +
+                                 "/Contents/Info.plist: the bundle's version "
+                                 "(CFBundleShortVersionString) cannot be read\n");
 }
 
 // --- A preferences file that cannot be read (the login-item list's: LoginItemListTests.cpp)

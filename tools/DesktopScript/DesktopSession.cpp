@@ -16,6 +16,7 @@
 #include "DesktopScript/DesktopScriptSteps.h"
 #include "DesktopScript/DesktopScriptText.h"
 #include "DesktopScript/DesktopScriptValidator.h"
+#include "Foundation/NSBundle.h"
 #include "Foundation/NSUserDefaults.h"
 #include "sim/Desktop.h"
 #include "sim/ProcessArguments.h"
@@ -48,6 +49,88 @@ std::optional<std::string> keyWithoutValue(const std::vector<std::string>& other
         }
     }
     return std::nullopt;
+}
+
+// --- Asking the program what it is
+
+enum class Request { Run, Usage, Version };
+
+// -h, -help or --help asks for the usage, --version for the version, unless the word is the
+// value of a session option (a script named "-h").
+Request requestOf(const std::vector<std::string>& arguments) {
+    for (std::size_t index = 1; index < arguments.size(); ++index) {
+        const std::string& argument = arguments[index];
+        if (argument == std::string("-") + kScriptKey || argument == std::string("-") + kHomeKey) {
+            ++index;
+        } else if (argument == "-h" || argument == "-help" || argument == "--help") {
+            return Request::Usage;
+        } else if (argument == "--version") {
+            return Request::Version;
+        }
+    }
+    return Request::Run;
+}
+
+void printUsage(const std::string& program, std::ostream& out) {
+    out << "Usage: " << program << " [-SimulatedDesktop FILE|-] [-SimulatedHome DIR]\n"
+        << "       " << program
+        << " -SimulatedServe PORT [-SimulatedServeHost HOST] [-SimulatedDesktop FILE|-]\n"
+           "                [-SimulatedHome DIR]\n"
+        << "       " << program << " -h | -help | --help | --version\n"
+        << "\n"
+        << "Runs " << program
+        << " in a simulated macOS session that a desktop script drives, and prints the\n"
+           "story of the desktop as it happens.\n"
+           "\n"
+           "  -SimulatedDesktop FILE  the desktop script to run (\"-\": standard input);\n"
+           "                          without it the built-in demo runs\n"
+           "  -SimulatedHome DIR      the home folder that keeps the user defaults and the\n"
+           "                          login-item list between runs (made if missing);\n"
+           "                          without it each run gets a fresh temporary folder\n"
+           "  -SimulatedServe PORT    serve the session live to a browser at\n"
+           "                          http://HOST:PORT/ (0: any free port), after the\n"
+           "                          script (without one: the demo's world); until\n"
+           "                          SIGINT or SIGTERM\n"
+           "  -SimulatedServeHost HOST  where to listen (default 127.0.0.1)\n"
+           "  -h, -help, --help       this text\n"
+           "  --version               the version of the application bundle\n"
+           "\n"
+           "Exit status:\n"
+           "  0  the script ran to its end and every expectation held\n"
+           "  1  an expectation failed (FILE:LINE: expected ..., found ... on standard error)\n"
+           "  2  the script cannot be read, is malformed or names something that does not\n"
+           "     exist (FILE:LINE: ... on standard error; nothing is changed), or the\n"
+           "     arguments cannot be used\n"
+           "\n"
+           "Documentation: README.md, docs/desktop-scripts.md (the script language) and\n"
+           "docs/live-desktop.md in the source tree.\n";
+}
+
+// "Quenfold 1.0 (1)": the bundle's name, short version and build version from its
+// Info.plist.
+bool printVersion(std::ostream& out, std::ostream& errors) {
+    NSAutoreleasePool pool;
+    NSBundle* bundle = NSBundle::mainBundle();
+    auto stringFor = [bundle](CFStringRef key) -> std::optional<std::string> {
+        id value = bundle != nullptr ? bundle->objectForInfoDictionaryKey(key) : nullptr;
+        if (value == nullptr || value->typeID() != kCFStringTypeID) {
+            return std::nullopt;
+        }
+        return static_cast<const NSString*>(value)->utf8();
+    };
+    const std::optional<std::string> version = stringFor(CFSTR("CFBundleShortVersionString"));
+    if (!version) {
+        errors << mainBundlePath()
+               << "/Contents/Info.plist: the bundle's version (CFBundleShortVersionString) "
+                  "cannot be read\n";
+        return false;
+    }
+    out << stringFor(CFSTR("CFBundleName")).value_or(script::systemName()) << ' ' << *version;
+    if (const std::optional<std::string> build = stringFor(CFSTR("CFBundleVersion"))) {
+        out << " (" << *build << ')';
+    }
+    out << '\n';
+    return true;
 }
 
 // The script's name as messages give it, and its text, read within the bounds of a script.
@@ -114,6 +197,26 @@ bool useHomeFolder(const std::string& path, std::ostream& errors) {
 }
 
 }  // namespace
+
+std::optional<int> answerProgramQuery(int argc, const char* argv[], std::ostream& output,
+                                      std::ostream& errors) {
+    std::vector<std::string> arguments;
+    for (int index = 0; index < argc && argv != nullptr; ++index) {
+        arguments.emplace_back(argv[index] != nullptr ? argv[index] : "");
+    }
+    switch (requestOf(arguments)) {
+        case Request::Usage:
+            printUsage(arguments.empty() ? script::systemName()
+                                         : std::filesystem::path(arguments[0]).filename().string(),
+                       output);
+            return script::kScriptRan;
+        case Request::Version:
+            return printVersion(output, errors) ? script::kScriptRan : script::kScriptUnusable;
+        case Request::Run:
+            break;
+    }
+    return std::nullopt;
+}
 
 std::optional<std::string> commandLineValue(const std::string& key) {
     NSAutoreleasePool pool;
