@@ -113,7 +113,7 @@ void playLifecycle() {
     clickDockItem("Safari");  // the Dock shows it again
     clickDockItem("Safari", 2);
     clickDockItem("Notes");
-    for (const auto& [key, on] :
+    for (const auto& setting :
          std::vector<std::pair<std::string, bool>>{{"ShowSettingsOnLaunch", false},
                                                    {"HideDockIcon", true},
                                                    {"HideDockIcon", false},
@@ -121,7 +121,7 @@ void playLifecycle() {
                                                    {"LaunchAutomaticallyOnLogin", false},
                                                    {"LaunchAutomaticallyOnLogin", true},
                                                    {"ShowSettingsOnLaunch", true}}) {
-        turn([&] { sim::setSettingsControl(key, on); });
+        turn([&] { sim::setSettingsControl(setting.first, setting.second); });
     }
     turn([] { sim::pressSettingsAction("openUniversalAccessPref:"); });
     turn([] { sim::closeSettingsWindow(); });
