@@ -289,43 +289,46 @@ TEST_F(SimulatedSession, AFaultForEveryCallAnswersItsStatusAndTheFailedCallIsCou
     pid_t pid = 0;
     EXPECT_EQ(AXUIElementGetPid(element.get(), &pid), kAXErrorFailure);
     EXPECT_NE(pid, safari);
+}
 
-    // From a chosen call on: the second pid read fails once; the fourth attribute read and
-    // every later one fail. A part of a call (an attribute of a multiple-attribute read) does
-    // not bring a waiting fault nearer, but fails with it once it took effect.
-    sim::clearFaults();
+// From a chosen call on: the second pid read fails once; the fourth attribute read and every
+// later one fail. A part of a call (an attribute of a multiple-attribute read) does not bring a
+// waiting fault nearer, but fails with it once it took effect.
+TEST_F(SimulatedSession, AFaultFromAChosenCallOnLetsTheCallsBeforeItThrough) {
+    addApp("Safari");
+    RetainPtr<AXUIElementRef> element =
+        adoptCF(sim::createElement(*desktop().dockItemTitled("Safari")));
     sim::injectFault({.call = "AXUIElementGetPid", .count = 1, .after = 1});
     sim::injectFault({.call = "AXUIElementCopyAttributeValue", .after = 3});
+    const CFTypeRef names[] = {CFSTR("AXTitle")};
+    RetainPtr<CFArrayRef> attributes = adoptCF(CFArrayCreate(nullptr, names, 1, nullptr));
     std::vector<AXError> answers;
     for (int call = 0; call < 5; ++call) {
+        pid_t pid = 0;
         answers.push_back(AXUIElementGetPid(element.get(), &pid));
         RetainPtr<CFArrayRef> values;
-        const CFTypeRef names[] = {CFSTR("AXTitle")};
-        RetainPtr<CFArrayRef> attributes = adoptCF(CFArrayCreate(nullptr, names, 1, nullptr));
         AXUIElementCopyMultipleAttributeValues(element.get(), attributes.get(), 0,
                                                values.initializeInto());
         answers.push_back(
             AXValueGetType(CFArrayGetValueAtIndex(values.get(), 0)) == kAXValueAXErrorType ? -1
                                                                                            : 0);
-        title.clear();
+        RetainPtr<CFTypeRef> title;
         answers.push_back(
             AXUIElementCopyAttributeValue(element.get(), CFSTR("AXTitle"), title.initializeInto()));
     }
     EXPECT_EQ(answers, (std::vector<AXError>{0, 0, 0, -1, 0, 0, 0, 0, 0, 0, -1, -1, 0, -1, -1}));
-    EXPECT_EQ(sim::callCounts().at("AXUIElementGetPid"), 6u);
+    EXPECT_EQ(sim::callCounts().at("AXUIElementGetPid"), 5u);
 }
 
-// A fault is meant for the system's calls: the session's own work (attribute values it makes,
-// the user's hand, the notice of a switched-off tap) neither fails with it nor uses it up.
-TEST_F(SimulatedSession, TheSessionsOwnWorkLeavesAFaultToTheSystemsCalls) {
-    const pid_t safari = addApp("Safari");
-    const sim::NodeId item = *desktop().dockItemTitled("Safari");
-    for (const char* call :
-         {"AXValueCreate", "CGEventCreate", "CGEventCreateMouseEvent",
-          "AXUIElementCreateApplication", "runningApplicationWithProcessIdentifier"}) {
-        sim::injectFault({.call = call, .count = 1});
-    }
-    RetainPtr<AXUIElementRef> element = adoptCF(sim::createElement(item));
+// A fault is meant for the system's calls: the session's own work neither fails with it nor
+// uses it up. Each case arms a fault for one call, once, lets the session do its own work that
+// makes the same kind of object, and finds the fault still there for the system's call.
+
+TEST_F(SimulatedSession, AttributeValuesTheSessionMakesLeaveAValueFaultToTheSystem) {
+    addApp("Safari");
+    sim::injectFault({.call = "AXValueCreate", .count = 1});
+    RetainPtr<AXUIElementRef> element =
+        adoptCF(sim::createElement(*desktop().dockItemTitled("Safari")));
     const CFTypeRef names[] = {CFSTR("AXPosition"), CFSTR("AXSize"), CFSTR("AXNoSuchThing")};
     RetainPtr<CFArrayRef> attributes = adoptCF(CFArrayCreate(nullptr, names, 3, nullptr));
     RetainPtr<CFArrayRef> values;
@@ -336,16 +339,35 @@ TEST_F(SimulatedSession, TheSessionsOwnWorkLeavesAFaultToTheSystemsCalls) {
     for (CFIndex index = 0; index < 3; ++index) {
         EXPECT_EQ(CFGetTypeID(CFArrayGetValueAtIndex(values.get(), index)), AXValueGetTypeID());
     }
+    const CGPoint origin{0, 0};
+    EXPECT_FALSE(adoptCF(AXValueCreate(kAXValueCGPointType, &origin)));
+}
+
+TEST_F(SimulatedSession, TheFocusedApplicationAndTheFrontmostOneLeaveTheirFaultsToTheSystem) {
+    const pid_t safari = addApp("Safari");
+    sim::injectFault({.call = "AXUIElementCreateApplication", .count = 1});
+    sim::injectFault({.call = "runningApplicationWithProcessIdentifier", .count = 1});
+    RetainPtr<AXUIElementRef> systemWide = adoptCF(AXUIElementCreateSystemWide());
     RetainPtr<CFTypeRef> focused;
-    EXPECT_EQ(AXUIElementCopyAttributeValue(_systemWideElement, CFSTR("AXFocusedApplication"),
+    ASSERT_EQ(AXUIElementCopyAttributeValue(systemWide.get(), CFSTR("AXFocusedApplication"),
                                             focused.initializeInto()),
               kAXErrorSuccess);
-    pid_t focusedPid = 0;
     ASSERT_TRUE(focused);
+    pid_t focusedPid = 0;
     AXUIElementGetPid(static_cast<AXUIElementRef>(focused.get()), &focusedPid);
     EXPECT_EQ(focusedPid, safari);
     EXPECT_NE(NSWorkspace::sharedWorkspace()->frontmostApplication(), nullptr);
+    EXPECT_EQ(NSWorkspace::sharedWorkspace()->runningApplications()->count(),
+              desktop().runningPids().size());
 
+    EXPECT_FALSE(adoptCF(AXUIElementCreateApplication(safari)));
+    EXPECT_EQ(NSRunningApplication::runningApplicationWithProcessIdentifier(safari), nullptr);
+}
+
+TEST_F(SimulatedSession, TheHandAndTheNoticeOfASwitchedOffTapLeaveEventFaultsToTheSystem) {
+    addApp("Safari");
+    sim::injectFault({.call = "CGEventCreate", .count = 1});
+    sim::injectFault({.call = "CGEventCreateMouseEvent", .count = 1});
     gSeen.clear();
     InstalledTap tap(recordingTap, "tap");
     const CGPoint at = dockItem("Safari");
@@ -354,14 +376,9 @@ TEST_F(SimulatedSession, TheSessionsOwnWorkLeavesAFaultToTheSystemsCalls) {
     eventSystem().disableTaps(kCGEventTapDisabledByTimeout);
     EXPECT_EQ(gSeen, (std::vector<std::string>{"tap:1", "tap:2", "tap:4294967294"}));
 
-    // Each fault is still there for the system's own call.
-    const CGPoint origin{0, 0};
-    EXPECT_FALSE(adoptCF(AXValueCreate(kAXValueCGPointType, &origin)));
     EXPECT_FALSE(adoptCF(CGEventCreate(nullptr)));
-    EXPECT_FALSE(adoptCF(
-        CGEventCreateMouseEvent(nullptr, kCGEventLeftMouseDown, origin, kCGMouseButtonLeft)));
-    EXPECT_FALSE(adoptCF(AXUIElementCreateApplication(safari)));
-    EXPECT_EQ(NSRunningApplication::runningApplicationWithProcessIdentifier(safari), nullptr);
+    EXPECT_FALSE(
+        adoptCF(CGEventCreateMouseEvent(nullptr, kCGEventLeftMouseDown, at, kCGMouseButtonLeft)));
 }
 
 // Nothing can be done about a release that reports failure: the reference goes all the same,
