@@ -10,7 +10,7 @@ const CFDictionaryKeyCallBacks kCFTypeDictionaryKeyCallBacks{0};
 const CFDictionaryValueCallBacks kCFTypeDictionaryValueCallBacks{0};
 
 NSDictionary::~NSDictionary() {
-    for (auto& [key, value] : entries_) {
+    for (auto& [key, value] : *this) {
         key->release();
         value->release();
     }
@@ -18,21 +18,28 @@ NSDictionary::~NSDictionary() {
 
 std::size_t NSDictionary::indexOfKey(CFTypeRef key) const {
     if (key == nullptr) {
-        return entries_.size();
+        return npos;
     }
-    const NSUInteger hash = key->hash();
-    for (std::size_t i = 0; i < entries_.size(); ++i) {
-        if (entries_[i].first->hash() == hash && CFEqual(entries_[i].first, key)) {
-            return i;
+    const auto [first, last] = index_.equal_range(key->hash());
+    for (auto candidate = first; candidate != last; ++candidate) {
+        if (CFEqual(entries_[candidate->second].first, key)) {
+            return candidate->second;
         }
     }
-    return entries_.size();
+    return npos;
 }
 
 void NSDictionary::set(CFTypeRef value, CFTypeRef key) {
     if (key == nullptr || value == nullptr) {
         std::fprintf(stderr, "NSDictionary: attempt to insert nil %s\n", key ? "value" : "key");
         std::abort();
+    }
+    value->retain();
+    const std::size_t index = indexOfKey(key);
+    if (index != npos) {
+        entries_[index].second->release();
+        entries_[index].second = const_cast<NSObject*>(value);
+        return;
     }
     // A mutable string key would change under the dictionary: keep a copy instead.
     CFTypeRef storedKey = key;
@@ -41,14 +48,55 @@ void NSDictionary::set(CFTypeRef value, CFTypeRef key) {
     } else {
         key->retain();
     }
-    value->retain();
-    const std::size_t index = indexOfKey(storedKey);
-    if (index < entries_.size()) {
-        storedKey->release();
-        entries_[index].second->release();
-        entries_[index].second = const_cast<NSObject*>(value);
-    } else {
-        entries_.emplace_back(const_cast<NSObject*>(storedKey), const_cast<NSObject*>(value));
+    index_.emplace(storedKey->hash(), entries_.size());
+    entries_.emplace_back(const_cast<NSObject*>(storedKey), const_cast<NSObject*>(value));
+    ++count_;
+}
+
+void NSDictionary::removeAt(std::size_t index) {
+    const Entry removed = entries_[index];
+    const auto [first, last] = index_.equal_range(removed.first->hash());
+    for (auto candidate = first; candidate != last; ++candidate) {
+        if (candidate->second == index) {
+            index_.erase(candidate);
+            break;
+        }
+    }
+    entries_[index] = Entry(nullptr, nullptr);
+    --count_;
+    compactIfSparse();
+    removed.first->release();
+    removed.second->release();
+}
+
+void NSDictionary::removeAll() {
+    std::vector<Entry> removed;
+    removed.swap(entries_);
+    index_.clear();
+    count_ = 0;
+    for (auto& [key, value] : removed) {
+        if (key != nullptr) {
+            key->release();
+            value->release();
+        }
+    }
+}
+
+void NSDictionary::compactIfSparse() {
+    if (entries_.size() - count_ <= count_) {
+        return;
+    }
+    std::vector<std::size_t> moved(entries_.size(), npos);
+    std::size_t next = 0;
+    for (std::size_t index = 0; index < entries_.size(); ++index) {
+        if (entries_[index].first != nullptr) {
+            moved[index] = next;
+            entries_[next++] = entries_[index];
+        }
+    }
+    entries_.resize(next);
+    for (auto& [hash, index] : index_) {
+        index = moved[index];
     }
 }
 
@@ -67,12 +115,12 @@ NSDictionary* NSDictionary::dictionaryWithPairs(
 
 id NSDictionary::objectForKey(CFTypeRef key) const {
     const std::size_t index = indexOfKey(key);
-    return index < entries_.size() ? entries_[index].second : nullptr;
+    return index != npos ? entries_[index].second : nullptr;
 }
 
 NSArray* NSDictionary::allKeys() const {
-    NSMutableArray* keys = NSMutableArray::arrayWithCapacity(entries_.size());
-    for (const auto& entry : entries_) {
+    NSMutableArray* keys = NSMutableArray::arrayWithCapacity(count_);
+    for (const auto& entry : *this) {
         keys->addObject(entry.first);
     }
     return keys;
@@ -83,7 +131,7 @@ bool NSDictionary::isEqual(const NSObject* other) const {
     if (dictionary == nullptr || dictionary->count() != count()) {
         return false;
     }
-    for (const auto& [key, value] : entries_) {
+    for (const auto& [key, value] : *this) {
         if (!CFEqual(dictionary->objectForKey(key), value)) {
             return false;
         }
@@ -94,10 +142,10 @@ bool NSDictionary::isEqual(const NSObject* other) const {
 NSString* NSDictionary::description() const {
     NSMutableString* text = NSMutableString::string();
     text->appendString(CFSTR("{"));
-    for (const auto& [key, value] : entries_) {
+    for (const auto& [key, value] : *this) {
         text->appendFormat("\n    %@ = %@;", key, value);
     }
-    text->appendString(entries_.empty() ? CFSTR("}") : CFSTR("\n}"));
+    text->appendString(count_ == 0 ? CFSTR("}") : CFSTR("\n}"));
     return text;
 }
 
@@ -119,21 +167,13 @@ NSMutableDictionary* NSMutableDictionary::dictionaryWithDictionary(const NSDicti
 
 void NSMutableDictionary::removeObjectForKey(CFTypeRef key) {
     const std::size_t index = indexOfKey(key);
-    if (index < entries_.size()) {
-        const Entry removed = entries_[index];
-        entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(index));
-        removed.first->release();
-        removed.second->release();
+    if (index != npos) {
+        removeAt(index);
     }
 }
 
 void NSMutableDictionary::removeAllObjects() {
-    std::vector<Entry> removed;
-    removed.swap(entries_);
-    for (auto& [key, value] : removed) {
-        key->release();
-        value->release();
-    }
+    removeAll();
 }
 
 CFTypeID CFDictionaryGetTypeID() {

@@ -5,6 +5,9 @@
 // (DesktopScriptRunTests.cpp).
 #include <RetainPtr.h>
 
+#include <string>
+#include <vector>
+
 #include "SessionTest.h"
 
 namespace {
@@ -163,6 +166,81 @@ TEST_F(ObjectModel, CollectionsHoldAReferenceToEachElement) {
         EXPECT_EQ(CFGetRetainCount(value.get()), 3);
     }
     EXPECT_EQ(CFGetRetainCount(value.get()), 1);
+}
+
+// A key that counts how often a dictionary asks it for its hash or compares it with another.
+class CountingKey : public NSObject {
+public:
+    explicit CountingKey(int value) : value_(value) {}
+    bool isEqual(const NSObject* other) const override {
+        ++comparisons;
+        const auto* key = dynamic_cast<const CountingKey*>(other);
+        return key != nullptr && key->value_ == value_;
+    }
+    NSUInteger hash() const override {
+        ++hashes;
+        return static_cast<NSUInteger>(value_ % 1000);  // a few keys share each hash
+    }
+    static inline long hashes = 0;
+    static inline long comparisons = 0;
+
+private:
+    int value_;
+};
+
+TEST_F(ObjectModel, DictionaryLookupsHashTheWantedKeyOnceAndCompareFewKeys) {
+    constexpr int kKeys = 20000;
+    RetainPtr<NSMutableDictionary*> dictionary = adoptCF(NSMutableDictionary::create());
+    std::vector<RetainPtr<CountingKey*>> keys;
+    for (int index = 0; index < kKeys; ++index) {
+        keys.push_back(adoptCF(new CountingKey(index)));
+        dictionary->setObject(kCFBooleanTrue, keys.back().get());
+    }
+    CountingKey::hashes = 0;
+    CountingKey::comparisons = 0;
+    for (int index = 0; index < kKeys; index += 100) {
+        const RetainPtr<CountingKey*> wanted = adoptCF(new CountingKey(index));
+        EXPECT_EQ(dictionary->objectForKey(wanted.get()), kCFBooleanTrue);
+    }
+    const long lookups = kKeys / 100;
+    EXPECT_LE(CountingKey::hashes, lookups) << "stored keys' hashes are computed again";
+    // Twenty keys share each hash value: the lookup compares with those only.
+    EXPECT_LE(CountingKey::comparisons, lookups * 21);
+}
+
+TEST_F(ObjectModel, DictionariesKeepTheOrderKeysWereFirstSetInThroughRemovals) {
+    RetainPtr<NSMutableDictionary*> dictionary = adoptCF(NSMutableDictionary::create());
+    std::vector<RetainPtr<CFStringRef>> keys;
+    for (int index = 0; index < 100; ++index) {
+        keys.push_back(adoptCF<CFStringRef>(NSString::createWithUTF8(std::to_string(index))));
+        dictionary->setObject(kCFBooleanTrue, keys.back().get());
+    }
+    // Every key but the multiples of ten goes; 30 comes back and goes to the end.
+    for (int index = 0; index < 100; ++index) {
+        if (index % 10 != 0) {
+            dictionary->removeObjectForKey(keys[static_cast<std::size_t>(index)].get());
+        }
+    }
+    dictionary->removeObjectForKey(keys[30].get());
+    dictionary->setObject(kCFBooleanFalse, keys[30].get());
+    dictionary->setObject(kCFBooleanFalse, keys[0].get());  // a new value keeps its place
+    std::string order;
+    for (const auto& [key, value] : *dictionary.get()) {
+        order +=
+            static_cast<const NSString*>(key)->utf8() + (value == kCFBooleanFalse ? "=NO " : " ");
+    }
+    EXPECT_EQ(order, "0=NO 10 20 40 50 60 70 80 90 30=NO ");
+    EXPECT_EQ(dictionary->count(), 10u);
+    EXPECT_EQ(dictionary->objectForKey(keys[5].get()), nullptr);
+    EXPECT_EQ(dictionary->objectForKey(keys[90].get()), kCFBooleanTrue);
+    EXPECT_EQ(dictionary->allKeys()->count(), 10u);
+
+    // A string's hash follows its text when it changes.
+    NSMutableString* text = NSMutableString::stringWithString(CFSTR("Hide"));
+    const NSUInteger before = text->hash();
+    text->appendString(CFSTR("DockIcon"));
+    EXPECT_NE(text->hash(), before);
+    EXPECT_EQ(text->hash(), CFSTR("HideDockIcon")->hash());
 }
 
 TEST_F(ObjectModel, MisuseAborts) {
