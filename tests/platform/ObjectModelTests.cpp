@@ -4,6 +4,12 @@
 // the string category (StringCategoryTests.cpp) and the scripts' bundle identifiers
 // (DesktopScriptRunTests.cpp).
 #include <RetainPtr.h>
+#include <gtest/gtest.h>
+#include <rapidcheck.h>
+#include <rapidcheck/gtest.h>
+
+#include <climits>
+#include <cstdint>
 
 #include <string>
 #include <vector>
@@ -148,6 +154,69 @@ TEST_F(ObjectModel, AStringIsTrueWhenItStartsWithYesOrANonZeroDigit) {
     EXPECT_TRUE(NSString::stringWithUTF8String("  YES")->boolValue());
     EXPECT_FALSE(NSString::stringWithUTF8String("NO")->boolValue());
     EXPECT_TRUE(NSString::stringWithUTF8String("007")->boolValue());
+}
+
+TEST_F(ObjectModel, UnsignedIntegersBeyondTheSignedRangeAreNeverAnotherNumber) {
+    NSNumber* largest = NSNumber::numberWithUnsignedLongLong(ULLONG_MAX);
+    NSNumber* minusOne = NSNumber::numberWithLongLong(-1);
+    EXPECT_TRUE(largest->isUnsignedBeyondLongLong());
+    EXPECT_FALSE(CFEqual(largest, minusOne));
+    EXPECT_TRUE(CFEqual(largest, NSNumber::numberWithUnsignedLongLong(ULLONG_MAX)));
+    EXPECT_EQ(largest->unsignedLongLongValue(), ULLONG_MAX);
+    EXPECT_EQ(largest->longLongValue(), -1) << "the bits, as a C conversion gives them";
+    EXPECT_EQ(largest->doubleValue(), 18446744073709551615.0);
+    EXPECT_EQ(largest->description()->utf8(), "18446744073709551615");
+    std::int64_t out = 0;
+    EXPECT_FALSE(CFNumberGetValue(largest, kCFNumberSInt64Type, &out));
+    // Values inside the signed range are ordinary integers, however they were made.
+    NSNumber* small = NSNumber::numberWithUnsignedLongLong(5);
+    EXPECT_FALSE(small->isUnsignedBeyondLongLong());
+    EXPECT_TRUE(CFEqual(small, NSNumber::numberWithInt(5)));
+    const std::int64_t exact = LLONG_MAX;
+    RetainPtr<CFNumberRef> top = adoptCF(CFNumberCreate(nullptr, kCFNumberSInt64Type, &exact));
+    double real = 0;
+    EXPECT_FALSE(CFNumberGetValue(top.get(), kCFNumberFloat64Type, &real)) << "2^63 - 1 rounds";
+}
+
+TEST_F(ObjectModel, DatesAndData) {
+    const auto text = [](double seconds) {
+        return NSDate::dateWithTimeIntervalSinceReferenceDate(seconds)->description()->utf8();
+    };
+    EXPECT_EQ(text(0), "2001-01-01 00:00:00 +0000");
+    EXPECT_EQ(text(-978307200), "1970-01-01 00:00:00 +0000");
+    EXPECT_EQ(text(-31622400.5), "1999-12-31 23:59:59 +0000");  // 2000 had 366 days
+    EXPECT_EQ(text(3124137600), "2100-01-01 00:00:00 +0000");   // beyond 32-bit seconds
+    EXPECT_EQ(text(-43200), "2000-12-31 12:00:00 +0000");
+    CFGregorianDate leapDay{2000, 2, 29, 12, 30, 15.25};
+    const CFAbsoluteTime at = CFGregorianDateGetAbsoluteTime(leapDay, nullptr);
+    EXPECT_EQ(at, -307 * 86400 + 45015.25);
+    const CFGregorianDate back = CFAbsoluteTimeGetGregorianDate(at, nullptr);
+    EXPECT_EQ(std::vector<int>({back.year, back.month, back.day, back.hour, back.minute}),
+              std::vector<int>({2000, 2, 29, 12, 30}));
+    EXPECT_EQ(back.second, 15.25);
+    EXPECT_TRUE(CFEqual(NSDate::dateWithTimeIntervalSince1970(0),
+                        NSDate::dateWithTimeIntervalSinceReferenceDate(-978307200)));
+    EXPECT_FALSE(
+        CFEqual(NSDate::dateWithTimeIntervalSinceReferenceDate(1), NSNumber::numberWithInt(1)));
+
+    const UInt8 bytes[] = {0x00, 0x01, 0xFF};
+    RetainPtr<CFDataRef> data = adoptCF(CFDataCreate(nullptr, bytes, 3));
+    EXPECT_EQ(CFDataGetLength(data.get()), 3);
+    EXPECT_TRUE(CFEqual(data.get(), NSData::dataWithBytes(bytes, 3)));
+    EXPECT_FALSE(CFEqual(data.get(), NSData::dataWithBytes(bytes, 2)));
+    EXPECT_EQ(data->description()->utf8(), "{length = 3, bytes = 0x0001ff}");
+}
+
+// Calendar fields and times agree both ways, from the year 1 to the year 9999 and beyond.
+RC_GTEST_FIXTURE_PROP(ObjectModel, CalendarFieldsGiveBackTheTimeTheyCameFrom, ()) {
+    const auto seconds = *rc::gen::inRange<std::int64_t>(-70000000000LL, 300000000000LL);
+    const auto fraction = *rc::gen::inRange(0, 4) * 0.25;
+    const double at = static_cast<double>(seconds) + fraction;
+    const CFGregorianDate date = CFAbsoluteTimeGetGregorianDate(at, nullptr);
+    RC_ASSERT(date.month >= 1 && date.month <= 12 && date.day >= 1 && date.day <= 31);
+    RC_ASSERT(date.hour >= 0 && date.hour < 24 && date.minute >= 0 && date.minute < 60);
+    RC_ASSERT(date.second >= 0 && date.second < 60);
+    RC_ASSERT(CFGregorianDateGetAbsoluteTime(date, nullptr) == at);
 }
 
 TEST_F(ObjectModel, CollectionsHoldAReferenceToEachElement) {
