@@ -140,8 +140,10 @@ TEST_F(UserDefaults, EverySetIsWrittenAtOnceReportedAndAnnounced) {
     defaults()->removeObjectForKey(CFSTR("ShowSettingsOnLaunch"));
     EXPECT_FALSE(storedValue(CFSTR("ShowSettingsOnLaunch")));
     EXPECT_TRUE(transcriptMentions("preference ShowSettingsOnLaunch removed"));
-    // Written by replacing the file: nothing is left beside it.
-    EXPECT_EQ(filesIn(preferencesFolder()), std::vector<std::string>{kDomainFile});
+    // Written by replacing the file: nothing is left beside it but the lock file that every
+    // process changing it shares.
+    EXPECT_EQ(filesIn(preferencesFolder()),
+              (std::vector<std::string>{"." + std::string(kDomainFile) + ".lock", kDomainFile}));
     EXPECT_EQ(listener->told, 3);
     NSNotificationCenter::defaultCenter()->removeObserver(listener.get());
 }
