@@ -16,17 +16,22 @@ NSDictionary::~NSDictionary() {
     }
 }
 
-std::size_t NSDictionary::indexOfKey(CFTypeRef key) const {
-    if (key == nullptr) {
-        return npos;
-    }
-    const auto [first, last] = index_.equal_range(key->hash());
-    for (auto candidate = first; candidate != last; ++candidate) {
-        if (CFEqual(entries_[candidate->second].first, key)) {
-            return candidate->second;
+std::size_t NSDictionary::slotFor(CFTypeRef key, NSUInteger hash) const {
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+        const std::uint32_t held = slots_[slot];
+        if (held == 0 || (hashes_[held - 1] == hash && CFEqual(entries_[held - 1].first, key))) {
+            return slot;
         }
     }
-    return npos;
+}
+
+std::size_t NSDictionary::indexOfKey(CFTypeRef key) const {
+    if (key == nullptr || count_ == 0) {
+        return npos;
+    }
+    const std::uint32_t held = slots_[slotFor(key, key->hash())];
+    return held == 0 ? npos : held - 1;
 }
 
 void NSDictionary::set(CFTypeRef value, CFTypeRef key) {
@@ -48,20 +53,36 @@ void NSDictionary::set(CFTypeRef value, CFTypeRef key) {
     } else {
         key->retain();
     }
-    index_.emplace(storedKey->hash(), entries_.size());
+    const NSUInteger hash = storedKey->hash();
     entries_.emplace_back(const_cast<NSObject*>(storedKey), const_cast<NSObject*>(value));
+    hashes_.push_back(hash);
     ++count_;
+    if (count_ * 2 > slots_.size()) {
+        rebuildIndex();
+    } else {
+        slots_[slotFor(storedKey, hash)] = static_cast<std::uint32_t>(entries_.size());
+    }
 }
 
 void NSDictionary::removeAt(std::size_t index) {
     const Entry removed = entries_[index];
-    const auto [first, last] = index_.equal_range(removed.first->hash());
-    for (auto candidate = first; candidate != last; ++candidate) {
-        if (candidate->second == index) {
-            index_.erase(candidate);
-            break;
+    // Takes the entry's slot out and moves later slots of the same run back into the hole, so
+    // that every lookup still finds its key before an empty slot.
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t hole = hashes_[index] & mask;
+    while (slots_[hole] != index + 1) {
+        hole = (hole + 1) & mask;
+    }
+    for (std::size_t next = (hole + 1) & mask; slots_[next] != 0; next = (next + 1) & mask) {
+        const std::size_t home = hashes_[slots_[next] - 1] & mask;
+        const bool homeInRun =
+            hole <= next ? (hole < home && home <= next) : (hole < home || home <= next);
+        if (!homeInRun) {
+            slots_[hole] = slots_[next];
+            hole = next;
         }
     }
+    slots_[hole] = 0;
     entries_[index] = Entry(nullptr, nullptr);
     --count_;
     compactIfSparse();
@@ -72,7 +93,8 @@ void NSDictionary::removeAt(std::size_t index) {
 void NSDictionary::removeAll() {
     std::vector<Entry> removed;
     removed.swap(entries_);
-    index_.clear();
+    hashes_.clear();
+    slots_.clear();
     count_ = 0;
     for (auto& [key, value] : removed) {
         if (key != nullptr) {
@@ -82,22 +104,39 @@ void NSDictionary::removeAll() {
     }
 }
 
+void NSDictionary::rebuildIndex() {
+    std::size_t size = 8;
+    while (size < count_ * 2 + 2) {
+        size *= 2;
+    }
+    slots_.assign(size, 0);
+    const std::size_t mask = size - 1;
+    for (std::size_t index = 0; index < entries_.size(); ++index) {
+        if (entries_[index].first == nullptr) {
+            continue;
+        }
+        std::size_t slot = hashes_[index] & mask;
+        while (slots_[slot] != 0) {
+            slot = (slot + 1) & mask;
+        }
+        slots_[slot] = static_cast<std::uint32_t>(index + 1);
+    }
+}
+
 void NSDictionary::compactIfSparse() {
     if (entries_.size() - count_ <= count_) {
         return;
     }
-    std::vector<std::size_t> moved(entries_.size(), npos);
     std::size_t next = 0;
     for (std::size_t index = 0; index < entries_.size(); ++index) {
         if (entries_[index].first != nullptr) {
-            moved[index] = next;
-            entries_[next++] = entries_[index];
+            entries_[next] = entries_[index];
+            hashes_[next++] = hashes_[index];
         }
     }
     entries_.resize(next);
-    for (auto& [hash, index] : index_) {
-        index = moved[index];
-    }
+    hashes_.resize(next);
+    rebuildIndex();
 }
 
 NSDictionary* NSDictionary::dictionary() {

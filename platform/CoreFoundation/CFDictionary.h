@@ -5,8 +5,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <iterator>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -91,14 +91,20 @@ protected:
     static constexpr std::size_t npos = static_cast<std::size_t>(-1);
 
 private:
+    // The slot holding the entry of the key with this hash, or the empty slot where it would go.
+    std::size_t slotFor(CFTypeRef key, NSUInteger hash) const;
+    // Makes the index afresh with room for twice the live entries.
+    void rebuildIndex();
     // Drops the places of removed entries once they outnumber the live ones.
     void compactIfSparse();
 
     // In the order keys were first set; a removed entry stays as a pair of nulls until the
     // next compaction, so that removal keeps the order without moving every later entry.
     std::vector<Entry> entries_;
-    // Key hash -> index in entries_, for live entries only.
-    std::unordered_multimap<NSUInteger, std::size_t> index_;
+    std::vector<NSUInteger> hashes_;  // of the keys of entries_, computed once
+    // The index: open addressing with linear probing over a power-of-two table at most half
+    // full; a slot holds an index in entries_ plus one, or 0 when empty.
+    std::vector<std::uint32_t> slots_;
     std::size_t count_ = 0;
 };
 

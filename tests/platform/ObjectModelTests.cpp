@@ -8,6 +8,7 @@
 #include <rapidcheck.h>
 #include <rapidcheck/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 
@@ -240,7 +241,9 @@ TEST_F(ObjectModel, CollectionsHoldAReferenceToEachElement) {
 // A key that counts how often a dictionary asks it for its hash or compares it with another.
 class CountingKey : public NSObject {
 public:
-    explicit CountingKey(int value) : value_(value) {}
+    // A few keys share each hash: value % 1000.
+    explicit CountingKey(int value) : CountingKey(value, static_cast<NSUInteger>(value % 1000)) {}
+    CountingKey(int value, NSUInteger hash) : value_(value), hash_(hash) {}
     bool isEqual(const NSObject* other) const override {
         ++comparisons;
         const auto* key = dynamic_cast<const CountingKey*>(other);
@@ -248,13 +251,14 @@ public:
     }
     NSUInteger hash() const override {
         ++hashes;
-        return static_cast<NSUInteger>(value_ % 1000);  // a few keys share each hash
+        return hash_;
     }
     static inline long hashes = 0;
     static inline long comparisons = 0;
 
 private:
     int value_;
+    NSUInteger hash_;
 };
 
 TEST_F(ObjectModel, DictionaryLookupsHashTheWantedKeyOnceAndCompareFewKeys) {
@@ -310,6 +314,60 @@ TEST_F(ObjectModel, DictionariesKeepTheOrderKeysWereFirstSetInThroughRemovals) {
     text->appendString(CFSTR("DockIcon"));
     EXPECT_NE(text->hash(), before);
     EXPECT_EQ(text->hash(), CFSTR("HideDockIcon")->hash());
+}
+
+// Any run of sets and removals, over keys whose hashes collide at the end of the table (so that
+// their runs wrap around), leaves the dictionary holding what a plain list in first-set order
+// holds.
+RC_GTEST_FIXTURE_PROP(ObjectModel, DictionariesAgreeWithAListUnderAnySetsAndRemovals, ()) {
+    const auto operations = *rc::gen::container<std::vector<std::pair<bool, int>>>(
+        rc::gen::pair(rc::gen::arbitrary<bool>(), rc::gen::inRange(0, 40)));
+    std::vector<RetainPtr<CountingKey*>> keys;
+    for (int value = 0; value < 40; ++value) {
+        keys.push_back(adoptCF(new CountingKey(value, ~NSUInteger{0} - value % 3)));
+    }
+    RetainPtr<NSMutableDictionary*> dictionary = adoptCF(NSMutableDictionary::create());
+    std::vector<std::pair<int, int>> expected;  // key, value, in first-set order
+    int step = 0;
+    for (const auto& [set, key] : operations) {
+        const auto found =
+            std::find_if(expected.begin(), expected.end(),
+                         [key = key](const auto& entry) { return entry.first == key; });
+        if (set) {
+            const RetainPtr<CFNumberRef> value =
+                adoptCF<CFNumberRef>(NSNumber::createWithLongLong(++step));
+            dictionary->setObject(value.get(), keys[static_cast<std::size_t>(key)].get());
+            if (found != expected.end()) {
+                found->second = step;
+            } else {
+                expected.emplace_back(key, step);
+            }
+        } else {
+            dictionary->removeObjectForKey(keys[static_cast<std::size_t>(key)].get());
+            if (found != expected.end()) {
+                expected.erase(found);
+            }
+        }
+    }
+    std::vector<std::pair<int, int>> held;
+    for (const auto& [key, value] : *dictionary.get()) {
+        const auto at = std::find_if(keys.begin(), keys.end(),
+                                     [key = key](const auto& each) { return each.get() == key; });
+        held.emplace_back(static_cast<int>(at - keys.begin()),
+                          static_cast<const NSNumber*>(value)->intValue());
+    }
+    RC_ASSERT(held == expected);
+    RC_ASSERT(dictionary->count() == expected.size());
+    for (int key = 0; key < 40; ++key) {
+        const auto found = std::find_if(expected.begin(), expected.end(),
+                                        [key](const auto& entry) { return entry.first == key; });
+        const auto* value = static_cast<const NSNumber*>(
+            dictionary->objectForKey(keys[static_cast<std::size_t>(key)].get()));
+        RC_ASSERT((value != nullptr) == (found != expected.end()));
+        if (value != nullptr) {
+            RC_ASSERT(value->intValue() == found->second);
+        }
+    }
 }
 
 TEST_F(ObjectModel, MisuseAborts) {
