@@ -17,8 +17,11 @@ struct Invalid {
 
 class ScriptChecker {
 public:
-    ScriptChecker(std::string systemName, const ScriptStart& start)
+    ScriptChecker(std::string systemName, const ScriptStart& start, std::size_t statements)
         : systemName_(std::move(systemName)), nextPid_(start.nextPid), phase_(start.system) {
+        // Room for an application per statement: no table is rebuilt while the script is read.
+        running_.reserve(start.running.size() + statements);
+        names_.reserve(start.running.size() + statements);
         for (const auto& [name, pid] : start.running) {
             addRunning(name, pid);
         }
@@ -182,7 +185,7 @@ std::optional<ScriptError> validateDesktopScript(const Script& script,
 std::optional<ScriptError> validateDesktopScript(const Script& script,
                                                  const std::string& systemName,
                                                  const ScriptStart& start) {
-    ScriptChecker checker(systemName, start);
+    ScriptChecker checker(systemName, start, script.statements.size());
     for (const Statement& statement : script.statements) {
         try {
             checker.check(statement.action);
