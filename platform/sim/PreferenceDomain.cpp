@@ -182,6 +182,9 @@ std::string describePreferenceValue(CFTypeRef value) {
             return static_cast<const NSNumber*>(value)->boolValue() ? "YES" : "NO";
         case kCFNumberTypeID: {
             const auto* number = static_cast<const NSNumber*>(value);
+            if (number->isUnsignedBeyondLongLong()) {
+                return std::to_string(number->unsignedLongLongValue());
+            }
             if (!number->isReal()) {
                 return std::to_string(number->longLongValue());
             }
@@ -197,6 +200,12 @@ std::string describePreferenceValue(CFTypeRef value) {
         }
         case kCFStringTypeID:
             return "\"" + static_cast<const NSString*>(value)->utf8() + "\"";
+        case kCFDateTypeID:
+        case kCFDataTypeID: {
+            // "2020-01-01 00:00:00 +0000", "{length = 3, bytes = 0x0001ff}"
+            const RetainPtr<CFStringRef> text = adoptCF(CFCopyDescription(value));
+            return text->utf8();
+        }
         case kCFArrayTypeID: {
             std::string text = "(";
             for (const NSObject* element : *static_cast<const NSArray*>(value)) {

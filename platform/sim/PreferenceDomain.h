@@ -71,7 +71,8 @@ PreferenceDomain& applicationDomain();
 // session's to move). Names that are no plain file name are refused.
 RetainPtr<CFDictionaryRef> copyStoredDomain(const std::string& name);
 
-// A short text of a property-list value for the transcript: YES, NO, 3, 0.5, "text", (…), {…}.
+// A short text of a property-list value for the transcript: YES, NO, 3, 0.5, "text",
+// 2020-01-01 00:00:00 +0000, {length = 2, bytes = 0x0001}, (…), {…}.
 std::string describePreferenceValue(CFTypeRef value);
 
 }  // namespace sim
