@@ -329,7 +329,16 @@ RetainPtr<CFTypeRef> copyPropertyList(CFTypeRef object, std::string* error) {
 
 PropertyListFile readPropertyListFile(const std::string& path) {
     PropertyListFile file;
-    // Without blocking: opening a named pipe for reading would wait for a writer.
+    // What is no regular file is not opened at all (opening a device can act on it), and the
+    // file is opened without blocking in case it was replaced meanwhile: opening a named pipe
+    // for reading would wait for a writer. Links are followed: a preferences file kept
+    // elsewhere and linked in is read where it lies.
+    struct stat before {};
+    if (::stat(path.c_str(), &before) == 0 && !S_ISREG(before.st_mode)) {
+        file.status = PropertyListFile::Status::Unreadable;
+        file.error = std::string("is ") + kindOfFile(before.st_mode) + ", not a regular file";
+        return file;
+    }
     FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0) {
         // A file in place of one of its folders means there is no such file either.
