@@ -11,6 +11,7 @@
 #include <functional>
 
 using Boolean = unsigned char;
+using SInt8 = std::int8_t;
 using UInt8 = std::uint8_t;
 using SInt16 = std::int16_t;
 using UInt16 = std::uint16_t;
@@ -94,6 +95,8 @@ enum : CFTypeID {
     kCGEventSourceTypeID,
     kLSSharedFileListTypeID,
     kLSSharedFileListItemTypeID,
+    kCFDateTypeID,
+    kCFDataTypeID,
 };
 
 // A class object, as isKindOfClass: takes it.

@@ -1,5 +1,6 @@
 #include "CoreFoundation/CFNumber.h"
 
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -30,6 +31,12 @@ NSNumber* NSNumber::createWithLongLong(long long value) {
     return new NSNumber(value);
 }
 
+NSNumber* NSNumber::createWithUnsignedLongLong(unsigned long long value) {
+    NSNumber* number = new NSNumber(static_cast<long long>(value));
+    number->unsigned_ = value > static_cast<unsigned long long>(LLONG_MAX);
+    return number;
+}
+
 NSNumber* NSNumber::createWithDouble(double value) {
     return new NSNumber(value);
 }
@@ -48,6 +55,10 @@ NSNumber* NSNumber::numberWithInteger(NSInteger value) {
 
 NSNumber* NSNumber::numberWithLongLong(long long value) {
     return static_cast<NSNumber*>(createWithLongLong(value)->autorelease());
+}
+
+NSNumber* NSNumber::numberWithUnsignedLongLong(unsigned long long value) {
+    return static_cast<NSNumber*>(createWithUnsignedLongLong(value)->autorelease());
 }
 
 NSNumber* NSNumber::numberWithDouble(double value) {
@@ -74,6 +85,21 @@ long long NSNumber::longLongValue() const {
     return static_cast<long long>(double_);
 }
 
+unsigned long long NSNumber::unsignedLongLongValue() const {
+    if (real_ && double_ >= 9.2233720368547758e18 && double_ < 1.8446744073709552e19) {
+        return static_cast<unsigned long long>(double_);
+    }
+    return static_cast<unsigned long long>(longLongValue());
+}
+
+double NSNumber::doubleValue() const {
+    if (real_) {
+        return double_;
+    }
+    return unsigned_ ? static_cast<double>(static_cast<unsigned long long>(integer_))
+                     : static_cast<double>(integer_);
+}
+
 int NSNumber::intValue() const {
     // Like a C cast of the 64-bit value to 32 bits: the low bits are kept.
     return static_cast<int>(
@@ -85,7 +111,7 @@ bool NSNumber::isEqualToNumber(const NSNumber* other) const {
         return false;
     }
     if (!real_ && !other->real_) {
-        return integer_ == other->integer_;
+        return integer_ == other->integer_ && unsigned_ == other->unsigned_;
     }
     return doubleValue() == other->doubleValue();
 }
@@ -106,6 +132,9 @@ NSUInteger NSNumber::hash() const {
 }
 
 NSString* NSNumber::description() const {
+    if (unsigned_) {
+        return NSString::stringWithFormat("%llu", static_cast<unsigned long long>(integer_));
+    }
     if (!real_) {
         return NSString::stringWithFormat("%lld", integer_);
     }
@@ -194,10 +223,20 @@ Boolean CFNumberGetValue(CFNumberRef number, CFNumberType type, void* value) {
             return static_cast<double>(narrow) == real;
         }
         std::memcpy(value, &real, sizeof real);
-        return number->isReal() || static_cast<long long>(real) == number->longLongValue();
+        if (number->isReal()) {
+            return true;
+        }
+        if (number->isUnsignedBeyondLongLong()) {
+            return real < 1.8446744073709552e19 &&
+                   static_cast<unsigned long long>(real) == number->unsignedLongLongValue();
+        }
+        return real < 9.2233720368547758e18 &&
+               static_cast<long long>(real) == number->longLongValue();
     }
     const long long integer = number->longLongValue();
-    const bool exact = !number->isReal() || static_cast<double>(integer) == number->doubleValue();
+    // A value beyond the signed range fits none of the signed types.
+    const bool exact = !number->isUnsignedBeyondLongLong() &&
+                       (!number->isReal() || static_cast<double>(integer) == number->doubleValue());
     switch (type) {
         case kCFNumberSInt8Type:
         case kCFNumberCharType:

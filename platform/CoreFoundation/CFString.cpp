@@ -472,16 +472,23 @@ double NSString::doubleValue() const {
 
 bool NSString::isEqual(const NSObject* other) const {
     const auto* string = dynamic_cast<const NSString*>(other);
-    return string != nullptr && units_ == string->units_;
+    if (string == nullptr || (hashValid_ && string->hashValid_ && hash_ != string->hash_)) {
+        return false;
+    }
+    return units_ == string->units_;
 }
 
 NSUInteger NSString::hash() const {
-    // FNV-1a over the code units: equal strings hash alike.
-    std::uint64_t hash = 1469598103934665603ull;
-    for (char16_t unit : units_) {
-        hash = (hash ^ unit) * 1099511628211ull;
+    if (!hashValid_) {
+        // FNV-1a over the code units: equal strings hash alike.
+        std::uint64_t hash = 1469598103934665603ull;
+        for (char16_t unit : units_) {
+            hash = (hash ^ unit) * 1099511628211ull;
+        }
+        hash_ = static_cast<NSUInteger>(hash);
+        hashValid_ = true;
     }
-    return static_cast<NSUInteger>(hash);
+    return hash_;
 }
 
 NSString* NSString::description() const {

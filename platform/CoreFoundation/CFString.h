@@ -125,7 +125,10 @@ protected:
     NSString() = default;
     explicit NSString(std::u16string units) : units_(std::move(units)) {}
     NSString(Immortal tag, std::u16string units) : NSObject(tag), units_(std::move(units)) {}
-    void unitsChanged() { utf8Valid_ = false; }
+    void unitsChanged() {
+        utf8Valid_ = false;
+        hashValid_ = false;
+    }
 
     std::u16string units_;
 
@@ -133,6 +136,9 @@ private:
     friend CFStringRef CFStringMakeConstant(const char* utf8);
     mutable std::string utf8Cache_;
     mutable bool utf8Valid_ = false;
+    // Computed at the first question: dictionaries ask for it at every lookup.
+    mutable NSUInteger hash_ = 0;
+    mutable bool hashValid_ = false;
 };
 
 class NSMutableString : public NSString {

@@ -183,19 +183,12 @@ LSSharedFileListItemRef LSSharedFileListInsertItemURL(LSSharedFileListRef inList
         insertAfterThisItem == nullptr || inURL == nullptr || !inURL->isFileURL()) {
         return nullptr;
     }
-    sim::LoginItemList& list = sim::loginItemList();
-    std::size_t index = 0;
-    if (insertAfterThisItem == kLSSharedFileListItemLast) {
-        index = list.entries().size();
-    } else if (insertAfterThisItem != kLSSharedFileListItemBeforeFirst) {
-        const std::vector<sim::LoginItemRecord>& entries = list.entries();
-        const auto after = std::find_if(entries.begin(), entries.end(), [&](const auto& entry) {
-            return entry.id == insertAfterThisItem->target().itemID;
-        });
-        if (after == entries.end()) {
-            return nullptr;
-        }
-        index = static_cast<std::size_t>(after - entries.begin()) + 1;
+    sim::LoginItemPosition where;
+    if (insertAfterThisItem == kLSSharedFileListItemBeforeFirst) {
+        where.kind = sim::LoginItemPosition::Kind::First;
+    } else if (insertAfterThisItem != kLSSharedFileListItemLast) {
+        where.kind = sim::LoginItemPosition::Kind::After;
+        where.after = insertAfterThisItem->target().itemID;
     }
 
     sim::LoginItemRecord record;
@@ -217,7 +210,7 @@ LSSharedFileListItemRef LSSharedFileListInsertItemURL(LSSharedFileListRef inList
         }
         record.properties = adoptCF(static_cast<CFDictionaryRef>(properties.leakRef()));
     }
-    record.id = list.insert(index, record, nullptr);
+    record.id = sim::loginItemList().insert(where, record, nullptr);
     if (record.id == 0) {
         return nullptr;
     }

@@ -141,8 +141,12 @@ std::string storedFileProblems() {
         problems += file.path + " was set aside as unreadable: " + file.reason + "\n";
     }
     const std::string folder = preferencesFolder();
+    // Each stored file and the lock file writers take beside it; nothing else.
+    const std::set<std::string> expected{
+        "org.quenfold.Quenfold.plist", ".org.quenfold.Quenfold.plist.lock",
+        "com.apple.loginitems.plist", ".com.apple.loginitems.plist.lock"};
     for (const std::string& name : filesIn(folder)) {
-        if (name != "org.quenfold.Quenfold.plist" && name != "com.apple.loginitems.plist") {
+        if (expected.count(name) == 0) {
             problems += "a stray file in the preferences folder: " + name + "\n";
         }
     }

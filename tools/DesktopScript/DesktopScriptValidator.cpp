@@ -3,9 +3,9 @@
 // and where the system stands (not launched, running, quit).
 #include "DesktopScript/DesktopScriptValidator.h"
 
-#include <map>
 #include <memory>
 #include <type_traits>
+#include <unordered_map>
 
 #include "sim/Desktop.h"
 
@@ -21,10 +21,11 @@ struct Invalid {
 class ScriptChecker {
 public:
     ScriptChecker(std::string systemName, const ScriptStart& start)
-        : systemName_(std::move(systemName)),
-          running_(start.running),
-          nextPid_(start.nextPid),
-          phase_(start.system) {}
+        : systemName_(std::move(systemName)), nextPid_(start.nextPid), phase_(start.system) {
+        for (const auto& [name, pid] : start.running) {
+            addRunning(name, pid);
+        }
+    }
 
     void check(const Action& action) {
         std::visit([this](const auto& statement) { checkStatement(statement); }, action);
@@ -48,7 +49,7 @@ private:
             }
             pid = nextPid_++;
         }
-        running_[app.name] = pid;
+        addRunning(app.name, pid);
     }
 
     void checkStatement(const WindowStatement& window) { requireWorldApp(window.app); }
@@ -62,7 +63,7 @@ private:
         }
         requireWorldApp(action.app);
         if (action.action == AppAction::Quit) {
-            running_.erase(action.app);
+            removeRunning(action.app);
         }
     }
 
@@ -93,7 +94,20 @@ private:
     // The system's process leaves the desktop when it quits, name and pid with it.
     void systemQuits() {
         phase_ = SystemPhase::Quit;
-        running_.erase(systemName_);
+        removeRunning(systemName_);
+    }
+
+    void addRunning(const std::string& name, pid_t pid) {
+        running_[name] = pid;
+        names_[pid] = name;
+    }
+
+    void removeRunning(const std::string& name) {
+        const auto found = running_.find(name);
+        if (found != running_.end()) {
+            names_.erase(found->second);
+            running_.erase(found);
+        }
     }
 
     // Statements that name nothing of the world.
@@ -117,12 +131,8 @@ private:
     }
 
     const std::string* nameOfPid(pid_t pid) const {
-        for (const auto& [name, owner] : running_) {
-            if (owner == pid) {
-                return &name;
-            }
-        }
-        return nullptr;
+        const auto found = names_.find(pid);
+        return found != names_.end() ? &found->second : nullptr;
     }
 
     void requireName(const std::string& name) const {
@@ -150,7 +160,9 @@ private:
     }
 
     std::string systemName_;
-    std::map<std::string, pid_t> running_;
+    // The running applications by name and by process identifier, kept in step.
+    std::unordered_map<std::string, pid_t> running_;
+    std::unordered_map<pid_t, std::string> names_;
     pid_t nextPid_;
     SystemPhase phase_;
 };
