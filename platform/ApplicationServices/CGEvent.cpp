@@ -1,6 +1,7 @@
 // Quartz Event Services over the simulated event system.
 #include "ApplicationServices/CGEvent.h"
 
+#include "sim/Desktop.h"
 #include "sim/EventSystem.h"
 #include "sim/Faults.h"
 
@@ -14,6 +15,11 @@ CFMachPortRef CGEventTapCreate(CGEventTapLocation tap, CGEventTapPlacement place
                                CGEventTapOptions options, CGEventMask eventsOfInterest,
                                CGEventTapCallBack callback, void* userInfo) {
     if (sim::failCall("CGEventTapCreate") || callback == nullptr) {
+        return nullptr;
+    }
+    // The processes of the session are not root: a tap where HID events enter the window
+    // server needs accessibility access, and without it the platform answers null.
+    if (tap == kCGHIDEventTap && !sim::desktop().accessEnabled()) {
         return nullptr;
     }
     return eventSystem().createTap(tap, place, options, eventsOfInterest, callback, userInfo);

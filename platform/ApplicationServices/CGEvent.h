@@ -118,7 +118,8 @@ public:
 
 CFTypeID CGEventGetTypeID();
 
-// A new tap, owned by the caller, enabled from its creation; null when it cannot be made.
+// A new tap, owned by the caller, enabled from its creation; null when it cannot be made. A tap
+// at kCGHIDEventTap needs accessibility access (the session's processes are not root).
 CFMachPortRef CGEventTapCreate(CGEventTapLocation tap, CGEventTapPlacement place,
                                CGEventTapOptions options, CGEventMask eventsOfInterest,
                                CGEventTapCallBack callback, void* userInfo);

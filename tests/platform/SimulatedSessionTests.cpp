@@ -214,6 +214,27 @@ TEST_F(SimulatedSession, WithAccessOffAccessibilityCallsFail) {
               kAXErrorAPIDisabled);
 }
 
+// The session's processes are not root: a tap where HID events enter needs access.
+TEST_F(SimulatedSession, ATapWhereHIDEventsEnterIsRefusedWithoutAccess) {
+    desktop().setAccessEnabled(false);
+    EXPECT_EQ(CGEventTapCreate(kCGHIDEventTap, kCGTailAppendEventTap, kCGEventTapOptionListenOnly,
+                               6, recordingTap, nullptr),
+              nullptr);
+    desktop().setAccessEnabled(true);
+    RetainPtr<CFMachPortRef> tap =
+        adoptCF(CGEventTapCreate(kCGHIDEventTap, kCGTailAppendEventTap, kCGEventTapOptionListenOnly,
+                                 6, recordingTap, nullptr));
+    EXPECT_TRUE(tap);
+}
+
+TEST_F(SimulatedSession, ASessionTapIsMadeWithoutAccess) {
+    desktop().setAccessEnabled(false);
+    RetainPtr<CFMachPortRef> tap =
+        adoptCF(CGEventTapCreate(kCGSessionEventTap, kCGTailAppendEventTap,
+                                 kCGEventTapOptionListenOnly, 6, recordingTap, nullptr));
+    EXPECT_TRUE(tap);
+}
+
 TEST_F(SimulatedSession, AFaultFailsTheChosenCallForItsElementAndAttributeAsOftenAsAsked) {
     addApp("Safari");
     const sim::NodeId item = *desktop().dockItemTitled("Safari");

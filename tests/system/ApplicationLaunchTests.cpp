@@ -86,6 +86,11 @@ TEST_P(AccessOff, SaysSoWithTheLaidOutStatusInRed) {
     EXPECT_EQ(statusField()->textColor(), NSColor::redColor());
 }
 
+TEST_P(AccessOff, HoldsNoTapSinceTheTapNeedsAccess) {
+    launchWithAccessOff();
+    EXPECT_EQ(sim::eventSystem().tapCount(), 0u);
+}
+
 INSTANTIATE_TEST_SUITE_P(SettingsOnLaunch, AccessOff, ::testing::Bool(),
                          [](const ::testing::TestParamInfo<bool>& info) -> std::string {
                              return info.param ? "Shown" : "NotShown";
