@@ -62,6 +62,18 @@ CGEventRef CGEventCreateMouseEvent(CGEventSourceRef, CGEventType mouseType,
     return event;
 }
 
+CGEventRef CGEventCreateKeyboardEvent(CGEventSourceRef, CGKeyCode virtualKey, bool keyDown) {
+    if (sim::failCall("CGEventCreateKeyboardEvent")) {
+        return nullptr;
+    }
+    auto* event = new __CGEvent();
+    event->type = keyDown ? kCGEventKeyDown : kCGEventKeyUp;
+    event->location = eventSystem().pointer();
+    event->flags = eventSystem().modifierFlags();
+    event->fields[kCGKeyboardEventKeycode] = virtualKey;
+    return event;
+}
+
 CGEventRef CGEventCreateCopy(CGEventRef event) {
     auto* copy = new __CGEvent();
     copy->type = event->type;
@@ -105,20 +117,20 @@ void CGEventSetIntegerValueField(CGEventRef event, CGEventField field, SInt64 va
 void CGEventPost(CGEventTapLocation tap, CGEventRef event) {
     sim::failCall("CGEventPost");
     if (event != nullptr) {
-        eventSystem().post(tap, event);
+        eventSystem().post(tap, event, sim::EventSystem::Origin::Process);
     }
 }
 
-bool CGEventSourceKeyState(CGEventSourceStateID, CGKeyCode key) {
+bool CGEventSourceKeyState(CGEventSourceStateID stateID, CGKeyCode key) {
     sim::failCall("CGEventSourceKeyState");
-    return eventSystem().keyDown(key);
+    return eventSystem().keyDown(stateID, key);
 }
 
-bool CGEventSourceButtonState(CGEventSourceStateID, CGMouseButton button) {
+bool CGEventSourceButtonState(CGEventSourceStateID stateID, CGMouseButton button) {
     sim::failCall("CGEventSourceButtonState");
-    return eventSystem().buttonDown(button);
+    return eventSystem().buttonDown(stateID, button);
 }
 
-CGEventFlags CGEventSourceFlagsState(CGEventSourceStateID) {
-    return eventSystem().modifierFlags();
+CGEventFlags CGEventSourceFlagsState(CGEventSourceStateID stateID) {
+    return eventSystem().modifierFlags(stateID);
 }

@@ -131,6 +131,8 @@ CGEventRef CGEventCreate(CGEventSourceRef source);
 // A new mouse event; its click state is 1 and its flags are the modifier keys held now.
 CGEventRef CGEventCreateMouseEvent(CGEventSourceRef source, CGEventType mouseType,
                                    CGPoint mouseCursorPosition, CGMouseButton mouseButton);
+// A new key-down or key-up event for a virtual key code, with the modifier keys held now.
+CGEventRef CGEventCreateKeyboardEvent(CGEventSourceRef source, CGKeyCode virtualKey, bool keyDown);
 CGEventRef CGEventCreateCopy(CGEventRef event);
 
 CGEventType CGEventGetType(CGEventRef event);

@@ -103,13 +103,59 @@ TEST_F(EventsToTheDock, AFilterCanSwallowAnEvent) {
     EXPECT_TRUE(desktop().application(safari_)->hidden);
 }
 
-TEST_F(SimulatedSession, ButtonStateFollowsPostedEvents) {
+TEST_F(SimulatedSession, ThePointerAndBothButtonStatesFollowTheHand) {
     eventSystem().pressLeft(10, 20);
     EXPECT_TRUE(CGEventSourceButtonState(kCGEventSourceStateHIDSystemState, kCGMouseButtonLeft));
+    EXPECT_TRUE(
+        CGEventSourceButtonState(kCGEventSourceStateCombinedSessionState, kCGMouseButtonLeft));
     RetainPtr<CGEventRef> probe = adoptCF(CGEventCreate(nullptr));
     EXPECT_EQ(CGEventGetLocation(probe.get()).y, 20);
     eventSystem().releaseLeft(10, 20);
     EXPECT_FALSE(CGEventSourceButtonState(kCGEventSourceStateHIDSystemState, kCGMouseButtonLeft));
+}
+
+// What a process posts (CGEventPost) reaches the combined session state, not the hardware's:
+// the HID system state is the user's hand.
+class PostedByAProcess : public SessionTest {
+protected:
+    static void post(CGEventRef event) {
+        CGEventPost(kCGHIDEventTap, event);
+        CFRelease(event);
+    }
+    static constexpr auto kHID = kCGEventSourceStateHIDSystemState;
+    static constexpr auto kSession = kCGEventSourceStateCombinedSessionState;
+};
+
+TEST_F(PostedByAProcess, AButtonIsDownInTheSessionStateOnly) {
+    post(CGEventCreateMouseEvent(nullptr, kCGEventRightMouseDown, CGPointMake(5, 5),
+                                 kCGMouseButtonRight));
+    EXPECT_FALSE(CGEventSourceButtonState(kHID, kCGMouseButtonRight));
+    EXPECT_TRUE(CGEventSourceButtonState(kSession, kCGMouseButtonRight));
+}
+
+TEST_F(PostedByAProcess, AKeyIsDownInTheSessionStateOnlyUntilItGoesUp) {
+    post(CGEventCreateKeyboardEvent(nullptr, 0x68, true));
+    EXPECT_FALSE(CGEventSourceKeyState(kHID, 0x68));
+    EXPECT_TRUE(CGEventSourceKeyState(kSession, 0x68));
+    post(CGEventCreateKeyboardEvent(nullptr, 0x68, false));
+    EXPECT_FALSE(CGEventSourceKeyState(kSession, 0x68));
+}
+
+TEST_F(PostedByAProcess, ModifierFlagsChangeTheSessionStateOnly) {
+    eventSystem().setModifierFlags(kCGEventFlagMaskShift);  // the user holds shift
+    CGEventRef command = CGEventCreate(nullptr);
+    CGEventSetType(command, kCGEventFlagsChanged);
+    CGEventSetFlags(command, kCGEventFlagMaskCommand);
+    post(command);
+    EXPECT_EQ(CGEventSourceFlagsState(kHID), kCGEventFlagMaskShift);
+    EXPECT_EQ(CGEventSourceFlagsState(kSession), kCGEventFlagMaskCommand);
+}
+
+TEST_F(PostedByAProcess, NothingIsDownInAPrivateState) {
+    post(CGEventCreateMouseEvent(nullptr, kCGEventRightMouseDown, CGPointMake(5, 5),
+                                 kCGMouseButtonRight));
+    EXPECT_FALSE(CGEventSourceButtonState(kCGEventSourceStatePrivate, kCGMouseButtonRight));
+    EXPECT_EQ(CGEventSourceFlagsState(kCGEventSourceStatePrivate), 0u);
 }
 
 // --- The Dock, hiding and activation

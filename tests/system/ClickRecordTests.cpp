@@ -94,6 +94,19 @@ TEST_F(ClickRecord, ModifiersComeInTheirFixedOrder) {
                                         "eisuu", "kana", "mouseButtonRight", "mouseButton8"}));
 }
 
+TEST_F(ClickRecord, ButtonsAreTheHandsAndSpecialKeysEverythingPosted) {
+    // A process posts a right-button press and a Kana key press; the user holds the left button.
+    for (CGEventRef posted : {CGEventCreateMouseEvent(nullptr, kCGEventRightMouseDown,
+                                                      CGPointMake(5, 5), kCGMouseButtonRight),
+                              CGEventCreateKeyboardEvent(nullptr, 0x68, true)}) {
+        CGEventPost(kCGHIDEventTap, posted);
+        CFRelease(posted);
+    }
+    press(CGPointMake(5, 5));
+    EXPECT_EQ(modifiers(recordAt(CGPointMake(5, 5))),
+              (std::vector<std::string>{"kana", "mouseButtonLeft"}));
+}
+
 TEST_F(ClickRecord, TheCallersSnapshotIsStoredAsItsOwnObjects) {
     NSString* name = NSString::stringWithUTF8String("Safari");
     NSString* file = NSString::stringWithUTF8String("Safari");
