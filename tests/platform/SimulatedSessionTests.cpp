@@ -260,6 +260,99 @@ TEST_F(SimulatedSession, WithAccessOffAccessibilityCallsFail) {
               kAXErrorAPIDisabled);
 }
 
+// --- Accessibility error codes
+
+TEST_F(SimulatedSession, TheSystemWideElementHasNoActions) {
+    RetainPtr<AXUIElementRef> systemWide = adoptCF(AXUIElementCreateSystemWide());
+    EXPECT_EQ(AXUIElementPerformAction(systemWide.get(), CFSTR("AXPress")),
+              kAXErrorActionUnsupported);
+}
+
+// The Dock's list and Safari's item in it, and the system-wide element.
+class MessagingTimeouts : public SessionTest {
+protected:
+    void SetUp() override {
+        SessionTest::SetUp();
+        addApp("Safari");
+        const sim::NodeId item = *desktop().dockItemTitled("Safari");
+        item_ = adoptCF(sim::createElement(item));
+        list_ = adoptCF(sim::createElement(desktop().node(item)->parent));
+        systemWide_ = adoptCF(AXUIElementCreateSystemWide());
+    }
+    void TearDown() override {
+        item_.clear();
+        list_.clear();
+        systemWide_.clear();
+        SessionTest::TearDown();
+    }
+    RetainPtr<AXUIElementRef> item_;
+    RetainPtr<AXUIElementRef> list_;
+    RetainPtr<AXUIElementRef> systemWide_;
+};
+
+TEST_F(MessagingTimeouts, AnElementKeepsItsOwnAndTheOthersFollowTheGlobalOne) {
+    EXPECT_EQ(AXUIElementSetMessagingTimeout(item_.get(), 1.5f), kAXErrorSuccess);
+    EXPECT_EQ(AXUIElementSetMessagingTimeout(systemWide_.get(), 3), kAXErrorSuccess);
+    EXPECT_FLOAT_EQ(sim::messagingTimeout(item_.get()), 1.5f);
+    EXPECT_FLOAT_EQ(sim::messagingTimeout(list_.get()), 3);
+}
+
+TEST_F(MessagingTimeouts, ZeroLeavesAnElementToTheGlobalOne) {
+    AXUIElementSetMessagingTimeout(systemWide_.get(), 3);
+    AXUIElementSetMessagingTimeout(item_.get(), 1.5f);
+    EXPECT_EQ(AXUIElementSetMessagingTimeout(item_.get(), 0), kAXErrorSuccess);
+    EXPECT_FLOAT_EQ(sim::messagingTimeout(item_.get()), 3);
+}
+
+TEST_F(MessagingTimeouts, ZeroOnTheSystemWideElementRestoresTheDefault) {
+    const float standard = sim::messagingTimeout();
+    EXPECT_GT(standard, 0);
+    AXUIElementSetMessagingTimeout(systemWide_.get(), 3);
+    EXPECT_EQ(AXUIElementSetMessagingTimeout(systemWide_.get(), 0), kAXErrorSuccess);
+    EXPECT_FLOAT_EQ(sim::messagingTimeout(list_.get()), standard);
+}
+
+TEST_F(MessagingTimeouts, ANegativeOneIsAnIllegalArgument) {
+    AXUIElementSetMessagingTimeout(item_.get(), 1.5f);
+    EXPECT_EQ(AXUIElementSetMessagingTimeout(item_.get(), -1), kAXErrorIllegalArgument);
+    EXPECT_EQ(AXUIElementSetMessagingTimeout(systemWide_.get(), -1), kAXErrorIllegalArgument);
+    EXPECT_FLOAT_EQ(sim::messagingTimeout(item_.get()), 1.5f);
+}
+
+// An attribute the element lacks stands in the multiple read as an error value or as null, as
+// the test chooses.
+class MissingAttributeOfTheMultipleRead
+    : public SessionTest,
+      public ::testing::WithParamInterface<sim::MissingAttribute> {};
+
+TEST_P(MissingAttributeOfTheMultipleRead, StandsAsTheChosenValueBesideThePresentOnes) {
+    addApp("Safari");
+    RetainPtr<AXUIElementRef> item =
+        adoptCF(sim::createElement(*desktop().dockItemTitled("Safari")));
+    sim::standMissingAttributesAs(GetParam());
+    const NSArray* names = NSArray::arrayWithObjects({CFSTR("AXTitle"), CFSTR("AXURL")});
+    RetainPtr<CFArrayRef> values;
+    ASSERT_EQ(AXUIElementCopyMultipleAttributeValues(item.get(), names, 0, values.initializeInto()),
+              kAXErrorSuccess);
+    EXPECT_TRUE(CFEqual(values->objectAtIndex(0), CFSTR("Safari")));
+    id url = values->objectAtIndex(1);
+    if (GetParam() == sim::MissingAttribute::Null) {
+        EXPECT_EQ(url, kCFNull);
+    } else {
+        EXPECT_EQ(AXValueGetType(url), kAXValueAXErrorType);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(StandIn, MissingAttributeOfTheMultipleRead,
+                         ::testing::Values(sim::MissingAttribute::ErrorValue,
+                                           sim::MissingAttribute::Null),
+                         [](const auto& info) -> std::string {
+                             return info.param == sim::MissingAttribute::Null ? "Null"
+                                                                              : "ErrorValue";
+                         });
+
+// --- Event taps and access
+
 // The session's processes are not root: a tap where HID events enter needs access.
 TEST_F(SimulatedSession, ATapWhereHIDEventsEnterIsRefusedWithoutAccess) {
     desktop().setAccessEnabled(false);
