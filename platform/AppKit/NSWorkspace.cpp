@@ -121,13 +121,14 @@ NSURL* NSRunningApplication::bundleURL() const {
     return NSURL::fileURLWithPathIsDirectory(autoreleasedString(*app->bundlePath), true);
 }
 
+// Time-varying properties keep their values until the main run loop turns in a common mode.
 bool NSRunningApplication::isHidden() const {
     const sim::Application* app = desktop().application(pid_);
-    return app != nullptr && app->hidden;
+    return app != nullptr && app->publishedHidden;
 }
 
 bool NSRunningApplication::isActive() const {
-    return desktop().activePid() == pid_;
+    return desktop().application(pid_) != nullptr && desktop().publishedActivePid() == pid_;
 }
 
 bool NSRunningApplication::isTerminated() const {

@@ -75,8 +75,10 @@ void Desktop::reset(const std::string& systemBundlePath) {
     nextNode_ = 1;
     windowOrder_.clear();
     active_.reset();
+    publishedActive_.reset();
     recentlyActive_.clear();
     pendingHides_.clear();
+    pendingActivations_.clear();
     hideRequests_ = 0;
     openedURLs_.clear();
     accessEnabled_ = true;
@@ -184,7 +186,9 @@ pid_t Desktop::addApplication(const ApplicationSpec& setup) {
         addVirtualDirectory(path);
     }
     app.hidden = setup.hidden;
-    app.foreground = !setup.agent;
+    app.publishedHidden = setup.hidden;  // as it started: nothing has changed yet to catch up
+    app.foreground = !setup.agent && !setup.backgroundOnly;
+    app.backgroundOnly = setup.backgroundOnly;
     applications_[pid] = app;
     launchOrder_.push_back(pid);
     Application& stored = applications_[pid];
@@ -198,7 +202,7 @@ pid_t Desktop::addApplication(const ApplicationSpec& setup) {
         stored.dockItem = addDockItem(item);
         nodes_.at(stored.dockItem).itemOwner = pid;
     }
-    if (!active_ && !setup.hidden && !setup.agent) {
+    if (!active_ && !setup.hidden && !setup.agent && !setup.backgroundOnly) {
         setActive(pid);
     }
     return pid;
@@ -379,6 +383,7 @@ void Desktop::quit(pid_t pid) {
     applications_.erase(pid);
     std::erase(launchOrder_, pid);
     std::erase(pendingHides_, pid);
+    std::erase_if(pendingActivations_, [pid](const auto& request) { return request.first == pid; });
     layoutDock();
     record(name + " has quit");
     if (active_ == pid) {
@@ -454,6 +459,25 @@ void Desktop::applyPendingHides() {
         pendingHides_.erase(pendingHides_.begin());
         hide(pid);
     }
+}
+
+void Desktop::requestActivation(pid_t pid, bool allWindows) {
+    pendingActivations_.emplace_back(pid, allWindows);
+}
+
+void Desktop::applyPendingActivations() {
+    while (!pendingActivations_.empty()) {
+        const auto [pid, allWindows] = pendingActivations_.front();
+        pendingActivations_.erase(pendingActivations_.begin());
+        activate(pid, allWindows);
+    }
+}
+
+void Desktop::publishApplicationStates() {
+    for (auto& [pid, app] : applications_) {
+        app.publishedHidden = app.hidden;
+    }
+    publishedActive_ = active_;
 }
 
 void Desktop::routeMouseEvent(std::uint32_t type, double x, double y) {

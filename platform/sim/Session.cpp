@@ -37,6 +37,10 @@ void resetClock() {
 
 void worldTurn() {
     desktop().applyPendingHides();
+    desktop().applyPendingActivations();
+    if (_CFRunLoopIsInCommonMode(CFRunLoopGetMain())) {
+        desktop().publishApplicationStates();
+    }
 }
 
 void settle() {

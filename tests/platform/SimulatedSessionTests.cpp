@@ -229,6 +229,71 @@ TEST_F(SimulatedSession, TheMostRecentlyActiveVisibleApplicationFollowsOneThatIs
     EXPECT_FALSE(desktop().activePid());
 }
 
+// Safari active after Notes, as the running-application objects see it after a turn.
+class RunningApplicationState : public SessionTest {
+protected:
+    void SetUp() override {
+        SessionTest::SetUp();
+        safari_ = addApp("Safari");
+        notes_ = addApp("Notes");
+        desktop().activate(notes_);
+        desktop().activate(safari_);
+        sim::worldTurn();
+        desktop().hide(safari_);  // Notes becomes active
+    }
+    static NSRunningApplication* running(pid_t pid) {
+        return NSRunningApplication::runningApplicationWithProcessIdentifier(pid);
+    }
+    pid_t safari_ = 0;
+    pid_t notes_ = 0;
+};
+
+TEST_F(RunningApplicationState, StaysAsItWasUntilTheRunLoopTurns) {
+    EXPECT_FALSE(running(safari_)->isHidden());
+    EXPECT_TRUE(running(safari_)->isActive());
+    EXPECT_FALSE(running(notes_)->isActive());
+}
+
+TEST_F(RunningApplicationState, CatchesUpWhenTheRunLoopTurns) {
+    sim::worldTurn();
+    EXPECT_TRUE(running(safari_)->isHidden());
+    EXPECT_FALSE(running(safari_)->isActive());
+    EXPECT_TRUE(running(notes_)->isActive());
+}
+
+TEST_F(RunningApplicationState, StaysAsItWasThroughAPassInAModeThatIsNotCommon) {
+    bool ran = false;
+    RetainPtr<CFRunLoopTimerRef> modal = adoptCF(CFRunLoopTimerCreateWithHandler(
+        nullptr, CFAbsoluteTimeGetCurrent(), 0, 0, 0, [&](CFRunLoopTimerRef) { ran = true; }));
+    CFRunLoopAddTimer(CFRunLoopGetMain(), modal.get(), CFSTR("ModalMode"));
+    CFRunLoopRunInMode(CFSTR("ModalMode"), 0, false);
+    ASSERT_TRUE(ran);
+    EXPECT_FALSE(running(safari_)->isHidden());
+}
+
+TEST_F(SimulatedSession, SetFrontProcessActivatesAtTheNextTurnNotDuringTheCall) {
+    const pid_t safari = addApp("Safari");
+    const pid_t notes = addApp("Notes");
+    ProcessSerialNumber process{};
+    ASSERT_EQ(GetProcessForPID(notes, &process), noErr);
+    EXPECT_EQ(SetFrontProcess(&process), noErr);
+    EXPECT_EQ(desktop().activePid(), safari);
+    sim::worldTurn();
+    EXPECT_EQ(desktop().activePid(), notes);
+}
+
+TEST_F(SimulatedSession, SetFrontProcessRefusesABackgroundOnlyProcess) {
+    const pid_t safari = addApp("Safari");
+    sim::ApplicationSpec daemon;
+    daemon.name = "daemon";
+    daemon.backgroundOnly = true;
+    ProcessSerialNumber process{};
+    ASSERT_EQ(GetProcessForPID(desktop().addApplication(daemon), &process), noErr);
+    EXPECT_EQ(SetFrontProcess(&process), appIsDaemon);
+    sim::worldTurn();
+    EXPECT_EQ(desktop().activePid(), safari);
+}
+
 TEST_F(SimulatedSession, QuittingRemovesTheApplicationAndItsDockItem) {
     const pid_t safari = addApp("Safari");
     const pid_t notes = addApp("Notes");
