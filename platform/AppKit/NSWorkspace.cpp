@@ -42,6 +42,10 @@ NSDictionary* NSWorkspace::activeApplication() const {
     }
     record->setObject(autoreleasedString(app->name), CFSTR("NSApplicationName"));
     record->setObject(NSNumber::numberWithInt(app->pid), CFSTR("NSApplicationProcessIdentifier"));
+    record->setObject(NSNumber::numberWithLong(0), CFSTR("NSApplicationProcessSerialNumberHigh"));
+    record->setObject(
+        NSNumber::numberWithLong(static_cast<long>(app->pid) + sim::kProcessSerialNumberBase),
+        CFSTR("NSApplicationProcessSerialNumberLow"));
     record->setObject(autoreleasedString(app->bundleIdentifier),
                       CFSTR("NSApplicationBundleIdentifier"));
     return record;

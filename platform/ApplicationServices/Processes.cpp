@@ -9,7 +9,7 @@ using sim::desktop;
 
 namespace {
 
-constexpr UInt32 kSerialBase = 0x10000;
+constexpr UInt32 kSerialBase = sim::kProcessSerialNumberBase;
 
 // The process a serial number names, if it runs.
 const sim::Application* processOf(const ProcessSerialNumber* psn) {

@@ -36,6 +36,8 @@ struct Rect {
 inline constexpr pid_t kDockPid = 100;
 inline constexpr pid_t kSystemPid = 400;
 inline constexpr pid_t kFirstApplicationPid = 501;
+// A process's serial number is {0, pid + this}.
+inline constexpr std::uint32_t kProcessSerialNumberBase = 0x10000;
 inline constexpr double kScreenWidth = 1440;
 inline constexpr double kScreenHeight = 900;
 inline constexpr Rect kDefaultWindowFrame{200, 100, 800, 600};

@@ -294,6 +294,20 @@ TEST_F(SimulatedSession, SetFrontProcessRefusesABackgroundOnlyProcess) {
     EXPECT_EQ(desktop().activePid(), safari);
 }
 
+TEST_F(SimulatedSession, TheActiveApplicationRecordCarriesTheProcessSerialNumber) {
+    const pid_t safari = addApp("Safari");
+    ProcessSerialNumber process{};
+    ASSERT_EQ(GetProcessForPID(safari, &process), noErr);
+    NSDictionary* record = NSWorkspace::sharedWorkspace()->activeApplication();
+    ASSERT_NE(record, nullptr);
+    auto half = [record](CFStringRef key) {
+        const auto* number = dynamic_cast<const NSNumber*>(record->objectForKey(key));
+        return number != nullptr ? number->longLongValue() : -1;
+    };
+    EXPECT_EQ(half(CFSTR("NSApplicationProcessSerialNumberHigh")), process.highLongOfPSN);
+    EXPECT_EQ(half(CFSTR("NSApplicationProcessSerialNumberLow")), process.lowLongOfPSN);
+}
+
 TEST_F(SimulatedSession, QuittingRemovesTheApplicationAndItsDockItem) {
     const pid_t safari = addApp("Safari");
     const pid_t notes = addApp("Notes");
