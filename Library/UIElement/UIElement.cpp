@@ -568,8 +568,9 @@ NSString* descriptionOfValue(CFTypeRef value, bool labelled) {
         return stringDescriptionOfAXValue(value, labelled);
     }
     if (value->isKindOfClass(NSArray::class_())) {
-        return NSString::stringWithFormat("<array of size %d>",
-                                          static_cast<const NSArray*>(value)->count());
+        // %d reads an int: the count is handed over as one.
+        return NSString::stringWithFormat(
+            "<array of size %d>", static_cast<int>(static_cast<const NSArray*>(value)->count()));
     }
     if (isElement(value)) {
         if (NSString* description = descriptionOfElement(static_cast<AXUIElementRef>(value))) {

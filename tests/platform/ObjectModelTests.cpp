@@ -176,6 +176,31 @@ TEST_F(ObjectModel, MisuseAborts) {
     EXPECT_DEATH({ NSArray::array()->objectAtIndex(0); }, "beyond bounds");
 }
 
+TEST_F(ObjectModel, AFormatReadsEachArgumentAsItsDirectiveSays) {
+    const short small = -2;  // promoted to int, as a variadic argument is
+    EXPECT_EQ(NSString::stringWithFormat("%d %hd %ld %lld %u %lu %x %c %s %@ %%", -3, small, 4L,
+                                         5LL, 7u, NSUInteger{8}, 255, 'z', "text", CFSTR("object"))
+                  ->utf8(),
+              "-3 -2 4 5 7 8 ff z text object %");
+    EXPECT_EQ(NSString::stringWithFormat("%g %5.1f %e", 1.5f, 3.14159, 0.25)->utf8(),
+              "1.5   3.1 2.500000e-01");
+}
+
+// What a Mac would read wrongly is never widened or narrowed here: it ends the process.
+TEST_F(ObjectModel, AFormatStopsTheProcessAtAnArgumentOfAnotherType) {
+    EXPECT_DEATH({ NSString::stringWithFormat("%d", NSUInteger{3}); },
+                 "directive 1 \\(%d\\) reads an int, the argument is an unsigned long");
+    EXPECT_DEATH({ NSString::stringWithFormat("%ld", 3); }, "reads a long, the argument is an int");
+    EXPECT_DEATH({ NSString::stringWithFormat("%g", 3); }, "reads a double");
+    EXPECT_DEATH({ NSString::stringWithFormat("%d", 1.5); }, "the argument is a double");
+    EXPECT_DEATH({ NSString::stringWithFormat("%@", "text"); }, "reads an object");
+}
+
+TEST_F(ObjectModel, AFormatStopsTheProcessAtAMissingOrALeftOverArgument) {
+    EXPECT_DEATH({ NSString::stringWithFormat("%d and %d", 1); }, "directive 2 .* no argument");
+    EXPECT_DEATH({ NSString::stringWithFormat("%d", 1, 2); }, "2 arguments for 1 directive");
+}
+
 TEST_F(ObjectModel, AFolderURLIsEscapedWithATrailingSlashAndItsPathIsNot) {
     RetainPtr<CFURLRef> directory = adoptCF(CFURLCreateWithFileSystemPath(
         nullptr, CFSTR("/Applications/Google Chrome.app"), kCFURLPOSIXPathStyle, true));
