@@ -10,6 +10,7 @@
 
 #include "ApplicationServices/CGEvent.h"
 #include "sim/FileSystem.h"
+#include "sim/SystemLifecycle.h"
 #include "sim/Transcript.h"
 
 namespace sim {
@@ -488,7 +489,7 @@ void Desktop::routeMouseEvent(std::uint32_t type, double x, double y) {
     const Node& hit = nodes_.at(*target);
     if (hit.pid == kDockPid) {
         // The Dock acts on a release over an application's item: it shows and activates that
-        // application unless it is active and visible already.
+        // application unless it is active and visible already, and asks it to reopen.
         NodeId item = *target;
         while (item != 0 && nodes_.at(item).kind != NodeKind::DockItem) {
             item = nodes_.at(item).parent;
@@ -498,9 +499,13 @@ void Desktop::routeMouseEvent(std::uint32_t type, double x, double y) {
         }
         const pid_t owner = nodes_.at(item).itemOwner;
         const Application* app = application(owner);
-        if (app != nullptr && (active_ != owner || app->hidden)) {
+        if (app == nullptr) {
+            return;
+        }
+        if (active_ != owner || app->hidden) {
             activate(owner);
         }
+        sendReopenEvent(owner);
         return;
     }
     // A press on a window of an inactive application makes that application active.

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "ApplicationTest.h"
+#include "sim/Clock.h"
 #include "sim/EventSystem.h"
 #include "sim/Faults.h"
 
@@ -135,6 +136,47 @@ TEST_F(Reopen, PresentsTheOneSettingsWindowAndAnswersYesWithOrWithoutVisibleWind
     EXPECT_TRUE(systemActive());
     EXPECT_EQ(delegate()->window(), window);
     EXPECT_EQ(desktop().windowsOf(sim::kSystemPid).size(), 1u);
+}
+
+// A click on the system's own Dock item: the Dock asks it to reopen.
+class ReopenFromTheDock : public ApplicationTest {
+protected:
+    void SetUp() override {
+        ApplicationTest::SetUp();
+        addAppWithWindow("Safari");
+        storeDefault("ShowSettingsOnLaunch", false);
+        launch();
+    }
+    // The run loop turns between the hand's events and after them, as on macOS.
+    static void clickItem() {
+        const CGPoint item = dockItem("Quenfold");
+        sim::settle();
+        sim::eventSystem().pressLeft(item.x, item.y);
+        sim::settle();
+        sim::eventSystem().releaseLeft(item.x, item.y);
+        sim::settle();
+    }
+};
+
+TEST_F(ReopenFromTheDock, PresentsTheSettingsWindowWhenAnotherApplicationWasActive) {
+    ASSERT_FALSE(systemActive());
+    clickItem();
+    EXPECT_TRUE(sim::settingsWindowOnScreen());
+    EXPECT_TRUE(systemActive());
+    EXPECT_EQ(desktop().hideRequestCount(), 0);
+}
+
+// The system active at the press: the watcher asks it to hide, and the reopen handled after
+// the hide shows it again with its settings window.
+TEST_F(ReopenFromTheDock, PresentsTheSettingsWindowAfterTheHideTheWatcherAsked) {
+    clickItem();
+    sim::closeSettingsWindow();
+    ASSERT_TRUE(systemActive());
+    clickItem();
+    EXPECT_EQ(desktop().hideRequestCount(), 1);
+    EXPECT_FALSE(desktop().application(sim::kSystemPid)->hidden);
+    EXPECT_TRUE(systemActive());
+    EXPECT_TRUE(sim::settingsWindowOnScreen());
 }
 
 // --- changeSetting:
