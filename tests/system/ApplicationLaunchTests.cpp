@@ -5,6 +5,7 @@
 // login-item list against the stored preference, hiding the Dock icon while running, the
 // login-item control turned on and off).
 #include <CoreFoundation/CFRunLoop.h>
+#include <CoreServices/CoreServices.h>
 
 #include <string>
 
@@ -203,6 +204,46 @@ TEST_F(LoginItemControl, ChangeSettingConsultsOnlyTheStoredValue) {
     storeDefault("HideDockIcon", true);
     delegate()->changeSetting(otherControl);
     EXPECT_TRUE(sim::loginItems().empty());
+}
+
+// A change of the login items that the platform refuses: the preference and its switch end up
+// saying what the list holds.
+class RefusedLoginItemChange : public ApplicationTest {
+protected:
+    void SetUp() override {
+        ApplicationTest::SetUp();
+        launch();
+    }
+    static NSControlStateValue switchState() {
+        for (const auto& view : delegate()->window()->subviews()) {
+            auto* button = dynamic_cast<NSButton*>(view.get());
+            if (button != nullptr && button->boundUserDefaultsKey() != nullptr &&
+                button->boundUserDefaultsKey()->isEqualToString(
+                    CFSTR("LaunchAutomaticallyOnLogin"))) {
+                return button->state();
+            }
+        }
+        ADD_FAILURE() << "no switch for LaunchAutomaticallyOnLogin";
+        return -1;
+    }
+};
+
+TEST_F(RefusedLoginItemChange, AnEntryThatCannotBeInsertedTurnsTheSwitchBackOff) {
+    sim::injectFault({.call = "LSSharedFileListInsertItemURL"});
+    ASSERT_TRUE(sim::setSettingsControl("LaunchAutomaticallyOnLogin", true));
+    EXPECT_TRUE(sim::loginItems().empty());
+    EXPECT_EQ(storedDefault("LaunchAutomaticallyOnLogin"), false);
+    EXPECT_EQ(switchState(), NSControlStateValueOff);
+}
+
+TEST_F(RefusedLoginItemChange, AnEntryThatCannotBeRemovedTurnsTheSwitchBackOn) {
+    ASSERT_TRUE(sim::setSettingsControl("LaunchAutomaticallyOnLogin", true));
+    ASSERT_EQ(sim::loginItems().size(), 1u);
+    sim::injectFault({.call = "LSSharedFileListItemRemove", .status = ioErr});
+    ASSERT_TRUE(sim::setSettingsControl("LaunchAutomaticallyOnLogin", false));
+    EXPECT_EQ(sim::loginItems().size(), 1u);
+    EXPECT_EQ(storedDefault("LaunchAutomaticallyOnLogin"), true);
+    EXPECT_EQ(switchState(), NSControlStateValueOn);
 }
 
 // --- Quitting
