@@ -1,6 +1,7 @@
 #include "CoreFoundation/CFString.h"
 
 #include <unicode/uchar.h>
+#include <unicode/unorm2.h>
 #include <unicode/ustring.h>
 #include <unicode/utf16.h>
 
@@ -47,16 +48,69 @@ std::string utf8FromUTF16(const std::u16string& units) {
     return result;
 }
 
-// The full case fold of a text, with the index in the original text of the code point that
-// produced each folded unit, so that a match in the folded text maps back to a range of
-// whole code points of the original.
-struct FoldedText {
+// A text turned into the key that a search compares, with the index in the original text of
+// the segment that produced each unit of the key, so that a match of whole segments maps back
+// to a range of the original's own characters.
+struct KeyedText {
     std::u16string units;
     std::vector<std::size_t> origin;  // one more entry than units: the original length
 };
 
-FoldedText foldCase(const std::u16string& text) {
-    FoldedText folded;
+bool startsSegment(const KeyedText& text, std::size_t index) {
+    return index == 0 || index == text.units.size() || text.origin[index] != text.origin[index - 1];
+}
+
+// ICU's canonical decomposition (NFD); null if ICU cannot give it.
+const UNormalizer2* canonicalDecomposition() {
+    UErrorCode error = U_ZERO_ERROR;
+    const UNormalizer2* form = unorm2_getNFDInstance(&error);
+    return U_SUCCESS(error) ? form : nullptr;
+}
+
+// Runs an ICU transformation that writes UTF-16 into a buffer, growing the buffer once when
+// it is too small; the text unchanged when ICU fails.
+template <class Transform>
+std::u16string transformed(std::u16string_view text, Transform transform) {
+    std::u16string result(text.size() * 2 + 4, u'\0');
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        UErrorCode error = U_ZERO_ERROR;
+        const int32_t length = transform(
+            reinterpret_cast<const UChar*>(text.data()), static_cast<int32_t>(text.size()),
+            reinterpret_cast<UChar*>(result.data()), static_cast<int32_t>(result.size()), &error);
+        if (U_SUCCESS(error)) {
+            result.resize(static_cast<std::size_t>(length));
+            return result;
+        }
+        if (error != U_BUFFER_OVERFLOW_ERROR) {
+            break;
+        }
+        result.assign(static_cast<std::size_t>(length), u'\0');
+    }
+    return std::u16string(text);
+}
+
+std::u16string foldedCase(std::u16string_view text) {
+    return transformed(text, [](const UChar* source, int32_t length, UChar* target,
+                                int32_t capacity, UErrorCode* error) {
+        return u_strFoldCase(target, capacity, source, length, U_FOLD_CASE_DEFAULT, error);
+    });
+}
+
+std::u16string decomposed(const UNormalizer2* form, std::u16string_view text) {
+    return transformed(text, [form](const UChar* source, int32_t length, UChar* target,
+                                    int32_t capacity, UErrorCode* error) {
+        return unorm2_normalize(form, source, length, target, capacity, error);
+    });
+}
+
+// The key of a text for a search. A literal search compares code points, each case-folded
+// when case is ignored. Any other search compares canonically equivalent sequences as equal
+// (é and e + U+0301): the text is cut where its canonical decomposition may be cut (before
+// each character that starts a new sequence), and each piece is decomposed, then, when case is
+// ignored, case-folded and decomposed again. A match must start and end where pieces do.
+KeyedText searchKey(const std::u16string& text, bool literal, bool ignoreCase) {
+    const UNormalizer2* form = literal ? nullptr : canonicalDecomposition();
+    KeyedText keyed;
     const auto* source = reinterpret_cast<const UChar*>(text.data());
     const auto length = static_cast<int32_t>(text.size());
     int32_t index = 0;
@@ -64,28 +118,30 @@ FoldedText foldCase(const std::u16string& text) {
         const int32_t start = index;
         UChar32 codePoint;
         U16_NEXT(source, index, length, codePoint);
-        UChar buffer[16];
-        UErrorCode error = U_ZERO_ERROR;
-        const int32_t foldedLength =
-            u_strFoldCase(buffer, 16, source + start, index - start, U_FOLD_CASE_DEFAULT, &error);
-        if (U_FAILURE(error)) {
-            folded.units.append(text, static_cast<std::size_t>(start),
-                                static_cast<std::size_t>(index - start));
-            folded.origin.insert(folded.origin.end(), static_cast<std::size_t>(index - start),
-                                 static_cast<std::size_t>(start));
-            continue;
+        while (form != nullptr && index < length) {
+            int32_t next = index;
+            U16_NEXT(source, next, length, codePoint);
+            if (unorm2_hasBoundaryBefore(form, codePoint)) {
+                break;
+            }
+            index = next;
         }
-        folded.units.append(reinterpret_cast<const char16_t*>(buffer),
-                            static_cast<std::size_t>(foldedLength));
-        folded.origin.insert(folded.origin.end(), static_cast<std::size_t>(foldedLength),
-                             static_cast<std::size_t>(start));
+        std::u16string piece(text, static_cast<std::size_t>(start),
+                             static_cast<std::size_t>(index - start));
+        if (form != nullptr) {
+            piece = decomposed(form, piece);
+        }
+        if (ignoreCase) {
+            piece = foldedCase(piece);
+            if (form != nullptr) {
+                piece = decomposed(form, piece);
+            }
+        }
+        keyed.units += piece;
+        keyed.origin.insert(keyed.origin.end(), piece.size(), static_cast<std::size_t>(start));
     }
-    folded.origin.push_back(text.size());
-    return folded;
-}
-
-bool startsCodePoint(const FoldedText& text, std::size_t index) {
-    return index == 0 || index == text.units.size() || text.origin[index] != text.origin[index - 1];
+    keyed.origin.push_back(text.size());
+    return keyed;
 }
 
 std::u16string mapCase(const std::u16string& text, bool upper) {
@@ -382,33 +438,16 @@ NSRange NSString::rangeOfString(const NSString* other, NSStringCompareOptions op
     }
     const bool backwards = (options & NSBackwardsSearch) != 0;
     const bool anchored = (options & NSAnchoredSearch) != 0;
-    if ((options & NSCaseInsensitiveSearch) == 0) {
-        const std::u16string& needle = other->units_;
-        if (needle.size() > units_.size()) {
-            return notFound;
-        }
-        std::size_t at;
-        if (anchored) {
-            at = backwards ? units_.size() - needle.size() : 0;
-            if (units_.compare(at, needle.size(), needle) != 0) {
-                return notFound;
-            }
-        } else {
-            at = backwards ? units_.rfind(needle) : units_.find(needle);
-            if (at == std::u16string::npos) {
-                return notFound;
-            }
-        }
-        return {at, needle.size()};
-    }
-    const FoldedText haystack = foldCase(units_);
-    const std::u16string needle = foldCase(other->units_).units;
-    if (needle.size() > haystack.units.size()) {
+    const bool literal = (options & NSLiteralSearch) != 0;
+    const bool ignoreCase = (options & NSCaseInsensitiveSearch) != 0;
+    const KeyedText haystack = searchKey(units_, literal, ignoreCase);
+    const std::u16string needle = searchKey(other->units_, literal, ignoreCase).units;
+    if (needle.empty() || needle.size() > haystack.units.size()) {
         return notFound;
     }
     auto matchAt = [&](std::size_t start) -> bool {
         const std::size_t end = start + needle.size();
-        return startsCodePoint(haystack, start) && startsCodePoint(haystack, end) &&
+        return startsSegment(haystack, start) && startsSegment(haystack, end) &&
                haystack.units.compare(start, needle.size(), needle) == 0;
     };
     const std::size_t last = haystack.units.size() - needle.size();
@@ -693,8 +732,8 @@ CFComparisonResult CFStringCompare(CFStringRef a, CFStringRef b, CFStringCompare
     std::u16string left = a->units();
     std::u16string right = b->units();
     if ((options & kCFCompareCaseInsensitive) != 0) {
-        left = foldCase(left).units;
-        right = foldCase(right).units;
+        left = foldedCase(left);
+        right = foldedCase(right);
     }
     const int order = left.compare(right);
     return order < 0 ? kCFCompareLessThan : order > 0 ? kCFCompareGreaterThan : kCFCompareEqualTo;

@@ -90,7 +90,9 @@ public:
     bool hasPrefix(const NSString* prefix) const;
     bool hasSuffix(const NSString* suffix) const;
     // First occurrence of `other` (last with NSBackwardsSearch); {NSNotFound, 0} when there is
-    // none or `other` is empty. NSCaseInsensitiveSearch compares Unicode case folds.
+    // none or `other` is empty. NSCaseInsensitiveSearch compares Unicode case folds. Unless
+    // NSLiteralSearch is given, canonically equivalent sequences match (é and e + U+0301), a
+    // match never splits a composed character sequence, and the range is the receiver's own.
     NSRange rangeOfString(const NSString* other, NSStringCompareOptions options = 0) const;
     NSString* lowercaseString() const;
     NSString* uppercaseString() const;

@@ -1,9 +1,12 @@
 // The object model: reference counting, ownership holders, pools, bridging, strings, numbers,
-// collections and URLs. Formats, searches and case mapping are checked through their users: the
-// toolkit's descriptions and modifier words (UIElementDescriptionTests.cpp, MouseClickTests.cpp),
-// the string category (StringCategoryTests.cpp) and the scripts' bundle identifiers
-// (DesktopScriptRunTests.cpp).
+// collections and URLs; how a format reads its arguments and how a search that is not literal
+// matches canonically equivalent text. The everyday use of formats, searches and case mapping
+// is checked through their users: the toolkit's descriptions and modifier words
+// (UIElementDescriptionTests.cpp, MouseClickTests.cpp), the string category
+// (StringCategoryTests.cpp) and the scripts' bundle identifiers (DesktopScriptRunTests.cpp).
 #include <RetainPtr.h>
+
+#include <utility>
 
 #include "SessionTest.h"
 
@@ -99,6 +102,33 @@ TEST_F(ObjectModel, StringEqualityComparesUTF16CodeUnits) {
     EXPECT_TRUE(CFEqual(emoji, NSString::stringWithUTF8String("\xF0\x9F\x98\x80")));
     EXPECT_EQ(CFHash(emoji), CFHash(NSString::stringWithUTF8String("\xF0\x9F\x98\x80")));
     EXPECT_FALSE(NSString::stringWithUTF8String("Dock")->isEqualToString(CFSTR("dock")));
+}
+
+// "Cafe" + U+0301 + "s" searched for a precomposed é.
+class CanonicalSearch : public SessionTest {
+protected:
+    std::pair<NSUInteger, NSUInteger> range(NSStringCompareOptions options,
+                                            const char16_t* wanted = u"\u00e9") {
+        RetainPtr<CFStringRef> text = adoptCF<CFStringRef>(NSString::create(u"Cafe\u0301s"));
+        RetainPtr<CFStringRef> other = adoptCF<CFStringRef>(NSString::create(wanted));
+        const NSRange found = text->rangeOfString(other.get(), options);
+        return {found.location, found.length};
+    }
+};
+
+TEST_F(CanonicalSearch, FindsEquivalentTextAsTheReceiversOwnCharacters) {
+    EXPECT_EQ(range(0), (std::pair<NSUInteger, NSUInteger>{3, 2}));
+    EXPECT_EQ(range(NSBackwardsSearch), (std::pair<NSUInteger, NSUInteger>{3, 2}));
+}
+
+TEST_F(CanonicalSearch, NeverSplitsAComposedCharacterSequence) {
+    EXPECT_EQ(range(NSAnchoredSearch, u"Cafe").first, NSNotFound);
+}
+
+TEST_F(CanonicalSearch, ALiteralSearchComparesCodeUnits) {
+    EXPECT_EQ(range(NSLiteralSearch).first, NSNotFound);
+    EXPECT_EQ(range(NSLiteralSearch | NSCaseInsensitiveSearch).first, NSNotFound);
+    EXPECT_EQ(range(NSLiteralSearch, u"Cafe").first, 0u);
 }
 
 TEST_F(ObjectModel, PathOperations) {
