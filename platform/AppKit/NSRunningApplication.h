@@ -23,6 +23,8 @@ public:
     NSString* bundleIdentifier() const;
     // The bundle's file URL, or nil for a process without a bundle.
     NSURL* bundleURL() const;
+    // Time-varying: as of the last turn of the main run loop in a common mode, as on macOS
+    // (polling without letting the run loop run keeps answering the same).
     bool isHidden() const;
     bool isActive() const;
     bool isTerminated() const;

@@ -42,6 +42,10 @@ NSDictionary* NSWorkspace::activeApplication() const {
     }
     record->setObject(autoreleasedString(app->name), CFSTR("NSApplicationName"));
     record->setObject(NSNumber::numberWithInt(app->pid), CFSTR("NSApplicationProcessIdentifier"));
+    record->setObject(NSNumber::numberWithLong(0), CFSTR("NSApplicationProcessSerialNumberHigh"));
+    record->setObject(
+        NSNumber::numberWithLong(static_cast<long>(app->pid) + sim::kProcessSerialNumberBase),
+        CFSTR("NSApplicationProcessSerialNumberLow"));
     record->setObject(autoreleasedString(app->bundleIdentifier),
                       CFSTR("NSApplicationBundleIdentifier"));
     return record;
@@ -120,13 +124,14 @@ NSURL* NSRunningApplication::bundleURL() const {
     return NSURL::fileURLWithPathIsDirectory(autoreleasedString(*app->bundlePath), true);
 }
 
+// Time-varying properties keep their values until the main run loop turns in a common mode.
 bool NSRunningApplication::isHidden() const {
     const sim::Application* app = desktop().application(pid_);
-    return app != nullptr && app->hidden;
+    return app != nullptr && app->publishedHidden;
 }
 
 bool NSRunningApplication::isActive() const {
-    return desktop().activePid() == pid_;
+    return desktop().application(pid_) != nullptr && desktop().publishedActivePid() == pid_;
 }
 
 bool NSRunningApplication::isTerminated() const {

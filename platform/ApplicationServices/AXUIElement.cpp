@@ -9,7 +9,10 @@
 namespace sim {
 namespace {
 
-float gMessagingTimeout = 0;
+// The global messaging timeout, which the system-wide element sets; 0 restores the default.
+constexpr float kDefaultMessagingTimeout = 6;
+float gMessagingTimeout = kDefaultMessagingTimeout;
+MissingAttribute gMissingAttribute = MissingAttribute::ErrorValue;
 
 AXUIElementRef makeElement(pid_t pid, NodeId node) {
     // The root of a process's tree is its application element.
@@ -171,12 +174,20 @@ bool isSystemWide(AXUIElementRef element) {
     return element != nullptr && element->systemWide_;
 }
 
-float messagingTimeout() {
+float messagingTimeout(AXUIElementRef element) {
+    if (element != nullptr && !element->systemWide_ && element->messagingTimeout_ > 0) {
+        return element->messagingTimeout_;
+    }
     return gMessagingTimeout;
 }
 
+void standMissingAttributesAs(MissingAttribute standIn) {
+    gMissingAttribute = standIn;
+}
+
 void resetAccessibility() {
-    gMessagingTimeout = 0;
+    gMessagingTimeout = kDefaultMessagingTimeout;
+    gMissingAttribute = MissingAttribute::ErrorValue;
 }
 
 }  // namespace sim
@@ -300,7 +311,11 @@ AXError AXUIElementCopyMultipleAttributeValues(AXUIElementRef element, CFArrayRe
             if ((options & kAXCopyMultipleAttributeOptionStopOnError) != 0) {
                 return status;
             }
-            value = adoptCF<CFTypeRef>(sim::createAXValue(kAXValueAXErrorType, &status));
+            const bool missing =
+                status == kAXErrorNoValue || status == kAXErrorAttributeUnsupported;
+            value = missing && sim::gMissingAttribute == sim::MissingAttribute::Null
+                        ? retainPtr<CFTypeRef>(kCFNull)
+                        : adoptCF<CFTypeRef>(sim::createAXValue(kAXValueAXErrorType, &status));
         }
         result->addObject(value.get());
     }
@@ -332,8 +347,12 @@ AXError AXUIElementPerformAction(AXUIElementRef element, CFStringRef action) {
     if (auto status = sim::faultOn<"AXUIElementPerformAction">(element, action)) {
         return *status;
     }
-    if (action == nullptr) {
+    if (action == nullptr || element == nullptr) {
         return kAXErrorIllegalArgument;
+    }
+    // The system-wide element stands for no user-interface object: it has no actions.
+    if (sim::isSystemWide(element)) {
+        return desktop().accessEnabled() ? kAXErrorActionUnsupported : kAXErrorAPIDisabled;
     }
     const sim::Node* node = nullptr;
     if (AXError status = sim::checkElement(element, node); status != kAXErrorSuccess) {
@@ -402,10 +421,16 @@ AXError AXUIElementSetMessagingTimeout(AXUIElementRef element, float timeoutInSe
     if (auto status = sim::faultFor<"AXUIElementSetMessagingTimeout">()) {
         return *status;
     }
-    if (element == nullptr || timeoutInSeconds < 0 ||
-        (!sim::isSystemWide(element) && element->node_ != 0)) {
+    if (element == nullptr || !(timeoutInSeconds >= 0)) {
         return kAXErrorIllegalArgument;
     }
-    sim::gMessagingTimeout = timeoutInSeconds;
+    // On the system-wide element the global timeout, 0 restoring its default; on any other
+    // element that element's own, 0 leaving it to the global one.
+    if (sim::isSystemWide(element)) {
+        sim::gMessagingTimeout =
+            timeoutInSeconds > 0 ? timeoutInSeconds : sim::kDefaultMessagingTimeout;
+    } else {
+        element->messagingTimeout_ = timeoutInSeconds;
+    }
     return kAXErrorSuccess;
 }

@@ -1,6 +1,7 @@
 // Quartz Event Services over the simulated event system.
 #include "ApplicationServices/CGEvent.h"
 
+#include "sim/Desktop.h"
 #include "sim/EventSystem.h"
 #include "sim/Faults.h"
 
@@ -38,6 +39,11 @@ CFMachPortRef CGEventTapCreate(CGEventTapLocation tap, CGEventTapPlacement place
     if (sim::failCall<"CGEventTapCreate">() || callback == nullptr) {
         return nullptr;
     }
+    // The processes of the session are not root: a tap where HID events enter the window
+    // server needs accessibility access, and without it the platform answers null.
+    if (tap == kCGHIDEventTap && !sim::desktop().accessEnabled()) {
+        return nullptr;
+    }
     return eventSystem().createTap(tap, place, options, eventsOfInterest, callback, userInfo);
 }
 
@@ -66,6 +72,18 @@ CGEventRef CGEventCreateMouseEvent(CGEventSourceRef, CGEventType mouseType,
         return nullptr;
     }
     return sim::createMouseEvent(mouseType, mouseCursorPosition, mouseButton);
+}
+
+CGEventRef CGEventCreateKeyboardEvent(CGEventSourceRef, CGKeyCode virtualKey, bool keyDown) {
+    if (sim::failCall<"CGEventCreateKeyboardEvent">()) {
+        return nullptr;
+    }
+    auto* event = new __CGEvent();
+    event->type = keyDown ? kCGEventKeyDown : kCGEventKeyUp;
+    event->location = eventSystem().pointer();
+    event->flags = eventSystem().modifierFlags();
+    event->fields[kCGKeyboardEventKeycode] = virtualKey;
+    return event;
 }
 
 CGEventRef CGEventCreateCopy(CGEventRef event) {
@@ -111,20 +129,20 @@ void CGEventSetIntegerValueField(CGEventRef event, CGEventField field, SInt64 va
 void CGEventPost(CGEventTapLocation tap, CGEventRef event) {
     sim::failCall<"CGEventPost">();
     if (event != nullptr) {
-        eventSystem().post(tap, event);
+        eventSystem().post(tap, event, sim::EventSystem::Origin::Process);
     }
 }
 
-bool CGEventSourceKeyState(CGEventSourceStateID, CGKeyCode key) {
+bool CGEventSourceKeyState(CGEventSourceStateID stateID, CGKeyCode key) {
     sim::failCall<"CGEventSourceKeyState">();
-    return eventSystem().keyDown(key);
+    return eventSystem().keyDown(stateID, key);
 }
 
-bool CGEventSourceButtonState(CGEventSourceStateID, CGMouseButton button) {
+bool CGEventSourceButtonState(CGEventSourceStateID stateID, CGMouseButton button) {
     sim::failCall<"CGEventSourceButtonState">();
-    return eventSystem().buttonDown(button);
+    return eventSystem().buttonDown(stateID, button);
 }
 
-CGEventFlags CGEventSourceFlagsState(CGEventSourceStateID) {
-    return eventSystem().modifierFlags();
+CGEventFlags CGEventSourceFlagsState(CGEventSourceStateID stateID) {
+    return eventSystem().modifierFlags(stateID);
 }

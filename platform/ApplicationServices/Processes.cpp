@@ -9,7 +9,7 @@ using sim::desktop;
 
 namespace {
 
-constexpr UInt32 kSerialBase = 0x10000;
+constexpr UInt32 kSerialBase = sim::kProcessSerialNumberBase;
 
 // The process a serial number names, if it runs.
 const sim::Application* processOf(const ProcessSerialNumber* psn) {
@@ -71,7 +71,12 @@ OSErr SetFrontProcessWithOptions(const ProcessSerialNumber* psn, OptionBits opti
     if (app == nullptr) {
         return procNotFound;
     }
-    desktop().activate(app->pid, (options & kSetFrontProcessFrontWindowOnly) == 0);
+    if (app->backgroundOnly) {
+        return appIsDaemon;  // a process without user interface cannot come to the front
+    }
+    // Scheduled, not performed during the call: the process comes to the front when the run
+    // loop next turns.
+    desktop().requestActivation(app->pid, (options & kSetFrontProcessFrontWindowOnly) == 0);
     return noErr;
 }
 

@@ -476,6 +476,10 @@ bool _CFRunLoopServesPort(CFRunLoopRef runLoop, const __CFMachPort* port) {
     return served;
 }
 
+bool _CFRunLoopIsInCommonMode(CFRunLoopRef runLoop) {
+    return !runLoop->running_ || runLoop->isCommon(runLoop->currentMode_);
+}
+
 bool _CFRunLoopRunDue(CFRunLoopRef runLoop) {
     const std::u16string mode =
         runLoop->running_ ? runLoop->currentMode_ : kCFRunLoopDefaultMode->units();

@@ -67,9 +67,8 @@ void EventSystem::reset() {
     }
     taps_.clear();
     pointer_ = {kScreenWidthHalf, kScreenHeightHalf};
-    buttons_ = 0;
-    keys_.clear();
-    modifierFlags_ = 0;
+    hardware_ = InputState{};
+    session_ = InputState{};
     mouseEventNumber_ = 0;
     lastPress_ = Press{};
 }
@@ -123,10 +122,82 @@ void EventSystem::enableTap(const __CFMachPort* port, bool enable) {
     record(enable ? "event tap re-enabled" : "event tap switched off");
 }
 
-void EventSystem::setButtonDown(CGMouseButton button, bool down) {
+void EventSystem::InputState::setButton(CGMouseButton button, bool down) {
     if (button < 32) {
-        buttons_ = down ? (buttons_ | (1u << button)) : (buttons_ & ~(1u << button));
+        buttons = down ? (buttons | (1u << button)) : (buttons & ~(1u << button));
     }
+}
+
+void EventSystem::InputState::setKey(CGKeyCode key, bool down) {
+    down ? (void)keys.insert(key) : (void)keys.erase(key);
+}
+
+void EventSystem::InputState::follow(CGEventRef event) {
+    switch (event->type) {
+        case kCGEventLeftMouseDown:
+        case kCGEventRightMouseDown:
+        case kCGEventOtherMouseDown:
+            setButton(buttonOf(event), true);
+            break;
+        case kCGEventLeftMouseUp:
+        case kCGEventRightMouseUp:
+        case kCGEventOtherMouseUp:
+            setButton(buttonOf(event), false);
+            break;
+        case kCGEventKeyDown:
+        case kCGEventKeyUp: {
+            auto code = event->fields.find(kCGKeyboardEventKeycode);
+            setKey(code == event->fields.end() ? 0 : static_cast<CGKeyCode>(code->second),
+                   event->type == kCGEventKeyDown);
+            break;
+        }
+        case kCGEventFlagsChanged:
+            flags = event->flags;
+            break;
+        default:
+            break;
+    }
+}
+
+const EventSystem::InputState* EventSystem::stateFor(CGEventSourceStateID state) const {
+    switch (state) {
+        case kCGEventSourceStateHIDSystemState:
+            return &hardware_;
+        case kCGEventSourceStateCombinedSessionState:
+            return &session_;
+        default:
+            return nullptr;
+    }
+}
+
+bool EventSystem::buttonDown(CGEventSourceStateID state, CGMouseButton button) const {
+    const InputState* table = stateFor(state);
+    return table != nullptr && button < 32 && ((table->buttons >> button) & 1u) != 0;
+}
+
+bool EventSystem::keyDown(CGEventSourceStateID state, CGKeyCode key) const {
+    const InputState* table = stateFor(state);
+    return table != nullptr && table->keys.count(key) != 0;
+}
+
+CGEventFlags EventSystem::modifierFlags(CGEventSourceStateID state) const {
+    const InputState* table = stateFor(state);
+    return table != nullptr ? table->flags : 0;
+}
+
+void EventSystem::setButtonDown(CGMouseButton button, bool down) {
+    hardware_.setButton(button, down);
+    session_.setButton(button, down);
+}
+
+void EventSystem::setKeyDown(CGKeyCode key, bool down) {
+    hardware_.setKey(key, down);
+    session_.setKey(key, down);
+}
+
+void EventSystem::setModifierFlags(CGEventFlags flags) {
+    hardware_.flags = flags;
+    session_.flags = flags;
 }
 
 void EventSystem::deliverToTaps(CGEventTapLocation location, RetainPtr<CGEventRef>& event,
@@ -168,18 +239,14 @@ void EventSystem::deliverToTaps(CGEventTapLocation location, RetainPtr<CGEventRe
     }
 }
 
-void EventSystem::post(CGEventTapLocation location, CGEventRef posted) {
+void EventSystem::post(CGEventTapLocation location, CGEventRef posted, Origin origin) {
     RetainPtr<CGEventRef> event = retainPtr(posted);
-    const CGEventType type = event->type;
-    if (isMouseType(type)) {
+    if (isMouseType(event->type)) {
         pointer_ = event->location;
-        if (type == kCGEventLeftMouseDown || type == kCGEventRightMouseDown ||
-            type == kCGEventOtherMouseDown) {
-            setButtonDown(buttonOf(event.get()), true);
-        } else if (type == kCGEventLeftMouseUp || type == kCGEventRightMouseUp ||
-                   type == kCGEventOtherMouseUp) {
-            setButtonDown(buttonOf(event.get()), false);
-        }
+    }
+    session_.follow(event.get());
+    if (origin == Origin::Hand) {
+        hardware_.follow(event.get());
     }
     bool swallowed = false;
     deliverToTaps(location, event, swallowed);
@@ -224,16 +291,16 @@ void EventSystem::pressLeft(double x, double y, CGEventFlags flags) {
         adoptCF(createMouseEvent(kCGEventLeftMouseDown, CGPointMake(x, y), kCGMouseButtonLeft));
     event->flags = flags;
     event->fields[kCGMouseEventClickState] = lastPress_.clickState;
-    post(kCGHIDEventTap, event.get());
+    post(kCGHIDEventTap, event.get(), Origin::Hand);
 }
 
 void EventSystem::movePointer(double x, double y, CGEventFlags flags) {
-    const bool dragging = buttonDown(kCGMouseButtonLeft);
+    const bool dragging = buttonDown(kCGEventSourceStateHIDSystemState, kCGMouseButtonLeft);
     RetainPtr<CGEventRef> event =
         adoptCF(createMouseEvent(dragging ? kCGEventLeftMouseDragged : kCGEventMouseMoved,
                                  CGPointMake(x, y), kCGMouseButtonLeft));
     event->flags = flags;
-    post(kCGHIDEventTap, event.get());
+    post(kCGHIDEventTap, event.get(), Origin::Hand);
 }
 
 void EventSystem::releaseLeft(double x, double y, SInt64 clickState, CGEventFlags flags) {
@@ -241,7 +308,7 @@ void EventSystem::releaseLeft(double x, double y, SInt64 clickState, CGEventFlag
         adoptCF(createMouseEvent(kCGEventLeftMouseUp, CGPointMake(x, y), kCGMouseButtonLeft));
     event->flags = flags;
     event->fields[kCGMouseEventClickState] = clickState;
-    post(kCGHIDEventTap, event.get());
+    post(kCGHIDEventTap, event.get(), Origin::Hand);
 }
 
 }  // namespace sim

@@ -1,8 +1,9 @@
 // The object model: reference counting, ownership holders, pools, bridging, strings, numbers,
-// collections and URLs. Formats, searches and case mapping are checked through their users: the
-// toolkit's descriptions and modifier words (UIElementDescriptionTests.cpp, MouseClickTests.cpp),
-// the string category (StringCategoryTests.cpp) and the scripts' bundle identifiers
-// (DesktopScriptRunTests.cpp).
+// collections and URLs; how a format reads its arguments and how a search that is not literal
+// matches canonically equivalent text. The everyday use of formats, searches and case mapping
+// is checked through their users: the toolkit's descriptions and modifier words
+// (UIElementDescriptionTests.cpp, MouseClickTests.cpp), the string category
+// (StringCategoryTests.cpp) and the scripts' bundle identifiers (DesktopScriptRunTests.cpp).
 #include <RetainPtr.h>
 #include <gtest/gtest.h>
 #include <rapidcheck.h>
@@ -14,6 +15,8 @@
 
 #include <string>
 #include <vector>
+
+#include <utility>
 
 #include "SessionTest.h"
 
@@ -109,6 +112,33 @@ TEST_F(ObjectModel, StringEqualityComparesUTF16CodeUnits) {
     EXPECT_TRUE(CFEqual(emoji, NSString::stringWithUTF8String("\xF0\x9F\x98\x80")));
     EXPECT_EQ(CFHash(emoji), CFHash(NSString::stringWithUTF8String("\xF0\x9F\x98\x80")));
     EXPECT_FALSE(NSString::stringWithUTF8String("Dock")->isEqualToString(CFSTR("dock")));
+}
+
+// "Cafe" + U+0301 + "s" searched for a precomposed é.
+class CanonicalSearch : public SessionTest {
+protected:
+    std::pair<NSUInteger, NSUInteger> range(NSStringCompareOptions options,
+                                            const char16_t* wanted = u"\u00e9") {
+        RetainPtr<CFStringRef> text = adoptCF<CFStringRef>(NSString::create(u"Cafe\u0301s"));
+        RetainPtr<CFStringRef> other = adoptCF<CFStringRef>(NSString::create(wanted));
+        const NSRange found = text->rangeOfString(other.get(), options);
+        return {found.location, found.length};
+    }
+};
+
+TEST_F(CanonicalSearch, FindsEquivalentTextAsTheReceiversOwnCharacters) {
+    EXPECT_EQ(range(0), (std::pair<NSUInteger, NSUInteger>{3, 2}));
+    EXPECT_EQ(range(NSBackwardsSearch), (std::pair<NSUInteger, NSUInteger>{3, 2}));
+}
+
+TEST_F(CanonicalSearch, NeverSplitsAComposedCharacterSequence) {
+    EXPECT_EQ(range(NSAnchoredSearch, u"Cafe").first, NSNotFound);
+}
+
+TEST_F(CanonicalSearch, ALiteralSearchComparesCodeUnits) {
+    EXPECT_EQ(range(NSLiteralSearch).first, NSNotFound);
+    EXPECT_EQ(range(NSLiteralSearch | NSCaseInsensitiveSearch).first, NSNotFound);
+    EXPECT_EQ(range(NSLiteralSearch, u"Cafe").first, 0u);
 }
 
 TEST_F(ObjectModel, PathOperations) {
@@ -379,6 +409,31 @@ TEST_F(ObjectModel, MisuseAborts) {
         "not empty");
     EXPECT_DEATH({ NSMutableArray::array()->addObject(nullptr); }, "nil");
     EXPECT_DEATH({ NSArray::array()->objectAtIndex(0); }, "beyond bounds");
+}
+
+TEST_F(ObjectModel, AFormatReadsEachArgumentAsItsDirectiveSays) {
+    const short small = -2;  // promoted to int, as a variadic argument is
+    EXPECT_EQ(NSString::stringWithFormat("%d %hd %ld %lld %u %lu %x %c %s %@ %%", -3, small, 4L,
+                                         5LL, 7u, NSUInteger{8}, 255, 'z', "text", CFSTR("object"))
+                  ->utf8(),
+              "-3 -2 4 5 7 8 ff z text object %");
+    EXPECT_EQ(NSString::stringWithFormat("%g %5.1f %e", 1.5f, 3.14159, 0.25)->utf8(),
+              "1.5   3.1 2.500000e-01");
+}
+
+// What a Mac would read wrongly is never widened or narrowed here: it ends the process.
+TEST_F(ObjectModel, AFormatStopsTheProcessAtAnArgumentOfAnotherType) {
+    EXPECT_DEATH({ NSString::stringWithFormat("%d", NSUInteger{3}); },
+                 "directive 1 \\(%d\\) reads an int, the argument is an unsigned long");
+    EXPECT_DEATH({ NSString::stringWithFormat("%ld", 3); }, "reads a long, the argument is an int");
+    EXPECT_DEATH({ NSString::stringWithFormat("%g", 3); }, "reads a double");
+    EXPECT_DEATH({ NSString::stringWithFormat("%d", 1.5); }, "the argument is a double");
+    EXPECT_DEATH({ NSString::stringWithFormat("%@", "text"); }, "reads an object");
+}
+
+TEST_F(ObjectModel, AFormatStopsTheProcessAtAMissingOrALeftOverArgument) {
+    EXPECT_DEATH({ NSString::stringWithFormat("%d and %d", 1); }, "directive 2 .* no argument");
+    EXPECT_DEATH({ NSString::stringWithFormat("%d", 1, 2); }, "2 arguments for 1 directive");
 }
 
 TEST_F(ObjectModel, AFolderURLIsEscapedWithATrailingSlashAndItsPathIsNot) {
