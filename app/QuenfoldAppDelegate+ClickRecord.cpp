@@ -40,8 +40,14 @@ id orNull(id value) {
     return value != nullptr ? value : NSNull::null();
 }
 
-bool isErrorValue(CFTypeRef value) {
-    return AXValueGetType(value) == kAXValueAXErrorType;
+// An attribute of the multiple read that gave nothing: it stands as an error value or as null.
+bool isMissingValue(CFTypeRef value) {
+    return value == nullptr || value == kCFNull || AXValueGetType(value) == kAXValueAXErrorType;
+}
+
+// An attribute value of any kind; a missing one reads as the empty string.
+id valueOrEmpty(CFTypeRef value) {
+    return isMissingValue(value) ? bridge(CFSTR("")) : bridge(value);
 }
 
 // An attribute value that must be a string to count; anything else reads as the empty string.
@@ -116,8 +122,7 @@ NSArray* makePassiveDefaultArgv(CGEventRef event, int argument, NSString* appNam
         if (AXUIElementCopyMultipleAttributeValues(
                 element.get(), names, 0, attributeValues.initializeInto()) == kAXErrorSuccess &&
             attributeValues->count() == 4) {
-            CFTypeRef roleValue = attributeValues->objectAtIndex(0);
-            role = isErrorValue(roleValue) ? bridge(CFSTR("")) : bridge(roleValue);
+            role = valueOrEmpty(attributeValues->objectAtIndex(0));
             subrole = stringValueOrEmpty(attributeValues->objectAtIndex(1));
             title = stringValueOrEmpty(attributeValues->objectAtIndex(2));
             url = stringValueOrEmpty(attributeValues->objectAtIndex(3));

@@ -43,8 +43,16 @@ void QuenfoldAppDelegate::awakeFromNib() {}
 
 void QuenfoldAppDelegate::changeSetting(id) {
     // The control has stored its new value before sending this: the stored value decides.
-    setLaunchAutomaticallyOnLogin(
-        NSUserDefaults::standardUserDefaults()->boolForKey(launchAutomaticallyOnLoginKey()));
+    NSUserDefaults* defaults = NSUserDefaults::standardUserDefaults();
+    const bool wanted = defaults->boolForKey(launchAutomaticallyOnLoginKey());
+    setLaunchAutomaticallyOnLogin(wanted);
+    // Adding or removing the entry can fail (the list cannot be written, the entry cannot be
+    // inserted), and the setter reports nothing: the preference, and the control that shows
+    // it, end up saying what the list really holds.
+    const bool listed = isLaunchAutomaticallyOnLogin();
+    if (listed != wanted) {
+        defaults->setBool(listed, launchAutomaticallyOnLoginKey());
+    }
 }
 
 void QuenfoldAppDelegate::applicationDidFinishLaunching(NSNotification*) {

@@ -1,13 +1,22 @@
 // The cost of the watcher's tap callback per event, the platform calls each kind of event
-// makes, and whether memory stays flat over a long mixed stream of events.
+// makes, the callback against the floor of the platform calls it cannot do without, and
+// whether memory stays flat over a long mixed stream of events.
 //
 //   build/bench/watcher_benchmark
+//   build/bench/watcher_benchmark --benchmark_filter=AgainstFloor
+// For repeatable figures, count instructions: the inclusive costs of `callback` and of
+// hidingReleaseFloor / pressFloor (20,000 calls each, the first callback of either kind):
+//   valgrind --tool=callgrind build/bench/watcher_benchmark --benchmark_filter=AgainstFloor
+//   callgrind_annotate --inclusive=yes callgrind.out.<pid>
 #include <benchmark/benchmark.h>
 
 #include <unistd.h>
 
+#include <chrono>
 #include <fstream>
 #include <string>
+
+#include <UIElement/UIElement.h>
 
 #include "QuenfoldAppDelegate.h"
 #include "sim/Desktop.h"
@@ -43,6 +52,7 @@ struct World {
         safariItem = center(*desktop().dockItemTitled("Safari"));
         notesItem = center(*desktop().dockItemTitled("Notes"));
         windowPoint = CGPointMake(400, 300);
+        set_systemWideElement();
         delegate = adoptCF(new QuenfoldAppDelegate());
         delegate->installPassiveEventTap();
     }
@@ -131,6 +141,113 @@ void BM_SecondReleaseOfDoubleClick(benchmark::State& state) {
     measureCallback(state, world, kCGEventLeftMouseUp, world.safariItem, 2);
 }
 BENCHMARK(BM_SecondReleaseOfDoubleClick);
+
+// --- The callback against the floor of its platform calls
+
+// The platform calls that no implementation of the hide rule can do without at a single-click
+// release on a Dock item, made directly: the event's click state and location, the Dock's
+// process, the element under the point, its subrole and title, the process it belongs to, the
+// application noted at the press, whether it is hidden, and the hide request. The pool stands
+// for the one every event cycle has.
+[[gnu::noinline]] void hidingReleaseFloor(CGEventRef event, pid_t snapshotPid) {
+    NSAutoreleasePool pool;
+    if (CGEventGetIntegerValueField(event, kCGMouseEventClickState) != 1) {
+        return;
+    }
+    const CGPoint at = CGEventGetLocation(event);
+    NSArray* docks =
+        NSRunningApplication::runningApplicationsWithBundleIdentifier(CFSTR("com.apple.dock"));
+    if (docks->count() == 0 ||
+        static_cast<NSRunningApplication*>(docks->objectAtIndex(0))->processIdentifier() == -1) {
+        return;
+    }
+    RetainPtr<AXUIElementRef> element;
+    if (AXUIElementCopyElementAtPosition(_systemWideElement, static_cast<float>(at.x),
+                                         static_cast<float>(at.y),
+                                         element.initializeInto()) != kAXErrorSuccess) {
+        return;
+    }
+    static const NSArray* const names = [] {
+        NSMutableArray* made = NSMutableArray::create();
+        made->addObject(CFSTR("AXSubrole"));
+        made->addObject(CFSTR("AXTitle"));
+        return made;
+    }();
+    RetainPtr<CFArrayRef> values;
+    pid_t owner = 0;
+    if (AXUIElementCopyMultipleAttributeValues(element.get(), names, 0, values.initializeInto()) !=
+            kAXErrorSuccess ||
+        AXUIElementGetPid(element.get(), &owner) != kAXErrorSuccess) {
+        return;
+    }
+    NSRunningApplication* application =
+        NSRunningApplication::runningApplicationWithProcessIdentifier(snapshotPid);
+    if (application != nullptr && !application->isHidden()) {
+        application->hide();
+    }
+}
+
+// At a press: the active application, which the snapshot notes.
+[[gnu::noinline]] void pressFloor() {
+    NSAutoreleasePool pool;
+    benchmark::DoNotOptimize(NSWorkspace::sharedWorkspace()->activeApplication());
+}
+
+[[gnu::noinline]] void callback(World& world, CGEventType type, CGEventRef event) {
+    benchmark::DoNotOptimize(MyPassiveEventTapCallBack(nullptr, type, event, world.delegate.get()));
+}
+
+// The callback and the floor, alternately on the same event, each timed on its own; the
+// counters give the time of each and how many times the floor the callback costs.
+template <class Floor>
+void measureAgainstFloor(benchmark::State& state, World& world, CGEventType type, CGPoint at,
+                         Floor floor, bool undoEachHide) {
+    using Clock = std::chrono::steady_clock;
+    RetainPtr<CGEventRef> event = World::event(type, at, 1);
+    Clock::duration callbackTime{};
+    Clock::duration floorTime{};
+    for (auto _ : state) {
+        const Clock::time_point start = Clock::now();
+        callback(world, type, event.get());
+        const Clock::time_point middle = Clock::now();
+        if (undoEachHide) {
+            world.restore();
+        }
+        const Clock::time_point floorStart = Clock::now();
+        floor(event.get());
+        const Clock::time_point end = Clock::now();
+        if (undoEachHide) {
+            world.restore();
+        }
+        callbackTime += middle - start;
+        floorTime += end - floorStart;
+    }
+    const auto nanoseconds = [&](Clock::duration total) {
+        return std::chrono::duration<double, std::nano>(total).count() /
+               static_cast<double>(state.iterations());
+    };
+    state.counters["callback_ns"] = nanoseconds(callbackTime);
+    state.counters["floor_ns"] = nanoseconds(floorTime);
+    state.counters["ratio"] = nanoseconds(callbackTime) / nanoseconds(floorTime);
+}
+
+void BM_HidingReleaseAgainstFloor(benchmark::State& state) {
+    World world;
+    world.pressOnSafari();
+    measureAgainstFloor(
+        state, world, kCGEventLeftMouseUp, world.safariItem,
+        [&](CGEventRef event) { hidingReleaseFloor(event, world.safari); }, true);
+}
+// A fixed number of iterations, so that instruction counts under callgrind repeat exactly.
+BENCHMARK(BM_HidingReleaseAgainstFloor)->Iterations(20'000);
+
+void BM_PressAgainstFloor(benchmark::State& state) {
+    World world;
+    measureAgainstFloor(
+        state, world, kCGEventLeftMouseDown, world.safariItem, [](CGEventRef) { pressFloor(); },
+        false);
+}
+BENCHMARK(BM_PressAgainstFloor)->Iterations(20'000);
 
 long residentKilobytes() {
     std::ifstream statm("/proc/self/statm");

@@ -64,6 +64,9 @@ AXUIElementRef copyUIElementAtXYWithUIElement(float x, float y) {
 
 AXUIElementRef copyUIElementAtXYByWithBundleIdentifier(float x, float y,
                                                        CFStringRef bundleIdentifier) {
+    // The list of applications is autoreleased: it goes with this pool, and the caller needs
+    // none.
+    NSAutoreleasePool pool;
     NSArray* applications =
         NSRunningApplication::runningApplicationsWithBundleIdentifier(bundleIdentifier);
     if (applications->count() == 0) {
@@ -107,11 +110,49 @@ RetainPtr<CFArrayRef> copyElementList(AXUIElementRef element, CFStringRef attrib
     return dynamic_cf_cast<CFArrayRef>(std::move(list));
 }
 
-// Hands out a child borrowed from its children list. The list goes to the caller's autorelease
-// pool: the child stays valid until that pool drains, and nothing outlives it.
-AXUIElementRef lendChild(RetainPtr<CFArrayRef> children, AXUIElementRef child) {
-    children.autorelease();
-    return child;
+// Elements compared as the platform compares them (CFEqual, CFHash), each held once.
+class ElementSet {
+public:
+    // False when an equal element is held already.
+    bool insert(AXUIElementRef element) { return elements_.insert(retainPtr(element)).second; }
+    // The held element equal to `element`, or null.
+    AXUIElementRef find(AXUIElementRef element) const {
+        auto found = elements_.find(retainPtr(element));
+        return found == elements_.end() ? nullptr : found->get();
+    }
+    std::size_t size() const { return elements_.size(); }
+
+private:
+    struct Hash {
+        std::size_t operator()(const RetainPtr<AXUIElementRef>& element) const {
+            return CFHash(element.get());
+        }
+    };
+    struct Equal {
+        bool operator()(const RetainPtr<AXUIElementRef>& a,
+                        const RetainPtr<AXUIElementRef>& b) const {
+            return CFEqual(a.get(), b.get());
+        }
+    };
+    std::unordered_set<RetainPtr<AXUIElementRef>, Hash, Equal> elements_;
+};
+
+// The children the get… searches have handed out. A get… result is valid for the rest of the
+// process, so each is kept here once, never let go; an equal child found again is answered by
+// the one kept and adds nothing. Made on first need and never destroyed, like the system-wide
+// element.
+ElementSet& keptChildElements() {
+    static ElementSet* const kept = new ElementSet();
+    return *kept;
+}
+
+// Hands out a child of a children list that the caller lets go: the child kept for the process.
+AXUIElementRef lendChild(AXUIElementRef element) {
+    if (AXUIElementRef kept = keptChildElements().find(element)) {
+        return kept;
+    }
+    keptChildElements().insert(element);
+    return element;
 }
 
 // The first direct child whose `attribute` satisfies `matches`, borrowed; every child before it
@@ -129,7 +170,7 @@ AXUIElementRef getChildWhere(AXUIElementRef element, CFStringRef attribute, Matc
         }
         RetainPtr<CFTypeRef> value = adoptCF(copyValueOfExistingAttribute(attribute, child));
         if (value && matches(value.get())) {
-            return lendChild(std::move(children), child);
+            return lendChild(child);
         }
     }
     return nullptr;
@@ -213,7 +254,11 @@ AXUIElementRef getIndexElementInChildren(AXUIElementRef element, std::int32_t in
     if (child == nullptr) {
         return nullptr;
     }
-    return lendChild(std::move(children), child);
+    return lendChild(child);
+}
+
+std::size_t countOfKeptChildElements() {
+    return keptChildElements().size();
 }
 
 // --- Application, window and action helpers
@@ -223,47 +268,34 @@ namespace {
 // What a process step answers when it fails, and what a refused action answers.
 constexpr std::int32_t kProcessStepFailed = -1;
 
-// Elements met on a climb up the parent chain, compared as the platform compares elements.
-class MetElements {
-public:
-    // False when an equal element was met before.
-    bool insert(AXUIElementRef element) {
-        return elements_.insert(retainPtr<CFTypeRef>(element)).second;
-    }
-
-private:
-    struct Hash {
-        std::size_t operator()(const RetainPtr<CFTypeRef>& element) const {
-            return CFHash(element.get());
-        }
-    };
-    struct Equal {
-        bool operator()(const RetainPtr<CFTypeRef>& a, const RetainPtr<CFTypeRef>& b) const {
-            return CFEqual(a.get(), b.get());
-        }
-    };
-    std::unordered_set<RetainPtr<CFTypeRef>, Hash, Equal> elements_;
-};
-
 // Calls `visit` with each ancestor of `element`, nearest first. The climb is a loop, not a
-// recursion, so any depth is fine; it ends at the first ancestor without a parent, and at a
-// parent that is no element or that was met before, so a chain looping back on itself ends too.
+// recursion, so any depth is fine. It ends at the first ancestor without a parent, after a
+// parent that is no element (a value has no parent of its own), and before a parent met
+// before, so a chain looping back on itself ends too.
 template <class Visit>
 void climbAncestors(AXUIElementRef element, Visit visit) {
     if (element == nullptr) {
         return;
     }
-    MetElements met;
+    ElementSet met;
     met.insert(element);
     AXUIElementRef current = element;  // kept alive by `met`
     for (;;) {
-        RetainPtr<AXUIElementRef> parent =
-            elementFrom(adoptCF(copyValueOfExistingAttribute(kAXParentAttribute, current)));
-        if (!parent || !met.insert(parent.get())) {
+        RetainPtr<CFTypeRef> parent =
+            adoptCF(copyValueOfExistingAttribute(kAXParentAttribute, current));
+        if (!parent) {
+            return;
+        }
+        AXUIElementRef parentElement = dynamic_cf_cast<AXUIElementRef>(parent.get());
+        if (parentElement == nullptr) {
+            visit(parent.get());
+            return;
+        }
+        if (!met.insert(parentElement)) {
             return;
         }
         visit(parent.get());
-        current = parent.get();
+        current = parentElement;
     }
 }
 
@@ -282,7 +314,11 @@ std::int32_t getProcessOfElement(AXUIElementRef element, ProcessSerialNumber& pr
 
 CFStringRef copyApplicationNameOfUIElement(AXUIElementRef element) {
     RetainPtr<AXUIElementRef> topmost;
-    climbAncestors(element, [&topmost](AXUIElementRef ancestor) { topmost = retainPtr(ancestor); });
+    climbAncestors(element, [&topmost](CFTypeRef ancestor) {
+        if (AXUIElementRef ancestorElement = dynamic_cf_cast<AXUIElementRef>(ancestor)) {
+            topmost = retainPtr(ancestorElement);
+        }
+    });
     if (!topmost) {
         return nullptr;
     }
@@ -555,7 +591,8 @@ NSString* descriptionOfValue(CFTypeRef value, bool labelled) {
         return stringDescriptionOfAXValue(value, labelled);
     }
     if (const NSArray* array = dynamic_objc_cast<NSArray>(value)) {
-        return NSString::stringWithFormat("<array of size %d>", array->count());
+        // %d reads an int: the count is handed over as one.
+        return NSString::stringWithFormat("<array of size %d>", static_cast<int>(array->count()));
     }
     if (AXUIElementRef element = dynamic_cf_cast<AXUIElementRef>(value)) {
         if (NSString* description = descriptionOfElement(element)) {
@@ -568,7 +605,8 @@ NSString* descriptionOfValue(CFTypeRef value, bool labelled) {
 NSArray* lineageOfUIElement(AXUIElementRef element) {
     // Gathered from the element upwards, handed out from the top down.
     std::vector<RetainPtr<NSString*>> descriptions;
-    auto describe = [&descriptions](AXUIElementRef member) {
+    // An ancestor that is no element is described as any value is.
+    auto describe = [&descriptions](CFTypeRef member) {
         // Each description's temporaries go at once: a deep chain must not pile them up.
         NSAutoreleasePool pool;
         if (NSString* description = descriptionOfValue(member, false)) {

@@ -1,14 +1,17 @@
 // The accessibility toolkit: plain functions over accessibility elements.
 //
 // Ownership: a function whose name begins with "copy" hands the caller a reference that the
-// caller releases; a "get" function returns a child borrowed from its parent's children list,
-// valid until the current autorelease pool drains; no function releases its arguments.
-// Descriptions are autoreleased strings and arrays.
+// caller releases; a "get" function returns a child that stays valid for the rest of the
+// process and that the caller does not release (the module keeps each child it hands out once,
+// an equal child found again being answered by the one kept), so it needs no autorelease pool
+// of the caller's; no function releases its arguments. Descriptions are autoreleased strings
+// and arrays.
 #pragma once
 
 #include <AppKit/AppKit.h>
 #include <ApplicationServices/ApplicationServices.h>
 
+#include <cstddef>
 #include <cstdint>
 
 // The one system-wide element of the process, made on first need and kept for its lifetime.
@@ -29,6 +32,8 @@ CFTypeRef copyValueOfExistingAttribute(CFStringRef attribute, AXUIElementRef ele
 AXUIElementRef getTitleElementInChildren(AXUIElementRef element, CFArrayRef titles);
 AXUIElementRef getRoleElementInChildren(AXUIElementRef element, CFStringRef role);
 AXUIElementRef getIndexElementInChildren(AXUIElementRef element, std::int32_t index);
+// How many children the get… searches keep for the life of the process.
+std::size_t countOfKeptChildElements();
 
 // Application, window and action helpers. Statuses: 0 success, an accessibility status passed
 // on, or -1 when a process step failed or the action was refused.

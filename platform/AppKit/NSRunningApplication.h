@@ -23,6 +23,8 @@ public:
     NSString* bundleIdentifier() const;
     // The bundle's file URL, or nil for a process without a bundle.
     NSURL* bundleURL() const;
+    // Time-varying: as of the last turn of the main run loop in a common mode, as on macOS
+    // (polling without letting the run loop run keeps answering the same).
     bool isHidden() const;
     bool isActive() const;
     bool isTerminated() const;
@@ -39,6 +41,9 @@ public:
     static Class class_() { return classOf<NSRunningApplication>("NSRunningApplication"); }
 
 private:
+    // The workspace's lists and its frontmost application make their objects without the
+    // lookup's own failure point.
+    friend class NSWorkspace;
     explicit NSRunningApplication(pid_t pid) : pid_(pid) {}
     static NSRunningApplication* forRunningProcess(pid_t pid);
     pid_t pid_;

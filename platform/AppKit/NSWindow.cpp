@@ -54,7 +54,7 @@ void NSWindow::setTitle(const NSString* title) {
 }
 
 void NSWindow::orderFront(id) {
-    sim::countCall("orderFront:");
+    sim::countCall<"orderFront:">();
     if (liveNode(node_, generation_) != nullptr) {
         sim::desktop().orderWindowFront(node_);
     }

@@ -29,7 +29,7 @@ NSWorkspace* NSWorkspace::sharedWorkspace() {
 }
 
 NSDictionary* NSWorkspace::activeApplication() const {
-    if (sim::failCall("activeApplication")) {
+    if (sim::failCall<"activeApplication">()) {
         return nullptr;
     }
     const std::optional<pid_t> pid = desktop().activePid();
@@ -43,6 +43,10 @@ NSDictionary* NSWorkspace::activeApplication() const {
     }
     record->setObject(autoreleasedString(app->name), CFSTR("NSApplicationName"));
     record->setObject(NSNumber::numberWithInt(app->pid), CFSTR("NSApplicationProcessIdentifier"));
+    record->setObject(NSNumber::numberWithLong(0), CFSTR("NSApplicationProcessSerialNumberHigh"));
+    record->setObject(
+        NSNumber::numberWithLong(static_cast<long>(app->pid) + sim::kProcessSerialNumberBase),
+        CFSTR("NSApplicationProcessSerialNumberLow"));
     record->setObject(autoreleasedString(app->bundleIdentifier),
                       CFSTR("NSApplicationBundleIdentifier"));
     return record;
@@ -50,22 +54,21 @@ NSDictionary* NSWorkspace::activeApplication() const {
 
 NSRunningApplication* NSWorkspace::frontmostApplication() const {
     const std::optional<pid_t> pid = desktop().activePid();
-    return pid ? NSRunningApplication::runningApplicationWithProcessIdentifier(*pid) : nullptr;
+    return pid && desktop().application(*pid) != nullptr
+               ? NSRunningApplication::forRunningProcess(*pid)
+               : nullptr;
 }
 
 NSArray* NSWorkspace::runningApplications() const {
     NSMutableArray* result = NSMutableArray::array();
     for (pid_t pid : desktop().runningPids()) {
-        if (NSRunningApplication* app =
-                NSRunningApplication::runningApplicationWithProcessIdentifier(pid)) {
-            result->addObject(app);
-        }
+        result->addObject(NSRunningApplication::forRunningProcess(pid));
     }
     return result;
 }
 
 bool NSWorkspace::openURL(const NSURL* url) {
-    if (sim::failCall("openURL") || url == nullptr) {
+    if (sim::failCall<"openURL">() || url == nullptr) {
         return false;
     }
     desktop().openURL(url->absoluteString()->utf8());
@@ -73,7 +76,7 @@ bool NSWorkspace::openURL(const NSURL* url) {
 }
 
 NSRunningApplication* NSRunningApplication::runningApplicationWithProcessIdentifier(pid_t pid) {
-    if (sim::failCall("runningApplicationWithProcessIdentifier") ||
+    if (sim::failCall<"runningApplicationWithProcessIdentifier">() ||
         desktop().application(pid) == nullptr) {
         return nullptr;
     }
@@ -81,7 +84,7 @@ NSRunningApplication* NSRunningApplication::runningApplicationWithProcessIdentif
 }
 
 NSArray* NSRunningApplication::runningApplicationsWithBundleIdentifier(const NSString* identifier) {
-    sim::failCall("runningApplicationsWithBundleIdentifier");
+    sim::failCall<"runningApplicationsWithBundleIdentifier">();
     NSMutableArray* result = NSMutableArray::array();
     for (pid_t pid : desktop().runningPids()) {
         if (identifier != nullptr &&
@@ -97,7 +100,7 @@ NSRunningApplication* NSRunningApplication::currentApplication() {
 }
 
 pid_t NSRunningApplication::processIdentifier() const {
-    if (sim::failCall("processIdentifier") || desktop().application(pid_) == nullptr) {
+    if (sim::failCall<"processIdentifier">() || desktop().application(pid_) == nullptr) {
         return -1;
     }
     return pid_;
@@ -121,13 +124,14 @@ NSURL* NSRunningApplication::bundleURL() const {
     return NSURL::fileURLWithPathIsDirectory(autoreleasedString(*app->bundlePath), true);
 }
 
+// Time-varying properties keep their values until the main run loop turns in a common mode.
 bool NSRunningApplication::isHidden() const {
     const sim::Application* app = desktop().application(pid_);
-    return app != nullptr && app->hidden;
+    return app != nullptr && app->publishedHidden;
 }
 
 bool NSRunningApplication::isActive() const {
-    return desktop().activePid() == pid_;
+    return desktop().application(pid_) != nullptr && desktop().publishedActivePid() == pid_;
 }
 
 bool NSRunningApplication::isTerminated() const {
@@ -135,7 +139,7 @@ bool NSRunningApplication::isTerminated() const {
 }
 
 bool NSRunningApplication::hide() {
-    if (sim::failCall("hide") || desktop().application(pid_) == nullptr) {
+    if (sim::failCall<"hide">() || desktop().application(pid_) == nullptr) {
         return false;
     }
     desktop().requestHide(pid_);

@@ -10,8 +10,9 @@ public:
     static NSWorkspace* sharedWorkspace();
 
     // The record of the active application (keys "NSApplicationPath", "NSApplicationName",
-    // "NSApplicationProcessIdentifier", "NSApplicationBundleIdentifier"; the path is absent
-    // for a process without a bundle), autoreleased; nil while no application is active.
+    // "NSApplicationProcessIdentifier", "NSApplicationProcessSerialNumberHigh" and "…Low",
+    // "NSApplicationBundleIdentifier"; the path is absent for a process without a bundle),
+    // autoreleased; nil while no application is active.
     NSDictionary* activeApplication() const;
     NSRunningApplication* frontmostApplication() const;
     NSArray* runningApplications() const;

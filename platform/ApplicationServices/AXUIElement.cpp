@@ -4,7 +4,6 @@
 #include <algorithm>
 
 #include "ApplicationServices/AXUIElementInternal.h"
-#include "ApplicationServices/AXValue.h"
 #include "TypeCastsCF.h"
 #include "sim/Accessibility.h"
 #include "sim/Faults.h"
@@ -12,7 +11,10 @@
 namespace sim {
 namespace {
 
-float gMessagingTimeout = 0;
+// The global messaging timeout, which the system-wide element sets; 0 restores the default.
+constexpr float kDefaultMessagingTimeout = 6;
+float gMessagingTimeout = kDefaultMessagingTimeout;
+MissingAttribute gMissingAttribute = MissingAttribute::ErrorValue;
 
 AXUIElementRef makeElement(pid_t pid, NodeId node) {
     // The root of a process's tree is its application element.
@@ -41,6 +43,19 @@ NodeId faultKey(AXUIElementRef element) {
     return node ? node->id : 0;
 }
 
+// Announces a call on an element (and an attribute or action name); the element is resolved
+// and the name compared only when a fault for the call is armed.
+template <CallName Name>
+std::optional<std::int32_t> faultOn(AXUIElementRef element, CFStringRef name = nullptr) {
+    PlatformCall& call = platformCall<Name>();
+    if (!announce(call)) {
+        return std::nullopt;
+    }
+    return matchFault(call, faultKey(element),
+                      name != nullptr ? std::u16string_view(name->units()) : std::u16string_view(),
+                      /*counted=*/true);
+}
+
 CFStringRef copyString(const std::u16string& text) {
     return NSString::create(text);
 }
@@ -55,7 +70,7 @@ CFArrayRef copyElements(const std::vector<NodeId>& nodes) {
 }
 
 CFTypeRef copyValue(AXValueType type, const void* value) {
-    return AXValueCreate(type, value);
+    return createAXValue(type, value);
 }
 
 // The attribute as the simulated application computes it.
@@ -123,7 +138,7 @@ AXError copyComputedAttribute(const Node& node, const std::u16string& name, CFTy
 // One attribute read, as every attribute call makes it (the access check and the element's
 // validity are the caller's).
 AXError readAttribute(const Node& node, const std::u16string& name, CFTypeRef* value) {
-    if (auto status = matchFault("AXUIElementCopyAttributeValue", node.id, name)) {
+    if (auto status = matchFault(platformCall<"AXUIElementCopyAttributeValue">(), node.id, name)) {
         return *status;
     }
     for (const auto& [key, override] : node.overrides) {
@@ -162,12 +177,21 @@ bool isSystemWide(AXUIElementRef element) {
     return element != nullptr && layoutOf(element)->systemWide_;
 }
 
-float messagingTimeout() {
+float messagingTimeout(AXUIElementRef element) {
+    const __AXUIElement* layout = layoutOf(element);
+    if (layout != nullptr && !layout->systemWide_ && layout->messagingTimeout_ > 0) {
+        return layout->messagingTimeout_;
+    }
     return gMessagingTimeout;
 }
 
+void standMissingAttributesAs(MissingAttribute standIn) {
+    gMissingAttribute = standIn;
+}
+
 void resetAccessibility() {
-    gMessagingTimeout = 0;
+    gMessagingTimeout = kDefaultMessagingTimeout;
+    gMissingAttribute = MissingAttribute::ErrorValue;
 }
 
 }  // namespace sim
@@ -175,7 +199,7 @@ void resetAccessibility() {
 using sim::desktop;
 
 Boolean AXAPIEnabled() {
-    sim::failCall("AXAPIEnabled");
+    sim::failCall<"AXAPIEnabled">();
     return desktop().accessEnabled();
 }
 
@@ -188,14 +212,14 @@ CFTypeID AXUIElementGetTypeID() {
 }
 
 AXUIElementRef AXUIElementCreateSystemWide() {
-    if (sim::failCall("AXUIElementCreateSystemWide")) {
+    if (sim::failCall<"AXUIElementCreateSystemWide">()) {
         return nullptr;
     }
     return new __AXUIElement(true, 0, 0);
 }
 
 AXUIElementRef AXUIElementCreateApplication(pid_t pid) {
-    if (sim::failCall("AXUIElementCreateApplication")) {
+    if (sim::failCall<"AXUIElementCreateApplication">()) {
         return nullptr;
     }
     return new __AXUIElement(false, pid, 0);
@@ -206,8 +230,7 @@ AXError AXUIElementCopyAttributeValue(AXUIElementRef element, CFStringRef attrib
     if (value != nullptr) {
         *value = nullptr;
     }
-    if (auto status = sim::faultFor("AXUIElementCopyAttributeValue", sim::faultKey(element),
-                                    attribute ? attribute->units() : u"")) {
+    if (auto status = sim::faultOn<"AXUIElementCopyAttributeValue">(element, attribute)) {
         return *status;
     }
     if (attribute == nullptr || value == nullptr) {
@@ -218,7 +241,7 @@ AXError AXUIElementCopyAttributeValue(AXUIElementRef element, CFStringRef attrib
             return kAXErrorAPIDisabled;
         }
         if (attribute->units() == u"AXFocusedApplication" && desktop().activePid()) {
-            *value = AXUIElementCreateApplication(*desktop().activePid());
+            *value = new __AXUIElement(false, *desktop().activePid(), 0);
             return kAXErrorSuccess;
         }
         return attribute->units() == u"AXRole"
@@ -271,8 +294,7 @@ AXError AXUIElementCopyMultipleAttributeValues(AXUIElementRef element, CFArrayRe
     if (values != nullptr) {
         *values = nullptr;
     }
-    if (auto status =
-            sim::faultFor("AXUIElementCopyMultipleAttributeValues", sim::faultKey(element))) {
+    if (auto status = sim::faultOn<"AXUIElementCopyMultipleAttributeValues">(element)) {
         return *status;
     }
     if (attributes == nullptr || values == nullptr) {
@@ -293,7 +315,11 @@ AXError AXUIElementCopyMultipleAttributeValues(AXUIElementRef element, CFArrayRe
             if ((options & kAXCopyMultipleAttributeOptionStopOnError) != 0) {
                 return status;
             }
-            value = adoptCF<CFTypeRef>(AXValueCreate(kAXValueAXErrorType, &status));
+            const bool missing =
+                status == kAXErrorNoValue || status == kAXErrorAttributeUnsupported;
+            value = missing && sim::gMissingAttribute == sim::MissingAttribute::Null
+                        ? retainPtr<CFTypeRef>(kCFNull)
+                        : adoptCF<CFTypeRef>(sim::createAXValue(kAXValueAXErrorType, &status));
         }
         result->addObject(value.get());
     }
@@ -305,7 +331,7 @@ AXError AXUIElementCopyActionNames(AXUIElementRef element, CFArrayRef* names) {
     if (names != nullptr) {
         *names = nullptr;
     }
-    if (auto status = sim::faultFor("AXUIElementCopyActionNames", sim::faultKey(element))) {
+    if (auto status = sim::faultOn<"AXUIElementCopyActionNames">(element)) {
         return *status;
     }
     const sim::Node* node = nullptr;
@@ -322,12 +348,15 @@ AXError AXUIElementCopyActionNames(AXUIElementRef element, CFArrayRef* names) {
 }
 
 AXError AXUIElementPerformAction(AXUIElementRef element, CFStringRef action) {
-    if (auto status = sim::faultFor("AXUIElementPerformAction", sim::faultKey(element),
-                                    action ? action->units() : u"")) {
+    if (auto status = sim::faultOn<"AXUIElementPerformAction">(element, action)) {
         return *status;
     }
-    if (action == nullptr) {
+    if (action == nullptr || element == nullptr) {
         return kAXErrorIllegalArgument;
+    }
+    // The system-wide element stands for no user-interface object: it has no actions.
+    if (sim::isSystemWide(element)) {
+        return desktop().accessEnabled() ? kAXErrorActionUnsupported : kAXErrorAPIDisabled;
     }
     const sim::Node* node = nullptr;
     if (AXError status = sim::checkElement(element, node); status != kAXErrorSuccess) {
@@ -352,8 +381,7 @@ AXError AXUIElementCopyElementAtPosition(AXUIElementRef application, float x, fl
     if (element != nullptr) {
         *element = nullptr;
     }
-    if (auto status =
-            sim::faultFor("AXUIElementCopyElementAtPosition", sim::faultKey(application))) {
+    if (auto status = sim::faultOn<"AXUIElementCopyElementAtPosition">(application)) {
         return *status;
     }
     if (application == nullptr || element == nullptr) {
@@ -379,7 +407,7 @@ AXError AXUIElementCopyElementAtPosition(AXUIElementRef application, float x, fl
 }
 
 AXError AXUIElementGetPid(AXUIElementRef element, pid_t* pid) {
-    if (auto status = sim::faultFor("AXUIElementGetPid", sim::faultKey(element))) {
+    if (auto status = sim::faultOn<"AXUIElementGetPid">(element)) {
         return *status;
     }
     if (element == nullptr || pid == nullptr) {
@@ -394,13 +422,19 @@ AXError AXUIElementGetPid(AXUIElementRef element, pid_t* pid) {
 }
 
 AXError AXUIElementSetMessagingTimeout(AXUIElementRef element, float timeoutInSeconds) {
-    if (auto status = sim::faultFor("AXUIElementSetMessagingTimeout")) {
+    if (auto status = sim::faultFor<"AXUIElementSetMessagingTimeout">()) {
         return *status;
     }
-    if (element == nullptr || timeoutInSeconds < 0 ||
-        (!sim::isSystemWide(element) && layoutOf(element)->node_ != 0)) {
+    if (element == nullptr || !(timeoutInSeconds >= 0)) {
         return kAXErrorIllegalArgument;
     }
-    sim::gMessagingTimeout = timeoutInSeconds;
+    // On the system-wide element the global timeout, 0 restoring its default; on any other
+    // element that element's own, 0 leaving it to the global one.
+    if (sim::isSystemWide(element)) {
+        sim::gMessagingTimeout =
+            timeoutInSeconds > 0 ? timeoutInSeconds : sim::kDefaultMessagingTimeout;
+    } else {
+        layoutOf(element)->messagingTimeout_ = timeoutInSeconds;
+    }
     return kAXErrorSuccess;
 }

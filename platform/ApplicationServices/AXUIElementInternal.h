@@ -36,4 +36,6 @@ public:
     bool systemWide_;
     pid_t pid_;
     std::uint64_t node_;  // 0: the application element of pid_
+    // The element's own messaging timeout in seconds; 0: the global one applies.
+    mutable float messagingTimeout_ = 0;
 };

@@ -4,6 +4,7 @@
 
 #include "ApplicationServices/AXValueInternal.h"
 #include "TypeCastsCF.h"
+#include "sim/Accessibility.h"
 #include "sim/Faults.h"
 
 namespace {
@@ -27,16 +28,27 @@ std::size_t sizeOf(AXValueType type) {
 
 }  // namespace
 
+namespace sim {
+
+AXValueRef createAXValue(AXValueType type, const void* value) {
+    const std::size_t size = sizeOf(type);
+    if (size == 0 || value == nullptr) {
+        return nullptr;
+    }
+    return new __AXValue(type, value, size);
+}
+
+}  // namespace sim
+
 CFTypeID AXValueGetTypeID() {
     return kAXValueTypeID;
 }
 
 AXValueRef AXValueCreate(AXValueType type, const void* valuePtr) {
-    const std::size_t size = sizeOf(type);
-    if (size == 0 || valuePtr == nullptr || sim::failCall("AXValueCreate")) {
+    if (sim::failCall<"AXValueCreate">()) {
         return nullptr;
     }
-    return new __AXValue(type, valuePtr, size);
+    return sim::createAXValue(type, valuePtr);
 }
 
 AXValueType AXValueGetType(CFTypeRef value) {
@@ -46,7 +58,7 @@ AXValueType AXValueGetType(CFTypeRef value) {
 
 Boolean AXValueGetValue(AXValueRef value, AXValueType type, void* valuePtr) {
     const __AXValue* layout = layoutOf(value);
-    if (sim::failCall("AXValueGetValue") || layout == nullptr || valuePtr == nullptr ||
+    if (sim::failCall<"AXValueGetValue">() || layout == nullptr || valuePtr == nullptr ||
         layout->type_ != type) {
         return false;
     }

@@ -2,10 +2,33 @@
 #include "ApplicationServices/CGEvent.h"
 
 #include "ApplicationServices/CGEventInternal.h"
+#include "sim/Desktop.h"
 #include "sim/EventSystem.h"
 #include "sim/Faults.h"
 
 using sim::eventSystem;
+
+namespace sim {
+
+CGEventRef createEvent() {
+    auto* event = new __CGEvent();
+    event->location = eventSystem().pointer();
+    event->flags = eventSystem().modifierFlags();
+    return event;
+}
+
+CGEventRef createMouseEvent(CGEventType type, CGPoint location, CGMouseButton button) {
+    auto* event = new __CGEvent();
+    event->type = type;
+    event->location = location;
+    event->flags = eventSystem().modifierFlags();
+    event->fields[kCGMouseEventButtonNumber] = button;
+    event->fields[kCGMouseEventClickState] = 1;
+    event->fields[kCGMouseEventNumber] = eventSystem().nextMouseEventNumber();
+    return event;
+}
+
+}  // namespace sim
 
 CFTypeID CGEventGetTypeID() {
     return kCGEventTypeID;
@@ -14,14 +37,19 @@ CFTypeID CGEventGetTypeID() {
 CFMachPortRef CGEventTapCreate(CGEventTapLocation tap, CGEventTapPlacement place,
                                CGEventTapOptions options, CGEventMask eventsOfInterest,
                                CGEventTapCallBack callback, void* userInfo) {
-    if (sim::failCall("CGEventTapCreate") || callback == nullptr) {
+    if (sim::failCall<"CGEventTapCreate">() || callback == nullptr) {
+        return nullptr;
+    }
+    // The processes of the session are not root: a tap where HID events enter the window
+    // server needs accessibility access, and without it the platform answers null.
+    if (tap == kCGHIDEventTap && !sim::desktop().accessEnabled()) {
         return nullptr;
     }
     return eventSystem().createTap(tap, place, options, eventsOfInterest, callback, userInfo);
 }
 
 void CGEventTapEnable(CFMachPortRef tap, bool enable) {
-    sim::failCall("CGEventTapEnable");
+    sim::failCall<"CGEventTapEnable">();
     if (tap != nullptr) {
         eventSystem().enableTap(tap, enable);
     }
@@ -33,27 +61,28 @@ bool CGEventTapIsEnabled(CFMachPortRef tap) {
 }
 
 CGEventRef CGEventCreate(CGEventSourceRef) {
-    if (sim::failCall("CGEventCreate")) {
+    if (sim::failCall<"CGEventCreate">()) {
         return nullptr;
     }
-    auto* event = new __CGEvent();
-    event->location = eventSystem().pointer();
-    event->flags = eventSystem().modifierFlags();
-    return event;
+    return sim::createEvent();
 }
 
 CGEventRef CGEventCreateMouseEvent(CGEventSourceRef, CGEventType mouseType,
                                    CGPoint mouseCursorPosition, CGMouseButton mouseButton) {
-    if (sim::failCall("CGEventCreateMouseEvent")) {
+    if (sim::failCall<"CGEventCreateMouseEvent">()) {
         return nullptr;
     }
-    auto* event = new __CGEvent();
-    event->type = mouseType;
-    event->location = mouseCursorPosition;
-    event->flags = eventSystem().modifierFlags();
-    event->fields[kCGMouseEventButtonNumber] = mouseButton;
-    event->fields[kCGMouseEventClickState] = 1;
-    event->fields[kCGMouseEventNumber] = eventSystem().nextMouseEventNumber();
+    return sim::createMouseEvent(mouseType, mouseCursorPosition, mouseButton);
+}
+
+CGEventRef CGEventCreateKeyboardEvent(CGEventSourceRef, CGKeyCode virtualKey, bool keyDown) {
+    if (sim::failCall<"CGEventCreateKeyboardEvent">()) {
+        return nullptr;
+    }
+    CGEventRef event = sim::createEvent();
+    __CGEvent* layout = layoutOf(event);
+    layout->type = keyDown ? kCGEventKeyDown : kCGEventKeyUp;
+    layout->fields[kCGKeyboardEventKeycode] = virtualKey;
     return event;
 }
 
@@ -74,14 +103,14 @@ void CGEventSetType(CGEventRef event, CGEventType type) {
     layoutOf(event)->type = type;
 }
 CGPoint CGEventGetLocation(CGEventRef event) {
-    sim::failCall("CGEventGetLocation");
+    sim::failCall<"CGEventGetLocation">();
     return layoutOf(event)->location;
 }
 void CGEventSetLocation(CGEventRef event, CGPoint location) {
     layoutOf(event)->location = location;
 }
 CGEventFlags CGEventGetFlags(CGEventRef event) {
-    sim::failCall("CGEventGetFlags");
+    sim::failCall<"CGEventGetFlags">();
     return layoutOf(event)->flags;
 }
 void CGEventSetFlags(CGEventRef event, CGEventFlags flags) {
@@ -89,7 +118,7 @@ void CGEventSetFlags(CGEventRef event, CGEventFlags flags) {
 }
 
 SInt64 CGEventGetIntegerValueField(CGEventRef event, CGEventField field) {
-    sim::failCall("CGEventGetIntegerValueField");
+    sim::failCall<"CGEventGetIntegerValueField">();
     const std::map<CGEventField, SInt64>& fields = layoutOf(event)->fields;
     auto found = fields.find(field);
     return found == fields.end() ? 0 : found->second;
@@ -100,22 +129,22 @@ void CGEventSetIntegerValueField(CGEventRef event, CGEventField field, SInt64 va
 }
 
 void CGEventPost(CGEventTapLocation tap, CGEventRef event) {
-    sim::failCall("CGEventPost");
+    sim::failCall<"CGEventPost">();
     if (event != nullptr) {
-        eventSystem().post(tap, event);
+        eventSystem().post(tap, event, sim::EventSystem::Origin::Process);
     }
 }
 
-bool CGEventSourceKeyState(CGEventSourceStateID, CGKeyCode key) {
-    sim::failCall("CGEventSourceKeyState");
-    return eventSystem().keyDown(key);
+bool CGEventSourceKeyState(CGEventSourceStateID stateID, CGKeyCode key) {
+    sim::failCall<"CGEventSourceKeyState">();
+    return eventSystem().keyDown(stateID, key);
 }
 
-bool CGEventSourceButtonState(CGEventSourceStateID, CGMouseButton button) {
-    sim::failCall("CGEventSourceButtonState");
-    return eventSystem().buttonDown(button);
+bool CGEventSourceButtonState(CGEventSourceStateID stateID, CGMouseButton button) {
+    sim::failCall<"CGEventSourceButtonState">();
+    return eventSystem().buttonDown(stateID, button);
 }
 
-CGEventFlags CGEventSourceFlagsState(CGEventSourceStateID) {
-    return eventSystem().modifierFlags();
+CGEventFlags CGEventSourceFlagsState(CGEventSourceStateID stateID) {
+    return eventSystem().modifierFlags(stateID);
 }

@@ -108,7 +108,8 @@ using CGEventTapCallBack = CGEventRef (*)(CGEventTapProxy proxy, CGEventType typ
 
 CFTypeID CGEventGetTypeID();
 
-// A new tap, owned by the caller, enabled from its creation; null when it cannot be made.
+// A new tap, owned by the caller, enabled from its creation; null when it cannot be made. A tap
+// at kCGHIDEventTap needs accessibility access (the session's processes are not root).
 CFMachPortRef CGEventTapCreate(CGEventTapLocation tap, CGEventTapPlacement place,
                                CGEventTapOptions options, CGEventMask eventsOfInterest,
                                CGEventTapCallBack callback, void* userInfo);
@@ -120,6 +121,8 @@ CGEventRef CGEventCreate(CGEventSourceRef source);
 // A new mouse event; its click state is 1 and its flags are the modifier keys held now.
 CGEventRef CGEventCreateMouseEvent(CGEventSourceRef source, CGEventType mouseType,
                                    CGPoint mouseCursorPosition, CGMouseButton mouseButton);
+// A new key-down or key-up event for a virtual key code, with the modifier keys held now.
+CGEventRef CGEventCreateKeyboardEvent(CGEventSourceRef source, CGKeyCode virtualKey, bool keyDown);
 CGEventRef CGEventCreateCopy(CGEventRef event);
 
 CGEventType CGEventGetType(CGEventRef event);

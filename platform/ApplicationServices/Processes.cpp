@@ -9,7 +9,7 @@ using sim::desktop;
 
 namespace {
 
-constexpr UInt32 kSerialBase = 0x10000;
+constexpr UInt32 kSerialBase = sim::kProcessSerialNumberBase;
 
 // The process a serial number names, if it runs.
 const sim::Application* processOf(const ProcessSerialNumber* psn) {
@@ -28,7 +28,7 @@ const sim::Application* processOf(const ProcessSerialNumber* psn) {
 }  // namespace
 
 OSStatus GetProcessForPID(pid_t pid, ProcessSerialNumber* psn) {
-    if (auto status = sim::faultFor("GetProcessForPID")) {
+    if (auto status = sim::faultFor<"GetProcessForPID">()) {
         return *status;
     }
     if (psn == nullptr) {
@@ -63,21 +63,26 @@ OSErr SetFrontProcess(const ProcessSerialNumber* psn) {
 }
 
 OSErr SetFrontProcessWithOptions(const ProcessSerialNumber* psn, OptionBits options) {
-    if (auto status =
-            sim::faultFor(options == 0 ? "SetFrontProcess" : "SetFrontProcessWithOptions")) {
+    if (auto status = options == 0 ? sim::faultFor<"SetFrontProcess">()
+                                   : sim::faultFor<"SetFrontProcessWithOptions">()) {
         return static_cast<OSErr>(*status);
     }
     const sim::Application* app = processOf(psn);
     if (app == nullptr) {
         return procNotFound;
     }
-    desktop().activate(app->pid, (options & kSetFrontProcessFrontWindowOnly) == 0);
+    if (app->backgroundOnly) {
+        return appIsDaemon;  // a process without user interface cannot come to the front
+    }
+    // Scheduled, not performed during the call: the process comes to the front when the run
+    // loop next turns.
+    desktop().requestActivation(app->pid, (options & kSetFrontProcessFrontWindowOnly) == 0);
     return noErr;
 }
 
 OSStatus TransformProcessType(const ProcessSerialNumber* psn,
                               ProcessApplicationTransformState transformState) {
-    if (auto status = sim::faultFor("TransformProcessType")) {
+    if (auto status = sim::faultFor<"TransformProcessType">()) {
         return *status;
     }
     const sim::Application* app = processOf(psn);

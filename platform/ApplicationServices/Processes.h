@@ -28,12 +28,14 @@ enum : OptionBits {
 enum : OSErr {
     paramErr = -50,
     procNotFound = -600,
+    appIsDaemon = -606,
 };
 
 OSStatus GetProcessForPID(pid_t pid, ProcessSerialNumber* psn);
 OSStatus GetProcessPID(const ProcessSerialNumber* psn, pid_t* pid);
 OSErr GetCurrentProcess(ProcessSerialNumber* psn);
-// Makes the process the active one and brings all of its windows forward.
+// Schedules the process to become the active one with all of its windows brought forward;
+// it does so when the run loop next turns. appIsDaemon for a background-only process.
 OSErr SetFrontProcess(const ProcessSerialNumber* psn);
 // With kSetFrontProcessFrontWindowOnly only the process's front window comes forward.
 OSErr SetFrontProcessWithOptions(const ProcessSerialNumber* psn, OptionBits options);

@@ -12,6 +12,7 @@
 #include <cstdint>
 
 using Boolean = unsigned char;
+using SInt8 = std::int8_t;
 using UInt8 = std::uint8_t;
 using SInt16 = std::int16_t;
 using UInt16 = std::uint16_t;
@@ -75,6 +76,8 @@ enum : CFTypeID {
     kCGEventSourceTypeID,
     kLSSharedFileListTypeID,
     kLSSharedFileListItemTypeID,
+    kCFDateTypeID,
+    kCFDataTypeID,
 };
 
 CFTypeRef CFRetain(CFTypeRef object);

@@ -30,7 +30,7 @@ CFTypeID CFMachPortGetTypeID() {
 
 CFRunLoopSourceRef CFMachPortCreateRunLoopSource(CFAllocatorRef, CFMachPortRef port,
                                                  CFIndex order) {
-    if (sim::failCall("CFMachPortCreateRunLoopSource") || port == nullptr ||
+    if (sim::failCall<"CFMachPortCreateRunLoopSource">() || port == nullptr ||
         !layoutOf(port)->isValid()) {
         return nullptr;
     }

@@ -89,10 +89,20 @@ Boolean CFNumberGetValue(CFNumberRef number, CFNumberType type, void* value) {
             return static_cast<double>(narrow) == real;
         }
         std::memcpy(value, &real, sizeof real);
-        return number->isReal() || static_cast<long long>(real) == number->longLongValue();
+        if (number->isReal()) {
+            return true;
+        }
+        if (number->isUnsignedBeyondLongLong()) {
+            return real < 1.8446744073709552e19 &&
+                   static_cast<unsigned long long>(real) == number->unsignedLongLongValue();
+        }
+        return real < 9.2233720368547758e18 &&
+               static_cast<long long>(real) == number->longLongValue();
     }
     const long long integer = number->longLongValue();
-    const bool exact = !number->isReal() || static_cast<double>(integer) == number->doubleValue();
+    // A value beyond the signed range fits none of the signed types.
+    const bool exact = !number->isUnsignedBeyondLongLong() &&
+                       (!number->isReal() || static_cast<double>(integer) == number->doubleValue());
     switch (type) {
         case kCFNumberSInt8Type:
         case kCFNumberCharType:

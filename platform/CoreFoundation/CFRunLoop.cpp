@@ -482,6 +482,11 @@ bool _CFRunLoopServesPort(CFRunLoopRef runLoop, CFMachPortRef port) {
     return served;
 }
 
+bool _CFRunLoopIsInCommonMode(CFRunLoopRef runLoop) {
+    const __CFRunLoop* loop = layoutOf(runLoop);
+    return !loop->running_ || loop->isCommon(loop->currentMode_);
+}
+
 bool _CFRunLoopRunDue(CFRunLoopRef runLoop) {
     __CFRunLoop* loop = layoutOf(runLoop);
     const std::u16string mode =

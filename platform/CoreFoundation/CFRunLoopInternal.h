@@ -50,6 +50,8 @@ CFRunLoopSourceRef CFRunLoopSourceCreateForPort(CFMachPortRef port, CFIndex orde
 // True when a source made from `port` is on `runLoop` in the mode it runs in now (the default
 // mode while it is idle), so that messages to the port are handled.
 bool _CFRunLoopServesPort(CFRunLoopRef runLoop, CFMachPortRef port);
+// True when the loop is idle or runs in one of its common modes.
+bool _CFRunLoopIsInCommonMode(CFRunLoopRef runLoop);
 // Runs everything due on the clock in the loop's idle mode (the default mode), repeatedly,
 // until nothing more is due. Returns whether anything ran.
 bool _CFRunLoopRunDue(CFRunLoopRef runLoop);

@@ -2,7 +2,6 @@
 
 #include <unicode/uchar.h>
 #include <unicode/ustring.h>
-#include <unicode/utf16.h>
 
 #include <algorithm>
 #include <cstring>
@@ -39,33 +38,11 @@ std::string utf8FromUTF16(std::u16string_view units) {
     return result;
 }
 
-FoldedText foldCase(const std::u16string& text) {
-    FoldedText folded;
-    const auto* source = reinterpret_cast<const UChar*>(text.data());
-    const auto length = static_cast<int32_t>(text.size());
-    int32_t index = 0;
-    while (index < length) {
-        const int32_t start = index;
-        UChar32 codePoint;
-        U16_NEXT(source, index, length, codePoint);
-        UChar buffer[16];
-        UErrorCode error = U_ZERO_ERROR;
-        const int32_t foldedLength =
-            u_strFoldCase(buffer, 16, source + start, index - start, U_FOLD_CASE_DEFAULT, &error);
-        if (U_FAILURE(error)) {
-            folded.units.append(text, static_cast<std::size_t>(start),
-                                static_cast<std::size_t>(index - start));
-            folded.origin.insert(folded.origin.end(), static_cast<std::size_t>(index - start),
-                                 static_cast<std::size_t>(start));
-            continue;
-        }
-        folded.units.append(reinterpret_cast<const char16_t*>(buffer),
-                            static_cast<std::size_t>(foldedLength));
-        folded.origin.insert(folded.origin.end(), static_cast<std::size_t>(foldedLength),
-                             static_cast<std::size_t>(start));
-    }
-    folded.origin.push_back(text.size());
-    return folded;
+std::u16string foldedCase(std::u16string_view text) {
+    return transformedByICU(text, [](const UChar* source, int32_t length, UChar* target,
+                                     int32_t capacity, UErrorCode* error) {
+        return u_strFoldCase(target, capacity, source, length, U_FOLD_CASE_DEFAULT, error);
+    });
 }
 
 CFStringRef CFStringMakeConstant(const char* utf8) {
@@ -145,8 +122,8 @@ CFComparisonResult CFStringCompare(CFStringRef a, CFStringRef b, CFStringCompare
     std::u16string left = a->units();
     std::u16string right = b->units();
     if ((options & kCFCompareCaseInsensitive) != 0) {
-        left = foldCase(left).units;
-        right = foldCase(right).units;
+        left = foldedCase(left);
+        right = foldedCase(right);
     }
     const int order = left.compare(right);
     return order < 0 ? kCFCompareLessThan : order > 0 ? kCFCompareGreaterThan : kCFCompareEqualTo;

@@ -1,21 +1,38 @@
 // What the string implementation shares inside the platform: the one conversion between UTF-8
-// and UTF-16, and Unicode case folding.
+// and UTF-16, Unicode case folding and the way ICU's UTF-16 transformations are called.
 #pragma once
+
+#include <unicode/utypes.h>
 
 #include <cstddef>
 #include <string>
 #include <string_view>
-#include <vector>
 
 // UTF-16 code units of UTF-8 text, and back; a malformed sequence becomes U+FFFD.
 std::u16string utf16FromUTF8(std::string_view utf8);
 std::string utf8FromUTF16(std::u16string_view units);
 
-// The full case fold of a text, with the index in the original text of the code point that
-// produced each folded unit, so that a match in the folded text maps back to a range of
-// whole code points of the original.
-struct FoldedText {
-    std::u16string units;
-    std::vector<std::size_t> origin;  // one more entry than units: the original length
-};
-FoldedText foldCase(const std::u16string& text);
+// The full case fold of a text (ICU's default folding); the text unchanged when ICU fails.
+std::u16string foldedCase(std::u16string_view text);
+
+// Runs an ICU transformation that writes UTF-16 into a buffer, growing the buffer once when it
+// is too small; the text unchanged when ICU fails.
+template <class Transform>
+std::u16string transformedByICU(std::u16string_view text, Transform transform) {
+    std::u16string result(text.size() * 2 + 4, u'\0');
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        UErrorCode error = U_ZERO_ERROR;
+        const int32_t length = transform(
+            reinterpret_cast<const UChar*>(text.data()), static_cast<int32_t>(text.size()),
+            reinterpret_cast<UChar*>(result.data()), static_cast<int32_t>(result.size()), &error);
+        if (U_SUCCESS(error)) {
+            result.resize(static_cast<std::size_t>(length));
+            return result;
+        }
+        if (error != U_BUFFER_OVERFLOW_ERROR) {
+            break;
+        }
+        result.assign(static_cast<std::size_t>(length), u'\0');
+    }
+    return std::u16string(text);
+}

@@ -3,6 +3,8 @@
 
 #include "CoreFoundation/CFArray.h"
 #include "CoreFoundation/CFBase.h"
+#include "CoreFoundation/CFData.h"
+#include "CoreFoundation/CFDate.h"
 #include "CoreFoundation/CFDictionary.h"
 #include "CoreFoundation/CFMachPort.h"
 #include "CoreFoundation/CFNumber.h"

@@ -8,7 +8,8 @@
 #include "sim/FileSystem.h"
 
 Boolean CFURLGetFSRef(CFURLRef url, FSRef* fsRef) {
-    if (sim::failCall("CFURLGetFSRef") || url == nullptr || fsRef == nullptr || !url->isFileURL()) {
+    if (sim::failCall<"CFURLGetFSRef">() || url == nullptr || fsRef == nullptr ||
+        !url->isFileURL()) {
         return false;
     }
     std::string path;

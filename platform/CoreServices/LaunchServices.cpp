@@ -44,13 +44,16 @@ OpaqueLSSharedFileListItemRef::Target targetOf(const sim::LoginItemRecord& recor
 }
 
 // Fault injection names the entry by its id (as the element) and its display name.
-std::optional<std::int32_t> faultForItem(std::string_view call, LSSharedFileListItemRef item) {
-    if (item == nullptr) {
-        return sim::faultFor(call);
+template <sim::CallName Call>
+std::optional<std::int32_t> faultForItem(LSSharedFileListItemRef item) {
+    sim::PlatformCall& call = sim::platformCall<Call>();
+    if (!sim::announce(call)) {
+        return std::nullopt;
     }
-    const OpaqueLSSharedFileListItemRef::Target& target = layoutOf(item)->target();
     const std::optional<std::int32_t> status =
-        sim::faultFor(call, target.itemID, target.displayName);
+        item == nullptr ? sim::matchFault(call, 0, {}, /*counted=*/true)
+                        : sim::matchFault(call, layoutOf(item)->target().itemID,
+                                          layoutOf(item)->target().displayName, true);
     return status && *status != noErr ? status : std::nullopt;
 }
 
@@ -91,7 +94,7 @@ CFTypeID LSSharedFileListItemGetTypeID() {
 }
 
 LSSharedFileListRef LSSharedFileListCreate(CFAllocatorRef, CFStringRef inListType, CFTypeRef) {
-    if (sim::failCall("LSSharedFileListCreate") || inListType == nullptr ||
+    if (sim::failCall<"LSSharedFileListCreate">() || inListType == nullptr ||
         !CFEqual(inListType, kLSSharedFileListSessionLoginItems)) {
         return nullptr;
     }
@@ -99,7 +102,7 @@ LSSharedFileListRef LSSharedFileListCreate(CFAllocatorRef, CFStringRef inListTyp
 }
 
 CFArrayRef LSSharedFileListCopySnapshot(LSSharedFileListRef inList, UInt32* outSnapshotSeed) {
-    if (sim::failCall("LSSharedFileListCopySnapshot") || inList == nullptr) {
+    if (sim::failCall<"LSSharedFileListCopySnapshot">() || inList == nullptr) {
         return nullptr;
     }
     sim::LoginItemList& list = sim::loginItemList();
@@ -116,7 +119,7 @@ CFArrayRef LSSharedFileListCopySnapshot(LSSharedFileListRef inList, UInt32* outS
 }
 
 UInt32 LSSharedFileListGetSeedValue(LSSharedFileListRef inList) {
-    if (sim::failCall("LSSharedFileListGetSeedValue") || inList == nullptr) {
+    if (sim::failCall<"LSSharedFileListGetSeedValue">() || inList == nullptr) {
         return 0;
     }
     return sim::loginItemList().seed();
@@ -129,7 +132,7 @@ OSStatus LSSharedFileListItemResolve(LSSharedFileListItemRef inItem,
     if (outURL != nullptr) {
         *outURL = nullptr;
     }
-    if (const auto status = faultForItem("LSSharedFileListItemResolve", inItem)) {
+    if (const auto status = faultForItem<"LSSharedFileListItemResolve">(inItem)) {
         return *status;
     }
     if (inItem == nullptr || item->isPosition()) {
@@ -156,7 +159,7 @@ OSStatus LSSharedFileListItemResolve(LSSharedFileListItemRef inItem,
 
 OSStatus LSSharedFileListItemRemove(LSSharedFileListRef inList, LSSharedFileListItemRef inItem) {
     const OpaqueLSSharedFileListItemRef* item = layoutOf(inItem);
-    if (const auto status = faultForItem("LSSharedFileListItemRemove", inItem)) {
+    if (const auto status = faultForItem<"LSSharedFileListItemRemove">(inItem)) {
         return *status;
     }
     if (inList == nullptr || inItem == nullptr || item->isPosition()) {
@@ -175,23 +178,16 @@ LSSharedFileListItemRef LSSharedFileListInsertItemURL(LSSharedFileListRef inList
                                                       CFURLRef inURL,
                                                       CFDictionaryRef inPropertiesToSet,
                                                       CFArrayRef) {
-    if (sim::failCall("LSSharedFileListInsertItemURL") || inList == nullptr ||
+    if (sim::failCall<"LSSharedFileListInsertItemURL">() || inList == nullptr ||
         insertAfterThisItem == nullptr || inURL == nullptr || !inURL->isFileURL()) {
         return nullptr;
     }
-    sim::LoginItemList& list = sim::loginItemList();
-    std::size_t index = 0;
-    if (insertAfterThisItem == kLSSharedFileListItemLast) {
-        index = list.entries().size();
-    } else if (insertAfterThisItem != kLSSharedFileListItemBeforeFirst) {
-        const std::vector<sim::LoginItemRecord>& entries = list.entries();
-        const auto after = std::find_if(entries.begin(), entries.end(), [&](const auto& entry) {
-            return entry.id == layoutOf(insertAfterThisItem)->target().itemID;
-        });
-        if (after == entries.end()) {
-            return nullptr;
-        }
-        index = static_cast<std::size_t>(after - entries.begin()) + 1;
+    sim::LoginItemPosition where;
+    if (insertAfterThisItem == kLSSharedFileListItemBeforeFirst) {
+        where.kind = sim::LoginItemPosition::Kind::First;
+    } else if (insertAfterThisItem != kLSSharedFileListItemLast) {
+        where.kind = sim::LoginItemPosition::Kind::After;
+        where.after = layoutOf(insertAfterThisItem)->target().itemID;
     }
 
     sim::LoginItemRecord record;
@@ -211,7 +207,7 @@ LSSharedFileListItemRef LSSharedFileListInsertItemURL(LSSharedFileListRef inList
         }
         record.properties = adoptCF(static_cast<CFDictionaryRef>(properties.leakRef()));
     }
-    record.id = list.insert(index, record, nullptr);
+    record.id = sim::loginItemList().insert(where, record, nullptr);
     if (record.id == 0) {
         return nullptr;
     }
@@ -220,7 +216,7 @@ LSSharedFileListItemRef LSSharedFileListInsertItemURL(LSSharedFileListRef inList
 
 CFStringRef LSSharedFileListItemCopyDisplayName(LSSharedFileListItemRef inItem) {
     const OpaqueLSSharedFileListItemRef* item = layoutOf(inItem);
-    if (faultForItem("LSSharedFileListItemCopyDisplayName", inItem) || inItem == nullptr ||
+    if (faultForItem<"LSSharedFileListItemCopyDisplayName">(inItem) || inItem == nullptr ||
         item->isPosition()) {
         return nullptr;
     }
@@ -229,7 +225,7 @@ CFStringRef LSSharedFileListItemCopyDisplayName(LSSharedFileListItemRef inItem) 
 
 IconRef LSSharedFileListItemCopyIconRef(LSSharedFileListItemRef inItem) {
     const OpaqueLSSharedFileListItemRef* item = layoutOf(inItem);
-    if (faultForItem("LSSharedFileListItemCopyIconRef", inItem) || inItem == nullptr ||
+    if (faultForItem<"LSSharedFileListItemCopyIconRef">(inItem) || inItem == nullptr ||
         item->isPosition() || item->target().iconPath.empty()) {
         return nullptr;
     }
@@ -240,7 +236,7 @@ IconRef LSSharedFileListItemCopyIconRef(LSSharedFileListItemRef inItem) {
 CFTypeRef LSSharedFileListItemCopyProperty(LSSharedFileListItemRef inItem,
                                            CFStringRef inPropertyName) {
     const OpaqueLSSharedFileListItemRef* item = layoutOf(inItem);
-    if (faultForItem("LSSharedFileListItemCopyProperty", inItem) || inItem == nullptr ||
+    if (faultForItem<"LSSharedFileListItemCopyProperty">(inItem) || inItem == nullptr ||
         item->isPosition() || inPropertyName == nullptr || !item->target().properties) {
         return nullptr;
     }
@@ -250,7 +246,7 @@ CFTypeRef LSSharedFileListItemCopyProperty(LSSharedFileListItemRef inItem,
 
 UInt32 LSSharedFileListItemGetID(LSSharedFileListItemRef inItem) {
     const OpaqueLSSharedFileListItemRef* item = layoutOf(inItem);
-    if (faultForItem("LSSharedFileListItemGetID", inItem)) {
+    if (faultForItem<"LSSharedFileListItemGetID">(inItem)) {
         return 0;
     }
     return inItem != nullptr && !item->isPosition() ? item->target().itemID : 0;

@@ -5,6 +5,8 @@
 #include "Foundation/NSArray.h"
 #include "Foundation/NSAutoreleasePool.h"
 #include "Foundation/NSBundle.h"
+#include "Foundation/NSData.h"
+#include "Foundation/NSDate.h"
 #include "Foundation/NSDictionary.h"
 #include "Foundation/NSFileManager.h"
 #include "Foundation/NSNotificationCenter.h"

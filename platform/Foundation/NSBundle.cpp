@@ -58,7 +58,7 @@ NSBundle::~NSBundle() {
 }
 
 NSBundle* NSBundle::mainBundle() {
-    if (sim::failCall("mainBundle")) {
+    if (sim::failCall<"mainBundle">()) {
         return nil;
     }
     const std::string path = sim::mainBundlePath();

@@ -11,7 +11,7 @@ NSFileManager* NSFileManager::defaultManager() {
 }
 
 NSString* NSFileManager::displayNameAtPath(const NSString* path) {
-    if (sim::failCall("displayNameAtPath") || path == nullptr) {
+    if (sim::failCall<"displayNameAtPath">() || path == nullptr) {
         return nil;
     }
     return autorelease(NSString::create(sim::displayNameForPath(path->units())));

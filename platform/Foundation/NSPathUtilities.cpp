@@ -71,7 +71,7 @@ std::vector<std::string> pathsFor(NSSearchPathDirectory directory,
 NSArray* NSSearchPathForDirectoriesInDomains(NSSearchPathDirectory directory,
                                              NSSearchPathDomainMask domainMask, BOOL expandTilde) {
     std::vector<std::string> paths;
-    if (const auto status = sim::faultFor("NSSearchPathForDirectoriesInDomains")) {
+    if (const auto status = sim::faultFor<"NSSearchPathForDirectoriesInDomains">()) {
         // An injected answer: as many folders as the status says, taken from every domain.
         paths = pathsFor(directory, NSAllDomainsMask, expandTilde);
         paths.resize(std::min<std::size_t>(

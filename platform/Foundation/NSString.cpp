@@ -1,7 +1,9 @@
 #include "Foundation/NSString.h"
 
 #include <unicode/uchar.h>
+#include <unicode/unorm2.h>
 #include <unicode/ustring.h>
+#include <unicode/utf16.h>
 
 #include <algorithm>
 #include <cctype>
@@ -10,6 +12,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
+#include <variant>
+#include <vector>
 
 #include "CoreFoundation/CFStringInternal.h"
 #include "Foundation/NSArray.h"
@@ -18,8 +23,71 @@
 
 namespace {
 
-bool startsCodePoint(const FoldedText& text, std::size_t index) {
+// A text turned into the key that a search compares, with the index in the original text of
+// the segment that produced each unit of the key, so that a match of whole segments maps back
+// to a range of the original's own characters.
+struct KeyedText {
+    std::u16string units;
+    std::vector<std::size_t> origin;  // one more entry than units: the original length
+};
+
+bool startsSegment(const KeyedText& text, std::size_t index) {
     return index == 0 || index == text.units.size() || text.origin[index] != text.origin[index - 1];
+}
+
+// ICU's canonical decomposition (NFD); null if ICU cannot give it.
+const UNormalizer2* canonicalDecomposition() {
+    UErrorCode error = U_ZERO_ERROR;
+    const UNormalizer2* form = unorm2_getNFDInstance(&error);
+    return U_SUCCESS(error) ? form : nullptr;
+}
+
+std::u16string decomposed(const UNormalizer2* form, std::u16string_view text) {
+    return transformedByICU(text, [form](const UChar* source, int32_t length, UChar* target,
+                                         int32_t capacity, UErrorCode* error) {
+        return unorm2_normalize(form, source, length, target, capacity, error);
+    });
+}
+
+// The key of a text for a search. A literal search compares code points, each case-folded
+// when case is ignored. Any other search compares canonically equivalent sequences as equal
+// (é and e + U+0301): the text is cut where its canonical decomposition may be cut (before
+// each character that starts a new sequence), and each piece is decomposed, then, when case is
+// ignored, case-folded and decomposed again. A match must start and end where pieces do.
+KeyedText searchKey(const std::u16string& text, bool literal, bool ignoreCase) {
+    const UNormalizer2* form = literal ? nullptr : canonicalDecomposition();
+    KeyedText keyed;
+    const auto* source = reinterpret_cast<const UChar*>(text.data());
+    const auto length = static_cast<int32_t>(text.size());
+    int32_t index = 0;
+    while (index < length) {
+        const int32_t start = index;
+        UChar32 codePoint;
+        U16_NEXT(source, index, length, codePoint);
+        while (form != nullptr && index < length) {
+            int32_t next = index;
+            U16_NEXT(source, next, length, codePoint);
+            if (unorm2_hasBoundaryBefore(form, codePoint)) {
+                break;
+            }
+            index = next;
+        }
+        std::u16string piece(text, static_cast<std::size_t>(start),
+                             static_cast<std::size_t>(index - start));
+        if (form != nullptr) {
+            piece = decomposed(form, piece);
+        }
+        if (ignoreCase) {
+            piece = foldedCase(piece);
+            if (form != nullptr) {
+                piece = decomposed(form, piece);
+            }
+        }
+        keyed.units += piece;
+        keyed.origin.insert(keyed.origin.end(), piece.size(), static_cast<std::size_t>(start));
+    }
+    keyed.origin.push_back(text.size());
+    return keyed;
 }
 
 std::u16string mapCase(const std::u16string& text, bool upper) {
@@ -70,55 +138,118 @@ std::size_t extensionDot(const std::u16string& path, std::size_t start, std::siz
     return std::u16string::npos;
 }
 
-std::string formatOne(const std::string& directive, char conversion,
-                      const FormatArgument& argument) {
-    char buffer[512];
-    auto print = [&](auto value) {
-        std::snprintf(buffer, sizeof buffer, directive.c_str(), value);
-        return std::string(buffer);
-    };
-    const bool floating = std::strchr("eEfFgGaA", conversion) != nullptr;
-    const bool unsignedConversion = std::strchr("uxXoc", conversion) != nullptr;
-    std::string normalized = directive;
-    // Give every integer conversion the width of long long, whatever the format asked for.
-    if (!floating) {
-        std::size_t cut = normalized.size() - 1;
-        while (cut > 0 && std::strchr("hlqjzt", normalized[cut - 1]) != nullptr) {
-            --cut;
-        }
-        normalized = normalized.substr(0, cut) + (conversion == 'c' ? "" : "ll") + conversion;
+// What a format's directive reads, named for messages.
+enum class FormatKind { Int, Long, LongLong, Double, Object, CString };
+
+const char* describe(FormatKind kind) {
+    switch (kind) {
+        case FormatKind::Int:
+            return "an int";
+        case FormatKind::Long:
+            return "a long";
+        case FormatKind::LongLong:
+            return "a long long";
+        case FormatKind::Double:
+            return "a double";
+        case FormatKind::Object:
+            return "an object";
+        case FormatKind::CString:
+            return "a C string";
     }
-    auto printNormalized = [&](auto value) {
-        std::snprintf(buffer, sizeof buffer, normalized.c_str(), value);
-        return std::string(buffer);
-    };
-    if (floating) {
-        if (const auto* real = std::get_if<double>(&argument)) {
-            return print(*real);
-        }
-        if (const auto* integer = std::get_if<long long>(&argument)) {
-            return print(static_cast<double>(*integer));
-        }
-        if (const auto* natural = std::get_if<unsigned long long>(&argument)) {
-            return print(static_cast<double>(*natural));
-        }
-        return "?";
+    return "?";
+}
+
+const char* describe(const FormatArgument& argument) {
+    static const char* const names[] = {
+        "an int",           "an unsigned int", "a long",
+        "an unsigned long", "a long long",     "an unsigned long long",
+        "a double",         "an object",       "a C string"};
+    return names[argument.index()];
+}
+
+[[noreturn]] void formatMisuse(const char* format, const std::string& what) {
+    std::fprintf(stderr, "NSString format \"%s\": %s\n", format, what.c_str());
+    std::abort();
+}
+
+// The type a directive reads: from its length modifier and conversion; nullopt when the
+// directive is not one this format understands.
+std::optional<FormatKind> kindOf(std::string_view length, char conversion) {
+    if (conversion == '@') {
+        return length.empty() ? std::optional(FormatKind::Object) : std::nullopt;
     }
-    long long integer = 0;
-    if (const auto* signedValue = std::get_if<long long>(&argument)) {
-        integer = *signedValue;
-    } else if (const auto* natural = std::get_if<unsigned long long>(&argument)) {
-        integer = static_cast<long long>(*natural);
-    } else if (const auto* real = std::get_if<double>(&argument)) {
-        integer = static_cast<long long>(*real);
-    } else {
-        return "?";
+    if (conversion == 's') {
+        return length.empty() ? std::optional(FormatKind::CString) : std::nullopt;
+    }
+    if (std::strchr("eEfFgGaA", conversion) != nullptr) {
+        // "l" is allowed and means nothing for a double, as in printf.
+        return length.empty() || length == "l" ? std::optional(FormatKind::Double) : std::nullopt;
     }
     if (conversion == 'c') {
-        return printNormalized(static_cast<int>(integer));
+        return length.empty() ? std::optional(FormatKind::Int) : std::nullopt;
     }
-    return unsignedConversion ? printNormalized(static_cast<unsigned long long>(integer))
-                              : printNormalized(integer);
+    if (std::strchr("diouxX", conversion) == nullptr) {
+        return std::nullopt;
+    }
+    if (length.empty() || length == "h" || length == "hh") {
+        return FormatKind::Int;
+    }
+    if (length == "l" || length == "z" || length == "t" || length == "j") {
+        return FormatKind::Long;
+    }
+    if (length == "ll" || length == "q") {
+        return FormatKind::LongLong;
+    }
+    return std::nullopt;
+}
+
+// Whether the argument is of the type the directive reads; an integer of the right width
+// counts whichever its signedness, as for printf.
+bool matches(FormatKind kind, const FormatArgument& argument) {
+    switch (kind) {
+        case FormatKind::Int:
+            return std::holds_alternative<int>(argument) ||
+                   std::holds_alternative<unsigned int>(argument);
+        case FormatKind::Long:
+            return std::holds_alternative<long>(argument) ||
+                   std::holds_alternative<unsigned long>(argument);
+        case FormatKind::LongLong:
+            return std::holds_alternative<long long>(argument) ||
+                   std::holds_alternative<unsigned long long>(argument);
+        case FormatKind::Double:
+            return std::holds_alternative<double>(argument);
+        case FormatKind::Object:
+            return std::holds_alternative<const NSObject*>(argument);
+        case FormatKind::CString:
+            return std::holds_alternative<const char*>(argument);
+    }
+    return false;
+}
+
+template <class T>
+std::string printOne(const std::string& directive, T value) {
+    const int needed = std::snprintf(nullptr, 0, directive.c_str(), value);
+    if (needed <= 0) {
+        return {};
+    }
+    std::string text(static_cast<std::size_t>(needed) + 1, '\0');
+    std::snprintf(text.data(), text.size(), directive.c_str(), value);
+    text.resize(static_cast<std::size_t>(needed));
+    return text;
+}
+
+// One directive of a numeric kind, its argument checked already.
+std::string formatNumber(const std::string& directive, const FormatArgument& argument) {
+    return std::visit(
+        [&](auto value) -> std::string {
+            using T = decltype(value);
+            if constexpr (std::is_arithmetic_v<T>) {
+                return printOne(directive, value);
+            } else {
+                return {};
+            }
+        },
+        argument);
 }
 
 }  // namespace
@@ -155,6 +286,7 @@ NSString* NSString::formatted(const char* format, std::initializer_list<FormatAr
         literal.clear();
     };
     auto next = args.begin();
+    std::size_t directives = 0;
     for (const char* p = format; *p != '\0'; ++p) {
         if (*p != '%') {
             literal += *p;
@@ -165,32 +297,49 @@ NSString* NSString::formatted(const char* format, std::initializer_list<FormatAr
             literal += '%';
             continue;
         }
-        while (*p != '\0' && std::strchr("-+ #0123456789.hlqjzt", *p) != nullptr) {
+        while (*p != '\0' && std::strchr("-+ #0123456789.", *p) != nullptr) {
             ++p;
         }
-        if (*p == '\0') {
-            break;
+        const char* lengthStart = p;
+        while (*p != '\0' && std::strchr("hlqjzt", *p) != nullptr) {
+            ++p;
         }
-        const char conversion = *p;
-        flushLiteral();
+        const std::string directive(specStart, *p == '\0' ? p : p + 1);
+        ++directives;
+        auto which = [&] {
+            return "directive " + std::to_string(directives) + " (" + directive + ")";
+        };
+        const std::optional<FormatKind> kind =
+            *p == '\0'
+                ? std::nullopt
+                : kindOf(std::string_view(lengthStart, static_cast<std::size_t>(p - lengthStart)),
+                         *p);
+        if (!kind) {
+            formatMisuse(format, which() + " is not a directive this format understands");
+        }
         if (next == args.end()) {
-            result += u"(missing)";
-            continue;
+            formatMisuse(format, which() + " has no argument");
         }
         const FormatArgument& argument = *next++;
-        if (conversion == '@') {
-            const auto* const* object = std::get_if<const NSObject*>(&argument);
-            if (object == nullptr || *object == nullptr) {
-                result += u"(null)";
-            } else {
-                result += (*object)->description()->units_;
-            }
-        } else if (conversion == 's') {
-            const auto* const* text = std::get_if<const char*>(&argument);
-            result += utf16FromUTF8(text && *text ? *text : "(null)");
-        } else {
-            result += utf16FromUTF8(formatOne(std::string(specStart, p + 1), conversion, argument));
+        if (!matches(*kind, argument)) {
+            formatMisuse(format, which() + " reads " + describe(*kind) + ", the argument is " +
+                                     describe(argument));
         }
+        flushLiteral();
+        if (*kind == FormatKind::Object) {
+            const NSObject* object = std::get<const NSObject*>(argument);
+            result += object == nullptr ? u"(null)" : object->description()->units_;
+        } else if (*kind == FormatKind::CString) {
+            const char* text = std::get<const char*>(argument);
+            result += utf16FromUTF8(text != nullptr ? text : "(null)");
+        } else {
+            result += utf16FromUTF8(formatNumber(directive, argument));
+        }
+    }
+    if (next != args.end()) {
+        formatMisuse(format, std::to_string(args.size()) + " arguments for " +
+                                 std::to_string(directives) +
+                                 (directives == 1 ? " directive" : " directives"));
     }
     flushLiteral();
     return autorelease(create(std::move(result)));
@@ -235,33 +384,16 @@ NSRange NSString::rangeOfString(const NSString* other, NSStringCompareOptions op
     }
     const bool backwards = (options & NSBackwardsSearch) != 0;
     const bool anchored = (options & NSAnchoredSearch) != 0;
-    if ((options & NSCaseInsensitiveSearch) == 0) {
-        const std::u16string& needle = other->units_;
-        if (needle.size() > units_.size()) {
-            return notFound;
-        }
-        std::size_t at;
-        if (anchored) {
-            at = backwards ? units_.size() - needle.size() : 0;
-            if (units_.compare(at, needle.size(), needle) != 0) {
-                return notFound;
-            }
-        } else {
-            at = backwards ? units_.rfind(needle) : units_.find(needle);
-            if (at == std::u16string::npos) {
-                return notFound;
-            }
-        }
-        return {at, needle.size()};
-    }
-    const FoldedText haystack = foldCase(units_);
-    const std::u16string needle = foldCase(other->units_).units;
-    if (needle.size() > haystack.units.size()) {
+    const bool literal = (options & NSLiteralSearch) != 0;
+    const bool ignoreCase = (options & NSCaseInsensitiveSearch) != 0;
+    const KeyedText haystack = searchKey(units_, literal, ignoreCase);
+    const std::u16string needle = searchKey(other->units_, literal, ignoreCase).units;
+    if (needle.empty() || needle.size() > haystack.units.size()) {
         return notFound;
     }
     auto matchAt = [&](std::size_t start) -> bool {
         const std::size_t end = start + needle.size();
-        return startsCodePoint(haystack, start) && startsCodePoint(haystack, end) &&
+        return startsSegment(haystack, start) && startsSegment(haystack, end) &&
                haystack.units.compare(start, needle.size(), needle) == 0;
     };
     const std::size_t last = haystack.units.size() - needle.size();
@@ -405,16 +537,23 @@ double NSString::doubleValue() const {
 
 bool NSString::isEqual(const NSObject* other) const {
     const NSString* string = dynamic_objc_cast<NSString>(other);
-    return string != nullptr && units_ == string->units_;
+    if (string == nullptr || (hashValid_ && string->hashValid_ && hash_ != string->hash_)) {
+        return false;
+    }
+    return units_ == string->units_;
 }
 
 NSUInteger NSString::hash() const {
-    // FNV-1a over the code units: equal strings hash alike.
-    std::uint64_t hash = 1469598103934665603ull;
-    for (char16_t unit : units_) {
-        hash = (hash ^ unit) * 1099511628211ull;
+    if (!hashValid_) {
+        // FNV-1a over the code units: equal strings hash alike.
+        std::uint64_t hash = 1469598103934665603ull;
+        for (char16_t unit : units_) {
+            hash = (hash ^ unit) * 1099511628211ull;
+        }
+        hash_ = static_cast<NSUInteger>(hash);
+        hashValid_ = true;
     }
-    return static_cast<NSUInteger>(hash);
+    return hash_;
 }
 
 NSString* NSString::description() const {

@@ -24,24 +24,22 @@ enum : NSStringCompareOptions {
     NSAnchoredSearch = 8,
 };
 
-// One argument of a printf-style format: an integer, a floating-point number, an object (for
-// %@) or a UTF-8 C string (for %s).
-using FormatArgument =
-    std::variant<long long, unsigned long long, double, const NSObject*, const char*>;
+// One argument of a printf-style format, with the type it has once passed through "...": the
+// default argument promotions turn bool, char and short into int and float into double. The
+// format reads each argument as its directive says (%d an int, %ld a long, %g a double, %@ an
+// object, %s a UTF-8 C string); a mismatch ends the process with a message.
+using FormatArgument = std::variant<int, unsigned int, long, unsigned long, long long,
+                                    unsigned long long, double, const NSObject*, const char*>;
 
 template <class T>
 FormatArgument toFormatArgument(T value) {
     if constexpr (std::is_same_v<T, std::nullptr_t>) {
         return static_cast<const NSObject*>(nullptr);
-    } else if constexpr (std::is_same_v<T, bool>) {
-        return static_cast<long long>(value);
-    } else if constexpr (std::is_integral_v<T> || std::is_enum_v<T>) {
-        if constexpr (std::is_signed_v<T> || std::is_enum_v<T>) {
-            return static_cast<long long>(value);
-        } else {
-            return static_cast<unsigned long long>(value);
-        }
+    } else if constexpr (std::is_integral_v<T> ||
+                         (std::is_enum_v<T> && std::is_convertible_v<T, int>)) {
+        return +value;  // the integral promotions
     } else if constexpr (std::is_floating_point_v<T>) {
+        static_assert(!std::is_same_v<T, long double>, "long double is not a format argument");
         return static_cast<double>(value);
     } else if constexpr (std::is_convertible_v<T, const char*>) {
         return static_cast<const char*>(value);
@@ -79,7 +77,9 @@ public:
     bool hasPrefix(const NSString* prefix) const;
     bool hasSuffix(const NSString* suffix) const;
     // First occurrence of `other` (last with NSBackwardsSearch); {NSNotFound, 0} when there is
-    // none or `other` is empty. NSCaseInsensitiveSearch compares Unicode case folds.
+    // none or `other` is empty. NSCaseInsensitiveSearch compares Unicode case folds. Unless
+    // NSLiteralSearch is given, canonically equivalent sequences match (é and e + U+0301), a
+    // match never splits a composed character sequence, and the range is the receiver's own.
     NSRange rangeOfString(const NSString* other, NSStringCompareOptions options = 0) const;
     NSString* lowercaseString() const;
     NSString* uppercaseString() const;
@@ -112,7 +112,10 @@ protected:
     NSString() = default;
     explicit NSString(std::u16string units) : units_(std::move(units)) {}
     NSString(Immortal tag, std::u16string units) : NSObject(tag), units_(std::move(units)) {}
-    void unitsChanged() { utf8Valid_ = false; }
+    void unitsChanged() {
+        utf8Valid_ = false;
+        hashValid_ = false;
+    }
 
     std::u16string units_;
 
@@ -120,6 +123,9 @@ private:
     friend CFStringRef CFStringMakeConstant(const char* utf8);
     mutable std::string utf8Cache_;
     mutable bool utf8Valid_ = false;
+    // Computed at the first question: dictionaries ask for it at every lookup.
+    mutable NSUInteger hash_ = 0;
+    mutable bool hashValid_ = false;
 };
 
 class NSMutableString : public NSString {

@@ -6,7 +6,7 @@
 
 void NSThread::sleepForTimeInterval(NSTimeInterval seconds) {
     // Announced for the call counts only: a sleep cannot fail.
-    sim::failCall("sleepForTimeInterval");
+    sim::failCall<"sleepForTimeInterval">();
     if (!(seconds >= 0)) {
         return;  // a negative interval, or not a number, is no time at all
     }

@@ -1,5 +1,6 @@
 #include "Foundation/NSValue.h"
 
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +12,12 @@
 
 NSNumber* NSNumber::createWithLongLong(long long value) {
     return new NSNumber(value);
+}
+
+NSNumber* NSNumber::createWithUnsignedLongLong(unsigned long long value) {
+    NSNumber* number = new NSNumber(static_cast<long long>(value));
+    number->unsigned_ = value > static_cast<unsigned long long>(LLONG_MAX);
+    return number;
 }
 
 NSNumber* NSNumber::createWithDouble(double value) {
@@ -31,6 +38,10 @@ NSNumber* NSNumber::numberWithInteger(NSInteger value) {
 
 NSNumber* NSNumber::numberWithLongLong(long long value) {
     return autorelease(createWithLongLong(value));
+}
+
+NSNumber* NSNumber::numberWithUnsignedLongLong(unsigned long long value) {
+    return autorelease(createWithUnsignedLongLong(value));
 }
 
 NSNumber* NSNumber::numberWithDouble(double value) {
@@ -57,6 +68,21 @@ long long NSNumber::longLongValue() const {
     return static_cast<long long>(double_);
 }
 
+unsigned long long NSNumber::unsignedLongLongValue() const {
+    if (real_ && double_ >= 9.2233720368547758e18 && double_ < 1.8446744073709552e19) {
+        return static_cast<unsigned long long>(double_);
+    }
+    return static_cast<unsigned long long>(longLongValue());
+}
+
+double NSNumber::doubleValue() const {
+    if (real_) {
+        return double_;
+    }
+    return unsigned_ ? static_cast<double>(static_cast<unsigned long long>(integer_))
+                     : static_cast<double>(integer_);
+}
+
 int NSNumber::intValue() const {
     // Like a C cast of the 64-bit value to 32 bits: the low bits are kept.
     return static_cast<int>(
@@ -68,7 +94,7 @@ bool NSNumber::isEqualToNumber(const NSNumber* other) const {
         return false;
     }
     if (!real_ && !other->real_) {
-        return integer_ == other->integer_;
+        return integer_ == other->integer_ && unsigned_ == other->unsigned_;
     }
     return doubleValue() == other->doubleValue();
 }
@@ -89,6 +115,9 @@ NSUInteger NSNumber::hash() const {
 }
 
 NSString* NSNumber::description() const {
+    if (unsigned_) {
+        return NSString::stringWithFormat("%llu", static_cast<unsigned long long>(integer_));
+    }
     if (!real_) {
         return NSString::stringWithFormat("%lld", integer_);
     }

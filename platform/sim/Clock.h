@@ -32,12 +32,15 @@ double pacedClockNow();
 // ahead is clamped to a year from now).
 std::chrono::steady_clock::time_point wallInstantOf(double seconds);
 
-// Lets the rest of the desktop catch up with what was asked of it (pending hide requests),
-// at the current time. The run loop calls it after each pass.
+// Lets the rest of the desktop catch up with what was asked of it (pending hide requests, then
+// scheduled activations) at the current time, and, when the main run loop is idle or runs in a
+// common mode, lets running-application objects catch up with the desktop. The run loop calls
+// it after each pass.
 void worldTurn();
 
 // Runs, at the current time, everything due on the main run loop (queued main-thread
-// performs, timers that are due, pending hide requests), until nothing more is due.
+// performs, timers that are due, pending hide requests and activations), until nothing more
+// is due; running-application objects have caught up with the desktop afterwards.
 void settle();
 
 }  // namespace sim

@@ -11,6 +11,7 @@
 #include "ApplicationServices/CGEvent.h"
 #include "CoreFoundation/CFStringInternal.h"
 #include "sim/FileSystem.h"
+#include "sim/SystemLifecycle.h"
 #include "sim/Transcript.h"
 
 namespace sim {
@@ -62,8 +63,10 @@ void Desktop::reset(const std::string& systemBundlePath) {
     nextNode_ = 1;
     windowOrder_.clear();
     active_.reset();
+    publishedActive_.reset();
     recentlyActive_.clear();
     pendingHides_.clear();
+    pendingActivations_.clear();
     hideRequests_ = 0;
     openedURLs_.clear();
     accessEnabled_ = true;
@@ -171,7 +174,9 @@ pid_t Desktop::addApplication(const ApplicationSpec& setup) {
         addVirtualDirectory(path);
     }
     app.hidden = setup.hidden;
-    app.foreground = !setup.agent;
+    app.publishedHidden = setup.hidden;  // as it started: nothing has changed yet to catch up
+    app.foreground = !setup.agent && !setup.backgroundOnly;
+    app.backgroundOnly = setup.backgroundOnly;
     applications_[pid] = app;
     launchOrder_.push_back(pid);
     Application& stored = applications_[pid];
@@ -185,7 +190,7 @@ pid_t Desktop::addApplication(const ApplicationSpec& setup) {
         stored.dockItem = addDockItem(item);
         nodes_.at(stored.dockItem).itemOwner = pid;
     }
-    if (!active_ && !setup.hidden && !setup.agent) {
+    if (!active_ && !setup.hidden && !setup.agent && !setup.backgroundOnly) {
         setActive(pid);
     }
     return pid;
@@ -367,6 +372,7 @@ void Desktop::quit(pid_t pid) {
     applications_.erase(pid);
     std::erase(launchOrder_, pid);
     std::erase(pendingHides_, pid);
+    std::erase_if(pendingActivations_, [pid](const auto& request) { return request.first == pid; });
     layoutDock();
     record(name + " has quit");
     if (active_ == pid) {
@@ -444,6 +450,25 @@ void Desktop::applyPendingHides() {
     }
 }
 
+void Desktop::requestActivation(pid_t pid, bool allWindows) {
+    pendingActivations_.emplace_back(pid, allWindows);
+}
+
+void Desktop::applyPendingActivations() {
+    while (!pendingActivations_.empty()) {
+        const auto [pid, allWindows] = pendingActivations_.front();
+        pendingActivations_.erase(pendingActivations_.begin());
+        activate(pid, allWindows);
+    }
+}
+
+void Desktop::publishApplicationStates() {
+    for (auto& [pid, app] : applications_) {
+        app.publishedHidden = app.hidden;
+    }
+    publishedActive_ = active_;
+}
+
 void Desktop::routeMouseEvent(std::uint32_t type, double x, double y) {
     const std::optional<NodeId> target = hitTest(x, y);
     if (!target) {
@@ -452,7 +477,7 @@ void Desktop::routeMouseEvent(std::uint32_t type, double x, double y) {
     const Node& hit = nodes_.at(*target);
     if (hit.pid == kDockPid) {
         // The Dock acts on a release over an application's item: it shows and activates that
-        // application unless it is active and visible already.
+        // application unless it is active and visible already, and asks it to reopen.
         NodeId item = *target;
         while (item != 0 && nodes_.at(item).kind != NodeKind::DockItem) {
             item = nodes_.at(item).parent;
@@ -462,9 +487,13 @@ void Desktop::routeMouseEvent(std::uint32_t type, double x, double y) {
         }
         const pid_t owner = nodes_.at(item).itemOwner;
         const Application* app = application(owner);
-        if (app != nullptr && (active_ != owner || app->hidden)) {
+        if (app == nullptr) {
+            return;
+        }
+        if (active_ != owner || app->hidden) {
             activate(owner);
         }
+        sendReopenEvent(owner);
         return;
     }
     // A press on a window of an inactive application makes that application active.

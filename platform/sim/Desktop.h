@@ -37,6 +37,8 @@ struct Rect {
 inline constexpr pid_t kDockPid = 100;
 inline constexpr pid_t kSystemPid = 400;
 inline constexpr pid_t kFirstApplicationPid = 501;
+// A process's serial number is {0, pid + this}.
+inline constexpr std::uint32_t kProcessSerialNumberBase = 0x10000;
 inline constexpr Rect kDefaultWindowFrame{200, 100, 800, 600};
 inline constexpr const char* kDockBundleIdentifier = "com.apple.dock";
 inline constexpr const char* kDockBundlePath = "/System/Library/CoreServices/Dock.app";
@@ -72,6 +74,10 @@ struct Application {
     std::optional<std::u16string> bundlePath;
     bool hidden = false;
     bool foreground = true;  // a regular application with a Dock icon; agents are not
+    bool backgroundOnly = false;
+    // Whether it is hidden as its running-application objects tell, which changes only when
+    // the main run loop turns (see publishApplicationStates).
+    bool publishedHidden = false;
     NodeId root = 0;
     NodeId dockItem = 0;
 };
@@ -86,7 +92,8 @@ struct ApplicationSpec {
     std::optional<std::string> dockItemTitle;  // default the name
     bool dockItem = true;
     bool hidden = false;
-    bool agent = false;  // no Dock icon, and never active just by starting
+    bool agent = false;           // no Dock icon, and never active just by starting
+    bool backgroundOnly = false;  // no user interface at all: it can never be made active
 };
 
 struct ElementSpec {
@@ -135,12 +142,21 @@ public:
     // A hide request of -[NSRunningApplication hide]: carried out at the next world turn.
     void requestHide(pid_t pid);
     void applyPendingHides();
+    // An activation the Process Manager scheduled (SetFrontProcess): carried out at the next
+    // world turn, after the pending hides, unless the application has quit by then.
+    void requestActivation(pid_t pid, bool allWindows);
+    void applyPendingActivations();
+    // The hidden and active state that running-application objects report catches up with the
+    // desktop; the main run loop does this at each turn in a common mode.
+    void publishApplicationStates();
     // The Dock's and the windows' own response to a mouse event that passed the taps.
     void routeMouseEvent(std::uint32_t type, double x, double y);
 
     // Questions.
     bool accessEnabled() const { return accessEnabled_; }
     std::optional<pid_t> activePid() const { return active_; }
+    // The active application as running-application objects tell, as of the last turn.
+    std::optional<pid_t> publishedActivePid() const { return publishedActive_; }
     const Application* application(pid_t pid) const;
     // Running applications in the order they were launched.
     std::vector<pid_t> runningPids() const { return launchOrder_; }
@@ -181,8 +197,10 @@ private:
     NodeId dockList_ = 0;
     std::vector<NodeId> windowOrder_;  // on-screen windows of every application, front to back
     std::optional<pid_t> active_;
+    std::optional<pid_t> publishedActive_;
     std::vector<pid_t> recentlyActive_;  // most recent first
     std::vector<pid_t> pendingHides_;
+    std::vector<std::pair<pid_t, bool>> pendingActivations_;  // pid, all windows
     int hideRequests_ = 0;
     std::vector<std::string> openedURLs_;
     bool accessEnabled_ = true;

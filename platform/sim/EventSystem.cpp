@@ -69,9 +69,8 @@ void EventSystem::reset() {
     }
     taps_.clear();
     pointer_ = {kScreenWidth / 2, kScreenHeight / 2};
-    buttons_ = 0;
-    keys_.clear();
-    modifierFlags_ = 0;
+    hardware_ = InputState{};
+    session_ = InputState{};
     mouseEventNumber_ = 0;
     lastPress_ = Press{};
 }
@@ -125,10 +124,83 @@ void EventSystem::enableTap(CFMachPortRef port, bool enable) {
     record(enable ? "event tap re-enabled" : "event tap switched off");
 }
 
-void EventSystem::setButtonDown(CGMouseButton button, bool down) {
+void EventSystem::InputState::setButton(CGMouseButton button, bool down) {
     if (button < 32) {
-        buttons_ = down ? (buttons_ | (1u << button)) : (buttons_ & ~(1u << button));
+        buttons = down ? (buttons | (1u << button)) : (buttons & ~(1u << button));
     }
+}
+
+void EventSystem::InputState::setKey(CGKeyCode key, bool down) {
+    down ? (void)keys.insert(key) : (void)keys.erase(key);
+}
+
+void EventSystem::InputState::follow(CGEventRef posted) {
+    const __CGEvent* event = layoutOf(posted);
+    switch (event->type) {
+        case kCGEventLeftMouseDown:
+        case kCGEventRightMouseDown:
+        case kCGEventOtherMouseDown:
+            setButton(buttonOf(event), true);
+            break;
+        case kCGEventLeftMouseUp:
+        case kCGEventRightMouseUp:
+        case kCGEventOtherMouseUp:
+            setButton(buttonOf(event), false);
+            break;
+        case kCGEventKeyDown:
+        case kCGEventKeyUp: {
+            auto code = event->fields.find(kCGKeyboardEventKeycode);
+            setKey(code == event->fields.end() ? 0 : static_cast<CGKeyCode>(code->second),
+                   event->type == kCGEventKeyDown);
+            break;
+        }
+        case kCGEventFlagsChanged:
+            flags = event->flags;
+            break;
+        default:
+            break;
+    }
+}
+
+const EventSystem::InputState* EventSystem::stateFor(CGEventSourceStateID state) const {
+    switch (state) {
+        case kCGEventSourceStateHIDSystemState:
+            return &hardware_;
+        case kCGEventSourceStateCombinedSessionState:
+            return &session_;
+        default:
+            return nullptr;
+    }
+}
+
+bool EventSystem::buttonDown(CGEventSourceStateID state, CGMouseButton button) const {
+    const InputState* table = stateFor(state);
+    return table != nullptr && button < 32 && ((table->buttons >> button) & 1u) != 0;
+}
+
+bool EventSystem::keyDown(CGEventSourceStateID state, CGKeyCode key) const {
+    const InputState* table = stateFor(state);
+    return table != nullptr && table->keys.count(key) != 0;
+}
+
+CGEventFlags EventSystem::modifierFlags(CGEventSourceStateID state) const {
+    const InputState* table = stateFor(state);
+    return table != nullptr ? table->flags : 0;
+}
+
+void EventSystem::setButtonDown(CGMouseButton button, bool down) {
+    hardware_.setButton(button, down);
+    session_.setButton(button, down);
+}
+
+void EventSystem::setKeyDown(CGKeyCode key, bool down) {
+    hardware_.setKey(key, down);
+    session_.setKey(key, down);
+}
+
+void EventSystem::setModifierFlags(CGEventFlags flags) {
+    hardware_.flags = flags;
+    session_.flags = flags;
 }
 
 void EventSystem::deliverToTaps(CGEventTapLocation location, RetainPtr<CGEventRef>& event,
@@ -170,18 +242,15 @@ void EventSystem::deliverToTaps(CGEventTapLocation location, RetainPtr<CGEventRe
     }
 }
 
-void EventSystem::post(CGEventTapLocation location, CGEventRef posted) {
+void EventSystem::post(CGEventTapLocation location, CGEventRef posted, Origin origin) {
     RetainPtr<CGEventRef> event = retainPtr(posted);
-    const CGEventType type = layoutOf(posted)->type;
-    if (isMouseType(type)) {
-        pointer_ = layoutOf(posted)->location;
-        if (type == kCGEventLeftMouseDown || type == kCGEventRightMouseDown ||
-            type == kCGEventOtherMouseDown) {
-            setButtonDown(buttonOf(layoutOf(event.get())), true);
-        } else if (type == kCGEventLeftMouseUp || type == kCGEventRightMouseUp ||
-                   type == kCGEventOtherMouseUp) {
-            setButtonDown(buttonOf(layoutOf(event.get())), false);
-        }
+    const __CGEvent* layout = layoutOf(posted);
+    if (isMouseType(layout->type)) {
+        pointer_ = layout->location;
+    }
+    session_.follow(event.get());
+    if (origin == Origin::Hand) {
+        hardware_.follow(event.get());
     }
     bool swallowed = false;
     deliverToTaps(location, event, swallowed);
@@ -211,7 +280,7 @@ void EventSystem::disableTaps(CGEventType reason) {
         if (!_CFRunLoopServesPort(CFRunLoopGetMain(), tap.port)) {
             continue;
         }
-        RetainPtr<CGEventRef> notice = adoptCF(CGEventCreate(nullptr));
+        RetainPtr<CGEventRef> notice = adoptCF(createEvent());
         layoutOf(notice.get())->type = reason;
         tap.callback(reinterpret_cast<CGEventTapProxy>(&gProxyTag), reason, notice.get(),
                      tap.userInfo);
@@ -224,37 +293,28 @@ void EventSystem::pressLeft(double x, double y, CGEventFlags flags) {
         lastPress_.clickState > 0 && now - lastPress_.time <= kDoubleClickInterval &&
         std::hypot(x - lastPress_.location.x, y - lastPress_.location.y) <= kDoubleClickDistance;
     lastPress_ = {now, CGPointMake(x, y), continues ? lastPress_.clickState + 1 : 1};
-    RetainPtr<CGEventRef> event = adoptCF(CGEventCreateMouseEvent(
-        nullptr, kCGEventLeftMouseDown, CGPointMake(x, y), kCGMouseButtonLeft));
-    if (!event) {
-        return;  // the platform could not make the event
-    }
+    RetainPtr<CGEventRef> event =
+        adoptCF(createMouseEvent(kCGEventLeftMouseDown, CGPointMake(x, y), kCGMouseButtonLeft));
     layoutOf(event.get())->flags = flags;
     layoutOf(event.get())->fields[kCGMouseEventClickState] = lastPress_.clickState;
-    post(kCGHIDEventTap, event.get());
+    post(kCGHIDEventTap, event.get(), Origin::Hand);
 }
 
 void EventSystem::movePointer(double x, double y, CGEventFlags flags) {
-    const bool dragging = buttonDown(kCGMouseButtonLeft);
-    RetainPtr<CGEventRef> event = adoptCF(
-        CGEventCreateMouseEvent(nullptr, dragging ? kCGEventLeftMouseDragged : kCGEventMouseMoved,
-                                CGPointMake(x, y), kCGMouseButtonLeft));
-    if (!event) {
-        return;
-    }
+    const bool dragging = buttonDown(kCGEventSourceStateHIDSystemState, kCGMouseButtonLeft);
+    RetainPtr<CGEventRef> event =
+        adoptCF(createMouseEvent(dragging ? kCGEventLeftMouseDragged : kCGEventMouseMoved,
+                                 CGPointMake(x, y), kCGMouseButtonLeft));
     layoutOf(event.get())->flags = flags;
-    post(kCGHIDEventTap, event.get());
+    post(kCGHIDEventTap, event.get(), Origin::Hand);
 }
 
 void EventSystem::releaseLeft(double x, double y, SInt64 clickState, CGEventFlags flags) {
-    RetainPtr<CGEventRef> event = adoptCF(CGEventCreateMouseEvent(
-        nullptr, kCGEventLeftMouseUp, CGPointMake(x, y), kCGMouseButtonLeft));
-    if (!event) {
-        return;
-    }
+    RetainPtr<CGEventRef> event =
+        adoptCF(createMouseEvent(kCGEventLeftMouseUp, CGPointMake(x, y), kCGMouseButtonLeft));
     layoutOf(event.get())->flags = flags;
     layoutOf(event.get())->fields[kCGMouseEventClickState] = clickState;
-    post(kCGHIDEventTap, event.get());
+    post(kCGHIDEventTap, event.get(), Origin::Hand);
 }
 
 }  // namespace sim

@@ -44,21 +44,29 @@ public:
     const std::vector<EventTap>& taps() const { return taps_; }
     void enableTap(CFMachPortRef port, bool enable);
 
+    // Who posted an event: the user's hand (the hardware) or a process (CGEventPost).
+    enum class Origin { Hand, Process };
+
     // Delivers the event to the taps at `location` and after it, in order, and then to the
-    // desktop; pending hide requests are carried out once every receiver has had it.
-    void post(CGEventTapLocation location, CGEventRef event);
+    // desktop; pending hide requests are carried out once every receiver has had it. The
+    // session's state follows every event; the hardware's only the hand's.
+    void post(CGEventTapLocation location, CGEventRef event, Origin origin);
     // The platform switches every tap off and tells each through its callback.
     void disableTaps(CGEventType reason);
 
     CGPoint pointer() const { return pointer_; }
-    bool buttonDown(CGMouseButton button) const { return (buttons_ >> button) & 1u; }
-    bool keyDown(CGKeyCode key) const { return keys_.count(key) != 0; }
-    CGEventFlags modifierFlags() const { return modifierFlags_; }
+    // The buttons, keys and modifier flags down in the table a state ID names: the HID system
+    // state is the hardware, the combined session state everything posted to the session. No
+    // event source of the session has a private state: it answers nothing down.
+    bool buttonDown(CGEventSourceStateID state, CGMouseButton button) const;
+    bool keyDown(CGEventSourceStateID state, CGKeyCode key) const;
+    CGEventFlags modifierFlags(CGEventSourceStateID state) const;
+    // The modifier keys of the combined session state, which new events carry.
+    CGEventFlags modifierFlags() const { return session_.flags; }
+    // The user's hand: what it holds is in both tables.
     void setButtonDown(CGMouseButton button, bool down);
-    void setKeyDown(CGKeyCode key, bool down) {
-        down ? (void)keys_.insert(key) : (void)keys_.erase(key);
-    }
-    void setModifierFlags(CGEventFlags flags) { modifierFlags_ = flags; }
+    void setKeyDown(CGKeyCode key, bool down);
+    void setModifierFlags(CGEventFlags flags);
     std::int64_t nextMouseEventNumber() { return ++mouseEventNumber_; }
 
     // The user's hand: a left-button press or release at a point, posted at the HID level. A
@@ -78,12 +86,24 @@ private:
     void removeTap(std::uint64_t id);
     void deliverToTaps(CGEventTapLocation location, RetainPtr<CGEventRef>& event, bool& swallowed);
 
+    // What is down in one state table.
+    struct InputState {
+        std::uint32_t buttons = 0;
+        std::set<CGKeyCode> keys;
+        CGEventFlags flags = 0;
+
+        void setButton(CGMouseButton button, bool down);
+        void setKey(CGKeyCode key, bool down);
+        // Buttons, keys or flags that a posted event changes.
+        void follow(CGEventRef event);
+    };
+    const InputState* stateFor(CGEventSourceStateID state) const;
+
     std::vector<EventTap> taps_;  // in delivery order
     std::uint64_t nextTapId_ = 1;
     CGPoint pointer_{kScreenWidth / 2, kScreenHeight / 2};
-    std::uint32_t buttons_ = 0;
-    std::set<CGKeyCode> keys_;
-    CGEventFlags modifierFlags_ = 0;
+    InputState hardware_;  // kCGEventSourceStateHIDSystemState
+    InputState session_;   // kCGEventSourceStateCombinedSessionState
     std::int64_t mouseEventNumber_ = 0;
     struct Press {
         double time = 0;
@@ -93,5 +113,11 @@ private:
 };
 
 EventSystem& eventSystem();
+
+// New events (+1) as CGEventCreate and CGEventCreateMouseEvent make them, but never failing by
+// an injected fault: for the session's own events (the user's hand, the notice of a tap
+// switched off).
+CGEventRef createEvent();
+CGEventRef createMouseEvent(CGEventType type, CGPoint location, CGMouseButton button);
 
 }  // namespace sim

@@ -5,64 +5,103 @@
 namespace sim {
 namespace {
 
-std::vector<Fault> gFaults;
-std::map<std::string, std::size_t, std::less<>> gCounts;
+struct ArmedFault {
+    Fault fault;
+    PlatformCall* call;
+};
+
+std::vector<ArmedFault> gFaults;
+
+// Map nodes never move: call sites keep references to their records.
+std::map<std::string, PlatformCall, std::less<>>& records() {
+    static std::map<std::string, PlatformCall, std::less<>> instance;
+    return instance;
+}
+
+void disarm(std::vector<ArmedFault>::iterator armed) {
+    --armed->call->armedFaults;
+    gFaults.erase(armed);
+}
 
 }  // namespace
 
+PlatformCall& platformCall(std::string_view name) {
+    auto& all = records();
+    auto found = all.find(name);
+    if (found == all.end()) {
+        found = all.emplace(std::string(name), PlatformCall{std::string(name)}).first;
+    }
+    return found->second;
+}
+
 void injectFault(Fault fault) {
-    gFaults.push_back(std::move(fault));
+    PlatformCall& call = platformCall(fault.call);
+    ++call.armedFaults;
+    gFaults.push_back({std::move(fault), &call});
 }
 
 void removeFaults(std::string_view call) {
-    std::erase_if(gFaults, [&](const Fault& fault) { return fault.call == call; });
+    PlatformCall& record = platformCall(call);
+    std::erase_if(gFaults, [&](const ArmedFault& armed) { return armed.call == &record; });
+    record.armedFaults = 0;
 }
 
 void clearFaults() {
+    for (ArmedFault& armed : gFaults) {
+        armed.call->armedFaults = 0;
+    }
     gFaults.clear();
 }
 
-void countCall(std::string_view call) {
-    auto counted = gCounts.find(call);
-    if (counted == gCounts.end()) {
-        counted = gCounts.emplace(std::string(call), 0).first;
+std::optional<std::int32_t> matchFault(PlatformCall& call, std::uint64_t element,
+                                       std::u16string_view name, bool counted) {
+    if (call.armedFaults == 0) {
+        return std::nullopt;
     }
-    ++counted->second;
-}
-
-std::optional<std::int32_t> faultFor(std::string_view call, std::uint64_t element,
-                                     std::u16string_view name) {
-    countCall(call);
-    return matchFault(call, element, name);
-}
-
-std::optional<std::int32_t> matchFault(std::string_view call, std::uint64_t element,
-                                       std::u16string_view name) {
     for (auto it = gFaults.begin(); it != gFaults.end(); ++it) {
-        if (it->call != call || (it->element != 0 && it->element != element) ||
-            (!it->name.empty() && it->name != name)) {
+        Fault& fault = it->fault;
+        if (it->call != &call || (fault.element != 0 && fault.element != element) ||
+            (!fault.name.empty() && fault.name != name)) {
             continue;
         }
-        const std::int32_t status = it->status;
-        if (it->count > 0 && --it->count == 0) {
-            gFaults.erase(it);
+        if (fault.after > 0) {
+            // This call goes through; a later one fails.
+            fault.after -= counted ? 1 : 0;
+            continue;
+        }
+        const std::int32_t status = fault.status;
+        if (fault.count > 0 && --fault.count == 0) {
+            disarm(it);
         }
         return status;
     }
     return std::nullopt;
 }
 
-const std::map<std::string, std::size_t, std::less<>>& callCounts() {
-    return gCounts;
+std::map<std::string, std::size_t> callCounts() {
+    std::map<std::string, std::size_t> counts;
+    for (const auto& [name, call] : records()) {
+        if (call.count != 0) {
+            counts.emplace(name, call.count);
+        }
+    }
+    return counts;
 }
 
 std::size_t callCount(std::string_view call) {
-    auto found = gCounts.find(call);
-    return found == gCounts.end() ? 0 : found->second;
+    auto found = records().find(call);
+    return found == records().end() ? 0 : found->second.count;
+}
+
+bool canFail(std::string_view call) {
+    auto found = records().find(call);
+    return found != records().end() && found->second.canFail;
 }
 
 void resetCallCounts() {
-    gCounts.clear();
+    for (auto& [name, call] : records()) {
+        call.count = 0;
+    }
 }
 
 }  // namespace sim

@@ -1,6 +1,8 @@
 #include "sim/LoginItemList.h"
 
 #include <algorithm>
+#include <optional>
+#include <unordered_map>
 
 #include "CoreFoundation/CFStringInternal.h"
 #include "TypeCastsCF.h"
@@ -149,6 +151,62 @@ RetainPtr<CFDictionaryRef> dictionaryFromEntry(const LoginItemRecord& record) {
     return RetainPtr<CFDictionaryRef>(std::move(entry));
 }
 
+// Records compare by everything the file holds of them.
+bool sameContent(const LoginItemRecord& a, const LoginItemRecord& b) {
+    const auto same = [](CFTypeRef x, CFTypeRef y) { return x == y || CFEqual(x, y); };
+    return a.url == b.url && a.displayName == b.displayName && a.resolvable == b.resolvable &&
+           a.iconPath == b.iconPath && same(a.properties.get(), b.properties.get()) &&
+           same(a.unknownKeys.get(), b.unknownKeys.get());
+}
+
+// What a file that checkLoginItemFile accepted holds (nothing for none): its entries, without
+// ids, and its other top-level keys.
+struct ListContent {
+    std::vector<LoginItemRecord> entries;
+    RetainPtr<CFDictionaryRef> others;
+};
+
+ListContent contentOf(CFTypeRef root) {
+    ListContent content;
+    if (root == nullptr) {
+        return content;
+    }
+    const auto* dictionary = static_cast<const NSDictionary*>(root);
+    RetainPtr<NSMutableDictionary*> others = adoptCF(NSMutableDictionary::create());
+    for (const auto& [key, value] : *dictionary) {
+        if (!CFEqual(key, keyLoginItems())) {
+            others->setObject(value, key);
+        }
+    }
+    content.others = RetainPtr<CFDictionaryRef>(std::move(others));
+    if (const auto* items =
+            static_cast<const NSArray*>(dictionary->objectForKey(keyLoginItems()))) {
+        std::size_t index = 0;
+        for (const NSObject* element : *items) {
+            LoginItemRecord record;
+            std::string ignored;  // checked whole when read
+            entryFromDictionary(element, index++, &record, &ignored);
+            content.entries.push_back(std::move(record));
+        }
+    }
+    return content;
+}
+
+RetainPtr<CFTypeRef> rootOf(const std::vector<LoginItemRecord>& entries, CFDictionaryRef others) {
+    RetainPtr<NSMutableDictionary*> root = adoptCF(NSMutableDictionary::create());
+    if (others != nullptr) {
+        for (const auto& [key, value] : *others) {
+            root->setObject(value, key);
+        }
+    }
+    RetainPtr<NSMutableArray*> items = adoptCF(NSMutableArray::create());
+    for (const LoginItemRecord& record : entries) {
+        items->addObject(dictionaryFromEntry(record).get());
+    }
+    root->setObject(items.get(), keyLoginItems());
+    return RetainPtr<CFTypeRef>(std::move(root));
+}
+
 }  // namespace
 
 std::string LoginItemList::filePath() const {
@@ -164,26 +222,45 @@ void LoginItemList::load() {
     StoredFileRead read = readStoredPropertyList(filePath(), "login-item list", checkLoginItemFile);
     writable_ = read.writable;
     problem_ = read.problem;
-    if (!read.root) {
-        return;
+    ListContent content = contentOf(read.root.get());
+    adopt(withKnownIds(std::move(content.entries)));
+}
+
+std::vector<LoginItemRecord> LoginItemList::withKnownIds(
+    std::vector<LoginItemRecord> entries) const {
+    // The entries known, by URL, in list order; each is matched once.
+    std::unordered_map<std::u16string, std::vector<const LoginItemRecord*>> known;
+    for (const LoginItemRecord& record : entries_) {
+        known[record.url].push_back(&record);
     }
-    const auto* root = static_cast<const NSDictionary*>(read.root.get());
-    RetainPtr<NSMutableDictionary*> others = adoptCF(NSMutableDictionary::create());
-    for (const auto& [key, value] : *root) {
-        if (!CFEqual(key, keyLoginItems())) {
-            others->setObject(value, key);
+    for (LoginItemRecord& record : entries) {
+        record.id = 0;
+        auto found = known.find(record.url);
+        if (found != known.end()) {
+            std::vector<const LoginItemRecord*>& candidates = found->second;
+            const auto match =
+                std::find_if(candidates.begin(), candidates.end(), [&](const LoginItemRecord* old) {
+                    return old != nullptr && sameContent(*old, record);
+                });
+            if (match != candidates.end()) {
+                record.id = (*match)->id;
+                *match = nullptr;
+            }
         }
-    }
-    otherTopLevelKeys_ = RetainPtr<CFDictionaryRef>(std::move(others));
-    if (const auto* items = static_cast<const NSArray*>(root->objectForKey(keyLoginItems()))) {
-        std::size_t index = 0;
-        for (const NSObject* element : *items) {
-            LoginItemRecord record;
-            std::string ignored;  // checked whole when read
-            entryFromDictionary(element, index++, &record, &ignored);
+        if (record.id == 0) {
             record.id = gNextItemID++;
-            entries_.push_back(std::move(record));
         }
+    }
+    return entries;
+}
+
+void LoginItemList::adopt(std::vector<LoginItemRecord> entries) {
+    const bool changed = !std::equal(
+        entries.begin(), entries.end(), entries_.begin(), entries_.end(),
+        [](const LoginItemRecord& a, const LoginItemRecord& b) { return a.id == b.id; });
+    entries_ = std::move(entries);
+    if (changed) {
+        ++seed_;
     }
 }
 
@@ -197,45 +274,61 @@ std::uint32_t LoginItemList::seed() {
     return seed_;
 }
 
-bool LoginItemList::write(const std::vector<LoginItemRecord>& entries, std::string* error) {
-    if (!writable_) {
-        *error = problem_;
-        return false;
-    }
-    RetainPtr<NSMutableDictionary*> root = adoptCF(NSMutableDictionary::create());
-    if (otherTopLevelKeys_) {
-        for (const auto& [key, value] : *otherTopLevelKeys_.get()) {
-            root->setObject(value, key);
-        }
-    }
-    RetainPtr<NSMutableArray*> items = adoptCF(NSMutableArray::create());
-    for (const LoginItemRecord& record : entries) {
-        items->addObject(dictionaryFromEntry(record).get());
-    }
-    root->setObject(items.get(), keyLoginItems());
-    if (!writePropertyListFile(filePath(), root.get(), error)) {
-        *error = pathForTranscript(filePath()) + " cannot be written: " + *error;
-        return false;
-    }
-    ++seed_;
-    return true;
-}
-
-std::uint32_t LoginItemList::insert(std::size_t index, LoginItemRecord entry, std::string* error) {
+std::uint32_t LoginItemList::insert(LoginItemPosition where, LoginItemRecord entry,
+                                    std::string* error) {
     load();
     std::string ignored;
     std::string& reason = error ? *error : ignored;
-    index = std::min(index, entries_.size());
-    entry.id = gNextItemID++;
-    const std::uint32_t id = entry.id;
     const std::string name = "login item \"" + utf8FromUTF16(entry.displayName) + "\"";
-    std::vector<LoginItemRecord> changed = entries_;
-    changed.insert(changed.begin() + static_cast<std::ptrdiff_t>(index), std::move(entry));
-    if (!write(changed, &reason)) {
+    if (!writable_) {
+        reason = problem_;
         record(name + " not added: " + reason);
         return 0;
     }
-    entries_ = std::move(changed);
+    entry.id = gNextItemID++;
+    const std::uint32_t id = entry.id;
+    // The list as the file held it, when the change was made to it.
+    std::optional<ListContent> seen;
+    bool refused = false;
+    std::vector<LoginItemRecord> changed;
+    std::size_t index = 0;
+    const StoredFileUpdate update = updateStoredPropertyList(
+        filePath(), "login-item list", checkLoginItemFile,
+        [&](CFTypeRef current, std::string* refusal) -> RetainPtr<CFTypeRef> {
+            ListContent content = contentOf(current);
+            content.entries = withKnownIds(std::move(content.entries));
+            seen = content;
+            changed = std::move(content.entries);
+            index = where.kind == LoginItemPosition::Kind::First ? 0 : changed.size();
+            if (where.kind == LoginItemPosition::Kind::After) {
+                const auto after = std::find_if(
+                    changed.begin(), changed.end(),
+                    [&](const LoginItemRecord& item) { return item.id == where.after; });
+                if (after == changed.end()) {
+                    *refusal = "the entry it was to follow is no longer in the list";
+                    refused = true;
+                    return nullptr;
+                }
+                index = static_cast<std::size_t>(after - changed.begin()) + 1;
+            }
+            changed.insert(changed.begin() + static_cast<std::ptrdiff_t>(index), entry);
+            return rootOf(changed, content.others.get());
+        });
+    if (!update.written) {
+        if (!update.writable) {
+            writable_ = false;
+            problem_ = update.error;
+        }
+        // A list that could not be written stays as it was; one that refused the change is
+        // what the file holds.
+        if (refused) {
+            adopt(std::move(seen->entries));
+        }
+        reason = update.error;
+        record(name + " not added: " + reason);
+        return 0;
+    }
+    adopt(std::move(changed));
     record(name + " added at position " + std::to_string(index + 1) + " of " +
            std::to_string(entries_.size()));
     return id;
@@ -246,26 +339,62 @@ bool LoginItemList::remove(std::uint32_t id, std::string* error) {
     std::string ignored;
     std::string& reason = error ? *error : ignored;
     reason.clear();
-    auto found = std::find_if(entries_.begin(), entries_.end(),
-                              [id](const LoginItemRecord& entry) { return entry.id == id; });
+    const auto found = std::find_if(entries_.begin(), entries_.end(),
+                                    [id](const LoginItemRecord& entry) { return entry.id == id; });
     if (found == entries_.end()) {
         return false;
     }
     const std::string name = "login item \"" + utf8FromUTF16(found->displayName) + "\"";
-    std::vector<LoginItemRecord> changed = entries_;
-    changed.erase(changed.begin() + (found - entries_.begin()));
-    if (!write(changed, &reason)) {
+    if (!writable_) {
+        reason = problem_;
         record(name + " not removed: " + reason);
         return false;
     }
-    entries_ = std::move(changed);
+    std::optional<ListContent> seen;
+    bool refused = false;
+    std::vector<LoginItemRecord> changed;
+    const StoredFileUpdate update = updateStoredPropertyList(
+        filePath(), "login-item list", checkLoginItemFile,
+        [&](CFTypeRef current, std::string*) -> RetainPtr<CFTypeRef> {
+            ListContent content = contentOf(current);
+            content.entries = withKnownIds(std::move(content.entries));
+            seen = content;
+            changed = std::move(content.entries);
+            const auto gone =
+                std::find_if(changed.begin(), changed.end(),
+                             [id](const LoginItemRecord& item) { return item.id == id; });
+            if (gone != changed.end()) {
+                changed.erase(gone);
+            } else if (current != nullptr) {
+                refused = true;  // removed by another process already: nothing to write
+                return nullptr;
+            }
+            // With no file at all, an empty list is written: the entry is gone either way.
+            return rootOf(changed, content.others.get());
+        });
+    if (!update.written) {
+        if (!update.writable) {
+            writable_ = false;
+            problem_ = update.error;
+        }
+        // A list that could not be written stays as it was; one that refused the change is
+        // what the file holds.
+        if (refused) {
+            adopt(std::move(seen->entries));
+        }
+        reason = update.error;
+        if (!reason.empty()) {
+            record(name + " not removed: " + reason);
+        }
+        return false;
+    }
+    adopt(std::move(changed));
     record(name + " removed");
     return true;
 }
 
 void LoginItemList::forget() {
     entries_.clear();
-    otherTopLevelKeys_.clear();
     generation_ = 0;
     writable_ = true;
     problem_.clear();

@@ -42,6 +42,7 @@ NSMutableDictionary* PreferenceDomain::values() {
     } else {
         values_ = adoptCF(NSMutableDictionary::create());
     }
+    unstored_ = adoptCF(NSMutableDictionary::create());
     return values_.get();
 }
 
@@ -62,11 +63,30 @@ bool PreferenceDomain::write(std::string* error) {
         *error = problem_;
         return false;
     }
-    if (!writePropertyListFile(filePath(), values(), error)) {
-        *error = pathForTranscript(filePath()) + " cannot be written: " + *error;
+    const StoredFileUpdate update = updateStoredPropertyList(
+        filePath(), "preferences file", isDictionary, [this](CFTypeRef current, std::string*) {
+            RetainPtr<NSMutableDictionary*> merged =
+                current != nullptr
+                    ? retainPtr(bridge(static_cast<const NSMutableDictionary*>(current)))
+                    : adoptCF(NSMutableDictionary::create());
+            for (const auto& [key, value] : *unstored_.get()) {
+                if (value == kCFNull) {
+                    merged->removeObjectForKey(key);
+                } else {
+                    merged->setObject(value, key);
+                }
+            }
+            return RetainPtr<CFTypeRef>(std::move(merged));
+        });
+    if (!update.written) {
+        writable_ = update.writable;
+        problem_ = update.writable ? std::string() : update.error;
+        *error = update.error;
         return false;
     }
-    unstored_ = false;
+    // Containers read from a property list are mutable; this one holds every process's keys.
+    values_ = retainPtr(bridge(static_cast<const NSMutableDictionary*>(update.root.get())));
+    unstored_->removeAllObjects();
     return true;
 }
 
@@ -87,11 +107,13 @@ PreferenceDomain::Change PreferenceDomain::setValue(CFStringRef key, CFTypeRef v
     }
     NSMutableDictionary* dictionary = values();
     const RetainPtr<CFTypeRef> previous = retainPtr<CFTypeRef>(dictionary->objectForKey(key));
+    const RetainPtr<CFTypeRef> previousChange = retainPtr<CFTypeRef>(unstored_->objectForKey(key));
     if (copy) {
         dictionary->setObject(copy.get(), key);
     } else {
         dictionary->removeObjectForKey(key);
     }
+    unstored_->setObject(copy ? copy.get() : kCFNull, key);
 
     const std::string what = "preference " + key->utf8() +
                              (copy ? " = " + describePreferenceValue(copy.get()) : " removed");
@@ -101,19 +123,25 @@ PreferenceDomain::Change PreferenceDomain::setValue(CFStringRef key, CFTypeRef v
         return change;
     }
     if (keepUnstored) {
-        unstored_ = true;
         record(what + " (not stored: " + change.error + ")");
-    } else if (previous) {
+        return change;
+    }
+    if (previous) {
         dictionary->setObject(previous.get(), key);
     } else {
         dictionary->removeObjectForKey(key);
+    }
+    if (previousChange) {
+        unstored_->setObject(previousChange.get(), key);
+    } else {
+        unstored_->removeObjectForKey(key);
     }
     return change;
 }
 
 bool PreferenceDomain::synchronize(std::string* error) {
     std::string ignored;
-    if (unstored_ && generation_ == homeFolderGeneration()) {
+    if (unstored_ && unstored_->count() > 0 && generation_ == homeFolderGeneration()) {
         return write(error ? error : &ignored);
     }
     forget();
@@ -122,10 +150,10 @@ bool PreferenceDomain::synchronize(std::string* error) {
 
 void PreferenceDomain::forget() {
     values_.clear();
+    unstored_.clear();
     generation_ = 0;
     writable_ = true;
     problem_.clear();
-    unstored_ = false;
 }
 
 PreferenceDomain& applicationDomain() {
@@ -154,6 +182,9 @@ std::string describePreferenceValue(CFTypeRef value) {
             return static_cast<const NSNumber*>(value)->boolValue() ? "YES" : "NO";
         case kCFNumberTypeID: {
             const auto* number = static_cast<const NSNumber*>(value);
+            if (number->isUnsignedBeyondLongLong()) {
+                return std::to_string(number->unsignedLongLongValue());
+            }
             if (!number->isReal()) {
                 return std::to_string(number->longLongValue());
             }
@@ -169,6 +200,12 @@ std::string describePreferenceValue(CFTypeRef value) {
         }
         case kCFStringTypeID:
             return "\"" + static_cast<const NSString*>(value)->utf8() + "\"";
+        case kCFDateTypeID:
+        case kCFDataTypeID: {
+            // "2020-01-01 00:00:00 +0000", "{length = 3, bytes = 0x0001ff}"
+            const RetainPtr<CFStringRef> text = adoptCF(CFCopyDescription(value));
+            return text->utf8();
+        }
         case kCFArrayTypeID: {
             std::string text = "(";
             for (const NSObject* element : *static_cast<const NSArray*>(value)) {

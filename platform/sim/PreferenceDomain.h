@@ -2,6 +2,11 @@
 // in the home folder (<home>/Library/Preferences/<domain>.plist). It is read when first needed,
 // and written atomically at every change, so that no stored value is lost and a later run with
 // the same home folder sees it.
+//
+// Other processes may store values in the same domain meanwhile. A write changes only the keys
+// this process changed: under the file's lock it reads what the file holds now, sets or removes
+// those keys, and writes the result, which becomes what this process sees. Whichever process
+// writes a key last wins for that key; no other key is touched.
 #pragma once
 
 #include <cstdint>
@@ -19,7 +24,8 @@ public:
     const std::string& name() const { return name_; }
     std::string filePath() const;
 
-    // The stored value, borrowed: valid until the key changes or the domain is read afresh.
+    // The stored value, borrowed: valid until the next change or until the domain is read
+    // afresh.
     CFTypeRef valueForKey(CFStringRef key);
     // A copy of every stored value (+1 in the holder).
     RetainPtr<CFDictionaryRef> copyValues();
@@ -43,14 +49,17 @@ public:
 
 private:
     NSMutableDictionary* values();
+    // Writes the changes not yet in the file, merged with what the file holds now.
     bool write(std::string* error);
 
     std::string name_;
     RetainPtr<NSMutableDictionary*> values_;
+    // The changes this process made that the file does not hold yet: key -> the value set, or
+    // kCFNull for a key removed.
+    RetainPtr<NSMutableDictionary*> unstored_;
     std::uint64_t generation_ = 0;  // the home folder generation values_ was read from
     bool writable_ = true;          // false: an unreadable file stays in place
     std::string problem_;           // why it is not writable
-    bool unstored_ = false;         // memory holds changes the file does not
 };
 
 // The system's own domain (org.quenfold.Quenfold), shared by the standard user defaults and
@@ -62,7 +71,8 @@ PreferenceDomain& applicationDomain();
 // session's to move). Names that are no plain file name are refused.
 RetainPtr<CFDictionaryRef> copyStoredDomain(const std::string& name);
 
-// A short text of a property-list value for the transcript: YES, NO, 3, 0.5, "text", (…), {…}.
+// A short text of a property-list value for the transcript: YES, NO, 3, 0.5, "text",
+// 2020-01-01 00:00:00 +0000, {length = 2, bytes = 0x0001}, (…), {…}.
 std::string describePreferenceValue(CFTypeRef value);
 
 }  // namespace sim

@@ -1,234 +1,206 @@
 #include "sim/PropertyList.h"
 
 #include <fcntl.h>
-#include <plist/plist.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <limits>
-#include <memory>
 #include <utility>
 
 #include "TypeCastsCF.h"
+#include "TypeCastsCocoa.h"
+#include "sim/PropertyListEncoding.h"
 
 namespace sim {
 namespace {
 
-// Deeper nesting than this is refused rather than followed into a stack overflow.
-constexpr int kMaxNesting = 512;
+// Where a value lies while a check walks down to it; made into text only for a message.
+struct Path {
+    const Path* parent = nullptr;
+    const NSString* key = nullptr;
+    std::size_t index = 0;
 
-struct PlistDeleter {
-    void operator()(plist_t node) const { plist_free(node); }
+    std::string text() const {
+        if (parent == nullptr) {
+            return {};
+        }
+        return childLocation(parent->text(), key != nullptr ? key->utf8() : std::to_string(index));
+    }
 };
-using PlistHolder = std::unique_ptr<void, PlistDeleter>;
 
-struct MallocDeleter {
-    void operator()(void* memory) const { std::free(memory); }
+struct Check {
+    std::size_t values = 0;
+    bool xmlCarries = true;  // XML holds every value unchanged
 };
 
-std::string describeLocation(const std::string& location) {
-    return location.empty() ? std::string("at the top") : "at " + location;
-}
-
-std::string childLocation(const std::string& location, const std::string& key) {
-    return location.empty() ? key : location + "/" + key;
-}
-
-RetainPtr<CFTypeRef> objectFromNode(plist_t node, const std::string& location, int depth,
-                                    std::string* error);
-
-RetainPtr<CFTypeRef> arrayFromNode(plist_t node, const std::string& location, int depth,
-                                   std::string* error) {
-    RetainPtr<NSMutableArray*> array = adoptCF(NSMutableArray::create());
-    const std::uint32_t count = plist_array_get_size(node);
-    for (std::uint32_t index = 0; index < count; ++index) {
-        RetainPtr<CFTypeRef> element =
-            objectFromNode(plist_array_get_item(node, index),
-                           childLocation(location, std::to_string(index)), depth + 1, error);
-        if (!element) {
-            return nullptr;
+// Characters XML 1.0 cannot carry unchanged: control characters (a carriage return comes back
+// as a line feed), U+FFFE and U+FFFF, and halves of surrogate pairs standing alone.
+bool xmlCarries(const std::u16string& units) {
+    for (std::size_t index = 0; index < units.size(); ++index) {
+        const char16_t unit = units[index];
+        if ((unit < 0x20 && unit != u'\t' && unit != u'\n') || unit == 0xFFFE || unit == 0xFFFF) {
+            return false;
         }
-        array->addObject(element.get());
+        if (unit >= 0xD800 && unit <= 0xDBFF) {
+            if (index + 1 == units.size() || units[index + 1] < 0xDC00 ||
+                units[index + 1] > 0xDFFF) {
+                return false;
+            }
+            ++index;
+        } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
+            return false;
+        }
     }
-    return RetainPtr<CFTypeRef>(std::move(array));
+    return true;
 }
 
-RetainPtr<CFTypeRef> dictionaryFromNode(plist_t node, const std::string& location, int depth,
-                                        std::string* error) {
-    RetainPtr<NSMutableDictionary*> dictionary = adoptCF(NSMutableDictionary::create());
-    plist_dict_iter iterator = nullptr;
-    plist_dict_new_iter(node, &iterator);
-    const std::unique_ptr<void, MallocDeleter> iteratorHolder(iterator);
-    for (;;) {
-        char* rawKey = nullptr;
-        plist_t value = nullptr;
-        plist_dict_next_item(node, iterator, &rawKey, &value);
-        const std::unique_ptr<char, MallocDeleter> key(rawKey);
-        if (value == nullptr) {
-            break;
-        }
-        const std::string keyText = key ? key.get() : "";
-        RetainPtr<CFTypeRef> object =
-            objectFromNode(value, childLocation(location, keyText), depth + 1, error);
-        if (!object) {
-            return nullptr;
-        }
-        RetainPtr<CFStringRef> keyString = adoptCF<CFStringRef>(NSString::createWithUTF8(keyText));
-        dictionary->setObject(object.get(), keyString.get());
+// XML dates are whole seconds of the years 0 to 9999.
+bool xmlCarries(const NSDate* date) {
+    const double seconds = date->timeIntervalSinceReferenceDate();
+    if (!std::isfinite(seconds) || seconds != std::floor(seconds)) {
+        return false;
     }
-    return RetainPtr<CFTypeRef>(std::move(dictionary));
+    const SInt32 year = CFAbsoluteTimeGetGregorianDate(seconds, nullptr).year;
+    return year >= 0 && year <= 9999;
 }
 
-RetainPtr<CFTypeRef> objectFromNode(plist_t node, const std::string& location, int depth,
-                                    std::string* error) {
-    if (depth > kMaxNesting) {
-        *error = "nested more than " + std::to_string(kMaxNesting) + " levels deep " +
-                 describeLocation(location);
-        return nullptr;
+bool checkString(const NSString* string, const char* what, const Path& path, Check* check,
+                 std::string* error) {
+    const std::u16string& units = string->units();
+    if (units.find(u'\0') != std::u16string::npos) {
+        *error = std::string(what) + " " + describeLocation(path.text()) + " holds a NUL character";
+        return false;
     }
-    switch (plist_get_node_type(node)) {
-        case PLIST_BOOLEAN: {
-            std::uint8_t value = 0;
-            plist_get_bool_val(node, &value);
-            return retainPtr<CFTypeRef>(value ? kCFBooleanTrue : kCFBooleanFalse);
+    check->xmlCarries = check->xmlCarries && xmlCarries(units);
+    return true;
+}
+
+bool checkValue(CFTypeRef object, const Path& path, std::size_t depth, Check* check,
+                std::string* error) {
+    if (++check->values > kPropertyListMaxValues) {
+        *error = "more than " + std::to_string(kPropertyListMaxValues) + " values";
+        return false;
+    }
+    if (object == nullptr) {
+        *error = "a null value " + describeLocation(path.text());
+        return false;
+    }
+    const CFTypeID type = CFGetTypeID(object);
+    if ((type == kCFArrayTypeID || type == kCFDictionaryTypeID) &&
+        depth > kPropertyListMaxNesting) {
+        *error = "nested more than " + std::to_string(kPropertyListMaxNesting) + " levels deep " +
+                 describeLocation(path.text());
+        return false;
+    }
+    switch (type) {
+        case kCFBooleanTypeID:
+        case kCFNumberTypeID:
+        case kCFDataTypeID:
+            return true;
+        case kCFDateTypeID:
+            check->xmlCarries = check->xmlCarries && xmlCarries(static_cast<const NSDate*>(object));
+            return true;
+        case kCFStringTypeID:
+            return checkString(static_cast<const NSString*>(object), "a string", path, check,
+                               error);
+        case kCFArrayTypeID: {
+            std::size_t index = 0;
+            for (const NSObject* element : *static_cast<const NSArray*>(object)) {
+                const Path child{&path, nullptr, index++};
+                if (!checkValue(element, child, depth + 1, check, error)) {
+                    return false;
+                }
+            }
+            return true;
         }
-        case PLIST_UINT: {
-            // Integers are signed 64-bit values, as the platform's property lists keep them.
-            std::uint64_t value = 0;
-            plist_get_uint_val(node, &value);
-            return adoptCF<CFTypeRef>(NSNumber::createWithLongLong(static_cast<long long>(value)));
-        }
-        case PLIST_REAL: {
-            double value = 0;
-            plist_get_real_val(node, &value);
-            return adoptCF<CFTypeRef>(NSNumber::createWithDouble(value));
-        }
-        case PLIST_STRING: {
-            std::uint64_t length = 0;
-            const char* text = plist_get_string_ptr(node, &length);
-            return adoptCF<CFTypeRef>(NSString::createWithUTF8(
-                std::string_view(text ? text : "", text ? static_cast<std::size_t>(length) : 0)));
-        }
-        case PLIST_ARRAY:
-            return arrayFromNode(node, location, depth, error);
-        case PLIST_DICT:
-            return dictionaryFromNode(node, location, depth, error);
-        case PLIST_DATE:
-            *error = "holds a date " + describeLocation(location) + ", which is not supported";
-            return nullptr;
-        case PLIST_DATA:
-            *error = "holds binary data " + describeLocation(location) + ", which is not supported";
-            return nullptr;
+        case kCFDictionaryTypeID:
+            for (const auto& [key, value] : *static_cast<const NSDictionary*>(object)) {
+                if (CFGetTypeID(key) != kCFStringTypeID) {
+                    *error = "a key that is not a string " + describeLocation(path.text());
+                    return false;
+                }
+                const auto* keyString = static_cast<const NSString*>(key);
+                ++check->values;
+                if (!checkString(keyString, "a key", path, check, error)) {
+                    return false;
+                }
+                const Path child{&path, keyString, 0};
+                if (!checkValue(value, child, depth + 1, check, error)) {
+                    return false;
+                }
+            }
+            return true;
         default:
-            *error = "holds a value of an unknown kind " + describeLocation(location);
-            return nullptr;
+            *error = std::string("a ") + object->className() + " " + describeLocation(path.text()) +
+                     ", which a property list cannot hold";
+            return false;
     }
 }
 
-// What a string holds that decides how it can be written.
-struct StringCheck {
-    bool hasNul = false;
-    bool xmlUnsafe = false;  // characters XML 1.0 cannot carry unchanged
-};
-
-StringCheck checkString(const std::u16string& units) {
-    StringCheck check;
-    for (char16_t unit : units) {
-        if (unit == 0) {
-            check.hasNul = true;
-        } else if ((unit < 0x20 && unit != u'\t' && unit != u'\n') || unit == 0xFFFE ||
-                   unit == 0xFFFF) {
-            // A carriage return would come back as a line feed from an XML reader.
-            check.xmlUnsafe = true;
-        }
+std::optional<Check> checkPropertyList(CFTypeRef root, std::string* error) {
+    Check check;
+    if (!checkValue(root, Path{}, 0, &check, error)) {
+        return std::nullopt;
     }
     return check;
 }
 
-plist_t nodeFromObject(CFTypeRef object, const std::string& location, int depth, bool* xmlUnsafe,
-                       std::string* error);
-
-plist_t stringNode(const NSString* string, const std::string& location, bool* xmlUnsafe,
-                   std::string* error) {
-    const StringCheck check = checkString(string->units());
-    if (check.hasNul) {
-        *error = "a string " + describeLocation(location) + " holds a NUL character";
-        return nullptr;
-    }
-    *xmlUnsafe = *xmlUnsafe || check.xmlUnsafe;
-    return plist_new_string(string->UTF8String());
-}
-
-plist_t nodeFromObject(CFTypeRef object, const std::string& location, int depth, bool* xmlUnsafe,
-                       std::string* error) {
-    if (depth > kMaxNesting) {
-        *error = "nested more than " + std::to_string(kMaxNesting) + " levels deep " +
-                 describeLocation(location);
-        return nullptr;
-    }
-    if (object == nullptr) {
-        *error = "a null value " + describeLocation(location);
-        return nullptr;
-    }
+// A checked property list nests at most kPropertyListMaxNesting levels, so this recursion is
+// bounded.
+RetainPtr<CFTypeRef> deepCopy(CFTypeRef object) {
     switch (CFGetTypeID(object)) {
-        case kCFBooleanTypeID:
-            return plist_new_bool(static_cast<const NSNumber*>(object)->boolValue() ? 1 : 0);
-        case kCFNumberTypeID: {
-            const auto* number = static_cast<const NSNumber*>(object);
-            if (number->isReal()) {
-                return plist_new_real(number->doubleValue());
-            }
-            return plist_new_uint(static_cast<std::uint64_t>(number->longLongValue()));
-        }
         case kCFStringTypeID:
-            return stringNode(static_cast<const NSString*>(object), location, xmlUnsafe, error);
-        case kCFArrayTypeID: {
-            PlistHolder array(plist_new_array());
-            std::size_t index = 0;
-            for (const NSObject* element : *static_cast<const NSArray*>(object)) {
-                plist_t child =
-                    nodeFromObject(element, childLocation(location, std::to_string(index++)),
-                                   depth + 1, xmlUnsafe, error);
-                if (child == nullptr) {
-                    return nullptr;
-                }
-                plist_array_append_item(array.get(), child);
+            // A mutable string would change under its holder: keep a copy.
+            if (dynamic_cast<const NSMutableString*>(object) != nullptr) {
+                return adoptCF<CFTypeRef>(
+                    NSString::create(static_cast<const NSString*>(object)->units()));
             }
-            return array.release();
+            return retainPtr(object);
+        case kCFArrayTypeID: {
+            RetainPtr<NSMutableArray*> array = adoptCF(NSMutableArray::create());
+            for (const NSObject* element : *static_cast<const NSArray*>(object)) {
+                array->addObject(deepCopy(element).get());
+            }
+            return RetainPtr<CFTypeRef>(std::move(array));
         }
         case kCFDictionaryTypeID: {
-            PlistHolder dictionary(plist_new_dict());
+            RetainPtr<NSMutableDictionary*> dictionary = adoptCF(NSMutableDictionary::create());
             for (const auto& [key, value] : *static_cast<const NSDictionary*>(object)) {
-                CFStringRef keyString = dynamic_cf_cast<CFStringRef>(key);
-                if (keyString == nullptr) {
-                    *error = "a key that is not a string " + describeLocation(location);
-                    return nullptr;
-                }
-                const StringCheck check = checkString(keyString->units());
-                if (check.hasNul) {
-                    *error = "a key " + describeLocation(location) + " holds a NUL character";
-                    return nullptr;
-                }
-                *xmlUnsafe = *xmlUnsafe || check.xmlUnsafe;
-                plist_t child = nodeFromObject(value, childLocation(location, keyString->utf8()),
-                                               depth + 1, xmlUnsafe, error);
-                if (child == nullptr) {
-                    return nullptr;
-                }
-                plist_dict_set_item(dictionary.get(), keyString->UTF8String(), child);
+                dictionary->setObject(deepCopy(value).get(), key);
             }
-            return dictionary.release();
+            return RetainPtr<CFTypeRef>(std::move(dictionary));
         }
         default:
-            *error = std::string("a ") + object->className() + " " + describeLocation(location) +
-                     ", which a property list cannot hold";
-            return nullptr;
+            // Booleans, numbers, dates and data never change.
+            return retainPtr(object);
     }
+}
+
+std::string sizeLimitText() {
+    return std::to_string(kPropertyListMaxBytes >> 20) + " MiB";
+}
+
+// The bytes of a checked property list, unless they are more than a reader takes.
+std::optional<std::string> encodeChecked(CFTypeRef root, bool binary, std::string* error) {
+    std::string bytes = binary ? binaryPropertyList(root) : xmlPropertyList(root);
+    if (bytes.size() > kPropertyListMaxBytes) {
+        *error = "larger than " + sizeLimitText() + " once encoded";
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+std::optional<std::string> encode(CFTypeRef root, bool binary, std::string* error) {
+    std::string ignored;
+    std::string& reason = error ? *error : ignored;
+    if (!checkPropertyList(root, &reason)) {
+        return std::nullopt;
+    }
+    return encodeChecked(root, binary, &reason);
 }
 
 std::string errnoText(const char* what) {
@@ -267,58 +239,109 @@ private:
     int fd_;
 };
 
+const char* kindOfFile(mode_t mode) {
+    if (S_ISDIR(mode)) {
+        return "a folder";
+    }
+    if (S_ISFIFO(mode)) {
+        return "a named pipe";
+    }
+    if (S_ISSOCK(mode)) {
+        return "a socket";
+    }
+    if (S_ISCHR(mode) || S_ISBLK(mode)) {
+        return "a device";
+    }
+    return "something other than a file";
+}
+
+// A temporary file beside the target, made for this write alone; -1 with errno when none can
+// be made.
+int makeTemporaryFile(const std::filesystem::path& folder, const std::string& fileName,
+                      std::string* path) {
+    static std::uint64_t gWrites = 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        *path = (folder / (temporaryFilePrefix(fileName) + std::to_string(::getpid()) + "." +
+                           std::to_string(++gWrites)))
+                    .string();
+        const int fd =
+            ::open(path->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0 || errno != EEXIST) {
+            return fd;
+        }
+    }
+    return -1;
+}
+
 }  // namespace
+
+std::string describeLocation(const std::string& location) {
+    return location.empty() ? std::string("at the top") : "at " + location;
+}
+
+std::string childLocation(const std::string& location, const std::string& name) {
+    return location.empty() ? name : location + "/" + name;
+}
 
 RetainPtr<CFTypeRef> propertyListFromBytes(std::string_view bytes, std::string* error) {
     std::string ignored;
     std::string& reason = error ? *error : ignored;
-    if (bytes.size() > std::numeric_limits<std::uint32_t>::max()) {
-        reason = "too large for a property list";
+    if (bytes.size() > kPropertyListMaxBytes) {
+        reason = "larger than " + sizeLimitText() + ", more than a property list here holds";
         return nullptr;
     }
-    plist_t root = nullptr;
-    plist_from_memory(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &root);
-    const PlistHolder holder(root);
-    if (root == nullptr) {
-        reason = bytes.empty() ? "empty, not a property list"
-                               : "not a property list, neither XML nor binary";
+    if (bytes.empty()) {
+        reason = "empty, not a property list";
         return nullptr;
     }
-    return objectFromNode(root, "", 0, &reason);
-}
-
-std::optional<std::string> xmlFromPropertyList(CFTypeRef root, std::string* error) {
-    std::string ignored;
-    bool xmlUnsafe = false;
-    const PlistHolder node(nodeFromObject(root, "", 0, &xmlUnsafe, error ? error : &ignored));
-    if (!node) {
-        return std::nullopt;
+    if (hasBinaryPropertyListHeader(bytes)) {
+        return readBinaryPropertyList(bytes, &reason);
     }
-    char* xml = nullptr;
-    std::uint32_t length = 0;
-    plist_to_xml(node.get(), &xml, &length);
-    const std::unique_ptr<char, MallocDeleter> xmlHolder(xml);
-    return std::string(xml ? xml : "", xml ? length : 0);
+    std::string_view start = bytes.substr(bytes.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0);
+    while (!start.empty() &&
+           (start[0] == ' ' || start[0] == '\t' || start[0] == '\n' || start[0] == '\r')) {
+        start.remove_prefix(1);
+    }
+    if (start.empty() || start[0] != '<') {
+        reason = "not a property list, neither XML nor binary";
+        return nullptr;
+    }
+    return readXMLPropertyList(bytes, &reason);
 }
 
 bool isPropertyList(CFTypeRef object, std::string* error) {
     std::string ignored;
-    bool xmlUnsafe = false;
-    return PlistHolder(nodeFromObject(object, "", 0, &xmlUnsafe, error ? error : &ignored)) !=
-           nullptr;
+    return checkPropertyList(object, error ? error : &ignored).has_value();
+}
+
+std::optional<std::string> xmlFromPropertyList(CFTypeRef root, std::string* error) {
+    return encode(root, /*binary=*/false, error);
+}
+
+std::optional<std::string> binaryFromPropertyList(CFTypeRef root, std::string* error) {
+    return encode(root, /*binary=*/true, error);
 }
 
 RetainPtr<CFTypeRef> copyPropertyList(CFTypeRef object, std::string* error) {
-    std::string ignored;
-    std::string& reason = error ? *error : ignored;
-    bool xmlUnsafe = false;
-    const PlistHolder node(nodeFromObject(object, "", 0, &xmlUnsafe, &reason));
-    return node ? objectFromNode(node.get(), "", 0, &reason) : nullptr;
+    if (!isPropertyList(object, error)) {
+        return nullptr;
+    }
+    return deepCopy(object);
 }
 
 PropertyListFile readPropertyListFile(const std::string& path) {
     PropertyListFile file;
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // What is no regular file is not opened at all (opening a device can act on it), and the
+    // file is opened without blocking in case it was replaced meanwhile: opening a named pipe
+    // for reading would wait for a writer. Links are followed: a preferences file kept
+    // elsewhere and linked in is read where it lies.
+    struct stat before {};
+    if (::stat(path.c_str(), &before) == 0 && !S_ISREG(before.st_mode)) {
+        file.status = PropertyListFile::Status::Unreadable;
+        file.error = std::string("is ") + kindOfFile(before.st_mode) + ", not a regular file";
+        return file;
+    }
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0) {
         // A file in place of one of its folders means there is no such file either.
         if (errno == ENOENT || errno == ENOTDIR) {
@@ -335,11 +358,16 @@ PropertyListFile readPropertyListFile(const std::string& path) {
         file.error = errnoText("cannot be examined");
         return file;
     }
-    if (S_ISDIR(info.st_mode)) {
-        file.error = "is a folder, not a file";
+    if (!S_ISREG(info.st_mode)) {
+        file.error = std::string("is ") + kindOfFile(info.st_mode) + ", not a regular file";
+        return file;
+    }
+    if (static_cast<std::uint64_t>(info.st_size) > kPropertyListMaxBytes) {
+        file.error = "is larger than " + sizeLimitText() + ", more than a property list here holds";
         return file;
     }
     std::string bytes;
+    bytes.reserve(static_cast<std::size_t>(info.st_size));
     char buffer[65536];
     for (;;) {
         const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
@@ -354,8 +382,9 @@ PropertyListFile readPropertyListFile(const std::string& path) {
             break;
         }
         bytes.append(buffer, static_cast<std::size_t>(got));
-        if (bytes.size() > std::numeric_limits<std::uint32_t>::max()) {
-            file.error = "too large for a property list";
+        if (bytes.size() > kPropertyListMaxBytes) {
+            // It grew while being read.
+            file.error = "is larger than " + sizeLimitText();
             return file;
         }
     }
@@ -370,23 +399,14 @@ PropertyListFile readPropertyListFile(const std::string& path) {
 bool writePropertyListFile(const std::string& path, CFTypeRef root, std::string* error) {
     std::string ignored;
     std::string& reason = error ? *error : ignored;
-    bool xmlUnsafe = false;
-    const PlistHolder node(nodeFromObject(root, "", 0, &xmlUnsafe, &reason));
-    if (!node) {
+    const std::optional<Check> check = checkPropertyList(root, &reason);
+    if (!check) {
         return false;
     }
-    // XML for people and tools to read; binary only when a string holds characters that XML
-    // cannot carry, so that nothing stored is changed on its way to the disk.
-    char* bytes = nullptr;
-    std::uint32_t length = 0;
-    if (xmlUnsafe) {
-        plist_to_bin(node.get(), &bytes, &length);
-    } else {
-        plist_to_xml(node.get(), &bytes, &length);
-    }
-    const std::unique_ptr<char, MallocDeleter> bytesHolder(bytes);
-    if (bytes == nullptr) {
-        reason = "the property list could not be encoded";
+    // XML for people and tools to read; binary only when XML cannot carry a value unchanged, so
+    // that nothing stored is changed on its way to the disk.
+    const std::optional<std::string> bytes = encodeChecked(root, !check->xmlCarries, &reason);
+    if (!bytes) {
         return false;
     }
 
@@ -400,16 +420,16 @@ bool writePropertyListFile(const std::string& path, CFTypeRef root, std::string*
         return false;
     }
 
-    std::string temporary = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-    FileDescriptor fd(::mkstemp(temporary.data()));
+    std::string temporary;
+    FileDescriptor fd(makeTemporaryFile(folder, target.filename().string(), &temporary));
     if (fd.get() < 0) {
         reason = errnoText("a temporary file cannot be made beside it");
         return false;
     }
     struct stat existing {};
     const mode_t mode = ::stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : 0600;
-    const bool written = ::fchmod(fd.get(), mode) == 0 && writeAll(fd.get(), bytes, length) &&
-                         ::fsync(fd.get()) == 0;
+    const bool written = ::fchmod(fd.get(), mode) == 0 &&
+                         writeAll(fd.get(), bytes->data(), bytes->size()) && ::fsync(fd.get()) == 0;
     const std::string writeError = written ? std::string() : errnoText("cannot be written");
     if (!fd.close() || !written) {
         reason = written ? errnoText("cannot be written") : writeError;
@@ -427,6 +447,10 @@ bool writePropertyListFile(const std::string& path, CFTypeRef root, std::string*
         ::fsync(folderFd.get());
     }
     return true;
+}
+
+std::string temporaryFilePrefix(const std::string& fileName) {
+    return "." + fileName + ".tmp.";
 }
 
 }  // namespace sim

@@ -72,6 +72,10 @@ std::chrono::steady_clock::time_point wallInstantOf(double seconds) {
 
 void worldTurn() {
     desktop().applyPendingHides();
+    desktop().applyPendingActivations();
+    if (_CFRunLoopIsInCommonMode(CFRunLoopGetMain())) {
+        desktop().publishApplicationStates();
+    }
 }
 
 void settle() {

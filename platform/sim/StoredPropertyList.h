@@ -1,7 +1,14 @@
 // Property-list files that the session keeps in the home folder on the user's behalf (the
-// preferences, the login-item list), and what happens to one that cannot be read: it is never
-// overwritten. It is moved aside beside itself and reported, and the reader starts empty, so
-// that what the user stored is kept and the session goes on.
+// preferences, the login-item list), shared with every other process of the same home:
+//
+// - A change is made under the file's lock (StoredFileLock.h): the file is read afresh, the
+//   change applied to what it holds now, and the result written; so two processes that change
+//   the same file each keep the other's changes.
+// - A file that cannot be read is never overwritten. It is moved aside beside itself and
+//   reported, and the reader starts empty, so that what the user stored is kept and the session
+//   goes on.
+// - Temporary files of writes that were cut short (the writer killed mid-write) are removed
+//   when the file is first read, under the lock, once their writer has gone.
 #pragma once
 
 #include <functional>
@@ -36,6 +43,29 @@ using StoredContentCheck = std::function<bool(CFTypeRef root, std::string* reaso
 // read then answers nothing, as for a missing file.
 StoredFileRead readStoredPropertyList(const std::string& path, const std::string& what,
                                       const StoredContentCheck& check);
+
+struct StoredFileUpdate {
+    bool written = false;
+    // Why nothing was written, ready to show ("Library/Preferences/x.plist cannot be written:
+    // …"); empty when the change needed no write.
+    std::string error;
+    // False when an unreadable file could not be moved aside: nothing may be written there.
+    bool writable = true;
+    // What the file holds now: what was written, or what was read when nothing was.
+    RetainPtr<CFTypeRef> root;
+};
+
+// Makes the new content from what the file holds now (null: missing, or just set aside). A
+// null answer writes nothing: a failure when it sets `reason`, no change needed otherwise.
+using StoredFileChange =
+    std::function<RetainPtr<CFTypeRef>(CFTypeRef current, std::string* reason)>;
+
+// Reads the file afresh under its lock (setting it aside as readStoredPropertyList does when it
+// cannot be read), makes the new content with `change` and writes it, all before another
+// process may change the file.
+StoredFileUpdate updateStoredPropertyList(const std::string& path, const std::string& what,
+                                          const StoredContentCheck& check,
+                                          const StoredFileChange& change);
 
 // The unreadable files found since the home folder was last pointed somewhere.
 std::vector<SetAsideFile> setAsideFiles();

@@ -152,6 +152,16 @@ bool launchSystem(std::string* error) {
     return false;
 }
 
+void sendReopenEvent(pid_t pid) {
+    if (pid != kSystemPid || process().state != SystemState::Running) {
+        return;
+    }
+    RetainPtr<CFRunLoopTimerRef> delivery =
+        adoptCF(CFRunLoopTimerCreateWithHandler(kCFAllocatorDefault, CFAbsoluteTimeGetCurrent(), 0,
+                                                0, 0, [](CFRunLoopTimerRef) { reopenSystem(); }));
+    CFRunLoopAddTimer(CFRunLoopGetMain(), delivery.get(), kCFRunLoopDefaultMode);
+}
+
 void reopenSystem() {
     if (process().state != SystemState::Running) {
         return;

@@ -2,6 +2,8 @@
 // the control API of SystemProcess.h.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 
 class NSWindow;
@@ -23,5 +25,11 @@ void endSystemProcess();
 
 // The settings window of the loaded main interface file, or nil before a launch.
 NSWindow* settingsWindow();
+
+// The Dock asks the application `pid` to reopen (a click on its Dock item). The reopen event
+// reaches the system's process through its main run loop, at the next pass, so after the
+// event that caused it has reached every receiver; the session's other applications have no
+// handler of their own to run.
+void sendReopenEvent(pid_t pid);
 
 }  // namespace sim

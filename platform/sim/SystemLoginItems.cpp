@@ -37,8 +37,7 @@ bool appendLoginItem(const LoginItemEntry& entry, std::string* error) {
     if (entry.hasIcon) {
         record.iconPath = utf16FromUTF8(entry.path);
     }
-    LoginItemList& list = loginItemList();
-    return list.insert(list.entries().size(), std::move(record), &reason) != 0;
+    return loginItemList().insert(LoginItemPosition{}, std::move(record), &reason) != 0;
 }
 
 }  // namespace sim

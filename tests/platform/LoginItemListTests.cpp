@@ -268,8 +268,7 @@ TEST_F(LoginItemList, ARelativePathIsRefused) {
 
 TEST_F(LoginItemList, AListThatCannotBeWrittenIsLeftUnchanged) {
     append("/Applications/Mail.app");
-    std::filesystem::remove(listPath());
-    std::filesystem::remove(preferencesFolder());
+    std::filesystem::remove_all(preferencesFolder());
     writeFile(preferencesFolder(), "in the way");
     const RetainPtr<LSSharedFileListRef> list = createList();
     EXPECT_FALSE(

@@ -1,17 +1,24 @@
-// Property lists: what survives a trip to the disk and back, what is refused, what a reader
-// makes of a file that is no property list, and that a write never leaves a half-written file.
+// Property lists: what survives a trip to the disk and back in either encoding, what another
+// tool (libplist) reads of what the session writes and the other way round, what is refused on
+// the way in (with where and why) and on the way out, what no reader follows however the file
+// is made, and that a write never leaves a half-written file.
 #include <plist/plist.h>
 
 #include <RetainPtr.h>
 
 #include <climits>
+#include <cmath>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "BinaryPropertyListBytes.h"
 #include "HomeFolderTest.h"
 #include "sim/PropertyList.h"
 
 namespace {
 
+using Bytes = BinaryPropertyListBytes;
 using sim::PropertyListFile;
 
 class PropertyLists : public SessionTest {
@@ -33,6 +40,12 @@ RetainPtr<CFTypeRef> stringObject(const std::u16string& units) {
     return adoptCF<CFTypeRef>(NSString::create(units));
 }
 
+// The reason the bytes are refused, or "read" when they are not.
+std::string refusal(std::string_view bytes) {
+    std::string error;
+    return sim::propertyListFromBytes(bytes, &error) ? std::string("read") : error;
+}
+
 // --- Round trips
 
 TEST_F(PropertyLists, EveryKindOfValueComesBackEqualOfItsOwnKindAndMutable) {
@@ -40,14 +53,25 @@ TEST_F(PropertyLists, EveryKindOfValueComesBackEqualOfItsOwnKindAndMutable) {
     root->setObject(CFSTR("Grüße, 世界 🎉"), CFSTR("text"));
     root->setObject(NSNumber::numberWithLongLong(-9000000000LL), CFSTR("negative"));
     root->setObject(NSNumber::numberWithLongLong(LLONG_MAX), CFSTR("largest"));
+    root->setObject(NSNumber::numberWithLongLong(LLONG_MIN), CFSTR("smallest"));
+    root->setObject(NSNumber::numberWithUnsignedLongLong(ULLONG_MAX), CFSTR("unsigned"));
     root->setObject(NSNumber::numberWithDouble(0.1), CFSTR("real"));
+    root->setObject(NSNumber::numberWithDouble(-HUGE_VAL), CFSTR("minus infinity"));
     root->setObject(kCFBooleanFalse, CFSTR("no"));
+    root->setObject(NSDate::dateWithTimeIntervalSinceReferenceDate(3124137600), CFSTR("2100"));
+    const std::string bytes(
+        "\0\x01\xFF"
+        "binary",
+        9);
+    root->setObject(NSData::dataWithBytes(bytes.data(), bytes.size()), CFSTR("data"));
+    root->setObject(NSData::dataWithBytes(nullptr, 0), CFSTR("no data"));
     // A boolean that came back as the integer 1, or 2.0 that came back as 2, would be read
     // differently by its owner.
     root->setObject(NSArray::arrayWithObjects({kCFBooleanTrue, NSNumber::numberWithInt(1),
                                                NSNumber::numberWithDouble(2.0)}),
                     CFSTR("kinds"));
-    root->setObject(NSDictionary::dictionaryWithPairs({{CFSTR("k"), CFSTR("v")}}), CFSTR("nested"));
+    root->setObject(NSDictionary::dictionaryWithPairs({{CFSTR("k"), CFSTR("v & <w>")}}),
+                    CFSTR("nested"));
     root->setObject(NSArray::array(), CFSTR("empty list"));
     root->setObject(NSDictionary::dictionary(), CFSTR("empty dictionary"));
 
@@ -66,20 +90,32 @@ TEST_F(PropertyLists, EveryKindOfValueComesBackEqualOfItsOwnKindAndMutable) {
 }
 
 TEST_F(PropertyLists, FilesAreWrittenAsXML) {
-    roundTrip(NSDictionary::dictionaryWithPairs({{CFSTR("no"), kCFBooleanFalse}}));
+    roundTrip(NSDictionary::dictionaryWithPairs(
+        {{CFSTR("no"), kCFBooleanFalse},
+         {CFSTR("unsigned"), NSNumber::numberWithUnsignedLongLong(ULLONG_MAX)},
+         {CFSTR("when"), NSDate::dateWithTimeIntervalSinceReferenceDate(3124137600)}}));
     const std::string text = readFile(pathOf("trip.plist"));
     EXPECT_NE(text.find("<!DOCTYPE plist"), std::string::npos) << text;
     EXPECT_NE(text.find("<key>no</key>"), std::string::npos) << text;
     EXPECT_NE(text.find("<false/>"), std::string::npos) << text;
+    EXPECT_NE(text.find("<integer>18446744073709551615</integer>"), std::string::npos) << text;
+    EXPECT_NE(text.find("<date>2100-01-01T00:00:00Z</date>"), std::string::npos) << text;
 }
 
-TEST_F(PropertyLists, ControlCharactersSurviveTheTripThroughXML) {
-    NSDictionary* control = NSDictionary::dictionaryWithPairs(
-        {{CFSTR("text"), stringObject(u"line\rnext\x01end").get()}});
-    EXPECT_TRUE(CFEqual(roundTrip(control).get(), control));
+// XML cannot carry control characters, a lone half of a surrogate pair or a fraction of a
+// second unchanged: the file is binary then, and nothing is lost on the way to the disk.
+TEST_F(PropertyLists, WhatXMLCannotCarryIsWrittenInBinary) {
+    const std::vector<RetainPtr<CFTypeRef>> values = {
+        stringObject(u"line\rnext\x01end"), stringObject(std::u16string(1, u'\xD800')),
+        retainPtr<CFTypeRef>(NSDate::dateWithTimeIntervalSinceReferenceDate(0.25))};
+    for (const RetainPtr<CFTypeRef>& value : values) {
+        NSDictionary* kept = NSDictionary::dictionaryWithPairs({{CFSTR("value"), value.get()}});
+        EXPECT_TRUE(CFEqual(roundTrip(kept).get(), kept));
+        EXPECT_EQ(readFile(pathOf("trip.plist")).substr(0, 8), "bplist00");
+    }
 }
 
-TEST_F(PropertyLists, BinaryFilesAreRead) {
+TEST_F(PropertyLists, BinaryFilesOfAnotherToolAreRead) {
     plist_t root = plist_new_dict();
     plist_dict_set_item(root, "HideDockIcon", plist_new_bool(1));
     plist_dict_set_item(root, "Count", plist_new_uint(7));
@@ -97,7 +133,80 @@ TEST_F(PropertyLists, BinaryFilesAreRead) {
                                               {CFSTR("Count"), NSNumber::numberWithInt(7)}})));
 }
 
-// --- Files that are no property list
+TEST_F(PropertyLists, AnotherToolReadsWhatIsWrittenInEitherEncoding) {
+    NSMutableDictionary* root = NSMutableDictionary::dictionary();
+    root->setObject(CFSTR("Grüße"), CFSTR("text"));
+    root->setObject(NSNumber::numberWithLongLong(-5), CFSTR("negative"));
+    root->setObject(NSNumber::numberWithDouble(0.5), CFSTR("real"));
+    root->setObject(NSArray::arrayWithObjects({kCFBooleanTrue, CFSTR("x")}), CFSTR("list"));
+    root->setObject(NSDate::dateWithTimeIntervalSinceReferenceDate(599529600), CFSTR("when"));
+    for (const bool binary : {false, true}) {
+        SCOPED_TRACE(binary ? "binary" : "XML");
+        const std::optional<std::string> bytes = binary ? sim::binaryFromPropertyList(root, nullptr)
+                                                        : sim::xmlFromPropertyList(root, nullptr);
+        ASSERT_TRUE(bytes);
+        plist_t read = nullptr;
+        plist_from_memory(bytes->data(), static_cast<uint32_t>(bytes->size()), &read);
+        ASSERT_NE(read, nullptr);
+        char* text = nullptr;
+        plist_get_string_val(plist_dict_get_item(read, "text"), &text);
+        EXPECT_STREQ(text, "Grüße");
+        free(text);
+        uint64_t negative = 0;
+        plist_get_uint_val(plist_dict_get_item(read, "negative"), &negative);
+        EXPECT_EQ(static_cast<int64_t>(negative), -5);
+        double real = 0;
+        plist_get_real_val(plist_dict_get_item(read, "real"), &real);
+        EXPECT_EQ(real, 0.5);
+        EXPECT_EQ(plist_array_get_size(plist_dict_get_item(read, "list")), 2u);
+        int32_t seconds = 0;
+        int32_t microseconds = 0;
+        plist_get_date_val(plist_dict_get_item(read, "when"), &seconds, &microseconds);
+        EXPECT_EQ(seconds, 599529600);
+        plist_free(read);
+    }
+}
+
+TEST_F(PropertyLists, XMLIsReadAsXMLDefinesIt) {
+    // Comments, CDATA, character references, line ends made line feeds, hexadecimal integers,
+    // a fraction of a second.
+    std::string error;
+    const RetainPtr<CFTypeRef> read = sim::propertyListFromBytes(
+        "\xEF\xBB\xBF<?xml version=\"1.0\"?><!-- made by hand -->\n<plist version='1.0'>"
+        "<array><string>a<!-- x --><![CDATA[<b>]]>&#x263A;&#13;\r\n</string>"
+        "<integer> 0x10 </integer><integer>-9223372036854775808</integer><true></true>"
+        "<date>1900-01-01T00:00:00.5Z</date></array></plist>",
+        &error);
+    ASSERT_TRUE(read) << error;
+    EXPECT_TRUE(
+        CFEqual(read.get(), NSArray::arrayWithObjects(
+                                {stringObject(u"a<b>\u263A\r\n").get(), NSNumber::numberWithInt(16),
+                                 NSNumber::numberWithLongLong(LLONG_MIN), kCFBooleanTrue,
+                                 NSDate::dateWithTimeIntervalSinceReferenceDate(-3187295999.5)})));
+}
+
+TEST_F(PropertyLists, WhatOnlyBinaryFilesHoldIsRead) {
+    // 16-byte integers that fit 64 bits, 4-byte reals, a lone surrogate, shared objects.
+    Bytes file;
+    file.add(Bytes::array({1, 2, 3, 4, 4, 5}));
+    file.add(Bytes::integer128(0, ~0ull));
+    file.add(Bytes::integer128(~0ull, ~0ull));
+    file.add(Bytes::real32(0.5f));
+    file.add(Bytes::utf16(u"\xD800!"));
+    file.add(Bytes::data(std::string("\0\1", 2)));
+    std::string error;
+    const RetainPtr<CFTypeRef> read = sim::propertyListFromBytes(file.file(), &error);
+    ASSERT_TRUE(read) << error;
+    const std::string data("\0\1", 2);
+    EXPECT_TRUE(CFEqual(
+        read.get(),
+        NSArray::arrayWithObjects(
+            {NSNumber::numberWithUnsignedLongLong(ULLONG_MAX), NSNumber::numberWithLongLong(-1),
+             NSNumber::numberWithDouble(0.5), stringObject(u"\xD800!").get(),
+             stringObject(u"\xD800!").get(), NSData::dataWithBytes(data.data(), 2)})));
+}
+
+// --- Files that are no property list, or not one that can be read as it is
 
 TEST_F(PropertyLists, AMissingFileIsNoError) {
     PropertyListFile missing = sim::readPropertyListFile(pathOf("absent.plist"));
@@ -118,28 +227,164 @@ TEST_F(PropertyLists, WhatIsNoPropertyListIsUnreadableWithAReason) {
     }
 }
 
-TEST_F(PropertyLists, AnUnsupportedValueIsNamedWhereItIs) {
-    writeFile(pathOf("dated.plist"),
-              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
-              "<key>Outer</key><dict><key>When</key><date>2020-01-01T00:00:00Z</date></dict>"
-              "</dict></plist>");
-    PropertyListFile file = sim::readPropertyListFile(pathOf("dated.plist"));
-    EXPECT_EQ(file.status, PropertyListFile::Status::Unreadable);
-    EXPECT_NE(file.error.find("Outer/When"), std::string::npos) << file.error;
+struct Refused {
+    const char* name;
+    std::string bytes;
+    const char* reason;  // a part of the report
+};
+
+void PrintTo(const Refused& refused, std::ostream* out) {
+    *out << refused.name;
 }
 
-TEST_F(PropertyLists, DeepNestingIsRefusedNotFollowed) {
+std::string nameOf(const ::testing::TestParamInfo<Refused>& info) {
+    return info.param.name;
+}
+
+// An XML value that would be read as something else, inside Outer/Inner on line 3.
+class RefusedXMLValue : public PropertyLists, public ::testing::WithParamInterface<Refused> {};
+
+TEST_P(RefusedXMLValue, IsNamedWithWhereAndWhy) {
+    const std::string xml =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n"
+        "<dict><key>Outer</key><dict><key>Inner</key>" +
+        GetParam().bytes + "</dict></dict>\n</plist>\n";
+    const std::string reason = refusal(xml);
+    EXPECT_NE(reason.find(GetParam().reason), std::string::npos) << reason;
+    EXPECT_NE(reason.find("at Outer/Inner"), std::string::npos) << reason;
+    EXPECT_NE(reason.find("(line 3)"), std::string::npos) << reason;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, RefusedXMLValue,
+    ::testing::Values(
+        Refused{"IntegerBeyond64Bits", "<integer>99999999999999999999999999</integer>",
+                "does not fit in 64 bits"},
+        Refused{"IntegerOneAboveUnsigned", "<integer>18446744073709551616</integer>",
+                "does not fit in 64 bits"},
+        Refused{"IntegerOneBelowSigned", "<integer>-9223372036854775809</integer>",
+                "does not fit in 64 bits"},
+        Refused{"IntegerWithLetters", "<integer>12abc</integer>", "not a number"},
+        Refused{"RealBeyondADouble", "<real>1e400</real>", "beyond what a double holds"},
+        Refused{"DateThatDoesNotExist", "<date>2021-02-29T00:00:00Z</date>", "does not exist"},
+        Refused{"DateInAnotherForm", "<date>yesterday</date>", "YYYY-MM-DD"},
+        Refused{"DataNotBase64", "<data>AA*=</data>", "not base64"},
+        Refused{"StringWithNul", "<string>a&#0;b</string>", "NUL"},
+        Refused{"UnknownEntity", "<string>&nbsp;</string>", "unknown entity"},
+        Refused{"UnknownElement", "<set/>", "<set>"}),
+    nameOf);
+
+class RefusedXMLFile : public PropertyLists, public ::testing::WithParamInterface<Refused> {};
+
+TEST_P(RefusedXMLFile, IsUnreadableWithTheReason) {
+    const std::string reason = refusal(GetParam().bytes);
+    EXPECT_NE(reason.find(GetParam().reason), std::string::npos) << reason;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, RefusedXMLFile,
+    ::testing::Values(
+        Refused{"KeyWithNul", "<plist><dict><key>a&#0;b</key><true/></dict></plist>", "NUL"},
+        Refused{"KeyWithoutValue", "<plist><dict><key>lonely</key></dict></plist>",
+                "without a value"},
+        Refused{"ValueWithoutKey", "<plist><dict><true/></dict></plist>", "without a key"},
+        Refused{"CrossedElements", "<plist><array><string>x</array></plist>", "</array>"},
+        Refused{"TwoValues", "<plist><true/><false/></plist>", "more than one value"},
+        Refused{"UTF16Declared",
+                "<?xml version=\"1.0\" encoding=\"UTF-16\"?><plist><true/></plist>", "UTF-16"},
+        Refused{"NotUTF8", "<plist><string>caf\xC3</string></plist>", "not UTF-8"},
+        Refused{"EntitiesOfItsOwn",
+                "<!DOCTYPE plist [<!ENTITY a \"b\">]><plist><string>&a;</string></plist>",
+                "entities"},
+        Refused{"Unfinished", "<plist><array>", "end of the text"}),
+    nameOf);
+
+std::string oneObject(std::string object) {
+    Bytes file;
+    file.add(Bytes::array({1}));
+    file.add(std::move(object));
+    return file.file();
+}
+
+std::string withTopObject(std::string bytes, char top) {
+    bytes[bytes.size() - 9] = top;
+    return bytes;
+}
+
+class RefusedBinaryFile : public PropertyLists, public ::testing::WithParamInterface<Refused> {};
+
+TEST_P(RefusedBinaryFile, IsUnreadableWithTheReason) {
+    const std::string reason = refusal(GetParam().bytes);
+    EXPECT_NE(reason.find(GetParam().reason), std::string::npos) << reason;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, RefusedBinaryFile,
+    ::testing::Values(
+        Refused{"IntegerBeyond64Bits", oneObject(Bytes::integer128(1, 0)),
+                "does not fit in 64 bits"},
+        Refused{"NegativeBeyond64Bits", oneObject(Bytes::integer128(~0ull, 5)),
+                "does not fit in 64 bits"},
+        Refused{"ASCIIStringBeyondASCII", oneObject(Bytes::ascii("caf\xE9")), "beyond ASCII"},
+        Refused{"StringWithNul", oneObject(Bytes::utf16(std::u16string(u"a\0b", 3))), "NUL"},
+        Refused{"Null", oneObject(std::string(1, '\0')), "null"},
+        Refused{"KeyedArchiveReference", oneObject("\x81\x01"), "keyed-archive"},
+        Refused{"Set", oneObject("\xC1\x00"), "a set"},
+        Refused{"StringLongerThanTheFile", oneObject("\x5F\x13" + std::string(8, '\xFF')),
+                "runs past"},
+        Refused{"ArrayLongerThanTheFile", oneObject("\xA3"), "runs past"},
+        Refused{"ReferenceToNothing", oneObject("\xA1" + std::string("\0\0\0\x07", 4)),
+                "not there"},
+        Refused{"TopObjectBeyondTheCount", withTopObject(oneObject(Bytes::ascii("x")), 9),
+                "trailer"},
+        Refused{"AnotherVersion", "bplist01" + std::string(40, '\0'), "version"},
+        Refused{"HeaderOnly", "bplist00", "too short"}),
+    nameOf);
+
+// --- What no reader follows
+
+TEST_F(PropertyLists, NestingBeyondTheLimitIsRefusedNotFollowed) {
+    constexpr std::uint32_t kLevels = 100000;
+    Bytes binary;
+    for (std::uint32_t level = 0; level < kLevels; ++level) {
+        binary.add(level + 1 < kLevels ? Bytes::array({level + 1}) : Bytes::array({}));
+    }
     std::string xml = "<?xml version=\"1.0\"?><plist version=\"1.0\">";
-    for (int level = 0; level < 600; ++level) {
+    for (std::uint32_t level = 0; level < kLevels; ++level) {
         xml += "<array>";
     }
-    for (int level = 0; level < 600; ++level) {
+    for (std::uint32_t level = 0; level < kLevels; ++level) {
         xml += "</array>";
     }
     xml += "</plist>";
-    std::string error;
-    EXPECT_FALSE(sim::propertyListFromBytes(xml, &error));
-    EXPECT_NE(error.find("nested"), std::string::npos) << error;
+    EXPECT_NE(refusal(binary.file()).find("nested more than 512 levels"), std::string::npos);
+    EXPECT_NE(refusal(xml).find("nested more than 512 levels"), std::string::npos);
+}
+
+TEST_F(PropertyLists, SharedReferencesCountEveryTimeTheyAreFollowed) {
+    // Forty arrays, each holding the next twice: 2^40 values once every reference is followed.
+    Bytes shared;
+    for (std::uint32_t level = 0; level < 40; ++level) {
+        shared.add(Bytes::array({level + 1, level + 1}));
+    }
+    shared.add(Bytes::ascii("leaf"));
+    EXPECT_NE(refusal(shared.file()).find("more than 1048576 values"), std::string::npos);
+}
+
+TEST_F(PropertyLists, AContainerThatHoldsItselfIsRefused) {
+    Bytes circular;
+    circular.add(Bytes::array({1}));
+    circular.add(Bytes::dictionary({2}, {0}));
+    circular.add(Bytes::ascii("again"));
+    EXPECT_NE(refusal(circular.file()).find("at 0/again contains itself"), std::string::npos)
+        << refusal(circular.file());
+}
+
+TEST_F(PropertyLists, AFileLargerThanTheLimitIsNotRead) {
+    writeFile(pathOf("large.plist"), std::string(sim::kPropertyListMaxBytes + 1, ' '));
+    const PropertyListFile file = sim::readPropertyListFile(pathOf("large.plist"));
+    EXPECT_EQ(file.status, PropertyListFile::Status::Unreadable);
+    EXPECT_NE(file.error.find("larger than 16 MiB"), std::string::npos) << file.error;
 }
 
 // --- Refused values
@@ -165,6 +410,21 @@ TEST_F(PropertyLists, NullKeysThatAreNoStringsAndStringsWithNulAreRefused) {
     EXPECT_FALSE(
         sim::isPropertyList(stringObject(std::u16string(u"before\0after", 12)).get(), &error));
     EXPECT_NE(error.find("NUL"), std::string::npos);
+}
+
+TEST_F(PropertyLists, NothingIsWrittenThatAReaderWouldRefuse) {
+    NSMutableArray* deep = NSMutableArray::array();
+    for (std::size_t level = 0; level <= sim::kPropertyListMaxNesting; ++level) {
+        NSMutableArray* outer = NSMutableArray::array();
+        outer->addObject(deep);
+        deep = outer;
+    }
+    std::string error;
+    EXPECT_FALSE(sim::writePropertyListFile(pathOf("deep.plist"), deep, &error));
+    EXPECT_NE(error.find("nested more than 512"), std::string::npos) << error;
+    EXPECT_FALSE(std::filesystem::exists(pathOf("deep.plist")));
+    // One level less is both written and read.
+    EXPECT_TRUE(roundTrip(static_cast<NSArray*>(deep)->objectAtIndex(0)));
 }
 
 // --- Atomic writes

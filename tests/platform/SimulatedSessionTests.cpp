@@ -9,11 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "CoreServices/CoreServices.h"
 #include "SessionTest.h"
 #include "sim/Accessibility.h"
 #include "sim/Clock.h"
 #include "sim/EventSystem.h"
 #include "sim/Faults.h"
+#include "sim/FileSystem.h"
+#include "sim/Transcript.h"
 
 namespace {
 
@@ -103,9 +106,11 @@ TEST_F(EventsToTheDock, AFilterCanSwallowAnEvent) {
     EXPECT_TRUE(desktop().application(safari_)->hidden);
 }
 
-TEST_F(SimulatedSession, ButtonStateFollowsPostedEvents) {
+TEST_F(SimulatedSession, ThePointerAndBothButtonStatesFollowTheHand) {
     eventSystem().pressLeft(10, 20);
     EXPECT_TRUE(CGEventSourceButtonState(kCGEventSourceStateHIDSystemState, kCGMouseButtonLeft));
+    EXPECT_TRUE(
+        CGEventSourceButtonState(kCGEventSourceStateCombinedSessionState, kCGMouseButtonLeft));
     RetainPtr<CGEventRef> probe = adoptCF(CGEventCreate(nullptr));
     EXPECT_EQ(CGEventGetLocation(probe.get()).y, 20);
     eventSystem().releaseLeft(10, 20);
@@ -130,6 +135,50 @@ TEST_F(SimulatedSession, PressesCountUpWithinHalfASecondAndFourPointsOfThePressB
             << "at " << press.x << "," << press.y << " after " << press.wait << " s";
         eventSystem().releaseLeft(press.x, press.y);
     }
+}
+
+// What a process posts (CGEventPost) reaches the combined session state, not the hardware's:
+// the HID system state is the user's hand.
+class PostedByAProcess : public SessionTest {
+protected:
+    static void post(CGEventRef event) {
+        CGEventPost(kCGHIDEventTap, event);
+        CFRelease(event);
+    }
+    static constexpr auto kHID = kCGEventSourceStateHIDSystemState;
+    static constexpr auto kSession = kCGEventSourceStateCombinedSessionState;
+};
+
+TEST_F(PostedByAProcess, AButtonIsDownInTheSessionStateOnly) {
+    post(CGEventCreateMouseEvent(nullptr, kCGEventRightMouseDown, CGPointMake(5, 5),
+                                 kCGMouseButtonRight));
+    EXPECT_FALSE(CGEventSourceButtonState(kHID, kCGMouseButtonRight));
+    EXPECT_TRUE(CGEventSourceButtonState(kSession, kCGMouseButtonRight));
+}
+
+TEST_F(PostedByAProcess, AKeyIsDownInTheSessionStateOnlyUntilItGoesUp) {
+    post(CGEventCreateKeyboardEvent(nullptr, 0x68, true));
+    EXPECT_FALSE(CGEventSourceKeyState(kHID, 0x68));
+    EXPECT_TRUE(CGEventSourceKeyState(kSession, 0x68));
+    post(CGEventCreateKeyboardEvent(nullptr, 0x68, false));
+    EXPECT_FALSE(CGEventSourceKeyState(kSession, 0x68));
+}
+
+TEST_F(PostedByAProcess, ModifierFlagsChangeTheSessionStateOnly) {
+    eventSystem().setModifierFlags(kCGEventFlagMaskShift);  // the user holds shift
+    CGEventRef command = CGEventCreate(nullptr);
+    CGEventSetType(command, kCGEventFlagsChanged);
+    CGEventSetFlags(command, kCGEventFlagMaskCommand);
+    post(command);
+    EXPECT_EQ(CGEventSourceFlagsState(kHID), kCGEventFlagMaskShift);
+    EXPECT_EQ(CGEventSourceFlagsState(kSession), kCGEventFlagMaskCommand);
+}
+
+TEST_F(PostedByAProcess, NothingIsDownInAPrivateState) {
+    post(CGEventCreateMouseEvent(nullptr, kCGEventRightMouseDown, CGPointMake(5, 5),
+                                 kCGMouseButtonRight));
+    EXPECT_FALSE(CGEventSourceButtonState(kCGEventSourceStatePrivate, kCGMouseButtonRight));
+    EXPECT_EQ(CGEventSourceFlagsState(kCGEventSourceStatePrivate), 0u);
 }
 
 // --- The Dock, hiding and activation
@@ -203,6 +252,85 @@ TEST_F(SimulatedSession, TheMostRecentlyActiveVisibleApplicationFollowsOneThatIs
     EXPECT_FALSE(desktop().activePid());
 }
 
+// Safari active after Notes, as the running-application objects see it after a turn.
+class RunningApplicationState : public SessionTest {
+protected:
+    void SetUp() override {
+        SessionTest::SetUp();
+        safari_ = addApp("Safari");
+        notes_ = addApp("Notes");
+        desktop().activate(notes_);
+        desktop().activate(safari_);
+        sim::worldTurn();
+        desktop().hide(safari_);  // Notes becomes active
+    }
+    static NSRunningApplication* running(pid_t pid) {
+        return NSRunningApplication::runningApplicationWithProcessIdentifier(pid);
+    }
+    pid_t safari_ = 0;
+    pid_t notes_ = 0;
+};
+
+TEST_F(RunningApplicationState, StaysAsItWasUntilTheRunLoopTurns) {
+    EXPECT_FALSE(running(safari_)->isHidden());
+    EXPECT_TRUE(running(safari_)->isActive());
+    EXPECT_FALSE(running(notes_)->isActive());
+}
+
+TEST_F(RunningApplicationState, CatchesUpWhenTheRunLoopTurns) {
+    sim::worldTurn();
+    EXPECT_TRUE(running(safari_)->isHidden());
+    EXPECT_FALSE(running(safari_)->isActive());
+    EXPECT_TRUE(running(notes_)->isActive());
+}
+
+TEST_F(RunningApplicationState, StaysAsItWasThroughAPassInAModeThatIsNotCommon) {
+    bool ran = false;
+    RetainPtr<CFRunLoopTimerRef> modal = adoptCF(CFRunLoopTimerCreateWithHandler(
+        nullptr, CFAbsoluteTimeGetCurrent(), 0, 0, 0, [&](CFRunLoopTimerRef) { ran = true; }));
+    CFRunLoopAddTimer(CFRunLoopGetMain(), modal.get(), CFSTR("ModalMode"));
+    CFRunLoopRunInMode(CFSTR("ModalMode"), 0, false);
+    ASSERT_TRUE(ran);
+    EXPECT_FALSE(running(safari_)->isHidden());
+}
+
+TEST_F(SimulatedSession, SetFrontProcessActivatesAtTheNextTurnNotDuringTheCall) {
+    const pid_t safari = addApp("Safari");
+    const pid_t notes = addApp("Notes");
+    ProcessSerialNumber process{};
+    ASSERT_EQ(GetProcessForPID(notes, &process), noErr);
+    EXPECT_EQ(SetFrontProcess(&process), noErr);
+    EXPECT_EQ(desktop().activePid(), safari);
+    sim::worldTurn();
+    EXPECT_EQ(desktop().activePid(), notes);
+}
+
+TEST_F(SimulatedSession, SetFrontProcessRefusesABackgroundOnlyProcess) {
+    const pid_t safari = addApp("Safari");
+    sim::ApplicationSpec daemon;
+    daemon.name = "daemon";
+    daemon.backgroundOnly = true;
+    ProcessSerialNumber process{};
+    ASSERT_EQ(GetProcessForPID(desktop().addApplication(daemon), &process), noErr);
+    EXPECT_EQ(SetFrontProcess(&process), appIsDaemon);
+    sim::worldTurn();
+    EXPECT_EQ(desktop().activePid(), safari);
+}
+
+TEST_F(SimulatedSession, TheActiveApplicationRecordCarriesTheProcessSerialNumber) {
+    const pid_t safari = addApp("Safari");
+    ProcessSerialNumber process{};
+    ASSERT_EQ(GetProcessForPID(safari, &process), noErr);
+    NSDictionary* record = NSWorkspace::sharedWorkspace()->activeApplication();
+    ASSERT_NE(record, nullptr);
+    auto half = [record](CFStringRef key) {
+        const auto* number = dynamic_cast<const NSNumber*>(record->objectForKey(key));
+        return number != nullptr ? number->longLongValue() : -1;
+    };
+    EXPECT_EQ(half(CFSTR("NSApplicationProcessSerialNumberHigh")), process.highLongOfPSN);
+    EXPECT_EQ(half(CFSTR("NSApplicationProcessSerialNumberLow")), process.lowLongOfPSN);
+}
+
 TEST_F(SimulatedSession, QuittingRemovesTheApplicationAndItsDockItem) {
     const pid_t safari = addApp("Safari");
     const pid_t notes = addApp("Notes");
@@ -216,6 +344,26 @@ TEST_F(SimulatedSession, QuittingRemovesTheApplicationAndItsDockItem) {
                   ->count(),
               0u);
     EXPECT_TRUE(desktop().dockItems().empty());
+}
+
+// --- The transcript
+
+// A listener (the runner) takes every line as it comes; the session itself keeps only recent
+// ones, so that a long run does not hold its whole story.
+TEST_F(SimulatedSession, TheTranscriptKeepsRecentLinesAndTheListenerHearsEveryLine) {
+    std::size_t heard = 0;
+    sim::setTranscriptListener([&heard](const sim::TranscriptLine&) { ++heard; });
+    const std::size_t lines = 3 * sim::kTranscriptLinesKept + 7;
+    for (std::size_t line = 0; line < lines; ++line) {
+        sim::record("line " + std::to_string(line));
+    }
+    sim::setTranscriptListener(nullptr);
+    EXPECT_EQ(heard, lines);
+    const std::size_t kept = sim::transcript().size();
+    EXPECT_LE(kept, sim::kTranscriptLinesKept);
+    EXPECT_GE(kept, sim::kTranscriptLinesKept / 2);
+    EXPECT_EQ(sim::transcript().back().text, "line " + std::to_string(lines - 1));
+    EXPECT_EQ(sim::transcript().front().text, "line " + std::to_string(lines - kept));
 }
 
 // --- Access and faults
@@ -232,6 +380,120 @@ TEST_F(SimulatedSession, WithAccessOffAccessibilityCallsFail) {
     RetainPtr<AXUIElementRef> hit;
     EXPECT_EQ(AXUIElementCopyElementAtPosition(systemWide.get(), 720, 870, hit.initializeInto()),
               kAXErrorAPIDisabled);
+}
+
+// --- Accessibility error codes
+
+TEST_F(SimulatedSession, TheSystemWideElementHasNoActions) {
+    RetainPtr<AXUIElementRef> systemWide = adoptCF(AXUIElementCreateSystemWide());
+    EXPECT_EQ(AXUIElementPerformAction(systemWide.get(), CFSTR("AXPress")),
+              kAXErrorActionUnsupported);
+}
+
+// The Dock's list and Safari's item in it, and the system-wide element.
+class MessagingTimeouts : public SessionTest {
+protected:
+    void SetUp() override {
+        SessionTest::SetUp();
+        addApp("Safari");
+        const sim::NodeId item = *desktop().dockItemTitled("Safari");
+        item_ = adoptCF(sim::createElement(item));
+        list_ = adoptCF(sim::createElement(desktop().node(item)->parent));
+        systemWide_ = adoptCF(AXUIElementCreateSystemWide());
+    }
+    void TearDown() override {
+        item_.clear();
+        list_.clear();
+        systemWide_.clear();
+        SessionTest::TearDown();
+    }
+    RetainPtr<AXUIElementRef> item_;
+    RetainPtr<AXUIElementRef> list_;
+    RetainPtr<AXUIElementRef> systemWide_;
+};
+
+TEST_F(MessagingTimeouts, AnElementKeepsItsOwnAndTheOthersFollowTheGlobalOne) {
+    EXPECT_EQ(AXUIElementSetMessagingTimeout(item_.get(), 1.5f), kAXErrorSuccess);
+    EXPECT_EQ(AXUIElementSetMessagingTimeout(systemWide_.get(), 3), kAXErrorSuccess);
+    EXPECT_FLOAT_EQ(sim::messagingTimeout(item_.get()), 1.5f);
+    EXPECT_FLOAT_EQ(sim::messagingTimeout(list_.get()), 3);
+}
+
+TEST_F(MessagingTimeouts, ZeroLeavesAnElementToTheGlobalOne) {
+    AXUIElementSetMessagingTimeout(systemWide_.get(), 3);
+    AXUIElementSetMessagingTimeout(item_.get(), 1.5f);
+    EXPECT_EQ(AXUIElementSetMessagingTimeout(item_.get(), 0), kAXErrorSuccess);
+    EXPECT_FLOAT_EQ(sim::messagingTimeout(item_.get()), 3);
+}
+
+TEST_F(MessagingTimeouts, ZeroOnTheSystemWideElementRestoresTheDefault) {
+    const float standard = sim::messagingTimeout();
+    EXPECT_GT(standard, 0);
+    AXUIElementSetMessagingTimeout(systemWide_.get(), 3);
+    EXPECT_EQ(AXUIElementSetMessagingTimeout(systemWide_.get(), 0), kAXErrorSuccess);
+    EXPECT_FLOAT_EQ(sim::messagingTimeout(list_.get()), standard);
+}
+
+TEST_F(MessagingTimeouts, ANegativeOneIsAnIllegalArgument) {
+    AXUIElementSetMessagingTimeout(item_.get(), 1.5f);
+    EXPECT_EQ(AXUIElementSetMessagingTimeout(item_.get(), -1), kAXErrorIllegalArgument);
+    EXPECT_EQ(AXUIElementSetMessagingTimeout(systemWide_.get(), -1), kAXErrorIllegalArgument);
+    EXPECT_FLOAT_EQ(sim::messagingTimeout(item_.get()), 1.5f);
+}
+
+// An attribute the element lacks stands in the multiple read as an error value or as null, as
+// the test chooses.
+class MissingAttributeOfTheMultipleRead
+    : public SessionTest,
+      public ::testing::WithParamInterface<sim::MissingAttribute> {};
+
+TEST_P(MissingAttributeOfTheMultipleRead, StandsAsTheChosenValueBesideThePresentOnes) {
+    addApp("Safari");
+    RetainPtr<AXUIElementRef> item =
+        adoptCF(sim::createElement(*desktop().dockItemTitled("Safari")));
+    sim::standMissingAttributesAs(GetParam());
+    const NSArray* names = NSArray::arrayWithObjects({CFSTR("AXTitle"), CFSTR("AXURL")});
+    RetainPtr<CFArrayRef> values;
+    ASSERT_EQ(AXUIElementCopyMultipleAttributeValues(item.get(), names, 0, values.initializeInto()),
+              kAXErrorSuccess);
+    EXPECT_TRUE(CFEqual(values->objectAtIndex(0), CFSTR("Safari")));
+    id url = values->objectAtIndex(1);
+    if (GetParam() == sim::MissingAttribute::Null) {
+        EXPECT_EQ(url, kCFNull);
+    } else {
+        EXPECT_EQ(AXValueGetType(url), kAXValueAXErrorType);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(StandIn, MissingAttributeOfTheMultipleRead,
+                         ::testing::Values(sim::MissingAttribute::ErrorValue,
+                                           sim::MissingAttribute::Null),
+                         [](const auto& info) -> std::string {
+                             return info.param == sim::MissingAttribute::Null ? "Null"
+                                                                              : "ErrorValue";
+                         });
+
+// --- Event taps and access
+
+// The session's processes are not root: a tap where HID events enter needs access.
+TEST_F(SimulatedSession, ATapWhereHIDEventsEnterIsRefusedWithoutAccess) {
+    desktop().setAccessEnabled(false);
+    EXPECT_EQ(CGEventTapCreate(kCGHIDEventTap, kCGTailAppendEventTap, kCGEventTapOptionListenOnly,
+                               6, recordingTap, nullptr),
+              nullptr);
+    desktop().setAccessEnabled(true);
+    RetainPtr<CFMachPortRef> tap =
+        adoptCF(CGEventTapCreate(kCGHIDEventTap, kCGTailAppendEventTap, kCGEventTapOptionListenOnly,
+                                 6, recordingTap, nullptr));
+    EXPECT_TRUE(tap);
+}
+
+TEST_F(SimulatedSession, ASessionTapIsMadeWithoutAccess) {
+    desktop().setAccessEnabled(false);
+    RetainPtr<CFMachPortRef> tap =
+        adoptCF(CGEventTapCreate(kCGSessionEventTap, kCGTailAppendEventTap,
+                                 kCGEventTapOptionListenOnly, 6, recordingTap, nullptr));
+    EXPECT_TRUE(tap);
 }
 
 TEST_F(SimulatedSession, AFaultFailsTheChosenCallForItsElementAndAttributeAsOftenAsAsked) {
@@ -266,6 +528,112 @@ TEST_F(SimulatedSession, AFaultForEveryCallAnswersItsStatusAndTheFailedCallIsCou
     pid_t pid = 0;
     EXPECT_EQ(AXUIElementGetPid(element.get(), &pid), kAXErrorFailure);
     EXPECT_NE(pid, safari);
+}
+
+// From a chosen call on: the second pid read fails once; the fourth attribute read and every
+// later one fail. A part of a call (an attribute of a multiple-attribute read) does not bring a
+// waiting fault nearer, but fails with it once it took effect.
+TEST_F(SimulatedSession, AFaultFromAChosenCallOnLetsTheCallsBeforeItThrough) {
+    addApp("Safari");
+    RetainPtr<AXUIElementRef> element =
+        adoptCF(sim::createElement(*desktop().dockItemTitled("Safari")));
+    sim::injectFault({.call = "AXUIElementGetPid", .count = 1, .after = 1});
+    sim::injectFault({.call = "AXUIElementCopyAttributeValue", .after = 3});
+    const CFTypeRef names[] = {CFSTR("AXTitle")};
+    RetainPtr<CFArrayRef> attributes = adoptCF(CFArrayCreate(nullptr, names, 1, nullptr));
+    std::vector<AXError> answers;
+    for (int call = 0; call < 5; ++call) {
+        pid_t pid = 0;
+        answers.push_back(AXUIElementGetPid(element.get(), &pid));
+        RetainPtr<CFArrayRef> values;
+        AXUIElementCopyMultipleAttributeValues(element.get(), attributes.get(), 0,
+                                               values.initializeInto());
+        answers.push_back(
+            AXValueGetType(CFArrayGetValueAtIndex(values.get(), 0)) == kAXValueAXErrorType ? -1
+                                                                                           : 0);
+        RetainPtr<CFTypeRef> title;
+        answers.push_back(
+            AXUIElementCopyAttributeValue(element.get(), CFSTR("AXTitle"), title.initializeInto()));
+    }
+    EXPECT_EQ(answers, (std::vector<AXError>{0, 0, 0, -1, 0, 0, 0, 0, 0, 0, -1, -1, 0, -1, -1}));
+    EXPECT_EQ(sim::callCounts().at("AXUIElementGetPid"), 5u);
+}
+
+// A fault is meant for the system's calls: the session's own work neither fails with it nor
+// uses it up. Each case arms a fault for one call, once, lets the session do its own work that
+// makes the same kind of object, and finds the fault still there for the system's call.
+
+TEST_F(SimulatedSession, AttributeValuesTheSessionMakesLeaveAValueFaultToTheSystem) {
+    addApp("Safari");
+    sim::injectFault({.call = "AXValueCreate", .count = 1});
+    RetainPtr<AXUIElementRef> element =
+        adoptCF(sim::createElement(*desktop().dockItemTitled("Safari")));
+    const CFTypeRef names[] = {CFSTR("AXPosition"), CFSTR("AXSize"), CFSTR("AXNoSuchThing")};
+    RetainPtr<CFArrayRef> attributes = adoptCF(CFArrayCreate(nullptr, names, 3, nullptr));
+    RetainPtr<CFArrayRef> values;
+    ASSERT_EQ(AXUIElementCopyMultipleAttributeValues(element.get(), attributes.get(), 0,
+                                                     values.initializeInto()),
+              kAXErrorSuccess);
+    ASSERT_EQ(CFArrayGetCount(values.get()), 3);
+    for (CFIndex index = 0; index < 3; ++index) {
+        EXPECT_EQ(CFGetTypeID(CFArrayGetValueAtIndex(values.get(), index)), AXValueGetTypeID());
+    }
+    const CGPoint origin{0, 0};
+    EXPECT_FALSE(adoptCF(AXValueCreate(kAXValueCGPointType, &origin)));
+}
+
+TEST_F(SimulatedSession, TheFocusedApplicationAndTheFrontmostOneLeaveTheirFaultsToTheSystem) {
+    const pid_t safari = addApp("Safari");
+    sim::injectFault({.call = "AXUIElementCreateApplication", .count = 1});
+    sim::injectFault({.call = "runningApplicationWithProcessIdentifier", .count = 1});
+    RetainPtr<AXUIElementRef> systemWide = adoptCF(AXUIElementCreateSystemWide());
+    RetainPtr<CFTypeRef> focused;
+    ASSERT_EQ(AXUIElementCopyAttributeValue(systemWide.get(), CFSTR("AXFocusedApplication"),
+                                            focused.initializeInto()),
+              kAXErrorSuccess);
+    ASSERT_TRUE(focused);
+    pid_t focusedPid = 0;
+    AXUIElementGetPid(static_cast<AXUIElementRef>(focused.get()), &focusedPid);
+    EXPECT_EQ(focusedPid, safari);
+    EXPECT_NE(NSWorkspace::sharedWorkspace()->frontmostApplication(), nullptr);
+    EXPECT_EQ(NSWorkspace::sharedWorkspace()->runningApplications()->count(),
+              desktop().runningPids().size());
+
+    EXPECT_FALSE(adoptCF(AXUIElementCreateApplication(safari)));
+    EXPECT_EQ(NSRunningApplication::runningApplicationWithProcessIdentifier(safari), nullptr);
+}
+
+TEST_F(SimulatedSession, TheHandAndTheNoticeOfASwitchedOffTapLeaveEventFaultsToTheSystem) {
+    addApp("Safari");
+    sim::injectFault({.call = "CGEventCreate", .count = 1});
+    sim::injectFault({.call = "CGEventCreateMouseEvent", .count = 1});
+    gSeen.clear();
+    InstalledTap tap(recordingTap, "tap");
+    const CGPoint at = dockItem("Safari");
+    eventSystem().pressLeft(at.x, at.y);
+    eventSystem().releaseLeft(at.x, at.y);
+    eventSystem().disableTaps(kCGEventTapDisabledByTimeout);
+    EXPECT_EQ(gSeen, (std::vector<std::string>{"tap:1", "tap:2", "tap:4294967294"}));
+
+    EXPECT_FALSE(adoptCF(CGEventCreate(nullptr)));
+    EXPECT_FALSE(
+        adoptCF(CGEventCreateMouseEvent(nullptr, kCGEventLeftMouseDown, at, kCGMouseButtonLeft)));
+}
+
+// Nothing can be done about a release that reports failure: the reference goes all the same,
+// and the fixture finds nothing left alive.
+TEST_F(SimulatedSession, AnIconReleaseThatReportsAFailureStillLetsGo) {
+    sim::addVirtualDirectory("/Applications/Safari.app");
+    RetainPtr<CFURLRef> url = adoptCF(CFURLCreateWithFileSystemPath(
+        nullptr, CFSTR("/Applications/Safari.app"), kCFURLPOSIXPathStyle, true));
+    FSRef reference{};
+    ASSERT_TRUE(CFURLGetFSRef(url.get(), &reference));
+    IconRef icon = nullptr;
+    ASSERT_EQ(GetIconRefFromFileInfo(&reference, 0, nullptr, kFSCatInfoNone, nullptr,
+                                     kIconServicesNormalUsageFlag, &icon, nullptr),
+              noErr);
+    sim::injectFault({.call = "ReleaseIconRef", .status = paramErr});
+    EXPECT_EQ(ReleaseIconRef(icon), paramErr);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // atomically, and seen by a later run), and a preferences file that cannot be read.
 #include <RetainPtr.h>
 
+#include <climits>
 #include <string>
 
 #include "Foundation/NSNotificationCenter.h"
@@ -140,8 +141,10 @@ TEST_F(UserDefaults, EverySetIsWrittenAtOnceReportedAndAnnounced) {
     defaults()->removeObjectForKey(CFSTR("ShowSettingsOnLaunch"));
     EXPECT_FALSE(storedValue(CFSTR("ShowSettingsOnLaunch")));
     EXPECT_TRUE(transcriptMentions("preference ShowSettingsOnLaunch removed"));
-    // Written by replacing the file: nothing is left beside it.
-    EXPECT_EQ(filesIn(preferencesFolder()), std::vector<std::string>{kDomainFile});
+    // Written by replacing the file: nothing is left beside it but the lock file that every
+    // process changing it shares.
+    EXPECT_EQ(filesIn(preferencesFolder()),
+              (std::vector<std::string>{"." + std::string(kDomainFile) + ".lock", kDomainFile}));
     EXPECT_EQ(listener->told, 3);
     NSNotificationCenter::defaultCenter()->removeObserver(listener.get());
 }
@@ -200,6 +203,13 @@ TEST_F(UserDefaults, WhatIsStoredIsACopyOfTheValue) {
     const auto* stored = static_cast<const NSArray*>(defaults()->objectForKey(CFSTR("List")));
     ASSERT_NE(stored, nullptr);
     EXPECT_EQ(stored->count(), 1u);
+}
+
+TEST_F(UserDefaults, TheTranscriptTellsEveryKindOfValueAsItIs) {
+    defaults()->setObject(NSNumber::numberWithUnsignedLongLong(ULLONG_MAX), CFSTR("Largest"));
+    EXPECT_TRUE(transcriptMentions("preference Largest = 18446744073709551615 stored"));
+    defaults()->setObject(NSDate::dateWithTimeIntervalSinceReferenceDate(0), CFSTR("Since"));
+    EXPECT_TRUE(transcriptMentions("preference Since = 2001-01-01 00:00:00 +0000 stored"));
 }
 
 TEST_F(UserDefaults, AValueAPropertyListCannotHoldIsRefusedAndTheOneBeforeStays) {

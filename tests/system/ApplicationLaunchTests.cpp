@@ -5,10 +5,12 @@
 // login-item list against the stored preference, hiding the Dock icon while running, the
 // login-item control turned on and off).
 #include <CoreFoundation/CFRunLoop.h>
+#include <CoreServices/CoreServices.h>
 
 #include <string>
 
 #include "ApplicationTest.h"
+#include "sim/Clock.h"
 #include "sim/EventSystem.h"
 #include "sim/Faults.h"
 
@@ -86,6 +88,11 @@ TEST_P(AccessOff, SaysSoWithTheLaidOutStatusInRed) {
     EXPECT_EQ(statusField()->textColor(), NSColor::redColor());
 }
 
+TEST_P(AccessOff, HoldsNoTapSinceTheTapNeedsAccess) {
+    launchWithAccessOff();
+    EXPECT_EQ(sim::eventSystem().tapCount(), 0u);
+}
+
 INSTANTIATE_TEST_SUITE_P(SettingsOnLaunch, AccessOff, ::testing::Bool(),
                          [](const ::testing::TestParamInfo<bool>& info) -> std::string {
                              return info.param ? "Shown" : "NotShown";
@@ -132,6 +139,47 @@ TEST_F(Reopen, PresentsTheOneSettingsWindowAndAnswersYesWithOrWithoutVisibleWind
     EXPECT_EQ(desktop().windowsOf(sim::kSystemPid).size(), 1u);
 }
 
+// A click on the system's own Dock item: the Dock asks it to reopen.
+class ReopenFromTheDock : public ApplicationTest {
+protected:
+    void SetUp() override {
+        ApplicationTest::SetUp();
+        addAppWithWindow("Safari");
+        storeDefault("ShowSettingsOnLaunch", false);
+        launch();
+    }
+    // The run loop turns between the hand's events and after them, as on macOS.
+    static void clickItem() {
+        const CGPoint item = dockItem("Quenfold");
+        sim::settle();
+        sim::eventSystem().pressLeft(item.x, item.y);
+        sim::settle();
+        sim::eventSystem().releaseLeft(item.x, item.y);
+        sim::settle();
+    }
+};
+
+TEST_F(ReopenFromTheDock, PresentsTheSettingsWindowWhenAnotherApplicationWasActive) {
+    ASSERT_FALSE(systemActive());
+    clickItem();
+    EXPECT_TRUE(sim::settingsWindowOnScreen());
+    EXPECT_TRUE(systemActive());
+    EXPECT_EQ(desktop().hideRequestCount(), 0);
+}
+
+// The system active at the press: the watcher asks it to hide, and the reopen handled after
+// the hide shows it again with its settings window.
+TEST_F(ReopenFromTheDock, PresentsTheSettingsWindowAfterTheHideTheWatcherAsked) {
+    clickItem();
+    sim::closeSettingsWindow();
+    ASSERT_TRUE(systemActive());
+    clickItem();
+    EXPECT_EQ(desktop().hideRequestCount(), 1);
+    EXPECT_FALSE(desktop().application(sim::kSystemPid)->hidden);
+    EXPECT_TRUE(systemActive());
+    EXPECT_TRUE(sim::settingsWindowOnScreen());
+}
+
 // --- changeSetting:
 
 using LoginItemControl = ApplicationTest;
@@ -156,6 +204,46 @@ TEST_F(LoginItemControl, ChangeSettingConsultsOnlyTheStoredValue) {
     storeDefault("HideDockIcon", true);
     delegate()->changeSetting(otherControl);
     EXPECT_TRUE(sim::loginItems().empty());
+}
+
+// A change of the login items that the platform refuses: the preference and its switch end up
+// saying what the list holds.
+class RefusedLoginItemChange : public ApplicationTest {
+protected:
+    void SetUp() override {
+        ApplicationTest::SetUp();
+        launch();
+    }
+    static NSControlStateValue switchState() {
+        for (const auto& view : delegate()->window()->subviews()) {
+            auto* button = dynamic_cast<NSButton*>(view.get());
+            if (button != nullptr && button->boundUserDefaultsKey() != nullptr &&
+                button->boundUserDefaultsKey()->isEqualToString(
+                    CFSTR("LaunchAutomaticallyOnLogin"))) {
+                return button->state();
+            }
+        }
+        ADD_FAILURE() << "no switch for LaunchAutomaticallyOnLogin";
+        return -1;
+    }
+};
+
+TEST_F(RefusedLoginItemChange, AnEntryThatCannotBeInsertedTurnsTheSwitchBackOff) {
+    sim::injectFault({.call = "LSSharedFileListInsertItemURL"});
+    ASSERT_TRUE(sim::setSettingsControl("LaunchAutomaticallyOnLogin", true));
+    EXPECT_TRUE(sim::loginItems().empty());
+    EXPECT_EQ(storedDefault("LaunchAutomaticallyOnLogin"), false);
+    EXPECT_EQ(switchState(), NSControlStateValueOff);
+}
+
+TEST_F(RefusedLoginItemChange, AnEntryThatCannotBeRemovedTurnsTheSwitchBackOn) {
+    ASSERT_TRUE(sim::setSettingsControl("LaunchAutomaticallyOnLogin", true));
+    ASSERT_EQ(sim::loginItems().size(), 1u);
+    sim::injectFault({.call = "LSSharedFileListItemRemove", .status = ioErr});
+    ASSERT_TRUE(sim::setSettingsControl("LaunchAutomaticallyOnLogin", false));
+    EXPECT_EQ(sim::loginItems().size(), 1u);
+    EXPECT_EQ(storedDefault("LaunchAutomaticallyOnLogin"), true);
+    EXPECT_EQ(switchState(), NSControlStateValueOn);
 }
 
 // --- Quitting

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "WatcherTest.h"
+#include "sim/Accessibility.h"
 #include "sim/Faults.h"
 
 namespace {
@@ -92,6 +93,19 @@ TEST_F(ClickRecord, ModifiersComeInTheirFixedOrder) {
                                         "eisuu", "kana", "mouseButtonRight", "mouseButton8"}));
 }
 
+TEST_F(ClickRecord, ButtonsAreTheHandsAndSpecialKeysEverythingPosted) {
+    // A process posts a right-button press and a Kana key press; the user holds the left button.
+    for (CGEventRef posted : {CGEventCreateMouseEvent(nullptr, kCGEventRightMouseDown,
+                                                      CGPointMake(5, 5), kCGMouseButtonRight),
+                              CGEventCreateKeyboardEvent(nullptr, 0x68, true)}) {
+        CGEventPost(kCGHIDEventTap, posted);
+        CFRelease(posted);
+    }
+    press(CGPointMake(5, 5));
+    EXPECT_EQ(modifiers(recordAt(CGPointMake(5, 5))),
+              (std::vector<std::string>{"kana", "mouseButtonLeft"}));
+}
+
 TEST_F(ClickRecord, TheCallersSnapshotIsStoredAsItsOwnObjects) {
     NSString* name = NSString::stringWithUTF8String("Safari");
     NSString* file = NSString::stringWithUTF8String("Safari");
@@ -161,15 +175,41 @@ TEST_F(ClickRecord, ARoleThatIsNoStringIsKeptAsItIs) {
     EXPECT_EQ(number(recordAt(middleOf(item)), 13), 42);
 }
 
-TEST_F(ClickRecord, AMissingRoleReadsAsEmpty) {
-    addApp("Safari");
-    const sim::NodeId item = *desktop().dockItemTitled("Safari");
-    sim::injectFault({.call = "AXUIElementCopyAttributeValue",
-                      .status = kAXErrorNoValue,
-                      .element = item,
-                      .name = u"AXRole"});
-    EXPECT_EQ(text(recordAt(middleOf(item)), 13), "");
+// A missing attribute stands in the multiple read as an error value or as null; the record
+// reads either as the empty string.
+class MissingAttributeInTheClickRecord
+    : public ClickRecord,
+      public ::testing::WithParamInterface<sim::MissingAttribute> {
+protected:
+    NSArray* recordWithout(const char16_t* attribute) {
+        addApp("Safari");
+        const sim::NodeId item = *desktop().dockItemTitled("Safari");
+        sim::standMissingAttributesAs(GetParam());
+        sim::injectFault({.call = "AXUIElementCopyAttributeValue",
+                          .status = kAXErrorNoValue,
+                          .element = item,
+                          .name = attribute});
+        return recordAt(middleOf(item));
+    }
+};
+
+TEST_P(MissingAttributeInTheClickRecord, AMissingRoleReadsAsEmpty) {
+    NSArray* record = recordWithout(u"AXRole");
+    EXPECT_EQ(text(record, 13), "");
+    EXPECT_EQ(text(record, 15), "Safari");
 }
+
+TEST_P(MissingAttributeInTheClickRecord, AMissingSubroleReadsAsEmpty) {
+    EXPECT_EQ(text(recordWithout(u"AXSubrole"), 14), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(StandIn, MissingAttributeInTheClickRecord,
+                         ::testing::Values(sim::MissingAttribute::ErrorValue,
+                                           sim::MissingAttribute::Null),
+                         [](const auto& info) -> std::string {
+                             return info.param == sim::MissingAttribute::Null ? "Null"
+                                                                              : "ErrorValue";
+                         });
 
 TEST_F(ClickRecord, AnUnreadableOwnerGivesEmptyNamesAndZero) {
     addApp("Safari");

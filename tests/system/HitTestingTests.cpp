@@ -88,6 +88,18 @@ TEST_F(HitTesting, ByBundleIdentifierFindsWhateverIsTopmostOnceTheApplicationEle
     EXPECT_EQ(sim::callCount("AXUIElementCreateApplication"), 1u);
 }
 
+TEST_F(HitTesting, ByBundleIdentifierNeedsNoPoolOfTheCallers) {
+    const pid_t safari = addApp("Safari");
+    const sim::NodeId window = desktop().addWindow(safari, "Start");
+    pool_.reset();
+    const long before = NSObjectLiveCount();
+    RetainPtr<AXUIElementRef> element =
+        adoptCF(copyUIElementAtXYByWithBundleIdentifier(300, 200, CFSTR("com.apple.dock")));
+    EXPECT_EQ(nodeOf(element), window);
+    element.clear();
+    EXPECT_EQ(NSObjectLiveCount(), before) << "its temporaries went with a pool of its own";
+}
+
 TEST_F(HitTesting, OnlyTheFirstApplicationOfABundleIdentifierIsConsulted) {
     addApp("Editor", "org.example.editor");
     const pid_t second = addApp("Editor Two", "org.example.editor");

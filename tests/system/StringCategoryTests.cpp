@@ -1,6 +1,7 @@
 // The category method replaceStringWithOldString:newString: of NSString(Pellivant): one
 // case-insensitive replacement in a new mutable copy.
 #include <string>
+#include <utility>
 
 #include "NSString+Pellivant.h"
 #include "SystemTest.h"
@@ -42,6 +43,41 @@ TEST_F(StringCategory, ReplacesTheFirstOccurrenceIgnoringCaseByUnicodeRules) {
     for (const auto& [receiver, oldString, newString, result] : cases) {
         EXPECT_EQ(replaced(receiver, oldString, newString), result)
             << receiver << " / " << oldString << " / " << newString;
+    }
+}
+
+TEST_F(StringCategory, MatchesCanonicallyEquivalentTextAndReplacesTheReceiversOwnCharacters) {
+    const struct {
+        const char* receiver;
+        const char* oldString;
+        const char* result;
+    } cases[] = {
+        // Precomposed é against e + U+0301, both ways and in either case.
+        {"Café noir", "CAFE\u0301", "x noir"},
+        {"cafe\u0301 noir", "CAFÉ", "x noir"},
+        {"E\u0301cole", "école", "x"},
+        // Part of a composed character sequence is no match.
+        {"cafe\u0301", "cafe", "cafe\u0301"},
+        {"Café", "cafe", "Café"},
+    };
+    for (const auto& [receiver, oldString, result] : cases) {
+        EXPECT_EQ(replaced(receiver, oldString, "x"), result) << receiver << " / " << oldString;
+    }
+}
+
+// --- Nil
+
+TEST_F(StringCategory, ANilReceiverAnswersNil) {
+    EXPECT_EQ(replaceStringWithOldString(nullptr, CFSTR("World"), CFSTR("You")), nullptr);
+}
+
+TEST_F(StringCategory, ANilNewOrOldStringLeavesTheCopyEqualToTheReceiver) {
+    RetainPtr<CFStringRef> text = adoptCF<CFStringRef>(NSString::createWithUTF8("Hello World"));
+    for (const auto& [oldString, newString] :
+         {std::pair<CFStringRef, CFStringRef>{CFSTR("World"), nullptr}, {nullptr, CFSTR("You")}}) {
+        NSMutableString* copy = replaceStringWithOldString(text.get(), oldString, newString);
+        ASSERT_NE(copy, nullptr);
+        EXPECT_EQ(copy->utf8(), "Hello World");
     }
 }
 

@@ -1,7 +1,8 @@
 // The fixture of the system's suites: the session fixture, with what the system keeps for the
 // whole process put back for each test: the press snapshot at its initial state, and the
 // toolkit's system-wide element made (it lives as long as the process, so the live-object
-// check counts it as the process's own).
+// check counts it as the process's own). The children the toolkit's searches keep for the
+// process are alive when a test ends, and counted so.
 #pragma once
 
 #include <UIElement/UIElement.h>
@@ -16,6 +17,11 @@ protected:
         SessionTest::SetUp();
         set_systemWideElement();
         countLiveObjectsFromHere();
+        keptChildElements_ = countOfKeptChildElements();
+    }
+
+    long objectsKeptForTheProcess() const override {
+        return static_cast<long>(countOfKeptChildElements() - keptChildElements_);
     }
 
     void TearDown() override {
@@ -35,4 +41,7 @@ protected:
         gLeftMouseDownAppName = bridge(CFSTR(""));
         gLeftMouseDownPid = nullptr;
     }
+
+private:
+    std::size_t keptChildElements_ = 0;
 };

@@ -1,6 +1,7 @@
 // The toolkit's application, window and action helpers: both names of an element's
 // application, the two window lookups, activation, raising a window and the guarded action.
 #include "UIElementTest.h"
+#include "sim/Clock.h"
 
 namespace {
 
@@ -65,23 +66,50 @@ TEST_F(UIElementApplication, AWindowIsFoundByItsExactTitleInTheOrderOfTheWindows
 
 // --- activateUIElementProcess, performAction, bringAXWindowToFront
 
+// The front process changes when the run loop turns after the request (sim::worldTurn), not
+// during the call.
 TEST_F(UIElementApplication, ActivationAnswersTheStatusOfTheStepWhereItStopped) {
     buildMail();
     sim::injectFault({.call = "AXUIElementGetPid", .status = kAXErrorCannotComplete, .count = 1});
     EXPECT_EQ(activateUIElementProcess(send_.get()), kAXErrorCannotComplete);
+    sim::worldTurn();
     EXPECT_EQ(desktop().activePid(), notes_);
     EXPECT_EQ(activateUIElementProcess(send_.get()), 0);
+    sim::worldTurn();
     EXPECT_EQ(desktop().activePid(), mail_);
     desktop().quit(mail_);
     EXPECT_EQ(activateUIElementProcess(send_.get()), procNotFound);
+}
+
+TEST_F(UIElementApplication, ActivationTakesEffectWhenTheRunLoopTurnsNotDuringTheCall) {
+    buildMail();
+    EXPECT_EQ(activateUIElementProcess(send_.get()), 0);
+    EXPECT_EQ(desktop().activePid(), notes_);
+    sim::worldTurn();
+    EXPECT_EQ(desktop().activePid(), mail_);
+}
+
+TEST_F(UIElementApplication, ABackgroundOnlyProcessCannotComeForward) {
+    sim::ApplicationSpec daemon;
+    daemon.name = "daemon";
+    daemon.backgroundOnly = true;
+    sim::ElementSpec button;
+    button.actions = {"AXPress"};
+    const sim::NodeId node =
+        desktop().addElement(desktop().rootOf(desktop().addApplication(daemon)), button);
+    EXPECT_EQ(activateUIElementProcess(element(node).get()), appIsDaemon);
+    EXPECT_EQ(performAction(element(node).get(), CFSTR("AXPress")), -1);
+    EXPECT_EQ(sim::callCount("AXUIElementPerformAction"), 0u);
 }
 
 TEST_F(UIElementApplication, AnActionRunsAfterTheProcessComesForwardUnlessItIsAClick) {
     buildMail();
     sim::injectFault({.call = "SetFrontProcess", .status = paramErr, .count = 1});
     EXPECT_EQ(performAction(send_.get(), CFSTR("AXPress")), -1);
+    sim::worldTurn();
     EXPECT_EQ(desktop().activePid(), notes_);
     EXPECT_EQ(performAction(send_.get(), CFSTR("clickTwice")), -1);
+    sim::worldTurn();
     EXPECT_EQ(desktop().activePid(), mail_) << "the process came forward all the same";
     EXPECT_EQ(sim::callCount("AXUIElementPerformAction"), 0u);
     EXPECT_EQ(performAction(send_.get(), CFSTR("ClickThrough")), 0);
@@ -90,6 +118,15 @@ TEST_F(UIElementApplication, AnActionRunsAfterTheProcessComesForwardUnlessItIsAC
     desktop().quit(mail_);
     EXPECT_EQ(performAction(send_.get(), CFSTR("AXPress")), -1);
     EXPECT_EQ(sim::callCount("AXUIElementPerformAction"), 2u);
+}
+
+TEST_F(UIElementApplication, AnActionIsPerformedBeforeItsProcessHasComeForward) {
+    buildMail();
+    EXPECT_EQ(performAction(send_.get(), CFSTR("AXPress")), 0);
+    EXPECT_EQ(sim::callCount("AXUIElementPerformAction"), 1u);
+    EXPECT_EQ(desktop().activePid(), notes_) << "nothing waits for the activation";
+    sim::worldTurn();
+    EXPECT_EQ(desktop().activePid(), mail_);
 }
 
 TEST_F(UIElementApplication, RaisingAWindowBringsOnlyThatWindowForward) {
@@ -104,6 +141,8 @@ TEST_F(UIElementApplication, RaisingAWindowBringsOnlyThatWindowForward) {
     EXPECT_EQ(desktop().activePid(), notes);
     desktop().setActions(inbox, {"AXRaise"});
     EXPECT_EQ(bringAXWindowToFront(element(inbox).get()), 0);
+    EXPECT_EQ(desktop().activePid(), notes) << "raised at once, brought forward at the turn";
+    sim::worldTurn();
     EXPECT_EQ(desktop().activePid(), mail);
     // Inbox is in front; Drafts stays behind Notes' window.
     const CGPoint middle = middleOf(inbox);

@@ -109,17 +109,38 @@ TEST_F(UIElementAttribute, PositionSearchFindsTheDirectChildAtThatIndex) {
     EXPECT_EQ(getIndexElementInChildren(window_.get(), 3), nullptr);
 }
 
-TEST_F(UIElementAttribute, AFoundChildIsBorrowedUntilThePoolDrains) {
+TEST_F(UIElementAttribute, AFoundChildStaysValidWithoutAPoolOfTheCallersAndLeavesNoListBehind) {
     buildWindow({{"AXButton", "OK"}});
-    const long before = NSObjectLiveCount();
+    pool_.reset();  // the caller has no autorelease pool at all
+    const std::size_t kept = countOfKeptChildElements();
+    const long live = NSObjectLiveCount();
+    AXUIElementRef found = getIndexElementInChildren(window_.get(), 0);
+    expectChild(found, children_[0]);
+    RetainPtr<CFTypeRef> title = adoptCF(copyValueOfExistingAttribute(CFSTR("AXTitle"), found));
+    EXPECT_TRUE(CFEqual(title.get(), CFSTR("OK")));
+    title.clear();
+    // Only the kept child is left: kept now, or by an earlier search for an equal element.
+    EXPECT_EQ(NSObjectLiveCount() - live, static_cast<long>(countOfKeptChildElements() - kept));
+}
+
+TEST_F(UIElementAttribute, AFoundChildOutlivesThePoolItWasFoundIn) {
+    buildWindow({{"AXButton", "OK"}});
+    AXUIElementRef found = nullptr;
     {
-        NSAutoreleasePool inner;
-        AXUIElementRef found = getIndexElementInChildren(window_.get(), 0);
-        expectChild(found, children_[0]);
-        RetainPtr<CFTypeRef> title = adoptCF(copyValueOfExistingAttribute(CFSTR("AXTitle"), found));
-        EXPECT_TRUE(CFEqual(title.get(), CFSTR("OK")));
+        NSAutoreleasePool drained;
+        found = getRoleElementInChildren(window_.get(), CFSTR("AXButton"));
     }
-    EXPECT_EQ(NSObjectLiveCount(), before);
+    expectChild(found, children_[0]);
+}
+
+TEST_F(UIElementAttribute, AChildFoundAgainByAnySearchIsTheOneKept) {
+    buildWindow({{"AXButton", "OK"}, {"AXButton", "Cancel"}});
+    const std::size_t kept = countOfKeptChildElements();
+    AXUIElementRef found = getIndexElementInChildren(window_.get(), 0);
+    EXPECT_EQ(getTitleElementInChildren(window_.get(), titles({CFSTR("OK")})), found);
+    EXPECT_EQ(getRoleElementInChildren(window_.get(), CFSTR("AXButton")), found);
+    EXPECT_EQ(getIndexElementInChildren(window_.get(), 0), found);
+    EXPECT_LE(countOfKeptChildElements() - kept, 1u);
 }
 
 TEST_F(UIElementAttribute, UnreadableChildrenOrOnesThatAreNoElementsAreNeverHandedOut) {

@@ -117,16 +117,23 @@ TEST_F(UIElementDescription, TheLineageRunsFromTheTopDownToTheElement) {
     EXPECT_EQ(lineageOfUIElement(nullptr)->count(), 0u);
 }
 
-TEST_F(UIElementDescription, TheLineageEndsWhereTheParentChainLoopsOrMeetsNoElement) {
+TEST_F(UIElementDescription, TheLineageEndsWhereTheParentChainLoops) {
     buildMail();
     desktop().setAttribute(windowNode_, "AXParent", send_.get());
     EXPECT_EQ(text(lineageDescriptionOfUIElement(send_.get())),
               u"<AXWindow: \"Inbox\">\n <AXGroup>\n  <AXButton: \"Send\">\n");
     desktop().setAttribute(sendNode_, "AXParent", send_.get());
     EXPECT_EQ(lineageOfUIElement(send_.get())->count(), 1u);
-    // A parent that is no element ends the chain too.
+}
+
+TEST_F(UIElementDescription, AParentThatIsNoElementIsDescribedAsAValueAndEndsTheLineage) {
+    buildMail();
     desktop().setAttribute(sendNode_, "AXParent", CFSTR("Mail"));
-    EXPECT_EQ(lineageOfUIElement(send_.get())->count(), 1u);
+    EXPECT_EQ(text(lineageDescriptionOfUIElement(send_.get())), u"Mail\n <AXButton: \"Send\">\n");
+    desktop().setAttribute(sendNode_, "AXParent", nullptr);
+    desktop().setAttribute(group_, "AXParent", NSArray::array());
+    EXPECT_EQ(text(lineageDescriptionOfUIElement(send_.get())),
+              u"<array of size 0>\n <AXGroup>\n  <AXButton: \"Send\">\n");
 }
 
 TEST_F(UIElementDescription, AVeryDeepChainIsClimbedWithoutRecursion) {

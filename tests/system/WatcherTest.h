@@ -5,6 +5,7 @@
 #include <string>
 
 #include "SystemTest.h"
+#include "sim/Clock.h"
 #include "sim/EventSystem.h"
 
 class WatcherTest : public SystemTest {
@@ -19,10 +20,14 @@ protected:
         SystemTest::TearDown();
     }
 
+    // The main run loop turns before each move of the hand, as it does between any two events
+    // on macOS, so that the desktop's earlier changes are seen the way macOS shows them.
     static void press(CGPoint at, CGEventFlags flags = 0) {
+        sim::settle();
         sim::eventSystem().pressLeft(at.x, at.y, flags);
     }
     static void release(CGPoint at, SInt64 clickState = 1, CGEventFlags flags = 0) {
+        sim::settle();
         sim::eventSystem().releaseLeft(at.x, at.y, clickState, flags);
     }
     static void click(CGPoint at) {

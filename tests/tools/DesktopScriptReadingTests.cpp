@@ -257,6 +257,31 @@ TEST(DesktopScriptMalformedLines, NumbersTargetsAndPathsMustBeWellFormed) {
               "\"ShowDockIcon\"");
 }
 
+// Names are compared byte for byte: text that is not UTF-8 would be turned into U+FFFD on its
+// way into the session, and two different names would become one.
+TEST(DesktopScriptMalformedLines, TextMustBeUTF8) {
+    EXPECT_EQ(errorOf("app Safari\napp \xFF\n"),
+              "t.desk:2: the line is not UTF-8 text (byte 0xFF at byte 5)");
+    for (const char* bytes : {"\x80", "\xC0\xAF", "\xE2\x82", "\xED\xA0\x80", "\xF4\x90\x80\x80",
+                              "\xF8\x88\x80\x80\x80", "\xC3("}) {
+        EXPECT_NE(errorOf(std::string("app \"A") + bytes + "\""), "")
+            << "accepted: " << testing::PrintToString(std::string(bytes));
+    }
+    // Two, three and four bytes, up to the last code point; a byte-order mark only at the start.
+    EXPECT_EQ(errorOf("app Caf\xC3\xA9 item=\xE2\x82\xAC\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF"), "");
+    EXPECT_EQ(errorOf("\xEF\xBB\xBF"
+                      "app Safari"),
+              "");
+}
+
+// A line longer than any statement needs is refused before it is split into words.
+TEST(DesktopScriptMalformedLines, ALineHasABoundedLength) {
+    const std::string longWord(kMaxLineBytes, 'a');
+    EXPECT_EQ(errorOf("app Safari\napp " + longWord),
+              "t.desk:2: the line is longer than 65536 bytes");
+    EXPECT_EQ(errorOf("app " + longWord.substr(4)), "") << "a line of the longest length reads";
+}
+
 // --- The whole script
 
 TEST(DesktopScriptWholeScript, ANameMustRunAtTheLineThatUsesItAndRunsOnce) {

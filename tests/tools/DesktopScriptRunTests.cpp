@@ -6,12 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "DesktopScript/DesktopScript.h"
 #include "DesktopScript/DesktopScriptRunner.h"
+#include "DesktopScript/DesktopScriptText.h"
 #include "DesktopScript/DesktopScriptValidator.h"
 #include "DesktopScript/DesktopSession.h"
 #include "HomeFolderTest.h"
@@ -42,6 +44,21 @@ protected:
     void TearDown() override {
         sim::setProcessArguments(0, nullptr);
         SessionTest::TearDown();
+    }
+
+    // What the program answers to a command line that asks for its usage or version; status -1
+    // when it asks for a session instead.
+    static RunResult askProgram(std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), "Quenfold");
+        std::vector<const char*> argv;
+        for (const std::string& argument : arguments) {
+            argv.push_back(argument.c_str());
+        }
+        std::ostringstream out;
+        std::ostringstream err;
+        const std::optional<int> status =
+            sim::answerProgramQuery(static_cast<int>(argv.size()), argv.data(), out, err);
+        return {status.value_or(-1), out.str(), err.str()};
     }
 
     // The program with these arguments, standard input holding `input`.
@@ -195,6 +212,88 @@ TEST_F(DesktopScriptRun, ArgumentsTheProgramDoesNotKnowArePassedOver) {
     EXPECT_TRUE(sim::desktop().pidNamed("Safari"));
 }
 
+// --- Asking the program what it is
+
+struct HelpRequest {
+    const char* name;
+    std::vector<std::string> arguments;
+};
+
+class AskingForHelp : public DesktopScriptRun, public ::testing::WithParamInterface<HelpRequest> {};
+
+TEST_P(AskingForHelp, PrintsTheUsageAndRunsNothing) {
+    addApp("Marker");
+    const RunResult result = askProgram(GetParam().arguments);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.errors, "");
+    EXPECT_EQ(
+        result.story.rfind("Usage: Quenfold [-SimulatedDesktop FILE|-] [-SimulatedHome DIR]\n", 0),
+        0u)
+        << result.story;
+    for (const char* part : {"-SimulatedHome DIR", "Exit status", "  2  ", "docs/"}) {
+        EXPECT_NE(result.story.find(part), std::string::npos) << part;
+    }
+    EXPECT_TRUE(sim::desktop().pidNamed("Marker")) << "a session was run";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Arguments, AskingForHelp,
+    ::testing::Values(HelpRequest{"ShortDash", {"-h"}}, HelpRequest{"LongDash", {"-help"}},
+                      HelpRequest{"DoubleDash", {"--help"}},
+                      HelpRequest{
+                          "AmongSessionOptions",
+                          {"-SimulatedHome", "/nowhere", "--help", "-SimulatedDesktop", "-"}}),
+    [](const ::testing::TestParamInfo<HelpRequest>& info) { return info.param.name; });
+
+TEST_F(DesktopScriptRun, TheValueOfASessionOptionIsNoRequestForHelp) {
+    EXPECT_EQ(askProgram({"-SimulatedDesktop", "-h"}).status, -1);
+    EXPECT_EQ(askProgram({"-SimulatedHome", "--version", "-SimulatedDesktop", "-"}).status, -1);
+}
+
+// A bundle of the test's own whose Info.plist gives the version `version`, or has none.
+class VersionedBundle {
+public:
+    explicit VersionedBundle(const std::optional<std::string>& version)
+        : path_(folder_.path() + "/Quenfold.app") {
+        if (version) {
+            std::string info = readFile(QUENFOLD_SOURCE_DIR "/resources/Info.plist");
+            const std::string shipped = "<string>1.0</string>";
+            if (const std::size_t at = info.find(shipped); at != std::string::npos) {
+                info.replace(at, shipped.size(), "<string>" + *version + "</string>");
+            }
+            writeFile(path_ + "/Contents/Info.plist", info);
+        }
+        sim::setMainBundlePath(path_);
+    }
+    ~VersionedBundle() { sim::setMainBundlePath(QUENFOLD_BUNDLE_PATH); }
+    VersionedBundle(const VersionedBundle&) = delete;
+    VersionedBundle& operator=(const VersionedBundle&) = delete;
+
+    const std::string& path() const { return path_; }
+
+private:
+    TemporaryFolder folder_;
+    std::string path_;
+};
+
+TEST_F(DesktopScriptRun, VersionPrintsTheBundlesVersionFromItsInfoPlist) {
+    const VersionedBundle bundle("2.5.1");
+    const RunResult result = askProgram({"--version"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.story, "Quenfold 2.5.1 (1)\n");
+    EXPECT_EQ(result.errors, "");
+}
+
+TEST_F(DesktopScriptRun, VersionWithoutAnInfoPlistExitsWith2) {
+    const VersionedBundle bundle(std::nullopt);
+    const RunResult result = askProgram({"--version"});
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.story, "");
+    EXPECT_EQ(result.errors, bundle.path() +
+                                 "/Contents/Info.plist: the bundle's version "
+                                 "(CFBundleShortVersionString) cannot be read\n");
+}
+
 // --- A preferences file that cannot be read (the login-item list's: LoginItemListTests.cpp)
 
 TEST_F(DesktopScriptRun, ACorruptPreferencesFileIsKeptAndTheSystemLaunchesWithItsDefaults) {
@@ -311,6 +410,53 @@ TEST_F(DesktopScriptRun, WaitMovesTheClockByExactlyThatMuchAndRunsWhatFallsDue) 
     EXPECT_EQ(sim::clockNow(), 0.625);
     ASSERT_EQ(runHere("wait 2\n").status, 0) << "an empty run loop still lets time pass";
     EXPECT_EQ(sim::clockNow(), 2.625);
+}
+
+// --- Bounds
+
+// The bytes of a device that never ends, as /dev/zero gives them, counted as they are read.
+class EndlessZeros : public std::streambuf {
+public:
+    std::size_t handedOut = 0;
+
+protected:
+    int_type underflow() override {
+        if (handedOut > (std::size_t{256} << 20)) {
+            return traits_type::eof();  // a bound of its own, so that a reader that does not stop
+                                        // fails this test instead of filling memory
+        }
+        setg(zeros_, zeros_, zeros_ + sizeof zeros_);
+        handedOut += sizeof zeros_;
+        return 0;
+    }
+
+private:
+    char zeros_[4096]{};
+};
+
+TEST_F(DesktopScriptRun, AnInputThatNeverEndsStopsAtTheFirstLineLongerThanAnyStatement) {
+    EndlessZeros device;
+    std::istream input(&device);
+    std::ostringstream out;
+    std::ostringstream err;
+    const char* argv[] = {"Quenfold", "-SimulatedDesktop", "-"};
+    EXPECT_EQ(sim::runDesktopSession(3, argv, input, out, err), 2);
+    EXPECT_EQ(err.str(), "-:1: the line is longer than 65536 bytes\n");
+    EXPECT_LE(device.handedOut, std::size_t{1} << 20) << "the input was read on past the line";
+    EXPECT_EQ(out.str(), "");
+}
+
+TEST_F(DesktopScriptRun, AScriptLargerThanTheBoundIsRefusedBeforeItIsRead) {
+    std::istringstream input("app Safari\napp Notes\napp Mail\n");
+    std::string text;
+    const std::optional<sim::script::ScriptError> error =
+        sim::script::readScriptText(input, &text, {.maxBytes = 20, .maxLineBytes = 16});
+    ASSERT_TRUE(error);
+    EXPECT_EQ(sim::script::describeError("s.desk", *error),
+              "s.desk: the script is larger than 20 bytes");
+    std::istringstream fits("app Safari\napp Notes\n");
+    EXPECT_FALSE(sim::script::readScriptText(fits, &text, {.maxBytes = 21, .maxLineBytes = 10}));
+    EXPECT_EQ(text, "app Safari\napp Notes\n");
 }
 
 // --- The story

@@ -26,10 +26,11 @@ TEST(LiveDesktopLifecycle, SigtermEndsTheSessionWithExit0AndItsStoredFilesComple
     const std::string command = "'" + kProgramPath + "' -SimulatedDesktop '" + folder.path() +
                                 "/check.desk' -SimulatedHome '" + home + "' > /dev/null";
     EXPECT_EQ(std::system(command.c_str()), 0);
-    EXPECT_EQ(
-        filesIn(home + "/Library/Preferences"),
-        (std::vector<std::string>{"com.apple.loginitems.plist", "org.quenfold.Quenfold.plist"}))
-        << "no temporary file is left behind";
+    EXPECT_EQ(filesIn(home + "/Library/Preferences"),
+              (std::vector<std::string>{
+                  ".com.apple.loginitems.plist.lock", ".org.quenfold.Quenfold.plist.lock",
+                  "com.apple.loginitems.plist", "org.quenfold.Quenfold.plist"}))
+        << "no temporary file is left behind, only each file and its lock";
 }
 
 TEST(LiveDesktopLifecycle, TheStartingScriptRunsAsAScriptRunDoes) {

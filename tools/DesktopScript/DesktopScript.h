@@ -5,6 +5,8 @@
 
 #include <sys/types.h>
 
+#include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -176,7 +178,18 @@ struct ParsedScript {
     std::optional<ScriptError> error;  // the first malformed line
 };
 
-// Reads every line; stops at the first malformed one.
+// The longest line a script may have: longer than any statement needs, and a bound on what one
+// line can cost.
+inline constexpr std::size_t kMaxLineBytes = 64 * 1024;
+
+// Reads the statements of `text` one at a time, in order, handing each to `take`, which
+// answers whether to go on. Stops at the first malformed line and answers its error. A line is
+// malformed when it is longer than kMaxLineBytes, holds a NUL character or is not UTF-8 text,
+// or when its words do not make a statement.
+std::optional<ScriptError> readStatements(std::string_view text,
+                                          const std::function<bool(Statement&&)>& take);
+
+// Reads every line into statements; stops at the first malformed one.
 ParsedScript parseDesktopScript(std::string name, std::string_view text);
 
 // "FILE:LINE: message" (or "FILE: message" for the script as a whole).

@@ -70,7 +70,8 @@ std::string clickState(long clicks) {
 // The modifier keys are held while the button moves, and let go afterwards.
 class HeldModifiers {
 public:
-    explicit HeldModifiers(CGEventFlags flags) : before_(eventSystem().modifierFlags()) {
+    explicit HeldModifiers(CGEventFlags flags)
+        : before_(eventSystem().modifierFlags(kCGEventSourceStateHIDSystemState)) {
         eventSystem().setModifierFlags(flags);
     }
     ~HeldModifiers() { eventSystem().setModifierFlags(before_); }

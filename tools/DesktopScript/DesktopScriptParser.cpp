@@ -1,6 +1,7 @@
 // Reading a desktop script: each line's words become one statement, checked for its form
 // (statement names, the words it needs, its options and their values, numbers, targets).
 #include <cmath>
+#include <cstdio>
 #include <initializer_list>
 #include <map>
 #include <set>
@@ -441,11 +442,51 @@ Action statementOf(std::vector<Word> words) {
     return action;
 }
 
+// Where the first byte lies that does not belong to well-formed UTF-8: a stray continuation
+// byte, a sequence cut short, an overlong form, a surrogate or a code point beyond U+10FFFF.
+std::optional<std::size_t> firstByteNotUTF8(std::string_view text) {
+    const auto byteAt = [&](std::size_t index) { return static_cast<unsigned char>(text[index]); };
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const unsigned char lead = byteAt(at);
+        if (lead < 0x80) {
+            ++at;
+            continue;
+        }
+        std::size_t length = 0;
+        unsigned char low = 0x80;  // the range of the second byte, narrower for some leads
+        unsigned char high = 0xBF;
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3;
+            low = lead == 0xE0 ? 0xA0 : 0x80;   // no overlong forms
+            high = lead == 0xED ? 0x9F : 0xBF;  // no surrogates
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4;
+            low = lead == 0xF0 ? 0x90 : 0x80;   // no overlong forms
+            high = lead == 0xF4 ? 0x8F : 0xBF;  // nothing beyond U+10FFFF
+        } else {
+            return at;
+        }
+        for (std::size_t next = 1; next < length; ++next) {
+            if (at + next >= text.size()) {
+                return at;
+            }
+            const unsigned char byte = byteAt(at + next);
+            if (byte < (next == 1 ? low : 0x80) || byte > (next == 1 ? high : 0xBF)) {
+                return at;
+            }
+        }
+        at += length;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
-ParsedScript parseDesktopScript(std::string name, std::string_view text) {
-    ParsedScript parsed;
-    parsed.script.name = std::move(name);
+std::optional<ScriptError> readStatements(std::string_view text,
+                                          const std::function<bool(Statement&&)>& take) {
     int lineNumber = 0;
     // A byte-order mark that some editors put at the start of a file is not a word.
     std::size_t start = text.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
@@ -457,25 +498,46 @@ ParsedScript parseDesktopScript(std::string name, std::string_view text) {
         }
         const std::string_view line = text.substr(start, end - start);
         start = end + 1;
+        if (line.size() > kMaxLineBytes) {
+            return ScriptError{
+                lineNumber, "the line is longer than " + std::to_string(kMaxLineBytes) + " bytes"};
+        }
         if (line.find('\0') != std::string_view::npos) {
-            parsed.error = ScriptError{lineNumber, "the line holds a NUL character"};
-            return parsed;
+            return ScriptError{lineNumber, "the line holds a NUL character"};
+        }
+        if (const std::optional<std::size_t> bad = firstByteNotUTF8(line)) {
+            char byte[8];
+            std::snprintf(byte, sizeof byte, "0x%02X", static_cast<unsigned char>(line[*bad]));
+            return ScriptError{lineNumber, std::string("the line is not UTF-8 text (byte ") + byte +
+                                               " at byte " + std::to_string(*bad + 1) + ")"};
         }
         LineWords words = wordsOfLine(line);
         if (words.error) {
-            parsed.error = ScriptError{lineNumber, *words.error};
-            return parsed;
+            return ScriptError{lineNumber, *words.error};
         }
         if (words.words.empty()) {
             continue;
         }
+        Statement statement;
         try {
-            parsed.script.statements.push_back({lineNumber, statementOf(std::move(words.words))});
+            statement = {lineNumber, statementOf(std::move(words.words))};
         } catch (const Malformed& malformed) {
-            parsed.error = ScriptError{lineNumber, malformed.message};
-            return parsed;
+            return ScriptError{lineNumber, malformed.message};
+        }
+        if (!take(std::move(statement))) {
+            break;
         }
     }
+    return std::nullopt;
+}
+
+ParsedScript parseDesktopScript(std::string name, std::string_view text) {
+    ParsedScript parsed;
+    parsed.script.name = std::move(name);
+    parsed.error = readStatements(text, [&parsed](Statement&& statement) {
+        parsed.script.statements.push_back(std::move(statement));
+        return true;
+    });
     return parsed;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <ostream>
 
 #include "DesktopScript/DesktopScriptSteps.h"
@@ -86,17 +87,38 @@ public:
 
 }  // namespace
 
+namespace {
+
+// Carries out one statement as one turn of the event loop, with its own autorelease pool, and
+// settles the session; where the run stops, when it stops here.
+std::optional<RunOutcome> runStatement(const Statement& statement, Story& story) {
+    try {
+        NSAutoreleasePool pool;
+        std::visit([&story](const auto& action) { perform(action, story); }, statement.action);
+        settle();
+        return std::nullopt;
+    } catch (const ExpectationFailed& failure) {
+        return RunOutcome{kExpectationFailed, statement.line, failure.message};
+    } catch (const StepUnusable& unusable) {
+        return RunOutcome{kScriptUnusable, statement.line, unusable.message};
+    }
+}
+
+int finish(const std::string& scriptName, const RunOutcome& outcome, Story& story,
+           std::ostream& errors) {
+    story.flush();
+    if (outcome.status != kScriptRan) {
+        errors << describeError(scriptName, {outcome.line, outcome.message}) << '\n';
+    }
+    return outcome.status;
+}
+
+}  // namespace
+
 RunOutcome runStatements(const Script& script, Story& story) {
     for (const Statement& statement : script.statements) {
-        try {
-            // Each statement is one turn of the event loop, with its own autorelease pool.
-            NSAutoreleasePool pool;
-            std::visit([&story](const auto& action) { perform(action, story); }, statement.action);
-            settle();
-        } catch (const ExpectationFailed& failure) {
-            return {kExpectationFailed, statement.line, failure.message};
-        } catch (const StepUnusable& unusable) {
-            return {kScriptUnusable, statement.line, unusable.message};
+        if (std::optional<RunOutcome> stopped = runStatement(statement, story)) {
+            return *stopped;
         }
     }
     return {};
@@ -105,12 +127,23 @@ RunOutcome runStatements(const Script& script, Story& story) {
 int runDesktopScript(const Script& script, std::ostream& storyOut, std::ostream& errors) {
     Story story(storyOut);
     const TranscriptToStory listening(story);
-    const RunOutcome outcome = runStatements(script, story);
-    story.flush();
-    if (outcome.status != kScriptRan) {
-        errors << describeError(script.name, {outcome.line, outcome.message}) << '\n';
+    return finish(script.name, runStatements(script, story), story, errors);
+}
+
+int runDesktopScript(const std::string& name, std::string_view text, std::ostream& storyOut,
+                     std::ostream& errors) {
+    Story story(storyOut);
+    const TranscriptToStory listening(story);
+    std::optional<RunOutcome> stopped;
+    const std::optional<ScriptError> malformed = readStatements(text, [&](Statement&& statement) {
+        stopped = runStatement(statement, story);
+        return !stopped.has_value();
+    });
+    if (malformed && !stopped) {
+        // The text was checked whole before it ran: not reached with the same text.
+        stopped = RunOutcome{kScriptUnusable, malformed->line, malformed->message};
     }
-    return outcome.status;
+    return finish(name, stopped.value_or(RunOutcome{}), story, errors);
 }
 
 }  // namespace sim::script

@@ -3,6 +3,7 @@
 
 #include <iosfwd>
 #include <string>
+#include <string_view>
 
 #include "DesktopScript/DesktopScript.h"
 
@@ -16,6 +17,10 @@ inline constexpr int kScriptUnusable = 2;
 // to `story` as it happens. At the first expectation that fails (exit status 1) or statement
 // that cannot be carried out (exit status 2) the run stops with "FILE:LINE: …" on `errors`.
 int runDesktopScript(const Script& script, std::ostream& story, std::ostream& errors);
+// The same for the text of a script that has been checked whole: its statements are read again
+// one at a time as they run, so that a long script is never held as statements.
+int runDesktopScript(const std::string& name, std::string_view text, std::ostream& story,
+                     std::ostream& errors);
 
 class Story;
 // Where a run of statements stopped: kScriptRan, or the status with the statement's line and

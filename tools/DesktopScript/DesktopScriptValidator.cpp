@@ -3,8 +3,9 @@
 // and where the system stands (not launched, running, quit).
 #include "DesktopScript/DesktopScriptValidator.h"
 
-#include <map>
+#include <memory>
 #include <type_traits>
+#include <unordered_map>
 
 #include "sim/Desktop.h"
 
@@ -15,13 +16,16 @@ struct Invalid {
     std::string message;
 };
 
+}  // namespace
+
 class ScriptChecker {
 public:
     ScriptChecker(std::string systemName, const ScriptStart& start)
-        : systemName_(std::move(systemName)),
-          running_(start.running),
-          nextPid_(start.nextPid),
-          phase_(start.system) {}
+        : systemName_(std::move(systemName)), nextPid_(start.nextPid), phase_(start.system) {
+        for (const auto& [name, pid] : start.running) {
+            addRunning(name, pid);
+        }
+    }
 
     void check(const Action& action) {
         std::visit([this](const auto& statement) { checkStatement(statement); }, action);
@@ -45,7 +49,7 @@ private:
             }
             pid = nextPid_++;
         }
-        running_[app.name] = pid;
+        addRunning(app.name, pid);
     }
 
     void checkStatement(const WindowStatement& window) { requireWorldApp(window.app); }
@@ -59,7 +63,7 @@ private:
         }
         requireWorldApp(action.app);
         if (action.action == AppAction::Quit) {
-            running_.erase(action.app);
+            removeRunning(action.app);
         }
     }
 
@@ -90,7 +94,20 @@ private:
     // The system's process leaves the desktop when it quits, name and pid with it.
     void systemQuits() {
         phase_ = SystemPhase::Quit;
-        running_.erase(systemName_);
+        removeRunning(systemName_);
+    }
+
+    void addRunning(const std::string& name, pid_t pid) {
+        running_[name] = pid;
+        names_[pid] = name;
+    }
+
+    void removeRunning(const std::string& name) {
+        const auto found = running_.find(name);
+        if (found != running_.end()) {
+            names_.erase(found->second);
+            running_.erase(found);
+        }
     }
 
     // Statements that name nothing of the world.
@@ -114,12 +131,8 @@ private:
     }
 
     const std::string* nameOfPid(pid_t pid) const {
-        for (const auto& [name, owner] : running_) {
-            if (owner == pid) {
-                return &name;
-            }
-        }
-        return nullptr;
+        const auto found = names_.find(pid);
+        return found != names_.end() ? &found->second : nullptr;
     }
 
     void requireName(const std::string& name) const {
@@ -147,12 +160,29 @@ private:
     }
 
     std::string systemName_;
-    std::map<std::string, pid_t> running_;
+    // The running applications by name and by process identifier, kept in step.
+    std::unordered_map<std::string, pid_t> running_;
+    std::unordered_map<pid_t, std::string> names_;
     pid_t nextPid_;
     SystemPhase phase_;
 };
 
-}  // namespace
+ScriptValidator::ScriptValidator(const std::string& systemName)
+    : ScriptValidator(systemName, freshSessionStart(systemName)) {}
+
+ScriptValidator::ScriptValidator(const std::string& systemName, const ScriptStart& start)
+    : checker_(std::make_unique<ScriptChecker>(systemName, start)) {}
+
+ScriptValidator::~ScriptValidator() = default;
+
+std::optional<ScriptError> ScriptValidator::check(const Statement& statement) {
+    try {
+        checker_->check(statement.action);
+    } catch (const Invalid& invalid) {
+        return ScriptError{statement.line, invalid.message};
+    }
+    return std::nullopt;
+}
 
 ScriptStart freshSessionStart(const std::string& systemName) {
     ScriptStart start;
@@ -170,12 +200,10 @@ std::optional<ScriptError> validateDesktopScript(const Script& script,
 std::optional<ScriptError> validateDesktopScript(const Script& script,
                                                  const std::string& systemName,
                                                  const ScriptStart& start) {
-    ScriptChecker checker(systemName, start);
+    ScriptValidator validator(systemName, start);
     for (const Statement& statement : script.statements) {
-        try {
-            checker.check(statement.action);
-        } catch (const Invalid& invalid) {
-            return ScriptError{statement.line, invalid.message};
+        if (std::optional<ScriptError> error = validator.check(statement)) {
+            return error;
         }
     }
     return std::nullopt;

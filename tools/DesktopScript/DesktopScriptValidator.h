@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -26,7 +27,28 @@ struct ScriptStart {
 // A fresh session: the Dock and the system's own process, nothing launched.
 ScriptStart freshSessionStart(const std::string& systemName);
 
-// `systemName` is the system's own process, named by its bundle ("Quenfold").
+class ScriptChecker;
+
+// Follows a script statement by statement, so that a script can be checked without holding
+// all its statements. `systemName` is the system's own process, named by its bundle
+// ("Quenfold").
+class ScriptValidator {
+public:
+    explicit ScriptValidator(const std::string& systemName);
+    // On a session standing at `start`.
+    ScriptValidator(const std::string& systemName, const ScriptStart& start);
+    ~ScriptValidator();
+    ScriptValidator(const ScriptValidator&) = delete;
+    ScriptValidator& operator=(const ScriptValidator&) = delete;
+
+    // Why the statement cannot run where it stands, after the statements checked before it.
+    std::optional<ScriptError> check(const Statement& statement);
+
+private:
+    std::unique_ptr<ScriptChecker> checker_;
+};
+
+// The whole script at once.
 std::optional<ScriptError> validateDesktopScript(const Script& script,
                                                  const std::string& systemName);
 // The same checks for a script that runs on a session standing at `start`.

@@ -3,6 +3,8 @@
 // without it the built-in demo runs), -SimulatedHome DIR the home folder (without it a fresh
 // temporary folder, removed at exit). The answer is the exit status: 0 when the script ran to
 // its end, 1 when an expectation failed, 2 when the script or the arguments cannot be used.
+// Before any session the driver asks answerProgramQuery whether the command line only asks for
+// the usage or the version.
 #pragma once
 
 #include <iosfwd>
@@ -15,6 +17,13 @@
 
 namespace sim {
 
+// -h, -help or --help (the usage) or --version (the bundle's version) on the command line,
+// answered on `output` (or why the version cannot be read, on `errors`): the exit status, or
+// nothing when the command line asks for a session. Not a request: the value of
+// -SimulatedDesktop or -SimulatedHome ("-SimulatedDesktop -h" names a script).
+std::optional<int> answerProgramQuery(int argc, const char* argv[], std::ostream& output,
+                                      std::ostream& errors);
+
 // The command line's string for -KEY, as the platform reads its arguments (the argument domain
 // of the user defaults), once setProcessArguments has been given them.
 std::optional<std::string> commandLineValue(const std::string& key);
@@ -23,8 +32,10 @@ std::optional<std::string> commandLineValue(const std::string& key);
 // session pointed at the home folder asked for.
 struct StartedSession {
     std::string scriptName;  // as messages name it: the file, "-", or the default's name
-    std::string scriptText;
-    script::Script script;
+    std::string scriptText;  // checked whole
+    // The statements of the text, for a caller that needs them held (a run from the text reads
+    // them one at a time instead).
+    script::Script statements() const;
 };
 struct DefaultScript {
     std::string name;

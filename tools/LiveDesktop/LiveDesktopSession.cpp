@@ -134,7 +134,8 @@ int runLiveDesktopSession(int argc, const char* argv[], std::istream& input, std
     output << "serving http://" << address.authority() << "/" << std::endl;
 
     LiveSession session(output, errors);
-    const int status = session.runStartingScript(started->script, started->scriptText, errors);
+    const int status =
+        session.runStartingScript(started->statements(), started->scriptText, errors);
     if (status != script::kScriptRan) {
         return status;
     }

@@ -1,0 +1,37 @@
+// The advisory lock that every process keeping a stored file takes while it reads the file to
+// change it, writes it, cleans up after it or sets it aside: flock(2) on ".<name>.lock" beside
+// the file. The lock file itself is never removed (removing it would let two processes hold
+// locks on two different files of the same name). The lock goes with the holder, and with the
+// process if it dies.
+#pragma once
+
+#include <string>
+
+namespace sim {
+
+class StoredFileLock {
+public:
+    enum class State {
+        Held,
+        NoLockFile,  // the lock file cannot be made there (no folder, no permission)
+        Busy,        // another process held it for longer than kPatienceSeconds
+    };
+    static constexpr double kPatienceSeconds = 5.0;
+
+    // Waits for the lock of the file at `storedPath`.
+    explicit StoredFileLock(const std::string& storedPath);
+    ~StoredFileLock();
+    StoredFileLock(const StoredFileLock&) = delete;
+    StoredFileLock& operator=(const StoredFileLock&) = delete;
+
+    State state() const { return state_; }
+    bool held() const { return state_ == State::Held; }
+
+    static std::string lockFilePath(const std::string& storedPath);
+
+private:
+    int fd_ = -1;
+    State state_ = State::NoLockFile;
+};
+
+}  // namespace sim

@@ -1,0 +1,293 @@
+// The fault sweep: the system's standard lifecycle (launch, clicks on Dock items, every
+// preference changed, the login item on and off, the tap switched off, reopening, quitting),
+// run once for every occurrence of every platform call that can fail along it: failing that
+// occurrence alone, and failing it and every later call of the same name. Every run must end
+// without a crash, leave no object alive, and leave stored files that read and hold only what
+// the lifecycle wrote. The calls and their occurrences come from a clean run, so a call the
+// system starts to make is swept without a change here.
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "HomeFolderTest.h"
+#include "SystemTest.h"
+#include "sim/Clock.h"
+#include "sim/EventSystem.h"
+#include "sim/Faults.h"
+#include "sim/PropertyList.h"
+#include "sim/StoredPropertyList.h"
+
+namespace {
+
+using sim::desktop;
+
+const std::set<std::string> kPreferenceKeys{"LaunchAutomaticallyOnLogin", "ShowSettingsOnLaunch",
+                                            "HideDockIcon"};
+
+// One step of the lifecycle, as one turn of the event loop with its own pool, then the session
+// settles.
+template <class Step>
+void turn(Step step) {
+    {
+        NSAutoreleasePool pool;
+        step();
+    }
+    sim::settle();
+}
+
+void clickDockItem(const std::string& title, SInt64 clickState = 1) {
+    const std::optional<sim::NodeId> item = desktop().dockItemTitled(title);
+    if (!item) {
+        return;
+    }
+    const sim::Rect frame = *desktop().node(*item)->frame;
+    turn([&] { sim::eventSystem().pressLeft(frame.midX(), frame.midY()); });
+    turn([&] { sim::eventSystem().releaseLeft(frame.midX(), frame.midY(), clickState); });
+}
+
+void waitSeconds(double seconds) {
+    const double target = sim::clockNow() + seconds;
+    while (sim::clockNow() < target &&
+           CFRunLoopRunInMode(kCFRunLoopDefaultMode, target - sim::clockNow(), false) ==
+               kCFRunLoopRunHandledSource) {
+    }
+    sim::advanceClockTo(target);
+    sim::settle();
+}
+
+// A home folder of its own for one run. Stored files are flushed to the disk at every write;
+// on a memory file system, where there is one, hundreds of runs cost no disk flushes.
+class RunHome {
+public:
+    RunHome() {
+        std::error_code error;
+        const std::filesystem::path base = std::filesystem::is_directory("/dev/shm", error)
+                                               ? std::filesystem::path("/dev/shm")
+                                               : std::filesystem::temp_directory_path();
+        std::string pattern = (base / "quenfold-sweep-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) != nullptr) {
+            path_ = pattern;
+            sim::setHomeFolder(path_);
+        }
+    }
+    ~RunHome() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    RunHome(const RunHome&) = delete;
+    RunHome& operator=(const RunHome&) = delete;
+
+private:
+    std::string path_;
+};
+
+// The system-wide element lives as long as the process; each run makes it afresh, so that its
+// creation is swept too. Put back once the run is over, as the fixture expects it.
+void forgetSystemWideElement() {
+    if (_systemWideElement != nullptr) {
+        CFRelease(_systemWideElement);
+        _systemWideElement = nullptr;
+    }
+}
+
+// The lifecycle on a fresh session. Steps that a fault made impossible (no settings window to
+// use, a launch refused) pass over what they cannot do, as the user would.
+void playLifecycle() {
+    sim::ApplicationSpec safari;
+    safari.name = "Safari";
+    const pid_t safariPid = desktop().addApplication(safari);
+    desktop().addWindow(safariPid, "Start");
+    sim::ApplicationSpec notes;
+    notes.name = "Notes";
+    desktop().addApplication(notes);
+
+    turn([] { sim::launchSystem(nullptr); });
+    clickDockItem("Safari");  // the Dock activates Safari (the settings window was in front)
+    clickDockItem("Safari");  // hides Safari, the active application
+    clickDockItem("Safari");  // the Dock shows it again
+    clickDockItem("Safari", 2);
+    clickDockItem("Notes");
+    for (const auto& setting :
+         std::vector<std::pair<std::string, bool>>{{"ShowSettingsOnLaunch", false},
+                                                   {"HideDockIcon", true},
+                                                   {"HideDockIcon", false},
+                                                   {"LaunchAutomaticallyOnLogin", true},
+                                                   {"LaunchAutomaticallyOnLogin", false},
+                                                   {"LaunchAutomaticallyOnLogin", true},
+                                                   {"ShowSettingsOnLaunch", true}}) {
+        turn([&] { sim::setSettingsControl(setting.first, setting.second); });
+    }
+    turn([] { sim::pressSettingsAction("openUniversalAccessPref:"); });
+    turn([] { sim::closeSettingsWindow(); });
+    turn([] { sim::reopenSystem(); });
+    turn([] { sim::eventSystem().disableTaps(kCGEventTapDisabledByTimeout); });
+    turn([] { sim::eventSystem().disableTaps(kCGEventTapDisabledByUserInput); });
+    waitSeconds(0.5);  // the tap is put back after a user-input switch-off
+    clickDockItem("Notes");
+    turn([] { sim::terminateSystem(); });
+}
+
+// What is wrong with the stored files of the home folder, or empty.
+std::string storedFileProblems() {
+    std::string problems;
+    for (const sim::SetAsideFile& file : sim::setAsideFiles()) {
+        problems += file.path + " was set aside as unreadable: " + file.reason + "\n";
+    }
+    const std::string folder = preferencesFolder();
+    // Each stored file and the lock file writers take beside it; nothing else.
+    const std::set<std::string> expected{
+        "org.quenfold.Quenfold.plist", ".org.quenfold.Quenfold.plist.lock",
+        "com.apple.loginitems.plist", ".com.apple.loginitems.plist.lock"};
+    for (const std::string& name : filesIn(folder)) {
+        if (expected.count(name) == 0) {
+            problems += "a stray file in the preferences folder: " + name + "\n";
+        }
+    }
+
+    const sim::PropertyListFile preferences =
+        sim::readPropertyListFile(folder + "/org.quenfold.Quenfold.plist");
+    if (preferences.status == sim::PropertyListFile::Status::Unreadable) {
+        problems += "the preferences file does not read: " + preferences.error + "\n";
+    } else if (preferences.status == sim::PropertyListFile::Status::Read) {
+        const auto* values = dynamic_cast<const NSDictionary*>(preferences.root.get());
+        if (values == nullptr) {
+            problems += "the preferences file holds no dictionary\n";
+        } else {
+            NSAutoreleasePool pool;
+            for (id key : *values->allKeys()) {
+                const auto* name = dynamic_cast<const NSString*>(key);
+                if (name == nullptr || kPreferenceKeys.count(name->utf8()) == 0 ||
+                    values->objectForKey(key)->typeID() != kCFBooleanTypeID) {
+                    problems += "the preferences file holds what was never written: " +
+                                (name ? name->utf8() : std::string("a key that is no string")) +
+                                "\n";
+                }
+            }
+        }
+    }
+
+    const sim::PropertyListFile loginItems =
+        sim::readPropertyListFile(folder + "/com.apple.loginitems.plist");
+    if (loginItems.status == sim::PropertyListFile::Status::Unreadable) {
+        problems += "the login-item list does not read: " + loginItems.error + "\n";
+    } else if (loginItems.status == sim::PropertyListFile::Status::Read) {
+        // Only the system's own bundle is ever added. It may be there twice: a list that could
+        // not be looked at, or entries that could not be resolved, hide the entry there is.
+        for (const sim::LoginItemEntry& entry : sim::loginItems()) {
+            if (entry.path != sim::mainBundlePath() || !entry.resolvable) {
+                problems +=
+                    "the login-item list holds an entry that was never added: " + entry.path + "\n";
+            }
+        }
+    }
+    return problems;
+}
+
+class FaultSweep : public SystemTest {
+protected:
+    void SetUp() override {
+        SystemTest::SetUp();
+        processObjects_ = NSObjectLiveCount();
+    }
+
+    // One run of the lifecycle with `fault` armed; a failure names the fault.
+    void sweepRun(const sim::Fault& fault) {
+        SCOPED_TRACE(fault.call + " failing from occurrence " + std::to_string(fault.after + 1) +
+                     (fault.count == 1 ? " once" : " on"));
+        pool_.reset();
+        resetPressSnapshot();
+        sim::reset();
+        pool_.emplace();
+        {
+            const RunHome home;
+            forgetSystemWideElement();
+            sim::injectFault(fault);
+            playLifecycle();
+            EXPECT_EQ(storedFileProblems(), "");
+        }
+        pool_.reset();
+        resetPressSnapshot();
+        sim::reset();
+        set_systemWideElement();
+        ASSERT_EQ(NSObjectLiveCount(), processObjects_) << "objects of the model were left alive";
+        pool_.emplace();
+    }
+
+private:
+    long processObjects_ = 0;  // what the process itself keeps alive
+};
+
+// The calls that can fail along a clean run of the lifecycle, and how often each is made.
+std::map<std::string, std::size_t> lifecycleCalls() {
+    static const std::map<std::string, std::size_t> calls = [] {
+        sim::reset();
+        std::map<std::string, std::size_t> found;
+        {
+            const RunHome home;
+            forgetSystemWideElement();
+            NSAutoreleasePool pool;
+            playLifecycle();
+            for (const auto& [call, count] : sim::callCounts()) {
+                if (sim::canFail(call)) {
+                    found.emplace(call, count);
+                }
+            }
+        }
+        sim::reset();
+        set_systemWideElement();
+        return found;
+    }();
+    return calls;
+}
+
+// A clean run reaches every part of the lifecycle, so that the sweep has something to fail.
+TEST_F(FaultSweep, TheCleanLifecycleReachesEveryPart) {
+    const RunHome home;
+    playLifecycle();
+    EXPECT_EQ(storedFileProblems(), "");
+    EXPECT_EQ(sim::systemState(), sim::SystemState::Terminated);
+    EXPECT_GE(desktop().hideRequestCount(), 1);
+    EXPECT_EQ(sim::loginItems().size(), 1u);
+    for (const char* call :
+         {"CGEventTapCreate", "CGEventTapEnable", "AXUIElementCopyElementAtPosition",
+          "AXUIElementCopyMultipleAttributeValues", "hide", "TransformProcessType",
+          "LSSharedFileListInsertItemURL", "LSSharedFileListItemRemove", "GetIconRefFromFileInfo",
+          "ReleaseIconRef", "NSSearchPathForDirectoriesInDomains", "openURL"}) {
+        EXPECT_EQ(lifecycleCalls().count(call), 1u) << call << " is not made along the lifecycle";
+    }
+}
+
+// The calls are dealt out to a few ctest cases, so that they run side by side.
+constexpr int kShards = 4;
+
+class FaultSweepShard : public FaultSweep, public ::testing::WithParamInterface<int> {};
+
+TEST_P(FaultSweepShard, EveryOccurrenceFailedOnceAndFromThenOn) {
+    int index = 0;
+    for (const auto& [call, occurrences] : lifecycleCalls()) {
+        if (index++ % kShards != GetParam()) {
+            continue;
+        }
+        for (std::size_t occurrence = 0; occurrence < occurrences; ++occurrence) {
+            const int after = static_cast<int>(occurrence);
+            sweepRun({.call = call, .count = 1, .after = after});
+            sweepRun({.call = call, .count = -1, .after = after});
+            if (HasFatalFailure()) {
+                return;
+            }
+        }
+        std::cout << "fault sweep: " << call << ": " << occurrences << " occurrences, "
+                  << 2 * occurrences << " runs\n";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Lifecycle, FaultSweepShard, ::testing::Range(0, kShards));
+
+}  // namespace
