@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "TypeCastsCF.h"
 #include "sim/PropertyList.h"
 #include "sim/PropertyListEncoding.h"
 
@@ -79,10 +80,12 @@ private:
 
     struct Frame {
         std::uint64_t object = 0;
-        bool dictionary = false;
-        NSObject* container = nullptr;  // owned by its parent, or by the root holder
-        std::uint64_t references = 0;   // the position of the first reference
-        std::uint64_t count = 0;        // elements, or pairs for a dictionary
+        // The container being filled, one of the two; owned by its parent, or by the root
+        // holder.
+        NSMutableDictionary* dictionary = nullptr;
+        NSMutableArray* array = nullptr;
+        std::uint64_t references = 0;  // the position of the first reference
+        std::uint64_t count = 0;       // elements, or pairs for a dictionary
         std::uint64_t next = 0;
         Name name;
     };
@@ -206,17 +209,19 @@ private:
             fail("a container", " runs past the objects' end");
         }
         requireObjectBytes(object.content, (dictionary ? 2 : 1) * object.count * referenceSize_);
+        Frame frame;
         RetainPtr<CFTypeRef> made;
         if (dictionary) {
-            made = adoptCF<CFTypeRef>(NSMutableDictionary::create());
+            RetainPtr<NSMutableDictionary*> container = adoptCF(NSMutableDictionary::create());
+            frame.dictionary = container.get();
+            made = RetainPtr<CFTypeRef>(std::move(container));
         } else {
             // No room is set aside for the count the file claims: it is only a claim.
-            made = adoptCF<CFTypeRef>(NSMutableArray::create());
+            RetainPtr<NSMutableArray*> container = adoptCF(NSMutableArray::create());
+            frame.array = container.get();
+            made = RetainPtr<CFTypeRef>(std::move(container));
         }
-        Frame frame;
         frame.object = objectIndex;
-        frame.dictionary = dictionary;
-        frame.container = bridge(made.get());
         frame.references = object.content;
         frame.count = object.count;
         frame.name = std::exchange(current_, Name{});
@@ -235,8 +240,8 @@ private:
             return;
         }
         const std::uint64_t slot = frame.next++;
-        NSObject* const container = frame.container;
-        const bool dictionary = frame.dictionary;
+        NSMutableDictionary* const dictionary = frame.dictionary;
+        NSMutableArray* const array = frame.array;
         const std::uint64_t valuePosition =
             frame.references + (dictionary ? frame.count + slot : slot) * referenceSize_;
         current_ = Name{};
@@ -248,7 +253,7 @@ private:
                 fail("a key that is not a string");
             }
             RetainPtr<CFTypeRef> key = leaf(keyIndex, keyObject);
-            current_.key = adoptCF(static_cast<CFStringRef>(key.leakRef()));
+            current_.key = dynamic_cf_cast<CFStringRef>(std::move(key));
         } else {
             current_.index = slot;
         }
@@ -261,9 +266,9 @@ private:
         const RetainPtr<CFTypeRef> made =
             isContainer(value) ? push(valueIndex, value) : leaf(valueIndex, value);
         if (dictionary) {
-            static_cast<NSMutableDictionary*>(container)->setObject(made.get(), key.get());
+            dictionary->setObject(made.get(), key.get());
         } else {
-            static_cast<NSMutableArray*>(container)->addObject(made.get());
+            array->addObject(made.get());
         }
     }
 
@@ -459,12 +464,11 @@ private:
         const std::uint64_t index = items_.size();
         items_.push_back({object, {}});
         std::vector<std::uint64_t> references;
-        if (CFGetTypeID(object) == kCFArrayTypeID) {
-            for (const NSObject* element : *static_cast<const NSArray*>(object)) {
+        if (CFArrayRef array = dynamic_cf_cast<CFArrayRef>(object)) {
+            for (const NSObject* element : *array) {
                 references.push_back(add(element));
             }
-        } else if (CFGetTypeID(object) == kCFDictionaryTypeID) {
-            const auto* dictionary = static_cast<const NSDictionary*>(object);
+        } else if (CFDictionaryRef dictionary = dynamic_cf_cast<CFDictionaryRef>(object)) {
             std::vector<std::uint64_t> values;
             for (const auto& [key, value] : *dictionary) {
                 references.push_back(add(key));

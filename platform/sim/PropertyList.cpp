@@ -119,11 +119,11 @@ bool checkValue(CFTypeRef object, const Path& path, std::size_t depth, Check* ch
         }
         case kCFDictionaryTypeID:
             for (const auto& [key, value] : *static_cast<const NSDictionary*>(object)) {
-                if (CFGetTypeID(key) != kCFStringTypeID) {
+                CFStringRef keyString = dynamic_cf_cast<CFStringRef>(key);
+                if (keyString == nullptr) {
                     *error = "a key that is not a string " + describeLocation(path.text());
                     return false;
                 }
-                const auto* keyString = static_cast<const NSString*>(key);
                 ++check->values;
                 if (!checkString(keyString, "a key", path, check, error)) {
                     return false;
@@ -155,9 +155,8 @@ RetainPtr<CFTypeRef> deepCopy(CFTypeRef object) {
     switch (CFGetTypeID(object)) {
         case kCFStringTypeID:
             // A mutable string would change under its holder: keep a copy.
-            if (dynamic_cast<const NSMutableString*>(object) != nullptr) {
-                return adoptCF<CFTypeRef>(
-                    NSString::create(static_cast<const NSString*>(object)->units()));
+            if (const NSMutableString* string = dynamic_objc_cast<NSMutableString>(object)) {
+                return adoptCF<CFTypeRef>(NSString::create(string->units()));
             }
             return retainPtr(object);
         case kCFArrayTypeID: {

@@ -4,6 +4,7 @@
 // controls and connections: its window hidden at load and only hidden when closed, and switches
 // that show the stored value and store a click before sending their action.
 #include <AppKit/AppKit.h>
+#include <TypeCastsCocoa.h>
 
 #include <memory>
 #include <string>
@@ -143,7 +144,7 @@ protected:
 
     template <class T>
     T* object(const char* identifier) const {
-        return dynamic_cast<T*>(loaded_->objectWithID(identifier));
+        return dynamic_objc_cast<T>(loaded_->objectWithID(identifier));
     }
 
     std::unique_ptr<sim::LoadedInterface> loaded_;

@@ -5,6 +5,7 @@
 // (UIElementDescriptionTests.cpp, MouseClickTests.cpp), the string category
 // (StringCategoryTests.cpp) and the scripts' bundle identifiers (DesktopScriptRunTests.cpp).
 #include <RetainPtr.h>
+#include <TypeCastsCocoa.h>
 #include <gtest/gtest.h>
 #include <rapidcheck.h>
 #include <rapidcheck/gtest.h>
@@ -12,11 +13,9 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
-
 #include <string>
-#include <vector>
-
 #include <utility>
+#include <vector>
 
 #include "SessionTest.h"
 
@@ -276,7 +275,7 @@ public:
     CountingKey(int value, NSUInteger hash) : value_(value), hash_(hash) {}
     bool isEqual(const NSObject* other) const override {
         ++comparisons;
-        const auto* key = dynamic_cast<const CountingKey*>(other);
+        const auto* key = dynamic_objc_cast<CountingKey>(other);
         return key != nullptr && key->value_ == value_;
     }
     NSUInteger hash() const override {

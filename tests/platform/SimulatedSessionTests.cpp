@@ -4,6 +4,7 @@
 // multiple-attribute read are checked through the watcher and the toolkit that use them
 // (WatcherTests.cpp, ClickRecordTests.cpp, HitTestingTests.cpp).
 #include <RetainPtr.h>
+#include <TypeCastsCocoa.h>
 
 #include <cmath>
 #include <string>
@@ -324,7 +325,7 @@ TEST_F(SimulatedSession, TheActiveApplicationRecordCarriesTheProcessSerialNumber
     NSDictionary* record = NSWorkspace::sharedWorkspace()->activeApplication();
     ASSERT_NE(record, nullptr);
     auto half = [record](CFStringRef key) {
-        const auto* number = dynamic_cast<const NSNumber*>(record->objectForKey(key));
+        const auto* number = dynamic_objc_cast<NSNumber>(record->objectForKey(key));
         return number != nullptr ? number->longLongValue() : -1;
     };
     EXPECT_EQ(half(CFSTR("NSApplicationProcessSerialNumberHigh")), process.highLongOfPSN);

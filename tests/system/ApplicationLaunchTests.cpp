@@ -6,6 +6,7 @@
 // login-item control turned on and off).
 #include <CoreFoundation/CFRunLoop.h>
 #include <CoreServices/CoreServices.h>
+#include <TypeCastsCocoa.h>
 
 #include <string>
 
@@ -189,7 +190,7 @@ TEST_F(LoginItemControl, ChangeSettingConsultsOnlyTheStoredValue) {
     // The sender is another control: only the stored login preference counts.
     id otherControl = nullptr;
     for (const auto& view : delegate()->window()->subviews()) {
-        auto* button = dynamic_cast<NSButton*>(view.get());
+        auto* button = dynamic_objc_cast<NSButton>(view.get());
         if (button != nullptr && button->boundUserDefaultsKey() != nullptr &&
             button->boundUserDefaultsKey()->isEqualToString(CFSTR("HideDockIcon"))) {
             otherControl = button;
@@ -216,7 +217,7 @@ protected:
     }
     static NSControlStateValue switchState() {
         for (const auto& view : delegate()->window()->subviews()) {
-            auto* button = dynamic_cast<NSButton*>(view.get());
+            auto* button = dynamic_objc_cast<NSButton>(view.get());
             if (button != nullptr && button->boundUserDefaultsKey() != nullptr &&
                 button->boundUserDefaultsKey()->isEqualToString(
                     CFSTR("LaunchAutomaticallyOnLogin"))) {

@@ -3,6 +3,8 @@
 // the launched system shows.
 #pragma once
 
+#include <TypeCastsCocoa.h>
+
 #include <optional>
 #include <string>
 
@@ -46,8 +48,9 @@ protected:
         NSDictionary* stored = NSUserDefaults::standardUserDefaults()->persistentDomainForName(
             CFSTR("org.quenfold.Quenfold"));
         RetainPtr<CFStringRef> name = adoptCF<CFStringRef>(NSString::createWithUTF8(key));
-        auto* value =
-            stored != nullptr ? dynamic_cast<NSNumber*>(stored->objectForKey(name.get())) : nullptr;
+        auto* value = stored != nullptr
+                          ? dynamic_objc_cast<NSNumber>(stored->objectForKey(name.get()))
+                          : nullptr;
         return value != nullptr ? std::optional<bool>(value->boolValue()) : std::nullopt;
     }
 
@@ -62,8 +65,9 @@ protected:
     static std::size_t settingsOrderedFront() { return sim::callCount("orderFront:"); }
 
     NSTextField* statusField() const {
-        return delegate() != nullptr ? dynamic_cast<NSTextField*>(delegate()->axapiMessageTextField)
-                                     : nullptr;
+        return delegate() != nullptr
+                   ? dynamic_objc_cast<NSTextField>(delegate()->axapiMessageTextField)
+                   : nullptr;
     }
 
     TestBundle bundle_;

@@ -5,6 +5,7 @@
 // without a crash, leave no object alive, and leave stored files that read and hold only what
 // the lifecycle wrote. The calls and their occurrences come from a clean run, so a call the
 // system starts to make is swept without a change here.
+#include <TypeCastsCocoa.h>
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
@@ -156,13 +157,13 @@ std::string storedFileProblems() {
     if (preferences.status == sim::PropertyListFile::Status::Unreadable) {
         problems += "the preferences file does not read: " + preferences.error + "\n";
     } else if (preferences.status == sim::PropertyListFile::Status::Read) {
-        const auto* values = dynamic_cast<const NSDictionary*>(preferences.root.get());
+        const auto* values = dynamic_objc_cast<NSDictionary>(preferences.root.get());
         if (values == nullptr) {
             problems += "the preferences file holds no dictionary\n";
         } else {
             NSAutoreleasePool pool;
             for (id key : *values->allKeys()) {
-                const auto* name = dynamic_cast<const NSString*>(key);
+                const auto* name = dynamic_objc_cast<NSString>(key);
                 if (name == nullptr || kPreferenceKeys.count(name->utf8()) == 0 ||
                     values->objectForKey(key)->typeID() != kCFBooleanTypeID) {
                     problems += "the preferences file holds what was never written: " +

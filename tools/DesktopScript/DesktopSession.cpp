@@ -113,11 +113,12 @@ bool printVersion(std::ostream& out, std::ostream& errors) {
     NSAutoreleasePool pool;
     NSBundle* bundle = NSBundle::mainBundle();
     auto stringFor = [bundle](CFStringRef key) -> std::optional<std::string> {
-        id value = bundle != nullptr ? bundle->objectForInfoDictionaryKey(key) : nullptr;
-        if (value == nullptr || value->typeID() != kCFStringTypeID) {
+        CFStringRef value = dynamic_cf_cast<CFStringRef>(
+            bundle != nullptr ? bundle->objectForInfoDictionaryKey(key) : nullptr);
+        if (value == nullptr) {
             return std::nullopt;
         }
-        return static_cast<const NSString*>(value)->utf8();
+        return value->utf8();
     };
     const std::optional<std::string> version = stringFor(CFSTR("CFBundleShortVersionString"));
     if (!version) {
