@@ -2,8 +2,10 @@
 
 #include <unicode/uchar.h>
 #include <unicode/ustring.h>
+#include <unicode/utf8.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <map>
 
@@ -36,6 +38,28 @@ std::string utf8FromUTF16(std::u16string_view units) {
                        static_cast<int32_t>(units.size()), 0xFFFD, nullptr, &error);
     result.resize(U_SUCCESS(error) ? static_cast<std::size_t>(length) : 0);
     return result;
+}
+
+void appendUTF8(char32_t codePoint, std::string* text) {
+    char bytes[U8_MAX_LENGTH];
+    int32_t length = 0;
+    U8_APPEND_UNSAFE(bytes, length, static_cast<UChar32>(codePoint));
+    text->append(bytes, static_cast<std::size_t>(length));
+}
+
+std::size_t firstInvalidUTF8(std::string_view text) {
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+    const auto length = static_cast<int32_t>(text.size());
+    int32_t index = 0;
+    while (index < length) {
+        const int32_t start = index;
+        UChar32 codePoint;
+        U8_NEXT(bytes, index, length, codePoint);
+        if (codePoint < 0) {
+            return static_cast<std::size_t>(start);
+        }
+    }
+    return std::string_view::npos;
 }
 
 std::u16string foldedCase(std::u16string_view text) {

@@ -11,6 +11,12 @@
 // UTF-16 code units of UTF-8 text, and back; a malformed sequence becomes U+FFFD.
 std::u16string utf16FromUTF8(std::string_view utf8);
 std::string utf8FromUTF16(std::u16string_view units);
+// The UTF-8 form of one code point (below U+110000, no surrogate) appended to `text`.
+void appendUTF8(char32_t codePoint, std::string* text);
+// The offset of the first byte that does not belong to well-formed UTF-8 (a stray
+// continuation byte, a sequence cut short, an overlong form, a surrogate or a code point beyond
+// U+10FFFF), or npos: for readers that refuse such text rather than replace it.
+std::size_t firstInvalidUTF8(std::string_view text);
 
 // The full case fold of a text (ICU's default folding); the text unchanged when ICU fails.
 std::u16string foldedCase(std::u16string_view text);

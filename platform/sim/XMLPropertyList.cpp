@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "CoreFoundation/CFStringInternal.h"
 #include "sim/PropertyList.h"
 #include "sim/PropertyListEncoding.h"
 
@@ -55,65 +56,6 @@ bool equalsIgnoringCase(std::string_view text, std::string_view lowercase) {
         }
     }
     return true;
-}
-
-// The offset of the first byte that is not well-formed UTF-8 (overlong forms, surrogates and
-// code points beyond U+10FFFF included), or npos.
-std::size_t firstInvalidUTF8(std::string_view text) {
-    std::size_t index = 0;
-    while (index < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[index]);
-        if (lead < 0x80) {
-            ++index;
-            continue;
-        }
-        std::size_t length = 0;
-        std::uint32_t codePoint = 0;
-        std::uint32_t smallest = 0;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2, codePoint = lead & 0x1F, smallest = 0x80;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3, codePoint = lead & 0x0F, smallest = 0x800;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4, codePoint = lead & 0x07, smallest = 0x10000;
-        } else {
-            return index;
-        }
-        if (text.size() - index < length) {
-            return index;
-        }
-        for (std::size_t next = 1; next < length; ++next) {
-            const auto continuation = static_cast<unsigned char>(text[index + next]);
-            if ((continuation & 0xC0) != 0x80) {
-                return index;
-            }
-            codePoint = (codePoint << 6) | (continuation & 0x3F);
-        }
-        if (codePoint < smallest || codePoint > 0x10FFFF ||
-            (codePoint >= 0xD800 && codePoint <= 0xDFFF)) {
-            return index;
-        }
-        index += length;
-    }
-    return std::string_view::npos;
-}
-
-void appendUTF8(std::uint32_t codePoint, std::string* text) {
-    if (codePoint < 0x80) {
-        *text += static_cast<char>(codePoint);
-    } else if (codePoint < 0x800) {
-        *text += static_cast<char>(0xC0 | (codePoint >> 6));
-        *text += static_cast<char>(0x80 | (codePoint & 0x3F));
-    } else if (codePoint < 0x10000) {
-        *text += static_cast<char>(0xE0 | (codePoint >> 12));
-        *text += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-        *text += static_cast<char>(0x80 | (codePoint & 0x3F));
-    } else {
-        *text += static_cast<char>(0xF0 | (codePoint >> 18));
-        *text += static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F));
-        *text += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-        *text += static_cast<char>(0x80 | (codePoint & 0x3F));
-    }
 }
 
 constexpr char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -177,10 +119,11 @@ private:
     };
 
     struct Frame {
-        bool dictionary = false;
-        NSObject* container = nullptr;  // owned by its parent, or by root_
-        std::size_t count = 0;          // values placed so far
-        RetainPtr<CFStringRef> key;     // a dictionary's key read, its value not yet
+        // The container being filled, one of the two; owned by its parent, or by root_.
+        NSMutableDictionary* dictionary = nullptr;
+        NSMutableArray* array = nullptr;
+        std::size_t count = 0;       // values placed so far
+        RetainPtr<CFStringRef> key;  // a dictionary's key read, its value not yet
         Name name;
     };
 
@@ -515,16 +458,21 @@ private:
                 fail("nested more than " + std::to_string(kPropertyListMaxNesting) +
                      " levels deep");
             }
-            RetainPtr<CFTypeRef> made = name == "dict"
-                                            ? adoptCF<CFTypeRef>(NSMutableDictionary::create())
-                                            : adoptCF<CFTypeRef>(NSMutableArray::create());
+            Frame frame;
+            RetainPtr<CFTypeRef> made;
+            if (name == "dict") {
+                RetainPtr<NSMutableDictionary*> container = adoptCF(NSMutableDictionary::create());
+                frame.dictionary = container.get();
+                made = RetainPtr<CFTypeRef>(std::move(container));
+            } else {
+                RetainPtr<NSMutableArray*> container = adoptCF(NSMutableArray::create());
+                frame.array = container.get();
+                made = RetainPtr<CFTypeRef>(std::move(container));
+            }
             if (selfClosing) {
                 place(made);
                 return;
             }
-            Frame frame;
-            frame.dictionary = name == "dict";
-            frame.container = bridge(made.get());
             frame.name = currentName();
             place(made);
             stack_.push_back(std::move(frame));
@@ -585,11 +533,10 @@ private:
         }
         Frame& frame = stack_.back();
         if (frame.dictionary) {
-            static_cast<NSMutableDictionary*>(frame.container)
-                ->setObject(value.get(), frame.key.get());
+            frame.dictionary->setObject(value.get(), frame.key.get());
             frame.key.clear();
         } else {
-            static_cast<NSMutableArray*>(frame.container)->addObject(value.get());
+            frame.array->addObject(value.get());
         }
         ++frame.count;
     }

@@ -168,21 +168,22 @@ TEST_F(PropertyLists, AnotherToolReadsWhatIsWrittenInEitherEncoding) {
 }
 
 TEST_F(PropertyLists, XMLIsReadAsXMLDefinesIt) {
-    // Comments, CDATA, character references, line ends made line feeds, hexadecimal integers,
-    // a fraction of a second.
+    // Comments, CDATA, character references of one to four UTF-8 bytes, line ends made line feeds,
+    // hexadecimal integers, a fraction of a second.
     std::string error;
     const RetainPtr<CFTypeRef> read = sim::propertyListFromBytes(
         "\xEF\xBB\xBF<?xml version=\"1.0\"?><!-- made by hand -->\n<plist version='1.0'>"
-        "<array><string>a<!-- x --><![CDATA[<b>]]>&#x263A;&#13;\r\n</string>"
+        "<array><string>a<!-- x --><![CDATA[<b>]]>&#xE9;&#x263A;&#128512;&#13;\r\n</string>"
         "<integer> 0x10 </integer><integer>-9223372036854775808</integer><true></true>"
         "<date>1900-01-01T00:00:00.5Z</date></array></plist>",
         &error);
     ASSERT_TRUE(read) << error;
-    EXPECT_TRUE(
-        CFEqual(read.get(), NSArray::arrayWithObjects(
-                                {stringObject(u"a<b>\u263A\r\n").get(), NSNumber::numberWithInt(16),
-                                 NSNumber::numberWithLongLong(LLONG_MIN), kCFBooleanTrue,
-                                 NSDate::dateWithTimeIntervalSinceReferenceDate(-3187295999.5)})));
+    EXPECT_TRUE(CFEqual(
+        read.get(),
+        NSArray::arrayWithObjects(
+            {stringObject(u"a<b>\u00E9\u263A\U0001F600\r\n").get(), NSNumber::numberWithInt(16),
+             NSNumber::numberWithLongLong(LLONG_MIN), kCFBooleanTrue,
+             NSDate::dateWithTimeIntervalSinceReferenceDate(-3187295999.5)})));
 }
 
 TEST_F(PropertyLists, WhatOnlyBinaryFilesHoldIsRead) {
@@ -293,6 +294,10 @@ INSTANTIATE_TEST_SUITE_P(
         Refused{"UTF16Declared",
                 "<?xml version=\"1.0\" encoding=\"UTF-16\"?><plist><true/></plist>", "UTF-16"},
         Refused{"NotUTF8", "<plist><string>caf\xC3</string></plist>", "not UTF-8"},
+        Refused{"StrayContinuationByte", "<plist><string>\x80</string></plist>", "not UTF-8"},
+        Refused{"OverlongSlash", "<plist><string>\xC0\xAF</string></plist>", "not UTF-8"},
+        Refused{"EncodedSurrogate", "<plist><string>\xED\xA0\x80</string></plist>", "not UTF-8"},
+        Refused{"BeyondUnicode", "<plist><string>\xF4\x90\x80\x80</string></plist>", "not UTF-8"},
         Refused{"EntitiesOfItsOwn",
                 "<!DOCTYPE plist [<!ENTITY a \"b\">]><plist><string>&a;</string></plist>",
                 "entities"},
