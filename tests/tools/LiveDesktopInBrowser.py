@@ -37,6 +37,7 @@ try:
     from selenium.webdriver.common.action_chains import ActionChains
     from selenium.webdriver.common.actions.action_builder import ActionBuilder
     from selenium.webdriver.common.by import By
+    from selenium.webdriver.common.keys import Keys
 except ImportError as failure:
     sys.exit(f"FAIL: {kInstallHint} ({failure})")
 
@@ -100,7 +101,7 @@ class Program:
 
 
 def find_browser():
-    chromium = shutil.which("chromium")
+    chromium = shutil.which("chromium") or shutil.which("chromium", path="/usr/bin")
     check(chromium is not None and os.access(kChromeDriver, os.X_OK), kInstallHint)
     return chromium
 
@@ -268,6 +269,18 @@ def double_clicking_a_dock_item_hides_nothing(page, program):
     check(page.count(windows_of("TextEdit")) == 1, "the page no longer draws TextEdit's window")
 
 
+def clicking_from_the_keyboard(page):
+    """A window and a Dock item take the focus and are clicked with Return, as a keyboard user
+    reaches them."""
+    window = page.driver.find_element(By.CSS_SELECTOR, windows_of("Safari"))
+    window.send_keys(Keys.RETURN)
+    wait_until("Safari to be active from the keyboard", lambda: page.active_application() == "Safari")
+    page.driver.find_element(By.CSS_SELECTOR, dock_item("Safari")).send_keys(Keys.RETURN)
+    wait_until("Safari to hide from its focused Dock item", lambda: page.count(windows_of("Safari")) == 0)
+    page.driver.find_element(By.CSS_SELECTOR, 'button[aria-label="Unhide Safari"]').send_keys(Keys.SPACE)
+    wait_until("Safari's window to come back", lambda: page.count(windows_of("Safari")) == 1)
+
+
 def ticking_hide_dock_icon(page, program):
     box = '#windows .window.settings .checkbox[data-preference="HideDockIcon"]'
     check(page.script(f"return document.querySelector('{box}').getAttribute('aria-checked')") == "false",
@@ -378,7 +391,11 @@ def main():
     arguments = parser.parse_args()
     os.makedirs(arguments.output, exist_ok=True)
 
-    chromium = find_browser()
+    try:
+        chromium = find_browser()
+    except Failure as failure:
+        print(f"FAIL: {failure}", file=sys.stderr)
+        return 1
     with tempfile.TemporaryDirectory(prefix="quenfold-browser-") as scratch:
         folders = {name: os.path.join(scratch, name) for name in ("home", "replay", "profile", "downloads")}
         for folder in folders.values():
@@ -398,6 +415,7 @@ def main():
                  lambda: hiding_the_active_application_from_its_dock_item(page, program)),
                 ("unhiding it from the panel", lambda: unhiding_from_the_panel(page, program)),
                 ("double clicking a Dock item", lambda: double_clicking_a_dock_item_hides_nothing(page, program)),
+                ("clicking from the keyboard", lambda: clicking_from_the_keyboard(page)),
                 ("ticking HideDockIcon", lambda: ticking_hide_dock_icon(page, program)),
                 ("the inspector and the Dock's labels", lambda: the_inspector_and_the_dock_labels(page)),
                 ("naming every control", lambda: every_control_has_a_name(page)),
