@@ -297,6 +297,23 @@ def ticking_hide_dock_icon(page, program):
     check(program.desktop()["quenfold"]["settings"]["controls"]["HideDockIcon"], "the control stays off")
 
 
+def adding_an_application_from_the_panel(page, program):
+    """A name with a blank and a quote reaches the session as one word."""
+    name = 'Photo "Booth"'
+    field = page.driver.find_element(By.ID, "add-app-name")
+    field.send_keys(name)
+    field.submit()
+    wait_until(f"{name}'s window", lambda: page.script(
+        "return Array.from(document.querySelectorAll('#windows .window'),"
+        " (w) => w.dataset.application);") [0:1] == [name])
+    check(page.active_application() == name, f"{name} is not active")
+    check(page.script(
+        "return Array.from(document.querySelectorAll('#dock .dock-item'), (i) => i.dataset.title);"
+    )[-1] == name, f"the Dock has no item for {name} at its end")
+    check(field.get_attribute("value") == "", "the field keeps the name after the application came")
+    check(any(a["name"] == name for a in program.desktop()["applications"]), f"the session has no {name}")
+
+
 def the_inspector_and_the_dock_labels(page):
     page.hover(dock_item("TextEdit"))
     wait_until(
@@ -417,6 +434,7 @@ def main():
                 ("double clicking a Dock item", lambda: double_clicking_a_dock_item_hides_nothing(page, program)),
                 ("clicking from the keyboard", lambda: clicking_from_the_keyboard(page)),
                 ("ticking HideDockIcon", lambda: ticking_hide_dock_icon(page, program)),
+                ("adding an application", lambda: adding_an_application_from_the_panel(page, program)),
                 ("the inspector and the Dock's labels", lambda: the_inspector_and_the_dock_labels(page)),
                 ("naming every control", lambda: every_control_has_a_name(page)),
             ]
