@@ -44,6 +44,20 @@ NSButton* switchBoundTo(const std::string& key) {
     });
 }
 
+std::string hexColor(const NSColor* color) {
+    const auto byte = [](CGFloat component) {
+        return static_cast<unsigned>(std::lround(std::clamp(component, 0.0, 1.0) * 255));
+    };
+    char text[8];
+    std::snprintf(text, sizeof text, "#%02x%02x%02x", byte(color->redComponent()),
+                  byte(color->greenComponent()), byte(color->blueComponent()));
+    return text;
+}
+
+std::string utf8OrEmpty(const NSString* string) {
+    return string != nullptr ? string->utf8() : std::string();
+}
+
 }  // namespace
 
 bool settingsWindowOnScreen() {
@@ -61,14 +75,7 @@ std::string settingsStatusColor() {
     if (field == nullptr) {
         return {};
     }
-    const NSColor* color = field->textColor();
-    const auto byte = [](CGFloat component) {
-        return static_cast<unsigned>(std::lround(std::clamp(component, 0.0, 1.0) * 255));
-    };
-    char text[8];
-    std::snprintf(text, sizeof text, "#%02x%02x%02x", byte(color->redComponent()),
-                  byte(color->greenComponent()), byte(color->blueComponent()));
-    return text;
+    return hexColor(field->textColor());
 }
 
 std::optional<bool> settingsControlState(const std::string& key) {
@@ -119,6 +126,46 @@ void closeSettingsWindow() {
         window != nullptr && systemState() == SystemState::Running) {
         window->performClose(nullptr);
     }
+}
+
+std::string settingsWindowTitle() {
+    NSWindow* window = settingsWindow();
+    return window != nullptr ? utf8OrEmpty(window->title()) : std::string();
+}
+
+std::vector<SettingsView> settingsWindowViews() {
+    std::vector<SettingsView> views;
+    NSWindow* window = settingsWindow();
+    if (window == nullptr) {
+        return views;
+    }
+    for (const auto& subview : window->subviews()) {
+        SettingsView view;
+        if (const auto* field = dynamic_objc_cast<NSTextField>(subview.get())) {
+            view.kind = SettingsView::Kind::Text;
+            view.text = utf8OrEmpty(field->stringValue());
+            view.color = hexColor(field->textColor());
+        } else if (const auto* button = dynamic_objc_cast<NSButton>(subview.get())) {
+            view.kind = button->buttonType() == NSButtonTypeSwitch ? SettingsView::Kind::Switch
+                                                                   : SettingsView::Kind::Button;
+            view.text = utf8OrEmpty(button->title());
+            view.key = utf8OrEmpty(button->boundUserDefaultsKey());
+        } else {
+            continue;
+        }
+        if (const auto* control = dynamic_objc_cast<NSControl>(subview.get());
+            control->action() != nullptr) {
+            view.action = sel_getName(control->action());
+        }
+        view.identifier = utf8OrEmpty(subview->identifier());
+        const NSRect frame = subview->frame();
+        view.x = frame.origin.x;
+        view.y = frame.origin.y;
+        view.width = frame.size.width;
+        view.height = frame.size.height;
+        views.push_back(std::move(view));
+    }
+    return views;
 }
 
 }  // namespace sim

@@ -78,4 +78,24 @@ bool pressSettingsAction(const std::string& action);
 // The user closes the window: it goes off screen and can be shown again.
 void closeSettingsWindow();
 
+// What the window shows, for a front end that draws it. Its title, empty before the launch.
+std::string settingsWindowTitle();
+// One view of the window, with its frame in the window's content (below the title bar, origin
+// at the top left).
+struct SettingsView {
+    enum class Kind { Text, Switch, Button };
+    Kind kind = Kind::Text;
+    std::string identifier;  // empty when the view has none
+    std::string text;        // a text field's value, a button's title
+    std::string color;       // a text field's text colour as "#rrggbb"; empty for the others
+    std::string key;         // the preference a switch is bound to; empty when none
+    std::string action;      // the action a control sends ("openUniversalAccessPref:"); or empty
+    double x = 0;
+    double y = 0;
+    double width = 0;
+    double height = 0;
+};
+// Its views in the window's order; none before the launch. Views of other kinds are left out.
+std::vector<SettingsView> settingsWindowViews();
+
 }  // namespace sim

@@ -107,4 +107,37 @@ TEST_F(SettingsControls, ClosingHidesTheWindowAndKeepsItsStatusAndItsControlsUnt
     EXPECT_TRUE(desktop().openedURLs().empty());
 }
 
+TEST_F(SettingsControls, TheWindowDescribesItsViewsAsTheInterfaceFileLaysThemOut) {
+    EXPECT_EQ(sim::settingsWindowTitle(), "");
+    EXPECT_TRUE(sim::settingsWindowViews().empty());
+
+    desktop().setAccessEnabled(false);
+    launch();
+    EXPECT_EQ(sim::settingsWindowTitle(), "Quenfold Settings");
+    const std::vector<sim::SettingsView> views = sim::settingsWindowViews();
+    ASSERT_EQ(views.size(), 5u);
+    using Kind = sim::SettingsView::Kind;
+    // With access off the status field keeps its laid-out text and colour.
+    EXPECT_EQ(views[0].kind, Kind::Text);
+    EXPECT_EQ(views[0].identifier, "status");
+    EXPECT_EQ(views[0].text, sim::settingsStatusText());
+    EXPECT_NE(views[0].text.find("is OFF"), std::string::npos);
+    EXPECT_EQ(views[0].color, "#ff0000");
+    EXPECT_EQ(views[1].kind, Kind::Button);
+    EXPECT_EQ(views[1].action, "openUniversalAccessPref:");
+    EXPECT_EQ(views[1].text, "Open Accessibility Settings…");
+    EXPECT_EQ((std::vector<double>{views[1].x, views[1].y, views[1].width, views[1].height}),
+              (std::vector<double>{20, 64, 240, 28}));
+    const std::vector<std::string> keys{"LaunchAutomaticallyOnLogin", "ShowSettingsOnLaunch",
+                                        "HideDockIcon"};
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        EXPECT_EQ(views[2 + i].kind, Kind::Switch);
+        EXPECT_EQ(views[2 + i].key, keys[i]);
+        EXPECT_TRUE(views[2 + i].color.empty());
+    }
+    // Only the login switch tells the delegate; the other two only store their value.
+    EXPECT_EQ(views[2].action, "changeSetting:");
+    EXPECT_EQ(views[3].action, "");
+}
+
 }  // namespace

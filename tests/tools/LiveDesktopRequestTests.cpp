@@ -134,6 +134,40 @@ TEST_F(LiveDesktopRequests, TheVersionGrowsByOneForEachChangeAndNotForWhatChange
     EXPECT_EQ(story_.str().find("moves the pointer"), std::string::npos);
 }
 
+TEST_F(LiveDesktopRequests, QuenfoldsStateAndSettingsWindowAreDescribedForDrawing) {
+    const Json before = json(ask("GET", "/api/desktop"))["quenfold"];
+    EXPECT_EQ(before["state"], "notLaunched");
+    EXPECT_TRUE(before["pid"].is_null());
+    EXPECT_TRUE(before["settings"]["title"].is_null());
+    EXPECT_EQ(before["settings"]["views"], Json::array());
+
+    const Json launched = json(ask("POST", "/api/script", R"({"text":"launch"})"))["desktop"];
+    EXPECT_EQ(launched["quenfold"]["state"], "running");
+    const Json& front = launched["windows"][0];
+    EXPECT_EQ(front["pid"], launched["quenfold"]["pid"]);
+    const Json& settings = launched["quenfold"]["settings"];
+    EXPECT_EQ(front["title"], settings["title"]);
+    EXPECT_EQ(settings["title"], "Quenfold Settings");
+    const Json& views = settings["views"];
+    ASSERT_EQ(views.size(), 5u);
+    EXPECT_EQ(views[0]["kind"], "text");
+    EXPECT_EQ(views[0]["text"], settings["status"]);
+    EXPECT_EQ(views[0]["color"], settings["statusColor"]);
+    EXPECT_TRUE(views[0]["key"].is_null());
+    EXPECT_EQ(views[1]["kind"], "button");
+    EXPECT_EQ(views[1]["action"], "openUniversalAccessPref:");
+    EXPECT_EQ(views[4]["kind"], "switch");
+    EXPECT_EQ(views[4]["key"], "HideDockIcon");
+    EXPECT_TRUE(views[4]["action"].is_null());
+    EXPECT_TRUE(views[4]["color"].is_null());
+    EXPECT_EQ(views[4]["y"], 170.0);
+    EXPECT_EQ(views[4]["h"], 22.0);
+
+    const Json quit = json(ask("POST", "/api/script", R"({"text":"quit"})"))["desktop"]["quenfold"];
+    EXPECT_EQ(quit["state"], "quit");
+    EXPECT_TRUE(quit["pid"].is_null());
+}
+
 TEST(LiveDesktopStoryRing, KeepsTheNewestLinesWithinItsBoundsAndNumbersThemForClients) {
     sim::live::StoryRing ring(3, 12);
     for (const char* line : {"one", "two", "three", "four"}) {

@@ -106,6 +106,52 @@ Json dock() {
     return list;
 }
 
+const char* kindName(SettingsView::Kind kind) {
+    switch (kind) {
+        case SettingsView::Kind::Text:
+            return "text";
+        case SettingsView::Kind::Switch:
+            return "switch";
+        case SettingsView::Kind::Button:
+            return "button";
+    }
+    return "text";
+}
+
+Json textOrNull(const std::string& text) {
+    return text.empty() ? Json(nullptr) : Json(text);
+}
+
+const char* systemStateName(SystemState state) {
+    switch (state) {
+        case SystemState::NotLaunched:
+            return "notLaunched";
+        case SystemState::Running:
+            return "running";
+        case SystemState::Terminated:
+            return "quit";
+    }
+    return "notLaunched";
+}
+
+// The window's views as the page draws them; the switches' states are in "controls".
+Json settingsViews() {
+    Json list = Json::array();
+    for (const SettingsView& view : settingsWindowViews()) {
+        list.push_back({{"kind", kindName(view.kind)},
+                        {"identifier", textOrNull(view.identifier)},
+                        {"text", view.text},
+                        {"color", textOrNull(view.color)},
+                        {"key", textOrNull(view.key)},
+                        {"action", textOrNull(view.action)},
+                        {"x", view.x},
+                        {"y", view.y},
+                        {"w", view.width},
+                        {"h", view.height}});
+    }
+    return list;
+}
+
 Json quenfold() {
     const Application* system = desktop().application(kSystemPid);
     Json controls = Json::object();
@@ -118,9 +164,14 @@ Json quenfold() {
     settings["status"] = settingsStatusText();
     settings["statusColor"] = color.empty() ? Json(nullptr) : Json(color);
     settings["controls"] = std::move(controls);
+    settings["title"] = textOrNull(settingsWindowTitle());
+    settings["views"] = settingsViews();
 
     Json state;
     state["running"] = systemState() == SystemState::Running;
+    state["state"] = systemStateName(systemState());
+    state["pid"] = system != nullptr && systemState() != SystemState::NotLaunched ? Json(kSystemPid)
+                                                                                  : Json(nullptr);
     state["dockIcon"] = system != nullptr && system->foreground;
     state["taps"] = eventSystem().tapCount();
     state["hideRequests"] = desktop().hideRequestCount();

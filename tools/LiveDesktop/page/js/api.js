@@ -1,0 +1,121 @@
+// Talking to the live desktop's server: JSON requests whose refusals carry the server's own
+// message, and the user's hand sent one action at a time, in the order it happened.
+
+export class ServerError extends Error {
+  constructor(message, status) {
+    super(message);
+    this.status = status;
+  }
+}
+
+const kUnreachable = "The live desktop does not answer: the program may have ended.";
+
+// The answer's JSON (or text); a refusal throws a ServerError with the server's message.
+export async function request(path, { method = "GET", body } = {}) {
+  let answer;
+  try {
+    answer = await fetch(path, {
+      method,
+      cache: "no-store",
+      headers: body === undefined ? {} : { "Content-Type": "application/json" },
+      body: body === undefined ? undefined : JSON.stringify(body),
+    });
+  } catch {
+    throw new ServerError(kUnreachable, 0);
+  }
+  const isJson = (answer.headers.get("Content-Type") || "").startsWith("application/json");
+  let payload;
+  try {
+    payload = isJson ? await answer.json() : await answer.text();
+  } catch {
+    throw new ServerError(kUnreachable, 0);
+  }
+  if (!answer.ok) {
+    const message =
+      payload && typeof payload === "object" && typeof payload.error === "string"
+        ? payload.error
+        : `${method} ${path} was answered ${answer.status}`;
+    throw new ServerError(message, answer.status);
+  }
+  return payload;
+}
+
+// A statement word as the desktop-script language reads it: quoted when it holds anything but
+// plain characters.
+export function scriptWord(text) {
+  if (/^[^\s"#\\=]+$/.test(text)) {
+    return text;
+  }
+  return `"${text.replace(/[\\"]/g, (c) => "\\" + c)}"`;
+}
+
+// Everything the page asks of the session that changes it (the hand's actions, statements,
+// the recording) goes to the server strictly one after another, in the order it happened, so
+// that a press always precedes its release and a double click stays one. Moves are many and
+// matter only for where the pointer ends: a move still waiting is replaced by a newer one, and
+// moves go out at most every `moveInterval` ms unless something else waits behind them.
+export class ActionQueue {
+  constructor({ moveInterval = 50 } = {}) {
+    this.moveInterval = moveInterval;
+    this.waiting = [];
+    this.running = false;
+    this.lastMoveSent = -Infinity;
+    this.wake = null;
+  }
+
+  // `job` is { move: bool, run: async () => … }; a failing job does not stop the ones after it
+  // (it reports its own failure).
+  push(job) {
+    const last = this.waiting[this.waiting.length - 1];
+    if (job.move && last && last.move) {
+      this.waiting[this.waiting.length - 1] = job;
+    } else {
+      this.waiting.push(job);
+    }
+    if (this.wake) {
+      this.wake();
+    }
+    this.run();
+  }
+
+  get idle() {
+    return !this.running && this.waiting.length === 0;
+  }
+
+  async run() {
+    if (this.running) {
+      return;
+    }
+    this.running = true;
+    try {
+      while (this.waiting.length > 0) {
+        const next = this.waiting[0];
+        if (next.move && this.waiting.length === 1) {
+          const wait = this.lastMoveSent + this.moveInterval - performance.now();
+          if (wait > 0) {
+            await new Promise((resolve) => {
+              const timer = setTimeout(resolve, wait);
+              this.wake = () => {
+                clearTimeout(timer);
+                resolve();
+              };
+            });
+            this.wake = null;
+            continue;
+          }
+        }
+        this.waiting.shift();
+        if (next.move) {
+          this.lastMoveSent = performance.now();
+        }
+        try {
+          await next.run();
+        } catch (failure) {
+          console.error(failure);
+        }
+      }
+    } finally {
+      this.running = false;
+    }
+  }
+}

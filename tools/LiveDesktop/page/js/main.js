@@ -1,0 +1,384 @@
+// The live desktop's page: draws the session's desktop, sends the mouse to it as it happens,
+// and keeps the panel up to date. The desktop is redrawn from every answer of the server and
+// from what it reports between requests (timers, deferred hides), read every few hundred ms.
+
+import { ActionQueue, ServerError, request } from "./api.js";
+import { Alerts, Inspector, QuenfoldCard, Story, WorldCard } from "./panel.js";
+import { Screen, kScreenHeight, kScreenWidth } from "./screen.js";
+
+const kPollInterval = 400;
+const kHiddenPollInterval = 2000;
+const kInspectInterval = 60;
+
+// Milliseconds from each mouse-up to the first frame that shows the desktop the release's
+// answer brought, for measurements.
+const timings = [];
+window.__quenfoldTimings = timings;
+
+const screenElement = document.getElementById("screen");
+const screen = new Screen(screenElement);
+const alerts = new Alerts(document.getElementById("alerts"));
+// The page keeps the story's recent lines only: every line laid out again costs each redraw a
+// little more. The whole story goes to the program's standard output.
+const story = new Story(document.getElementById("story"), { limit: 300 });
+const inspector = new Inspector(document);
+const queue = new ActionQueue();
+const quenfoldCard = new QuenfoldCard(document, (text) => runScript(text));
+const worldCard = new WorldCard(document, runScript, complain);
+
+let desktop = null;
+let storyNext = 0;
+let lastPoint = null;
+
+function complain(failure) {
+  const message = failure instanceof Error ? failure.message : String(failure);
+  alerts.show(message);
+}
+
+// --- Drawing
+
+function show(answer) {
+  if (!answer || (desktop && answer.version < desktop.version)) {
+    return;
+  }
+  const changed = !desktop || answer.version !== desktop.version;
+  desktop = answer;
+  document.getElementById("session-time").textContent = `session ${formatTime(answer.time)}`;
+  if (changed) {
+    screen.render(desktop);
+    quenfoldCard.render(desktop);
+    worldCard.render(desktop);
+    if (lastPoint) {
+      inspectAt(lastPoint);
+    }
+  }
+}
+
+function formatTime(seconds) {
+  const whole = Math.floor(seconds);
+  const minutes = Math.floor(whole / 60);
+  return `${minutes}:${String(whole % 60).padStart(2, "0")}`;
+}
+
+// Runs `work` once the browser has drawn the next frame: an animation frame callback runs before
+// the frame is painted, a task queued from it runs after.
+function afterNextFrame(work) {
+  requestAnimationFrame(() => setTimeout(() => work(performance.now()), 0));
+}
+
+// --- The story, read after every action and every poll; one reading at a time.
+
+let storyReading = null;
+let storyAgain = false;
+
+async function readStory() {
+  if (storyReading) {
+    storyAgain = true;
+    return storyReading;
+  }
+  storyReading = (async () => {
+    do {
+      storyAgain = false;
+      const answer = await request(`/api/story?since=${storyNext}`);
+      if (answer.next < storyNext) {
+        // Another session serves at this address now: start again from its beginning.
+        window.location.reload();
+        return;
+      }
+      storyNext = answer.next;
+      story.append(answer.lines);
+    } while (storyAgain);
+  })();
+  try {
+    await storyReading;
+  } finally {
+    storyReading = null;
+  }
+}
+
+// --- Statements and the hand, in order
+
+// Runs desktop-script statements after everything queued before them; `done` runs when they
+// ran to their end.
+function runScript(text, done) {
+  queue.push({
+    move: false,
+    run: async () => {
+      try {
+        const answer = await request("/api/script", { method: "POST", body: { text } });
+        show(answer.desktop);
+        if (!answer.ok) {
+          alerts.show(`Line ${answer.line} did not hold: ${answer.message}`);
+        } else if (done) {
+          done();
+        }
+      } catch (failure) {
+        complain(failure);
+      }
+      readStory().catch(complain);
+    },
+  });
+}
+
+function modifiersOf(event) {
+  const mods = [];
+  if (event.ctrlKey) mods.push("control");
+  if (event.metaKey) mods.push("command");
+  if (event.shiftKey) mods.push("shift");
+  if (event.altKey) mods.push("option");
+  if (event.getModifierState && event.getModifierState("CapsLock")) mods.push("caps");
+  if (event.getModifierState && event.getModifierState("Fn")) mods.push("fn");
+  return mods;
+}
+
+function sendHand(action, point, mods, answered) {
+  const body = { action, x: point.x, y: point.y };
+  if (mods && mods.length) {
+    body.mods = mods;
+  }
+  queue.push({
+    move: action === "move",
+    run: async () => {
+      try {
+        const answer = await request("/api/hand", { method: "POST", body });
+        show(answer);
+        if (answered) {
+          answered(answer);
+        }
+      } catch (failure) {
+        complain(failure);
+      }
+      if (action !== "move") {
+        readStory().catch(complain);
+      }
+    },
+  });
+}
+
+// What a control of the settings window does when the user clicks it, as a statement.
+function statementFor(control) {
+  switch (control.dataset.control) {
+    case "switch": {
+      const key = control.dataset.preference;
+      if (!key || !desktop) return null;
+      const on = Boolean(desktop.quenfold.settings.controls[key]);
+      return `settings set ${key} ${on ? "off" : "on"}`;
+    }
+    case "action":
+      return control.dataset.action === "openUniversalAccessPref:" ? "settings accessibility" : null;
+    case "close":
+      return "settings close";
+    default:
+      return null;
+  }
+}
+
+// --- The mouse on the screen
+
+let buttonDown = false;
+let pressedControl = null;
+let pressedMarks = [];
+
+function markPressed(target) {
+  const marked = target.closest(".dock-item, .checkbox, .push-button");
+  pressedMarks = marked ? [marked] : [];
+  for (const node of pressedMarks) node.classList.add("pressed");
+}
+
+function unmarkPressed() {
+  for (const node of pressedMarks) node.classList.remove("pressed");
+  pressedMarks = [];
+}
+
+screenElement.addEventListener("pointerdown", (event) => {
+  if (event.button !== 0 || !event.isPrimary || buttonDown) {
+    return;
+  }
+  // The page does not select text or move focus: the press belongs to the simulated desktop.
+  event.preventDefault();
+  screenElement.setPointerCapture(event.pointerId);
+  buttonDown = true;
+  const point = screen.pointAt(event.clientX, event.clientY);
+  lastPoint = point;
+  pressedControl = event.target.closest("[data-control]");
+  markPressed(event.target);
+  sendHand("press", point, modifiersOf(event));
+});
+
+screenElement.addEventListener("pointermove", (event) => {
+  if (!event.isPrimary) {
+    return;
+  }
+  const point = screen.pointAt(event.clientX, event.clientY);
+  if (lastPoint && point.x === lastPoint.x && point.y === lastPoint.y) {
+    return;
+  }
+  lastPoint = point;
+  sendHand("move", point, modifiersOf(event));
+  inspectAt(point);
+});
+
+function release(event) {
+  if (!buttonDown || !event.isPrimary) {
+    return;
+  }
+  buttonDown = false;
+  const mouseUp = event.timeStamp;
+  const point = screen.pointAt(event.clientX, event.clientY);
+  lastPoint = point;
+  // A control acts when the button goes up over the control it went down on, as in AppKit.
+  const control = pressedControl;
+  const under = document.elementFromPoint(event.clientX, event.clientY);
+  const acts = control && under && under.closest("[data-control]") === control;
+  pressedControl = null;
+  unmarkPressed();
+  sendHand("release", point, modifiersOf(event), () => {
+    afterNextFrame((now) => timings.push(now - mouseUp));
+  });
+  if (acts) {
+    const statement = statementFor(control);
+    if (statement) {
+      runScript(statement);
+    }
+  }
+}
+
+screenElement.addEventListener("pointerup", (event) => {
+  if (event.button === 0) {
+    release(event);
+  }
+});
+screenElement.addEventListener("pointercancel", release);
+screenElement.addEventListener("contextmenu", (event) => event.preventDefault());
+
+// The keyboard: a Dock item or a window's title bar is clicked with Return or Space where it has
+// the focus; the settings window's controls act as their statements.
+function clickAt(point) {
+  sendHand("press", point, []);
+  sendHand("release", point, []);
+}
+
+screenElement.addEventListener("click", (event) => {
+  if (event.detail !== 0) {
+    return;  // the pointer's clicks went to the session as they happened
+  }
+  const control = event.target.closest("[data-control]");
+  if (control) {
+    const statement = statementFor(control);
+    if (statement) {
+      runScript(statement);
+    }
+    return;
+  }
+  const item = event.target.closest(".dock-item");
+  if (item) {
+    clickAt(Screen.clickPointOf(item));
+  }
+});
+
+screenElement.addEventListener("keydown", (event) => {
+  if ((event.key === "Enter" || event.key === " ") && event.target.classList.contains("window")) {
+    event.preventDefault();
+    clickAt(Screen.clickPointOf(event.target));
+  }
+});
+
+// --- The inspector: one question at a time, the newest point wins.
+
+let inspecting = false;
+let inspectWaiting = null;
+
+async function inspectAt(point) {
+  if (inspecting) {
+    inspectWaiting = point;
+    return;
+  }
+  inspecting = true;
+  try {
+    let next = point;
+    while (next) {
+      inspectWaiting = null;
+      const started = performance.now();
+      const answer = await request(`/api/inspect?x=${next.x}&y=${next.y}`);
+      inspector.render(next, answer, desktop ? desktop.access : true);
+      const rest = kInspectInterval - (performance.now() - started);
+      if (rest > 0) {
+        await new Promise((resolve) => setTimeout(resolve, rest));
+      }
+      next = inspectWaiting;
+    }
+  } catch (failure) {
+    complain(failure);
+  } finally {
+    inspecting = false;
+  }
+}
+
+// --- The panel's commands
+
+
+document.getElementById("save-recording").addEventListener("click", () => {
+  queue.push({
+    move: false,
+    run: async () => {
+      try {
+        const text = await request("/api/recording");
+        const link = document.createElement("a");
+        link.href = URL.createObjectURL(new Blob([text], { type: "text/plain" }));
+        link.download = "quenfold-session.desk";
+        document.body.append(link);
+        link.click();
+        link.remove();
+        setTimeout(() => URL.revokeObjectURL(link.href), 10000);
+      } catch (failure) {
+        complain(failure);
+      }
+    },
+  });
+});
+
+// --- Fitting the screen into the stage
+
+const stage = document.getElementById("stage");
+const display = document.getElementById("display");
+const inspectorBar = document.getElementById("inspector");
+
+// The screen as large as the stage allows with the inspector under it, never wider than the
+// stage nor taller than what is left of it.
+function fit() {
+  const style = getComputedStyle(stage);
+  const width = stage.clientWidth - parseFloat(style.paddingLeft) - parseFloat(style.paddingRight) - 16;
+  const barHeight = inspectorBar.offsetHeight + parseFloat(getComputedStyle(inspectorBar).marginTop);
+  const height =
+    stage.clientHeight - parseFloat(style.paddingTop) - parseFloat(style.paddingBottom) - barHeight - 16;
+  const scale = Math.max(0.1, Math.min(width / kScreenWidth, height / kScreenHeight));
+  display.style.width = `${kScreenWidth * scale}px`;
+  display.style.height = `${kScreenHeight * scale}px`;
+  inspectorBar.style.width = `${kScreenWidth * scale}px`;
+  screenElement.style.transform = `scale(${scale})`;
+  screen.moved();
+}
+
+new ResizeObserver(fit).observe(stage);
+window.addEventListener("scroll", () => screen.moved(), { capture: true, passive: true });
+fit();
+
+// --- Reading what changes between requests
+
+async function poll() {
+  try {
+    show(await request("/api/desktop"));
+    await readStory();
+    alerts.clear("connection");
+  } catch (failure) {
+    const ended = failure instanceof ServerError && failure.status === 503;
+    alerts.show(ended ? "The session has ended: the program no longer serves it." : failure.message, {
+      key: "connection",
+      notice: true,
+    });
+  }
+  setTimeout(poll, document.hidden ? kHiddenPollInterval : kPollInterval);
+}
+
+setInterval(() => screen.tick(), 15000);
+poll();

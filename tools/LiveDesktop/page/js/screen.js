@@ -1,0 +1,374 @@
+// The simulated screen drawn from the desktop's JSON: the menu bar, the windows front to back,
+// Quenfold's settings window with its controls, and the Dock. Elements are kept from one
+// drawing to the next (keyed by what they show), so that hover and focus survive a redraw.
+
+import { dockItemIcon, tileColour } from "./icons.js";
+
+export const kScreenWidth = 1440;
+export const kScreenHeight = 900;
+const kTitleBarHeight = 28;
+
+const kMenus = {
+  Safari: ["File", "Edit", "View", "History", "Bookmarks", "Window", "Help"],
+  TextEdit: ["File", "Edit", "Format", "View", "Window", "Help"],
+  Quenfold: ["File", "Edit", "Window", "Help"],
+  Dock: [],
+};
+const kDefaultMenus = ["File", "Edit", "View", "Window", "Help"];
+
+const kCheckMark =
+  '<svg viewBox="0 0 10 10" width="10" height="10" aria-hidden="true"><path d="M2 5.3 4.1 7.4 8.2 2.8" fill="none" stroke="#fff" stroke-width="1.7" stroke-linecap="round" stroke-linejoin="round"/></svg>';
+
+function element(tag, className, attributes = {}) {
+  const made = document.createElement(tag);
+  if (className) {
+    made.className = className;
+  }
+  for (const [name, value] of Object.entries(attributes)) {
+    made.setAttribute(name, value);
+  }
+  return made;
+}
+
+function place(node, x, y, w, h) {
+  node.style.left = `${x}px`;
+  node.style.top = `${y}px`;
+  node.style.width = `${w}px`;
+  node.style.height = `${h}px`;
+}
+
+// Keys for a list whose entries may repeat: the entry's own key and how often it came before.
+function occurrenceKeys(entries, keyOf) {
+  const seen = new Map();
+  return entries.map((entry) => {
+    const base = keyOf(entry);
+    const count = seen.get(base) || 0;
+    seen.set(base, count + 1);
+    return `${base}\u0001${count}`;
+  });
+}
+
+// Puts one element per entry into `container`, in the entries' order, reusing the element of
+// the same key from before and removing those of entries that are gone.
+function reconcile(container, entries, keys, create, update) {
+  const before = new Map();
+  for (const child of container.children) {
+    before.set(child.dataset.key, child);
+  }
+  entries.forEach((entry, index) => {
+    let node = before.get(keys[index]);
+    if (node) {
+      before.delete(keys[index]);
+    } else {
+      node = create(entry);
+      node.dataset.key = keys[index];
+    }
+    update(node, entry, index);
+    if (container.children[index] !== node) {
+      container.insertBefore(node, container.children[index] || null);
+    }
+  });
+  for (const gone of before.values()) {
+    gone.remove();
+  }
+}
+
+function isBrowser(application) {
+  return /safari|chrome|firefox|browser|web/i.test(application);
+}
+
+function documentBody(title) {
+  const body = element("div", "window-body document");
+  // A page of text whose lines vary with the title, so that two documents do not look alike.
+  let seed = 0;
+  for (const character of title) {
+    seed = (seed * 31 + character.codePointAt(0)) >>> 0;
+  }
+  const heading = element("div", "document-line heading");
+  heading.style.width = `${38 + (seed % 20)}%`;
+  body.append(heading);
+  for (let line = 0; line < 22; ++line) {
+    seed = (seed * 1103515245 + 12345) >>> 0;
+    if (line % 6 === 5) {
+      body.append(element("div", "document-gap"));
+      continue;
+    }
+    const row = element("div", "document-line");
+    row.style.width = line % 6 === 4 ? `${30 + (seed % 35)}%` : `${86 + (seed % 14)}%`;
+    body.append(row);
+  }
+  return body;
+}
+
+function browserBody(title) {
+  const body = element("div", "window-body");
+  const toolbar = element("div", "browser-toolbar", { "aria-hidden": "true" });
+  toolbar.innerHTML =
+    '<svg viewBox="0 0 30 14" width="30" height="14"><path d="M6 2 1.5 7 6 12M24 2l4.5 5L24 12" fill="none" stroke="currentColor" stroke-width="1.6" stroke-linecap="round" stroke-linejoin="round"/></svg>';
+  const address = element("div", "browser-address");
+  address.textContent = title;
+  toolbar.append(address);
+  const page = element("div", "start-page", { "aria-hidden": "true" });
+  const heading = element("h4");
+  heading.textContent = "Favourites";
+  const grid = element("div", "favourites");
+  for (const name of ["Apple", "Wikipedia", "Maps", "News", "Weather", "Music", "Photos", "Books"]) {
+    const favourite = element("div", "favourite");
+    const tile = element("div", "favourite-tile");
+    const [top, bottom] = tileColour(name);
+    tile.style.background = `linear-gradient(${top}, ${bottom})`;
+    tile.textContent = name[0];
+    const label = element("span");
+    label.textContent = name;
+    favourite.append(tile, label);
+    grid.append(favourite);
+  }
+  page.append(heading, grid);
+  body.append(toolbar, page);
+  return body;
+}
+
+function trafficLights(closable) {
+  const lights = element("div", "traffic-lights");
+  const close = element("span", "traffic-light close");
+  if (closable) {
+    close.classList.add("control");
+    close.dataset.control = "close";
+    close.setAttribute("role", "button");
+    close.setAttribute("aria-label", "Close");
+  }
+  lights.append(
+    close,
+    element("span", `traffic-light minimize${closable ? " disabled" : ""}`),
+    element("span", `traffic-light zoom${closable ? " disabled" : ""}`),
+  );
+  return lights;
+}
+
+function createWindow(entry, isSettings) {
+  const node = element("div", "window", { tabindex: "0", role: "group" });
+  const titleBar = element("div", "titlebar");
+  const title = element("span", "titlebar-title");
+  titleBar.append(trafficLights(isSettings), title);
+  node.append(titleBar);
+  if (isSettings) {
+    node.classList.add("settings");
+    node.append(element("div", "window-body settings-body"));
+  } else {
+    node.append(isBrowser(entry.application) ? browserBody(entry.title) : documentBody(entry.title));
+  }
+  return node;
+}
+
+function settingsView(view) {
+  const holder = element("div", `settings-view settings-${view.kind}`);
+  place(holder, view.x, view.y, view.w, view.h);
+  if (view.kind === "text") {
+    if (view.identifier === "status") {
+      holder.setAttribute("role", "status");
+    }
+  } else if (view.kind === "switch") {
+    const box = element("button", "checkbox", { type: "button", role: "checkbox" });
+    box.dataset.control = "switch";
+    if (view.key) {
+      box.dataset.preference = view.key;
+    }
+    const mark = element("span", "checkbox-box");
+    mark.innerHTML = kCheckMark;
+    const label = element("span");
+    label.textContent = view.text;
+    box.append(mark, label);
+    holder.append(box);
+  } else {
+    const button = element("button", "push-button", { type: "button" });
+    button.dataset.control = "action";
+    if (view.action) {
+      button.dataset.action = view.action;
+    }
+    button.textContent = view.text;
+    holder.append(button);
+  }
+  return holder;
+}
+
+// The window's views are made again only when the interface changes; the switches' states and
+// the texts are brought up to date in place, so that focus stays where it was.
+function settingsControls(body, settings) {
+  const views = settings.views || [];
+  const layout = JSON.stringify(
+    views.map((view) => [view.kind, view.key, view.action, view.kind === "text" ? "" : view.text,
+      view.x, view.y, view.w, view.h]),
+  );
+  if (body.dataset.layout !== layout) {
+    body.dataset.layout = layout;
+    body.replaceChildren(...views.map(settingsView));
+  }
+  views.forEach((view, index) => {
+    const holder = body.children[index];
+    if (view.kind === "text") {
+      holder.textContent = view.text;
+      holder.style.color = view.color || "";
+    } else if (view.kind === "switch") {
+      const checked = view.key ? Boolean(settings.controls[view.key]) : false;
+      holder.firstElementChild.setAttribute("aria-checked", String(checked));
+    }
+  });
+}
+
+export class Screen {
+  constructor(root) {
+    this.root = root;
+    this.frame = null;
+    this.windowsLayer = root.querySelector("#windows");
+    this.dock = root.querySelector("#dock");
+    this.shelf = root.querySelector("#dock-shelf");
+    this.menubarApp = root.querySelector("#menubar-app");
+    this.menubarMenus = root.querySelector("#menubar-menus");
+    this.clock = root.querySelector("#menubar-clock");
+    this.clockFormat = new Intl.DateTimeFormat(undefined, {
+      weekday: "short",
+      day: "numeric",
+      month: "short",
+      hour: "2-digit",
+      minute: "2-digit",
+    });
+  }
+
+  // Where the screen is in the browser's window changes only when the window's size does:
+  // `moved` forgets it. Asking for it at every pointer event would lay out the page each time.
+  moved() {
+    this.frame = null;
+  }
+
+  // A point of the screen from a point of the browser's window, kept on the screen.
+  pointAt(clientX, clientY) {
+    if (!this.frame) {
+      this.frame = this.root.getBoundingClientRect();
+    }
+    const frame = this.frame;
+    const x = ((clientX - frame.left) * kScreenWidth) / frame.width;
+    const y = ((clientY - frame.top) * kScreenHeight) / frame.height;
+    return {
+      x: Math.round(Math.min(kScreenWidth, Math.max(0, x))),
+      y: Math.round(Math.min(kScreenHeight, Math.max(0, y))),
+    };
+  }
+
+  render(desktop) {
+    const active = desktop.applications.find((application) => application.active);
+    this.renderMenuBar(active);
+    this.renderWindows(desktop, active);
+    this.renderDock(desktop.dock);
+  }
+
+  tick() {
+    this.clock.textContent = this.clockFormat.format(new Date()).replace(",", "");
+  }
+
+  renderMenuBar(active) {
+    const name = active ? active.name : "";
+    if (this.menubarApp.textContent !== name) {
+      this.menubarApp.textContent = name;
+      this.menubarMenus.replaceChildren(
+        ...(kMenus[name] || kDefaultMenus).map((menu) => {
+          const item = element("span");
+          item.textContent = menu;
+          return item;
+        }),
+      );
+    }
+    this.tick();
+  }
+
+  renderWindows(desktop, active) {
+    const quenfold = desktop.quenfold;
+    const settings = quenfold.settings;
+    const isSettings = (entry) =>
+      quenfold.pid !== null && entry.pid === quenfold.pid && entry.title === settings.title;
+    const shown = desktop.windows.filter((entry) => entry.onScreen);
+    const keyWindow = active ? shown.find((entry) => entry.pid === active.pid) : undefined;
+    const keys = occurrenceKeys(shown, (entry) => `${entry.pid}\u0000${entry.title}`);
+    reconcile(
+      this.windowsLayer,
+      shown,
+      keys,
+      (entry) => createWindow(entry, isSettings(entry)),
+      (node, entry, index) => {
+        place(node, entry.x, entry.y, entry.w, entry.h);
+        node.style.zIndex = String(shown.length - index);
+        node.classList.toggle("key", entry === keyWindow);
+        node.dataset.application = entry.application;
+        node.dataset.frame = JSON.stringify([entry.x, entry.y, entry.w, entry.h]);
+        node.dataset.title = entry.title;
+        node.setAttribute("aria-label", `${entry.title}, a window of ${entry.application}`);
+        node.querySelector(".titlebar-title").textContent = entry.title;
+        if (node.classList.contains("settings")) {
+          settingsControls(node.querySelector(".settings-body"), settings);
+        }
+      },
+    );
+  }
+
+  renderDock(items) {
+    if (items.length === 0) {
+      this.shelf.hidden = true;
+    } else {
+      const left = Math.min(...items.map((item) => item.x));
+      const right = Math.max(...items.map((item) => item.x + item.w));
+      const top = Math.min(...items.map((item) => item.y));
+      const bottom = Math.max(...items.map((item) => item.y + item.h));
+      this.shelf.hidden = false;
+      place(this.shelf, left - 6, top - 4, right - left + 12, bottom - top + 6);
+    }
+    reconcile(
+      this.dock,
+      items,
+      occurrenceKeys(items, (item) => `${item.subrole}\u0000${item.title}`),
+      () => {
+        const node = element("button", "dock-item", { type: "button" });
+        node.append(
+          element("span", "dock-icon"),
+          element("span", "dock-running"),
+          element("span", "dock-label", { "aria-hidden": "true" }),
+        );
+        return node;
+      },
+      (node, item, index) => {
+        const title = item.title ?? "";
+        place(node, item.x, item.y, item.w, item.h);
+        node.dataset.frame = JSON.stringify([item.x, item.y, item.w, item.h]);
+        node.dataset.index = String(index);
+        node.dataset.title = title;
+        node.dataset.subrole = item.subrole ?? "";
+        const signature = `${item.subrole}\u0000${title}`;
+        if (node.dataset.drawn !== signature) {
+          node.dataset.drawn = signature;
+          node.querySelector(".dock-icon").innerHTML = dockItemIcon(item);
+          node.querySelector(".dock-label").textContent = title;
+        }
+        node.classList.toggle("running", Boolean(item.running));
+        node.classList.toggle("separator", item.subrole === "AXSeparatorDockItem");
+        const kind =
+          item.subrole === "AXFolderDockItem"
+            ? "folder"
+            : item.subrole === "AXURLDockItem"
+              ? "link"
+              : item.running
+                ? "running"
+                : "";
+        node.setAttribute("aria-label", kind ? `${title}, ${kind}` : title);
+      },
+    );
+  }
+
+  // Where the keyboard clicks a window (the middle of its title bar) or a Dock item (its
+  // middle).
+  static clickPointOf(node) {
+    const [x, y, w, h] = JSON.parse(node.dataset.frame);
+    const inTitleBar = node.classList.contains("window");
+    return {
+      x: Math.round(x + w / 2),
+      y: Math.round(inTitleBar ? y + kTitleBarHeight / 2 : y + h / 2),
+    };
+  }
+}
