@@ -264,6 +264,17 @@ void LoginItemList::adopt(std::vector<LoginItemRecord> entries) {
     }
 }
 
+void LoginItemList::settleUnwrittenChange(const StoredFileUpdate& update,
+                                          std::vector<LoginItemRecord>* entriesInFile) {
+    if (!update.writable) {
+        writable_ = false;
+        problem_ = update.error;
+    }
+    if (entriesInFile != nullptr) {
+        adopt(std::move(*entriesInFile));
+    }
+}
+
 const std::vector<LoginItemRecord>& LoginItemList::entries() {
     load();
     return entries_;
@@ -315,15 +326,7 @@ std::uint32_t LoginItemList::insert(LoginItemPosition where, LoginItemRecord ent
             return rootOf(changed, content.others.get());
         });
     if (!update.written) {
-        if (!update.writable) {
-            writable_ = false;
-            problem_ = update.error;
-        }
-        // A list that could not be written stays as it was; one that refused the change is
-        // what the file holds.
-        if (refused) {
-            adopt(std::move(seen->entries));
-        }
+        settleUnwrittenChange(update, refused ? &seen->entries : nullptr);
         reason = update.error;
         record(name + " not added: " + reason);
         return 0;
@@ -373,15 +376,7 @@ bool LoginItemList::remove(std::uint32_t id, std::string* error) {
             return rootOf(changed, content.others.get());
         });
     if (!update.written) {
-        if (!update.writable) {
-            writable_ = false;
-            problem_ = update.error;
-        }
-        // A list that could not be written stays as it was; one that refused the change is
-        // what the file holds.
-        if (refused) {
-            adopt(std::move(seen->entries));
-        }
+        settleUnwrittenChange(update, refused ? &seen->entries : nullptr);
         reason = update.error;
         if (!reason.empty()) {
             record(name + " not removed: " + reason);

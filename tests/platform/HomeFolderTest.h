@@ -63,6 +63,17 @@ inline std::string preferencesFolder() {
     return sim::homeFolder() + "/Library/Preferences";
 }
 
+// The two files the session keeps there: Quenfold's preferences and the login-item list.
+inline constexpr const char* kDomainFile = "org.quenfold.Quenfold.plist";
+inline constexpr const char* kListFile = "com.apple.loginitems.plist";
+
+inline std::string domainPath() {
+    return preferencesFolder() + "/" + kDomainFile;
+}
+inline std::string listPath() {
+    return preferencesFolder() + "/" + kListFile;
+}
+
 // Whether some transcript line holds `text`.
 inline bool transcriptMentions(const std::string& text) {
     for (const sim::TranscriptLine& line : sim::transcript()) {

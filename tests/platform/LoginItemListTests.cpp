@@ -84,8 +84,6 @@ protected:
         return GetIconRefFromFileInfo(&reference, 0, nullptr, kFSCatInfoNone, nullptr,
                                       kIconServicesNormalUsageFlag, icon, nullptr);
     }
-
-    static std::string listPath() { return preferencesFolder() + "/com.apple.loginitems.plist"; }
 };
 
 // --- Insertion and snapshots

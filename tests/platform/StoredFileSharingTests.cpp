@@ -17,16 +17,6 @@
 
 namespace {
 
-constexpr const char* kDomainFile = "org.quenfold.Quenfold.plist";
-constexpr const char* kListFile = "com.apple.loginitems.plist";
-
-std::string domainPath() {
-    return preferencesFolder() + "/" + kDomainFile;
-}
-std::string listPath() {
-    return preferencesFolder() + "/" + kListFile;
-}
-
 RetainPtr<CFTypeRef> stored(const std::string& path) {
     sim::PropertyListFile file = sim::readPropertyListFile(path);
     EXPECT_EQ(file.status, sim::PropertyListFile::Status::Read) << file.error;

@@ -16,8 +16,6 @@
 
 namespace {
 
-constexpr const char* kDomainFile = "org.quenfold.Quenfold.plist";
-
 // Process arguments outlive session resets; each test that sets them puts them back.
 class ArgumentsGuard {
 public:
@@ -37,8 +35,6 @@ protected:
              {CFSTR("ShowSettingsOnLaunch"), kCFBooleanTrue},
              {CFSTR("HideDockIcon"), kCFBooleanFalse}}));
     }
-
-    static std::string domainPath() { return preferencesFolder() + "/" + kDomainFile; }
 
     // What the preferences file holds now, read as another program would read it.
     static RetainPtr<CFTypeRef> storedValue(CFStringRef key) {

@@ -19,16 +19,6 @@ namespace {
 using Bytes = BinaryPropertyListBytes;
 using namespace std::string_literals;
 
-constexpr const char* kDomainFile = "org.quenfold.Quenfold.plist";
-constexpr const char* kListFile = "com.apple.loginitems.plist";
-
-std::string domainPath() {
-    return preferencesFolder() + "/" + kDomainFile;
-}
-std::string listPath() {
-    return preferencesFolder() + "/" + kListFile;
-}
-
 // A preferences domain holding HideDockIcon and one more key.
 std::string domainWithKey(const std::string& key) {
     Bytes file;
