@@ -398,6 +398,9 @@ def screenshots(page, output):
         shots.append(shot)
         overflow = page.script("return document.documentElement.scrollWidth - window.innerWidth;")
         check(overflow <= 0, f"at {width} px the page is {overflow} px wider than the window")
+        # Only the panel scrolls; a page taller than the window shows a second scroll bar.
+        overflow = page.script("return document.documentElement.scrollHeight - window.innerHeight;")
+        check(overflow <= 0, f"at {width} px the page is {overflow} px taller than the window")
     return shots
 
 
