@@ -293,27 +293,25 @@ void EventSystem::pressLeft(double x, double y, CGEventFlags flags) {
         lastPress_.clickState > 0 && now - lastPress_.time <= kDoubleClickInterval &&
         std::hypot(x - lastPress_.location.x, y - lastPress_.location.y) <= kDoubleClickDistance;
     lastPress_ = {now, CGPointMake(x, y), continues ? lastPress_.clickState + 1 : 1};
-    RetainPtr<CGEventRef> event =
-        adoptCF(createMouseEvent(kCGEventLeftMouseDown, CGPointMake(x, y), kCGMouseButtonLeft));
-    layoutOf(event.get())->flags = flags;
-    layoutOf(event.get())->fields[kCGMouseEventClickState] = lastPress_.clickState;
-    post(kCGHIDEventTap, event.get(), Origin::Hand);
+    postHandEvent(kCGEventLeftMouseDown, x, y, flags, lastPress_.clickState);
 }
 
 void EventSystem::movePointer(double x, double y, CGEventFlags flags) {
     const bool dragging = buttonDown(kCGEventSourceStateHIDSystemState, kCGMouseButtonLeft);
-    RetainPtr<CGEventRef> event =
-        adoptCF(createMouseEvent(dragging ? kCGEventLeftMouseDragged : kCGEventMouseMoved,
-                                 CGPointMake(x, y), kCGMouseButtonLeft));
-    layoutOf(event.get())->flags = flags;
-    post(kCGHIDEventTap, event.get(), Origin::Hand);
+    postHandEvent(dragging ? kCGEventLeftMouseDragged : kCGEventMouseMoved, x, y, flags, 1);
 }
 
 void EventSystem::releaseLeft(double x, double y, SInt64 clickState, CGEventFlags flags) {
+    postHandEvent(kCGEventLeftMouseUp, x, y, flags, clickState);
+}
+
+void EventSystem::postHandEvent(CGEventType type, double x, double y, CGEventFlags flags,
+                                SInt64 clickState) {
     RetainPtr<CGEventRef> event =
-        adoptCF(createMouseEvent(kCGEventLeftMouseUp, CGPointMake(x, y), kCGMouseButtonLeft));
-    layoutOf(event.get())->flags = flags;
-    layoutOf(event.get())->fields[kCGMouseEventClickState] = clickState;
+        adoptCF(createMouseEvent(type, CGPointMake(x, y), kCGMouseButtonLeft));
+    __CGEvent* layout = layoutOf(event.get());
+    layout->flags = flags;
+    layout->fields[kCGMouseEventClickState] = clickState;
     post(kCGHIDEventTap, event.get(), Origin::Hand);
 }
 

@@ -85,6 +85,8 @@ public:
 private:
     void removeTap(std::uint64_t id);
     void deliverToTaps(CGEventTapLocation location, RetainPtr<CGEventRef>& event, bool& swallowed);
+    // A left-button event of the user's hand at a point, posted at the HID level.
+    void postHandEvent(CGEventType type, double x, double y, CGEventFlags flags, SInt64 clickState);
 
     // What is down in one state table.
     struct InputState {

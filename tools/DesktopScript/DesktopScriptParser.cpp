@@ -1,6 +1,9 @@
 // Reading a desktop script: each line's words become one statement, checked for its form
 // (statement names, the words it needs, its options and their values, numbers, targets).
+#include <unicode/utf8.h>
+
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <initializer_list>
 #include <map>
@@ -443,42 +446,19 @@ Action statementOf(std::vector<Word> words) {
 }
 
 // Where the first byte lies that does not belong to well-formed UTF-8: a stray continuation
-// byte, a sequence cut short, an overlong form, a surrogate or a code point beyond U+10FFFF.
+// byte, a sequence cut short, an overlong form, a surrogate or a code point beyond U+10FFFF
+// (ICU's reading of UTF-8, the one the session's strings use).
 std::optional<std::size_t> firstByteNotUTF8(std::string_view text) {
-    const auto byteAt = [&](std::size_t index) { return static_cast<unsigned char>(text[index]); };
-    std::size_t at = 0;
-    while (at < text.size()) {
-        const unsigned char lead = byteAt(at);
-        if (lead < 0x80) {
-            ++at;
-            continue;
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+    const auto length = static_cast<std::int32_t>(text.size());
+    std::int32_t index = 0;
+    while (index < length) {
+        const std::int32_t start = index;
+        UChar32 codePoint;
+        U8_NEXT(bytes, index, length, codePoint);
+        if (codePoint < 0) {
+            return static_cast<std::size_t>(start);
         }
-        std::size_t length = 0;
-        unsigned char low = 0x80;  // the range of the second byte, narrower for some leads
-        unsigned char high = 0xBF;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            low = lead == 0xE0 ? 0xA0 : 0x80;   // no overlong forms
-            high = lead == 0xED ? 0x9F : 0xBF;  // no surrogates
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            low = lead == 0xF0 ? 0x90 : 0x80;   // no overlong forms
-            high = lead == 0xF4 ? 0x8F : 0xBF;  // nothing beyond U+10FFFF
-        } else {
-            return at;
-        }
-        for (std::size_t next = 1; next < length; ++next) {
-            if (at + next >= text.size()) {
-                return at;
-            }
-            const unsigned char byte = byteAt(at + next);
-            if (byte < (next == 1 ? low : 0x80) || byte > (next == 1 ? high : 0xBF)) {
-                return at;
-            }
-        }
-        at += length;
     }
     return std::nullopt;
 }
