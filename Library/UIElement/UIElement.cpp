@@ -115,10 +115,9 @@ class ElementSet {
 public:
     // False when an equal element is held already.
     bool insert(AXUIElementRef element) { return elements_.insert(retainPtr(element)).second; }
-    // The held element equal to `element`, or null.
-    AXUIElementRef find(AXUIElementRef element) const {
-        auto found = elements_.find(retainPtr(element));
-        return found == elements_.end() ? nullptr : found->get();
+    // The held element equal to `element`; `element` itself, now held, when there was none.
+    AXUIElementRef keep(AXUIElementRef element) {
+        return elements_.insert(retainPtr(element)).first->get();
     }
     std::size_t size() const { return elements_.size(); }
 
@@ -148,11 +147,7 @@ ElementSet& keptChildElements() {
 
 // Hands out a child of a children list that the caller lets go: the child kept for the process.
 AXUIElementRef lendChild(AXUIElementRef element) {
-    if (AXUIElementRef kept = keptChildElements().find(element)) {
-        return kept;
-    }
-    keptChildElements().insert(element);
-    return element;
+    return keptChildElements().keep(element);
 }
 
 // The first direct child whose `attribute` satisfies `matches`, borrowed; every child before it

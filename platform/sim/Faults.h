@@ -100,18 +100,6 @@ void countCall() {
     ++platformCall<Name>().count;
 }
 
-// The same for a name chosen at run time (each call looks the name up).
-inline std::optional<std::int32_t> faultFor(std::string_view call, std::uint64_t element = 0,
-                                            std::u16string_view name = {}) {
-    return faultFor(platformCall(call), element, name);
-}
-inline bool failCall(std::string_view call) {
-    return faultFor(call).has_value();
-}
-inline void countCall(std::string_view call) {
-    ++platformCall(call).count;
-}
-
 // How often each platform call was made since the last reset of the counts (calls not made
 // are left out).
 std::map<std::string, std::size_t> callCounts();
