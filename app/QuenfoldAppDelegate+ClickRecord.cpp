@@ -14,6 +14,7 @@
 // application without a bundle path, no snapshot yet, an owner that no running application
 // answers to) holds NSNull, so that every position holds an object and readers can tell a
 // missing value from any string.
+#include <TypeCastsCF.h>
 #include <UIElement/UIElement.h>
 
 #include <cmath>
@@ -42,7 +43,8 @@ id orNull(id value) {
 
 // An attribute of the multiple read that gave nothing: it stands as an error value or as null.
 bool isMissingValue(CFTypeRef value) {
-    return value == nullptr || value == kCFNull || AXValueGetType(value) == kAXValueAXErrorType;
+    return value == nullptr || value == kCFNull ||
+           AXValueGetType(dynamic_cf_cast<AXValueRef>(value)) == kAXValueAXErrorType;
 }
 
 // An attribute value of any kind; a missing one reads as the empty string.

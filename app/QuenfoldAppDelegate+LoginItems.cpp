@@ -11,7 +11,7 @@
 namespace {
 
 // Resolution never asks the user anything and never mounts a volume.
-constexpr LSSharedFileListResolutionFlags kQuietResolution =
+constexpr UInt32 kQuietResolution =
     kLSSharedFileListNoUserInteraction | kLSSharedFileListDoNotMountVolumes;
 
 struct IconRefReleaser {

@@ -527,7 +527,7 @@ NSString* stringDescriptionOfAXValue(CFTypeRef value, bool labelled) {
     if (value == nullptr) {
         return unknownValueText();
     }
-    switch (const AXValueType type = AXValueGetType(value)) {
+    switch (const AXValueType type = AXValueGetType(dynamic_cf_cast<AXValueRef>(value))) {
         case kAXValueCGPointType: {
             CGPoint point{};
             if (!AXValueGetValue(dynamic_cf_cast<AXValueRef>(value), type, &point)) {
@@ -582,7 +582,7 @@ NSString* descriptionOfValue(CFTypeRef value, bool labelled) {
     if (value == nullptr) {
         return nullptr;
     }
-    if (AXValueGetType(value) != kAXValueIllegalType) {
+    if (AXValueGetType(dynamic_cf_cast<AXValueRef>(value)) != kAXValueIllegalType) {
         return stringDescriptionOfAXValue(value, labelled);
     }
     if (const NSArray* array = dynamic_objc_cast<NSArray>(value)) {

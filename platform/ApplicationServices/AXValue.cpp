@@ -51,9 +51,10 @@ AXValueRef AXValueCreate(AXValueType type, const void* valuePtr) {
     return sim::createAXValue(type, valuePtr);
 }
 
-AXValueType AXValueGetType(CFTypeRef value) {
-    AXValueRef axValue = dynamic_cf_cast<AXValueRef>(value);
-    return axValue == nullptr ? kAXValueIllegalType : layoutOf(axValue)->type_;
+AXValueType AXValueGetType(AXValueRef value) {
+    // The type id decides: C callers cast any reference to AXValueRef.
+    return value == nullptr || CFGetTypeID(value) != kAXValueTypeID ? kAXValueIllegalType
+                                                                    : layoutOf(value)->type_;
 }
 
 Boolean AXValueGetValue(AXValueRef value, AXValueType type, void* valuePtr) {

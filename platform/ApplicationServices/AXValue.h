@@ -23,7 +23,8 @@ CFTypeID AXValueGetTypeID();
 // A new value holding the CGPoint, CGSize, CGRect, CFRange or AXError at `valuePtr`; null for
 // any other type.
 AXValueRef AXValueCreate(AXValueType type, const void* valuePtr);
-// The value's type; kAXValueIllegalType for an object that is no accessibility value.
-AXValueType AXValueGetType(CFTypeRef value);
+// The value's type; kAXValueIllegalType for null, and for a reference of another type that a
+// caller cast to AXValueRef.
+AXValueType AXValueGetType(AXValueRef value);
 // Fills `valuePtr` when the value is of `type`.
 Boolean AXValueGetValue(AXValueRef value, AXValueType type, void* valuePtr);

@@ -37,9 +37,7 @@ enum : CGEventType {
 };
 
 using CGEventMask = UInt64;
-constexpr CGEventMask CGEventMaskBit(CGEventType type) {
-    return CGEventMask{1} << type;
-}
+#define CGEventMaskBit(eventType) ((CGEventMask)1 << (eventType))
 
 using CGEventFlags = UInt64;
 enum : CGEventFlags {
@@ -64,8 +62,8 @@ enum : CGEventField {
     kCGMouseEventDeltaY = 5,
     kCGMouseEventSubtype = 7,
     kCGKeyboardEventKeycode = 9,
+    kCGEventTargetUnixProcessID = 40,
     kCGEventSourceUnixProcessID = 41,
-    kCGEventTargetUnixProcessID = 41,
 };
 
 using CGMouseButton = UInt32;
@@ -94,8 +92,9 @@ enum : CGEventTapOptions {
     kCGEventTapOptionListenOnly = 1,
 };
 
-using CGEventSourceStateID = SInt32;
-enum : CGEventSourceStateID {
+// The private state's id is -1 as a plain enumerator; as a CGEventSourceStateID it wraps.
+using CGEventSourceStateID = UInt32;
+enum {
     kCGEventSourceStatePrivate = -1,
     kCGEventSourceStateCombinedSessionState = 0,
     kCGEventSourceStateHIDSystemState = 1,

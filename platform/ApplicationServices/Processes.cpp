@@ -59,10 +59,10 @@ OSErr GetCurrentProcess(ProcessSerialNumber* psn) {
 }
 
 OSErr SetFrontProcess(const ProcessSerialNumber* psn) {
-    return SetFrontProcessWithOptions(psn, 0);
+    return static_cast<OSErr>(SetFrontProcessWithOptions(psn, 0));
 }
 
-OSErr SetFrontProcessWithOptions(const ProcessSerialNumber* psn, OptionBits options) {
+OSStatus SetFrontProcessWithOptions(const ProcessSerialNumber* psn, OptionBits options) {
     if (auto status = options == 0 ? sim::faultFor<"SetFrontProcess">()
                                    : sim::faultFor<"SetFrontProcessWithOptions">()) {
         return static_cast<OSErr>(*status);

@@ -38,6 +38,6 @@ OSErr GetCurrentProcess(ProcessSerialNumber* psn);
 // it does so when the run loop next turns. appIsDaemon for a background-only process.
 OSErr SetFrontProcess(const ProcessSerialNumber* psn);
 // With kSetFrontProcessFrontWindowOnly only the process's front window comes forward.
-OSErr SetFrontProcessWithOptions(const ProcessSerialNumber* psn, OptionBits options);
+OSStatus SetFrontProcessWithOptions(const ProcessSerialNumber* psn, OptionBits options);
 OSStatus TransformProcessType(const ProcessSerialNumber* psn,
                               ProcessApplicationTransformState transformState);

@@ -16,12 +16,11 @@
 #include "sim/LoginItemList.h"
 #include "sim/PropertyList.h"
 
-const CFStringRef kLSSharedFileListSessionLoginItems =
+CFStringRef kLSSharedFileListSessionLoginItems =
     CFStringMakeConstant("com.apple.LSSharedFileList.SessionLoginItems");
-const LSSharedFileListItemRef kLSSharedFileListItemBeforeFirst =
+LSSharedFileListItemRef kLSSharedFileListItemBeforeFirst =
     OpaqueLSSharedFileListItemRef::createPosition();
-const LSSharedFileListItemRef kLSSharedFileListItemLast =
-    OpaqueLSSharedFileListItemRef::createPosition();
+LSSharedFileListItemRef kLSSharedFileListItemLast = OpaqueLSSharedFileListItemRef::createPosition();
 
 namespace {
 
@@ -125,9 +124,8 @@ UInt32 LSSharedFileListGetSeedValue(LSSharedFileListRef inList) {
     return sim::loginItemList().seed();
 }
 
-OSStatus LSSharedFileListItemResolve(LSSharedFileListItemRef inItem,
-                                     LSSharedFileListResolutionFlags inFlags, CFURLRef* outURL,
-                                     FSRef* outRef) {
+OSStatus LSSharedFileListItemResolve(LSSharedFileListItemRef inItem, UInt32 inFlags,
+                                     CFURLRef* outURL, FSRef* outRef) {
     const OpaqueLSSharedFileListItemRef* item = layoutOf(inItem);
     if (outURL != nullptr) {
         *outURL = nullptr;

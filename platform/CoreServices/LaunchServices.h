@@ -17,17 +17,17 @@ using LSSharedFileListRef = CFOpaqueObject<OpaqueLSSharedFileListRef>*;
 class OpaqueLSSharedFileListItemRef;
 using LSSharedFileListItemRef = CFOpaqueObject<OpaqueLSSharedFileListItemRef>*;
 
-using LSSharedFileListResolutionFlags = UInt32;
-enum : LSSharedFileListResolutionFlags {
+// Flags of LSSharedFileListItemResolve.
+enum : UInt32 {
     kLSSharedFileListNoUserInteraction = 1 << 0,
     kLSSharedFileListDoNotMountVolumes = 1 << 1,
 };
 
 // The current user's login items.
-extern const CFStringRef kLSSharedFileListSessionLoginItems;
+extern CFStringRef kLSSharedFileListSessionLoginItems;
 // Positions for LSSharedFileListInsertItemURL: before the first entry, after the last one.
-extern const LSSharedFileListItemRef kLSSharedFileListItemBeforeFirst;
-extern const LSSharedFileListItemRef kLSSharedFileListItemLast;
+extern LSSharedFileListItemRef kLSSharedFileListItemBeforeFirst;
+extern LSSharedFileListItemRef kLSSharedFileListItemLast;
 
 CFTypeID LSSharedFileListGetTypeID();
 CFTypeID LSSharedFileListItemGetTypeID();
@@ -44,9 +44,8 @@ UInt32 LSSharedFileListGetSeedValue(LSSharedFileListRef inList);
 // Resolves an entry to its target. On status 0 `outURL` (when given) holds a URL owned by the
 // caller and `outRef` (when given) names the target; otherwise both are left empty. An entry
 // whose volume is not mounted fails with nsvErr when kLSSharedFileListDoNotMountVolumes is set.
-OSStatus LSSharedFileListItemResolve(LSSharedFileListItemRef inItem,
-                                     LSSharedFileListResolutionFlags inFlags, CFURLRef* outURL,
-                                     FSRef* outRef);
+OSStatus LSSharedFileListItemResolve(LSSharedFileListItemRef inItem, UInt32 inFlags,
+                                     CFURLRef* outURL, FSRef* outRef);
 // Takes the entry out of the list; fnfErr when it is no longer there.
 OSStatus LSSharedFileListItemRemove(LSSharedFileListRef inList, LSSharedFileListItemRef inItem);
 // Adds an entry for `inURL` after `insertAfterThisItem` (or at one of the two positions),

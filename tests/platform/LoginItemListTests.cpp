@@ -19,7 +19,7 @@
 
 namespace {
 
-constexpr LSSharedFileListResolutionFlags kNoInteractionNoMounting =
+constexpr UInt32 kNoInteractionNoMounting =
     kLSSharedFileListNoUserInteraction | kLSSharedFileListDoNotMountVolumes;
 
 class LoginItemList : public SessionTest {
@@ -54,8 +54,7 @@ protected:
     }
 
     // The path each entry resolves to, in list order ("?" for one that does not resolve).
-    static std::vector<std::string> resolvedPaths(LSSharedFileListRef list,
-                                                  LSSharedFileListResolutionFlags flags) {
+    static std::vector<std::string> resolvedPaths(LSSharedFileListRef list, UInt32 flags) {
         std::vector<std::string> paths;
         const RetainPtr<CFArrayRef> items = snapshot(list);
         for (CFIndex index = 0; index < CFArrayGetCount(items.get()); ++index) {

@@ -4,6 +4,7 @@
 // multiple-attribute read are checked through the watcher and the toolkit that use them
 // (WatcherTests.cpp, ClickRecordTests.cpp, HitTestingTests.cpp).
 #include <RetainPtr.h>
+#include <TypeCastsCF.h>
 #include <TypeCastsCocoa.h>
 
 #include <cmath>
@@ -462,7 +463,7 @@ TEST_P(MissingAttributeOfTheMultipleRead, StandsAsTheChosenValueBesideThePresent
     if (GetParam() == sim::MissingAttribute::Null) {
         EXPECT_EQ(url, kCFNull);
     } else {
-        EXPECT_EQ(AXValueGetType(url), kAXValueAXErrorType);
+        EXPECT_EQ(AXValueGetType(dynamic_cf_cast<AXValueRef>(url)), kAXValueAXErrorType);
     }
 }
 
@@ -549,9 +550,10 @@ TEST_F(SimulatedSession, AFaultFromAChosenCallOnLetsTheCallsBeforeItThrough) {
         RetainPtr<CFArrayRef> values;
         AXUIElementCopyMultipleAttributeValues(element.get(), attributes.get(), 0,
                                                values.initializeInto());
-        answers.push_back(
-            AXValueGetType(CFArrayGetValueAtIndex(values.get(), 0)) == kAXValueAXErrorType ? -1
-                                                                                           : 0);
+        answers.push_back(AXValueGetType(dynamic_cf_cast<AXValueRef>(
+                              CFArrayGetValueAtIndex(values.get(), 0))) == kAXValueAXErrorType
+                              ? -1
+                              : 0);
         RetainPtr<CFTypeRef> title;
         answers.push_back(
             AXUIElementCopyAttributeValue(element.get(), CFSTR("AXTitle"), title.initializeInto()));
