@@ -1,18 +1,22 @@
 #include "Foundation/NSURL.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
+#include "CoreFoundation/CFStringInternal.h"
 #include "Foundation/NSString.h"
 #include "TypeCastsCocoa.h"
 #include "sim/FileSystem.h"
 
 namespace {
 
-bool keptUnencoded(unsigned char c) {
+// An ASCII character that a URL's path holds as it is.
+bool keptUnencoded(char32_t c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           std::string_view("-._~/!$&'()*+,;=:@").find(static_cast<char>(c)) !=
-               std::string_view::npos;
+           (c < 0x80 && std::string_view("-._~/!$&'()*+,;=:@").find(static_cast<char>(c)) !=
+                            std::string_view::npos);
 }
 
 std::string percentEncode(const std::string& path) {
@@ -59,31 +63,55 @@ std::string percentDecode(const std::string& text) {
 
 // The path part of a URL text: after "scheme://authority" for an absolute URL, before any
 // query or fragment.
-std::string pathPart(const std::string& text) {
-    std::string rest = text;
-    const std::size_t scheme = rest.find("://");
-    if (scheme != std::string::npos && rest.find('/') > scheme) {
-        const std::size_t pathStart = rest.find('/', scheme + 3);
-        rest = pathStart == std::string::npos ? "" : rest.substr(pathStart);
+std::u16string_view pathPart(std::u16string_view text) {
+    const std::size_t scheme = text.find(u"://");
+    if (scheme != std::u16string_view::npos && text.find(u'/') > scheme) {
+        const std::size_t pathStart = text.find(u'/', scheme + 3);
+        text =
+            pathStart == std::u16string_view::npos ? std::u16string_view() : text.substr(pathStart);
     }
-    const std::size_t cut = rest.find_first_of("?#");
-    return cut == std::string::npos ? rest : rest.substr(0, cut);
+    return text.substr(0, text.find_first_of(u"?#"));
 }
 
-std::string withoutTrailingSlash(std::string path) {
+template <class Path>
+Path withoutTrailingSlash(Path path) {
     while (path.size() > 1 && path.back() == '/') {
-        path.pop_back();
+        path.remove_suffix(1);
     }
     return path;
 }
 
-NSString* autoreleased(const std::string& utf8) {
-    return NSObject::autorelease(NSString::createWithUTF8(utf8));
+NSString* autoreleased(std::u16string units) {
+    return NSObject::autorelease(NSString::create(std::move(units)));
 }
 
-// The decoded path of the URL text itself, without a trailing slash.
-std::string decodedRelativePath(const NSString* text) {
-    return withoutTrailingSlash(percentDecode(pathPart(text->utf8())));
+bool isSurrogate(char16_t unit) {
+    return unit >= 0xD800 && unit <= 0xDFFF;
+}
+
+// The decoded path of a URL text, without a trailing slash. Escapes are decoded as UTF-8 bytes;
+// a path without escapes and without surrogates (which the conversion would replace) is its own
+// decoding, so it is taken as it is, without converting it to UTF-8 and back.
+NSString* decodedPath(std::u16string_view text) {
+    const std::u16string_view path = pathPart(text);
+    if (std::none_of(path.begin(), path.end(),
+                     [](char16_t unit) { return unit == u'%' || isSurrogate(unit); })) {
+        return autoreleased(std::u16string(withoutTrailingSlash(path)));
+    }
+    const std::string decoded = percentDecode(utf8FromUTF16(path));
+    return autoreleased(utf16FromUTF8(withoutTrailingSlash(std::string_view(decoded))));
+}
+
+// The path with every byte of its UTF-8 form that a URL cannot hold escaped; a path of ASCII
+// characters that need no escape is its own encoding.
+std::u16string encodedPath(const NSString* path) {
+    const std::u16string& units = path->units();
+    if (std::all_of(units.begin(), units.end(),
+                    [](char16_t unit) { return keptUnencoded(unit); })) {
+        return units;
+    }
+    const std::string encoded = percentEncode(path->utf8());
+    return std::u16string(encoded.begin(), encoded.end());  // ASCII only
 }
 
 }  // namespace
@@ -100,15 +128,16 @@ NSURL::~NSURL() {
 }
 
 NSURL* NSURL::createFileURL(const NSString* path, bool isDirectory) {
-    std::string text = percentEncode(path->utf8());
-    if (isDirectory && (text.empty() || text.back() != '/')) {
-        text += '/';
+    std::u16string text = encodedPath(path);
+    if (isDirectory && (text.empty() || text.back() != u'/')) {
+        text += u'/';
     }
     if (path->isAbsolutePath()) {
-        return new NSURL(autoreleased("file://" + text), nullptr);
+        return new NSURL(autoreleased(u"file://" + text), nullptr);
     }
     // A relative path is relative to the current folder, which becomes the base URL.
-    NSURL* base = createFileURL(autoreleased(std::filesystem::current_path().string()), true);
+    NSURL* base = createFileURL(
+        NSString::stringWithUTF8String(std::filesystem::current_path().c_str()), true);
     auto* url = new NSURL(autoreleased(text), base);
     base->release();
     return url;
@@ -142,15 +171,15 @@ NSString* NSURL::absoluteString() const {
     if (baseText.empty() || baseText.back() != '/') {
         baseText = baseText.substr(0, baseText.rfind('/') + 1);
     }
-    return autoreleased(baseText + text_->utf8());
+    return autoreleased(utf16FromUTF8(baseText + text_->utf8()));
 }
 
 NSString* NSURL::relativePath() const {
-    return autoreleased(decodedRelativePath(text_));
+    return decodedPath(text_->units());
 }
 
 NSString* NSURL::path() const {
-    return autoreleased(withoutTrailingSlash(percentDecode(pathPart(absoluteString()->utf8()))));
+    return decodedPath(absoluteString()->units());
 }
 
 bool NSURL::isFileURL() const {
@@ -158,8 +187,8 @@ bool NSURL::isFileURL() const {
 }
 
 bool NSURL::hasDirectoryPath() const {
-    const std::string path = pathPart(text_->utf8());
-    return !path.empty() && path.back() == '/';
+    const std::u16string_view path = pathPart(text_->units());
+    return !path.empty() && path.back() == u'/';
 }
 
 bool NSURL::isEqual(const NSObject* other) const {
