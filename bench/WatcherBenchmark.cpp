@@ -15,6 +15,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <map>
 #include <string>
 
 #include <TypeCastsCF.h>
@@ -276,6 +277,21 @@ void measureAgainstFloor(benchmark::State& state, World& world, CGEventType type
                          Floor floor, bool undoEachHide) {
     using Clock = ThreadCPUClock;
     RetainPtr<CGEventRef> event = World::event(type, at, 1);
+    // A floor is one only while it makes the very platform calls the callback makes.
+    const auto callsOf = [&](auto run) {
+        sim::resetCallCounts();
+        run();
+        std::map<std::string, std::size_t> calls = sim::callCounts();
+        if (undoEachHide) {
+            world.restore();
+        }
+        return calls;
+    };
+    if (callsOf([&] { callback(world, type, event.get()); }) !=
+        callsOf([&] { floor(event.get()); })) {
+        state.SkipWithError("the floor's platform calls differ from the callback's");
+        return;
+    }
     Clock::duration callbackTime{};
     Clock::duration floorTime{};
     for (auto _ : state) {
