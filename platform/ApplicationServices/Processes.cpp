@@ -65,7 +65,7 @@ OSErr SetFrontProcess(const ProcessSerialNumber* psn) {
 OSStatus SetFrontProcessWithOptions(const ProcessSerialNumber* psn, OptionBits options) {
     if (auto status = options == 0 ? sim::faultFor<"SetFrontProcess">()
                                    : sim::faultFor<"SetFrontProcessWithOptions">()) {
-        return static_cast<OSErr>(*status);
+        return *status;
     }
     const sim::Application* app = processOf(psn);
     if (app == nullptr) {

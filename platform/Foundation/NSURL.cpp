@@ -106,8 +106,7 @@ NSString* decodedPath(std::u16string_view text) {
 // characters that need no escape is its own encoding.
 std::u16string encodedPath(const NSString* path) {
     const std::u16string& units = path->units();
-    if (std::all_of(units.begin(), units.end(),
-                    [](char16_t unit) { return keptUnencoded(unit); })) {
+    if (std::all_of(units.begin(), units.end(), keptUnencoded)) {
         return units;
     }
     const std::string encoded = percentEncode(path->utf8());
