@@ -1,13 +1,11 @@
 // The cost of the watcher's tap callback per event, the platform calls each kind of event
-// makes, the callback against the floor of the platform calls it cannot do without, and
-// whether memory stays flat over a long mixed stream of events.
+// makes, the callback against a floor that makes the same platform calls without building the
+// click record, and whether memory stays flat over a long mixed stream of events.
 //
 //   build/bench/watcher_benchmark
 //   build/bench/watcher_benchmark --benchmark_filter=AgainstFloor
-// For repeatable figures, count instructions: the inclusive costs of `callback` and of
-// hidingReleaseFloor / pressFloor (20,000 calls each, the first callback of either kind):
-//   valgrind --tool=callgrind build/bench/watcher_benchmark --benchmark_filter=AgainstFloor
-//   callgrind_annotate --inclusive=yes callgrind.out.<pid>
+// For repeatable figures, count instructions (a hiding release, callback against floor):
+//   bench/watcher-instructions
 #include <benchmark/benchmark.h>
 
 #include <time.h>

@@ -58,6 +58,10 @@ SDK_TYPE(decltype(ProcessSerialNumber::lowLongOfPSN), UInt32);
 static_assert(sizeof(ProcessSerialNumber) == 8 && offsetof(ProcessSerialNumber, lowLongOfPSN) == 4);
 static_assert(sizeof(FSRef) == 80);
 SDK_TYPE(decltype(CGPoint::x), CGFloat);
+SDK_TYPE(decltype(CGSize::width), CGFloat);
+SDK_TYPE(decltype(CGRect::origin), CGPoint);
+SDK_TYPE(decltype(CGRect::size), CGSize);
+SDK_FUNCTION(CGPointMake, CGPoint, CGFloat, CGFloat);
 SDK_TYPE(decltype(CFRange::location), CFIndex);
 
 // CoreFoundation.
