@@ -313,9 +313,9 @@ TEST(DesktopScriptWholeScript, ProcessIdentifiersMustNotCollide) {
     EXPECT_EQ(invalidityOf("app A\nquitapp A\napp B pid=501\n"), "");
 }
 
-TEST(DesktopScriptWholeScript, TheSystemLaunchesOnceAndActsOnlyWhileItRuns) {
+TEST(DesktopScriptWholeScript, TheSystemLaunchesWhileNotRunningAndActsOnlyWhileItRuns) {
     EXPECT_EQ(invalidityOf("launch\nlaunch\n"),
-              "t.desk:2: launch: the system is launched at most once a run");
+              "t.desk:2: launch: the system is running already (quit it first)");
     EXPECT_EQ(invalidityOf("reopen\n"),
               "t.desk:1: reopen: the system is not launched yet (no launch before this line)");
     EXPECT_EQ(invalidityOf("settings set HideDockIcon on\nlaunch\n"),
@@ -326,8 +326,10 @@ TEST(DesktopScriptWholeScript, TheSystemLaunchesOnceAndActsOnlyWhileItRuns) {
               "before this line)");
     EXPECT_EQ(invalidityOf("launch\nquit\nsettings close\n"),
               "t.desk:3: settings close: the system has quit");
-    EXPECT_EQ(invalidityOf("launch\nquit\nlaunch\n"),
-              "t.desk:3: launch: the system is launched at most once a run");
+    // A new process with the next free pid: 501 is taken by it.
+    EXPECT_EQ(invalidityOf("launch\nquit\nlaunch\nquitapp Quenfold\nlaunch\nreopen\n"), "");
+    EXPECT_EQ(invalidityOf("launch\nquit\nlaunch\napp A pid=501\n"),
+              "t.desk:4: pid 501 is taken by Quenfold");
     EXPECT_EQ(invalidityOf("activate Quenfold\n"),
               "t.desk:1: Quenfold is not launched yet (no launch before this line)");
     EXPECT_EQ(invalidityOf("launch\nquitapp Quenfold\nreopen\n"),
