@@ -33,10 +33,6 @@ SystemProcess& process() {
     return instance;
 }
 
-}  // namespace
-
-namespace {
-
 // What an ended process leaves is taken away once no code of it can be on the stack: the main
 // interface file's objects (the delegate among them), what the frameworks kept for the process
 // (the application object's state, the notification centre's observers, the registration
@@ -165,9 +161,6 @@ bool launchSystem(std::string* error) {
         reason = "the user is logged out";
     } else {
         desktop().startSystemProcess(mainBundlePath());
-    }
-    if (reason.empty() && desktop().application(desktop().systemPid()) == nullptr) {
-        reason = "the system's process is not on the desktop";
     }
     LaunchSettings settings;
     if (reason.empty() && readInfoPlist(mainBundlePath(), &settings, &reason) &&

@@ -342,4 +342,29 @@ TEST(DesktopScriptWholeScript, TheSystemLaunchesWhileNotRunningAndActsOnlyWhileI
     EXPECT_EQ(invalidityOf("launch\nquitapp Quenfold\napp Other pid=400\n"), "");
 }
 
+TEST(DesktopScriptWholeScript, SessionsAndKeptItemsDecideWhatMayRun) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"logout\nlogin\nlogin\n",
+         "t.desk:3: login: the user is logged in (no logout before this line)"},
+        {"logout\nlogout\n",
+         "t.desk:2: logout: the user is logged out (no login before this line)"},
+        {"logout\napp A\n", "t.desk:2: app: the user is logged out (no login before this line)"},
+        {"launch\nlogout\nlaunch\n",
+         "t.desk:3: launch: the user is logged out (no login before this line)"},
+        {"app A\nlogout\nlogin\nactivate Dock\nexpect running Dock\n", ""},
+        {"keep Safari\n", "t.desk:1: no application named \"Safari\" is running here"},
+        // What a kept item or a login item starts is known when the script runs.
+        {"app Safari\nkeep Safari\nquitapp Safari\nactivate Safari\n", ""},
+        {"keep Quenfold\nquit\n", ""},
+        {"logout\nlogin\nactivate Mail\nquit\nlaunch\n", ""},
+        // Finder starts again when it quits.
+        {"finder\nquitapp Finder\nhide Finder\n", ""},
+    };
+    for (const auto& [script, error] : cases) {
+        EXPECT_EQ(invalidityOf(script), error) << script;
+    }
+    EXPECT_EQ(errorOf("logout now\n"), "t.desk:1: logout: unexpected word \"now\"");
+    EXPECT_EQ(errorOf("keep\n"), "t.desk:1: keep: missing APP");
+}
+
 }  // namespace

@@ -368,6 +368,21 @@ Action expectCount(StatementWords& words) {
     return ExpectCount{kCounted, countValue(words.statement(), "N", words.positional("N"))};
 }
 
+template <SessionAction kAction>
+Action sessionStatement(StatementWords&) {
+    return SessionStatement{kAction};
+}
+
+template <DockFixture kWhat>
+Action dockFixture(StatementWords&) {
+    return DockFixtureStatement{kWhat};
+}
+
+template <bool kRunning>
+Action expectRunning(StatementWords& words) {
+    return ExpectRunning{words.positional("APP"), kRunning};
+}
+
 // The words of `expect WHAT ...`, one row for each WHAT.
 const StatementForm kExpectations[] = {
     {"hidden", expectHidden<true>},
@@ -411,6 +426,8 @@ const StatementForm kExpectations[] = {
          }
          return ExpectOpened{path == "none" ? std::nullopt : std::optional(path)};
      }},
+    {"running", expectRunning<true>},
+    {"notrunning", expectRunning<false>},
 };
 
 Action expectation(StatementWords& words) {
@@ -486,6 +503,13 @@ const StatementForm kStatements[] = {
     {"reopen", systemStatement<SystemAction::Reopen>},
     {"quit", systemStatement<SystemAction::Quit>},
     {"settings", settings},
+    // The user's session and the Dock's own items
+    {"logout", sessionStatement<SessionAction::Logout>},
+    {"login", sessionStatement<SessionAction::Login>},
+    {"finder", dockFixture<DockFixture::Finder>},
+    {"trash", dockFixture<DockFixture::Trash>},
+    {"keep",
+     [](StatementWords& words) -> Action { return KeepStatement{words.positional("APP")}; }},
     // Expectations
     {"expect", expectation},
 };
