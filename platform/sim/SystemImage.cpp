@@ -5,7 +5,6 @@
 #include <link.h>
 
 #include <cstdint>
-#include <cstring>
 #include <vector>
 
 #include "Foundation/FoundationInternal.h"
@@ -17,7 +16,6 @@ namespace sim {
 namespace {
 
 struct LoadedImage {
-    std::string path;
     void* handle = nullptr;
     int runtimeImage = 0;
 };
@@ -115,7 +113,7 @@ bool loadSystemImage(std::string* error) {
         _NSObjectTrackLiveObjects(false);
         return false;
     }
-    loaded = {imagePath(), handle, runtimeImage};
+    loaded = {handle, runtimeImage};
     return true;
 }
 
