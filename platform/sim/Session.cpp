@@ -16,6 +16,7 @@
 #include "sim/PreferenceDomain.h"
 #include "sim/SystemLifecycle.h"
 #include "sim/Transcript.h"
+#include "sim/UserSession.h"
 
 namespace sim {
 namespace {
@@ -71,6 +72,7 @@ std::chrono::steady_clock::time_point wallInstantOf(double seconds) {
 }
 
 void worldTurn() {
+    reapEndedSystemProcess();
     desktop().applyPendingHides();
     desktop().applyPendingActivations();
     if (_CFRunLoopIsInCommonMode(CFRunLoopGetMain())) {
@@ -97,6 +99,7 @@ void reset() {
     clearVirtualDirectories();
     setTranscriptListener(nullptr);
     desktop().reset(mainBundlePath());
+    resetUserSession();
 
     _NSBundleReset();
     _NSNotificationCenterReset();
