@@ -19,7 +19,7 @@
 
 #include "DesktopScript/DesktopSession.h"
 #include "sim/Desktop.h"
-#include "sim/PropertyList.h"
+#include "CoreFoundation/CFPropertyListInternal.h"
 
 namespace {
 

@@ -20,7 +20,7 @@
 
 #include "QuenfoldAppDelegate.h"
 #include "sim/Desktop.h"
-#include "sim/EventSystem.h"
+#include "ApplicationServices/EventSystemInternal.h"
 #include "sim/Faults.h"
 #include "sim/Transcript.h"
 

@@ -10,8 +10,8 @@
 #include "AppKit/NSApplication.h"
 #include "FuzzCheck.h"
 #include "sim/Desktop.h"
-#include "sim/InterfaceFile.h"
-#include "sim/PropertyList.h"
+#include "AppKit/InterfaceFileInternal.h"
+#include "CoreFoundation/CFPropertyListInternal.h"
 
 namespace {
 

@@ -13,9 +13,9 @@
 #include <string>
 
 #include "sim/Desktop.h"
-#include "sim/LoginItemList.h"
-#include "sim/PreferenceDomain.h"
-#include "sim/SystemProcess.h"
+#include "CoreServices/LoginItemListInternal.h"
+#include "Foundation/PreferenceDomainInternal.h"
+#include "control/SystemProcess.h"
 
 namespace {
 

@@ -15,10 +15,10 @@
 
 #include "FuzzCheck.h"
 #include "sim/Desktop.h"
-#include "sim/LoginItemList.h"
-#include "sim/PreferenceDomain.h"
-#include "sim/PropertyList.h"
-#include "sim/SystemProcess.h"
+#include "CoreServices/LoginItemListInternal.h"
+#include "Foundation/PreferenceDomainInternal.h"
+#include "CoreFoundation/CFPropertyListInternal.h"
+#include "control/SystemProcess.h"
 
 namespace {
 

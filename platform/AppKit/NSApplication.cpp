@@ -4,7 +4,7 @@
 
 #include "AppKit/NSWindow.h"
 #include "sim/Desktop.h"
-#include "sim/SystemLifecycle.h"
+#include "AppKit/SystemLifecycleInternal.h"
 
 const CFStringRef NSApplicationWillFinishLaunchingNotification =
     CFStringMakeConstant("NSApplicationWillFinishLaunchingNotification");

@@ -3,7 +3,7 @@
 #include "AppKit/NSApplication.h"
 #include "sim/Desktop.h"
 #include "sim/Faults.h"
-#include "sim/SystemLifecycle.h"
+#include "AppKit/SystemLifecycleInternal.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include "ApplicationServices/AXUIElementInternal.h"
 #include "TypeCastsCF.h"
-#include "sim/Accessibility.h"
+#include "ApplicationServices/AccessibilityInternal.h"
 #include "sim/Faults.h"
 
 namespace sim {

@@ -4,7 +4,7 @@
 
 #include "ApplicationServices/AXValueInternal.h"
 #include "TypeCastsCF.h"
-#include "sim/Accessibility.h"
+#include "ApplicationServices/AccessibilityInternal.h"
 #include "sim/Faults.h"
 
 namespace {

@@ -3,7 +3,7 @@
 
 #include "ApplicationServices/CGEventInternal.h"
 #include "sim/Desktop.h"
-#include "sim/EventSystem.h"
+#include "ApplicationServices/EventSystemInternal.h"
 #include "sim/Faults.h"
 
 using sim::eventSystem;

@@ -4,7 +4,7 @@
 #include "Foundation/NSString.h"
 #include "Foundation/NSURL.h"
 #include "sim/Faults.h"
-#include "sim/FileReferences.h"
+#include "CoreServices/FileReferencesInternal.h"
 #include "sim/FileSystem.h"
 
 Boolean CFURLGetFSRef(CFURLRef url, FSRef* fsRef) {

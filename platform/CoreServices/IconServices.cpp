@@ -5,9 +5,9 @@
 #include "Foundation/NSString.h"
 #include "RetainPtr.h"
 #include "sim/Faults.h"
-#include "sim/FileReferences.h"
+#include "CoreServices/FileReferencesInternal.h"
 #include "sim/FileSystem.h"
-#include "sim/Icons.h"
+#include "CoreServices/IconsInternal.h"
 
 NSString* OpaqueIconRef::description() const {
     const char* kind = kind_ == sim::IconKind::Application ? "application"

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "CoreServices/IconServices.h"
-#include "sim/Icons.h"
+#include "CoreServices/IconsInternal.h"
 
 class OpaqueIconRef final : public CFOpaqueObject<OpaqueIconRef> {
 public:

@@ -10,11 +10,11 @@
 #include "TypeCastsCF.h"
 #include "sim/DisplayName.h"
 #include "sim/Faults.h"
-#include "sim/FileReferences.h"
+#include "CoreServices/FileReferencesInternal.h"
 #include "sim/FileSystem.h"
-#include "sim/Icons.h"
-#include "sim/LoginItemList.h"
-#include "sim/PropertyList.h"
+#include "CoreServices/IconsInternal.h"
+#include "CoreServices/LoginItemListInternal.h"
+#include "CoreFoundation/CFPropertyListInternal.h"
 
 const CFStringRef kLSSharedFileListSessionLoginItems =
     CFStringMakeConstant("com.apple.LSSharedFileList.SessionLoginItems");

@@ -11,7 +11,7 @@
 #include "sim/Desktop.h"
 #include "sim/Faults.h"
 #include "sim/FileSystem.h"
-#include "sim/PropertyList.h"
+#include "CoreFoundation/CFPropertyListInternal.h"
 
 namespace {
 

@@ -13,10 +13,10 @@
 #include "TypeCastsCF.h"
 #include "TypeCastsCocoa.h"
 #include "sim/Desktop.h"
-#include "sim/PreferenceDomain.h"
+#include "Foundation/PreferenceDomainInternal.h"
 #include "sim/ProcessArguments.h"
-#include "sim/PropertyList.h"
-#include "sim/UserDefaultsSearch.h"
+#include "CoreFoundation/CFPropertyListInternal.h"
+#include "Foundation/NSUserDefaultsInternal.h"
 
 const CFStringRef NSArgumentDomain = CFStringMakeConstant("NSArgumentDomain");
 const CFStringRef NSRegistrationDomain = CFStringMakeConstant("NSRegistrationDomain");

@@ -11,7 +11,7 @@
 #include "ApplicationServices/CGEvent.h"
 #include "CoreFoundation/CFStringInternal.h"
 #include "sim/FileSystem.h"
-#include "sim/SystemLifecycle.h"
+#include "AppKit/SystemLifecycleInternal.h"
 #include "sim/Transcript.h"
 
 namespace sim {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "sim/SystemProcess.h"
+#include "control/SystemProcess.h"
 
 namespace sim {
 

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "HomeFolderTest.h"
-#include "sim/InterfaceFile.h"
-#include "sim/PropertyList.h"
-#include "sim/SystemProcess.h"
+#include "AppKit/InterfaceFileInternal.h"
+#include "CoreFoundation/CFPropertyListInternal.h"
+#include "control/SystemProcess.h"
 
 namespace {
 

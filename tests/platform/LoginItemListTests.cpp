@@ -13,9 +13,9 @@
 #include "HomeFolderTest.h"
 #include "sim/Faults.h"
 #include "sim/FileSystem.h"
-#include "sim/Icons.h"
-#include "sim/PropertyList.h"
-#include "sim/StoredPropertyList.h"
+#include "CoreServices/IconsInternal.h"
+#include "CoreFoundation/CFPropertyListInternal.h"
+#include "CoreFoundation/StoredPropertyListInternal.h"
 
 namespace {
 

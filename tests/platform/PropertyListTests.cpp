@@ -14,7 +14,7 @@
 
 #include "BinaryPropertyListBytes.h"
 #include "HomeFolderTest.h"
-#include "sim/PropertyList.h"
+#include "CoreFoundation/CFPropertyListInternal.h"
 
 namespace {
 

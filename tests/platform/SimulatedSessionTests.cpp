@@ -12,9 +12,9 @@
 
 #include "CoreServices/CoreServices.h"
 #include "SessionTest.h"
-#include "sim/Accessibility.h"
+#include "ApplicationServices/AccessibilityInternal.h"
 #include "sim/Clock.h"
-#include "sim/EventSystem.h"
+#include "ApplicationServices/EventSystemInternal.h"
 #include "sim/Faults.h"
 #include "sim/FileSystem.h"
 #include "sim/Transcript.h"

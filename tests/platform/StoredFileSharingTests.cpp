@@ -13,7 +13,7 @@
 #include "CoreServices/CoreServices.h"
 #include "Foundation/NSUserDefaults.h"
 #include "HomeFolderTest.h"
-#include "sim/PropertyList.h"
+#include "CoreFoundation/CFPropertyListInternal.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include "HomeFolderTest.h"
 #include "sim/Faults.h"
 #include "sim/ProcessArguments.h"
-#include "sim/PropertyList.h"
-#include "sim/StoredPropertyList.h"
+#include "CoreFoundation/CFPropertyListInternal.h"
+#include "CoreFoundation/StoredPropertyListInternal.h"
 
 namespace {
 

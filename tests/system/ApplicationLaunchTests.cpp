@@ -12,7 +12,7 @@
 
 #include "ApplicationTest.h"
 #include "sim/Clock.h"
-#include "sim/EventSystem.h"
+#include "ApplicationServices/EventSystemInternal.h"
 #include "sim/Faults.h"
 
 namespace {

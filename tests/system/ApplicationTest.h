@@ -11,7 +11,7 @@
 #include "SystemTest.h"
 #include "TestBundle.h"
 #include "sim/Faults.h"
-#include "sim/SystemProcess.h"
+#include "control/SystemProcess.h"
 #include "sim/Transcript.h"
 
 class ApplicationTest : public SystemTest {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "WatcherTest.h"
-#include "sim/Accessibility.h"
+#include "ApplicationServices/AccessibilityInternal.h"
 #include "sim/Faults.h"
 
 namespace {

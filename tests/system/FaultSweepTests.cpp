@@ -20,10 +20,10 @@
 #include "HomeFolderTest.h"
 #include "SystemTest.h"
 #include "sim/Clock.h"
-#include "sim/EventSystem.h"
+#include "ApplicationServices/EventSystemInternal.h"
 #include "sim/Faults.h"
-#include "sim/PropertyList.h"
-#include "sim/StoredPropertyList.h"
+#include "CoreFoundation/CFPropertyListInternal.h"
+#include "CoreFoundation/StoredPropertyListInternal.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 #include <RetainPtr.h>
 
 #include "SystemTest.h"
-#include "sim/Accessibility.h"
-#include "sim/EventSystem.h"
+#include "ApplicationServices/AccessibilityInternal.h"
+#include "ApplicationServices/EventSystemInternal.h"
 #include "sim/Faults.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include "QuenfoldAppDelegate.h"
 #include "SystemTest.h"
 #include "sim/Faults.h"
-#include "sim/SystemProcess.h"
+#include "control/SystemProcess.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 
 #include "ApplicationTest.h"
 #include "BinaryPropertyListBytes.h"
-#include "sim/PropertyList.h"
-#include "sim/StoredPropertyList.h"
+#include "CoreFoundation/CFPropertyListInternal.h"
+#include "CoreFoundation/StoredPropertyListInternal.h"
 
 namespace {
 

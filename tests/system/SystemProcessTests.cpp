@@ -3,7 +3,7 @@
 #include <string>
 
 #include "ApplicationTest.h"
-#include "sim/EventSystem.h"
+#include "ApplicationServices/EventSystemInternal.h"
 
 namespace {
 

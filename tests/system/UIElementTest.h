@@ -10,7 +10,7 @@
 #include <string>
 
 #include "SystemTest.h"
-#include "sim/Accessibility.h"
+#include "ApplicationServices/AccessibilityInternal.h"
 #include "sim/Faults.h"
 
 class UIElementTest : public SystemTest {

@@ -6,7 +6,7 @@
 
 #include "SystemTest.h"
 #include "sim/Clock.h"
-#include "sim/EventSystem.h"
+#include "ApplicationServices/EventSystemInternal.h"
 
 class WatcherTest : public SystemTest {
 protected:

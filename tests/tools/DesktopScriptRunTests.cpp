@@ -18,7 +18,7 @@
 #include "DesktopScript/DesktopSession.h"
 #include "HomeFolderTest.h"
 #include "sim/Clock.h"
-#include "sim/EventSystem.h"
+#include "ApplicationServices/EventSystemInternal.h"
 #include "sim/ProcessArguments.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include "DesktopScript/DesktopScriptSteps.h"
 #include "RetainPtr.h"
 #include "sim/Desktop.h"
-#include "sim/EventSystem.h"
-#include "sim/SystemProcess.h"
+#include "ApplicationServices/EventSystemInternal.h"
+#include "control/SystemProcess.h"
 
 namespace sim::script {
 namespace {

@@ -4,7 +4,7 @@
 #include "DesktopScript/DesktopScriptSteps.h"
 #include "sim/Clock.h"
 #include "sim/Desktop.h"
-#include "sim/EventSystem.h"
+#include "ApplicationServices/EventSystemInternal.h"
 
 namespace sim::script {
 namespace {

@@ -1,7 +1,7 @@
 // The system's own statements: the user launches, reopens and quits it, and uses the controls
 // of its settings window, which exist for the hand only while the window is on screen.
 #include "DesktopScript/DesktopScriptSteps.h"
-#include "sim/SystemProcess.h"
+#include "control/SystemProcess.h"
 
 namespace sim::script {
 namespace {

@@ -7,7 +7,7 @@
 #include "sim/Clock.h"
 #include "sim/Desktop.h"
 #include "sim/Faults.h"
-#include "sim/SystemProcess.h"
+#include "control/SystemProcess.h"
 
 namespace sim::script {
 namespace {

@@ -21,7 +21,7 @@
 #include "TypeCastsCF.h"
 #include "sim/Desktop.h"
 #include "sim/ProcessArguments.h"
-#include "sim/SystemProcess.h"
+#include "control/SystemProcess.h"
 
 namespace sim {
 namespace {

@@ -9,8 +9,8 @@
 #include "TypeCastsCF.h"
 #include "sim/Clock.h"
 #include "sim/Desktop.h"
-#include "sim/EventSystem.h"
-#include "sim/SystemProcess.h"
+#include "ApplicationServices/EventSystemInternal.h"
+#include "control/SystemProcess.h"
 #include "sim/Transcript.h"
 
 namespace sim::live {

@@ -7,10 +7,10 @@
 #include "RetainPtr.h"
 #include "TypeCastsCF.h"
 #include "sim/Desktop.h"
-#include "sim/EventSystem.h"
-#include "sim/PreferenceDomain.h"
-#include "sim/SystemProcess.h"
-#include "sim/UserDefaultsSearch.h"
+#include "ApplicationServices/EventSystemInternal.h"
+#include "Foundation/PreferenceDomainInternal.h"
+#include "control/SystemProcess.h"
+#include "Foundation/NSUserDefaultsInternal.h"
 
 namespace sim::live {
 namespace {

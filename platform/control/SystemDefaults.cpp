@@ -1,9 +1,9 @@
 // The session's control of the system's own preference domain: a boolean stored as an earlier
 // run would have left it, and the standard user defaults' answer for a key.
 #include "RetainPtr.h"
-#include "sim/PreferenceDomain.h"
-#include "sim/SystemProcess.h"
-#include "sim/UserDefaultsSearch.h"
+#include "Foundation/PreferenceDomainInternal.h"
+#include "control/SystemProcess.h"
+#include "Foundation/NSUserDefaultsInternal.h"
 
 namespace sim {
 

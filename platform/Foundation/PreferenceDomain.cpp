@@ -1,4 +1,4 @@
-#include "sim/PreferenceDomain.h"
+#include "Foundation/PreferenceDomainInternal.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -6,8 +6,8 @@
 #include "TypeCastsCF.h"
 #include "sim/Desktop.h"
 #include "sim/HomeFolder.h"
-#include "sim/PropertyList.h"
-#include "sim/StoredPropertyList.h"
+#include "CoreFoundation/CFPropertyListInternal.h"
+#include "CoreFoundation/StoredPropertyListInternal.h"
 #include "sim/Transcript.h"
 
 namespace sim {

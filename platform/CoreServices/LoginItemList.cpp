@@ -1,4 +1,4 @@
-#include "sim/LoginItemList.h"
+#include "CoreServices/LoginItemListInternal.h"
 
 #include <algorithm>
 #include <optional>
@@ -8,8 +8,8 @@
 #include "TypeCastsCF.h"
 #include "sim/Desktop.h"
 #include "sim/HomeFolder.h"
-#include "sim/PropertyList.h"
-#include "sim/StoredPropertyList.h"
+#include "CoreFoundation/CFPropertyListInternal.h"
+#include "CoreFoundation/StoredPropertyListInternal.h"
 #include "sim/Transcript.h"
 
 namespace sim {

@@ -9,8 +9,8 @@
 #include "AppKit/NSTextField.h"
 #include "AppKit/NSWindow.h"
 #include "TypeCastsCocoa.h"
-#include "sim/SystemLifecycle.h"
-#include "sim/SystemProcess.h"
+#include "AppKit/SystemLifecycleInternal.h"
+#include "control/SystemProcess.h"
 
 namespace sim {
 namespace {

@@ -2,8 +2,8 @@
 // an earlier run or another program would have left them.
 #include "CoreFoundation/CFStringInternal.h"
 #include "sim/DisplayName.h"
-#include "sim/LoginItemList.h"
-#include "sim/SystemProcess.h"
+#include "CoreServices/LoginItemListInternal.h"
+#include "control/SystemProcess.h"
 
 namespace sim {
 

@@ -1,4 +1,4 @@
-#include "sim/InterfaceFile.h"
+#include "AppKit/InterfaceFileInternal.h"
 
 #include <algorithm>
 #include <cmath>
@@ -14,7 +14,7 @@
 #include "Foundation/NSObjCRuntime.h"
 #include "TypeCastsCF.h"
 #include "TypeCastsCocoa.h"
-#include "sim/PropertyList.h"
+#include "CoreFoundation/CFPropertyListInternal.h"
 
 namespace sim {
 namespace {

@@ -1,6 +1,6 @@
 // The system's own process: its launch from the bundle's Info.plist and main interface file,
 // reopening, termination, and a fresh process for every session.
-#include "sim/SystemLifecycle.h"
+#include "AppKit/SystemLifecycleInternal.h"
 
 #include <filesystem>
 
@@ -9,9 +9,9 @@
 #include "CoreFoundation/CFRunLoopInternal.h"
 #include "TypeCastsCF.h"
 #include "sim/Desktop.h"
-#include "sim/InterfaceFile.h"
-#include "sim/PropertyList.h"
-#include "sim/SystemProcess.h"
+#include "AppKit/InterfaceFileInternal.h"
+#include "CoreFoundation/CFPropertyListInternal.h"
+#include "control/SystemProcess.h"
 #include "sim/Transcript.h"
 
 namespace sim {

@@ -1,4 +1,4 @@
-#include "sim/StoredPropertyList.h"
+#include "CoreFoundation/StoredPropertyListInternal.h"
 
 #include <signal.h>
 
@@ -11,7 +11,7 @@
 
 #include "sim/Faults.h"
 #include "sim/HomeFolder.h"
-#include "sim/PropertyList.h"
+#include "CoreFoundation/CFPropertyListInternal.h"
 #include "sim/StoredFileLock.h"
 #include "sim/Transcript.h"
 

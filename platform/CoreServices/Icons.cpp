@@ -1,4 +1,4 @@
-#include "sim/Icons.h"
+#include "CoreServices/IconsInternal.h"
 
 #include "CoreFoundation/CFStringInternal.h"
 #include "CoreServices/IconServicesInternal.h"

@@ -1,4 +1,4 @@
-#include "sim/FileReferences.h"
+#include "CoreServices/FileReferencesInternal.h"
 
 #include <cstdint>
 #include <cstring>

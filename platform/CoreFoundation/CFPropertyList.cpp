@@ -1,4 +1,4 @@
-#include "sim/PropertyList.h"
+#include "CoreFoundation/CFPropertyListInternal.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,7 +13,7 @@
 
 #include "TypeCastsCF.h"
 #include "TypeCastsCocoa.h"
-#include "sim/PropertyListEncoding.h"
+#include "CoreFoundation/CFPropertyListEncodingInternal.h"
 
 namespace sim {
 namespace {

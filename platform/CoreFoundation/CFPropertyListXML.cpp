@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "CoreFoundation/CFStringInternal.h"
-#include "sim/PropertyList.h"
-#include "sim/PropertyListEncoding.h"
+#include "CoreFoundation/CFPropertyListInternal.h"
+#include "CoreFoundation/CFPropertyListEncodingInternal.h"
 
 namespace sim {
 namespace {

@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "TypeCastsCF.h"
-#include "sim/PropertyList.h"
-#include "sim/PropertyListEncoding.h"
+#include "CoreFoundation/CFPropertyListInternal.h"
+#include "CoreFoundation/CFPropertyListEncodingInternal.h"
 
 namespace sim {
 namespace {

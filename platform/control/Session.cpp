@@ -4,17 +4,17 @@
 
 #include "CoreFoundation/CFRunLoopInternal.h"
 #include "Foundation/FoundationInternal.h"
-#include "sim/Accessibility.h"
+#include "ApplicationServices/AccessibilityInternal.h"
 #include "sim/Clock.h"
 #include "sim/Desktop.h"
-#include "sim/EventSystem.h"
+#include "ApplicationServices/EventSystemInternal.h"
 #include "sim/Faults.h"
-#include "sim/FileReferences.h"
+#include "CoreServices/FileReferencesInternal.h"
 #include "sim/FileSystem.h"
 #include "sim/HomeFolder.h"
-#include "sim/LoginItemList.h"
-#include "sim/PreferenceDomain.h"
-#include "sim/SystemLifecycle.h"
+#include "CoreServices/LoginItemListInternal.h"
+#include "Foundation/PreferenceDomainInternal.h"
+#include "AppKit/SystemLifecycleInternal.h"
 #include "sim/Transcript.h"
 
 namespace sim {

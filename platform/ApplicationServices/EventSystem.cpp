@@ -1,4 +1,4 @@
-#include "sim/EventSystem.h"
+#include "ApplicationServices/EventSystemInternal.h"
 
 #include <algorithm>
 #include <cmath>
