@@ -11,12 +11,13 @@
 #include "AppKit/NSButton.h"
 #include "AppKit/NSTextField.h"
 #include "AppKit/NSWindow.h"
+#include "CoreFoundation/CFPropertyListInternal.h"
 #include "Foundation/NSObjCRuntime.h"
 #include "TypeCastsCF.h"
 #include "TypeCastsCocoa.h"
-#include "CoreFoundation/CFPropertyListInternal.h"
 
-namespace sim {
+namespace frameworks {
+
 namespace {
 
 constexpr long kInterfaceFileVersion = 1;
@@ -562,4 +563,4 @@ std::unique_ptr<LoadedInterface> loadInterfaceFile(const std::string& path, NSAp
     return loaded;
 }
 
-}  // namespace sim
+}  // namespace frameworks

@@ -58,7 +58,7 @@
 class NSApplication;
 class NSWindow;
 
-namespace sim {
+namespace frameworks {
 
 // What a loaded file made. It holds the file's top-level objects (the windows hold their
 // views); outlets and the application's delegate do not retain, so the loaded interface must
@@ -85,4 +85,4 @@ std::unique_ptr<LoadedInterface> loadInterface(CFTypeRef root, NSApplication* ow
 std::unique_ptr<LoadedInterface> loadInterfaceFile(const std::string& path, NSApplication* owner,
                                                    std::string* error);
 
-}  // namespace sim
+}  // namespace frameworks

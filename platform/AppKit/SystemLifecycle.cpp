@@ -4,17 +4,19 @@
 
 #include <filesystem>
 
+#include "AppKit/InterfaceFileInternal.h"
 #include "AppKit/NSApplication.h"
 #include "AppKit/NSWindow.h"
+#include "CoreFoundation/CFPropertyListInternal.h"
 #include "CoreFoundation/CFRunLoopInternal.h"
+#include "Foundation/Foundation.h"
 #include "TypeCastsCF.h"
 #include "sim/Desktop.h"
-#include "AppKit/InterfaceFileInternal.h"
-#include "CoreFoundation/CFPropertyListInternal.h"
-#include "control/SystemProcess.h"
 #include "sim/Transcript.h"
 
-namespace sim {
+namespace frameworks {
+
+using namespace sim;
 namespace {
 
 struct SystemProcess {
@@ -179,4 +181,4 @@ void terminateSystem() {
     NSApplication::sharedApplication()->terminate(nullptr);
 }
 
-}  // namespace sim
+}  // namespace frameworks

@@ -1,14 +1,29 @@
-// What the application frameworks of the system's own process share with the session beyond
-// the control API of SystemProcess.h.
+// The system's own process as AppKit runs it: its launch from the bundle's Info.plist and main
+// interface file, reopening and termination, and what the other frameworks and the session's
+// control share about it.
 #pragma once
 
 #include <sys/types.h>
 
 #include <cstdint>
+#include <string>
 
 class NSWindow;
 
-namespace sim {
+namespace frameworks {
+
+enum class SystemState { NotLaunched, Running, Terminated };
+SystemState systemState();
+// Reads the bundle's Info.plist and main interface file, creates the delegate and delivers the
+// launch callbacks. False, with the reason, when the bundle's files cannot be read, or when the
+// system has launched already in this session (it launches once).
+bool launchSystem(std::string* error);
+// The user opens the running system again (from the Finder or the Dock). Nothing before the
+// launch or after the end.
+void reopenSystem();
+// The user quits the system: NSApplication's terminate:, which ends the process unless the
+// delegate refuses.
+void terminateSystem();
 
 // Counts session resets. A window remembers the generation its desktop node was made in: a
 // node of an earlier session is no longer its own.
@@ -32,4 +47,4 @@ NSWindow* settingsWindow();
 // handler of their own to run.
 void sendReopenEvent(pid_t pid);
 
-}  // namespace sim
+}  // namespace frameworks

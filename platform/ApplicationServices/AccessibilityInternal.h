@@ -6,15 +6,19 @@
 
 #include "ApplicationServices/AXUIElement.h"
 #include "ApplicationServices/AXValue.h"
+#include "Foundation/Foundation.h"
 #include "sim/Desktop.h"
 
-namespace sim {
+namespace frameworks {
 
 // A new element (+1) for a node of the desktop.
-AXUIElementRef createElement(NodeId node);
+AXUIElementRef createElement(sim::NodeId node);
 // The node an element stands for (an application element: its root), if it still exists.
-std::optional<NodeId> nodeOf(AXUIElementRef element);
+std::optional<sim::NodeId> nodeOf(AXUIElementRef element);
 bool isSystemWide(AXUIElementRef element);
+// A value that replaces the computed value of an attribute of a node; null removes the
+// override. Kept until the session is reset.
+void setAttribute(sim::NodeId node, const std::string& name, CFTypeRef value);
 // A new value (+1), as AXValueCreate makes it but never failing by an injected fault: for the
 // session's own attribute values. Null only for a type that has no value form.
 AXValueRef createAXValue(AXValueType type, const void* value);
@@ -28,4 +32,4 @@ enum class MissingAttribute { ErrorValue, Null };
 void standMissingAttributesAs(MissingAttribute standIn);
 void resetAccessibility();
 
-}  // namespace sim
+}  // namespace frameworks

@@ -6,11 +6,14 @@
 #include "ApplicationServices/CGEventInternal.h"
 #include "CoreFoundation/CFMachPortInternal.h"
 #include "CoreFoundation/CFRunLoopInternal.h"
+#include "Foundation/Foundation.h"
 #include "sim/Clock.h"
 #include "sim/Desktop.h"
 #include "sim/Transcript.h"
 
-namespace sim {
+namespace frameworks {
+
+using namespace sim;
 namespace {
 
 const char* describeOptions(CGEventTapOptions options) {
@@ -257,7 +260,11 @@ void EventSystem::post(CGEventTapLocation location, CGEventRef posted, Origin or
     // A filter may have put another event in its place.
     const __CGEvent* delivered = layoutOf(event.get());
     if (!swallowed && isMouseType(delivered->type)) {
-        desktop().routeMouseEvent(delivered->type, delivered->location.x, delivered->location.y);
+        const Desktop::MouseEvent routed =
+            delivered->type == kCGEventLeftMouseDown ? Desktop::MouseEvent::LeftDown
+            : delivered->type == kCGEventLeftMouseUp ? Desktop::MouseEvent::LeftUp
+                                                     : Desktop::MouseEvent::Other;
+        desktop().routeMouseEvent(routed, delivered->location.x, delivered->location.y);
     }
     desktop().applyPendingHides();
 }
@@ -315,4 +322,4 @@ void EventSystem::postHandEvent(CGEventType type, double x, double y, CGEventFla
     post(kCGHIDEventTap, event.get(), Origin::Hand);
 }
 
-}  // namespace sim
+}  // namespace frameworks

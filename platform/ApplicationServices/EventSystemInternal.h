@@ -12,7 +12,7 @@
 #include "RetainPtr.h"
 #include "sim/Screen.h"
 
-namespace sim {
+namespace frameworks {
 
 // How close in time (seconds) and space (points) a press must follow the one before to count
 // as part of one multiple click.
@@ -103,7 +103,7 @@ private:
 
     std::vector<EventTap> taps_;  // in delivery order
     std::uint64_t nextTapId_ = 1;
-    CGPoint pointer_{kScreenWidth / 2, kScreenHeight / 2};
+    CGPoint pointer_{sim::kScreenWidth / 2, sim::kScreenHeight / 2};
     InputState hardware_;  // kCGEventSourceStateHIDSystemState
     InputState session_;   // kCGEventSourceStateCombinedSessionState
     std::int64_t mouseEventNumber_ = 0;
@@ -122,4 +122,4 @@ EventSystem& eventSystem();
 CGEventRef createEvent();
 CGEventRef createMouseEvent(CGEventType type, CGPoint location, CGMouseButton button);
 
-}  // namespace sim
+}  // namespace frameworks

@@ -11,11 +11,12 @@
 #include <filesystem>
 #include <utility>
 
+#include "CoreFoundation/CFPropertyListEncodingInternal.h"
 #include "TypeCastsCF.h"
 #include "TypeCastsCocoa.h"
-#include "CoreFoundation/CFPropertyListEncodingInternal.h"
 
-namespace sim {
+namespace frameworks {
+
 namespace {
 
 // Where a value lies while a check walks down to it; made into text only for a message.
@@ -452,4 +453,4 @@ std::string temporaryFilePrefix(const std::string& fileName) {
     return "." + fileName + ".tmp.";
 }
 
-}  // namespace sim
+}  // namespace frameworks

@@ -13,11 +13,12 @@
 #include <utility>
 #include <vector>
 
-#include "TypeCastsCF.h"
-#include "CoreFoundation/CFPropertyListInternal.h"
 #include "CoreFoundation/CFPropertyListEncodingInternal.h"
+#include "CoreFoundation/CFPropertyListInternal.h"
+#include "TypeCastsCF.h"
 
-namespace sim {
+namespace frameworks {
+
 namespace {
 
 constexpr std::string_view kHeader = "bplist00";
@@ -39,6 +40,10 @@ enum Marker : std::uint8_t {
 constexpr std::uint8_t kFalse = 0x08;
 constexpr std::uint8_t kTrue = 0x09;
 
+// Why a read stops. The reader gives up at the first fault, from wherever it is in its helpers
+// (a number, an escape, an offset table); the throw unwinds to the one catch at the reader's
+// entry, which hands the reason out through `error`. Nothing leaves the reader as an exception,
+// and what it built so far is held by RetainPtr, so unwinding releases it.
 struct Failure {
     std::string reason;
 };
@@ -602,4 +607,4 @@ std::string binaryPropertyList(CFTypeRef root) {
     return Writer().write(root);
 }
 
-}  // namespace sim
+}  // namespace frameworks

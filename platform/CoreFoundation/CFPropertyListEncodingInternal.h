@@ -1,7 +1,7 @@
 // The two encodings of a property list, XML and binary ("bplist00"), read into objects of the
 // model and written from them. Readers never recurse and never follow more than the limits of
-// PropertyList.h, whatever the bytes claim; writers take a property list that
-// checkPropertyList (PropertyList.h) has accepted.
+// CFPropertyListInternal.h, whatever the bytes claim; writers take a property list that
+// checkPropertyList (CFPropertyList.cpp) has accepted.
 #pragma once
 
 #include <string>
@@ -10,7 +10,7 @@
 #include "CoreFoundation/CoreFoundation.h"
 #include "RetainPtr.h"
 
-namespace sim {
+namespace frameworks {
 
 // True when the bytes start as a binary property list does.
 bool hasBinaryPropertyListHeader(std::string_view bytes);
@@ -26,4 +26,4 @@ std::string xmlPropertyList(CFTypeRef root);
 std::string describeLocation(const std::string& location);
 std::string childLocation(const std::string& location, const std::string& name);
 
-}  // namespace sim
+}  // namespace frameworks

@@ -18,7 +18,7 @@
 #include "Foundation/Foundation.h"
 #include "RetainPtr.h"
 
-namespace sim {
+namespace frameworks {
 
 // Containers inside containers; the top value is at depth 0.
 inline constexpr std::size_t kPropertyListMaxNesting = 512;
@@ -69,4 +69,4 @@ bool writePropertyListFile(const std::string& path, CFTypeRef root, std::string*
 // ".<fileName>.tmp.", followed by the writer's process id, a dot and a number.
 std::string temporaryFilePrefix(const std::string& fileName);
 
-}  // namespace sim
+}  // namespace frameworks

@@ -10,13 +10,18 @@
 #include <string>
 #include <vector>
 
-#include "CoreFoundation/CFStringInternal.h"
-#include "CoreFoundation/CFPropertyListInternal.h"
 #include "CoreFoundation/CFPropertyListEncodingInternal.h"
+#include "CoreFoundation/CFPropertyListInternal.h"
+#include "CoreFoundation/CFStringInternal.h"
 
-namespace sim {
+namespace frameworks {
+
 namespace {
 
+// Why a read stops. The reader gives up at the first fault, from wherever it is in its helpers
+// (a number, an escape, an offset table); the throw unwinds to the one catch at the reader's
+// entry, which hands the reason out through `error`. Nothing leaves the reader as an exception,
+// and what it built so far is held by RetainPtr, so unwinding releases it.
 struct Failure {
     std::string reason;
 };
@@ -905,4 +910,4 @@ std::string xmlPropertyList(CFTypeRef root) {
     return Writer().write(root);
 }
 
-}  // namespace sim
+}  // namespace frameworks

@@ -9,13 +9,15 @@
 #include <filesystem>
 #include <system_error>
 
+#include "CoreFoundation/CFPropertyListInternal.h"
 #include "sim/Faults.h"
 #include "sim/HomeFolder.h"
-#include "CoreFoundation/CFPropertyListInternal.h"
 #include "sim/StoredFileLock.h"
 #include "sim/Transcript.h"
 
-namespace sim {
+namespace frameworks {
+
+using namespace sim;
 namespace {
 
 struct SetAsideRecord {
@@ -173,4 +175,4 @@ std::vector<SetAsideFile> setAsideFiles() {
     return setAsideRecord().files;
 }
 
-}  // namespace sim
+}  // namespace frameworks

@@ -18,7 +18,7 @@
 #include "Foundation/Foundation.h"
 #include "RetainPtr.h"
 
-namespace sim {
+namespace frameworks {
 
 struct SetAsideFile {
     std::string path;    // where the file was
@@ -70,4 +70,4 @@ StoredFileUpdate updateStoredPropertyList(const std::string& path, const std::st
 // The unreadable files found since the home folder was last pointed somewhere.
 std::vector<SetAsideFile> setAsideFiles();
 
-}  // namespace sim
+}  // namespace frameworks

@@ -4,9 +4,12 @@
 #include <cstring>
 #include <map>
 
+#include "Foundation/Foundation.h"
 #include "sim/Desktop.h"
 
-namespace sim {
+namespace frameworks {
+
+using namespace sim;
 namespace {
 
 // A reference holds a marker, so that zeroed or foreign bytes are not taken for one, and a
@@ -58,4 +61,4 @@ std::optional<std::string> pathOfFileReference(const FSRef* reference) {
     return found->second;
 }
 
-}  // namespace sim
+}  // namespace frameworks

@@ -7,7 +7,7 @@
 
 #include "CoreServices/Files.h"
 
-namespace sim {
+namespace frameworks {
 
 void fillFileReference(const std::string& path, FSRef* reference);
 // The path a reference names, or nullopt for one that the session did not make (or made
@@ -16,4 +16,4 @@ std::optional<std::string> pathOfFileReference(const FSRef* reference);
 // Forgets every reference made so far.
 void resetFileReferences();
 
-}  // namespace sim
+}  // namespace frameworks

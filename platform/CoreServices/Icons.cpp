@@ -4,7 +4,9 @@
 #include "CoreServices/IconServicesInternal.h"
 #include "sim/FileSystem.h"
 
-namespace sim {
+namespace frameworks {
+
+using namespace sim;
 
 IconKind iconKindFor(const std::string& path, std::optional<bool> isFolder,
                      std::optional<std::u16string> name) {
@@ -41,4 +43,4 @@ IconKind iconKindOf(IconRef icon) {
     return layoutOf(icon)->kind();
 }
 
-}  // namespace sim
+}  // namespace frameworks

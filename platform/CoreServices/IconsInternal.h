@@ -6,7 +6,7 @@
 
 #include "CoreServices/IconServices.h"
 
-namespace sim {
+namespace frameworks {
 
 enum class IconKind { Application, Folder, Document };
 
@@ -18,4 +18,4 @@ IconKind iconKindFor(const std::string& path, std::optional<bool> isFolder,
 // The kind of icon an IconRef is.
 IconKind iconKindOf(IconRef icon);
 
-}  // namespace sim
+}  // namespace frameworks

@@ -4,15 +4,18 @@
 #include <optional>
 #include <unordered_map>
 
+#include "CoreFoundation/CFPropertyListInternal.h"
 #include "CoreFoundation/CFStringInternal.h"
+#include "CoreFoundation/StoredPropertyListInternal.h"
+#include "Foundation/Foundation.h"
 #include "TypeCastsCF.h"
 #include "sim/Desktop.h"
 #include "sim/HomeFolder.h"
-#include "CoreFoundation/CFPropertyListInternal.h"
-#include "CoreFoundation/StoredPropertyListInternal.h"
 #include "sim/Transcript.h"
 
-namespace sim {
+namespace frameworks {
+
+using namespace sim;
 namespace {
 
 std::uint32_t gNextItemID = 1;
@@ -419,4 +422,4 @@ std::u16string folderURLText(const std::string& path) {
     return url->absoluteString()->units();
 }
 
-}  // namespace sim
+}  // namespace frameworks

@@ -19,7 +19,7 @@
 #include "Foundation/Foundation.h"
 #include "RetainPtr.h"
 
-namespace sim {
+namespace frameworks {
 
 struct StoredFileUpdate;
 
@@ -87,4 +87,4 @@ std::string pathOfFileURL(const std::u16string& urlText);
 // The URL text of a folder: "file://" + the encoded path + "/".
 std::u16string folderURLText(const std::string& path);
 
-}  // namespace sim
+}  // namespace frameworks

@@ -11,7 +11,7 @@
 #include "Foundation/NSString.h"
 #include "RetainPtr.h"
 #include "sim/Faults.h"
-#include "control/SystemProcess.h"
+#include "sim/HomeFolder.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include "Foundation/Foundation.h"
 
-namespace sim {
+namespace frameworks {
 
 // The value of the first domain that holds `key` (argument, application, registration),
 // borrowed; null when none does.
@@ -12,4 +12,4 @@ CFTypeRef userDefaultsValue(CFStringRef key);
 // How boolForKey reads a value: a number other than 0, or a string that reads as YES.
 bool userDefaultsBool(CFTypeRef value);
 
-}  // namespace sim
+}  // namespace frameworks

@@ -3,14 +3,17 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "CoreFoundation/CFPropertyListInternal.h"
+#include "CoreFoundation/StoredPropertyListInternal.h"
+#include "Foundation/Foundation.h"
 #include "TypeCastsCF.h"
 #include "sim/Desktop.h"
 #include "sim/HomeFolder.h"
-#include "CoreFoundation/CFPropertyListInternal.h"
-#include "CoreFoundation/StoredPropertyListInternal.h"
 #include "sim/Transcript.h"
 
-namespace sim {
+namespace frameworks {
+
+using namespace sim;
 namespace {
 
 bool isDictionary(CFTypeRef root, std::string* reason) {
@@ -226,4 +229,4 @@ std::string describePreferenceValue(CFTypeRef value) {
     }
 }
 
-}  // namespace sim
+}  // namespace frameworks

@@ -15,7 +15,7 @@
 #include "Foundation/Foundation.h"
 #include "RetainPtr.h"
 
-namespace sim {
+namespace frameworks {
 
 class PreferenceDomain {
 public:
@@ -75,4 +75,4 @@ RetainPtr<CFDictionaryRef> copyStoredDomain(const std::string& name);
 // 2020-01-01 00:00:00 +0000, {length = 2, bytes = 0x0001}, (…), {…}.
 std::string describePreferenceValue(CFTypeRef value);
 
-}  // namespace sim
+}  // namespace frameworks

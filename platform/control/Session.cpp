@@ -2,22 +2,25 @@
 #include <algorithm>
 #include <chrono>
 
-#include "CoreFoundation/CFRunLoopInternal.h"
-#include "Foundation/FoundationInternal.h"
+#include "AppKit/SystemLifecycleInternal.h"
 #include "ApplicationServices/AccessibilityInternal.h"
+#include "ApplicationServices/EventSystemInternal.h"
+#include "CoreFoundation/CFRunLoopInternal.h"
+#include "CoreServices/FileReferencesInternal.h"
+#include "CoreServices/LoginItemListInternal.h"
+#include "Foundation/Foundation.h"
+#include "Foundation/FoundationInternal.h"
+#include "Foundation/PreferenceDomainInternal.h"
 #include "sim/Clock.h"
 #include "sim/Desktop.h"
-#include "ApplicationServices/EventSystemInternal.h"
 #include "sim/Faults.h"
-#include "CoreServices/FileReferencesInternal.h"
 #include "sim/FileSystem.h"
 #include "sim/HomeFolder.h"
-#include "CoreServices/LoginItemListInternal.h"
-#include "Foundation/PreferenceDomainInternal.h"
-#include "AppKit/SystemLifecycleInternal.h"
 #include "sim/Transcript.h"
 
 namespace sim {
+
+using namespace frameworks;
 namespace {
 
 double gNow = 0;
@@ -89,24 +92,25 @@ void settle() {
 // the new session.
 void reset() {
     _CFRunLoopReset(CFRunLoopGetMain());
-    eventSystem().reset();
+    frameworks::eventSystem().reset();
     clearFaults();
     resetCallCounts();
     resetClock();
-    resetAccessibility();
+    frameworks::resetAccessibility();
     clearVirtualDirectories();
     setTranscriptListener(nullptr);
     desktop().reset(mainBundlePath());
+    desktop().setReopenHandler(frameworks::sendReopenEvent);
 
     _NSBundleReset();
     _NSNotificationCenterReset();
     _NSRuntimeReset();
     _NSUserDefaultsReset();
-    resetFileReferences();
+    frameworks::resetFileReferences();
     useFreshTemporaryHomeFolder();
-    loginItemList().forget();
-    applicationDomain().forget();
-    resetSystemProcess();
+    frameworks::loginItemList().forget();
+    frameworks::applicationDomain().forget();
+    frameworks::resetSystemProcess();
 
     clearTranscript();
 }

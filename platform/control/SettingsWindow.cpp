@@ -8,11 +8,13 @@
 #include "AppKit/NSButton.h"
 #include "AppKit/NSTextField.h"
 #include "AppKit/NSWindow.h"
-#include "TypeCastsCocoa.h"
 #include "AppKit/SystemLifecycleInternal.h"
+#include "TypeCastsCocoa.h"
 #include "control/SystemProcess.h"
 
 namespace sim {
+
+using namespace frameworks;
 namespace {
 
 template <class T, class Matches>

@@ -1,11 +1,13 @@
 // The session's control of the system's own preference domain: a boolean stored as an earlier
 // run would have left it, and the standard user defaults' answer for a key.
-#include "RetainPtr.h"
-#include "Foundation/PreferenceDomainInternal.h"
-#include "control/SystemProcess.h"
 #include "Foundation/NSUserDefaultsInternal.h"
+#include "Foundation/PreferenceDomainInternal.h"
+#include "RetainPtr.h"
+#include "control/SystemProcess.h"
 
 namespace sim {
+
+using namespace frameworks;
 
 bool storeSystemDefault(const std::string& key, bool value, std::string* error) {
     const RetainPtr<CFStringRef> keyString = adoptCF<CFStringRef>(NSString::createWithUTF8(key));

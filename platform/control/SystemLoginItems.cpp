@@ -1,11 +1,13 @@
 // The session's control of the user's login-item list: what it holds, and entries appended as
 // an earlier run or another program would have left them.
 #include "CoreFoundation/CFStringInternal.h"
-#include "sim/DisplayName.h"
 #include "CoreServices/LoginItemListInternal.h"
 #include "control/SystemProcess.h"
+#include "sim/DisplayName.h"
 
 namespace sim {
+
+using namespace frameworks;
 
 std::vector<LoginItemEntry> loginItems() {
     std::vector<LoginItemEntry> result;

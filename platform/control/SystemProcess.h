@@ -1,24 +1,17 @@
 // What the desktop-script runner and the tests need from the system's own process and from
-// the parts of the session that only the application frameworks know: the home folder with
-// the user defaults and the login-item list, the launch, reopening and termination of the
-// system, and the settings window's controls.
+// the parts of the session that only the application frameworks know: the user defaults and
+// the login-item list and the settings window's controls; with the home folder (sim/HomeFolder.h)
+// and the launch, reopening and termination of the system (AppKit/SystemLifecycleInternal.h).
 #pragma once
 
 #include <optional>
 #include <string>
 #include <vector>
 
-namespace sim {
+#include "AppKit/SystemLifecycleInternal.h"
+#include "sim/HomeFolder.h"
 
-// --- The home folder. Every session reset points it at a fresh empty temporary folder (and
-// removes the one made before; the last one goes at exit); the runner points it at
-// -SimulatedHome, which is made if missing and never removed. Pointing it elsewhere forgets
-// what was read before. It holds the preferences and the login-item list under
-// Library/Preferences. A file there that cannot be read is never overwritten: it is moved
-// aside (<name>.unreadable, numbered when taken), reported in the transcript, and the session
-// starts that file afresh (see sim/StoredPropertyList.h).
-void setHomeFolder(const std::string& path);
-std::string homeFolder();
+namespace sim {
 
 // --- The system's own preference domain.
 // Stores a boolean as an earlier run would have left it (in the file and in the running
@@ -44,20 +37,6 @@ std::vector<LoginItemEntry> loginItems();
 // would have left it, and writes the list. False, with the reason, and nothing changed, when
 // the path is not absolute or the list cannot be written.
 bool appendLoginItem(const LoginItemEntry& entry, std::string* error);
-
-// --- The system's process.
-enum class SystemState { NotLaunched, Running, Terminated };
-SystemState systemState();
-// Reads the bundle's Info.plist and main interface file, creates the delegate and delivers the
-// launch callbacks. False, with the reason, when the bundle's files cannot be read, or when the
-// system has launched already in this session (it launches once).
-bool launchSystem(std::string* error);
-// The user opens the running system again (from the Finder or the Dock). Nothing before the
-// launch or after the end.
-void reopenSystem();
-// The user quits the system: NSApplication's terminate:, which ends the process unless the
-// delegate refuses.
-void terminateSystem();
 
 // --- The settings window: the first window of the main interface file.
 bool settingsWindowOnScreen();

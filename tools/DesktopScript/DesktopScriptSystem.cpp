@@ -19,18 +19,18 @@ void perform(const SystemStatement& statement, Story& story) {
         case SystemAction::Launch: {
             story.tell("the user launches " + systemName());
             std::string error;
-            if (!launchSystem(&error)) {
+            if (!frameworks::launchSystem(&error)) {
                 throw StepUnusable{"launch: the system cannot launch: " + error};
             }
             break;
         }
         case SystemAction::Reopen:
             story.tell("the user opens " + systemName() + " again");
-            reopenSystem();
+            frameworks::reopenSystem();
             break;
         case SystemAction::Quit:
             story.tell("the user quits " + systemName());
-            terminateSystem();
+            frameworks::terminateSystem();
             break;
         case SystemAction::SettingsClose:
             if (!settingsWindowOnScreen()) {
