@@ -8,8 +8,8 @@
 
 #include "QuenfoldAppDelegate.h"
 #include "SystemTest.h"
-#include "sim/Faults.h"
 #include "control/SystemProcess.h"
+#include "sim/Faults.h"
 
 namespace {
 
