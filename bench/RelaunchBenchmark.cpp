@@ -12,9 +12,10 @@
 #include <fstream>
 #include <string>
 
+#include "Foundation/NSObject.h"
+#include "control/SystemProcess.h"
 #include "sim/Clock.h"
 #include "sim/Desktop.h"
-#include "sim/SystemProcess.h"
 #include "sim/Transcript.h"
 
 namespace {
@@ -29,20 +30,20 @@ long residentKiB() {
 
 void launchAndQuit(benchmark::State& state) {
     std::string error;
-    if (!sim::launchSystem(&error)) {
+    if (!frameworks::launchSystem(&error)) {
         state.SkipWithError(error.c_str());
         return;
     }
     sim::settle();
-    sim::terminateSystem();
+    frameworks::terminateSystem();
     // The transcript keeps its most recent 10,000 lines: a session's memory, not a launch's.
     sim::clearTranscript();
 }
 
 void BM_LaunchQuitCycle(benchmark::State& state) {
     sim::setMainBundlePath(QUENFOLD_BUNDLE_PATH);
-    sim::setSystemImagePath(std::string(QUENFOLD_BUNDLE_PATH) +
-                            "/Contents/MacOS/QuenfoldSystem.so");
+    frameworks::setSystemImagePath(std::string(QUENFOLD_BUNDLE_PATH) +
+                                   "/Contents/MacOS/QuenfoldSystem.so");
     sim::reset();
     sim::ApplicationSpec safari;
     safari.name = "Safari";
@@ -64,7 +65,7 @@ void BM_LaunchQuitCycle(benchmark::State& state) {
     state.counters["residentKiBGrowthLast90pct"] =
         static_cast<double>(residentKiB() - residentAfterTenth);
     sim::reset();
-    sim::setSystemImagePath("");
+    frameworks::setSystemImagePath("");
 }
 BENCHMARK(BM_LaunchQuitCycle)->Iterations(1000)->Unit(benchmark::kMicrosecond);
 

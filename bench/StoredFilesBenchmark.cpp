@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
+#include "CoreFoundation/CFPropertyListInternal.h"
 #include "DesktopScript/DesktopSession.h"
 #include "sim/Desktop.h"
-#include "sim/PropertyList.h"
 
 namespace {
 
@@ -159,7 +159,7 @@ void BM_RefuseHostileBinaryFile(benchmark::State& state) {
     state.SetLabel(deep ? "100,000 levels deep" : "2^40 values by shared references");
     for (auto _ : state) {
         std::string error;
-        if (sim::propertyListFromBytes(bytes, &error)) {
+        if (frameworks::propertyListFromBytes(bytes, &error)) {
             state.SkipWithError("the file was read");
             break;
         }

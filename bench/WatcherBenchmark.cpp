@@ -19,10 +19,10 @@
 #include <TypeCastsCF.h>
 #include <UIElement/UIElement.h>
 
+#include "ApplicationServices/EventSystemInternal.h"
 #include "QuenfoldAppDelegate.h"
 #include "WorkspaceValues.h"
 #include "sim/Desktop.h"
-#include "sim/EventSystem.h"
 #include "sim/Faults.h"
 #include "sim/Transcript.h"
 
@@ -356,7 +356,7 @@ long residentKilobytes() {
 // the end: flat memory shows as equal numbers.
 void BM_MillionMixedEvents(benchmark::State& state) {
     World world;
-    sim::EventSystem& input = sim::eventSystem();
+    frameworks::EventSystem& input = frameworks::eventSystem();
     long objectsAtTenth = 0;
     long residentAtTenth = 0;
     std::int64_t index = 0;

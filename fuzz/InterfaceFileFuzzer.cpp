@@ -7,11 +7,11 @@
 #include <string>
 #include <string_view>
 
+#include "AppKit/InterfaceFileInternal.h"
 #include "AppKit/NSApplication.h"
+#include "CoreFoundation/CFPropertyListInternal.h"
 #include "FuzzCheck.h"
 #include "sim/Desktop.h"
-#include "sim/InterfaceFile.h"
-#include "sim/PropertyList.h"
 
 namespace {
 
@@ -30,11 +30,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     {
         NSAutoreleasePool pool;
         std::string error;
-        const RetainPtr<CFTypeRef> root = sim::propertyListFromBytes(
+        const RetainPtr<CFTypeRef> root = frameworks::propertyListFromBytes(
             std::string_view(reinterpret_cast<const char*>(data), size), &error);
         if (root) {
             const auto loaded =
-                sim::loadInterface(root.get(), NSApplication::sharedApplication(), &error);
+                frameworks::loadInterface(root.get(), NSApplication::sharedApplication(), &error);
             fuzzRequire(loaded != nullptr || !error.empty(), "a load that fails says why");
         }
     }

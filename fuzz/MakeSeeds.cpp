@@ -12,10 +12,10 @@
 #include <iterator>
 #include <string>
 
+#include "CoreServices/LoginItemListInternal.h"
+#include "Foundation/PreferenceDomainInternal.h"
+#include "control/SystemProcess.h"
 #include "sim/Desktop.h"
-#include "sim/LoginItemList.h"
-#include "sim/PreferenceDomain.h"
-#include "sim/SystemProcess.h"
 
 namespace {
 
@@ -79,8 +79,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     const std::filesystem::path storedPlist = seeds / "stored_plist";
-    writeBothForms(storedPlist, "preferences", readBytes(sim::applicationDomain().filePath()));
-    writeBothForms(storedPlist, "loginitems", readBytes(sim::loginItemList().filePath()));
+    writeBothForms(storedPlist, "preferences",
+                   readBytes(frameworks::applicationDomain().filePath()));
+    writeBothForms(storedPlist, "loginitems", readBytes(frameworks::loginItemList().filePath()));
     for (const char* resource : {"Info", "MainMenu"}) {
         const std::string bytes = readBytes(resources / (std::string(resource) + ".plist"));
         writeBytes(storedPlist / (std::string(resource) + ".binary.plist"), binaryOf(bytes));

@@ -13,12 +13,12 @@
 #include <string>
 #include <string_view>
 
+#include "CoreFoundation/CFPropertyListInternal.h"
+#include "CoreServices/LoginItemListInternal.h"
+#include "Foundation/PreferenceDomainInternal.h"
 #include "FuzzCheck.h"
+#include "control/SystemProcess.h"
 #include "sim/Desktop.h"
-#include "sim/LoginItemList.h"
-#include "sim/PreferenceDomain.h"
-#include "sim/PropertyList.h"
-#include "sim/SystemProcess.h"
 
 namespace {
 
@@ -53,28 +53,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     {
         NSAutoreleasePool pool;
         std::string error;
-        const RetainPtr<CFTypeRef> root = sim::propertyListFromBytes(bytes, &error);
+        const RetainPtr<CFTypeRef> root = frameworks::propertyListFromBytes(bytes, &error);
         fuzzRequire(root || !error.empty(), "a list that does not read says why");
         if (root) {
-            fuzzRequire(sim::isPropertyList(root.get(), &error),
+            fuzzRequire(frameworks::isPropertyList(root.get(), &error),
                         "what the reader takes, the writer can store");
         }
 
-        const std::string path =
-            loginItems ? sim::loginItemList().filePath() : sim::applicationDomain().filePath();
+        const std::string path = loginItems ? frameworks::loginItemList().filePath()
+                                            : frameworks::applicationDomain().filePath();
         std::filesystem::create_directories(std::filesystem::path(path).parent_path());
         std::ofstream(path, std::ios::binary).write(bytes.data(), std::ssize(bytes));
         sim::setHomeFolder(gHome);  // everything is read afresh
         if (loginItems) {
             sim::loginItems();
         } else {
-            sim::applicationDomain().copyValues();
+            frameworks::applicationDomain().copyValues();
         }
     }
     std::error_code ignored;
     std::filesystem::remove_all(std::filesystem::path(gHome) / "Library", ignored);
-    sim::loginItemList().forget();
-    sim::applicationDomain().forget();
+    frameworks::loginItemList().forget();
+    frameworks::applicationDomain().forget();
     fuzzRequire(NSObjectLiveCount() == gBaseline, "reading a stored list leaves nothing alive");
     return 0;
 }

@@ -3,8 +3,9 @@
 #include <algorithm>
 
 #include "AppKit/NSWindow.h"
+#include "AppKit/SystemLifecycleInternal.h"
+#include "Foundation/Foundation.h"
 #include "sim/Desktop.h"
-#include "sim/SystemLifecycle.h"
 
 const CFStringRef NSApplicationWillFinishLaunchingNotification =
     CFStringMakeConstant("NSApplicationWillFinishLaunchingNotification");
@@ -93,7 +94,7 @@ void NSApplication::finishTermination() {
     }
     terminated_ = true;
     terminating_ = false;
-    sim::endSystemProcess();
+    frameworks::endSystemProcess();
 }
 
 bool NSApplication::hasVisibleWindows() const {

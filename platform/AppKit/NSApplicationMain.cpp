@@ -3,11 +3,11 @@
 // session's exit status. The system's code is the image beside the program in the bundle, which
 // every launch of the system loads afresh.
 #include "AppKit/NSApplication.h"
+#include "AppKit/SystemLifecycleInternal.h"
 #include "sim/Desktop.h"
 #include "sim/SessionDriver.h"
-#include "sim/SystemProcess.h"
 
 int NSApplicationMain(int argc, const char* argv[]) {
-    sim::setSystemImagePath(sim::mainBundlePath() + "/Contents/MacOS/QuenfoldSystem.so");
+    frameworks::setSystemImagePath(sim::mainBundlePath() + "/Contents/MacOS/QuenfoldSystem.so");
     return sim::driveProgramSession(argc, argv);
 }

@@ -1,16 +1,17 @@
 #include "AppKit/NSWindow.h"
 
 #include "AppKit/NSApplication.h"
+#include "AppKit/SystemLifecycleInternal.h"
+#include "Foundation/Foundation.h"
 #include "sim/Desktop.h"
 #include "sim/Faults.h"
-#include "sim/SystemLifecycle.h"
 
 namespace {
 
 // The desktop window behind an NSWindow, if it belongs to this session and still exists (it
 // goes when the process quits).
 const sim::Node* liveNode(std::uint64_t node, std::uint64_t generation) {
-    if (node == 0 || generation != sim::sessionGeneration()) {
+    if (node == 0 || generation != frameworks::sessionGeneration()) {
         return nullptr;
     }
     const sim::Node* found = sim::desktop().node(node);
@@ -23,7 +24,7 @@ const sim::Node* liveNode(std::uint64_t node, std::uint64_t generation) {
 }  // namespace
 
 NSWindow::NSWindow(NSRect frame, const NSString* title)
-    : frame_(frame), generation_(sim::sessionGeneration()) {
+    : frame_(frame), generation_(frameworks::sessionGeneration()) {
     title_ = adoptCF(CFStringCreateCopy(kCFAllocatorDefault, title != nullptr ? title : CFSTR("")));
     // A process that has quit has no place on the desktop for new windows.
     if (sim::desktop().application(sim::desktop().systemPid()) != nullptr) {

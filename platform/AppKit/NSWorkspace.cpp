@@ -1,6 +1,7 @@
 // NSWorkspace and NSRunningApplication over the simulated desktop.
 #include "AppKit/NSWorkspace.h"
 #include "AppKit/NSRunningApplication.h"
+#include "Foundation/Foundation.h"
 #include "TypeCastsCocoa.h"
 #include "sim/Desktop.h"
 #include "sim/Faults.h"

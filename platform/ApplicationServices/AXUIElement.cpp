@@ -2,19 +2,46 @@
 #include "ApplicationServices/AXUIElement.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "ApplicationServices/AXUIElementInternal.h"
+#include "ApplicationServices/AccessibilityInternal.h"
+#include "CoreFoundation/CFStringInternal.h"
 #include "TypeCastsCF.h"
-#include "sim/Accessibility.h"
 #include "sim/Faults.h"
 
-namespace sim {
+namespace frameworks {
+
+using namespace sim;
 namespace {
 
 // The global messaging timeout, which the system-wide element sets; 0 restores the default.
 constexpr float kDefaultMessagingTimeout = 6;
 float gMessagingTimeout = kDefaultMessagingTimeout;
 MissingAttribute gMissingAttribute = MissingAttribute::ErrorValue;
+// Attribute values set by a test; they take the place of the computed ones.
+using AttributeOverrides = std::vector<std::pair<std::u16string, RetainPtr<CFTypeRef>>>;
+std::unordered_map<NodeId, AttributeOverrides> gOverrides;
+
+const AttributeOverrides& overridesOf(const Node& node) {
+    static const AttributeOverrides none;
+    const auto found = gOverrides.find(node.id);
+    return found == gOverrides.end() ? none : found->second;
+}
+
+// A Dock item's AXURL (+1), made afresh for every read as a value that comes from another
+// process is: a URL object or a string. Null when the text is no URL.
+CFTypeRef copyDockItemURL(const Node& item) {
+    RetainPtr<CFStringRef> text = adoptCF<CFStringRef>(NSString::createWithUTF8(*item.url));
+    if (!item.urlIsObject) {
+        return text.leakRef();
+    }
+    return CFURLCreateWithString(kCFAllocatorDefault, text.get(), nullptr);
+}
 
 AXUIElementRef makeElement(pid_t pid, NodeId node) {
     // The root of a process's tree is its application element.
@@ -130,7 +157,8 @@ AXError copyComputedAttribute(const Node& node, const std::u16string& name, CFTy
         }
     }
     if (node.kind == NodeKind::DockItem && name == u"AXURL") {
-        return node.url ? present(CFRetain(node.url.get())) : kAXErrorNoValue;
+        CFTypeRef url = node.url ? copyDockItemURL(node) : nullptr;
+        return url != nullptr ? present(url) : kAXErrorNoValue;
     }
     return kAXErrorAttributeUnsupported;
 }
@@ -141,7 +169,7 @@ AXError readAttribute(const Node& node, const std::u16string& name, CFTypeRef* v
     if (auto status = matchFault(platformCall<"AXUIElementCopyAttributeValue">(), node.id, name)) {
         return *status;
     }
-    for (const auto& [key, override] : node.overrides) {
+    for (const auto& [key, override] : overridesOf(node)) {
         if (key == name) {
             *value = CFRetain(override.get());
             return kAXErrorSuccess;
@@ -189,12 +217,27 @@ void standMissingAttributesAs(MissingAttribute standIn) {
     gMissingAttribute = standIn;
 }
 
+void setAttribute(NodeId id, const std::string& name, CFTypeRef value) {
+    if (desktop().node(id) == nullptr) {
+        std::fprintf(stderr, "simulated desktop: no accessibility node %llu\n",
+                     static_cast<unsigned long long>(id));
+        std::abort();
+    }
+    AttributeOverrides& overrides = gOverrides[id];
+    const std::u16string key = utf16FromUTF8(name);
+    std::erase_if(overrides, [&](const auto& entry) { return entry.first == key; });
+    if (value != nullptr) {
+        overrides.emplace_back(key, retainPtr(value));
+    }
+}
+
 void resetAccessibility() {
     gMessagingTimeout = kDefaultMessagingTimeout;
     gMissingAttribute = MissingAttribute::ErrorValue;
+    gOverrides.clear();
 }
 
-}  // namespace sim
+}  // namespace frameworks
 
 using sim::desktop;
 
@@ -230,13 +273,13 @@ AXError AXUIElementCopyAttributeValue(AXUIElementRef element, CFStringRef attrib
     if (value != nullptr) {
         *value = nullptr;
     }
-    if (auto status = sim::faultOn<"AXUIElementCopyAttributeValue">(element, attribute)) {
+    if (auto status = frameworks::faultOn<"AXUIElementCopyAttributeValue">(element, attribute)) {
         return *status;
     }
     if (attribute == nullptr || value == nullptr) {
         return kAXErrorIllegalArgument;
     }
-    if (sim::isSystemWide(element)) {
+    if (frameworks::isSystemWide(element)) {
         if (!desktop().accessEnabled()) {
             return kAXErrorAPIDisabled;
         }
@@ -249,22 +292,22 @@ AXError AXUIElementCopyAttributeValue(AXUIElementRef element, CFStringRef attrib
                    : kAXErrorNoValue;
     }
     const sim::Node* node = nullptr;
-    if (AXError status = sim::checkElement(element, node); status != kAXErrorSuccess) {
+    if (AXError status = frameworks::checkElement(element, node); status != kAXErrorSuccess) {
         return status;
     }
-    for (const auto& [key, override] : node->overrides) {
+    for (const auto& [key, override] : frameworks::overridesOf(*node)) {
         if (key == attribute->units()) {
             *value = CFRetain(override.get());
             return kAXErrorSuccess;
         }
     }
-    return sim::copyComputedAttribute(*node, attribute->units(), value);
+    return frameworks::copyComputedAttribute(*node, attribute->units(), value);
 }
 
 AXError AXUIElementCopyAttributeNames(AXUIElementRef element, CFArrayRef* names) {
     *names = nullptr;
     const sim::Node* node = nullptr;
-    if (AXError status = sim::checkElement(element, node); status != kAXErrorSuccess) {
+    if (AXError status = frameworks::checkElement(element, node); status != kAXErrorSuccess) {
         return status;
     }
     NSMutableArray* result = NSMutableArray::create();
@@ -272,13 +315,13 @@ AXError AXUIElementCopyAttributeNames(AXUIElementRef element, CFArrayRef* names)
                                  u"AXChildren", u"AXParent", u"AXPosition", u"AXSize", u"AXWindows",
                                  u"AXFocusedWindow", u"AXFrontmost", u"AXHidden", u"AXURL"}) {
         CFTypeRef value = nullptr;
-        if (sim::copyComputedAttribute(*node, name, &value) == kAXErrorSuccess) {
+        if (frameworks::copyComputedAttribute(*node, name, &value) == kAXErrorSuccess) {
             CFRelease(value);
             RetainPtr<CFStringRef> text = adoptCF<CFStringRef>(NSString::create(name));
             result->addObject(text.get());
         }
     }
-    for (const auto& [key, override] : node->overrides) {
+    for (const auto& [key, override] : frameworks::overridesOf(*node)) {
         RetainPtr<CFStringRef> text = adoptCF<CFStringRef>(NSString::create(key));
         if (!result->containsObject(text.get())) {
             result->addObject(text.get());
@@ -294,32 +337,33 @@ AXError AXUIElementCopyMultipleAttributeValues(AXUIElementRef element, CFArrayRe
     if (values != nullptr) {
         *values = nullptr;
     }
-    if (auto status = sim::faultOn<"AXUIElementCopyMultipleAttributeValues">(element)) {
+    if (auto status = frameworks::faultOn<"AXUIElementCopyMultipleAttributeValues">(element)) {
         return *status;
     }
     if (attributes == nullptr || values == nullptr) {
         return kAXErrorIllegalArgument;
     }
     const sim::Node* node = nullptr;
-    if (AXError status = sim::checkElement(element, node); status != kAXErrorSuccess) {
+    if (AXError status = frameworks::checkElement(element, node); status != kAXErrorSuccess) {
         return status;
     }
     RetainPtr<CFMutableArrayRef> result = adoptCF(NSMutableArray::create(attributes->count()));
     for (id name : *attributes) {
         CFStringRef attribute = dynamic_cf_cast<CFStringRef>(name);
         RetainPtr<CFTypeRef> value;
-        AXError status = attribute
-                             ? sim::readAttribute(*node, attribute->units(), value.initializeInto())
-                             : kAXErrorIllegalArgument;
+        AXError status =
+            attribute ? frameworks::readAttribute(*node, attribute->units(), value.initializeInto())
+                      : kAXErrorIllegalArgument;
         if (status != kAXErrorSuccess) {
             if ((options & kAXCopyMultipleAttributeOptionStopOnError) != 0) {
                 return status;
             }
             const bool missing =
                 status == kAXErrorNoValue || status == kAXErrorAttributeUnsupported;
-            value = missing && sim::gMissingAttribute == sim::MissingAttribute::Null
-                        ? retainPtr<CFTypeRef>(kCFNull)
-                        : adoptCF<CFTypeRef>(sim::createAXValue(kAXValueAXErrorType, &status));
+            value =
+                missing && frameworks::gMissingAttribute == frameworks::MissingAttribute::Null
+                    ? retainPtr<CFTypeRef>(kCFNull)
+                    : adoptCF<CFTypeRef>(frameworks::createAXValue(kAXValueAXErrorType, &status));
         }
         result->addObject(value.get());
     }
@@ -331,11 +375,11 @@ AXError AXUIElementCopyActionNames(AXUIElementRef element, CFArrayRef* names) {
     if (names != nullptr) {
         *names = nullptr;
     }
-    if (auto status = sim::faultOn<"AXUIElementCopyActionNames">(element)) {
+    if (auto status = frameworks::faultOn<"AXUIElementCopyActionNames">(element)) {
         return *status;
     }
     const sim::Node* node = nullptr;
-    if (AXError status = sim::checkElement(element, node); status != kAXErrorSuccess) {
+    if (AXError status = frameworks::checkElement(element, node); status != kAXErrorSuccess) {
         return status;
     }
     NSMutableArray* result = NSMutableArray::create(node->actions.size());
@@ -348,18 +392,18 @@ AXError AXUIElementCopyActionNames(AXUIElementRef element, CFArrayRef* names) {
 }
 
 AXError AXUIElementPerformAction(AXUIElementRef element, CFStringRef action) {
-    if (auto status = sim::faultOn<"AXUIElementPerformAction">(element, action)) {
+    if (auto status = frameworks::faultOn<"AXUIElementPerformAction">(element, action)) {
         return *status;
     }
     if (action == nullptr || element == nullptr) {
         return kAXErrorIllegalArgument;
     }
     // The system-wide element stands for no user-interface object: it has no actions.
-    if (sim::isSystemWide(element)) {
+    if (frameworks::isSystemWide(element)) {
         return desktop().accessEnabled() ? kAXErrorActionUnsupported : kAXErrorAPIDisabled;
     }
     const sim::Node* node = nullptr;
-    if (AXError status = sim::checkElement(element, node); status != kAXErrorSuccess) {
+    if (AXError status = frameworks::checkElement(element, node); status != kAXErrorSuccess) {
         return status;
     }
     if (std::find(node->actions.begin(), node->actions.end(), action->units()) ==
@@ -381,7 +425,7 @@ AXError AXUIElementCopyElementAtPosition(AXUIElementRef application, float x, fl
     if (element != nullptr) {
         *element = nullptr;
     }
-    if (auto status = sim::faultOn<"AXUIElementCopyElementAtPosition">(application)) {
+    if (auto status = frameworks::faultOn<"AXUIElementCopyElementAtPosition">(application)) {
         return *status;
     }
     if (application == nullptr || element == nullptr) {
@@ -391,8 +435,8 @@ AXError AXUIElementCopyElementAtPosition(AXUIElementRef application, float x, fl
         return kAXErrorAPIDisabled;
     }
     std::optional<pid_t> only;
-    if (!sim::isSystemWide(application)) {
-        const sim::Node* node = sim::resolve(application);
+    if (!frameworks::isSystemWide(application)) {
+        const sim::Node* node = frameworks::resolve(application);
         if (node == nullptr) {
             return kAXErrorInvalidUIElement;
         }
@@ -402,18 +446,18 @@ AXError AXUIElementCopyElementAtPosition(AXUIElementRef application, float x, fl
     if (!hit) {
         return kAXErrorNoValue;
     }
-    *element = sim::createElement(*hit);
+    *element = frameworks::createElement(*hit);
     return kAXErrorSuccess;
 }
 
 AXError AXUIElementGetPid(AXUIElementRef element, pid_t* pid) {
-    if (auto status = sim::faultOn<"AXUIElementGetPid">(element)) {
+    if (auto status = frameworks::faultOn<"AXUIElementGetPid">(element)) {
         return *status;
     }
     if (element == nullptr || pid == nullptr) {
         return kAXErrorIllegalArgument;
     }
-    if (sim::isSystemWide(element)) {
+    if (frameworks::isSystemWide(element)) {
         return kAXErrorIllegalArgument;
     }
     // The identifier is part of the element: it is answered even after the process quit.
@@ -430,9 +474,9 @@ AXError AXUIElementSetMessagingTimeout(AXUIElementRef element, float timeoutInSe
     }
     // On the system-wide element the global timeout, 0 restoring its default; on any other
     // element that element's own, 0 leaving it to the global one.
-    if (sim::isSystemWide(element)) {
-        sim::gMessagingTimeout =
-            timeoutInSeconds > 0 ? timeoutInSeconds : sim::kDefaultMessagingTimeout;
+    if (frameworks::isSystemWide(element)) {
+        frameworks::gMessagingTimeout =
+            timeoutInSeconds > 0 ? timeoutInSeconds : frameworks::kDefaultMessagingTimeout;
     } else {
         layoutOf(element)->messagingTimeout_ = timeoutInSeconds;
     }

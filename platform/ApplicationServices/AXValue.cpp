@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "ApplicationServices/AXValueInternal.h"
+#include "ApplicationServices/AccessibilityInternal.h"
 #include "TypeCastsCF.h"
-#include "sim/Accessibility.h"
 #include "sim/Faults.h"
 
 namespace {
@@ -28,7 +28,9 @@ std::size_t sizeOf(AXValueType type) {
 
 }  // namespace
 
-namespace sim {
+namespace frameworks {
+
+using namespace sim;
 
 AXValueRef createAXValue(AXValueType type, const void* value) {
     const std::size_t size = sizeOf(type);
@@ -38,7 +40,7 @@ AXValueRef createAXValue(AXValueType type, const void* value) {
     return new __AXValue(type, value, size);
 }
 
-}  // namespace sim
+}  // namespace frameworks
 
 CFTypeID AXValueGetTypeID() {
     return kAXValueTypeID;
@@ -48,7 +50,7 @@ AXValueRef AXValueCreate(AXValueType type, const void* valuePtr) {
     if (sim::failCall<"AXValueCreate">()) {
         return nullptr;
     }
-    return sim::createAXValue(type, valuePtr);
+    return frameworks::createAXValue(type, valuePtr);
 }
 
 AXValueType AXValueGetType(AXValueRef value) {

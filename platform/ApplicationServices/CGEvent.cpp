@@ -2,13 +2,16 @@
 #include "ApplicationServices/CGEvent.h"
 
 #include "ApplicationServices/CGEventInternal.h"
+#include "ApplicationServices/EventSystemInternal.h"
+#include "Foundation/Foundation.h"
 #include "sim/Desktop.h"
-#include "sim/EventSystem.h"
 #include "sim/Faults.h"
 
-using sim::eventSystem;
+using frameworks::eventSystem;
 
-namespace sim {
+namespace frameworks {
+
+using namespace sim;
 
 CGEventRef createEvent() {
     auto* event = new __CGEvent();
@@ -28,7 +31,7 @@ CGEventRef createMouseEvent(CGEventType type, CGPoint location, CGMouseButton bu
     return event;
 }
 
-}  // namespace sim
+}  // namespace frameworks
 
 CFTypeID CGEventGetTypeID() {
     return kCGEventTypeID;
@@ -56,7 +59,7 @@ void CGEventTapEnable(CFMachPortRef tap, bool enable) {
 }
 
 bool CGEventTapIsEnabled(CFMachPortRef tap) {
-    const sim::EventTap* found = eventSystem().tapFor(tap);
+    const frameworks::EventTap* found = eventSystem().tapFor(tap);
     return found != nullptr && found->enabled;
 }
 
@@ -64,7 +67,7 @@ CGEventRef CGEventCreate(CGEventSourceRef) {
     if (sim::failCall<"CGEventCreate">()) {
         return nullptr;
     }
-    return sim::createEvent();
+    return frameworks::createEvent();
 }
 
 CGEventRef CGEventCreateMouseEvent(CGEventSourceRef, CGEventType mouseType,
@@ -72,14 +75,14 @@ CGEventRef CGEventCreateMouseEvent(CGEventSourceRef, CGEventType mouseType,
     if (sim::failCall<"CGEventCreateMouseEvent">()) {
         return nullptr;
     }
-    return sim::createMouseEvent(mouseType, mouseCursorPosition, mouseButton);
+    return frameworks::createMouseEvent(mouseType, mouseCursorPosition, mouseButton);
 }
 
 CGEventRef CGEventCreateKeyboardEvent(CGEventSourceRef, CGKeyCode virtualKey, bool keyDown) {
     if (sim::failCall<"CGEventCreateKeyboardEvent">()) {
         return nullptr;
     }
-    CGEventRef event = sim::createEvent();
+    CGEventRef event = frameworks::createEvent();
     __CGEvent* layout = layoutOf(event);
     layout->type = keyDown ? kCGEventKeyDown : kCGEventKeyUp;
     layout->fields[kCGKeyboardEventKeycode] = virtualKey;
@@ -131,7 +134,7 @@ void CGEventSetIntegerValueField(CGEventRef event, CGEventField field, SInt64 va
 void CGEventPost(CGEventTapLocation tap, CGEventRef event) {
     sim::failCall<"CGEventPost">();
     if (event != nullptr) {
-        eventSystem().post(tap, event, sim::EventSystem::Origin::Process);
+        eventSystem().post(tap, event, frameworks::EventSystem::Origin::Process);
     }
 }
 

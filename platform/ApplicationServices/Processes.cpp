@@ -2,6 +2,7 @@
 // {0, kCurrentProcess} names the system's own process.
 #include "ApplicationServices/Processes.h"
 
+#include "Foundation/Foundation.h"
 #include "sim/Desktop.h"
 #include "sim/Faults.h"
 

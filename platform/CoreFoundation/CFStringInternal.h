@@ -8,9 +8,10 @@
 #include <string>
 #include <string_view>
 
-// UTF-16 code units of UTF-8 text, and back; a malformed sequence becomes U+FFFD.
-std::u16string utf16FromUTF8(std::string_view utf8);
-std::string utf8FromUTF16(std::u16string_view units);
+#include "sim/UTF16.h"
+
+using sim::utf16FromUTF8;
+using sim::utf8FromUTF16;
 // The UTF-8 form of one code point (below U+110000, no surrogate) appended to `text`.
 void appendUTF8(char32_t codePoint, std::string* text);
 // The offset of the first byte that does not belong to well-formed UTF-8 (a stray

@@ -1,10 +1,10 @@
 #include "CoreServices/Files.h"
 
+#include "CoreServices/FileReferencesInternal.h"
 #include "Foundation/NSAutoreleasePool.h"
 #include "Foundation/NSString.h"
 #include "Foundation/NSURL.h"
 #include "sim/Faults.h"
-#include "sim/FileReferences.h"
 #include "sim/FileSystem.h"
 
 Boolean CFURLGetFSRef(CFURLRef url, FSRef* fsRef) {
@@ -21,6 +21,6 @@ Boolean CFURLGetFSRef(CFURLRef url, FSRef* fsRef) {
     if (!sim::fileSystemExists(path)) {
         return false;
     }
-    sim::fillFileReference(path, fsRef);
+    frameworks::fillFileReference(path, fsRef);
     return true;
 }

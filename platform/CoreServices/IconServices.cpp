@@ -1,18 +1,18 @@
 #include "CoreServices/IconServices.h"
 
 #include "ApplicationServices/Processes.h"
+#include "CoreServices/FileReferencesInternal.h"
 #include "CoreServices/IconServicesInternal.h"
+#include "CoreServices/IconsInternal.h"
 #include "Foundation/NSString.h"
 #include "RetainPtr.h"
 #include "sim/Faults.h"
-#include "sim/FileReferences.h"
 #include "sim/FileSystem.h"
-#include "sim/Icons.h"
 
 NSString* OpaqueIconRef::description() const {
-    const char* kind = kind_ == sim::IconKind::Application ? "application"
-                       : kind_ == sim::IconKind::Folder    ? "folder"
-                                                           : "document";
+    const char* kind = kind_ == frameworks::IconKind::Application ? "application"
+                       : kind_ == frameworks::IconKind::Folder    ? "folder"
+                                                                  : "document";
     return NSString::stringWithFormat("<IconRef %s icon of %s>", kind, path_.c_str());
 }
 
@@ -32,7 +32,7 @@ OSStatus GetIconRefFromFileInfo(const FSRef* inRef, UniCharCount inFileNameLengt
     if (inRef == nullptr || outIconRef == nullptr) {
         return paramErr;
     }
-    const std::optional<std::string> path = sim::pathOfFileReference(inRef);
+    const std::optional<std::string> path = frameworks::pathOfFileReference(inRef);
     if (!path || !sim::fileSystemExists(*path)) {
         return fnfErr;
     }
@@ -44,7 +44,7 @@ OSStatus GetIconRefFromFileInfo(const FSRef* inRef, UniCharCount inFileNameLengt
     if (inFileNameLength > 0 && inFileName != nullptr) {
         name = std::u16string(inFileName, inFileNameLength);
     }
-    *outIconRef = new OpaqueIconRef(*path, sim::iconKindFor(*path, isFolder, name));
+    *outIconRef = new OpaqueIconRef(*path, frameworks::iconKindFor(*path, isFolder, name));
     return noErr;
 }
 

@@ -4,19 +4,20 @@
 #include <string>
 
 #include "CoreServices/IconServices.h"
-#include "sim/Icons.h"
+#include "CoreServices/IconsInternal.h"
 
 class OpaqueIconRef final : public CFOpaqueObject<OpaqueIconRef> {
 public:
-    OpaqueIconRef(std::string path, sim::IconKind kind) : path_(std::move(path)), kind_(kind) {}
+    OpaqueIconRef(std::string path, frameworks::IconKind kind)
+        : path_(std::move(path)), kind_(kind) {}
 
     // The file or folder whose icon this is.
     const std::string& path() const { return path_; }
-    sim::IconKind kind() const { return kind_; }
+    frameworks::IconKind kind() const { return kind_; }
 
     NSString* description() const override;
 
 private:
     std::string path_;
-    sim::IconKind kind_;
+    frameworks::IconKind kind_;
 };

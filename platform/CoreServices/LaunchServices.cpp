@@ -4,17 +4,17 @@
 #include <algorithm>
 
 #include "ApplicationServices/Processes.h"
+#include "CoreFoundation/CFPropertyListInternal.h"
 #include "CoreFoundation/CFStringInternal.h"
+#include "CoreServices/FileReferencesInternal.h"
 #include "CoreServices/IconServicesInternal.h"
+#include "CoreServices/IconsInternal.h"
 #include "CoreServices/LaunchServicesInternal.h"
+#include "CoreServices/LoginItemListInternal.h"
 #include "TypeCastsCF.h"
 #include "sim/DisplayName.h"
 #include "sim/Faults.h"
-#include "sim/FileReferences.h"
 #include "sim/FileSystem.h"
-#include "sim/Icons.h"
-#include "sim/LoginItemList.h"
-#include "sim/PropertyList.h"
 
 CFStringRef kLSSharedFileListSessionLoginItems =
     CFStringMakeConstant("com.apple.LSSharedFileList.SessionLoginItems");
@@ -24,14 +24,14 @@ LSSharedFileListItemRef kLSSharedFileListItemLast = OpaqueLSSharedFileListItemRe
 
 namespace {
 
-std::u16string displayNameOf(const sim::LoginItemRecord& record) {
+std::u16string displayNameOf(const frameworks::LoginItemRecord& record) {
     if (!record.displayName.empty()) {
         return record.displayName;
     }
-    return sim::displayNameForPath(utf16FromUTF8(sim::pathOfFileURL(record.url)));
+    return sim::displayNameForPath(utf16FromUTF8(frameworks::pathOfFileURL(record.url)));
 }
 
-OpaqueLSSharedFileListItemRef::Target targetOf(const sim::LoginItemRecord& record) {
+OpaqueLSSharedFileListItemRef::Target targetOf(const frameworks::LoginItemRecord& record) {
     OpaqueLSSharedFileListItemRef::Target target;
     target.itemID = record.id;
     target.displayName = displayNameOf(record);
@@ -104,9 +104,9 @@ CFArrayRef LSSharedFileListCopySnapshot(LSSharedFileListRef inList, UInt32* outS
     if (sim::failCall<"LSSharedFileListCopySnapshot">() || inList == nullptr) {
         return nullptr;
     }
-    sim::LoginItemList& list = sim::loginItemList();
+    frameworks::LoginItemList& list = frameworks::loginItemList();
     RetainPtr<NSMutableArray*> items = adoptCF(NSMutableArray::create());
-    for (const sim::LoginItemRecord& record : list.entries()) {
+    for (const frameworks::LoginItemRecord& record : list.entries()) {
         const RetainPtr<LSSharedFileListItemRef> item =
             adoptCF(new OpaqueLSSharedFileListItemRef(targetOf(record)));
         items->addObject(item.get());
@@ -121,7 +121,7 @@ UInt32 LSSharedFileListGetSeedValue(LSSharedFileListRef inList) {
     if (sim::failCall<"LSSharedFileListGetSeedValue">() || inList == nullptr) {
         return 0;
     }
-    return sim::loginItemList().seed();
+    return frameworks::loginItemList().seed();
 }
 
 OSStatus LSSharedFileListItemResolve(LSSharedFileListItemRef inItem, UInt32 inFlags,
@@ -142,11 +142,11 @@ OSStatus LSSharedFileListItemResolve(LSSharedFileListItemRef inItem, UInt32 inFl
         return nsvErr;
     }
     if (outRef != nullptr) {
-        const std::string path = sim::pathOfFileURL(target.url);
+        const std::string path = frameworks::pathOfFileURL(target.url);
         if (path.empty() || !sim::fileSystemExists(path)) {
             return fnfErr;
         }
-        sim::fillFileReference(path, outRef);
+        frameworks::fillFileReference(path, outRef);
     }
     if (outURL != nullptr) {
         const RetainPtr<CFStringRef> text = adoptCF<CFStringRef>(NSString::create(target.url));
@@ -164,7 +164,7 @@ OSStatus LSSharedFileListItemRemove(LSSharedFileListRef inList, LSSharedFileList
         return paramErr;
     }
     std::string error;
-    if (sim::loginItemList().remove(item->target().itemID, &error)) {
+    if (frameworks::loginItemList().remove(item->target().itemID, &error)) {
         return noErr;
     }
     return error.empty() ? fnfErr : ioErr;
@@ -180,15 +180,15 @@ LSSharedFileListItemRef LSSharedFileListInsertItemURL(LSSharedFileListRef inList
         insertAfterThisItem == nullptr || inURL == nullptr || !inURL->isFileURL()) {
         return nullptr;
     }
-    sim::LoginItemPosition where;
+    frameworks::LoginItemPosition where;
     if (insertAfterThisItem == kLSSharedFileListItemBeforeFirst) {
-        where.kind = sim::LoginItemPosition::Kind::First;
+        where.kind = frameworks::LoginItemPosition::Kind::First;
     } else if (insertAfterThisItem != kLSSharedFileListItemLast) {
-        where.kind = sim::LoginItemPosition::Kind::After;
+        where.kind = frameworks::LoginItemPosition::Kind::After;
         where.after = layoutOf(insertAfterThisItem)->target().itemID;
     }
 
-    sim::LoginItemRecord record;
+    frameworks::LoginItemRecord record;
     {
         NSAutoreleasePool pool;
         record.url = inURL->absoluteString()->units();
@@ -199,13 +199,13 @@ LSSharedFileListItemRef LSSharedFileListInsertItemURL(LSSharedFileListRef inList
     }
     // Properties are kept as a property list; there is nothing to clear on a new entry.
     if (inPropertiesToSet != nullptr && inPropertiesToSet->count() > 0) {
-        RetainPtr<CFTypeRef> properties = sim::copyPropertyList(inPropertiesToSet, nullptr);
+        RetainPtr<CFTypeRef> properties = frameworks::copyPropertyList(inPropertiesToSet, nullptr);
         if (!properties) {
             return nullptr;
         }
         record.properties = adoptCF(static_cast<CFDictionaryRef>(properties.leakRef()));
     }
-    record.id = sim::loginItemList().insert(where, record, nullptr);
+    record.id = frameworks::loginItemList().insert(where, record, nullptr);
     if (record.id == 0) {
         return nullptr;
     }
@@ -228,7 +228,7 @@ IconRef LSSharedFileListItemCopyIconRef(LSSharedFileListItemRef inItem) {
         return nullptr;
     }
     const std::string path = utf8FromUTF16(item->target().iconPath);
-    return new OpaqueIconRef(path, sim::iconKindFor(path, std::nullopt, std::nullopt));
+    return new OpaqueIconRef(path, frameworks::iconKindFor(path, std::nullopt, std::nullopt));
 }
 
 CFTypeRef LSSharedFileListItemCopyProperty(LSSharedFileListItemRef inItem,

@@ -5,13 +5,14 @@
 #include <map>
 #include <string>
 
+#include "CoreFoundation/CFPropertyListInternal.h"
+#include "Foundation/Foundation.h"
 #include "Foundation/FoundationInternal.h"
 #include "RetainPtr.h"
 #include "TypeCastsCF.h"
 #include "sim/Desktop.h"
 #include "sim/Faults.h"
 #include "sim/FileSystem.h"
-#include "sim/PropertyList.h"
 
 namespace {
 
@@ -96,8 +97,8 @@ NSDictionary* NSBundle::infoDictionary() const {
         infoRead_ = true;
         const RetainPtr<CFStringRef> infoPath =
             adoptCF<CFStringRef>(createJoined(path_, u"Contents/Info.plist"));
-        sim::PropertyListFile file = sim::readPropertyListFile(infoPath->utf8());
-        if (file.status == sim::PropertyListFile::Status::Read) {
+        frameworks::PropertyListFile file = frameworks::readPropertyListFile(infoPath->utf8());
+        if (file.status == frameworks::PropertyListFile::Status::Read) {
             info_ = bridge(dynamic_cf_cast<CFDictionaryRef>(std::move(file.root)).leakRef());
         }
     }

@@ -11,7 +11,7 @@
 #include "Foundation/NSString.h"
 #include "RetainPtr.h"
 #include "sim/Faults.h"
-#include "sim/SystemProcess.h"
+#include "sim/HomeFolder.h"
 
 namespace {
 

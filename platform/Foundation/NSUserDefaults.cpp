@@ -7,16 +7,17 @@
 #include <cstdio>
 #include <string>
 
+#include "CoreFoundation/CFPropertyListInternal.h"
+#include "Foundation/Foundation.h"
 #include "Foundation/FoundationInternal.h"
 #include "Foundation/NSNotificationCenter.h"
+#include "Foundation/NSUserDefaultsInternal.h"
+#include "Foundation/PreferenceDomainInternal.h"
 #include "RetainPtr.h"
 #include "TypeCastsCF.h"
 #include "TypeCastsCocoa.h"
 #include "sim/Desktop.h"
-#include "sim/PreferenceDomain.h"
 #include "sim/ProcessArguments.h"
-#include "sim/PropertyList.h"
-#include "sim/UserDefaultsSearch.h"
 
 const CFStringRef NSArgumentDomain = CFStringMakeConstant("NSArgumentDomain");
 const CFStringRef NSRegistrationDomain = CFStringMakeConstant("NSRegistrationDomain");
@@ -91,7 +92,9 @@ void _NSUserDefaultsReset() {
     volatileDomains().arguments.clear();
 }
 
-namespace sim {
+namespace frameworks {
+
+using namespace sim;
 
 CFTypeRef userDefaultsValue(CFStringRef key) {
     if (key == nullptr) {
@@ -117,7 +120,7 @@ bool userDefaultsBool(CFTypeRef value) {
     return false;
 }
 
-}  // namespace sim
+}  // namespace frameworks
 
 NSUserDefaults* NSUserDefaults::standardUserDefaults() {
     static NSUserDefaults* const defaults = new NSUserDefaults();
@@ -135,11 +138,11 @@ void NSUserDefaults::registerDefaults(const NSDictionary* registrationDictionary
 }
 
 id NSUserDefaults::objectForKey(const NSString* key) {
-    return autoreleasedValue(sim::userDefaultsValue(key));
+    return autoreleasedValue(frameworks::userDefaultsValue(key));
 }
 
 NSString* NSUserDefaults::stringForKey(const NSString* key) {
-    CFTypeRef value = sim::userDefaultsValue(key);
+    CFTypeRef value = frameworks::userDefaultsValue(key);
     if (CFStringRef text = dynamic_cf_cast<CFStringRef>(value)) {
         return bridge(retainPtr(text).autorelease());
     }
@@ -150,7 +153,7 @@ NSString* NSUserDefaults::stringForKey(const NSString* key) {
 }
 
 bool NSUserDefaults::boolForKey(const NSString* key) {
-    return sim::userDefaultsBool(sim::userDefaultsValue(key));
+    return frameworks::userDefaultsBool(frameworks::userDefaultsValue(key));
 }
 
 void NSUserDefaults::setObject(id value, const NSString* key) {
@@ -159,14 +162,14 @@ void NSUserDefaults::setObject(id value, const NSString* key) {
         return;
     }
     std::string reason;
-    if (value != nullptr && !sim::isPropertyList(value, &reason)) {
+    if (value != nullptr && !frameworks::isPropertyList(value, &reason)) {
         // A programming error of the caller, as the platform's exception would report it.
         std::fprintf(stderr, "NSUserDefaults: the value for key %s is refused: %s\n",
                      key->UTF8String(), reason.c_str());
         return;
     }
     // A value the file could not take stays in memory; the session reports it.
-    sim::applicationDomain().setValue(key, value, /*keepUnstored=*/true);
+    frameworks::applicationDomain().setValue(key, value, /*keepUnstored=*/true);
     valuesChanged();
 }
 
@@ -179,7 +182,7 @@ void NSUserDefaults::removeObjectForKey(const NSString* key) {
 }
 
 bool NSUserDefaults::synchronize() {
-    return sim::applicationDomain().synchronize(nullptr);
+    return frameworks::applicationDomain().synchronize(nullptr);
 }
 
 NSDictionary* NSUserDefaults::volatileDomainForName(const NSString* domainName) {
@@ -200,10 +203,10 @@ NSDictionary* NSUserDefaults::persistentDomainForName(const NSString* domainName
         return nil;
     }
     RetainPtr<CFDictionaryRef> values;
-    if (domainName->utf8() == sim::applicationDomain().name()) {
-        values = sim::applicationDomain().copyValues();
+    if (domainName->utf8() == frameworks::applicationDomain().name()) {
+        values = frameworks::applicationDomain().copyValues();
     } else {
-        values = sim::copyStoredDomain(domainName->utf8());
+        values = frameworks::copyStoredDomain(domainName->utf8());
     }
     if (!values || values->count() == 0) {
         return nil;

@@ -8,11 +8,9 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "ApplicationServices/CGEvent.h"
-#include "CoreFoundation/CFStringInternal.h"
 #include "sim/FileSystem.h"
-#include "sim/SystemLifecycle.h"
 #include "sim/Transcript.h"
+#include "sim/UTF16.h"
 
 namespace sim {
 namespace {
@@ -89,6 +87,7 @@ void Desktop::reset(const std::string& systemBundlePath) {
     trash_ = false;
     trashSeparator_ = 0;
     loggingOut_ = false;
+    loggedOut_ = false;
     systemPid_ = 0;
     startSystemProcess(systemBundlePath);
     addVirtualDirectory("/System/Library/PreferencePanes/UniversalAccessPref.prefPane");
@@ -247,12 +246,8 @@ NodeId Desktop::addDockItem(const DockItemSpec& setup) {
     item.subrole = utf16FromUTF8(setup.subrole);
     item.title = utf16FromUTF8(setup.title);
     item.actions = {u"AXPress", u"AXShowMenu"};
-    if (setup.url) {
-        RetainPtr<CFStringRef> text = adoptCF<CFStringRef>(NSString::createWithUTF8(*setup.url));
-        item.url = setup.urlObject ? RetainPtr<CFTypeRef>(adoptCF<CFTypeRef>(CFURLCreateWithString(
-                                         kCFAllocatorDefault, text.get(), nullptr)))
-                                   : RetainPtr<CFTypeRef>(std::move(text));
-    }
+    item.url = setup.url;
+    item.urlIsObject = setup.urlObject;
     if (trashSeparator_ != 0 && id != trashSeparator_) {
         // The separator and the Trash stay at the end.
         std::vector<NodeId>& items = nodes_.at(dockList_).children;
@@ -262,19 +257,6 @@ NodeId Desktop::addDockItem(const DockItemSpec& setup) {
     layoutDock();
     record("Dock item \"" + setup.title + "\" added");
     return id;
-}
-
-void Desktop::setAttribute(NodeId id, const std::string& name, CFTypeRef value) {
-    auto found = nodes_.find(id);
-    if (found == nodes_.end()) {
-        misuse("no accessibility node " + std::to_string(id));
-    }
-    auto& overrides = found->second.overrides;
-    const std::u16string key = utf16FromUTF8(name);
-    std::erase_if(overrides, [&](const auto& entry) { return entry.first == key; });
-    if (value != nullptr) {
-        overrides.emplace_back(key, retainPtr(value));
-    }
 }
 
 void Desktop::setTitle(NodeId id, const std::string& title) {
@@ -492,7 +474,7 @@ void Desktop::publishApplicationStates() {
     publishedActive_ = active_;
 }
 
-void Desktop::routeMouseEvent(std::uint32_t type, double x, double y) {
+void Desktop::routeMouseEvent(MouseEvent event, double x, double y) {
     const std::optional<NodeId> target = hitTest(x, y);
     if (!target) {
         return;
@@ -505,7 +487,7 @@ void Desktop::routeMouseEvent(std::uint32_t type, double x, double y) {
         while (item != 0 && nodes_.at(item).kind != NodeKind::DockItem) {
             item = nodes_.at(item).parent;
         }
-        if (type != kCGEventLeftMouseUp || item == 0) {
+        if (event != MouseEvent::LeftUp || item == 0) {
             return;
         }
         const pid_t owner = nodes_.at(item).itemOwner;
@@ -517,11 +499,13 @@ void Desktop::routeMouseEvent(std::uint32_t type, double x, double y) {
         if (active_ != owner || app->hidden) {
             activate(owner);
         }
-        sendReopenEvent(owner);
+        if (reopenHandler_) {
+            reopenHandler_(owner);
+        }
         return;
     }
     // A press on a window of an inactive application makes that application active.
-    if (type == kCGEventLeftMouseDown && active_ != hit.pid) {
+    if (event == MouseEvent::LeftDown && active_ != hit.pid) {
         activate(hit.pid);
     }
 }

@@ -13,8 +13,6 @@
 #include <unordered_map>
 #include <vector>
 
-#include "Foundation/Foundation.h"
-#include "RetainPtr.h"
 #include "sim/Screen.h"
 
 namespace sim {
@@ -60,11 +58,10 @@ struct Node {
     std::optional<std::u16string> description;
     std::optional<Rect> frame;
     std::vector<std::u16string> actions;
-    RetainPtr<CFTypeRef> url;  // a Dock item's AXURL: a string or a URL object
-    pid_t itemOwner = 0;       // the application a Dock item belongs to (0: none)
-    bool visible = true;       // windows: on screen (ordered in)
-    // Attribute values set by a test; they take the place of the computed ones.
-    std::vector<std::pair<std::u16string, RetainPtr<CFTypeRef>>> overrides;
+    std::optional<std::string> url;  // a Dock item's AXURL
+    bool urlIsObject = false;        // the AXURL is a URL object; otherwise a string
+    pid_t itemOwner = 0;             // the application a Dock item belongs to (0: none)
+    bool visible = true;             // windows: on screen (ordered in)
 };
 
 struct Application {
@@ -129,8 +126,6 @@ public:
                      bool visible = true);
     NodeId addElement(NodeId parent, const ElementSpec& setup);
     NodeId addDockItem(const DockItemSpec& setup);
-    // A value that replaces the computed value of an attribute; null removes the override.
-    void setAttribute(NodeId node, const std::string& name, CFTypeRef value);
     void setTitle(NodeId node, const std::string& title);
     void setActions(NodeId node, const std::vector<std::string>& actions);
 
@@ -152,6 +147,9 @@ public:
     void startDock();
     // While the user logs out, nothing starts again by itself.
     void setLoggingOut(bool loggingOut) { loggingOut_ = loggingOut; }
+    // Between a logout and the next login nothing runs and nothing starts by itself.
+    void setLoggedOut(bool loggedOut) { loggedOut_ = loggedOut; }
+    bool loggedOut() const { return loggedOut_; }
 
     // What the user, the Dock or the platform does.
     void activate(pid_t pid, bool allWindows = true);
@@ -175,7 +173,18 @@ public:
     // desktop; the main run loop does this at each turn in a common mode.
     void publishApplicationStates();
     // The Dock's and the windows' own response to a mouse event that passed the taps.
-    void routeMouseEvent(std::uint32_t type, double x, double y);
+    enum class MouseEvent { LeftDown, LeftUp, Other };
+    void routeMouseEvent(MouseEvent event, double x, double y);
+    // Who carries the Dock's request that an application reopen to that application's process
+    // (its frameworks); kept across resets.
+    void setReopenHandler(std::function<void(pid_t)> handler) {
+        reopenHandler_ = std::move(handler);
+    }
+    // Who starts the application of a kept Dock item that was clicked while it did not run (the
+    // Dock asks Launch Services, which knows how each bundle starts); kept across resets.
+    void setLaunchHandler(std::function<void(const ApplicationSpec&)> handler) {
+        launchHandler_ = std::move(handler);
+    }
 
     // Questions.
     bool accessEnabled() const { return accessEnabled_; }
@@ -208,6 +217,8 @@ public:
     std::string nameOf(pid_t pid) const;
 
 private:
+    std::function<void(pid_t)> reopenHandler_;
+    std::function<void(const ApplicationSpec&)> launchHandler_;
     NodeId newNode(pid_t pid, NodeKind kind, NodeId parent, std::u16string role);
     void removeSubtree(NodeId id);
     void layoutDock();
@@ -251,6 +262,7 @@ private:
     bool trash_ = false;
     NodeId trashSeparator_ = 0;
     bool loggingOut_ = false;
+    bool loggedOut_ = false;
 };
 
 Desktop& desktop();

@@ -1,7 +1,7 @@
 #include "sim/DisplayName.h"
 
-#include "CoreFoundation/CFStringInternal.h"
 #include "sim/FileSystem.h"
+#include "sim/UTF16.h"
 
 namespace sim {
 namespace {

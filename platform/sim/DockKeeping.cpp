@@ -2,11 +2,9 @@
 // for applications that do not run, Finder first in the Dock, the Trash at its end.
 #include <algorithm>
 
-#include "CoreFoundation/CFRunLoop.h"
-#include "CoreFoundation/CFStringInternal.h"
 #include "sim/Desktop.h"
-#include "sim/SystemProcess.h"
 #include "sim/Transcript.h"
+#include "sim/UTF16.h"
 
 namespace sim {
 namespace {
@@ -196,26 +194,9 @@ void Desktop::launchFromKeptItem(NodeId item) {
     if (kept == keptItems_.end()) {
         return;
     }
-    // The launch happens at the next pass of the main run loop, after the click has reached
-    // every receiver, as the Dock asks Launch Services to start the application.
-    ApplicationSpec spec = kept->spec;
-    RetainPtr<CFRunLoopTimerRef> launch = adoptCF(CFRunLoopTimerCreateWithHandler(
-        kCFAllocatorDefault, CFAbsoluteTimeGetCurrent(), 0, 0, 0, [spec](CFRunLoopTimerRef) {
-            Desktop& world = desktop();
-            if (spec.bundlePath == mainBundlePath()) {
-                if (systemState() != SystemState::Running) {
-                    std::string error;
-                    if (!launchSystem(&error)) {
-                        record("the system cannot launch: " + error);
-                    }
-                }
-            } else if (!world.pidNamed(spec.name)) {
-                ApplicationSpec fresh = spec;
-                fresh.pid = 0;
-                world.activate(world.addApplication(fresh));
-            }
-        }));
-    CFRunLoopAddTimer(CFRunLoopGetMain(), launch.get(), kCFRunLoopDefaultMode);
+    if (launchHandler_) {
+        launchHandler_(kept->spec);
+    }
 }
 
 }  // namespace sim

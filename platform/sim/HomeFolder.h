@@ -4,9 +4,17 @@
 #include <cstdint>
 #include <string>
 
-#include "sim/SystemProcess.h"
-
 namespace sim {
+
+// The home folder. Every session reset points it at a fresh empty temporary folder (and
+// removes the one made before; the last one goes at exit); the runner points it at
+// -SimulatedHome, which is made if missing and never removed. Pointing it elsewhere forgets
+// what was read before. It holds the preferences and the login-item list under
+// Library/Preferences. A file there that cannot be read is never overwritten: it is moved
+// aside (<name>.unreadable, numbered when taken), reported in the transcript, and the session
+// starts that file afresh (see CoreFoundation/StoredPropertyListInternal.h).
+void setHomeFolder(const std::string& path);
+std::string homeFolder();
 
 // Changes whenever the home folder is pointed elsewhere (every reset, every setHomeFolder).
 // Whatever was read from the home folder is to be read afresh when it changes.

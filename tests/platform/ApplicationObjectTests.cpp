@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "SessionTest.h"
-#include "sim/SystemProcess.h"
+#include "control/SystemProcess.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "SessionTest.h"
-#include "sim/SystemProcess.h"
+#include "control/SystemProcess.h"
 #include "sim/Transcript.h"
 
 // A temporary folder, removed with everything in it when the holder goes.

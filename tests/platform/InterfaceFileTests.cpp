@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "AppKit/InterfaceFileInternal.h"
+#include "CoreFoundation/CFPropertyListInternal.h"
 #include "HomeFolderTest.h"
-#include "sim/InterfaceFile.h"
-#include "sim/PropertyList.h"
-#include "sim/SystemProcess.h"
+#include "control/SystemProcess.h"
 
 namespace {
 
@@ -133,12 +133,13 @@ protected:
     bool load(const std::string& text) {
         const std::string xml =
             "<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist version=\"1.0\">" + text + "</plist>";
-        RetainPtr<CFTypeRef> root = sim::propertyListFromBytes(xml, &error_);
+        RetainPtr<CFTypeRef> root = frameworks::propertyListFromBytes(xml, &error_);
         if (!root) {
             ADD_FAILURE() << "the test's property list does not parse: " << error_;
             return false;
         }
-        loaded_ = sim::loadInterface(root.get(), NSApplication::sharedApplication(), &error_);
+        loaded_ =
+            frameworks::loadInterface(root.get(), NSApplication::sharedApplication(), &error_);
         return loaded_ != nullptr;
     }
 
@@ -147,7 +148,7 @@ protected:
         return dynamic_objc_cast<T>(loaded_->objectWithID(identifier));
     }
 
-    std::unique_ptr<sim::LoadedInterface> loaded_;
+    std::unique_ptr<frameworks::LoadedInterface> loaded_;
     std::string error_;
 };
 
@@ -244,13 +245,14 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(InterfaceFile, AFileThatIsNoPropertyListIsReportedWithItsPath) {
     const std::string path = sim::homeFolder() + "/Broken.plist";
     writeFile(path, "<plist><dict><key>Objects");
-    EXPECT_EQ(sim::loadInterfaceFile(path, NSApplication::sharedApplication(), &error_), nullptr);
+    EXPECT_EQ(frameworks::loadInterfaceFile(path, NSApplication::sharedApplication(), &error_),
+              nullptr);
     EXPECT_EQ(error_.rfind(path + ": ", 0), 0u) << error_;
 }
 
 TEST_F(InterfaceFile, AMissingFileIsReported) {
     const std::string path = sim::homeFolder() + "/Missing.plist";
-    EXPECT_EQ(sim::loadInterfaceFile(path, nullptr, &error_), nullptr);
+    EXPECT_EQ(frameworks::loadInterfaceFile(path, nullptr, &error_), nullptr);
     EXPECT_NE(error_.find("does not exist"), std::string::npos) << error_;
 }
 

@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "CoreFoundation/CFPropertyListInternal.h"
+#include "CoreFoundation/StoredPropertyListInternal.h"
 #include "CoreServices/CoreServices.h"
+#include "CoreServices/IconsInternal.h"
 #include "HomeFolderTest.h"
 #include "sim/Faults.h"
 #include "sim/FileSystem.h"
-#include "sim/Icons.h"
-#include "sim/PropertyList.h"
-#include "sim/StoredPropertyList.h"
 
 namespace {
 
@@ -136,7 +136,7 @@ TEST_F(LoginItemList, AnEntryKeepsItsDisplayNameAndAnIconOfItsOwnOrNone) {
     EXPECT_TRUE(CFEqual(name.get(), CFSTR("Quenfold")));
     IconRef kept = LSSharedFileListItemCopyIconRef(itemAt(items.get(), 0));
     ASSERT_NE(kept, nullptr);
-    EXPECT_EQ(sim::iconKindOf(kept), sim::IconKind::Application);
+    EXPECT_EQ(frameworks::iconKindOf(kept), frameworks::IconKind::Application);
     ReleaseIconRef(kept);
     EXPECT_EQ(LSSharedFileListItemCopyIconRef(itemAt(items.get(), 1)), nullptr);
     const std::vector<sim::LoginItemEntry> entries = sim::loginItems();
@@ -217,10 +217,10 @@ TEST_F(LoginItemList, WhatTheSessionDoesNotKnowIsKeptWhenTheListIsWritten) {
         {{CFSTR("LoginItems"), NSArray::arrayWithObjects({entry})},
          {CFSTR("Version"), NSNumber::numberWithInt(2)}});
     std::string error;
-    ASSERT_TRUE(sim::writePropertyListFile(listPath(), root, &error));
+    ASSERT_TRUE(frameworks::writePropertyListFile(listPath(), root, &error));
 
     append("/Applications/Notes.app");
-    sim::PropertyListFile file = sim::readPropertyListFile(listPath());
+    frameworks::PropertyListFile file = frameworks::readPropertyListFile(listPath());
     const auto* written = static_cast<const NSDictionary*>(file.root.get());
     EXPECT_TRUE(CFEqual(written->objectForKey(CFSTR("Version")), NSNumber::numberWithInt(2)));
     const auto* items = static_cast<const NSArray*>(written->objectForKey(CFSTR("LoginItems")));
@@ -233,15 +233,15 @@ TEST_F(LoginItemList, WhatTheSessionDoesNotKnowIsKeptWhenTheListIsWritten) {
 
 TEST_F(LoginItemList, AnEntryWithoutATargetMakesTheListUnreadable) {
     std::string error;
-    ASSERT_TRUE(sim::writePropertyListFile(
+    ASSERT_TRUE(frameworks::writePropertyListFile(
         listPath(),
         NSDictionary::dictionaryWithPairs(
             {{CFSTR("LoginItems"), NSArray::arrayWithObjects({NSDictionary::dictionaryWithPairs(
                                        {{CFSTR("Name"), CFSTR("X")}})})}}),
         &error));
     EXPECT_TRUE(sim::loginItems().empty());
-    ASSERT_EQ(sim::setAsideFiles().size(), 1u);
-    EXPECT_NE(sim::setAsideFiles()[0].reason.find("entry 1"), std::string::npos);
+    ASSERT_EQ(frameworks::setAsideFiles().size(), 1u);
+    EXPECT_NE(frameworks::setAsideFiles()[0].reason.find("entry 1"), std::string::npos);
 }
 
 TEST_F(LoginItemList, AnUnreadableListIsKeptAndTheListStartsEmpty) {
@@ -318,7 +318,7 @@ TEST_F(LoginItemList, AFolderHasTheFolderIcon) {
     sim::addVirtualDirectory("/Users/Shared");
     IconRef icon = nullptr;
     ASSERT_EQ(iconOf("/Users/Shared", &icon), noErr);
-    EXPECT_EQ(sim::iconKindOf(icon), sim::IconKind::Folder);
+    EXPECT_EQ(frameworks::iconKindOf(icon), frameworks::IconKind::Folder);
     ReleaseIconRef(icon);
 }
 

@@ -13,13 +13,13 @@
 #include <vector>
 
 #include "BinaryPropertyListBytes.h"
+#include "CoreFoundation/CFPropertyListInternal.h"
 #include "HomeFolderTest.h"
-#include "sim/PropertyList.h"
 
 namespace {
 
 using Bytes = BinaryPropertyListBytes;
-using sim::PropertyListFile;
+using frameworks::PropertyListFile;
 
 class PropertyLists : public SessionTest {
 protected:
@@ -27,8 +27,9 @@ protected:
 
     RetainPtr<CFTypeRef> roundTrip(CFTypeRef object) {
         std::string error;
-        EXPECT_TRUE(sim::writePropertyListFile(pathOf("trip.plist"), object, &error)) << error;
-        PropertyListFile file = sim::readPropertyListFile(pathOf("trip.plist"));
+        EXPECT_TRUE(frameworks::writePropertyListFile(pathOf("trip.plist"), object, &error))
+            << error;
+        PropertyListFile file = frameworks::readPropertyListFile(pathOf("trip.plist"));
         EXPECT_EQ(file.status, PropertyListFile::Status::Read) << file.error;
         return std::move(file.root);
     }
@@ -43,7 +44,7 @@ RetainPtr<CFTypeRef> stringObject(const std::u16string& units) {
 // The reason the bytes are refused, or "read" when they are not.
 std::string refusal(std::string_view bytes) {
     std::string error;
-    return sim::propertyListFromBytes(bytes, &error) ? std::string("read") : error;
+    return frameworks::propertyListFromBytes(bytes, &error) ? std::string("read") : error;
 }
 
 // --- Round trips
@@ -126,7 +127,7 @@ TEST_F(PropertyLists, BinaryFilesOfAnotherToolAreRead) {
     plist_to_bin_free(bytes);
     plist_free(root);
 
-    PropertyListFile file = sim::readPropertyListFile(pathOf("binary.plist"));
+    PropertyListFile file = frameworks::readPropertyListFile(pathOf("binary.plist"));
     ASSERT_EQ(file.status, PropertyListFile::Status::Read) << file.error;
     EXPECT_TRUE(CFEqual(file.root.get(), NSDictionary::dictionaryWithPairs(
                                              {{CFSTR("HideDockIcon"), kCFBooleanTrue},
@@ -142,8 +143,9 @@ TEST_F(PropertyLists, AnotherToolReadsWhatIsWrittenInEitherEncoding) {
     root->setObject(NSDate::dateWithTimeIntervalSinceReferenceDate(599529600), CFSTR("when"));
     for (const bool binary : {false, true}) {
         SCOPED_TRACE(binary ? "binary" : "XML");
-        const std::optional<std::string> bytes = binary ? sim::binaryFromPropertyList(root, nullptr)
-                                                        : sim::xmlFromPropertyList(root, nullptr);
+        const std::optional<std::string> bytes =
+            binary ? frameworks::binaryFromPropertyList(root, nullptr)
+                   : frameworks::xmlFromPropertyList(root, nullptr);
         ASSERT_TRUE(bytes);
         plist_t read = nullptr;
         plist_from_memory(bytes->data(), static_cast<uint32_t>(bytes->size()), &read);
@@ -171,7 +173,7 @@ TEST_F(PropertyLists, XMLIsReadAsXMLDefinesIt) {
     // Comments, CDATA, character references of one to four UTF-8 bytes, line ends made line feeds,
     // hexadecimal integers, a fraction of a second.
     std::string error;
-    const RetainPtr<CFTypeRef> read = sim::propertyListFromBytes(
+    const RetainPtr<CFTypeRef> read = frameworks::propertyListFromBytes(
         "\xEF\xBB\xBF<?xml version=\"1.0\"?><!-- made by hand -->\n<plist version='1.0'>"
         "<array><string>a<!-- x --><![CDATA[<b>]]>&#xE9;&#x263A;&#128512;&#13;\r\n</string>"
         "<integer> 0x10 </integer><integer>-9223372036854775808</integer><true></true>"
@@ -196,7 +198,7 @@ TEST_F(PropertyLists, WhatOnlyBinaryFilesHoldIsRead) {
     file.add(Bytes::utf16(u"\xD800!"));
     file.add(Bytes::data(std::string("\0\1", 2)));
     std::string error;
-    const RetainPtr<CFTypeRef> read = sim::propertyListFromBytes(file.file(), &error);
+    const RetainPtr<CFTypeRef> read = frameworks::propertyListFromBytes(file.file(), &error);
     ASSERT_TRUE(read) << error;
     const std::string data("\0\1", 2);
     EXPECT_TRUE(CFEqual(
@@ -210,7 +212,7 @@ TEST_F(PropertyLists, WhatOnlyBinaryFilesHoldIsRead) {
 // --- Files that are no property list, or not one that can be read as it is
 
 TEST_F(PropertyLists, AMissingFileIsNoError) {
-    PropertyListFile missing = sim::readPropertyListFile(pathOf("absent.plist"));
+    PropertyListFile missing = frameworks::readPropertyListFile(pathOf("absent.plist"));
     EXPECT_EQ(missing.status, PropertyListFile::Status::Missing);
     EXPECT_FALSE(missing.root);
 }
@@ -221,7 +223,7 @@ TEST_F(PropertyLists, WhatIsNoPropertyListIsUnreadableWithAReason) {
                                                  "<plist><dict><key>a"),
                                      std::string("bplist00\x01\x02", 10)}) {
         writeFile(pathOf("bad.plist"), bytes);
-        PropertyListFile file = sim::readPropertyListFile(pathOf("bad.plist"));
+        PropertyListFile file = frameworks::readPropertyListFile(pathOf("bad.plist"));
         EXPECT_EQ(file.status, PropertyListFile::Status::Unreadable) << bytes;
         EXPECT_FALSE(file.root);
         EXPECT_FALSE(file.error.empty());
@@ -386,8 +388,8 @@ TEST_F(PropertyLists, AContainerThatHoldsItselfIsRefused) {
 }
 
 TEST_F(PropertyLists, AFileLargerThanTheLimitIsNotRead) {
-    writeFile(pathOf("large.plist"), std::string(sim::kPropertyListMaxBytes + 1, ' '));
-    const PropertyListFile file = sim::readPropertyListFile(pathOf("large.plist"));
+    writeFile(pathOf("large.plist"), std::string(frameworks::kPropertyListMaxBytes + 1, ' '));
+    const PropertyListFile file = frameworks::readPropertyListFile(pathOf("large.plist"));
     EXPECT_EQ(file.status, PropertyListFile::Status::Unreadable);
     EXPECT_NE(file.error.find("larger than 16 MiB"), std::string::npos) << file.error;
 }
@@ -400,32 +402,32 @@ TEST_F(PropertyLists, AWriteOfAnObjectAPropertyListCannotHoldFailsAndKeepsTheOld
         {{CFSTR("ok"), CFSTR("fine")},
          {CFSTR("url"), NSURL::URLWithString(CFSTR("file:///Applications/"))}});
     std::string error;
-    EXPECT_FALSE(sim::writePropertyListFile(pathOf("kept.plist"), root, &error));
+    EXPECT_FALSE(frameworks::writePropertyListFile(pathOf("kept.plist"), root, &error));
     EXPECT_NE(error.find("url"), std::string::npos) << error;
     EXPECT_EQ(readFile(pathOf("kept.plist")), "old content");
 }
 
 TEST_F(PropertyLists, NullKeysThatAreNoStringsAndStringsWithNulAreRefused) {
     std::string error;
-    EXPECT_FALSE(sim::isPropertyList(NSNull::null(), nullptr));
-    EXPECT_FALSE(sim::isPropertyList(
+    EXPECT_FALSE(frameworks::isPropertyList(NSNull::null(), nullptr));
+    EXPECT_FALSE(frameworks::isPropertyList(
         NSDictionary::dictionaryWithPairs({{NSNumber::numberWithInt(1), CFSTR("a")}}), &error));
     EXPECT_NE(error.find("key"), std::string::npos);
     // A string with NUL is refused rather than cut.
-    EXPECT_FALSE(
-        sim::isPropertyList(stringObject(std::u16string(u"before\0after", 12)).get(), &error));
+    EXPECT_FALSE(frameworks::isPropertyList(
+        stringObject(std::u16string(u"before\0after", 12)).get(), &error));
     EXPECT_NE(error.find("NUL"), std::string::npos);
 }
 
 TEST_F(PropertyLists, NothingIsWrittenThatAReaderWouldRefuse) {
     NSMutableArray* deep = NSMutableArray::array();
-    for (std::size_t level = 0; level <= sim::kPropertyListMaxNesting; ++level) {
+    for (std::size_t level = 0; level <= frameworks::kPropertyListMaxNesting; ++level) {
         NSMutableArray* outer = NSMutableArray::array();
         outer->addObject(deep);
         deep = outer;
     }
     std::string error;
-    EXPECT_FALSE(sim::writePropertyListFile(pathOf("deep.plist"), deep, &error));
+    EXPECT_FALSE(frameworks::writePropertyListFile(pathOf("deep.plist"), deep, &error));
     EXPECT_NE(error.find("nested more than 512"), std::string::npos) << error;
     EXPECT_FALSE(std::filesystem::exists(pathOf("deep.plist")));
     // One level less is both written and read.
@@ -440,9 +442,9 @@ TEST_F(PropertyLists, AWriteReplacesTheWholeFileAndLeavesNothingBeside) {
         large->addObject(NSNumber::numberWithInt(index));
     }
     std::string error;
-    ASSERT_TRUE(sim::writePropertyListFile(pathOf("list.plist"), large, &error));
-    ASSERT_TRUE(sim::writePropertyListFile(pathOf("list.plist"), NSArray::array(), &error));
-    PropertyListFile file = sim::readPropertyListFile(pathOf("list.plist"));
+    ASSERT_TRUE(frameworks::writePropertyListFile(pathOf("list.plist"), large, &error));
+    ASSERT_TRUE(frameworks::writePropertyListFile(pathOf("list.plist"), NSArray::array(), &error));
+    PropertyListFile file = frameworks::readPropertyListFile(pathOf("list.plist"));
     ASSERT_EQ(file.status, PropertyListFile::Status::Read);
     EXPECT_EQ(static_cast<const NSArray*>(file.root.get())->count(), 0u);
     EXPECT_EQ(filesIn(folder_.path()), std::vector<std::string>{"list.plist"});
@@ -452,7 +454,8 @@ TEST_F(PropertyLists, AWriteThatCannotReplaceTheFileFailsAndLeavesNothingBeside)
     // A folder where the file should go: the rename cannot replace it.
     std::filesystem::create_directories(pathOf("taken.plist/inside"));
     std::string error;
-    EXPECT_FALSE(sim::writePropertyListFile(pathOf("taken.plist"), NSArray::array(), &error));
+    EXPECT_FALSE(
+        frameworks::writePropertyListFile(pathOf("taken.plist"), NSArray::array(), &error));
     EXPECT_FALSE(error.empty());
     EXPECT_EQ(filesIn(folder_.path()), std::vector<std::string>{"taken.plist"});
 }

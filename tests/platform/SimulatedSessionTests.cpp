@@ -11,19 +11,19 @@
 #include <string>
 #include <vector>
 
+#include "ApplicationServices/AccessibilityInternal.h"
+#include "ApplicationServices/EventSystemInternal.h"
 #include "CoreServices/CoreServices.h"
 #include "SessionTest.h"
-#include "sim/Accessibility.h"
 #include "sim/Clock.h"
-#include "sim/EventSystem.h"
 #include "sim/Faults.h"
 #include "sim/FileSystem.h"
 #include "sim/Transcript.h"
 
 namespace {
 
+using frameworks::eventSystem;
 using sim::desktop;
-using sim::eventSystem;
 
 using SimulatedSession = SessionTest;
 
@@ -399,8 +399,8 @@ protected:
         SessionTest::SetUp();
         addApp("Safari");
         const sim::NodeId item = *desktop().dockItemTitled("Safari");
-        item_ = adoptCF(sim::createElement(item));
-        list_ = adoptCF(sim::createElement(desktop().node(item)->parent));
+        item_ = adoptCF(frameworks::createElement(item));
+        list_ = adoptCF(frameworks::createElement(desktop().node(item)->parent));
         systemWide_ = adoptCF(AXUIElementCreateSystemWide());
     }
     void TearDown() override {
@@ -417,50 +417,50 @@ protected:
 TEST_F(MessagingTimeouts, AnElementKeepsItsOwnAndTheOthersFollowTheGlobalOne) {
     EXPECT_EQ(AXUIElementSetMessagingTimeout(item_.get(), 1.5f), kAXErrorSuccess);
     EXPECT_EQ(AXUIElementSetMessagingTimeout(systemWide_.get(), 3), kAXErrorSuccess);
-    EXPECT_FLOAT_EQ(sim::messagingTimeout(item_.get()), 1.5f);
-    EXPECT_FLOAT_EQ(sim::messagingTimeout(list_.get()), 3);
+    EXPECT_FLOAT_EQ(frameworks::messagingTimeout(item_.get()), 1.5f);
+    EXPECT_FLOAT_EQ(frameworks::messagingTimeout(list_.get()), 3);
 }
 
 TEST_F(MessagingTimeouts, ZeroLeavesAnElementToTheGlobalOne) {
     AXUIElementSetMessagingTimeout(systemWide_.get(), 3);
     AXUIElementSetMessagingTimeout(item_.get(), 1.5f);
     EXPECT_EQ(AXUIElementSetMessagingTimeout(item_.get(), 0), kAXErrorSuccess);
-    EXPECT_FLOAT_EQ(sim::messagingTimeout(item_.get()), 3);
+    EXPECT_FLOAT_EQ(frameworks::messagingTimeout(item_.get()), 3);
 }
 
 TEST_F(MessagingTimeouts, ZeroOnTheSystemWideElementRestoresTheDefault) {
-    const float standard = sim::messagingTimeout();
+    const float standard = frameworks::messagingTimeout();
     EXPECT_GT(standard, 0);
     AXUIElementSetMessagingTimeout(systemWide_.get(), 3);
     EXPECT_EQ(AXUIElementSetMessagingTimeout(systemWide_.get(), 0), kAXErrorSuccess);
-    EXPECT_FLOAT_EQ(sim::messagingTimeout(list_.get()), standard);
+    EXPECT_FLOAT_EQ(frameworks::messagingTimeout(list_.get()), standard);
 }
 
 TEST_F(MessagingTimeouts, ANegativeOneIsAnIllegalArgument) {
     AXUIElementSetMessagingTimeout(item_.get(), 1.5f);
     EXPECT_EQ(AXUIElementSetMessagingTimeout(item_.get(), -1), kAXErrorIllegalArgument);
     EXPECT_EQ(AXUIElementSetMessagingTimeout(systemWide_.get(), -1), kAXErrorIllegalArgument);
-    EXPECT_FLOAT_EQ(sim::messagingTimeout(item_.get()), 1.5f);
+    EXPECT_FLOAT_EQ(frameworks::messagingTimeout(item_.get()), 1.5f);
 }
 
 // An attribute the element lacks stands in the multiple read as an error value or as null, as
 // the test chooses.
 class MissingAttributeOfTheMultipleRead
     : public SessionTest,
-      public ::testing::WithParamInterface<sim::MissingAttribute> {};
+      public ::testing::WithParamInterface<frameworks::MissingAttribute> {};
 
 TEST_P(MissingAttributeOfTheMultipleRead, StandsAsTheChosenValueBesideThePresentOnes) {
     addApp("Safari");
     RetainPtr<AXUIElementRef> item =
-        adoptCF(sim::createElement(*desktop().dockItemTitled("Safari")));
-    sim::standMissingAttributesAs(GetParam());
+        adoptCF(frameworks::createElement(*desktop().dockItemTitled("Safari")));
+    frameworks::standMissingAttributesAs(GetParam());
     const NSArray* names = NSArray::arrayWithObjects({CFSTR("AXTitle"), CFSTR("AXURL")});
     RetainPtr<CFArrayRef> values;
     ASSERT_EQ(AXUIElementCopyMultipleAttributeValues(item.get(), names, 0, values.initializeInto()),
               kAXErrorSuccess);
     EXPECT_TRUE(CFEqual(values->objectAtIndex(0), CFSTR("Safari")));
     id url = values->objectAtIndex(1);
-    if (GetParam() == sim::MissingAttribute::Null) {
+    if (GetParam() == frameworks::MissingAttribute::Null) {
         EXPECT_EQ(url, kCFNull);
     } else {
         EXPECT_EQ(AXValueGetType(dynamic_cf_cast<AXValueRef>(url)), kAXValueAXErrorType);
@@ -468,11 +468,11 @@ TEST_P(MissingAttributeOfTheMultipleRead, StandsAsTheChosenValueBesideThePresent
 }
 
 INSTANTIATE_TEST_SUITE_P(StandIn, MissingAttributeOfTheMultipleRead,
-                         ::testing::Values(sim::MissingAttribute::ErrorValue,
-                                           sim::MissingAttribute::Null),
+                         ::testing::Values(frameworks::MissingAttribute::ErrorValue,
+                                           frameworks::MissingAttribute::Null),
                          [](const auto& info) -> std::string {
-                             return info.param == sim::MissingAttribute::Null ? "Null"
-                                                                              : "ErrorValue";
+                             return info.param == frameworks::MissingAttribute::Null ? "Null"
+                                                                                     : "ErrorValue";
                          });
 
 // --- Event taps and access
@@ -506,7 +506,7 @@ TEST_F(SimulatedSession, AFaultFailsTheChosenCallForItsElementAndAttributeAsOfte
                       .element = item,
                       .name = u"AXTitle",
                       .count = 1});
-    RetainPtr<AXUIElementRef> element = adoptCF(sim::createElement(item));
+    RetainPtr<AXUIElementRef> element = adoptCF(frameworks::createElement(item));
     RetainPtr<CFTypeRef> title;
     EXPECT_EQ(
         AXUIElementCopyAttributeValue(element.get(), CFSTR("AXTitle"), title.initializeInto()),
@@ -526,7 +526,7 @@ TEST_F(SimulatedSession, AFaultForEveryCallAnswersItsStatusAndTheFailedCallIsCou
     EXPECT_EQ(sim::callCount("CGEventTapCreate"), 1u);
     sim::injectFault({.call = "AXUIElementGetPid", .status = kAXErrorFailure});
     RetainPtr<AXUIElementRef> element =
-        adoptCF(sim::createElement(*desktop().dockItemTitled("Safari")));
+        adoptCF(frameworks::createElement(*desktop().dockItemTitled("Safari")));
     pid_t pid = 0;
     EXPECT_EQ(AXUIElementGetPid(element.get(), &pid), kAXErrorFailure);
     EXPECT_NE(pid, safari);
@@ -538,7 +538,7 @@ TEST_F(SimulatedSession, AFaultForEveryCallAnswersItsStatusAndTheFailedCallIsCou
 TEST_F(SimulatedSession, AFaultFromAChosenCallOnLetsTheCallsBeforeItThrough) {
     addApp("Safari");
     RetainPtr<AXUIElementRef> element =
-        adoptCF(sim::createElement(*desktop().dockItemTitled("Safari")));
+        adoptCF(frameworks::createElement(*desktop().dockItemTitled("Safari")));
     sim::injectFault({.call = "AXUIElementGetPid", .count = 1, .after = 1});
     sim::injectFault({.call = "AXUIElementCopyAttributeValue", .after = 3});
     const CFTypeRef names[] = {CFSTR("AXTitle")};
@@ -570,7 +570,7 @@ TEST_F(SimulatedSession, AttributeValuesTheSessionMakesLeaveAValueFaultToTheSyst
     addApp("Safari");
     sim::injectFault({.call = "AXValueCreate", .count = 1});
     RetainPtr<AXUIElementRef> element =
-        adoptCF(sim::createElement(*desktop().dockItemTitled("Safari")));
+        adoptCF(frameworks::createElement(*desktop().dockItemTitled("Safari")));
     const CFTypeRef names[] = {CFSTR("AXPosition"), CFSTR("AXSize"), CFSTR("AXNoSuchThing")};
     RetainPtr<CFArrayRef> attributes = adoptCF(CFArrayCreate(nullptr, names, 3, nullptr));
     RetainPtr<CFArrayRef> values;

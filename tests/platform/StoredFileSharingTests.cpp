@@ -10,22 +10,22 @@
 #include <string>
 #include <vector>
 
+#include "CoreFoundation/CFPropertyListInternal.h"
 #include "CoreServices/CoreServices.h"
 #include "Foundation/NSUserDefaults.h"
 #include "HomeFolderTest.h"
-#include "sim/PropertyList.h"
 
 namespace {
 
 RetainPtr<CFTypeRef> stored(const std::string& path) {
-    sim::PropertyListFile file = sim::readPropertyListFile(path);
-    EXPECT_EQ(file.status, sim::PropertyListFile::Status::Read) << file.error;
+    frameworks::PropertyListFile file = frameworks::readPropertyListFile(path);
+    EXPECT_EQ(file.status, frameworks::PropertyListFile::Status::Read) << file.error;
     return std::move(file.root);
 }
 
 void store(const std::string& path, CFTypeRef root) {
     std::string error;
-    ASSERT_TRUE(sim::writePropertyListFile(path, root, &error)) << error;
+    ASSERT_TRUE(frameworks::writePropertyListFile(path, root, &error)) << error;
 }
 
 // Runs `work` in a forked process and in this one at the same time; the child's exit status is

@@ -6,13 +6,13 @@
 #include <climits>
 #include <string>
 
+#include "CoreFoundation/CFPropertyListInternal.h"
+#include "CoreFoundation/StoredPropertyListInternal.h"
 #include "Foundation/NSNotificationCenter.h"
 #include "Foundation/NSUserDefaults.h"
 #include "HomeFolderTest.h"
 #include "sim/Faults.h"
 #include "sim/ProcessArguments.h"
-#include "sim/PropertyList.h"
-#include "sim/StoredPropertyList.h"
 
 namespace {
 
@@ -38,8 +38,8 @@ protected:
 
     // What the preferences file holds now, read as another program would read it.
     static RetainPtr<CFTypeRef> storedValue(CFStringRef key) {
-        sim::PropertyListFile file = sim::readPropertyListFile(domainPath());
-        if (file.status != sim::PropertyListFile::Status::Read) {
+        frameworks::PropertyListFile file = frameworks::readPropertyListFile(domainPath());
+        if (file.status != frameworks::PropertyListFile::Status::Read) {
             return nullptr;
         }
         return retainPtr<CFTypeRef>(
@@ -148,7 +148,7 @@ TEST_F(UserDefaults, EverySetIsWrittenAtOnceReportedAndAnnounced) {
 TEST_F(UserDefaults, AChangeMadeOnTheDiskIsSeenAfterSynchronize) {
     EXPECT_FALSE(defaults()->boolForKey(CFSTR("HideDockIcon")));
     std::string error;
-    ASSERT_TRUE(sim::writePropertyListFile(
+    ASSERT_TRUE(frameworks::writePropertyListFile(
         domainPath(), NSDictionary::dictionaryWithPairs({{CFSTR("HideDockIcon"), kCFBooleanTrue}}),
         &error));
     EXPECT_FALSE(defaults()->boolForKey(CFSTR("HideDockIcon")));
@@ -217,7 +217,7 @@ TEST_F(UserDefaults, AValueAPropertyListCannotHoldIsRefusedAndTheOneBeforeStays)
 
 TEST_F(UserDefaults, AnotherDomainIsReadFromItsOwnFileOnly) {
     std::string error;
-    ASSERT_TRUE(sim::writePropertyListFile(
+    ASSERT_TRUE(frameworks::writePropertyListFile(
         preferencesFolder() + "/com.example.other.plist",
         NSDictionary::dictionaryWithPairs({{CFSTR("Theirs"), kCFBooleanTrue}}), &error));
     NSDictionary* other = defaults()->persistentDomainForName(CFSTR("com.example.other"));
@@ -228,7 +228,7 @@ TEST_F(UserDefaults, AnotherDomainIsReadFromItsOwnFileOnly) {
 
 TEST_F(UserDefaults, ADomainNameThatLeavesThePreferencesFolderNamesNoDomain) {
     std::string error;
-    ASSERT_TRUE(sim::writePropertyListFile(
+    ASSERT_TRUE(frameworks::writePropertyListFile(
         sim::homeFolder() + "/Library/secret.plist",
         NSDictionary::dictionaryWithPairs({{CFSTR("Theirs"), kCFBooleanTrue}}), &error));
     EXPECT_EQ(defaults()->persistentDomainForName(CFSTR("../secret")), nullptr);
@@ -253,9 +253,9 @@ TEST_P(UnreadableDomainFile, IsKeptAsideAndReportedAndTheRegisteredDefaultsAnswe
     EXPECT_EQ(readFile(keptAs()), GetParam());
     EXPECT_TRUE(transcriptMentions("preferences file Library/Preferences/" +
                                    std::string(kDomainFile) + " is unreadable"));
-    ASSERT_EQ(sim::setAsideFiles().size(), 1u);
-    EXPECT_EQ(sim::setAsideFiles()[0].keptAs, keptAs());
-    EXPECT_FALSE(sim::setAsideFiles()[0].reason.empty());
+    ASSERT_EQ(frameworks::setAsideFiles().size(), 1u);
+    EXPECT_EQ(frameworks::setAsideFiles()[0].keptAs, keptAs());
+    EXPECT_FALSE(frameworks::setAsideFiles()[0].reason.empty());
 }
 
 TEST_P(UnreadableDomainFile, WhatIsSetAfterwardsStartsAFreshFileBesideTheKeptOne) {

@@ -8,14 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "ApplicationServices/EventSystemInternal.h"
+#include "CoreFoundation/CFPropertyListInternal.h"
+#include "CoreServices/LoginItemListInternal.h"
 #include "SessionTest.h"
+#include "control/SystemProcess.h"
+#include "control/UserSession.h"
 #include "sim/Clock.h"
-#include "sim/EventSystem.h"
 #include "sim/HomeFolder.h"
-#include "sim/LoginItemList.h"
-#include "sim/PropertyList.h"
-#include "sim/SystemProcess.h"
-#include "sim/UserSession.h"
 
 namespace {
 
@@ -29,17 +29,17 @@ const char* const kKeys[] = {"LaunchAutomaticallyOnLogin", "HideDockIcon", "Show
 // The objects of the model alive with no process of the system running, the session's own
 // record of the login items let go (it is the session's, and grows with the list).
 long liveObjectsWithoutProcess() {
-    sim::loginItemList().forget();
+    frameworks::loginItemList().forget();
     return NSObjectLiveCount();
 }
 
 void take(Step step, int toggle) {
     switch (step) {
         case Step::Launch:
-            sim::launchSystem(nullptr);
+            frameworks::launchSystem(nullptr);
             break;
         case Step::Quit:
-            sim::terminateSystem();
+            frameworks::terminateSystem();
             break;
         case Step::Logout:
             sim::logOut();
@@ -50,8 +50,8 @@ void take(Step step, int toggle) {
         case Step::ClickSafari:
             if (std::optional<sim::NodeId> item = desktop().dockItemTitled("Safari")) {
                 const sim::Rect frame = *desktop().node(*item)->frame;
-                sim::eventSystem().pressLeft(frame.midX(), frame.midY());
-                sim::eventSystem().releaseLeft(frame.midX(), frame.midY());
+                frameworks::eventSystem().pressLeft(frame.midX(), frame.midY());
+                frameworks::eventSystem().releaseLeft(frame.midX(), frame.midY());
             }
             break;
         case Step::KeepSafari:
@@ -74,8 +74,8 @@ void take(Step step, int toggle) {
 void checkInvariants(long baseline) {
     // Stored files always read.
     for (const char* file : {"org.quenfold.Quenfold.plist", "com.apple.loginitems.plist"}) {
-        RC_ASSERT(sim::readPropertyListFile(sim::preferencesFilePath(file)).status !=
-                  sim::PropertyListFile::Status::Unreadable);
+        RC_ASSERT(frameworks::readPropertyListFile(sim::preferencesFilePath(file)).status !=
+                  frameworks::PropertyListFile::Status::Unreadable);
     }
     // Every owned Dock item belongs to a running application, every running foreground
     // application has its own item; logged out, nothing runs.
@@ -92,7 +92,7 @@ void checkInvariants(long baseline) {
     }
     RC_ASSERT(!sim::loggedOut() || desktop().runningPids().empty());
     // No object of an ended process alive.
-    if (sim::systemState() != sim::SystemState::Running) {
+    if (frameworks::systemState() != frameworks::SystemState::Running) {
         RC_ASSERT(liveObjectsWithoutProcess() == baseline);
     }
 }
@@ -102,7 +102,7 @@ RC_GTEST_PROP(SessionLifecycleProperties, ProcessesEndCleanlyAndTheDockFollowsTh
         rc::gen::element(Step::Launch, Step::Quit, Step::Logout, Step::Login, Step::ClickSafari,
                          Step::KeepSafari, Step::QuitSafari, Step::Toggle),
         rc::gen::inRange(0, 6)));
-    sim::setSystemImagePath(kImage);
+    frameworks::setSystemImagePath(kImage);
     sim::reset();
     long baseline = 0;
     {
@@ -117,7 +117,7 @@ RC_GTEST_PROP(SessionLifecycleProperties, ProcessesEndCleanlyAndTheDockFollowsTh
         }
     }
     sim::reset();
-    sim::setSystemImagePath("");
+    frameworks::setSystemImagePath("");
 }
 
 }  // namespace

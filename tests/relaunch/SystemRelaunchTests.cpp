@@ -5,10 +5,10 @@
 
 #include <Foundation/NSObjCRuntime.h>
 
+#include "ApplicationServices/EventSystemInternal.h"
 #include "SessionTest.h"
+#include "control/SystemProcess.h"
 #include "sim/Clock.h"
-#include "sim/EventSystem.h"
-#include "sim/SystemProcess.h"
 
 namespace {
 
@@ -37,27 +37,27 @@ bool imageLoaded() {
 class SystemRelaunch : public SessionTest {
 protected:
     void SetUp() override {
-        sim::setSystemImagePath(kImage);
+        frameworks::setSystemImagePath(kImage);
         SessionTest::SetUp();
     }
     void TearDown() override {
         SessionTest::TearDown();
         EXPECT_FALSE(imageLoaded());
-        sim::setSystemImagePath("");
+        frameworks::setSystemImagePath("");
     }
 
     static void launch() {
         std::string error;
-        ASSERT_TRUE(sim::launchSystem(&error)) << error;
+        ASSERT_TRUE(frameworks::launchSystem(&error)) << error;
         sim::settle();
     }
 
     static void clickDockItem(const std::string& title, bool press) {
         const CGPoint point = dockItem(title);
         if (press) {
-            sim::eventSystem().pressLeft(point.x, point.y);
+            frameworks::eventSystem().pressLeft(point.x, point.y);
         }
-        sim::eventSystem().releaseLeft(point.x, point.y);
+        frameworks::eventSystem().releaseLeft(point.x, point.y);
         sim::settle();
     }
 };
@@ -86,7 +86,7 @@ TEST_F(SystemRelaunch, NothingOfOneLaunchIsSeenByTheNextOrOutlivesItsProcess) {
         EXPECT_EQ(sim::desktop().hideRequestCount(), hides + 1);
         EXPECT_NE(*snapshotPid, nullptr);
 
-        sim::terminateSystem();
+        frameworks::terminateSystem();
         EXPECT_FALSE(imageLoaded());
         EXPECT_EQ(runtimeClassNamed("QuenfoldAppDelegate"), nullptr);
         EXPECT_EQ(NSObjectLiveCount(), before) << "launch " << launchNumber;

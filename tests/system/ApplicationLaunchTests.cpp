@@ -10,9 +10,9 @@
 
 #include <string>
 
+#include "ApplicationServices/EventSystemInternal.h"
 #include "ApplicationTest.h"
 #include "sim/Clock.h"
-#include "sim/EventSystem.h"
 #include "sim/Faults.h"
 
 namespace {
@@ -91,7 +91,7 @@ TEST_P(AccessOff, SaysSoWithTheLaidOutStatusInRed) {
 
 TEST_P(AccessOff, HoldsNoTapSinceTheTapNeedsAccess) {
     launchWithAccessOff();
-    EXPECT_EQ(sim::eventSystem().tapCount(), 0u);
+    EXPECT_EQ(frameworks::eventSystem().tapCount(), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(SettingsOnLaunch, AccessOff, ::testing::Bool(),
@@ -125,7 +125,7 @@ TEST_F(Reopen, PresentsTheOneSettingsWindowAndAnswersYesWithOrWithoutVisibleWind
     launch();
     ASSERT_FALSE(systemActive());
     NSWindow* window = delegate()->window();
-    sim::reopenSystem();
+    frameworks::reopenSystem();
     EXPECT_TRUE(sim::settingsWindowOnScreen());
     EXPECT_TRUE(systemActive());
     sim::closeSettingsWindow();
@@ -153,9 +153,9 @@ protected:
     static void clickItem() {
         const CGPoint item = dockItem("Quenfold");
         sim::settle();
-        sim::eventSystem().pressLeft(item.x, item.y);
+        frameworks::eventSystem().pressLeft(item.x, item.y);
         sim::settle();
-        sim::eventSystem().releaseLeft(item.x, item.y);
+        frameworks::eventSystem().releaseLeft(item.x, item.y);
         sim::settle();
     }
 };
@@ -255,10 +255,10 @@ TEST_F(Quitting, IsAllowedAtOnceAndReleasesTheTapOnce) {
     launch();
     EXPECT_EQ(delegate()->applicationShouldTerminate(NSApp), NSTerminateNow);
     sim::clearTranscript();
-    sim::terminateSystem();
-    sim::terminateSystem();
-    EXPECT_EQ(sim::systemState(), sim::SystemState::Terminated);
-    EXPECT_EQ(sim::eventSystem().tapCount(), 0u);
+    frameworks::terminateSystem();
+    frameworks::terminateSystem();
+    EXPECT_EQ(frameworks::systemState(), frameworks::SystemState::Terminated);
+    EXPECT_EQ(frameworks::eventSystem().tapCount(), 0u);
     int released = 0;
     for (const sim::TranscriptLine& line : sim::transcript()) {
         released += line.text == "event tap released" ? 1 : 0;
@@ -269,10 +269,10 @@ TEST_F(Quitting, IsAllowedAtOnceAndReleasesTheTapOnce) {
 
 TEST_F(Quitting, AReinstallScheduledBeforeQuittingNeverRuns) {
     launch();
-    sim::eventSystem().disableTaps(kCGEventTapDisabledByUserInput);
-    sim::terminateSystem();
+    frameworks::eventSystem().disableTaps(kCGEventTapDisabledByUserInput);
+    frameworks::terminateSystem();
     CFRunLoopRunInMode(kCFRunLoopDefaultMode, 1.0, false);
-    EXPECT_EQ(sim::eventSystem().tapCount(), 0u);
+    EXPECT_EQ(frameworks::eventSystem().tapCount(), 0u);
 }
 
 // --- The accessibility settings pane

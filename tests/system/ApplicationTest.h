@@ -10,8 +10,8 @@
 
 #include "SystemTest.h"
 #include "TestBundle.h"
+#include "control/SystemProcess.h"
 #include "sim/Faults.h"
-#include "sim/SystemProcess.h"
 #include "sim/Transcript.h"
 
 class ApplicationTest : public SystemTest {
@@ -28,7 +28,7 @@ protected:
 
     static void launch() {
         std::string error;
-        ASSERT_TRUE(sim::launchSystem(&error)) << error;
+        ASSERT_TRUE(frameworks::launchSystem(&error)) << error;
     }
 
     // The delegate the interface file made, once launched.

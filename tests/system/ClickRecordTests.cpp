@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "ApplicationServices/AccessibilityInternal.h"
 #include "WatcherTest.h"
-#include "sim/Accessibility.h"
 #include "sim/Faults.h"
 
 namespace {
@@ -81,10 +81,10 @@ TEST_F(ClickRecord, ModifiersComeInTheirFixedOrder) {
     EXPECT_EQ(
         modifiers(recordAt(CGPointMake(5, 5), kCGEventFlagMaskShift | kCGEventFlagMaskControl)),
         (std::vector<std::string>{"control", "shift"}));
-    sim::eventSystem().setKeyDown(0x68, true);
-    sim::eventSystem().setKeyDown(0x66, true);
-    sim::eventSystem().setButtonDown(kCGMouseButtonRight, true);
-    sim::eventSystem().setButtonDown(7, true);
+    frameworks::eventSystem().setKeyDown(0x68, true);
+    frameworks::eventSystem().setKeyDown(0x66, true);
+    frameworks::eventSystem().setButtonDown(kCGMouseButtonRight, true);
+    frameworks::eventSystem().setButtonDown(7, true);
     const CGEventFlags all = kCGEventFlagMaskAlphaShift | kCGEventFlagMaskSecondaryFn |
                              kCGEventFlagMaskAlternate | kCGEventFlagMaskShift |
                              kCGEventFlagMaskCommand | kCGEventFlagMaskControl;
@@ -153,7 +153,7 @@ TEST_F(ClickRecord, AttributesThatAreMissingOrNotStringsReadAsEmpty) {
                       .status = kAXErrorNoValue,
                       .element = item,
                       .name = u"AXSubrole"});
-    desktop().setAttribute(item, "AXTitle", NSNumber::numberWithInt(7));
+    frameworks::setAttribute(item, "AXTitle", NSNumber::numberWithInt(7));
     NSArray* record = recordAt(middleOf(item));
     EXPECT_EQ(text(record, 14), "");
     EXPECT_EQ(text(record, 15), "");
@@ -171,7 +171,7 @@ TEST_F(ClickRecord, AURLGivenAsAStringIsKept) {
 TEST_F(ClickRecord, ARoleThatIsNoStringIsKeptAsItIs) {
     addApp("Safari");
     const sim::NodeId item = *desktop().dockItemTitled("Safari");
-    desktop().setAttribute(item, "AXRole", NSNumber::numberWithInt(42));
+    frameworks::setAttribute(item, "AXRole", NSNumber::numberWithInt(42));
     EXPECT_EQ(number(recordAt(middleOf(item)), 13), 42);
 }
 
@@ -179,12 +179,12 @@ TEST_F(ClickRecord, ARoleThatIsNoStringIsKeptAsItIs) {
 // reads either as the empty string.
 class MissingAttributeInTheClickRecord
     : public ClickRecord,
-      public ::testing::WithParamInterface<sim::MissingAttribute> {
+      public ::testing::WithParamInterface<frameworks::MissingAttribute> {
 protected:
     NSArray* recordWithout(const char16_t* attribute) {
         addApp("Safari");
         const sim::NodeId item = *desktop().dockItemTitled("Safari");
-        sim::standMissingAttributesAs(GetParam());
+        frameworks::standMissingAttributesAs(GetParam());
         sim::injectFault({.call = "AXUIElementCopyAttributeValue",
                           .status = kAXErrorNoValue,
                           .element = item,
@@ -204,11 +204,11 @@ TEST_P(MissingAttributeInTheClickRecord, AMissingSubroleReadsAsEmpty) {
 }
 
 INSTANTIATE_TEST_SUITE_P(StandIn, MissingAttributeInTheClickRecord,
-                         ::testing::Values(sim::MissingAttribute::ErrorValue,
-                                           sim::MissingAttribute::Null),
+                         ::testing::Values(frameworks::MissingAttribute::ErrorValue,
+                                           frameworks::MissingAttribute::Null),
                          [](const auto& info) -> std::string {
-                             return info.param == sim::MissingAttribute::Null ? "Null"
-                                                                              : "ErrorValue";
+                             return info.param == frameworks::MissingAttribute::Null ? "Null"
+                                                                                     : "ErrorValue";
                          });
 
 TEST_F(ClickRecord, AnUnreadableOwnerGivesEmptyNamesAndZero) {

@@ -17,13 +17,13 @@
 #include <string>
 #include <vector>
 
+#include "ApplicationServices/EventSystemInternal.h"
+#include "CoreFoundation/CFPropertyListInternal.h"
+#include "CoreFoundation/StoredPropertyListInternal.h"
 #include "HomeFolderTest.h"
 #include "SystemTest.h"
 #include "sim/Clock.h"
-#include "sim/EventSystem.h"
 #include "sim/Faults.h"
-#include "sim/PropertyList.h"
-#include "sim/StoredPropertyList.h"
 
 namespace {
 
@@ -49,8 +49,8 @@ void clickDockItem(const std::string& title, SInt64 clickState = 1) {
         return;
     }
     const sim::Rect frame = *desktop().node(*item)->frame;
-    turn([&] { sim::eventSystem().pressLeft(frame.midX(), frame.midY()); });
-    turn([&] { sim::eventSystem().releaseLeft(frame.midX(), frame.midY(), clickState); });
+    turn([&] { frameworks::eventSystem().pressLeft(frame.midX(), frame.midY()); });
+    turn([&] { frameworks::eventSystem().releaseLeft(frame.midX(), frame.midY(), clickState); });
 }
 
 void waitSeconds(double seconds) {
@@ -109,7 +109,7 @@ void playLifecycle() {
     notes.name = "Notes";
     desktop().addApplication(notes);
 
-    turn([] { sim::launchSystem(nullptr); });
+    turn([] { frameworks::launchSystem(nullptr); });
     clickDockItem("Safari");  // the Dock activates Safari (the settings window was in front)
     clickDockItem("Safari");  // hides Safari, the active application
     clickDockItem("Safari");  // the Dock shows it again
@@ -127,18 +127,18 @@ void playLifecycle() {
     }
     turn([] { sim::pressSettingsAction("openUniversalAccessPref:"); });
     turn([] { sim::closeSettingsWindow(); });
-    turn([] { sim::reopenSystem(); });
-    turn([] { sim::eventSystem().disableTaps(kCGEventTapDisabledByTimeout); });
-    turn([] { sim::eventSystem().disableTaps(kCGEventTapDisabledByUserInput); });
+    turn([] { frameworks::reopenSystem(); });
+    turn([] { frameworks::eventSystem().disableTaps(kCGEventTapDisabledByTimeout); });
+    turn([] { frameworks::eventSystem().disableTaps(kCGEventTapDisabledByUserInput); });
     waitSeconds(0.5);  // the tap is put back after a user-input switch-off
     clickDockItem("Notes");
-    turn([] { sim::terminateSystem(); });
+    turn([] { frameworks::terminateSystem(); });
 }
 
 // What is wrong with the stored files of the home folder, or empty.
 std::string storedFileProblems() {
     std::string problems;
-    for (const sim::SetAsideFile& file : sim::setAsideFiles()) {
+    for (const frameworks::SetAsideFile& file : frameworks::setAsideFiles()) {
         problems += file.path + " was set aside as unreadable: " + file.reason + "\n";
     }
     const std::string folder = preferencesFolder();
@@ -152,11 +152,11 @@ std::string storedFileProblems() {
         }
     }
 
-    const sim::PropertyListFile preferences =
-        sim::readPropertyListFile(folder + "/org.quenfold.Quenfold.plist");
-    if (preferences.status == sim::PropertyListFile::Status::Unreadable) {
+    const frameworks::PropertyListFile preferences =
+        frameworks::readPropertyListFile(folder + "/org.quenfold.Quenfold.plist");
+    if (preferences.status == frameworks::PropertyListFile::Status::Unreadable) {
         problems += "the preferences file does not read: " + preferences.error + "\n";
-    } else if (preferences.status == sim::PropertyListFile::Status::Read) {
+    } else if (preferences.status == frameworks::PropertyListFile::Status::Read) {
         const auto* values = dynamic_objc_cast<NSDictionary>(preferences.root.get());
         if (values == nullptr) {
             problems += "the preferences file holds no dictionary\n";
@@ -174,11 +174,11 @@ std::string storedFileProblems() {
         }
     }
 
-    const sim::PropertyListFile loginItems =
-        sim::readPropertyListFile(folder + "/com.apple.loginitems.plist");
-    if (loginItems.status == sim::PropertyListFile::Status::Unreadable) {
+    const frameworks::PropertyListFile loginItems =
+        frameworks::readPropertyListFile(folder + "/com.apple.loginitems.plist");
+    if (loginItems.status == frameworks::PropertyListFile::Status::Unreadable) {
         problems += "the login-item list does not read: " + loginItems.error + "\n";
-    } else if (loginItems.status == sim::PropertyListFile::Status::Read) {
+    } else if (loginItems.status == frameworks::PropertyListFile::Status::Read) {
         // Only the system's own bundle is ever added. It may be there twice: a list that could
         // not be looked at, or entries that could not be resolved, hide the entry there is.
         for (const sim::LoginItemEntry& entry : sim::loginItems()) {
@@ -253,7 +253,7 @@ TEST_F(FaultSweep, TheCleanLifecycleReachesEveryPart) {
     const RunHome home;
     playLifecycle();
     EXPECT_EQ(storedFileProblems(), "");
-    EXPECT_EQ(sim::systemState(), sim::SystemState::Terminated);
+    EXPECT_EQ(frameworks::systemState(), frameworks::SystemState::Terminated);
     EXPECT_GE(desktop().hideRequestCount(), 1);
     EXPECT_EQ(sim::loginItems().size(), 1u);
     for (const char* call :

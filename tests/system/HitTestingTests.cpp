@@ -1,9 +1,9 @@
 // The system-wide element and the hit-test operations of the toolkit.
 #include <RetainPtr.h>
 
+#include "ApplicationServices/AccessibilityInternal.h"
+#include "ApplicationServices/EventSystemInternal.h"
 #include "SystemTest.h"
-#include "sim/Accessibility.h"
-#include "sim/EventSystem.h"
 #include "sim/Faults.h"
 
 namespace {
@@ -30,7 +30,7 @@ protected:
     }
 
     static std::optional<sim::NodeId> nodeOf(const RetainPtr<AXUIElementRef>& element) {
-        return element ? sim::nodeOf(element.get()) : std::nullopt;
+        return element ? frameworks::nodeOf(element.get()) : std::nullopt;
     }
 };
 
@@ -40,7 +40,7 @@ TEST_F(HitTesting, TheSystemWideElementIsMadeOnceAndKept) {
     AXUIElementRef first = _systemWideElement;
     set_systemWideElement();
     EXPECT_EQ(_systemWideElement, first);
-    EXPECT_TRUE(sim::isSystemWide(first));
+    EXPECT_TRUE(frameworks::isSystemWide(first));
     EXPECT_EQ(sim::callCount("AXUIElementCreateSystemWide"), 1u);
 }
 
@@ -139,7 +139,7 @@ TEST_F(HitTesting, EveryFailureOfTheHitTestIsNone) {
 TEST_F(HitTesting, AtMouseTestsThePointerPosition) {
     addApp("Safari");
     const CGPoint item = middleOf(*desktop().dockItemTitled("Safari"));
-    sim::eventSystem().pressLeft(item.x, item.y);
+    frameworks::eventSystem().pressLeft(item.x, item.y);
     RetainPtr<AXUIElementRef> found = adoptCF(copyUIElementAtMouse());
     EXPECT_EQ(nodeOf(found), desktop().dockItemTitled("Safari"));
 }
@@ -147,7 +147,7 @@ TEST_F(HitTesting, AtMouseTestsThePointerPosition) {
 TEST_F(HitTesting, AtMouseWithoutAnEventToReadThePointerFromAnswersNone) {
     addApp("Safari");
     const CGPoint item = middleOf(*desktop().dockItemTitled("Safari"));
-    sim::eventSystem().pressLeft(item.x, item.y);
+    frameworks::eventSystem().pressLeft(item.x, item.y);
     sim::injectFault({.call = "CGEventCreate"});
     EXPECT_EQ(copyUIElementAtMouse(), nullptr);
 }
@@ -165,9 +165,9 @@ TEST_F(HitTesting, MessagingTimeoutPassesThePlatformAnswerOn) {
     forgetSystemWideElement();
     EXPECT_EQ(setAXUIElementSetMessagingTimeout(2.5f), kAXErrorSuccess);
     EXPECT_NE(_systemWideElement, nullptr);
-    EXPECT_FLOAT_EQ(sim::messagingTimeout(), 2.5f);
+    EXPECT_FLOAT_EQ(frameworks::messagingTimeout(), 2.5f);
     EXPECT_EQ(setAXUIElementSetMessagingTimeout(-1.0f), kAXErrorIllegalArgument);
-    EXPECT_FLOAT_EQ(sim::messagingTimeout(), 2.5f);
+    EXPECT_FLOAT_EQ(frameworks::messagingTimeout(), 2.5f);
 }
 
 }  // namespace

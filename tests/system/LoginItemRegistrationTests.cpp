@@ -8,8 +8,8 @@
 
 #include "QuenfoldAppDelegate.h"
 #include "SystemTest.h"
+#include "control/SystemProcess.h"
 #include "sim/Faults.h"
-#include "sim/SystemProcess.h"
 
 namespace {
 

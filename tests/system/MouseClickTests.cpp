@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "ApplicationServices/EventSystemInternal.h"
 #include "SystemTest.h"
 #include "sim/Clock.h"
-#include "sim/EventSystem.h"
 #include "sim/Faults.h"
 
 namespace {
@@ -111,7 +111,7 @@ class MouseClickModifiers
 TEST_P(MouseClickModifiers, ModifierWordsReplaceThePressFlagsOnly) {
     const auto& [modifiers, flags] = GetParam();
     const CGEventFlags held = kCGEventFlagMaskSecondaryFn;
-    sim::eventSystem().setModifierFlags(held);
+    frameworks::eventSystem().setModifierFlags(held);
     mouseClick(10, 10, nullptr, 1, word(modifiers).get(), 0);
     ASSERT_EQ(gPosted.size(), 2u);
     EXPECT_EQ(gPosted[0].flags, flags);

@@ -11,8 +11,8 @@
 
 #include "ApplicationTest.h"
 #include "BinaryPropertyListBytes.h"
-#include "sim/PropertyList.h"
-#include "sim/StoredPropertyList.h"
+#include "CoreFoundation/CFPropertyListInternal.h"
+#include "CoreFoundation/StoredPropertyListInternal.h"
 
 namespace {
 
@@ -67,11 +67,11 @@ protected:
 
 TEST_P(UnreadableStoredFile, IsSetAsideWithTheReasonAndTheLaunchGoesOnWithNothingOfIt) {
     launch();
-    EXPECT_EQ(sim::systemState(), sim::SystemState::Running);
+    EXPECT_EQ(frameworks::systemState(), frameworks::SystemState::Running);
     EXPECT_EQ(readFile(GetParam().path() + ".unreadable"), GetParam().bytes);
-    ASSERT_EQ(sim::setAsideFiles().size(), 1u);
-    EXPECT_NE(sim::setAsideFiles()[0].reason.find(GetParam().reason), std::string::npos)
-        << sim::setAsideFiles()[0].reason;
+    ASSERT_EQ(frameworks::setAsideFiles().size(), 1u);
+    EXPECT_NE(frameworks::setAsideFiles()[0].reason.find(GetParam().reason), std::string::npos)
+        << frameworks::setAsideFiles()[0].reason;
     EXPECT_EQ(sim::systemDefault("HideDockIcon"), false);
     EXPECT_TRUE(sim::loginItems().empty());
 }
@@ -107,7 +107,7 @@ TEST_F(StoredFiles, AStringHoldingNulIsNotReadInSoEveryLaterChangeIsStored) {
     domain.add(Bytes::boolean(true));
     writeFile(domainPath(), domain.file());
     launch();
-    ASSERT_EQ(sim::setAsideFiles().size(), 1u);
+    ASSERT_EQ(frameworks::setAsideFiles().size(), 1u);
     std::string error;
     EXPECT_TRUE(sim::storeSystemDefault("ShowSettingsOnLaunch", false, &error)) << error;
     EXPECT_EQ(sim::systemDefault("ShowSettingsOnLaunch"), false);
@@ -123,8 +123,8 @@ TEST_F(StoredFiles, WhatIsNoRegularFileIsSetAsideWithoutWaitingForIt) {
     ASSERT_EQ(::lstat((domainPath() + ".unreadable").c_str(), &keptAside), 0);
     EXPECT_TRUE(S_ISFIFO(keptAside.st_mode));
     EXPECT_TRUE(std::filesystem::is_symlink(listPath() + ".unreadable"));
-    ASSERT_EQ(sim::setAsideFiles().size(), 2u);
-    for (const sim::SetAsideFile& file : sim::setAsideFiles()) {
+    ASSERT_EQ(frameworks::setAsideFiles().size(), 2u);
+    for (const frameworks::SetAsideFile& file : frameworks::setAsideFiles()) {
         EXPECT_NE(file.reason.find("not a regular file"), std::string::npos) << file.reason;
     }
 }
@@ -168,15 +168,17 @@ TEST_F(StoredFiles, ValuesOfOtherToolsAreKeptWhenTheDomainIsRewrittenAndTheSetti
     }
     writeFile(domainPath(), file.file());
     std::string error;
-    const RetainPtr<CFTypeRef> before = sim::propertyListFromBytes(readFile(domainPath()), &error);
+    const RetainPtr<CFTypeRef> before =
+        frameworks::propertyListFromBytes(readFile(domainPath()), &error);
     ASSERT_TRUE(before) << error;
 
     launch();
-    EXPECT_TRUE(sim::setAsideFiles().empty());
+    EXPECT_TRUE(frameworks::setAsideFiles().empty());
     EXPECT_FALSE(sim::settingsWindowOnScreen()) << "ShowSettingsOnLaunch = NO was not read";
     EXPECT_FALSE(dockIconShown()) << "HideDockIcon = YES was not read";
     // The launch stored LaunchAutomaticallyOnLogin: everything else is as it was.
-    const RetainPtr<CFTypeRef> after = sim::propertyListFromBytes(readFile(domainPath()), &error);
+    const RetainPtr<CFTypeRef> after =
+        frameworks::propertyListFromBytes(readFile(domainPath()), &error);
     ASSERT_TRUE(after) << error;
     RetainPtr<NSMutableDictionary*> expected = adoptCF(NSMutableDictionary::create());
     for (const auto& [key, value] : *static_cast<const NSDictionary*>(before.get())) {

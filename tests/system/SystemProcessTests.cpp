@@ -3,8 +3,8 @@
 // user's hand.
 #include <string>
 
+#include "ApplicationServices/EventSystemInternal.h"
 #include "ApplicationTest.h"
-#include "sim/EventSystem.h"
 
 namespace {
 
@@ -22,30 +22,30 @@ using SystemLaunch = ApplicationTest;
 TEST_F(SystemLaunch, LaunchesAgainAsANewProcessOnlyAfterItQuit) {
     launch();
     std::string error;
-    EXPECT_FALSE(sim::launchSystem(&error));
+    EXPECT_FALSE(frameworks::launchSystem(&error));
     EXPECT_EQ(error, "the system is running already");
-    sim::terminateSystem();
-    ASSERT_TRUE(sim::launchSystem(&error)) << error;
-    EXPECT_EQ(sim::systemState(), sim::SystemState::Running);
+    frameworks::terminateSystem();
+    ASSERT_TRUE(frameworks::launchSystem(&error)) << error;
+    EXPECT_EQ(frameworks::systemState(), frameworks::SystemState::Running);
     EXPECT_NE(desktop().systemPid(), sim::kSystemPid);
     EXPECT_EQ(desktop().application(sim::kSystemPid), nullptr);
-    EXPECT_EQ(sim::eventSystem().tapCount(), 1u);
+    EXPECT_EQ(frameworks::eventSystem().tapCount(), 1u);
 }
 
 TEST_F(SystemLaunch, AMissingInfoPlistIsReportedAndNothingStarts) {
     bundle_.remove("Info.plist");
     std::string error;
-    EXPECT_FALSE(sim::launchSystem(&error));
+    EXPECT_FALSE(frameworks::launchSystem(&error));
     EXPECT_NE(error.find("Contents/Info.plist: the file does not exist"), std::string::npos)
         << error;
-    EXPECT_EQ(sim::systemState(), sim::SystemState::NotLaunched);
-    EXPECT_EQ(sim::eventSystem().tapCount(), 0u);
+    EXPECT_EQ(frameworks::systemState(), frameworks::SystemState::NotLaunched);
+    EXPECT_EQ(frameworks::eventSystem().tapCount(), 0u);
 }
 
 TEST_F(SystemLaunch, AnInfoPlistWithoutTheInterfaceFileIsReported) {
     bundle_.write("Info.plist", replaced(bundle_.read("Info.plist"), "NSMainNibFile", "Other"));
     std::string error;
-    EXPECT_FALSE(sim::launchSystem(&error));
+    EXPECT_FALSE(frameworks::launchSystem(&error));
     EXPECT_NE(error.find("NSMainNibFile"), std::string::npos) << error;
 }
 
@@ -53,14 +53,14 @@ TEST_F(SystemLaunch, ABrokenInterfaceFileIsReportedAndNothingIsConnected) {
     bundle_.write("Resources/MainMenu.plist",
                   replaced(bundle_.read("Resources/MainMenu.plist"), "changeSetting:", "change:"));
     std::string error;
-    EXPECT_FALSE(sim::launchSystem(&error));
+    EXPECT_FALSE(frameworks::launchSystem(&error));
     EXPECT_NE(error.find("MainMenu.plist: Connections[3]: \"delegate\" does not respond to "
                          "\"change:\""),
               std::string::npos)
         << error;
     EXPECT_EQ(NSApplication::sharedApplication()->delegate(), nullptr);
     EXPECT_TRUE(desktop().windowsOf(sim::kSystemPid).empty());
-    EXPECT_EQ(sim::systemState(), sim::SystemState::NotLaunched);
+    EXPECT_EQ(frameworks::systemState(), frameworks::SystemState::NotLaunched);
 }
 
 TEST_F(SystemLaunch, AnApplicationThatIsNoAgentHasItsDockIconFromTheStart) {
@@ -74,7 +74,7 @@ TEST_F(SystemLaunch, AnApplicationThatIsNoAgentHasItsDockIconFromTheStart) {
 TEST_F(SystemLaunch, ResetLeavesAProcessThatHasNotLaunched) {
     launch();
     sim::reset();
-    EXPECT_EQ(sim::systemState(), sim::SystemState::NotLaunched);
+    EXPECT_EQ(frameworks::systemState(), frameworks::SystemState::NotLaunched);
     EXPECT_EQ(NSApp, nullptr);
     EXPECT_FALSE(sim::settingsWindowOnScreen());
     launch();

@@ -11,7 +11,7 @@ class UIElementApplication : public UIElementTest {
 protected:
     static std::optional<sim::NodeId> adoptWindow(AXUIElementRef window) {
         RetainPtr<AXUIElementRef> owned = adoptCF(window);
-        return owned ? sim::nodeOf(owned.get()) : std::nullopt;
+        return owned ? frameworks::nodeOf(owned.get()) : std::nullopt;
     }
 };
 
@@ -22,7 +22,7 @@ TEST_F(UIElementApplication, TheTreeNameIsTheTitleOfTheTopmostAncestor) {
     EXPECT_EQ(adoptText(copyApplicationNameOfUIElement(send_.get())), u"Mail");
     EXPECT_EQ(copyApplicationNameOfUIElement(element(desktop().rootOf(mail_)).get()), nullptr);
     // A chain looping back on itself ends at the last ancestor not met before.
-    desktop().setAttribute(windowNode_, "AXParent", send_.get());
+    frameworks::setAttribute(windowNode_, "AXParent", send_.get());
     EXPECT_EQ(adoptText(copyApplicationNameOfUIElement(send_.get())), u"Inbox");
 }
 

@@ -27,7 +27,7 @@ protected:
     // A search result: the child's element, borrowed and still usable.
     static void expectChild(AXUIElementRef found, sim::NodeId node) {
         ASSERT_NE(found, nullptr);
-        EXPECT_EQ(sim::nodeOf(found), node);
+        EXPECT_EQ(frameworks::nodeOf(found), node);
     }
 
     static NSArray* titles(std::initializer_list<CFTypeRef> candidates) {
@@ -56,7 +56,7 @@ TEST_F(UIElementAttribute, LineageInLowerCaseIsTheLineageTextAndOtherwiseAnAttri
     EXPECT_EQ(adoptText(copyValueOfExistingAttribute(CFSTR("lineage"), window_.get())),
               u"<AXApplication: \"Mail\">\n <AXWindow: \"Inbox\">\n");
     EXPECT_EQ(copyValueOfExistingAttribute(CFSTR("lineage"), nullptr), nullptr);
-    desktop().setAttribute(windowNode_, "Lineage", CFSTR("an attribute"));
+    frameworks::setAttribute(windowNode_, "Lineage", CFSTR("an attribute"));
     EXPECT_EQ(adoptText(copyValueOfExistingAttribute(CFSTR("Lineage"), window_.get())),
               u"an attribute");
 }
@@ -64,8 +64,8 @@ TEST_F(UIElementAttribute, LineageInLowerCaseIsTheLineageTextAndOtherwiseAnAttri
 TEST_F(UIElementAttribute, ActionsAreOneNamePerLineAndNeverAnAttributeRequest) {
     buildWindow({{"AXButton", "Send"}});
     desktop().setActions(children_[0], {"AXPress", "AXShowMenu"});
-    desktop().setAttribute(children_[0], "actions", CFSTR("an attribute of that name"));
-    RetainPtr<AXUIElementRef> button = adoptCF(sim::createElement(children_[0]));
+    frameworks::setAttribute(children_[0], "actions", CFSTR("an attribute of that name"));
+    RetainPtr<AXUIElementRef> button = adoptCF(frameworks::createElement(children_[0]));
     EXPECT_EQ(adoptText(copyValueOfExistingAttribute(CFSTR("actions"), button.get())),
               u"AXPress\nAXShowMenu\n");
     EXPECT_EQ(sim::callCount("AXUIElementCopyAttributeValue"), 0u);
@@ -149,11 +149,11 @@ TEST_F(UIElementAttribute, UnreadableChildrenOrOnesThatAreNoElementsAreNeverHand
     EXPECT_EQ(getTitleElementInChildren(window_.get(), titles({CFSTR("OK")})), nullptr);
     EXPECT_EQ(getRoleElementInChildren(window_.get(), CFSTR("AXButton")), nullptr);
     EXPECT_EQ(getIndexElementInChildren(window_.get(), 0), nullptr);
-    RetainPtr<AXUIElementRef> button = adoptCF(sim::createElement(children_[0]));
-    desktop().setAttribute(windowNode_, "AXChildren", titles({CFSTR("OK"), button.get()}));
+    RetainPtr<AXUIElementRef> button = adoptCF(frameworks::createElement(children_[0]));
+    frameworks::setAttribute(windowNode_, "AXChildren", titles({CFSTR("OK"), button.get()}));
     EXPECT_EQ(getIndexElementInChildren(window_.get(), 0), nullptr);
     expectChild(getTitleElementInChildren(window_.get(), titles({CFSTR("OK")})), children_[0]);
-    desktop().setAttribute(windowNode_, "AXChildren", CFSTR("not a list"));
+    frameworks::setAttribute(windowNode_, "AXChildren", CFSTR("not a list"));
     EXPECT_EQ(getIndexElementInChildren(window_.get(), 0), nullptr);
 }
 

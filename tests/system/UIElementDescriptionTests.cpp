@@ -88,13 +88,13 @@ TEST_F(UIElementDescription, AnElementIsItsRoleWithItsTitleOrDescription) {
     EXPECT_EQ(describe(send_.get()), u"<AXButton: \"Send\">");
     desktop().setTitle(sendNode_, "");
     EXPECT_EQ(describe(send_.get()), u"<AXButton: \"\">");
-    desktop().setAttribute(sendNode_, "AXDescription", CFSTR("send now"));
+    frameworks::setAttribute(sendNode_, "AXDescription", CFSTR("send now"));
     EXPECT_EQ(describe(send_.get()), u"<AXButton: \"send now\">");
-    desktop().setAttribute(sendNode_, "AXDescription", CFSTR(""));
+    frameworks::setAttribute(sendNode_, "AXDescription", CFSTR(""));
     EXPECT_EQ(describe(send_.get()), u"<AXButton: \"\">");
-    RetainPtr<AXUIElementRef> group = adoptCF(sim::createElement(group_));
+    RetainPtr<AXUIElementRef> group = adoptCF(frameworks::createElement(group_));
     EXPECT_EQ(describe(group.get()), u"<AXGroup>");
-    desktop().setAttribute(group_, "AXDescription", CFSTR("toolbar"));
+    frameworks::setAttribute(group_, "AXDescription", CFSTR("toolbar"));
     EXPECT_EQ(describe(group.get()), u"<AXGroup: \"toolbar\">");
     sim::injectFault({.call = "AXUIElementCopyAttributeValue", .name = u"AXRole"});
     EXPECT_EQ(describe(group.get()), group->description()->units());
@@ -111,7 +111,8 @@ TEST_F(UIElementDescription, TheLineageRunsFromTheTopDownToTheElement) {
     EXPECT_EQ(text(lineageDescriptionOfUIElement(send_.get())),
               u"<AXApplication: \"Mail\">\n <AXWindow: \"Inbox\">\n  <AXGroup>\n   <AXButton: "
               u"\"Send\">\n");
-    RetainPtr<AXUIElementRef> application = adoptCF(sim::createElement(desktop().rootOf(mail_)));
+    RetainPtr<AXUIElementRef> application =
+        adoptCF(frameworks::createElement(desktop().rootOf(mail_)));
     EXPECT_EQ(text(lineageDescriptionOfUIElement(application.get())),
               u"<AXApplication: \"Mail\">\n");
     EXPECT_EQ(lineageOfUIElement(nullptr)->count(), 0u);
@@ -119,19 +120,19 @@ TEST_F(UIElementDescription, TheLineageRunsFromTheTopDownToTheElement) {
 
 TEST_F(UIElementDescription, TheLineageEndsWhereTheParentChainLoops) {
     buildMail();
-    desktop().setAttribute(windowNode_, "AXParent", send_.get());
+    frameworks::setAttribute(windowNode_, "AXParent", send_.get());
     EXPECT_EQ(text(lineageDescriptionOfUIElement(send_.get())),
               u"<AXWindow: \"Inbox\">\n <AXGroup>\n  <AXButton: \"Send\">\n");
-    desktop().setAttribute(sendNode_, "AXParent", send_.get());
+    frameworks::setAttribute(sendNode_, "AXParent", send_.get());
     EXPECT_EQ(lineageOfUIElement(send_.get())->count(), 1u);
 }
 
 TEST_F(UIElementDescription, AParentThatIsNoElementIsDescribedAsAValueAndEndsTheLineage) {
     buildMail();
-    desktop().setAttribute(sendNode_, "AXParent", CFSTR("Mail"));
+    frameworks::setAttribute(sendNode_, "AXParent", CFSTR("Mail"));
     EXPECT_EQ(text(lineageDescriptionOfUIElement(send_.get())), u"Mail\n <AXButton: \"Send\">\n");
-    desktop().setAttribute(sendNode_, "AXParent", nullptr);
-    desktop().setAttribute(group_, "AXParent", NSArray::array());
+    frameworks::setAttribute(sendNode_, "AXParent", nullptr);
+    frameworks::setAttribute(group_, "AXParent", NSArray::array());
     EXPECT_EQ(text(lineageDescriptionOfUIElement(send_.get())),
               u"<array of size 0>\n <AXGroup>\n  <AXButton: \"Send\">\n");
 }
@@ -143,7 +144,7 @@ TEST_F(UIElementDescription, AVeryDeepChainIsClimbedWithoutRecursion) {
     for (int level = 0; level < kDepth; ++level) {
         deepest = desktop().addElement(deepest, {});
     }
-    RetainPtr<AXUIElementRef> element = adoptCF(sim::createElement(deepest));
+    RetainPtr<AXUIElementRef> element = adoptCF(frameworks::createElement(deepest));
     NSArray* lineage = lineageOfUIElement(element.get());
     ASSERT_EQ(lineage->count(), 4u + kDepth);
     EXPECT_EQ(describe(lineage->firstObject()), u"<AXApplication: \"Mail\">");

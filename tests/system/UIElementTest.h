@@ -9,8 +9,8 @@
 #include <optional>
 #include <string>
 
+#include "ApplicationServices/AccessibilityInternal.h"
 #include "SystemTest.h"
-#include "sim/Accessibility.h"
 #include "sim/Faults.h"
 
 class UIElementTest : public SystemTest {
@@ -48,7 +48,7 @@ protected:
     }
 
     static RetainPtr<AXUIElementRef> element(sim::NodeId node) {
-        return adoptCF(sim::createElement(node));
+        return adoptCF(frameworks::createElement(node));
     }
 
     // The text of a copy… result, which the caller alone owns: nothing of it is left in the

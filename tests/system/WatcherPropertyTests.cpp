@@ -15,8 +15,8 @@
 
 namespace watcherprops {
 
+using frameworks::eventSystem;
 using sim::desktop;
-using sim::eventSystem;
 
 // Every integer field of the event, in the order of their field numbers.
 std::vector<SInt64> fieldsOf(CGEventRef event) {

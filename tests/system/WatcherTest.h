@@ -4,9 +4,9 @@
 
 #include <string>
 
+#include "ApplicationServices/EventSystemInternal.h"
 #include "SystemTest.h"
 #include "sim/Clock.h"
-#include "sim/EventSystem.h"
 
 class WatcherTest : public SystemTest {
 protected:
@@ -24,11 +24,11 @@ protected:
     // on macOS, so that the desktop's earlier changes are seen the way macOS shows them.
     static void press(CGPoint at, CGEventFlags flags = 0) {
         sim::settle();
-        sim::eventSystem().pressLeft(at.x, at.y, flags);
+        frameworks::eventSystem().pressLeft(at.x, at.y, flags);
     }
     static void release(CGPoint at, SInt64 clickState = 1, CGEventFlags flags = 0) {
         sim::settle();
-        sim::eventSystem().releaseLeft(at.x, at.y, clickState, flags);
+        frameworks::eventSystem().releaseLeft(at.x, at.y, clickState, flags);
     }
     static void click(CGPoint at) {
         press(at);

@@ -9,8 +9,8 @@
 
 namespace {
 
+using frameworks::eventSystem;
 using sim::desktop;
-using sim::eventSystem;
 
 class Watcher : public WatcherTest {
 protected:
@@ -106,7 +106,7 @@ TEST_F(Watcher, InstallingCreatesOneListenOnlyTapOnTheMainRunLoop) {
     EXPECT_TRUE(CFRunLoopContainsSource(CFRunLoopGetMain(), delegate_->passiveEventTapRLSR.get(),
                                         kCFRunLoopDefaultMode));
     ASSERT_EQ(eventSystem().tapCount(), 1u);
-    const sim::EventTap& tap = eventSystem().taps().front();
+    const frameworks::EventTap& tap = eventSystem().taps().front();
     EXPECT_EQ(tap.location, kCGHIDEventTap);
     EXPECT_EQ(tap.placement, kCGTailAppendEventTap);
     EXPECT_EQ(tap.options, kCGEventTapOptionListenOnly);

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "ApplicationServices/EventSystemInternal.h"
 #include "DesktopScript/DesktopScript.h"
 #include "DesktopScript/DesktopScriptRunner.h"
 #include "DesktopScript/DesktopScriptText.h"
@@ -18,7 +19,6 @@
 #include "DesktopScript/DesktopSession.h"
 #include "HomeFolderTest.h"
 #include "sim/Clock.h"
-#include "sim/EventSystem.h"
 #include "sim/ProcessArguments.h"
 
 namespace {
@@ -37,7 +37,7 @@ protected:
     static void SetUpTestSuite() {
         sim::reset();
         std::string error;
-        ASSERT_TRUE(sim::launchSystem(&error)) << error;
+        ASSERT_TRUE(frameworks::launchSystem(&error)) << error;
         sim::reset();
     }
 
@@ -339,7 +339,7 @@ TEST_F(DesktopScriptRun, AClickIsAPressAndAReleaseWithTheHeldModifiers) {
     EXPECT_EQ(gSeen[1].clickState, 3);
     EXPECT_EQ(gSeen[0].flags, kCGEventFlagMaskCommand | kCGEventFlagMaskShift);
     EXPECT_EQ(gSeen[1].flags, kCGEventFlagMaskCommand | kCGEventFlagMaskShift);
-    EXPECT_EQ(sim::eventSystem().modifierFlags(), 0u) << "the keys were not let go";
+    EXPECT_EQ(frameworks::eventSystem().modifierFlags(), 0u) << "the keys were not let go";
 }
 
 TEST_F(DesktopScriptRun, ADoubleClickReleasesWithClickStatesOneThenTwo) {
@@ -358,8 +358,8 @@ TEST_F(DesktopScriptRun, ADockItemTargetIsTheMiddleOfTheFirstItemOfThatTitle) {
     const sim::NodeId first = sim::desktop().addDockItem(item);
     sim::desktop().addDockItem(item);
     ASSERT_EQ(runHere("press dock:Twin\n").status, 0);
-    EXPECT_EQ(sim::eventSystem().pointer().x, middleOf(first).x);
-    EXPECT_EQ(sim::eventSystem().pointer().y, middleOf(first).y);
+    EXPECT_EQ(frameworks::eventSystem().pointer().x, middleOf(first).x);
+    EXPECT_EQ(frameworks::eventSystem().pointer().y, middleOf(first).y);
 }
 
 TEST_F(DesktopScriptRun, AWindowTargetIsTheMiddleOfTheFrontmostWindowOfThatTitle) {
@@ -367,8 +367,8 @@ TEST_F(DesktopScriptRun, AWindowTargetIsTheMiddleOfTheFrontmostWindowOfThatTitle
     sim::desktop().addWindow(notes, "Doc", {0, 0, 100, 100});
     const sim::NodeId front = sim::desktop().addWindow(notes, "Doc", {300, 300, 200, 100});
     ASSERT_EQ(runHere("release window:Doc\n").status, 0);
-    EXPECT_EQ(sim::eventSystem().pointer().x, middleOf(front).x);
-    EXPECT_EQ(sim::eventSystem().pointer().y, middleOf(front).y);
+    EXPECT_EQ(frameworks::eventSystem().pointer().x, middleOf(front).x);
+    EXPECT_EQ(frameworks::eventSystem().pointer().y, middleOf(front).y);
 }
 
 // --- The world

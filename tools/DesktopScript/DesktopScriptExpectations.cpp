@@ -2,11 +2,12 @@
 // story, and ends the run with "expected …, found …" when it does not hold.
 #include <algorithm>
 
+#include "ApplicationServices/EventSystemInternal.h"
 #include "DesktopScript/DesktopScriptSteps.h"
+#include "Foundation/Foundation.h"
 #include "RetainPtr.h"
+#include "control/SystemProcess.h"
 #include "sim/Desktop.h"
-#include "sim/EventSystem.h"
-#include "sim/SystemProcess.h"
 
 namespace sim::script {
 namespace {
@@ -87,7 +88,7 @@ void perform(const ExpectCount& expectation, Story& story) {
             confirmation = "the login-item list holds ";
             break;
         case Counted::Taps:
-            found = static_cast<long>(eventSystem().tapCount());
+            found = static_cast<long>(frameworks::eventSystem().tapCount());
             one = "event tap";
             many = "event taps";
             confirmation = "the system holds ";

@@ -1,10 +1,10 @@
 // The user's hand: left-button presses and releases and pointer moves posted at the HID level,
 // at a point, the middle of a Dock item or the middle of a window, with modifier keys held; and
 // the platform switching the event taps off.
+#include "ApplicationServices/EventSystemInternal.h"
 #include "DesktopScript/DesktopScriptSteps.h"
 #include "sim/Clock.h"
 #include "sim/Desktop.h"
-#include "sim/EventSystem.h"
 
 namespace sim::script {
 namespace {
@@ -71,10 +71,10 @@ std::string clickState(long clicks) {
 class HeldModifiers {
 public:
     explicit HeldModifiers(CGEventFlags flags)
-        : before_(eventSystem().modifierFlags(kCGEventSourceStateHIDSystemState)) {
-        eventSystem().setModifierFlags(flags);
+        : before_(frameworks::eventSystem().modifierFlags(kCGEventSourceStateHIDSystemState)) {
+        frameworks::eventSystem().setModifierFlags(flags);
     }
-    ~HeldModifiers() { eventSystem().setModifierFlags(before_); }
+    ~HeldModifiers() { frameworks::eventSystem().setModifierFlags(before_); }
     HeldModifiers(const HeldModifiers&) = delete;
     HeldModifiers& operator=(const HeldModifiers&) = delete;
 
@@ -83,11 +83,11 @@ private:
 };
 
 void press(const ScreenPoint& at, CGEventFlags flags) {
-    eventSystem().pressLeft(at.x, at.y, flags);
+    frameworks::eventSystem().pressLeft(at.x, at.y, flags);
 }
 
 void release(const ScreenPoint& at, long clicks, CGEventFlags flags) {
-    eventSystem().releaseLeft(at.x, at.y, clicks, flags);
+    frameworks::eventSystem().releaseLeft(at.x, at.y, clicks, flags);
 }
 
 // A click is two events; the session settles between them as it does between statements.
@@ -125,7 +125,7 @@ void perform(const PointerStatement& pointer, Story& story) {
             break;
         case PointerAction::Move:
             story.tell("the user moves the pointer to " + at.description + holding(pointer));
-            eventSystem().movePointer(at.x, at.y, pointer.flags);
+            frameworks::eventSystem().movePointer(at.x, at.y, pointer.flags);
             break;
     }
 }
@@ -134,7 +134,7 @@ void perform(const TapDisableStatement& statement, Story& story) {
     story.tell(statement.reason == kCGEventTapDisabledByTimeout
                    ? "the platform switches the event taps off: a callback took too long"
                    : "the platform switches the event taps off: secure input began");
-    eventSystem().disableTaps(statement.reason);
+    frameworks::eventSystem().disableTaps(statement.reason);
 }
 
 }  // namespace sim::script

@@ -6,6 +6,7 @@
 #include <ostream>
 
 #include "DesktopScript/DesktopScriptSteps.h"
+#include "Foundation/Foundation.h"
 #include "sim/Clock.h"
 #include "sim/Desktop.h"
 

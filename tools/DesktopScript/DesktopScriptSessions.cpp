@@ -1,9 +1,9 @@
 // The user's session and the Dock's own items: logging out and in, Finder and the Trash in the
 // Dock, items the Dock keeps, and whether an application runs.
 #include "DesktopScript/DesktopScriptSteps.h"
+#include "control/SystemProcess.h"
+#include "control/UserSession.h"
 #include "sim/Desktop.h"
-#include "sim/SystemProcess.h"
-#include "sim/UserSession.h"
 
 namespace sim::script {
 namespace {
@@ -11,7 +11,7 @@ namespace {
 // The system's process runs only once launched: before, it stands on the desktop unlaunched.
 bool runs(const std::string& app) {
     if (app == systemName()) {
-        return systemState() == SystemState::Running;
+        return frameworks::systemState() == frameworks::SystemState::Running;
     }
     return desktop().pidNamed(app).has_value();
 }

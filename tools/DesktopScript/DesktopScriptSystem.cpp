@@ -1,7 +1,7 @@
 // The system's own statements: the user launches, reopens and quits it, and uses the controls
 // of its settings window, which exist for the hand only while the window is on screen.
 #include "DesktopScript/DesktopScriptSteps.h"
-#include "sim/SystemProcess.h"
+#include "control/SystemProcess.h"
 
 namespace sim::script {
 namespace {
@@ -19,18 +19,18 @@ void perform(const SystemStatement& statement, Story& story) {
         case SystemAction::Launch: {
             story.tell("the user launches " + systemName());
             std::string error;
-            if (!launchSystem(&error)) {
+            if (!frameworks::launchSystem(&error)) {
                 throw StepUnusable{"launch: the system cannot launch: " + error};
             }
             break;
         }
         case SystemAction::Reopen:
             story.tell("the user opens " + systemName() + " again");
-            reopenSystem();
+            frameworks::reopenSystem();
             break;
         case SystemAction::Quit:
             story.tell("the user quits " + systemName());
-            terminateSystem();
+            frameworks::terminateSystem();
             break;
         case SystemAction::SettingsClose:
             if (!settingsWindowOnScreen()) {

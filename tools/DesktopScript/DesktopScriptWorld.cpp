@@ -3,11 +3,12 @@
 // left in the home folder, the platform's refusal of event taps, and the clock.
 #include "CoreFoundation/CFRunLoop.h"
 #include "DesktopScript/DesktopScriptSteps.h"
+#include "Foundation/Foundation.h"
 #include "RetainPtr.h"
+#include "control/SystemProcess.h"
 #include "sim/Clock.h"
 #include "sim/Desktop.h"
 #include "sim/Faults.h"
-#include "sim/SystemProcess.h"
 
 namespace sim::script {
 namespace {

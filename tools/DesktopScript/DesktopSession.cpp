@@ -16,12 +16,13 @@
 #include "DesktopScript/DesktopScriptSteps.h"
 #include "DesktopScript/DesktopScriptText.h"
 #include "DesktopScript/DesktopScriptValidator.h"
+#include "Foundation/Foundation.h"
 #include "Foundation/NSBundle.h"
 #include "Foundation/NSUserDefaults.h"
 #include "TypeCastsCF.h"
+#include "control/SystemProcess.h"
 #include "sim/Desktop.h"
 #include "sim/ProcessArguments.h"
-#include "sim/SystemProcess.h"
 
 namespace sim {
 namespace {

@@ -3,11 +3,12 @@
 #include <algorithm>
 #include <string>
 
+#include "ApplicationServices/EventSystemInternal.h"
+#include "Foundation/Foundation.h"
 #include "RetainPtr.h"
+#include "control/SystemProcess.h"
+#include "control/UserSession.h"
 #include "sim/Desktop.h"
-#include "sim/EventSystem.h"
-#include "sim/SystemProcess.h"
-#include "sim/UserSession.h"
 
 namespace sim::live {
 namespace {
@@ -55,7 +56,7 @@ std::vector<NodeId> everyWindow() {
 
 Json applications() {
     const Desktop& world = desktop();
-    const bool systemLaunched = systemState() != SystemState::NotLaunched;
+    const bool systemLaunched = frameworks::systemState() != frameworks::SystemState::NotLaunched;
     Json list = Json::array();
     for (pid_t pid : world.runningPids()) {
         const Application* app = world.application(pid);
@@ -123,13 +124,13 @@ Json textOrNull(const std::string& text) {
     return text.empty() ? Json(nullptr) : Json(text);
 }
 
-const char* systemStateName(SystemState state) {
+const char* systemStateName(frameworks::SystemState state) {
     switch (state) {
-        case SystemState::NotLaunched:
+        case frameworks::SystemState::NotLaunched:
             return "notLaunched";
-        case SystemState::Running:
+        case frameworks::SystemState::Running:
             return "running";
-        case SystemState::Terminated:
+        case frameworks::SystemState::Terminated:
             return "quit";
     }
     return "notLaunched";
@@ -169,13 +170,14 @@ Json quenfold() {
     settings["views"] = settingsViews();
 
     Json state;
-    state["running"] = systemState() == SystemState::Running;
-    state["state"] = systemStateName(systemState());
-    state["pid"] = system != nullptr && systemState() != SystemState::NotLaunched
-                       ? Json(desktop().systemPid())
-                       : Json(nullptr);
+    state["running"] = frameworks::systemState() == frameworks::SystemState::Running;
+    state["state"] = systemStateName(frameworks::systemState());
+    state["pid"] =
+        system != nullptr && frameworks::systemState() != frameworks::SystemState::NotLaunched
+            ? Json(desktop().systemPid())
+            : Json(nullptr);
     state["dockIcon"] = system != nullptr && system->foreground;
-    state["taps"] = eventSystem().tapCount();
+    state["taps"] = frameworks::eventSystem().tapCount();
     state["hideRequests"] = desktop().hideRequestCount();
     state["settings"] = std::move(settings);
     return state;

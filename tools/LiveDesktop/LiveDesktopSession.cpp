@@ -7,6 +7,7 @@
 #include "CoreFoundation/CFRunLoop.h"
 #include "DesktopScript/DesktopScriptRunner.h"
 #include "DesktopScript/DesktopSession.h"
+#include "Foundation/Foundation.h"
 #include "LiveDesktop/HttpServer.h"
 #include "LiveDesktop/LiveSession.h"
 #include "LiveDesktop/MainThreadHandoff.h"

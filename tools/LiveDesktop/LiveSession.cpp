@@ -2,17 +2,17 @@
 
 #include <UIElement/UIElement.h>
 
+#include "ApplicationServices/EventSystemInternal.h"
 #include "CoreFoundation/CFRunLoop.h"
 #include "DesktopScript/DesktopScriptRunner.h"
 #include "DesktopScript/DesktopScriptValidator.h"
 #include "RetainPtr.h"
 #include "TypeCastsCF.h"
+#include "control/SystemProcess.h"
+#include "control/UserSession.h"
 #include "sim/Clock.h"
 #include "sim/Desktop.h"
-#include "sim/EventSystem.h"
-#include "sim/SystemProcess.h"
 #include "sim/Transcript.h"
-#include "sim/UserSession.h"
 
 namespace sim::live {
 namespace {
@@ -39,14 +39,14 @@ script::ScriptStart sessionAsItStands() {
         start.running.emplace(desktop().nameOf(pid), pid);
     }
     start.nextPid = desktop().nextPid();
-    switch (systemState()) {
-        case SystemState::NotLaunched:
+    switch (frameworks::systemState()) {
+        case frameworks::SystemState::NotLaunched:
             start.system = script::SystemPhase::NotLaunched;
             break;
-        case SystemState::Running:
+        case frameworks::SystemState::Running:
             start.system = script::SystemPhase::Running;
             break;
-        case SystemState::Terminated:
+        case frameworks::SystemState::Terminated:
             start.system = script::SystemPhase::Quit;
             break;
     }
@@ -160,11 +160,11 @@ Json LiveSession::hand(const HandAction& action) {
     const Moment moment = recording_->momentFor(isMove, pacedClockNow(), clockNow());
     atMoment(moment, [&] {
         // A release carries the click state the window server counted for its press.
-        const long clicks =
-            action.kind == HandKind::Release &&
-                    eventSystem().buttonDown(kCGEventSourceStateHIDSystemState, kCGMouseButtonLeft)
-                ? std::max<long>(1, eventSystem().pressClickState())
-                : 1;
+        const long clicks = action.kind == HandKind::Release &&
+                                    frameworks::eventSystem().buttonDown(
+                                        kCGEventSourceStateHIDSystemState, kCGMouseButtonLeft)
+                                ? std::max<long>(1, frameworks::eventSystem().pressClickState())
+                                : 1;
         const std::string statement =
             handStatement(action.kind, action.x, action.y, clicks, action.modifiers);
         const bool recorded =

@@ -3,14 +3,14 @@
 #include <charconv>
 #include <set>
 
+#include "ApplicationServices/EventSystemInternal.h"
 #include "DesktopScript/DesktopScriptSteps.h"
+#include "Foundation/NSUserDefaultsInternal.h"
+#include "Foundation/PreferenceDomainInternal.h"
 #include "RetainPtr.h"
 #include "TypeCastsCF.h"
+#include "control/SystemProcess.h"
 #include "sim/Desktop.h"
-#include "sim/EventSystem.h"
-#include "sim/PreferenceDomain.h"
-#include "sim/SystemProcess.h"
-#include "sim/UserDefaultsSearch.h"
 
 namespace sim::live {
 namespace {
@@ -75,7 +75,7 @@ std::string handStatement(HandKind kind, double x, double y, long clicks,
 
 std::string homeFolderStatements() {
     std::string text;
-    const RetainPtr<CFDictionaryRef> stored = applicationDomain().copyValues();
+    const RetainPtr<CFDictionaryRef> stored = frameworks::applicationDomain().copyValues();
     std::set<std::string> keys;
     if (stored) {
         for (const auto& [key, value] : *stored.get()) {
@@ -89,9 +89,10 @@ std::string homeFolderStatements() {
         CFTypeRef value = stored->objectForKey(name.get());
         const CFTypeID type = CFGetTypeID(value);
         if (type == kCFBooleanTypeID || type == kCFNumberTypeID) {
-            text += "default " + scriptWord(key) + " " + yesNo(userDefaultsBool(value)) + "\n";
+            text += "default " + scriptWord(key) + " " +
+                    yesNo(frameworks::userDefaultsBool(value)) + "\n";
         } else {
-            text += "# the preference " + key + " = " + describePreferenceValue(value) +
+            text += "# the preference " + key + " = " + frameworks::describePreferenceValue(value) +
                     " is no boolean: a script cannot store it, and a replay starts without it\n";
         }
     }
@@ -128,14 +129,15 @@ std::string expectationsOfSessionNow() {
     text +=
         std::string("expect settings ") + (settingsWindowOnScreen() ? "shown" : "hidden") + "\n";
     const std::string status = settingsStatusText();
-    if (systemState() == SystemState::Running && status.find('\n') == std::string::npos) {
+    if (frameworks::systemState() == frameworks::SystemState::Running &&
+        status.find('\n') == std::string::npos) {
         text += "expect status " + script::quoted(status) + "\n";
     }
     const Application* system = world.application(world.systemPid());
     text += std::string("expect dockicon ") +
             (system != nullptr && system->foreground ? "yes" : "no") + "\n";
     text += "expect hiderequests " + std::to_string(world.hideRequestCount()) + "\n";
-    text += "expect taps " + std::to_string(eventSystem().tapCount()) + "\n";
+    text += "expect taps " + std::to_string(frameworks::eventSystem().tapCount()) + "\n";
     for (const char* key : kPreferenceKeys) {
         if (const std::optional<bool> value = systemDefault(key)) {
             text += std::string("expect default ") + key + " " + yesNo(*value) + "\n";

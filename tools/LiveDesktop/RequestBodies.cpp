@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <map>
+#include <utility>
 
 #include "DesktopScript/DesktopScriptWords.h"
 #include "sim/Desktop.h"
@@ -15,8 +16,14 @@ constexpr int kDeepestBody = 8;
 
 struct TooDeep {};
 
-// The body as a JSON object, or why it is none.
-std::variant<Json, Unusable> objectOf(const std::string& body) {
+// Nothing, with the reason.
+std::nullopt_t fail(std::string reason, std::string* error) {
+    *error = std::move(reason);
+    return std::nullopt;
+}
+
+// The body as a JSON object, or nothing with the reason.
+std::optional<Json> objectOf(const std::string& body, std::string* error) {
     Json value;
     try {
         value = Json::parse(body, [](int depth, Json::parse_event_t, Json&) {
@@ -25,42 +32,45 @@ std::variant<Json, Unusable> objectOf(const std::string& body) {
             }
             return true;
         });
-    } catch (const Json::exception& error) {
-        return Unusable{std::string("the body is not JSON: ") + error.what()};
+    } catch (const Json::exception& exception) {
+        return fail(std::string("the body is not JSON: ") + exception.what(), error);
     } catch (const TooDeep&) {
-        return Unusable{"the body nests deeper than any request needs"};
+        return fail("the body nests deeper than any request needs", error);
     }
     if (!value.is_object()) {
-        return Unusable{"the body must be a JSON object"};
+        return fail("the body must be a JSON object", error);
     }
     return value;
 }
 
-std::optional<Unusable> onlyFields(const Json& object, std::initializer_list<const char*> known) {
+bool onlyFields(const Json& object, std::initializer_list<const char*> known, std::string* error) {
     for (const auto& [key, value] : object.items()) {
         bool isKnown = false;
         for (const char* name : known) {
             isKnown = isKnown || key == name;
         }
         if (!isKnown) {
-            return Unusable{"unknown field \"" + key + "\""};
+            *error = "unknown field \"" + key + "\"";
+            return false;
         }
     }
-    return std::nullopt;
+    return true;
 }
 
-std::variant<double, Unusable> coordinate(const Json& object, const char* name, double extent) {
+std::optional<double> coordinate(const Json& object, const char* name, double extent,
+                                 std::string* error) {
     auto found = object.find(name);
     if (found == object.end()) {
-        return Unusable{std::string("\"") + name + "\" is missing"};
+        return fail(std::string("\"") + name + "\" is missing", error);
     }
     if (!found->is_number()) {
-        return Unusable{std::string("\"") + name + "\" must be a number"};
+        return fail(std::string("\"") + name + "\" must be a number", error);
     }
     const double value = found->get<double>();
     if (!(value >= 0 && value <= extent)) {
-        return Unusable{std::string("\"") + name + "\" must lie on the screen, from 0 to " +
-                        std::to_string(static_cast<int>(extent))};
+        return fail(std::string("\"") + name + "\" must lie on the screen, from 0 to " +
+                        std::to_string(static_cast<int>(extent)),
+                    error);
     }
     return value;
 }
@@ -76,19 +86,15 @@ const std::map<std::string, CGEventFlags>& modifierFlags() {
 
 }  // namespace
 
-std::variant<HandAction, Unusable> readHandBody(const std::string& body) {
-    std::variant<Json, Unusable> read = objectOf(body);
-    if (auto* unusable = std::get_if<Unusable>(&read)) {
-        return *unusable;
-    }
-    const Json& object = std::get<Json>(read);
-    if (auto unknown = onlyFields(object, {"action", "x", "y", "mods"})) {
-        return *unknown;
+std::optional<HandAction> readHandBody(const std::string& body, std::string* error) {
+    const std::optional<Json> object = objectOf(body, error);
+    if (!object || !onlyFields(*object, {"action", "x", "y", "mods"}, error)) {
+        return std::nullopt;
     }
     HandAction action;
-    auto kind = object.find("action");
-    if (kind == object.end() || !kind->is_string()) {
-        return Unusable{"\"action\" must be \"press\", \"release\" or \"move\""};
+    auto kind = object->find("action");
+    if (kind == object->end() || !kind->is_string()) {
+        return fail("\"action\" must be \"press\", \"release\" or \"move\"", error);
     }
     const std::string& name = kind->get_ref<const std::string&>();
     if (name == "press") {
@@ -98,28 +104,29 @@ std::variant<HandAction, Unusable> readHandBody(const std::string& body) {
     } else if (name == "move") {
         action.kind = HandKind::Move;
     } else {
-        return Unusable{"\"action\" must be \"press\", \"release\" or \"move\""};
+        return fail("\"action\" must be \"press\", \"release\" or \"move\"", error);
     }
     for (auto [field, extent, target] :
          {std::tuple{"x", kScreenWidth, &action.x}, std::tuple{"y", kScreenHeight, &action.y}}) {
-        std::variant<double, Unusable> value = coordinate(object, field, extent);
-        if (auto* unusable = std::get_if<Unusable>(&value)) {
-            return *unusable;
+        const std::optional<double> value = coordinate(*object, field, extent, error);
+        if (!value) {
+            return std::nullopt;
         }
-        *target = std::get<double>(value);
+        *target = *value;
     }
-    if (auto mods = object.find("mods"); mods != object.end()) {
+    if (auto mods = object->find("mods"); mods != object->end()) {
         if (!mods->is_array()) {
-            return Unusable{"\"mods\" must be a list of modifier key names"};
+            return fail("\"mods\" must be a list of modifier key names", error);
         }
         for (const Json& key : *mods) {
             auto flag = key.is_string() ? modifierFlags().find(key.get<std::string>())
                                         : modifierFlags().end();
             if (flag == modifierFlags().end()) {
-                return Unusable{"\"mods\" holds only control, command, shift, option, fn and caps"};
+                return fail("\"mods\" holds only control, command, shift, option, fn and caps",
+                            error);
             }
             if ((action.flags & flag->second) != 0) {
-                return Unusable{"\"mods\" names " + flag->first + " twice"};
+                return fail("\"mods\" names " + flag->first + " twice", error);
             }
             action.flags |= flag->second;
             action.modifiers.push_back(flag->first);
@@ -128,41 +135,39 @@ std::variant<HandAction, Unusable> readHandBody(const std::string& body) {
     return action;
 }
 
-std::variant<std::string, Unusable> readScriptBody(const std::string& body) {
-    std::variant<Json, Unusable> read = objectOf(body);
-    if (auto* unusable = std::get_if<Unusable>(&read)) {
-        return *unusable;
+std::optional<std::string> readScriptBody(const std::string& body, std::string* error) {
+    const std::optional<Json> object = objectOf(body, error);
+    if (!object || !onlyFields(*object, {"text"}, error)) {
+        return std::nullopt;
     }
-    const Json& object = std::get<Json>(read);
-    if (auto unknown = onlyFields(object, {"text"})) {
-        return *unknown;
-    }
-    auto text = object.find("text");
-    if (text == object.end() || !text->is_string()) {
-        return Unusable{"\"text\" must be a string of desktop-script statements"};
+    auto text = object->find("text");
+    if (text == object->end() || !text->is_string()) {
+        return fail("\"text\" must be a string of desktop-script statements", error);
     }
     return text->get<std::string>();
 }
 
-std::variant<double, Unusable> readCoordinate(const std::optional<std::string>& text,
-                                              const char* name, double extent) {
+std::optional<double> readCoordinate(const std::optional<std::string>& text, const char* name,
+                                     double extent, std::string* error) {
     const std::optional<double> value =
         text ? script::decimalNumber(*text) : std::optional<double>();
     if (!value || !(*value >= 0 && *value <= extent)) {
-        return Unusable{std::string(name) + " must be a decimal number from 0 to " +
-                        std::to_string(static_cast<int>(extent))};
+        return fail(std::string(name) + " must be a decimal number from 0 to " +
+                        std::to_string(static_cast<int>(extent)),
+                    error);
     }
     return *value;
 }
 
-std::variant<std::uint64_t, Unusable> readLineNumber(const std::optional<std::string>& text) {
+std::optional<std::uint64_t> readLineNumber(const std::optional<std::string>& text,
+                                            std::string* error) {
     if (!text) {
         return std::uint64_t{0};
     }
     std::uint64_t value = 0;
-    const auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), value);
-    if (text->empty() || error != std::errc() || end != text->data() + text->size()) {
-        return Unusable{"since must be a story line number, a whole number from 0"};
+    const auto [end, status] = std::from_chars(text->data(), text->data() + text->size(), value);
+    if (text->empty() || status != std::errc() || end != text->data() + text->size()) {
+        return fail("since must be a story line number, a whole number from 0", error);
     }
     return value;
 }

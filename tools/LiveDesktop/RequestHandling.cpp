@@ -44,23 +44,24 @@ HttpResponse desktopAnswer(LiveSession& session, const HttpRequest&) {
 }
 
 HttpResponse storyAnswer(LiveSession& session, const HttpRequest& request) {
-    auto since = readLineNumber(request.queryValue("since"));
-    if (auto* unusable = std::get_if<Unusable>(&since)) {
-        return error(400, unusable->message);
+    std::string problem;
+    const auto since = readLineNumber(request.queryValue("since"), &problem);
+    if (!since) {
+        return error(400, problem);
     }
-    const StoryRing::Lines lines = session.storyAfter(std::get<std::uint64_t>(since));
+    const StoryRing::Lines lines = session.storyAfter(*since);
     return json(200, Json{{"next", lines.next}, {"lines", lines.lines}});
 }
 
 HttpResponse inspectAnswer(LiveSession& session, const HttpRequest& request) {
-    auto x = readCoordinate(request.queryValue("x"), "x", kScreenWidth);
-    auto y = readCoordinate(request.queryValue("y"), "y", kScreenHeight);
-    for (const auto* coordinate : {&x, &y}) {
-        if (const auto* unusable = std::get_if<Unusable>(coordinate)) {
-            return error(400, unusable->message);
-        }
+    std::string problem;
+    const auto x = readCoordinate(request.queryValue("x"), "x", kScreenWidth, &problem);
+    const auto y =
+        x ? readCoordinate(request.queryValue("y"), "y", kScreenHeight, &problem) : std::nullopt;
+    if (!y) {
+        return error(400, problem);
     }
-    return json(200, session.inspect(std::get<double>(x), std::get<double>(y)));
+    return json(200, session.inspect(*x, *y));
 }
 
 HttpResponse recordingAnswer(LiveSession& session, const HttpRequest&) {
@@ -68,19 +69,21 @@ HttpResponse recordingAnswer(LiveSession& session, const HttpRequest&) {
 }
 
 HttpResponse handAnswer(LiveSession& session, const HttpRequest& request) {
-    auto action = readHandBody(request.body);
-    if (auto* unusable = std::get_if<Unusable>(&action)) {
-        return error(400, unusable->message);
+    std::string problem;
+    const std::optional<HandAction> action = readHandBody(request.body, &problem);
+    if (!action) {
+        return error(400, problem);
     }
-    return json(200, session.hand(std::get<HandAction>(action)));
+    return json(200, session.hand(*action));
 }
 
 HttpResponse scriptAnswer(LiveSession& session, const HttpRequest& request) {
-    auto text = readScriptBody(request.body);
-    if (auto* unusable = std::get_if<Unusable>(&text)) {
-        return error(400, unusable->message);
+    std::string problem;
+    const std::optional<std::string> text = readScriptBody(request.body, &problem);
+    if (!text) {
+        return error(400, problem);
     }
-    const ScriptAnswer answer = session.runScript(std::get<std::string>(text));
+    const ScriptAnswer answer = session.runScript(*text);
     if (answer.refused) {
         return json(400,
                     Json{{"error", "line " + std::to_string(answer.line) + ": " + answer.message},

@@ -1,0 +1,90 @@
+// The user's login-item list as the session keeps it: an ordered list of entries, persisted in
+// the home folder (<home>/Library/Preferences/com.apple.loginitems.plist) and written
+// atomically at every change. Every list reference of Launch Services sees this one list.
+//
+// Other processes may change the list meanwhile. A change is made to the list the file holds
+// now: under the file's lock the list is read afresh, the one insertion or removal applied and
+// the result written; the process then sees the list as written, its entries keeping their ids.
+//
+// File format: a dictionary whose "LoginItems" array holds one dictionary per entry, in list
+// order: "Name" (string), "URL" (the target's URL text), "Resolvable" (boolean; NO: the target
+// lies on a volume that is not mounted), "Icon" (the path whose icon the entry shows; absent:
+// none), "Properties" (dictionary). Keys the session does not know are kept as they are.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "Foundation/Foundation.h"
+#include "RetainPtr.h"
+
+namespace frameworks {
+
+struct StoredFileUpdate;
+
+struct LoginItemRecord {
+    std::uint32_t id = 0;  // unique for the life of the process
+    std::u16string displayName;
+    std::u16string url;
+    bool resolvable = true;
+    std::u16string iconPath;  // empty: no icon
+    RetainPtr<CFDictionaryRef> properties;
+    RetainPtr<CFDictionaryRef> unknownKeys;  // what the file held beyond the keys above
+};
+
+// Where an insertion goes: at the head, at the end, or after the entry with the id `after`.
+struct LoginItemPosition {
+    enum class Kind { First, Last, After };
+    Kind kind = Kind::Last;
+    std::uint32_t after = 0;
+};
+
+class LoginItemList {
+public:
+    // The entries in list order: empty when the file is missing or was set aside as unreadable.
+    const std::vector<LoginItemRecord>& entries();
+    // Changes with every change of the list.
+    std::uint32_t seed();
+
+    // Inserts into the list as the file holds it now and writes the file; the new entry's id,
+    // or 0 with the reason when the entry to follow is no longer listed or the file could not
+    // be written (nothing is added then).
+    std::uint32_t insert(LoginItemPosition where, LoginItemRecord entry, std::string* error);
+    // Removes the entry from the list as the file holds it now and writes the file. False when
+    // it is not in the list (`error` empty: another process may have removed it) or when the
+    // file could not be written (the list is then unchanged).
+    bool remove(std::uint32_t id, std::string* error);
+    std::string filePath() const;
+
+    // Forgets everything read (a session reset).
+    void forget();
+
+private:
+    void load();
+    // The entries a file holds, with the ids of those this process knows already (matched in
+    // order by content) and new ids for the others.
+    std::vector<LoginItemRecord> withKnownIds(std::vector<LoginItemRecord> entries) const;
+    // Takes the entries the file holds now as this process's view.
+    void adopt(std::vector<LoginItemRecord> entries);
+    // After a change that was not written: an unwritable list is marked so, and a refused
+    // change leaves this process seeing `entriesInFile` (null when the file was not read).
+    void settleUnwrittenChange(const StoredFileUpdate& update,
+                               std::vector<LoginItemRecord>* entriesInFile);
+
+    std::vector<LoginItemRecord> entries_;
+    std::uint64_t generation_ = 0;
+    std::uint32_t seed_ = 1;
+    bool writable_ = true;
+    std::string problem_;
+};
+
+LoginItemList& loginItemList();
+
+// The path a file URL text names (decoded, without a trailing slash), or empty when the text is
+// no file URL.
+std::string pathOfFileURL(const std::u16string& urlText);
+// The URL text of a folder: "file://" + the encoded path + "/".
+std::u16string folderURLText(const std::string& path);
+
+}  // namespace frameworks
