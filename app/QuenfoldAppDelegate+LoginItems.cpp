@@ -53,7 +53,7 @@ LSSharedFileListItemRef matchingLoginItem(CFArrayRef snapshot, CFURLRef bundleUR
 
 // The bundle folder's icon, or none.
 IconHolder bundleIcon(CFURLRef bundleURL) {
-    FSRef folder;
+    FSRef folder{};
     if (!CFURLGetFSRef(bundleURL, &folder)) {
         return nullptr;
     }

@@ -160,6 +160,11 @@ public:
         purge(common_);
     }
 
+    // Runs `mode` until the loop is stopped, has nothing left to run, has handled a source
+    // (when asked to return then) or reaches `seconds`, and answers which. One loop, kept whole:
+    // each pass either ends the run in one of those ways or moves the clock (the paced clock
+    // by sleeping until the wall clock gets there, the virtual one at once); split by clock,
+    // both halves would repeat every end.
     SInt32 run(const std::u16string& mode, CFTimeInterval seconds, bool returnAfterSourceHandled) {
         if (!hasAnything(mode)) {
             return kCFRunLoopRunFinished;

@@ -191,7 +191,7 @@ std::string fieldWithColour() {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Parts, MalformedInterfaceFile,
+    MalformedForms, MalformedInterfaceFile,
     ::testing::Values(
         Malformed{"TopLevel", A({}), "the top level: is not a dictionary"},
         Malformed{"Version", D({{"InterfaceFileVersion", I(2)}, {"Objects", A({})}}),

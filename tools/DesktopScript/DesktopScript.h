@@ -200,7 +200,7 @@ struct ParsedScript {
 
 // The longest line a script may have: longer than any statement needs, and a bound on what one
 // line can cost.
-inline constexpr std::size_t kMaxLineBytes = 64 * 1024;
+inline constexpr std::size_t kMaxLineBytes = std::size_t{64} * 1024;
 
 // Reads the statements of `text` one at a time, in order, handing each to `take`, which
 // answers whether to go on. Stops at the first malformed line and answers its error. A line is

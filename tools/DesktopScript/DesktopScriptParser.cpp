@@ -73,7 +73,7 @@ public:
         if (next_ >= words_.size()) {
             throw Malformed{statement_ + ": missing " + what + " (" + choices + ")"};
         }
-        const std::string word = words_[next_].text;
+        std::string word = words_[next_].text;
         for (const char* choice : allowed) {
             if (word == choice) {
                 ++next_;
@@ -130,8 +130,9 @@ private:
         }
         std::string known;
         for (const OptionSpec& option : allowed) {
-            known += (known.empty() ? "" : ", ") + std::string(option.name) +
-                     (option.takesValue ? "=" : "");
+            known += known.empty() ? "" : ", ";
+            known += option.name;
+            known += option.takesValue ? "=" : "";
         }
         return statement_ + ": unknown option " + quoted(word.text) + " (it takes " + known + ")";
     }
@@ -536,7 +537,7 @@ std::optional<std::size_t> firstByteNotUTF8(std::string_view text) {
     std::int32_t index = 0;
     while (index < length) {
         const std::int32_t start = index;
-        UChar32 codePoint;
+        UChar32 codePoint = 0;
         U8_NEXT(bytes, index, length, codePoint);
         if (codePoint < 0) {
             return static_cast<std::size_t>(start);

@@ -1,7 +1,7 @@
 #include "DesktopScript/DesktopScriptText.h"
 
-#include <cstring>
 #include <istream>
+#include <string>
 
 namespace sim::script {
 
@@ -20,14 +20,13 @@ std::optional<ScriptError> readScriptText(std::istream& input, std::string* text
         const std::size_t from = text->size();
         text->append(chunk, count);
         for (std::size_t at = from;;) {
-            const char* found =
-                static_cast<const char*>(std::memchr(text->data() + at, '\n', text->size() - at));
-            const std::size_t end = found != nullptr ? found - text->data() : text->size();
+            const std::size_t found = text->find('\n', at);
+            const std::size_t end = found != std::string::npos ? found : text->size();
             if (end - lineStart > bounds.maxLineBytes) {
                 return ScriptError{line, "the line is longer than " +
                                              std::to_string(bounds.maxLineBytes) + " bytes"};
             }
-            if (found == nullptr) {
+            if (found == std::string::npos) {
                 break;
             }
             ++line;

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <utility>
 
 #include "LiveDesktop/RequestBodies.h"
 
@@ -70,8 +71,9 @@ HttpServer::HttpServer(Respond respond) : library_(std::make_unique<Library>()) 
     server.set_tcp_nodelay(true);
     server.set_payload_max_length(kLargestBody);
     server.set_keep_alive_timeout(kKeepAliveSeconds);
-    const httplib::Server::Handler handle = [respond](const httplib::Request& request,
-                                                      httplib::Response& response) {
+    const httplib::Server::Handler handle = [respond = std::move(respond)](
+                                                const httplib::Request& request,
+                                                httplib::Response& response) {
         const HttpResponse answer = respond(plainRequest(request));
         response.status = answer.status;
         for (const auto& [name, value] : answer.headers) {

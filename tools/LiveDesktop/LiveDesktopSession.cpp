@@ -36,6 +36,34 @@ std::optional<int> portNumber(const std::string& text) {
     return port;
 }
 
+// Where to serve, as the command line asks: the port of -SimulatedServe and the host of
+// -SimulatedServeHost (the loopback address when none is named); none, with the reason written
+// to `errors`, when the command line asks for something that cannot be served.
+struct ServedPlace {
+    std::string host;
+    int port = 0;
+};
+
+std::optional<ServedPlace> servedPlace(std::ostream& errors) {
+    const std::optional<std::string> portText = commandLineValue(kServeKey);
+    if (!portText) {
+        errors << "-" << kServeKey << ": a value must follow\n";
+        return std::nullopt;
+    }
+    const std::optional<int> port = portNumber(*portText);
+    if (!port) {
+        errors << "-" << kServeKey << ": the port must be a whole number from 0 to 65535, not \""
+               << *portText << "\"\n";
+        return std::nullopt;
+    }
+    const std::string host = commandLineValue(kHostKey).value_or(kDefaultHost);
+    if (host.empty()) {
+        errors << "-" << kHostKey << ": the host is not named\n";
+        return std::nullopt;
+    }
+    return ServedPlace{host, *port};
+}
+
 // Runs the main run loop until a stop signal's work has run, looking at the desktop after
 // everything the loop handles.
 void serve(LiveSession& session, MainThreadHandoff& handoff, const bool& stopRequested,
@@ -85,20 +113,8 @@ std::string demoWorldText() {
 int runLiveDesktopSession(int argc, const char* argv[], std::istream& input, std::ostream& output,
                           std::ostream& errors) {
     setProcessArguments(argc, argv);
-    const std::optional<std::string> portText = commandLineValue(kServeKey);
-    if (!portText) {
-        errors << "-" << kServeKey << ": a value must follow\n";
-        return script::kScriptUnusable;
-    }
-    const std::optional<int> port = portNumber(*portText);
-    if (!port) {
-        errors << "-" << kServeKey << ": the port must be a whole number from 0 to 65535, not \""
-               << *portText << "\"\n";
-        return script::kScriptUnusable;
-    }
-    const std::string host = commandLineValue(kHostKey).value_or(kDefaultHost);
-    if (host.empty()) {
-        errors << "-" << kHostKey << ": the host is not named\n";
+    const std::optional<ServedPlace> place = servedPlace(errors);
+    if (!place) {
         return script::kScriptUnusable;
     }
     const std::optional<StartedSession> started = startDesktopSession(
@@ -126,12 +142,12 @@ int runLiveDesktopSession(int argc, const char* argv[], std::istream& input, std
         return answer;
     });
     std::string reason;
-    if (!server.listen(host, *port, &reason)) {
-        errors << "-" << kServeKey << ": cannot listen at " << host << " port " << *port << ": "
-               << reason << '\n';
+    if (!server.listen(place->host, place->port, &reason)) {
+        errors << "-" << kServeKey << ": cannot listen at " << place->host << " port "
+               << place->port << ": " << reason << '\n';
         return script::kScriptUnusable;
     }
-    const ServedAddress address{host, server.port()};
+    const ServedAddress address{place->host, server.port()};
     output << "serving http://" << address.authority() << "/" << std::endl;
 
     LiveSession session(output, errors);

@@ -52,7 +52,7 @@ HttpResponse notFound() {
 
 }  // namespace
 
-StaticPages::StaticPages(std::filesystem::path folder) {
+StaticPages::StaticPages(const std::filesystem::path& folder) {
     std::error_code error;
     folder_ = std::filesystem::canonical(folder, error);
     if (error) {

@@ -17,7 +17,7 @@ inline constexpr std::uintmax_t kLargestPageFile = 16 << 20;
 
 class StaticPages {
 public:
-    explicit StaticPages(std::filesystem::path folder);
+    explicit StaticPages(const std::filesystem::path& folder);
 
     // The file for a decoded request path (200), or 404 when there is none to serve.
     HttpResponse serve(const std::string& path) const;

@@ -23,8 +23,10 @@ StopSignals::StopSignals(std::function<void()> onSignal) {
 }
 
 StopSignals::~StopSignals() {
-    // No signal came: one of our own, to this thread only, ends its wait.
+    // No signal came: one of our own, to this thread only, ends its wait. The thread blocks
+    // SIGTERM and takes it in sigwait, so it ends the wait, never the thread or the process.
     if (!ending_.exchange(true)) {
+        // NOLINTNEXTLINE(bugprone-bad-signal-to-kill-thread): taken by sigwait, as said above
         pthread_kill(watcher_.native_handle(), SIGTERM);
     }
     watcher_.join();

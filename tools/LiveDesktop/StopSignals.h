@@ -23,9 +23,9 @@ public:
     StopSignals& operator=(const StopSignals&) = delete;
 
 private:
-    sigset_t watched_;
-    sigset_t previousMask_;
-    struct sigaction previousPipe_;
+    sigset_t watched_{};
+    sigset_t previousMask_{};
+    struct sigaction previousPipe_ {};
     std::atomic<bool> ending_{false};
     std::thread watcher_;
 };
