@@ -7,6 +7,7 @@
 #include "TypeCastsCF.h"
 #include "sim/Accessibility.h"
 #include "sim/Faults.h"
+#include "sim/SystemPreferences.h"
 
 namespace sim {
 namespace {
@@ -372,6 +373,8 @@ AXError AXUIElementPerformAction(AXUIElementRef element, CFStringRef action) {
         if (const sim::Application* owner = desktop().application(node->itemOwner)) {
             desktop().activate(owner->pid);
         }
+    } else if (action->units() == u"AXPress") {
+        sim::pressSystemPreferencesControl(node->id);
     }
     return kAXErrorSuccess;
 }

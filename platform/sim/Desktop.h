@@ -123,6 +123,8 @@ public:
                      bool visible = true);
     NodeId addElement(NodeId parent, const ElementSpec& setup);
     NodeId addDockItem(const DockItemSpec& setup);
+    // An element and everything under it leave the tree.
+    void removeElement(NodeId node);
     // A value that replaces the computed value of an attribute; null removes the override.
     void setAttribute(NodeId node, const std::string& name, CFTypeRef value);
     void setTitle(NodeId node, const std::string& title);
@@ -137,7 +139,8 @@ public:
     void orderWindowFront(NodeId window);
     void closeWindow(NodeId window);
     void makeForeground(pid_t pid);
-    // The workspace is asked to open a URL (its text).
+    // The workspace is asked to open a URL (its text): a file URL opens as from the Finder
+    // (see sim/OpenFile.h), and every request is kept for the expectations.
     void openURL(const std::string& url);
     // A hide request of -[NSRunningApplication hide]: carried out at the next world turn.
     void requestHide(pid_t pid);
@@ -149,7 +152,10 @@ public:
     // The hidden and active state that running-application objects report catches up with the
     // desktop; the main run loop does this at each turn in a common mode.
     void publishApplicationStates();
-    // The Dock's and the windows' own response to a mouse event that passed the taps.
+    // The Dock's and the windows' own response to a mouse event that passed the taps. The
+    // mouse is captured as by the window server: a left release goes to whatever received the
+    // press it ends, and acts (a Dock item's click, a control's) only when it comes back over
+    // that very item or control.
     void routeMouseEvent(std::uint32_t type, double x, double y);
 
     // Questions.
@@ -166,6 +172,12 @@ public:
     NodeId rootOf(pid_t pid) const;
     std::optional<NodeId> dockItemTitled(const std::string& title) const;
     std::optional<NodeId> frontWindowTitled(const std::string& title) const;
+    // The control (an element that can be pressed) titled so in the frontmost window on screen
+    // that has one, a hidden application's windows left out.
+    std::optional<NodeId> frontControlTitled(const std::string& title) const;
+    // Whether a check box is ticked (its AXValue is 1); nothing for an element without a
+    // number as its value.
+    std::optional<bool> checkBoxTicked(NodeId node) const;
     // Windows of an application on screen, front to back.
     std::vector<NodeId> windowsOf(pid_t pid) const;
     // The windows of every application that are ordered in, front to back (a hidden
@@ -176,6 +188,8 @@ public:
     // with `onlyPid`, elements of that application only.
     std::optional<NodeId> hitTest(double x, double y, std::optional<pid_t> onlyPid = {}) const;
     int hideRequestCount() const { return hideRequests_; }
+    // Applications that have been active, most recent first.
+    const std::vector<pid_t>& recentlyActive() const { return recentlyActive_; }
     // Where the search for the next free process identifier starts (it never goes back).
     pid_t nextPid() const { return nextPid_; }
     const std::vector<std::string>& openedURLs() const { return openedURLs_; }
@@ -199,6 +213,8 @@ private:
     std::optional<pid_t> active_;
     std::optional<pid_t> publishedActive_;
     std::vector<pid_t> recentlyActive_;  // most recent first
+    // What received the left press that is down (its node, 0 for nothing), until its release.
+    std::optional<NodeId> pressReceiver_;
     std::vector<pid_t> pendingHides_;
     std::vector<std::pair<pid_t, bool>> pendingActivations_;  // pid, all windows
     int hideRequests_ = 0;

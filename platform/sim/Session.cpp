@@ -15,6 +15,7 @@
 #include "sim/LoginItemList.h"
 #include "sim/PreferenceDomain.h"
 #include "sim/SystemLifecycle.h"
+#include "sim/SystemPreferences.h"
 #include "sim/Transcript.h"
 
 namespace sim {
@@ -73,6 +74,7 @@ std::chrono::steady_clock::time_point wallInstantOf(double seconds) {
 void worldTurn() {
     desktop().applyPendingHides();
     desktop().applyPendingActivations();
+    refreshSystemPreferences();
     if (_CFRunLoopIsInCommonMode(CFRunLoopGetMain())) {
         desktop().publishApplicationStates();
     }
@@ -97,6 +99,7 @@ void reset() {
     clearVirtualDirectories();
     setTranscriptListener(nullptr);
     desktop().reset(mainBundlePath());
+    resetSystemPreferences();
 
     _NSBundleReset();
     _NSNotificationCenterReset();

@@ -187,7 +187,8 @@ Target target(StatementWords& words) {
     const std::string text = words.positional("TARGET");
     Target result;
     for (const auto& [prefix, kind] :
-         {std::pair{"dock:", Target::Kind::DockItem}, std::pair{"window:", Target::Kind::Window}}) {
+         {std::pair{"dock:", Target::Kind::DockItem}, std::pair{"window:", Target::Kind::Window},
+          std::pair{"control:", Target::Kind::Control}}) {
         const std::string_view start(prefix);
         if (text.compare(0, start.size(), start) == 0) {
             result.kind = kind;
@@ -205,7 +206,7 @@ Target target(StatementWords& words) {
         comma == std::string::npos ? std::nullopt : decimalNumber(text.substr(comma + 1));
     if (!x || !y) {
         throw Malformed{words.statement() + ": target " + quoted(text) +
-                        " is not X,Y, dock:TITLE or window:TITLE"};
+                        " is not X,Y, dock:TITLE, window:TITLE or control:TITLE"};
     }
     result.x = *x;
     result.y = *y;
@@ -358,6 +359,11 @@ Action expectation(StatementWords& rest) {
             requireAbsolutePath(rest.statement(), "PATH", path);
         }
         action = ExpectOpened{path == "none" ? std::nullopt : std::optional(path)};
+    } else if (what == "access") {
+        action = ExpectAccess{onOff(rest)};
+    } else if (what == "control") {
+        const std::string title = rest.positional("TITLE");
+        action = ExpectControl{title, onOff(rest)};
     } else {
         throw Malformed{"unknown expectation " + quoted("expect " + what)};
     }
@@ -436,6 +442,8 @@ Action statementOf(std::vector<Word> words) {
                                                     : SystemAction::Quit};
     } else if (name == "settings") {
         return settings(rest);
+    } else if (name == "open") {
+        action = OpenStatement{itemPath(rest)};
     } else if (name == "expect") {
         return expectation(rest);
     } else {

@@ -3,11 +3,13 @@
 // and where the system stands (not launched, running, quit).
 #include "DesktopScript/DesktopScriptValidator.h"
 
+#include <filesystem>
 #include <memory>
 #include <type_traits>
 #include <unordered_map>
 
 #include "sim/Desktop.h"
+#include "sim/SystemPreferences.h"
 
 namespace sim::script {
 namespace {
@@ -78,7 +80,39 @@ private:
         requireSystem(describe(statement.action));
         if (statement.action == SystemAction::Quit) {
             systemQuits();
+        } else if (statement.action == SystemAction::SettingsAccessibility) {
+            launches(kSystemPreferencesName);  // the pane opens in System Preferences
         }
+    }
+
+    void checkStatement(const OpenStatement& open) {
+        if (open.path.self) {
+            if (phase_ == SystemPhase::Quit) {
+                throw Invalid{"open self: the system is launched at most once a run"};
+            }
+            phase_ = SystemPhase::Running;
+            return;
+        }
+        const std::filesystem::path path(open.path.path);
+        if (preferencePaneAt(open.path.path) || path == kSystemPreferencesBundlePath) {
+            launches(kSystemPreferencesName);
+        } else if (path.extension() == ".app") {
+            launches(path.stem().string());
+        } else {
+            throw Invalid{"open: " + open.path.path +
+                          " is neither an application bundle nor a preference pane"};
+        }
+    }
+
+    // An application launched by name unless it runs, with the next free process identifier.
+    void launches(const std::string& name) {
+        if (running_.count(name) != 0) {
+            return;
+        }
+        while (nameOfPid(nextPid_) != nullptr) {
+            ++nextPid_;
+        }
+        addRunning(name, nextPid_++);
     }
 
     void checkStatement(const SettingsSetStatement&) { requireSystem("settings set"); }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "RetainPtr.h"
+#include "TypeCastsCF.h"
 #include "sim/Desktop.h"
 #include "sim/EventSystem.h"
 #include "sim/SystemProcess.h"
@@ -74,6 +75,50 @@ Json applications() {
     return list;
 }
 
+// What an element's attribute value says for drawing: a check box's number, a row's text.
+Json valueOf(const Node& node, const char16_t* name) {
+    for (const auto& [key, value] : node.overrides) {
+        if (key != name) {
+            continue;
+        }
+        if (const NSNumber* number = dynamic_cf_cast<CFNumberRef>(value.get())) {
+            return number->longLongValue();
+        }
+        if (CFBooleanRef flag = dynamic_cf_cast<CFBooleanRef>(value.get())) {
+            return CFBooleanGetValue(flag);
+        }
+        if (CFStringRef text = dynamic_cf_cast<CFStringRef>(value.get())) {
+            return text->utf8();
+        }
+    }
+    return nullptr;
+}
+
+// The accessibility elements of a window, parents before their children, in screen
+// coordinates, for a client that draws them; a click on one goes through the hand like any.
+Json elementsOf(const Node& window) {
+    const Desktop& world = desktop();
+    Json list = Json::array();
+    std::vector<NodeId> pending(window.children.rbegin(), window.children.rend());
+    while (!pending.empty()) {
+        const Node* node = world.node(pending.back());
+        pending.pop_back();
+        if (node == nullptr) {
+            continue;
+        }
+        Json entry;
+        entry["role"] = utf8Of(node->role);
+        entry["title"] = textOrNull(node->title);
+        entry["value"] = valueOf(*node, u"AXValue");
+        entry["selected"] = valueOf(*node, u"AXSelected") == Json(true);
+        entry["enabled"] = valueOf(*node, u"AXEnabled") != Json(false);
+        putFrame(entry, *node);
+        list.push_back(std::move(entry));
+        pending.insert(pending.end(), node->children.rbegin(), node->children.rend());
+    }
+    return list;
+}
+
 Json windows() {
     const Desktop& world = desktop();
     Json list = Json::array();
@@ -86,6 +131,7 @@ Json windows() {
         entry["title"] = utf8Of(node->title.value_or(u""));
         putFrame(entry, *node);
         entry["onScreen"] = node->visible && owner != nullptr && !owner->hidden;
+        entry["elements"] = elementsOf(*node);
         list.push_back(std::move(entry));
     }
     return list;

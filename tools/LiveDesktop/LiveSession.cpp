@@ -157,10 +157,7 @@ Json LiveSession::hand(const HandAction& action) {
     atMoment(moment, [&] {
         // A release carries the click state the window server counted for its press.
         const long clicks =
-            action.kind == HandKind::Release &&
-                    eventSystem().buttonDown(kCGEventSourceStateHIDSystemState, kCGMouseButtonLeft)
-                ? std::max<long>(1, eventSystem().pressClickState())
-                : 1;
+            action.kind == HandKind::Release ? eventSystem().releaseClickState() : 1;
         const std::string statement =
             handStatement(action.kind, action.x, action.y, clicks, action.modifiers);
         const bool recorded =
