@@ -89,9 +89,11 @@ private:
             CFRetain(ref_);
         }
     }
+    // Empties the holder before letting go, so that a holder in static memory that has been
+    // destroyed no longer names the object (the unloading of the system's code reads it).
     void releaseIfSet() {
-        if (ref_ != nullptr) {
-            CFRelease(ref_);
+        if (Ref ref = std::exchange(ref_, nullptr)) {
+            CFRelease(ref);
         }
     }
 

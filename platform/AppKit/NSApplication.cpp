@@ -26,18 +26,18 @@ NSApplication* NSApplication::sharedApplication() {
 }
 
 void NSApplication::activateIgnoringOtherApps(bool flag) {
-    if (terminated_ || sim::desktop().application(sim::kSystemPid) == nullptr) {
+    if (terminated_ || sim::desktop().application(sim::desktop().systemPid()) == nullptr) {
         return;
     }
     const std::optional<pid_t> active = sim::desktop().activePid();
-    if (!flag && active && *active != sim::kSystemPid) {
+    if (!flag && active && *active != sim::desktop().systemPid()) {
         return;
     }
-    sim::desktop().activate(sim::kSystemPid);
+    sim::desktop().activate(sim::desktop().systemPid());
 }
 
 bool NSApplication::isActive() const {
-    return sim::desktop().activePid() == sim::kSystemPid;
+    return sim::desktop().activePid() == sim::desktop().systemPid();
 }
 
 void NSApplication::finishLaunching() {

@@ -14,7 +14,8 @@ const sim::Node* liveNode(std::uint64_t node, std::uint64_t generation) {
         return nullptr;
     }
     const sim::Node* found = sim::desktop().node(node);
-    return found != nullptr && found->kind == sim::NodeKind::Window && found->pid == sim::kSystemPid
+    return found != nullptr && found->kind == sim::NodeKind::Window &&
+                   found->pid == sim::desktop().systemPid()
                ? found
                : nullptr;
 }
@@ -25,9 +26,9 @@ NSWindow::NSWindow(NSRect frame, const NSString* title)
     : frame_(frame), generation_(sim::sessionGeneration()) {
     title_ = adoptCF(CFStringCreateCopy(kCFAllocatorDefault, title != nullptr ? title : CFSTR("")));
     // A process that has quit has no place on the desktop for new windows.
-    if (sim::desktop().application(sim::kSystemPid) != nullptr) {
+    if (sim::desktop().application(sim::desktop().systemPid()) != nullptr) {
         node_ = sim::desktop().addWindow(
-            sim::kSystemPid, title_->utf8(),
+            sim::desktop().systemPid(), title_->utf8(),
             sim::Rect{frame.origin.x, frame.origin.y, frame.size.width, frame.size.height},
             /*visible=*/false);
     }
@@ -72,7 +73,7 @@ void NSWindow::close() {
 
 bool NSWindow::isVisible() const {
     const sim::Node* node = liveNode(node_, generation_);
-    const sim::Application* process = sim::desktop().application(sim::kSystemPid);
+    const sim::Application* process = sim::desktop().application(sim::desktop().systemPid());
     return node != nullptr && node->visible && process != nullptr && !process->hidden;
 }
 

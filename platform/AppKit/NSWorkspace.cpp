@@ -96,7 +96,7 @@ NSArray* NSRunningApplication::runningApplicationsWithBundleIdentifier(const NSS
 }
 
 NSRunningApplication* NSRunningApplication::currentApplication() {
-    return autorelease(new NSRunningApplication(sim::kSystemPid));
+    return autorelease(new NSRunningApplication(sim::desktop().systemPid()));
 }
 
 pid_t NSRunningApplication::processIdentifier() const {

@@ -17,7 +17,7 @@ const sim::Application* processOf(const ProcessSerialNumber* psn) {
         return nullptr;
     }
     if (psn->lowLongOfPSN == kCurrentProcess) {
-        return desktop().application(sim::kSystemPid);
+        return desktop().application(sim::desktop().systemPid());
     }
     if (psn->lowLongOfPSN < kSerialBase) {
         return nullptr;
@@ -54,7 +54,7 @@ OSErr GetCurrentProcess(ProcessSerialNumber* psn) {
     if (psn == nullptr) {
         return paramErr;
     }
-    *psn = {0, static_cast<UInt32>(sim::kSystemPid) + kSerialBase};
+    *psn = {0, static_cast<UInt32>(sim::desktop().systemPid()) + kSerialBase};
     return noErr;
 }
 

@@ -11,3 +11,10 @@ void _NSNotificationCenterReset();
 void _NSRuntimeReset();
 // Empties the registration and argument domains of the user defaults.
 void _NSUserDefaultsReset();
+
+// Classes registered between these two calls belong to one loaded image (the system's code,
+// loaded for one launch); the answer names it for _NSRuntimeForgetImage.
+void _NSRuntimeBeginImage();
+int _NSRuntimeEndImage();
+// Forgets every class the image registered: its code is about to be unloaded.
+void _NSRuntimeForgetImage(int image);

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <unordered_map>
+#include <utility>
 
 #include "Foundation/FoundationInternal.h"
 #include "Foundation/NSString.h"
@@ -15,6 +16,10 @@ namespace {
 struct Registry {
     std::map<std::string, std::unique_ptr<RuntimeClass>, std::less<>> byName;
     std::unordered_map<std::type_index, RuntimeClass*> byType;
+    // The image each class came with (0: the program itself), and the image being loaded now.
+    std::unordered_map<const RuntimeClass*, int> imageOf;
+    int loadingImage = 0;
+    int lastImage = 0;
 };
 
 // Function-local statics: classes register during static initialisation, in any order.
@@ -35,6 +40,31 @@ void _NSRuntimeReset() {
     for (auto& [name, cls] : registry().byName) {
         cls->forgetInitialization();
     }
+}
+
+void _NSRuntimeBeginImage() {
+    Registry& table = registry();
+    table.loadingImage = ++table.lastImage;
+}
+
+int _NSRuntimeEndImage() {
+    return std::exchange(registry().loadingImage, 0);
+}
+
+void _NSRuntimeForgetImage(int image) {
+    Registry& table = registry();
+    std::erase_if(table.byType, [&](const auto& entry) {
+        auto found = table.imageOf.find(entry.second);
+        return found != table.imageOf.end() && found->second == image;
+    });
+    std::erase_if(table.byName, [&](const auto& entry) {
+        auto found = table.imageOf.find(entry.second.get());
+        if (found == table.imageOf.end() || found->second != image) {
+            return false;
+        }
+        table.imageOf.erase(found);
+        return true;
+    });
 }
 
 SEL sel_registerName(const char* name) {
@@ -150,5 +180,8 @@ RuntimeClass& registerRuntimeClass(std::string name, const std::type_info& type,
     RuntimeClass* registered = cls.get();
     table.byName.emplace(std::move(name), std::move(cls));
     table.byType.emplace(std::type_index(type), registered);
+    if (table.loadingImage != 0) {
+        table.imageOf.emplace(registered, table.loadingImage);
+    }
     return *registered;
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <typeinfo>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "CoreFoundation/CFRunLoop.h"
 #include "Foundation/NSObjectInternal.h"
@@ -18,6 +19,14 @@
 namespace {
 
 long gLiveObjects = 0;
+
+// The live objects made while tracking is on (made on first need, never destroyed: objects
+// are freed until the very end of the program).
+bool gTrackingLiveObjects = false;
+std::unordered_set<const void*>& trackedObjects() {
+    static auto* const objects = new std::unordered_set<const void*>();
+    return *objects;
+}
 
 }  // namespace
 
@@ -29,6 +38,9 @@ void _NSObjectModelFailure(const char* what, const NSObject* object) {
 
 NSObject::NSObject() {
     ++gLiveObjects;
+    if (gTrackingLiveObjects) {
+        trackedObjects().insert(this);
+    }
 }
 
 NSObject::NSObject(Immortal) : immortal_(true) {}
@@ -36,7 +48,21 @@ NSObject::NSObject(Immortal) : immortal_(true) {}
 NSObject::~NSObject() {
     if (!immortal_) {
         --gLiveObjects;
+        if (std::unordered_set<const void*>& tracked = trackedObjects(); !tracked.empty()) {
+            tracked.erase(this);
+        }
     }
+}
+
+void _NSObjectTrackLiveObjects(bool on) {
+    gTrackingLiveObjects = on;
+    if (!on) {
+        trackedObjects().clear();
+    }
+}
+
+bool _NSObjectIsLive(const void* address) {
+    return trackedObjects().count(address) != 0;
 }
 
 NSObject* NSObject::retain() const {

@@ -88,14 +88,30 @@ void Desktop::reset(const std::string& systemBundlePath) {
     dockList_ = newNode(kDockPid, NodeKind::DockList, rootOf(kDockPid), u"AXList");
     layoutDock();
 
+    keptItems_.clear();
+    finderWanted_ = false;
+    finderPid_ = 0;
+    trash_ = false;
+    trashSeparator_ = 0;
+    loggingOut_ = false;
+    systemPid_ = 0;
+    startSystemProcess(systemBundlePath);
+    addVirtualDirectory("/System/Library/PreferencePanes/UniversalAccessPref.prefPane");
+}
+
+void Desktop::startSystemProcess(const std::string& systemBundlePath) {
+    if (systemPid_ != 0 && applications_.count(systemPid_) != 0) {
+        return;
+    }
     ApplicationSpec system;
     system.name = std::filesystem::path(systemBundlePath).stem().string();
-    system.pid = kSystemPid;
+    // The first process of a session is pid 400; every later one takes the next free pid.
+    system.pid = systemPid_ == 0 ? kSystemPid : 0;
     system.bundleIdentifier = kSystemBundleIdentifier;
     system.bundlePath = systemBundlePath;
     system.dockItem = false;
     system.agent = true;
-    addApplication(system);
+    systemPid_ = addApplication(system);
 }
 
 NodeId Desktop::newNode(pid_t pid, NodeKind kind, NodeId parent, std::u16string role) {
@@ -192,11 +208,8 @@ pid_t Desktop::addApplication(const ApplicationSpec& setup) {
     record(setup.name + " is running (pid " + std::to_string(pid) + ")" +
            (setup.hidden ? ", hidden" : ""));
     if (setup.dockItem) {
-        DockItemSpec item;
-        item.title = setup.dockItemTitle.value_or(setup.name);
-        item.subrole = "AXApplicationDockItem";
-        stored.dockItem = addDockItem(item);
-        nodes_.at(stored.dockItem).itemOwner = pid;
+        const NodeId item = dockItemFor(pid, setup.dockItemTitle.value_or(setup.name));
+        applications_.at(pid).dockItem = item;
     }
     if (!active_ && !setup.hidden && !setup.agent && !setup.backgroundOnly) {
         setActive(pid);
@@ -248,6 +261,12 @@ NodeId Desktop::addDockItem(const DockItemSpec& setup) {
         item.url = setup.urlObject ? RetainPtr<CFTypeRef>(adoptCF<CFTypeRef>(CFURLCreateWithString(
                                          kCFAllocatorDefault, text.get(), nullptr)))
                                    : RetainPtr<CFTypeRef>(std::move(text));
+    }
+    if (trashSeparator_ != 0 && id != trashSeparator_) {
+        // The separator and the Trash stay at the end.
+        std::vector<NodeId>& items = nodes_.at(dockList_).children;
+        items.pop_back();
+        items.insert(std::find(items.begin(), items.end(), trashSeparator_), id);
     }
     layoutDock();
     record("Dock item \"" + setup.title + "\" added");
@@ -334,7 +353,11 @@ void Desktop::activateNextAfter(pid_t leaving) {
             return;
         }
     }
-    setActive(std::nullopt);
+    // Finder is active when no other application is.
+    const Application* finder = application(finderPid_);
+    setActive(finder != nullptr && finderPid_ != leaving && !finder->hidden
+                  ? std::optional<pid_t>(finderPid_)
+                  : std::nullopt);
 }
 
 void Desktop::activate(pid_t pid, bool allWindows) {
@@ -384,12 +407,16 @@ void Desktop::quit(pid_t pid) {
         return;
     }
     const std::string name = utf8FromUTF16(app->name);
-    if (app->dockItem != 0) {
+    if (app->dockItem != 0 && !leaveKeptItem(*app)) {
         removeSubtree(app->dockItem);
     }
     removeSubtree(app->root);
     if (pid == kDockPid) {
         dockList_ = 0;
+        trashSeparator_ = 0;
+        for (KeptItem& kept : keptItems_) {
+            kept.node = 0;
+        }
     }
     applications_.erase(pid);
     std::erase(launchOrder_, pid);
@@ -401,6 +428,7 @@ void Desktop::quit(pid_t pid) {
         activateNextAfter(pid);
     }
     std::erase(recentlyActive_, pid);
+    afterQuit(pid);
 }
 
 void Desktop::setAccessEnabled(bool enabled) {
@@ -443,13 +471,9 @@ void Desktop::makeForeground(pid_t pid) {
         return;
     }
     app->foreground = true;
-    DockItemSpec item;
-    item.title = utf8FromUTF16(app->name);
-    item.subrole = "AXApplicationDockItem";
-    const NodeId itemId = addDockItem(item);
+    const NodeId itemId = dockItemFor(pid, utf8FromUTF16(app->name));
     app = mutableApplication(pid);
     app->dockItem = itemId;
-    nodes_.at(itemId).itemOwner = pid;
     record(utf8FromUTF16(app->name) + " shows its Dock icon");
 }
 
@@ -542,6 +566,7 @@ void Desktop::routeMouseEvent(std::uint32_t type, double x, double y) {
     const pid_t owner = clicked.itemOwner;
     const Application* app = application(owner);
     if (app == nullptr) {
+        launchFromKeptItem(receiver);
         return;
     }
     if (active_ != owner || app->hidden) {

@@ -116,6 +116,12 @@ class Desktop {
 public:
     // A fresh desktop: the Dock (pid 100, no items) and the system's own agent process.
     void reset(const std::string& systemBundlePath);
+    // The system's own process: pid 400 at first; after it quit, a new agent process with the
+    // next free pid stands for the next launch.
+    pid_t systemPid() const { return systemPid_; }
+    void startSystemProcess(const std::string& systemBundlePath);
+    // A launch of the system starts counting its hide requests afresh.
+    void systemLaunches() { hideRequests_ = 0; }
 
     // Building worlds.
     pid_t addApplication(const ApplicationSpec& setup);
@@ -129,6 +135,25 @@ public:
     void setAttribute(NodeId node, const std::string& name, CFTypeRef value);
     void setTitle(NodeId node, const std::string& title);
     void setActions(NodeId node, const std::vector<std::string>& actions);
+
+    // The Dock's own configuration, which outlives the Dock's process and the user's session
+    // (DockKeeping.cpp). An application's item kept in the Dock stays while the application does
+    // not run (an item is added for it when it has none), and a click on it launches the
+    // application again.
+    void keepInDock(const ApplicationSpec& spec);
+    // How a running application starts again: its name, bundle and Dock item title.
+    ApplicationSpec specOf(pid_t pid) const;
+    std::vector<std::string> keptApplicationNames() const;
+    // Finder runs, its item first in the Dock; it is active when no other application is, and
+    // starts again when it quits, unless the user is logging out.
+    void startFinder();
+    bool finderWanted() const { return finderWanted_; }
+    // The Trash at the end of the Dock, after a separator; items added later go before them.
+    void addTrash();
+    // The Dock starts again after it quit, with its kept items and the Trash.
+    void startDock();
+    // While the user logs out, nothing starts again by itself.
+    void setLoggingOut(bool loggingOut) { loggingOut_ = loggingOut; }
 
     // What the user, the Dock or the platform does.
     void activate(pid_t pid, bool allWindows = true);
@@ -187,6 +212,7 @@ public:
     // The deepest element under the point: the Dock first, then the windows front to back;
     // with `onlyPid`, elements of that application only.
     std::optional<NodeId> hitTest(double x, double y, std::optional<pid_t> onlyPid = {}) const;
+    // Hide requests since the system's process launched.
     int hideRequestCount() const { return hideRequests_; }
     // Applications that have been active, most recent first.
     const std::vector<pid_t>& recentlyActive() const { return recentlyActive_; }
@@ -221,6 +247,26 @@ private:
     std::vector<std::string> openedURLs_;
     bool accessEnabled_ = true;
     pid_t nextPid_ = kFirstApplicationPid;
+    pid_t systemPid_ = kSystemPid;
+
+    // The Dock's configuration (DockKeeping.cpp).
+    struct KeptItem {
+        ApplicationSpec spec;  // how its application starts again
+        NodeId node = 0;       // its item while the Dock runs
+    };
+    KeptItem* keptItemFor(const Application& app);
+    // The item of a starting application: its kept one when there is one, else a new one.
+    NodeId dockItemFor(pid_t pid, const std::string& title);
+    // An application that quits leaves its kept item in the Dock; false when it has none.
+    bool leaveKeptItem(const Application& app);
+    void afterQuit(pid_t pid);
+    void launchFromKeptItem(NodeId item);
+    std::vector<KeptItem> keptItems_;
+    bool finderWanted_ = false;
+    pid_t finderPid_ = 0;
+    bool trash_ = false;
+    NodeId trashSeparator_ = 0;
+    bool loggingOut_ = false;
 };
 
 Desktop& desktop();

@@ -41,7 +41,7 @@ bool openPath(const std::string& given, std::string* error) {
     if (bundle == mainBundlePath()) {
         // The system's process reopens itself (its handler presents its window).
         if (systemState() == SystemState::Running) {
-            sendReopenEvent(kSystemPid);
+            sendReopenEvent(desktop().systemPid());
             return true;
         }
         return launchSystem(&reason);

@@ -17,6 +17,7 @@
 #include "sim/SystemLifecycle.h"
 #include "sim/SystemPreferences.h"
 #include "sim/Transcript.h"
+#include "sim/UserSession.h"
 
 namespace sim {
 namespace {
@@ -72,6 +73,7 @@ std::chrono::steady_clock::time_point wallInstantOf(double seconds) {
 }
 
 void worldTurn() {
+    reapEndedSystemProcess();
     desktop().applyPendingHides();
     desktop().applyPendingActivations();
     refreshSystemPreferences();
@@ -100,6 +102,7 @@ void reset() {
     setTranscriptListener(nullptr);
     desktop().reset(mainBundlePath());
     resetSystemPreferences();
+    resetUserSession();
 
     _NSBundleReset();
     _NSNotificationCenterReset();

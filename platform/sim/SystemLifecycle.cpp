@@ -1,5 +1,5 @@
 // The system's own process: its launch from the bundle's Info.plist and main interface file,
-// reopening, termination, and a fresh process for every session.
+// reopening, termination, and a fresh process for every launch and every session.
 #include "sim/SystemLifecycle.h"
 
 #include <filesystem>
@@ -7,12 +7,16 @@
 #include "AppKit/NSApplication.h"
 #include "AppKit/NSWindow.h"
 #include "CoreFoundation/CFRunLoopInternal.h"
+#include "Foundation/FoundationInternal.h"
 #include "TypeCastsCF.h"
 #include "sim/Desktop.h"
 #include "sim/InterfaceFile.h"
+#include "sim/PreferenceDomain.h"
 #include "sim/PropertyList.h"
+#include "sim/SystemImage.h"
 #include "sim/SystemProcess.h"
 #include "sim/Transcript.h"
+#include "sim/UserSession.h"
 
 namespace sim {
 namespace {
@@ -21,6 +25,7 @@ struct SystemProcess {
     SystemState state = SystemState::NotLaunched;
     std::unique_ptr<LoadedInterface> mainInterface;
     std::uint64_t generation = 1;
+    bool ended = false;  // ended, and its remains not taken away yet
 };
 
 SystemProcess& process() {
@@ -28,12 +33,13 @@ SystemProcess& process() {
     return instance;
 }
 
-}  // namespace
-
-// Every session starts with a process that has not launched and has nothing alive.
-void resetSystemProcess() {
-    SystemProcess& current = process();
-    // First: the windows about to go must not touch the new session's desktop.
+// What an ended process leaves is taken away once no code of it can be on the stack: the main
+// interface file's objects (the delegate among them), what the frameworks kept for the process
+// (the application object's state, the notification centre's observers, the registration
+// domain, the classes' initialize marks, the bundles), what was read of its preferences, and
+// the image of its code.
+void reapProcess(SystemProcess& current) {
+    // First: the windows about to go must not touch the desktop's new windows.
     ++current.generation;
     NSApplication::sharedApplication()->setDelegate(nullptr);
     {
@@ -41,7 +47,30 @@ void resetSystemProcess() {
         current.mainInterface.reset();
     }
     NSApplication::sharedApplication()->resetForNewSession();
+    _NSNotificationCenterReset();
+    _NSUserDefaultsReset();
+    _NSRuntimeReset();
+    _NSBundleReset();
+    std::string unwritten;
+    applicationDomain().synchronize(&unwritten);
+    applicationDomain().forget();
+    unloadSystemImage();
+    current.ended = false;
+}
+
+}  // namespace
+
+// Every session starts with a process that has not launched and has nothing alive.
+void resetSystemProcess() {
+    SystemProcess& current = process();
+    reapProcess(current);
     current.state = SystemState::NotLaunched;
+}
+
+void reapEndedSystemProcess() {
+    if (process().ended) {
+        reapProcess(process());
+    }
 }
 
 namespace {
@@ -102,10 +131,11 @@ std::uint64_t sessionGeneration() {
 
 void endSystemProcess() {
     process().state = SystemState::Terminated;
+    process().ended = true;
     CFRunLoopRef loop = CFRunLoopGetMain();
     _CFRunLoopReset(loop);
     CFRunLoopStop(loop);
-    desktop().quit(kSystemPid);
+    desktop().quit(desktop().systemPid());
 }
 
 NSWindow* settingsWindow() {
@@ -124,27 +154,33 @@ SystemState systemState() {
 bool launchSystem(std::string* error) {
     std::string reason;
     SystemProcess& current = process();
-    if (current.state != SystemState::NotLaunched) {
-        reason = current.state == SystemState::Running
-                     ? "the system is running already"
-                     : "the system has quit; it launches once a session";
-    } else if (desktop().application(kSystemPid) == nullptr) {
-        reason = "the system's process is not on the desktop";
+    reapEndedSystemProcess();
+    if (current.state == SystemState::Running) {
+        reason = "the system is running already";
+    } else if (loggedOut()) {
+        reason = "the user is logged out";
+    } else {
+        desktop().startSystemProcess(mainBundlePath());
     }
     LaunchSettings settings;
-    if (reason.empty() && readInfoPlist(mainBundlePath(), &settings, &reason)) {
+    if (reason.empty() && readInfoPlist(mainBundlePath(), &settings, &reason) &&
+        loadSystemImage(&reason)) {
         NSAutoreleasePool pool;
         NSApplication* application = NSApplication::sharedApplication();
         current.mainInterface = loadInterfaceFile(settings.interfacePath, application, &reason);
         if (current.mainInterface) {
             current.state = SystemState::Running;
-            record(desktop().nameOf(kSystemPid) + " launches");
+            desktop().systemLaunches();
+            record(desktop().nameOf(desktop().systemPid()) + " launches");
             if (!settings.agent) {
-                desktop().makeForeground(kSystemPid);
+                desktop().makeForeground(desktop().systemPid());
             }
             application->finishLaunching();
             return true;
         }
+        // A launch that failed ends its process at once.
+        current.ended = true;
+        reapEndedSystemProcess();
     }
     if (error != nullptr) {
         *error = reason;
@@ -153,7 +189,7 @@ bool launchSystem(std::string* error) {
 }
 
 void sendReopenEvent(pid_t pid) {
-    if (pid != kSystemPid || process().state != SystemState::Running) {
+    if (pid != desktop().systemPid() || process().state != SystemState::Running) {
         return;
     }
     RetainPtr<CFRunLoopTimerRef> delivery =
@@ -166,7 +202,7 @@ void reopenSystem() {
     if (process().state != SystemState::Running) {
         return;
     }
-    record(desktop().nameOf(kSystemPid) + " is opened again");
+    record(desktop().nameOf(desktop().systemPid()) + " is opened again");
     NSAutoreleasePool pool;
     NSApplication::sharedApplication()->handleReopenEvent();
 }
@@ -175,8 +211,11 @@ void terminateSystem() {
     if (process().state != SystemState::Running) {
         return;
     }
-    NSAutoreleasePool pool;
-    NSApplication::sharedApplication()->terminate(nullptr);
+    {
+        NSAutoreleasePool pool;
+        NSApplication::sharedApplication()->terminate(nullptr);
+    }
+    reapEndedSystemProcess();
 }
 
 }  // namespace sim

@@ -23,6 +23,11 @@ void resetSystemProcess();
 // process runs any more.
 void endSystemProcess();
 
+// Takes away what the ended process left (its interface objects, what the frameworks kept for
+// it, the image of its code). Runs where no code of the process can be on the stack: after a
+// termination the session asked for, before a launch, and at each world turn.
+void reapEndedSystemProcess();
+
 // The settings window of the loaded main interface file, or nil before a launch.
 NSWindow* settingsWindow();
 

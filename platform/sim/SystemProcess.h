@@ -48,9 +48,16 @@ bool appendLoginItem(const LoginItemEntry& entry, std::string* error);
 // --- The system's process.
 enum class SystemState { NotLaunched, Running, Terminated };
 SystemState systemState();
-// Reads the bundle's Info.plist and main interface file, creates the delegate and delivers the
-// launch callbacks. False, with the reason, when the bundle's files cannot be read, or when the
-// system has launched already in this session (it launches once).
+// Where the image of the system's code lives (the program's bundle holds it beside the
+// program): each launch loads it afresh and the end of the process unloads it, so every launch
+// starts the system's statics as at program start. Empty (the default): the system's code is
+// linked into the program, and its statics outlive a process.
+void setSystemImagePath(const std::string& path);
+std::string systemImagePath();
+// Starts the system as a new process (a new pid after the first): loads its code, reads the
+// bundle's Info.plist and main interface file, creates the delegate and delivers the launch
+// callbacks. False, with the reason, when the code or the bundle's files cannot be read, or when
+// the system is running already.
 bool launchSystem(std::string* error);
 // The user opens the running system again (from the Finder or the Dock). Nothing before the
 // launch or after the end.

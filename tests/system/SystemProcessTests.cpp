@@ -1,5 +1,6 @@
 // The session's control of the system's process: launching from the bundle's Info.plist and
-// interface file, launching once, and the settings window's controls under the user's hand.
+// interface file, launching again only after a quit, and the settings window's controls under the
+// user's hand.
 #include <string>
 
 #include "ApplicationTest.h"
@@ -18,14 +19,17 @@ std::string replaced(std::string text, const std::string& from, const std::strin
 
 using SystemLaunch = ApplicationTest;
 
-TEST_F(SystemLaunch, LaunchesOnceASession) {
+TEST_F(SystemLaunch, LaunchesAgainAsANewProcessOnlyAfterItQuit) {
     launch();
     std::string error;
     EXPECT_FALSE(sim::launchSystem(&error));
     EXPECT_EQ(error, "the system is running already");
     sim::terminateSystem();
-    EXPECT_FALSE(sim::launchSystem(&error));
-    EXPECT_EQ(sim::systemState(), sim::SystemState::Terminated);
+    ASSERT_TRUE(sim::launchSystem(&error)) << error;
+    EXPECT_EQ(sim::systemState(), sim::SystemState::Running);
+    EXPECT_NE(desktop().systemPid(), sim::kSystemPid);
+    EXPECT_EQ(desktop().application(sim::kSystemPid), nullptr);
+    EXPECT_EQ(sim::eventSystem().tapCount(), 1u);
 }
 
 TEST_F(SystemLaunch, AMissingInfoPlistIsReportedAndNothingStarts) {

@@ -326,9 +326,9 @@ TEST(DesktopScriptWholeScript, ProcessIdentifiersMustNotCollide) {
     EXPECT_EQ(invalidityOf("app A\nquitapp A\napp B pid=501\n"), "");
 }
 
-TEST(DesktopScriptWholeScript, TheSystemLaunchesOnceAndActsOnlyWhileItRuns) {
+TEST(DesktopScriptWholeScript, TheSystemLaunchesWhileNotRunningAndActsOnlyWhileItRuns) {
     EXPECT_EQ(invalidityOf("launch\nlaunch\n"),
-              "t.desk:2: launch: the system is launched at most once a run");
+              "t.desk:2: launch: the system is running already (quit it first)");
     EXPECT_EQ(invalidityOf("reopen\n"),
               "t.desk:1: reopen: the system is not launched yet (no launch before this line)");
     EXPECT_EQ(invalidityOf("settings set HideDockIcon on\nlaunch\n"),
@@ -339,8 +339,10 @@ TEST(DesktopScriptWholeScript, TheSystemLaunchesOnceAndActsOnlyWhileItRuns) {
               "before this line)");
     EXPECT_EQ(invalidityOf("launch\nquit\nsettings close\n"),
               "t.desk:3: settings close: the system has quit");
-    EXPECT_EQ(invalidityOf("launch\nquit\nlaunch\n"),
-              "t.desk:3: launch: the system is launched at most once a run");
+    // A new process with the next free pid: 501 is taken by it.
+    EXPECT_EQ(invalidityOf("launch\nquit\nlaunch\nquitapp Quenfold\nlaunch\nreopen\n"), "");
+    EXPECT_EQ(invalidityOf("launch\nquit\nlaunch\napp A pid=501\n"),
+              "t.desk:4: pid 501 is taken by Quenfold");
     EXPECT_EQ(invalidityOf("activate Quenfold\n"),
               "t.desk:1: Quenfold is not launched yet (no launch before this line)");
     EXPECT_EQ(invalidityOf("launch\nquitapp Quenfold\nreopen\n"),
@@ -351,6 +353,31 @@ TEST(DesktopScriptWholeScript, TheSystemLaunchesOnceAndActsOnlyWhileItRuns) {
     EXPECT_EQ(invalidityOf("launch\nquit\nexpect visible Quenfold\n"),
               "t.desk:3: no application named \"Quenfold\" is running here");
     EXPECT_EQ(invalidityOf("launch\nquitapp Quenfold\napp Other pid=400\n"), "");
+}
+
+TEST(DesktopScriptWholeScript, SessionsAndKeptItemsDecideWhatMayRun) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"logout\nlogin\nlogin\n",
+         "t.desk:3: login: the user is logged in (no logout before this line)"},
+        {"logout\nlogout\n",
+         "t.desk:2: logout: the user is logged out (no login before this line)"},
+        {"logout\napp A\n", "t.desk:2: app: the user is logged out (no login before this line)"},
+        {"launch\nlogout\nlaunch\n",
+         "t.desk:3: launch: the user is logged out (no login before this line)"},
+        {"app A\nlogout\nlogin\nactivate Dock\nexpect running Dock\n", ""},
+        {"keep Safari\n", "t.desk:1: no application named \"Safari\" is running here"},
+        // What a kept item or a login item starts is known when the script runs.
+        {"app Safari\nkeep Safari\nquitapp Safari\nactivate Safari\n", ""},
+        {"keep Quenfold\nquit\n", ""},
+        {"logout\nlogin\nactivate Mail\nquit\nlaunch\n", ""},
+        // Finder starts again when it quits.
+        {"finder\nquitapp Finder\nhide Finder\n", ""},
+    };
+    for (const auto& [script, error] : cases) {
+        EXPECT_EQ(invalidityOf(script), error) << script;
+    }
+    EXPECT_EQ(errorOf("logout now\n"), "t.desk:1: logout: unexpected word \"now\"");
+    EXPECT_EQ(errorOf("keep\n"), "t.desk:1: keep: missing APP");
 }
 
 }  // namespace

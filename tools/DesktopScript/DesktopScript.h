@@ -165,13 +165,33 @@ struct ExpectControl {
     bool on;
 };
 
+// --- The user's session and the Dock's own items
+
+enum class SessionAction { Logout, Login };
+struct SessionStatement {
+    SessionAction action;
+};
+// `finder`, `trash`: world statements that give the Dock Finder or the Trash.
+enum class DockFixture { Finder, Trash };
+struct DockFixtureStatement {
+    DockFixture what;
+};
+struct KeepStatement {
+    std::string app;
+};
+struct ExpectRunning {
+    std::string app;
+    bool running;  // false: `expect notrunning`
+};
+
 using Action =
     std::variant<AppStatement, DockItemStatement, WindowStatement, AppActionStatement,
                  AccessStatement, DefaultStatement, LoginItemStatement, TapFailStatement,
                  WaitStatement, PointerStatement, TapDisableStatement, SystemStatement,
                  SettingsSetStatement, OpenStatement, ExpectHidden, ExpectActive, ExpectCount,
                  ExpectSettings, ExpectStatus, ExpectDockIcon, ExpectDefault, ExpectLoginItem,
-                 ExpectOpened, ExpectAccess, ExpectControl>;
+                 ExpectOpened, ExpectAccess, ExpectControl, SessionStatement, DockFixtureStatement,
+                 KeepStatement, ExpectRunning>;
 
 struct Statement {
     int line = 0;

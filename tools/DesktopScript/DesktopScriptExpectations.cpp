@@ -113,7 +113,7 @@ void perform(const ExpectStatus& expectation, Story& story) {
 }
 
 void perform(const ExpectDockIcon& expectation, Story& story) {
-    const Application* system = desktop().application(kSystemPid);
+    const Application* system = desktop().application(desktop().systemPid());
     const bool shown = system != nullptr && system->foreground;
     holds(shown == expectation.shown, story,
           systemName() + (shown ? " has a Dock icon" : " has no Dock icon"),

@@ -369,6 +369,21 @@ Action expectCount(StatementWords& words) {
     return ExpectCount{kCounted, countValue(words.statement(), "N", words.positional("N"))};
 }
 
+template <SessionAction kAction>
+Action sessionStatement(StatementWords&) {
+    return SessionStatement{kAction};
+}
+
+template <DockFixture kWhat>
+Action dockFixture(StatementWords&) {
+    return DockFixtureStatement{kWhat};
+}
+
+template <bool kRunning>
+Action expectRunning(StatementWords& words) {
+    return ExpectRunning{words.positional("APP"), kRunning};
+}
+
 // The words of `expect WHAT ...`, one row for each WHAT.
 const StatementForm kExpectations[] = {
     {"hidden", expectHidden<true>},
@@ -418,6 +433,8 @@ const StatementForm kExpectations[] = {
          const std::string title = words.positional("TITLE");
          return ExpectControl{title, onOff(words)};
      }},
+    {"running", expectRunning<true>},
+    {"notrunning", expectRunning<false>},
 };
 
 Action expectation(StatementWords& words) {
@@ -495,6 +512,13 @@ const StatementForm kStatements[] = {
     {"settings", settings},
     // Opening files
     {"open", [](StatementWords& words) -> Action { return OpenStatement{itemPath(words)}; }},
+    // The user's session and the Dock's own items
+    {"logout", sessionStatement<SessionAction::Logout>},
+    {"login", sessionStatement<SessionAction::Login>},
+    {"finder", dockFixture<DockFixture::Finder>},
+    {"trash", dockFixture<DockFixture::Trash>},
+    {"keep",
+     [](StatementWords& words) -> Action { return KeepStatement{words.positional("APP")}; }},
     // Expectations
     {"expect", expectation},
 };

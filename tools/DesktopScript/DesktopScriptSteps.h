@@ -89,4 +89,10 @@ void perform(const ExpectOpened& expectation, Story& story);
 void perform(const ExpectAccess& expectation, Story& story);
 void perform(const ExpectControl& expectation, Story& story);
 
+// --- The user's session and the Dock's own items (DesktopScriptSessions.cpp)
+void perform(const SessionStatement& statement, Story& story);
+void perform(const DockFixtureStatement& statement, Story& story);
+void perform(const KeepStatement& statement, Story& story);
+void perform(const ExpectRunning& expectation, Story& story);
+
 }  // namespace sim::script

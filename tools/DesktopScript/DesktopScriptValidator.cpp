@@ -1,12 +1,14 @@
 // Follows the script's world statement by statement, as the session will build it, without
 // touching the session: which applications run under which names and process identifiers,
-// and where the system stands (not launched, running, quit).
+// and where the system stands (not launched, running, quit; a launch after a quit is a new
+// process).
 #include "DesktopScript/DesktopScriptValidator.h"
 
 #include <filesystem>
 #include <memory>
 #include <type_traits>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "sim/Desktop.h"
 #include "sim/SystemPreferences.h"
@@ -23,7 +25,12 @@ struct Invalid {
 class ScriptChecker {
 public:
     ScriptChecker(std::string systemName, const ScriptStart& start)
-        : systemName_(std::move(systemName)), nextPid_(start.nextPid), phase_(start.system) {
+        : systemName_(std::move(systemName)),
+          nextPid_(start.nextPid),
+          phase_(start.system),
+          loggedOut_(start.loggedOut),
+          finderWanted_(start.finder),
+          kept_(start.kept.begin(), start.kept.end()) {
         for (const auto& [name, pid] : start.running) {
             addRunning(name, pid);
         }
@@ -35,6 +42,7 @@ public:
 
 private:
     void checkStatement(const AppStatement& app) {
+        requireLoggedIn("app");
         if (running_.count(app.name) != 0) {
             throw Invalid{"an application named \"" + app.name + "\" is already running"};
         }
@@ -45,11 +53,7 @@ private:
                 throw Invalid{"pid " + std::to_string(pid) + " is taken by " + *owner};
             }
         } else {
-            // The session gives the next free identifier from 501 upward.
-            while (nameOfPid(nextPid_) != nullptr) {
-                ++nextPid_;
-            }
-            pid = nextPid_++;
+            pid = nextFreePid();
         }
         addRunning(app.name, pid);
     }
@@ -66,13 +70,22 @@ private:
         requireWorldApp(action.app);
         if (action.action == AppAction::Quit) {
             removeRunning(action.app);
+            if (action.app == kFinder && finderWanted_) {
+                // Finder starts again at once.
+                addRunning(kFinder, nextFreePid());
+            }
         }
     }
 
     void checkStatement(const SystemStatement& statement) {
         if (statement.action == SystemAction::Launch) {
-            if (phase_ != SystemPhase::NotLaunched) {
-                throw Invalid{"launch: the system is launched at most once a run"};
+            requireLoggedIn("launch");
+            if (phase_ == SystemPhase::Running) {
+                throw Invalid{"launch: the system is running already (quit it first)"};
+            }
+            if (phase_ == SystemPhase::Quit || phase_ == SystemPhase::Unknown) {
+                // A new process, with the next free identifier.
+                addRunning(systemName_, nextFreePid());
             }
             phase_ = SystemPhase::Running;
             return;
@@ -86,9 +99,11 @@ private:
     }
 
     void checkStatement(const OpenStatement& open) {
+        requireLoggedIn("open");
         if (open.path.self) {
-            if (phase_ == SystemPhase::Quit) {
-                throw Invalid{"open self: the system is launched at most once a run"};
+            // The system launches as a new process unless it runs, which reopens.
+            if (phase_ == SystemPhase::Quit || phase_ == SystemPhase::Unknown) {
+                launches(systemName_);
             }
             phase_ = SystemPhase::Running;
             return;
@@ -106,13 +121,9 @@ private:
 
     // An application launched by name unless it runs, with the next free process identifier.
     void launches(const std::string& name) {
-        if (running_.count(name) != 0) {
-            return;
+        if (running_.count(name) == 0) {
+            addRunning(name, nextFreePid());
         }
-        while (nameOfPid(nextPid_) != nullptr) {
-            ++nextPid_;
-        }
-        addRunning(name, nextPid_++);
     }
 
     void checkStatement(const SettingsSetStatement&) { requireSystem("settings set"); }
@@ -123,6 +134,14 @@ private:
         if (expect.app) {
             requireName(*expect.app);
         }
+    }
+
+    // The session gives the next free identifier from 501 upward.
+    pid_t nextFreePid() {
+        while (nameOfPid(nextPid_) != nullptr) {
+            ++nextPid_;
+        }
+        return nextPid_++;
     }
 
     // The system's process leaves the desktop when it quits, name and pid with it.
@@ -141,6 +160,52 @@ private:
         if (found != running_.end()) {
             names_.erase(found->second);
             running_.erase(found);
+        }
+    }
+
+    void checkStatement(const SessionStatement& statement) {
+        if (statement.action == SessionAction::Logout) {
+            requireLoggedIn("logout");
+            loggedOut_ = true;
+            running_.clear();
+            names_.clear();
+            phase_ = SystemPhase::Quit;
+            return;
+        }
+        if (!loggedOut_) {
+            throw Invalid{"login: the user is logged in (no logout before this line)"};
+        }
+        loggedOut_ = false;
+        addRunning("Dock", kDockPid);
+        if (finderWanted_) {
+            addRunning(kFinder, nextFreePid());
+        }
+        // What the login items start is known only when the script runs.
+        afterLogin_ = true;
+        phase_ = SystemPhase::Unknown;
+    }
+
+    void checkStatement(const DockFixtureStatement& statement) {
+        if (statement.what == DockFixture::Finder) {
+            requireLoggedIn("finder");
+            finderWanted_ = true;
+            if (running_.count(kFinder) == 0) {
+                addRunning(kFinder, nextFreePid());
+            }
+        }
+    }
+
+    void checkStatement(const KeepStatement& statement) {
+        requireLoggedIn("keep");
+        if (statement.app != systemName_) {
+            requireWorldApp(statement.app);
+        }
+        kept_.insert(statement.app);
+    }
+
+    void requireLoggedIn(const std::string& statement) const {
+        if (loggedOut_) {
+            throw Invalid{statement + ": the user is logged out (no login before this line)"};
         }
     }
 
@@ -170,7 +235,8 @@ private:
     }
 
     void requireName(const std::string& name) const {
-        if (running_.count(name) == 0) {
+        // A click on a kept item may have started it, a login item may have: the run tells.
+        if (running_.count(name) == 0 && kept_.count(name) == 0 && !afterLogin_) {
             throw Invalid{"no application named \"" + name + "\" is running here"};
         }
     }
@@ -184,6 +250,9 @@ private:
     }
 
     void requireSystem(const std::string& statement) const {
+        if (phase_ == SystemPhase::Unknown || kept_.count(systemName_) != 0) {
+            return;
+        }
         if (phase_ == SystemPhase::NotLaunched) {
             throw Invalid{statement +
                           ": the system is not launched yet (no launch before this line)"};
@@ -199,6 +268,11 @@ private:
     std::unordered_map<pid_t, std::string> names_;
     pid_t nextPid_;
     SystemPhase phase_;
+    bool loggedOut_ = false;
+    bool afterLogin_ = false;
+    bool finderWanted_ = false;
+    std::unordered_set<std::string> kept_;
+    static constexpr const char* kFinder = "Finder";
 };
 
 ScriptValidator::ScriptValidator(const std::string& systemName)

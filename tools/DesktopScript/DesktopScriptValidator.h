@@ -1,6 +1,6 @@
 // Checking a whole desktop script before anything runs: every name a statement uses exists
-// at that point, process identifiers do not collide, the system is launched once and before
-// anything asks it or its settings window to act.
+// at that point, process identifiers do not collide, the system is launched while it does not
+// run and before anything asks it or its settings window to act.
 #pragma once
 
 #include <sys/types.h>
@@ -9,12 +9,14 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "DesktopScript/DesktopScript.h"
 
 namespace sim::script {
 
-enum class SystemPhase { NotLaunched, Running, Quit };
+// Unknown: after a login, whose login items are known only when the script runs.
+enum class SystemPhase { NotLaunched, Running, Quit, Unknown };
 
 // Where the session stands when a script starts on it: the applications running, by name, the
 // process identifier from which the desktop looks for the next free one, and the system.
@@ -22,6 +24,9 @@ struct ScriptStart {
     std::map<std::string, pid_t> running;
     pid_t nextPid = 0;
     SystemPhase system = SystemPhase::NotLaunched;
+    bool loggedOut = false;
+    bool finder = false;              // Finder belongs to the desktop (it starts again)
+    std::vector<std::string> kept{};  // applications whose Dock items the Dock keeps
 };
 
 // A fresh session: the Dock and the system's own process, nothing launched.

@@ -8,6 +8,7 @@
 #include "sim/Desktop.h"
 #include "sim/EventSystem.h"
 #include "sim/SystemProcess.h"
+#include "sim/UserSession.h"
 
 namespace sim::live {
 namespace {
@@ -61,7 +62,7 @@ Json applications() {
         const Application* app = world.application(pid);
         // The system's process is on the desktop from the start, as an agent that has not
         // launched: clients see it from its launch.
-        if (app == nullptr || (pid == kSystemPid && !systemLaunched)) {
+        if (app == nullptr || (pid == world.systemPid() && !systemLaunched)) {
             continue;
         }
         Json entry;
@@ -199,7 +200,7 @@ Json settingsViews() {
 }
 
 Json quenfold() {
-    const Application* system = desktop().application(kSystemPid);
+    const Application* system = desktop().application(desktop().systemPid());
     Json controls = Json::object();
     for (const char* key : kPreferenceKeys) {
         controls[key] = settingsControlState(key).value_or(false);
@@ -216,8 +217,9 @@ Json quenfold() {
     Json state;
     state["running"] = systemState() == SystemState::Running;
     state["state"] = systemStateName(systemState());
-    state["pid"] = system != nullptr && systemState() != SystemState::NotLaunched ? Json(kSystemPid)
-                                                                                  : Json(nullptr);
+    state["pid"] = system != nullptr && systemState() != SystemState::NotLaunched
+                       ? Json(desktop().systemPid())
+                       : Json(nullptr);
     state["dockIcon"] = system != nullptr && system->foreground;
     state["taps"] = eventSystem().tapCount();
     state["hideRequests"] = desktop().hideRequestCount();
@@ -236,6 +238,7 @@ Json desktopSnapshot() {
     snapshot["dock"] = dock();
     snapshot["quenfold"] = quenfold();
     snapshot["access"] = desktop().accessEnabled();
+    snapshot["loggedOut"] = loggedOut();
     Json preferences = Json::object();
     for (const char* key : kPreferenceKeys) {
         if (const std::optional<bool> value = systemDefault(key)) {

@@ -12,6 +12,7 @@
 #include "sim/EventSystem.h"
 #include "sim/SystemProcess.h"
 #include "sim/Transcript.h"
+#include "sim/UserSession.h"
 
 namespace sim::live {
 namespace {
@@ -49,6 +50,9 @@ script::ScriptStart sessionAsItStands() {
             start.system = script::SystemPhase::Quit;
             break;
     }
+    start.loggedOut = loggedOut();
+    start.finder = desktop().finderWanted();
+    start.kept = desktop().keptApplicationNames();
     return start;
 }
 

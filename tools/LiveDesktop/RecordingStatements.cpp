@@ -131,7 +131,7 @@ std::string expectationsOfSessionNow() {
     if (systemState() == SystemState::Running && status.find('\n') == std::string::npos) {
         text += "expect status " + script::quoted(status) + "\n";
     }
-    const Application* system = world.application(kSystemPid);
+    const Application* system = world.application(world.systemPid());
     text += std::string("expect dockicon ") +
             (system != nullptr && system->foreground ? "yes" : "no") + "\n";
     text += "expect hiderequests " + std::to_string(world.hideRequestCount()) + "\n";

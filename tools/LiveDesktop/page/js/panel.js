@@ -103,9 +103,9 @@ export class QuenfoldCard {
       state === "notLaunched"
         ? "Launch Quenfold to watch the Dock: a click on the active application's Dock item will hide it."
         : state === "quit"
-          ? "Quenfold has quit. It launches once a session."
+          ? "Quenfold has quit. Launch it again: it starts as a new process."
           : "";
-    this.launch.disabled = state !== "notLaunched";
+    this.launch.disabled = state === "running" || desktop.loggedOut;
     this.reopen.disabled = state !== "running";
     this.quit.disabled = state !== "running";
     if (state === "notLaunched") {
@@ -143,6 +143,10 @@ export class WorldCard {
     this.withWindow = root.querySelector("#add-app-window");
     this.windowCount = 0;
     this.names = new Set();
+    this.logout = root.querySelector("#logout");
+    this.login = root.querySelector("#login");
+    this.logout.addEventListener("click", () => run("logout"));
+    this.login.addEventListener("click", () => run("login"));
     this.access.addEventListener("change", () => {
       const wanted = this.access.checked;
       // The switch shows what the session says; it changes when the answer comes.
@@ -181,6 +185,8 @@ export class WorldCard {
 
   render(desktop) {
     this.access.checked = desktop.access;
+    this.logout.disabled = desktop.loggedOut;
+    this.login.disabled = !desktop.loggedOut;
     this.windowCount = desktop.windows.filter((entry) => entry.onScreen).length;
     const quenfoldPid = desktop.quenfold.pid;
     const applications = desktop.applications.filter((application) => application.pid !== quenfoldPid);
