@@ -70,7 +70,8 @@ bool running() {
         return false;
     }
     const Application* app = desktop().application(state.pid);
-    if (app == nullptr || app->bundleIdentifier != u"com.apple.systempreferences") {
+    if (app == nullptr ||
+        utf8FromUTF16(app->bundleIdentifier) != kSystemPreferencesBundleIdentifier) {
         state = Model{};  // it quit: its windows went with it
         return false;
     }
