@@ -59,10 +59,10 @@ bool openPath(const std::string& given, std::string* error) {
         reason = given + ": no application bundle is there";
         return false;
     }
-    ApplicationSpec spec;
-    spec.name = std::filesystem::path(bundle).stem().string();
-    spec.bundlePath = bundle;
-    desktop().activate(desktop().addApplication(spec));
+    ApplicationSpec setup;
+    setup.name = std::filesystem::path(bundle).stem().string();
+    setup.bundlePath = bundle;
+    desktop().activate(desktop().addApplication(setup));
     return true;
 }
 

@@ -80,15 +80,15 @@ bool running() {
 
 NodeId addControl(NodeId window, const char* role, const std::string& title, Rect within,
                   bool pressable = true) {
-    ElementSpec spec;
-    spec.role = role;
-    spec.title = title;
-    spec.frame =
+    ElementSpec setup;
+    setup.role = role;
+    setup.title = title;
+    setup.frame =
         Rect{kWindowFrame.x + within.x, kWindowFrame.y + within.y, within.width, within.height};
     if (pressable) {
-        spec.actions = {"AXPress"};
+        setup.actions = {"AXPress"};
     }
-    return desktop().addElement(window, spec);
+    return desktop().addElement(window, setup);
 }
 
 void setBoolean(NodeId node, const char* attribute, bool value) {
@@ -249,11 +249,11 @@ std::optional<pid_t> systemPreferencesPid() {
 
 void openSystemPreferences(PreferencePane pane) {
     if (!running()) {
-        ApplicationSpec spec;
-        spec.name = kSystemPreferencesName;
-        spec.bundleIdentifier = kSystemPreferencesBundleIdentifier;
-        spec.bundlePath = kSystemPreferencesBundlePath;
-        model().pid = desktop().addApplication(spec);
+        ApplicationSpec setup;
+        setup.name = kSystemPreferencesName;
+        setup.bundleIdentifier = kSystemPreferencesBundleIdentifier;
+        setup.bundlePath = kSystemPreferencesBundlePath;
+        model().pid = desktop().addApplication(setup);
     }
     showPane(pane);
     desktop().activate(model().pid);
