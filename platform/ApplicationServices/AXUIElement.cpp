@@ -231,6 +231,26 @@ void setAttribute(NodeId id, const std::string& name, CFTypeRef value) {
     }
 }
 
+CFTypeRef attributeOverride(NodeId id, std::u16string_view name) {
+    const auto found = gOverrides.find(id);
+    if (found == gOverrides.end()) {
+        return nullptr;
+    }
+    for (const auto& [key, value] : found->second) {
+        if (key == name) {
+            return value.get();
+        }
+    }
+    return nullptr;
+}
+
+std::optional<bool> checkBoxTicked(NodeId id) {
+    if (const NSNumber* number = dynamic_cf_cast<CFNumberRef>(attributeOverride(id, u"AXValue"))) {
+        return number->longLongValue() == 1;
+    }
+    return std::nullopt;
+}
+
 void resetAccessibility() {
     gMessagingTimeout = kDefaultMessagingTimeout;
     gMissingAttribute = MissingAttribute::ErrorValue;
@@ -416,6 +436,8 @@ AXError AXUIElementPerformAction(AXUIElementRef element, CFStringRef action) {
         if (const sim::Application* owner = desktop().application(node->itemOwner)) {
             desktop().activate(owner->pid);
         }
+    } else if (action->units() == u"AXPress") {
+        desktop().pressElement(node->id);
     }
     return kAXErrorSuccess;
 }

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <optional>
+#include <string>
+#include <string_view>
 
 #include "ApplicationServices/AXUIElement.h"
 #include "ApplicationServices/AXValue.h"
@@ -19,6 +21,10 @@ bool isSystemWide(AXUIElementRef element);
 // A value that replaces the computed value of an attribute of a node; null removes the
 // override. Kept until the session is reset.
 void setAttribute(sim::NodeId node, const std::string& name, CFTypeRef value);
+// The value set for an attribute of a node (borrowed), or null when none is.
+CFTypeRef attributeOverride(sim::NodeId node, std::u16string_view name);
+// Whether the check box at `node` is ticked (its AXValue 1); nothing when it shows no value.
+std::optional<bool> checkBoxTicked(sim::NodeId node);
 // A new value (+1), as AXValueCreate makes it but never failing by an injected fault: for the
 // session's own attribute values. Null only for a type that has no value form.
 AXValueRef createAXValue(AXValueType type, const void* value);

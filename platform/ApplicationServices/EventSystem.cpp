@@ -308,8 +308,15 @@ void EventSystem::movePointer(double x, double y, CGEventFlags flags) {
     postHandEvent(dragging ? kCGEventLeftMouseDragged : kCGEventMouseMoved, x, y, flags, 1);
 }
 
-void EventSystem::releaseLeft(double x, double y, SInt64 clickState, CGEventFlags flags) {
-    postHandEvent(kCGEventLeftMouseUp, x, y, flags, clickState);
+SInt64 EventSystem::releaseClickState() const {
+    return buttonDown(kCGEventSourceStateHIDSystemState, kCGMouseButtonLeft)
+               ? std::max<SInt64>(1, lastPress_.clickState)
+               : 1;
+}
+
+void EventSystem::releaseLeft(double x, double y, std::optional<SInt64> clickState,
+                              CGEventFlags flags) {
+    postHandEvent(kCGEventLeftMouseUp, x, y, flags, clickState.value_or(releaseClickState()));
 }
 
 void EventSystem::postHandEvent(CGEventType type, double x, double y, CGEventFlags flags,

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <set>
 #include <vector>
 
@@ -71,9 +72,11 @@ public:
 
     // The user's hand: a left-button press or release at a point, posted at the HID level. A
     // press carries the click state the window server counts for it (see pressClickState); a
-    // release carries the one it is given.
+    // release carries the one it is given, or else that of the press it ends
+    // (releaseClickState).
     void pressLeft(double x, double y, CGEventFlags flags = 0);
-    void releaseLeft(double x, double y, SInt64 clickState = 1, CGEventFlags flags = 0);
+    void releaseLeft(double x, double y, std::optional<SInt64> clickState = std::nullopt,
+                     CGEventFlags flags = 0);
     // The pointer moves to a point: a mouse-moved event, or a left-mouse-dragged one while the
     // left button is down.
     void movePointer(double x, double y, CGEventFlags flags = 0);
@@ -81,6 +84,9 @@ public:
     // the double-click interval and distance of the press before counts one more than that
     // press, any other press counts 1. 0 before the first press.
     SInt64 pressClickState() const { return lastPress_.clickState; }
+    // The click state a release of the left button carries: that of the press it ends, 1 when
+    // the button is not down.
+    SInt64 releaseClickState() const;
 
 private:
     void removeTap(std::uint64_t id);

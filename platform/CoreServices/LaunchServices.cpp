@@ -175,7 +175,7 @@ LSSharedFileListItemRef LSSharedFileListInsertItemURL(LSSharedFileListRef inList
                                                       CFStringRef inDisplayName, IconRef inIconRef,
                                                       CFURLRef inURL,
                                                       CFDictionaryRef inPropertiesToSet,
-                                                      CFArrayRef) {
+                                                      CFArrayRef inPropertiesToClear) {
     if (sim::failCall<"LSSharedFileListInsertItemURL">() || inList == nullptr ||
         insertAfterThisItem == nullptr || inURL == nullptr || !inURL->isFileURL()) {
         return nullptr;
@@ -197,7 +197,8 @@ LSSharedFileListItemRef LSSharedFileListInsertItemURL(LSSharedFileListRef inList
     if (inIconRef != nullptr) {
         record.iconPath = utf16FromUTF8(layoutOf(inIconRef)->path());
     }
-    // Properties are kept as a property list; there is nothing to clear on a new entry.
+    // Properties are kept as a property list. An entry for the URL listed already moves to the
+    // place asked for and takes the new name, icon and properties, as Launch Services documents.
     if (inPropertiesToSet != nullptr && inPropertiesToSet->count() > 0) {
         RetainPtr<CFTypeRef> properties = frameworks::copyPropertyList(inPropertiesToSet, nullptr);
         if (!properties) {
@@ -205,11 +206,15 @@ LSSharedFileListItemRef LSSharedFileListInsertItemURL(LSSharedFileListRef inList
         }
         record.properties = adoptCF(static_cast<CFDictionaryRef>(properties.leakRef()));
     }
-    record.id = frameworks::loginItemList().insert(where, record, nullptr);
-    if (record.id == 0) {
-        return nullptr;
+    const std::uint32_t id = frameworks::loginItemList().insert(
+        where, std::move(record), nullptr, frameworks::LoginItemList::WhenListed::Move,
+        inPropertiesToClear);
+    for (const frameworks::LoginItemRecord& listed : frameworks::loginItemList().entries()) {
+        if (id != 0 && listed.id == id) {
+            return new OpaqueLSSharedFileListItemRef(targetOf(listed));
+        }
     }
-    return new OpaqueLSSharedFileListItemRef(targetOf(record));
+    return nullptr;
 }
 
 CFStringRef LSSharedFileListItemCopyDisplayName(LSSharedFileListItemRef inItem) {

@@ -162,6 +162,28 @@ bool sameContent(const LoginItemRecord& a, const LoginItemRecord& b) {
            same(a.unknownKeys.get(), b.unknownKeys.get());
 }
 
+// The properties of an entry that moves: `toSet` over its own, then without the keys of
+// `toClear`; null when none are left.
+RetainPtr<CFDictionaryRef> mergedProperties(CFDictionaryRef own, CFDictionaryRef toSet,
+                                            CFArrayRef toClear) {
+    RetainPtr<NSMutableDictionary*> merged = adoptCF(NSMutableDictionary::create());
+    for (CFDictionaryRef source : {own, toSet}) {
+        if (source == nullptr) {
+            continue;
+        }
+        for (const auto& entry : *source) {
+            merged->setObject(entry.second, entry.first);
+        }
+    }
+    for (NSUInteger i = 0; toClear != nullptr && i < toClear->count(); ++i) {
+        merged->removeObjectForKey(toClear->objectAtIndex(i));
+    }
+    if (merged->count() == 0) {
+        return nullptr;
+    }
+    return RetainPtr<CFDictionaryRef>(std::move(merged));
+}
+
 // What a file that checkLoginItemFile accepted holds (nothing for none): its entries, without
 // ids, and its other top-level keys.
 struct ListContent {
@@ -289,7 +311,8 @@ std::uint32_t LoginItemList::seed() {
 }
 
 std::uint32_t LoginItemList::insert(LoginItemPosition where, LoginItemRecord entry,
-                                    std::string* error) {
+                                    std::string* error, WhenListed whenListed,
+                                    CFArrayRef propertiesToClear) {
     load();
     std::string ignored;
     std::string& reason = error ? *error : ignored;
@@ -299,11 +322,11 @@ std::uint32_t LoginItemList::insert(LoginItemPosition where, LoginItemRecord ent
         record(name + " not added: " + reason);
         return 0;
     }
-    entry.id = gNextItemID++;
-    const std::uint32_t id = entry.id;
+    const std::uint32_t freshId = gNextItemID++;
     // The list as the file held it, when the change was made to it.
     std::optional<ListContent> seen;
     bool refused = false;
+    bool moved = false;
     std::vector<LoginItemRecord> changed;
     std::size_t index = 0;
     const StoredFileUpdate update = updateStoredPropertyList(
@@ -313,30 +336,52 @@ std::uint32_t LoginItemList::insert(LoginItemPosition where, LoginItemRecord ent
             content.entries = withKnownIds(std::move(content.entries));
             seen = content;
             changed = std::move(content.entries);
+            LoginItemRecord placed = entry;
+            placed.id = freshId;
+            std::optional<std::size_t> listedAt;
+            if (whenListed == WhenListed::Move) {
+                const auto listed =
+                    std::find_if(changed.begin(), changed.end(), [&](const LoginItemRecord& item) {
+                        return item.resolvable && item.url == entry.url;
+                    });
+                if (listed != changed.end()) {
+                    listedAt = static_cast<std::size_t>(listed - changed.begin());
+                    placed.id = listed->id;
+                    placed.unknownKeys = listed->unknownKeys;
+                    placed.properties = mergedProperties(listed->properties.get(),
+                                                         entry.properties.get(), propertiesToClear);
+                    changed.erase(listed);
+                }
+            }
+            moved = listedAt.has_value();
             index = where.kind == LoginItemPosition::Kind::First ? 0 : changed.size();
             if (where.kind == LoginItemPosition::Kind::After) {
                 const auto after = std::find_if(
                     changed.begin(), changed.end(),
                     [&](const LoginItemRecord& item) { return item.id == where.after; });
-                if (after == changed.end()) {
+                if (listedAt && where.after == placed.id) {
+                    index = *listedAt;  // after itself: it stays where it is
+                } else if (after == changed.end()) {
                     *refusal = "the entry it was to follow is no longer in the list";
                     refused = true;
                     return nullptr;
+                } else {
+                    index = static_cast<std::size_t>(after - changed.begin()) + 1;
                 }
-                index = static_cast<std::size_t>(after - changed.begin()) + 1;
             }
-            changed.insert(changed.begin() + static_cast<std::ptrdiff_t>(index), entry);
+            changed.insert(changed.begin() + static_cast<std::ptrdiff_t>(index), placed);
             return rootOf(changed, content.others.get());
         });
     if (!update.written) {
         settleUnwrittenChange(update, refused ? &seen->entries : nullptr);
         reason = update.error;
-        record(name + " not added: " + reason);
+        record(name + (moved ? " not moved: " : " not added: ") + reason);
         return 0;
     }
+    const std::uint32_t id = changed[index].id;
     adopt(std::move(changed));
-    record(name + " added at position " + std::to_string(index + 1) + " of " +
-           std::to_string(entries_.size()));
+    record(name + (moved ? " moved to position " : " added at position ") +
+           std::to_string(index + 1) + " of " + std::to_string(entries_.size()));
     return id;
 }
 

@@ -47,10 +47,18 @@ public:
     // Changes with every change of the list.
     std::uint32_t seed();
 
-    // Inserts into the list as the file holds it now and writes the file; the new entry's id,
-    // or 0 with the reason when the entry to follow is no longer listed or the file could not
-    // be written (nothing is added then).
-    std::uint32_t insert(LoginItemPosition where, LoginItemRecord entry, std::string* error);
+    // What an insertion does when a resolvable entry for the same URL is listed already: add
+    // another entry (as a program writing the file might), or move that entry to the place
+    // asked for, with the new display name and icon, `entry`'s properties set over its own and
+    // the keys of `propertiesToClear` removed (as Launch Services inserts).
+    enum class WhenListed { AddAnother, Move };
+
+    // Inserts into the list as the file holds it now and writes the file; the entry's id (the
+    // listed entry's when it moved), or 0 with the reason when the entry to follow is no longer
+    // listed or the file could not be written (nothing changes then).
+    std::uint32_t insert(LoginItemPosition where, LoginItemRecord entry, std::string* error,
+                         WhenListed whenListed = WhenListed::AddAnother,
+                         CFArrayRef propertiesToClear = nullptr);
     // Removes the entry from the list as the file holds it now and writes the file. False when
     // it is not in the list (`error` empty: another process may have removed it) or when the
     // file could not be written (the list is then unchanged).

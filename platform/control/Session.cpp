@@ -11,6 +11,8 @@
 #include "Foundation/Foundation.h"
 #include "Foundation/FoundationInternal.h"
 #include "Foundation/PreferenceDomainInternal.h"
+#include "control/OpenFile.h"
+#include "control/SystemPreferences.h"
 #include "control/UserSession.h"
 #include "sim/Clock.h"
 #include "sim/Desktop.h"
@@ -18,70 +20,25 @@
 #include "sim/FileSystem.h"
 #include "sim/HomeFolder.h"
 #include "sim/Transcript.h"
+#include "sim/UTF16.h"
 
 namespace sim {
 
 using namespace frameworks;
 namespace {
 
-double gNow = 0;
-
-// Pacing: the wall clock's instant and the session time it stands for.
-bool gPaced = false;
-std::chrono::steady_clock::time_point gPaceStartWall;
-double gPaceStartTime = 0;
-
-constexpr double kFarAheadSeconds = 365.0 * 24 * 3600;
-
-}  // namespace
-
-double clockNow() {
-    return gNow;
-}
-
-void advanceClockTo(double seconds) {
-    gNow = std::max(gNow, seconds);
-}
-
-void resetClock() {
-    gNow = 0;
-    gPaced = false;
-}
-
-void paceClockByWallClock(bool paced) {
-    gPaced = paced;
-    if (paced) {
-        gPaceStartWall = std::chrono::steady_clock::now();
-        gPaceStartTime = gNow;
-    }
-}
-
-bool clockIsPaced() {
-    return gPaced;
-}
-
-double pacedClockNow() {
-    if (!gPaced) {
-        return gNow;
-    }
-    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - gPaceStartWall;
-    return std::max(gNow, gPaceStartTime + elapsed.count());
-}
-
-std::chrono::steady_clock::time_point wallInstantOf(double seconds) {
-    const double ahead = std::clamp(seconds - gPaceStartTime, 0.0, kFarAheadSeconds);
-    return gPaceStartWall + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                                std::chrono::duration<double>(ahead));
-}
-
-void worldTurn() {
+// The session's world turn, which the main run loop runs after each pass (sim/Clock.h).
+void sessionWorldTurn() {
     reapEndedSystemProcess();
     desktop().applyPendingHides();
     desktop().applyPendingActivations();
+    refreshSystemPreferences();
     if (_CFRunLoopIsInCommonMode(CFRunLoopGetMain())) {
         desktop().publishApplicationStates();
     }
 }
+
+}  // namespace
 
 void settle() {
     _CFRunLoopRunDue(CFRunLoopGetMain());
@@ -102,8 +59,16 @@ void reset() {
     clearVirtualDirectories();
     setTranscriptListener(nullptr);
     desktop().reset(mainBundlePath());
+    setWorldTurn(sessionWorldTurn);
     desktop().setReopenHandler(frameworks::sendReopenEvent);
     desktop().setLaunchHandler(launchKeptApplication);
+    desktop().setControlHandler([](NodeId node) { pressSystemPreferencesControl(node); });
+    desktop().setOpenHandler([](const std::string& url) {
+        if (const std::string path = pathOfFileURL(utf16FromUTF8(url)); !path.empty()) {
+            openPath(path, nullptr);
+        }
+    });
+    resetSystemPreferences();
 
     _NSBundleReset();
     _NSNotificationCenterReset();

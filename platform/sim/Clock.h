@@ -37,6 +37,9 @@ std::chrono::steady_clock::time_point wallInstantOf(double seconds);
 // common mode, lets running-application objects catch up with the desktop. The run loop calls
 // it after each pass.
 void worldTurn();
+// What a world turn does: the session's control installs it (it knows the frameworks' side of
+// the turn); without one a turn does nothing.
+void setWorldTurn(void (*turn)());
 
 // Runs, at the current time, everything due on the main run loop (queued main-thread
 // performs, timers that are due, pending hide requests and activations), until nothing more

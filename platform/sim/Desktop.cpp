@@ -66,6 +66,7 @@ void Desktop::reset(const std::string& systemBundlePath) {
     pendingHides_.clear();
     pendingActivations_.clear();
     hideRequests_ = 0;
+    pressReceiver_.reset();
     openedURLs_.clear();
     accessEnabled_ = true;
     nextPid_ = kFirstApplicationPid;
@@ -144,6 +145,10 @@ void Desktop::removeSubtree(NodeId id) {
         std::erase(windowOrder_, current);
         nodes_.erase(node);
     }
+}
+
+void Desktop::removeElement(NodeId id) {
+    removeSubtree(id);
 }
 
 Application* Desktop::mutableApplication(pid_t pid) {
@@ -304,11 +309,25 @@ void Desktop::setActive(std::optional<pid_t> pid) {
     }
 }
 
+// The next application in front takes over, whether or not it was ever active: the owner of
+// the front window on screen, else the most recently active visible application, else the
+// regular application launched last; or none.
 void Desktop::activateNextAfter(pid_t leaving) {
-    for (pid_t candidate : recentlyActive_) {
+    const auto canTakeOver = [&](pid_t candidate, bool regularOnly) {
         const Application* app = application(candidate);
-        if (candidate != leaving && app != nullptr && !app->hidden) {
-            setActive(candidate);
+        return candidate != leaving && app != nullptr && !app->hidden && !app->backgroundOnly &&
+               (app->foreground || !regularOnly);
+    };
+    std::vector<pid_t> order;
+    for (NodeId window : windowOrder_) {
+        order.push_back(nodes_.at(window).pid);
+    }
+    order.insert(order.end(), recentlyActive_.begin(), recentlyActive_.end());
+    const std::size_t launched = order.size();
+    order.insert(order.end(), launchOrder_.rbegin(), launchOrder_.rend());
+    for (std::size_t index = 0; index < order.size(); ++index) {
+        if (canTakeOver(order[index], index >= launched)) {
+            setActive(order[index]);
             return;
         }
     }
@@ -439,6 +458,9 @@ void Desktop::makeForeground(pid_t pid) {
 void Desktop::openURL(const std::string& url) {
     openedURLs_.push_back(url);
     record("opened " + url);
+    if (openHandler_) {
+        openHandler_(url);
+    }
 }
 
 void Desktop::requestHide(pid_t pid) {
@@ -474,39 +496,62 @@ void Desktop::publishApplicationStates() {
     publishedActive_ = active_;
 }
 
+namespace {
+
+// What a press at a node is given to: the Dock item it lies in, or the element itself (a
+// control, a row); 0 for a window's own background or the Dock's.
+NodeId receiverAt(const Desktop& world, NodeId id) {
+    for (const Node* node = world.node(id); node != nullptr; node = world.node(node->parent)) {
+        if (node->kind == NodeKind::DockItem) {
+            return node->id;
+        }
+        if (node->pid != kDockPid) {
+            return node->kind == NodeKind::Element ? id : 0;
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
 void Desktop::routeMouseEvent(MouseEvent event, double x, double y) {
     const std::optional<NodeId> target = hitTest(x, y);
-    if (!target) {
-        return;
-    }
-    const Node& hit = nodes_.at(*target);
-    if (hit.pid == kDockPid) {
-        // The Dock acts on a release over an application's item: it shows and activates that
-        // application unless it is active and visible already, and asks it to reopen.
-        NodeId item = *target;
-        while (item != 0 && nodes_.at(item).kind != NodeKind::DockItem) {
-            item = nodes_.at(item).parent;
-        }
-        if (event != MouseEvent::LeftUp || item == 0) {
-            return;
-        }
-        const pid_t owner = nodes_.at(item).itemOwner;
-        const Application* app = application(owner);
-        if (app == nullptr) {
-            launchFromKeptItem(item);
-            return;
-        }
-        if (active_ != owner || app->hidden) {
-            activate(owner);
-        }
-        if (reopenHandler_) {
-            reopenHandler_(owner);
+    const NodeId under = target ? receiverAt(*this, *target) : 0;
+    if (event == MouseEvent::LeftDown) {
+        pressReceiver_ = under;
+        // A press on a window of an inactive application makes that application active.
+        if (target && nodes_.at(*target).pid != kDockPid && active_ != nodes_.at(*target).pid) {
+            activate(nodes_.at(*target).pid);
         }
         return;
     }
-    // A press on a window of an inactive application makes that application active.
-    if (event == MouseEvent::LeftDown && active_ != hit.pid) {
-        activate(hit.pid);
+    if (event != MouseEvent::LeftUp) {
+        return;
+    }
+    // The release goes to the press's receiver; a release with no press down goes where it is.
+    const NodeId receiver = pressReceiver_.value_or(under);
+    pressReceiver_.reset();
+    if (receiver == 0 || receiver != under) {
+        return;
+    }
+    const Node& clicked = nodes_.at(receiver);
+    if (clicked.kind != NodeKind::DockItem) {
+        pressElement(receiver);
+        return;
+    }
+    // The Dock acts on a click on an application's item: it shows and activates that
+    // application unless it is active and visible already, and asks it to reopen.
+    const pid_t owner = clicked.itemOwner;
+    const Application* app = application(owner);
+    if (app == nullptr) {
+        launchFromKeptItem(receiver);
+        return;
+    }
+    if (active_ != owner || app->hidden) {
+        activate(owner);
+    }
+    if (reopenHandler_) {
+        reopenHandler_(owner);
     }
 }
 
@@ -545,6 +590,28 @@ std::optional<NodeId> Desktop::frontWindowTitled(const std::string& title) const
     for (NodeId id : windowOrder_) {
         if (nodes_.at(id).title == wanted) {
             return id;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<NodeId> Desktop::frontControlTitled(const std::string& title) const {
+    const std::u16string wanted = utf16FromUTF8(title);
+    for (NodeId window : windowOrder_) {
+        const Application* owner = application(nodes_.at(window).pid);
+        if (owner == nullptr || owner->hidden) {
+            continue;
+        }
+        std::vector<NodeId> pending(nodes_.at(window).children);
+        while (!pending.empty()) {
+            const Node& node = nodes_.at(pending.front());
+            pending.erase(pending.begin());
+            const bool pressable = std::find(node.actions.begin(), node.actions.end(),
+                                             u"AXPress") != node.actions.end();
+            if (pressable && node.title == wanted) {
+                return node.id;
+            }
+            pending.insert(pending.end(), node.children.begin(), node.children.end());
         }
     }
     return std::nullopt;

@@ -126,6 +126,8 @@ public:
                      bool visible = true);
     NodeId addElement(NodeId parent, const ElementSpec& setup);
     NodeId addDockItem(const DockItemSpec& setup);
+    // An element and everything under it leave the tree.
+    void removeElement(NodeId node);
     void setTitle(NodeId node, const std::string& title);
     void setActions(NodeId node, const std::vector<std::string>& actions);
 
@@ -160,7 +162,8 @@ public:
     void orderWindowFront(NodeId window);
     void closeWindow(NodeId window);
     void makeForeground(pid_t pid);
-    // The workspace is asked to open a URL (its text).
+    // The workspace is asked to open a URL (its text): a file URL opens as from the Finder
+    // (see sim/OpenFile.h), and every request is kept for the expectations.
     void openURL(const std::string& url);
     // A hide request of -[NSRunningApplication hide]: carried out at the next world turn.
     void requestHide(pid_t pid);
@@ -172,7 +175,10 @@ public:
     // The hidden and active state that running-application objects report catches up with the
     // desktop; the main run loop does this at each turn in a common mode.
     void publishApplicationStates();
-    // The Dock's and the windows' own response to a mouse event that passed the taps.
+    // The Dock's and the windows' own response to a mouse event that passed the taps. The
+    // mouse is captured as by the window server: a left release goes to whatever received the
+    // press it ends, and acts (a Dock item's click, a control's) only when it comes back over
+    // that very item or control.
     enum class MouseEvent { LeftDown, LeftUp, Other };
     void routeMouseEvent(MouseEvent event, double x, double y);
     // Who carries the Dock's request that an application reopen to that application's process
@@ -184,6 +190,23 @@ public:
     // Dock asks Launch Services, which knows how each bundle starts); kept across resets.
     void setLaunchHandler(std::function<void(const ApplicationSpec&)> handler) {
         launchHandler_ = std::move(handler);
+    }
+    // Who acts on a click on an element of an application's window (a control, a row): the
+    // application that owns it; kept across resets.
+    void setControlHandler(std::function<void(NodeId)> handler) {
+        controlHandler_ = std::move(handler);
+    }
+    // An element is clicked or pressed (AXPress): its application acts on it.
+    void pressElement(NodeId node) {
+        if (controlHandler_) {
+            controlHandler_(node);
+        }
+    }
+    // Who opens a URL the workspace was asked to open (its text), as the Finder would a file
+    // URL's file (an application launches, a preference pane opens System Preferences); kept
+    // across resets.
+    void setOpenHandler(std::function<void(const std::string& url)> handler) {
+        openHandler_ = std::move(handler);
     }
 
     // Questions.
@@ -200,6 +223,10 @@ public:
     NodeId rootOf(pid_t pid) const;
     std::optional<NodeId> dockItemTitled(const std::string& title) const;
     std::optional<NodeId> frontWindowTitled(const std::string& title) const;
+    // The control (an element that can be pressed) titled so in the frontmost window on screen
+    // that has one, a hidden application's windows left out.
+    std::optional<NodeId> frontControlTitled(const std::string& title) const;
+    // Whether a check box is ticked (its AXValue is 1); nothing for an element without a
     // Windows of an application on screen, front to back.
     std::vector<NodeId> windowsOf(pid_t pid) const;
     // The windows of every application that are ordered in, front to back (a hidden
@@ -211,6 +238,8 @@ public:
     std::optional<NodeId> hitTest(double x, double y, std::optional<pid_t> onlyPid = {}) const;
     // Hide requests since the system's process launched.
     int hideRequestCount() const { return hideRequests_; }
+    // Applications that have been active, most recent first.
+    const std::vector<pid_t>& recentlyActive() const { return recentlyActive_; }
     // Where the search for the next free process identifier starts (it never goes back).
     pid_t nextPid() const { return nextPid_; }
     const std::vector<std::string>& openedURLs() const { return openedURLs_; }
@@ -219,6 +248,8 @@ public:
 private:
     std::function<void(pid_t)> reopenHandler_;
     std::function<void(const ApplicationSpec&)> launchHandler_;
+    std::function<void(NodeId)> controlHandler_;
+    std::function<void(const std::string&)> openHandler_;
     NodeId newNode(pid_t pid, NodeKind kind, NodeId parent, std::u16string role);
     void removeSubtree(NodeId id);
     void layoutDock();
@@ -236,6 +267,8 @@ private:
     std::optional<pid_t> active_;
     std::optional<pid_t> publishedActive_;
     std::vector<pid_t> recentlyActive_;  // most recent first
+    // What received the left press that is down (its node, 0 for nothing), until its release.
+    std::optional<NodeId> pressReceiver_;
     std::vector<pid_t> pendingHides_;
     std::vector<std::pair<pid_t, bool>> pendingActivations_;  // pid, all windows
     int hideRequests_ = 0;

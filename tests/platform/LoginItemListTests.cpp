@@ -105,6 +105,38 @@ TEST_F(LoginItemList, InsertionPutsTheEntryAtTheHeadAtTheEndOrAfterAnEntryStillL
     EXPECT_EQ(sim::loginItems().size(), 3u);
 }
 
+TEST_F(LoginItemList, InsertingAListedURLMovesThatEntryAndUpdatesItsNameAndProperties) {
+    append("/Applications/Mail.app");
+    append("/Applications/Quenfold.app");
+    append("/Applications/Quenfold.app", /*resolvable=*/false);  // never the same item
+    const RetainPtr<LSSharedFileListRef> list = createList();
+    const UInt32 listedID = LSSharedFileListItemGetID(itemAt(snapshot(list.get()).get(), 1));
+    NSDictionary* properties = NSDictionary::dictionaryWithPairs({{CFSTR("Hide"), kCFBooleanTrue}});
+    const RetainPtr<LSSharedFileListItemRef> moved = adoptCF(LSSharedFileListInsertItemURL(
+        list.get(), kLSSharedFileListItemBeforeFirst, CFSTR("Q"), nullptr,
+        folderURL("/Applications/Quenfold.app").get(), properties, nullptr));
+    ASSERT_TRUE(moved);
+    EXPECT_EQ(LSSharedFileListItemGetID(moved.get()), listedID);
+    EXPECT_TRUE(transcriptMentions("login item \"Q\" moved to position 1 of 3"));
+    EXPECT_EQ(
+        resolvedPaths(list.get(), kNoInteractionNoMounting),
+        (std::vector<std::string>{"/Applications/Quenfold.app", "/Applications/Mail.app", "?"}));
+    EXPECT_EQ(sim::loginItems()[0].displayName, "Q");
+    // After itself it stays where it is; a property to clear goes.
+    const RetainPtr<CFArrayRef> clear = adoptCF<CFArrayRef>(NSArray::create({CFSTR("Hide")}));
+    insert(list.get(), moved.get(), "/Applications/Quenfold.app");
+    const RetainPtr<LSSharedFileListItemRef> cleared = adoptCF(LSSharedFileListInsertItemURL(
+        list.get(), moved.get(), nullptr, nullptr, folderURL("/Applications/Quenfold.app").get(),
+        nullptr, clear.get()));
+    EXPECT_EQ(sim::loginItems().size(), 3u);
+    EXPECT_EQ(sim::loginItems()[0].path, "/Applications/Quenfold.app");
+    EXPECT_EQ(adoptCF(LSSharedFileListItemCopyProperty(cleared.get(), CFSTR("Hide"))).get(),
+              nullptr);
+    const RetainPtr<CFTypeRef> kept =
+        adoptCF(LSSharedFileListItemCopyProperty(moved.get(), CFSTR("Hide")));
+    EXPECT_TRUE(kept);  // the item as it was when inserted
+}
+
 TEST_F(LoginItemList, EverySnapshotKeepsWhatItSawOfTheOneListAndTheSeedMovesOn) {
     const RetainPtr<LSSharedFileListRef> list = createList();
     const RetainPtr<LSSharedFileListRef> other = createList();

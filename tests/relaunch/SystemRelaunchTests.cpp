@@ -82,6 +82,8 @@ TEST_F(SystemRelaunch, NothingOfOneLaunchIsSeenByTheNextOrOutlivesItsProcess) {
         clickDockItem("Safari", false);
         EXPECT_EQ(sim::desktop().hideRequestCount(), hides);
         sim::desktop().activate(*sim::desktop().pidNamed("Safari"));
+        // A second after the last launch's click, so that this one is a single click.
+        sim::advanceClockTo(sim::clockNow() + 1);
         clickDockItem("Safari", true);
         EXPECT_EQ(sim::desktop().hideRequestCount(), hides + 1);
         EXPECT_NE(*snapshotPid, nullptr);

@@ -147,7 +147,7 @@ TEST(DesktopScriptStatements, WindowsHaveADefaultFrame) {
     EXPECT_EQ(placed.height, 0.5);
 }
 
-TEST(DesktopScriptStatements, TargetsArePointsDockItemsOrWindows) {
+TEST(DesktopScriptStatements, TargetsArePointsDockItemsWindowsOrControls) {
     const auto point = only<PointerStatement>("press -3.5,+700");
     EXPECT_EQ(point.target.kind, Target::Kind::Point);
     EXPECT_EQ(point.target.x, -3.5);
@@ -158,13 +158,16 @@ TEST(DesktopScriptStatements, TargetsArePointsDockItemsOrWindows) {
     const auto window = only<PointerStatement>(R"(release window:"My Doc")");
     EXPECT_EQ(window.target.kind, Target::Kind::Window);
     EXPECT_EQ(window.target.title, "My Doc");
+    const auto control = only<PointerStatement>(R"(click "control:Enable access")");
+    EXPECT_EQ(control.target.kind, Target::Kind::Control);
+    EXPECT_EQ(control.target.title, "Enable access");
     // The title keeps everything after the first colon.
     EXPECT_EQ(only<PointerStatement>("click dock:a:b").target.title, "a:b");
 }
 
-TEST(DesktopScriptStatements, ReleasesHaveClickStateOneAndModifiersBecomeEventFlags) {
+TEST(DesktopScriptStatements, ReleasesTakeTheirPressClickStateUnlessGivenOne) {
     const auto plain = only<PointerStatement>("release 10,10");
-    EXPECT_EQ(plain.clicks, 1);
+    EXPECT_FALSE(plain.clicks);
     EXPECT_EQ(plain.flags, 0u);
     const auto held = only<PointerStatement>("click 10,10 clicks=3 mods=command,shift,caps");
     EXPECT_EQ(held.action, PointerAction::Click);
@@ -242,8 +245,9 @@ TEST(DesktopScriptMalformedLines, NumbersTargetsAndPathsMustBeWellFormed) {
     EXPECT_EQ(errorOf("wait -1"), "t.desk:1: wait: the clock cannot go back");
     EXPECT_EQ(errorOf("window Safari Doc w=0"),
               "t.desk:1: window: w= and h= must be greater than 0");
-    EXPECT_EQ(errorOf("click 10;20"),
-              "t.desk:1: click: target \"10;20\" is not X,Y, dock:TITLE or window:TITLE");
+    EXPECT_EQ(
+        errorOf("click 10;20"),
+        "t.desk:1: click: target \"10;20\" is not X,Y, dock:TITLE, window:TITLE or control:TITLE");
     EXPECT_EQ(errorOf("click dock:"), "t.desk:1: click: \"dock:\" names no title");
     EXPECT_EQ(errorOf("expect taps many"),
               "t.desk:1: expect taps: N \"many\" is not a whole number from 0");
@@ -300,6 +304,15 @@ TEST(DesktopScriptWholeScript, ANameMustRunAtTheLineThatUsesItAndRunsOnce) {
     EXPECT_EQ(invalidityOf("app Dock\n"),
               "t.desk:1: an application named \"Dock\" is already running");
     EXPECT_EQ(invalidityOf("app Safari\nquitapp Safari\napp Safari\n"), "");
+    // What `open` and the accessibility button launch runs afterwards.
+    EXPECT_EQ(invalidityOf("open \"/Applications/System Preferences.app\"\n"
+                           "quitapp \"System Preferences\"\nopen /Applications/TextEdit.app\n"
+                           "hide TextEdit\nlaunch\nsettings accessibility\n"
+                           "expect visible \"System Preferences\"\n"),
+              "");
+    EXPECT_EQ(invalidityOf("open /Users/someone/notes.txt\n"),
+              "t.desk:1: open: /Users/someone/notes.txt is neither an application bundle nor a "
+              "preference pane");
 }
 
 TEST(DesktopScriptWholeScript, ProcessIdentifiersMustNotCollide) {

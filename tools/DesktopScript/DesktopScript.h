@@ -83,18 +83,20 @@ struct WaitStatement {
 // --- The user's hand
 
 struct Target {
-    enum class Kind { Point, DockItem, Window };
+    enum class Kind { Point, DockItem, Window, Control };
     Kind kind = Kind::Point;
     double x = 0;
     double y = 0;
-    std::string title;  // DockItem and Window
+    std::string title;  // DockItem, Window and Control
 };
 
 enum class PointerAction { Press, Release, Click, DoubleClick, Move };
 struct PointerStatement {
     PointerAction action = PointerAction::Click;
     Target target;
-    long clicks = 1;  // the release's click state (Release and Click)
+    // The release's click state (Release and Click); without clicks=, that of the press the
+    // release ends.
+    std::optional<long> clicks;
     CGEventFlags flags = 0;
     std::vector<std::string> modifiers;  // as written, for the story
 };
@@ -113,6 +115,11 @@ struct SystemStatement {
 struct SettingsSetStatement {
     std::string key;
     bool on;
+};
+
+// The user opens a file as from the Finder: an application bundle or a preference pane.
+struct OpenStatement {
+    ItemPath path;
 };
 
 // --- Expectations
@@ -150,6 +157,13 @@ struct ExpectLoginItem {
 struct ExpectOpened {
     std::optional<std::string> path;  // none: nothing at all has been opened
 };
+struct ExpectAccess {
+    bool on;
+};
+struct ExpectControl {
+    std::string title;  // the checkbox titled so in the frontmost window that has one
+    bool on;
+};
 
 // --- The user's session and the Dock's own items
 
@@ -174,9 +188,10 @@ using Action =
     std::variant<AppStatement, DockItemStatement, WindowStatement, AppActionStatement,
                  AccessStatement, DefaultStatement, LoginItemStatement, TapFailStatement,
                  WaitStatement, PointerStatement, TapDisableStatement, SystemStatement,
-                 SettingsSetStatement, ExpectHidden, ExpectActive, ExpectCount, ExpectSettings,
-                 ExpectStatus, ExpectDockIcon, ExpectDefault, ExpectLoginItem, ExpectOpened,
-                 SessionStatement, DockFixtureStatement, KeepStatement, ExpectRunning>;
+                 SettingsSetStatement, OpenStatement, ExpectHidden, ExpectActive, ExpectCount,
+                 ExpectSettings, ExpectStatus, ExpectDockIcon, ExpectDefault, ExpectLoginItem,
+                 ExpectOpened, ExpectAccess, ExpectControl, SessionStatement, DockFixtureStatement,
+                 KeepStatement, ExpectRunning>;
 
 struct Statement {
     int line = 0;

@@ -2,6 +2,7 @@
 // story, and ends the run with "expected …, found …" when it does not hold.
 #include <algorithm>
 
+#include "ApplicationServices/AccessibilityInternal.h"
 #include "ApplicationServices/EventSystemInternal.h"
 #include "DesktopScript/DesktopScriptSteps.h"
 #include "Foundation/Foundation.h"
@@ -122,11 +123,13 @@ void perform(const ExpectDockIcon& expectation, Story& story) {
 }
 
 void perform(const ExpectDefault& expectation, Story& story) {
-    const std::optional<bool> value = systemDefault(expectation.key);
+    // A key no domain holds reads NO, as boolForKey: answers it.
+    const std::optional<bool> stored = systemDefault(expectation.key);
+    const bool value = stored.value_or(false);
     holds(value == expectation.value, story,
           "the preference " + expectation.key + " reads " + yesNo(expectation.value),
           "default " + expectation.key + " " + yesNo(expectation.value),
-          value ? yesNo(*value) : "no value");
+          yesNo(value) + (stored ? "" : " (no domain holds it)"));
 }
 
 void perform(const ExpectLoginItem& expectation, Story& story) {
@@ -183,6 +186,28 @@ void perform(const ExpectOpened& expectation, Story& story) {
     });
     holds(found, story, "the workspace has been asked to open " + wanted, wanted + " opened",
           opened.empty() ? "nothing opened" : "only " + listed(opened) + " opened");
+}
+
+void perform(const ExpectAccess& expectation, Story& story) {
+    const bool on = desktop().accessEnabled();
+    holds(on == expectation.on, story,
+          std::string("accessibility access is ") + (expectation.on ? "on" : "off"),
+          std::string("access ") + (expectation.on ? "on" : "off"), on ? "on" : "off");
+}
+
+void perform(const ExpectControl& expectation, Story& story) {
+    const std::optional<NodeId> control = desktop().frontControlTitled(expectation.title);
+    const std::optional<bool> ticked =
+        control ? frameworks::checkBoxTicked(*control) : std::optional<bool>();
+    if (!ticked) {
+        throw StepUnusable{"expect control: no window on screen has a check box titled " +
+                           quoted(expectation.title)};
+    }
+    const std::string wanted = expectation.on ? "ticked" : "not ticked";
+    holds(*ticked == expectation.on, story,
+          "the check box " + quoted(expectation.title) + " is " + wanted,
+          "control " + quoted(expectation.title) + (expectation.on ? " on" : " off"),
+          *ticked ? "it on" : "it off");
 }
 
 }  // namespace sim::script

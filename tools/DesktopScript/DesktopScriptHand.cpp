@@ -1,5 +1,5 @@
 // The user's hand: left-button presses and releases and pointer moves posted at the HID level,
-// at a point, the middle of a Dock item or the middle of a window, with modifier keys held; and
+// at a point or the middle of a Dock item, a window or a control, with modifier keys held; and
 // the platform switching the event taps off.
 #include "ApplicationServices/EventSystemInternal.h"
 #include "DesktopScript/DesktopScriptSteps.h"
@@ -51,6 +51,14 @@ ScreenPoint pointOf(const Target& target) {
             }
             return middleOf(*window, "the window " + quoted(target.title));
         }
+        case Target::Kind::Control: {
+            const std::optional<NodeId> control = desktop().frontControlTitled(target.title);
+            if (!control) {
+                throw StepUnusable{"control:" + target.title +
+                                   ": no window on screen has a control with that title"};
+            }
+            return middleOf(*control, "the control " + quoted(target.title));
+        }
     }
     return {};
 }
@@ -63,8 +71,8 @@ std::string holding(const PointerStatement& pointer) {
     return keys.empty() ? "" : " holding " + keys;
 }
 
-std::string clickState(long clicks) {
-    return clicks == 1 ? "" : " (click state " + std::to_string(clicks) + ")";
+std::string clickState(std::optional<long> clicks) {
+    return !clicks || *clicks == 1 ? "" : " (click state " + std::to_string(*clicks) + ")";
 }
 
 // The modifier keys are held while the button moves, and let go afterwards.
@@ -86,12 +94,12 @@ void press(const ScreenPoint& at, CGEventFlags flags) {
     frameworks::eventSystem().pressLeft(at.x, at.y, flags);
 }
 
-void release(const ScreenPoint& at, long clicks, CGEventFlags flags) {
+void release(const ScreenPoint& at, std::optional<long> clicks, CGEventFlags flags) {
     frameworks::eventSystem().releaseLeft(at.x, at.y, clicks, flags);
 }
 
 // A click is two events; the session settles between them as it does between statements.
-void click(const ScreenPoint& at, long clicks, CGEventFlags flags) {
+void click(const ScreenPoint& at, std::optional<long> clicks, CGEventFlags flags) {
     press(at, flags);
     settle();
     release(at, clicks, flags);
@@ -108,8 +116,10 @@ void perform(const PointerStatement& pointer, Story& story) {
             press(at, pointer.flags);
             break;
         case PointerAction::Release:
-            story.tell("the user releases the left button on " + at.description +
-                       clickState(pointer.clicks) + holding(pointer));
+            story.tell(
+                "the user releases the left button on " + at.description +
+                clickState(pointer.clicks.value_or(frameworks::eventSystem().releaseClickState())) +
+                holding(pointer));
             release(at, pointer.clicks, pointer.flags);
             break;
         case PointerAction::Click:

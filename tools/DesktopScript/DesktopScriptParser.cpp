@@ -188,7 +188,8 @@ Target target(StatementWords& words) {
     const std::string text = words.positional("TARGET");
     Target result;
     for (const auto& [prefix, kind] :
-         {std::pair{"dock:", Target::Kind::DockItem}, std::pair{"window:", Target::Kind::Window}}) {
+         {std::pair{"dock:", Target::Kind::DockItem}, std::pair{"window:", Target::Kind::Window},
+          std::pair{"control:", Target::Kind::Control}}) {
         const std::string_view start(prefix);
         if (text.compare(0, start.size(), start) == 0) {
             result.kind = kind;
@@ -206,7 +207,7 @@ Target target(StatementWords& words) {
         comma == std::string::npos ? std::nullopt : decimalNumber(text.substr(comma + 1));
     if (!x || !y) {
         throw Malformed{words.statement() + ": target " + quoted(text) +
-                        " is not X,Y, dock:TITLE or window:TITLE"};
+                        " is not X,Y, dock:TITLE, window:TITLE or control:TITLE"};
     }
     result.x = *x;
     result.y = *y;
@@ -427,6 +428,12 @@ const StatementForm kExpectations[] = {
          }
          return ExpectOpened{path == "none" ? std::nullopt : std::optional(path)};
      }},
+    {"access", [](StatementWords& words) -> Action { return ExpectAccess{onOff(words)}; }},
+    {"control",
+     [](StatementWords& words) -> Action {
+         const std::string title = words.positional("TITLE");
+         return ExpectControl{title, onOff(words)};
+     }},
     {"running", expectRunning<true>},
     {"notrunning", expectRunning<false>},
 };
@@ -504,6 +511,8 @@ const StatementForm kStatements[] = {
     {"reopen", systemStatement<SystemAction::Reopen>},
     {"quit", systemStatement<SystemAction::Quit>},
     {"settings", settings},
+    // Opening files
+    {"open", [](StatementWords& words) -> Action { return OpenStatement{itemPath(words)}; }},
     // The user's session and the Dock's own items
     {"logout", sessionStatement<SessionAction::Logout>},
     {"login", sessionStatement<SessionAction::Login>},

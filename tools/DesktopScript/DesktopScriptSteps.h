@@ -74,6 +74,7 @@ void perform(const TapDisableStatement& statement, Story& story);
 // --- The system (DesktopScriptSystem.cpp)
 void perform(const SystemStatement& statement, Story& story);
 void perform(const SettingsSetStatement& statement, Story& story);
+void perform(const OpenStatement& statement, Story& story);
 
 // --- Expectations (DesktopScriptExpectations.cpp)
 void perform(const ExpectHidden& expectation, Story& story);
@@ -85,6 +86,8 @@ void perform(const ExpectDockIcon& expectation, Story& story);
 void perform(const ExpectDefault& expectation, Story& story);
 void perform(const ExpectLoginItem& expectation, Story& story);
 void perform(const ExpectOpened& expectation, Story& story);
+void perform(const ExpectAccess& expectation, Story& story);
+void perform(const ExpectControl& expectation, Story& story);
 
 // --- The user's session and the Dock's own items (DesktopScriptSessions.cpp)
 void perform(const SessionStatement& statement, Story& story);

@@ -4,11 +4,13 @@
 // process).
 #include "DesktopScript/DesktopScriptValidator.h"
 
+#include <filesystem>
 #include <memory>
 #include <type_traits>
 #include <unordered_map>
 #include <unordered_set>
 
+#include "control/SystemPreferences.h"
 #include "sim/Desktop.h"
 
 namespace sim::script {
@@ -91,6 +93,36 @@ private:
         requireSystem(describe(statement.action));
         if (statement.action == SystemAction::Quit) {
             systemQuits();
+        } else if (statement.action == SystemAction::SettingsAccessibility) {
+            launches(kSystemPreferencesName);  // the pane opens in System Preferences
+        }
+    }
+
+    void checkStatement(const OpenStatement& open) {
+        requireLoggedIn("open");
+        if (open.path.self) {
+            // The system launches as a new process unless it runs, which reopens.
+            if (phase_ == SystemPhase::Quit || phase_ == SystemPhase::Unknown) {
+                launches(systemName_);
+            }
+            phase_ = SystemPhase::Running;
+            return;
+        }
+        const std::filesystem::path path(open.path.path);
+        if (preferencePaneAt(open.path.path) || path == kSystemPreferencesBundlePath) {
+            launches(kSystemPreferencesName);
+        } else if (path.extension() == ".app") {
+            launches(path.stem().string());
+        } else {
+            throw Invalid{"open: " + open.path.path +
+                          " is neither an application bundle nor a preference pane"};
+        }
+    }
+
+    // An application launched by name unless it runs, with the next free process identifier.
+    void launches(const std::string& name) {
+        if (running_.count(name) == 0) {
+            addRunning(name, nextFreePid());
         }
     }
 

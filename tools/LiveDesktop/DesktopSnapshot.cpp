@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <string>
 
+#include "ApplicationServices/AccessibilityInternal.h"
 #include "ApplicationServices/EventSystemInternal.h"
 #include "Foundation/Foundation.h"
 #include "RetainPtr.h"
+#include "TypeCastsCF.h"
 #include "control/SystemProcess.h"
 #include "control/UserSession.h"
 #include "sim/Desktop.h"
@@ -76,6 +78,47 @@ Json applications() {
     return list;
 }
 
+// What an element's attribute value says for drawing: a check box's number, a row's text.
+Json valueOf(const Node& node, const char16_t* name) {
+    if (CFTypeRef value = frameworks::attributeOverride(node.id, name)) {
+        if (const NSNumber* number = dynamic_cf_cast<CFNumberRef>(value)) {
+            return number->longLongValue();
+        }
+        if (CFBooleanRef flag = dynamic_cf_cast<CFBooleanRef>(value)) {
+            return CFBooleanGetValue(flag);
+        }
+        if (CFStringRef text = dynamic_cf_cast<CFStringRef>(value)) {
+            return text->utf8();
+        }
+    }
+    return nullptr;
+}
+
+// The accessibility elements of a window, parents before their children, in screen
+// coordinates, for a client that draws them; a click on one goes through the hand like any.
+Json elementsOf(const Node& window) {
+    const Desktop& world = desktop();
+    Json list = Json::array();
+    std::vector<NodeId> pending(window.children.rbegin(), window.children.rend());
+    while (!pending.empty()) {
+        const Node* node = world.node(pending.back());
+        pending.pop_back();
+        if (node == nullptr) {
+            continue;
+        }
+        Json entry;
+        entry["role"] = utf8Of(node->role);
+        entry["title"] = textOrNull(node->title);
+        entry["value"] = valueOf(*node, u"AXValue");
+        entry["selected"] = valueOf(*node, u"AXSelected") == Json(true);
+        entry["enabled"] = valueOf(*node, u"AXEnabled") != Json(false);
+        putFrame(entry, *node);
+        list.push_back(std::move(entry));
+        pending.insert(pending.end(), node->children.rbegin(), node->children.rend());
+    }
+    return list;
+}
+
 Json windows() {
     const Desktop& world = desktop();
     Json list = Json::array();
@@ -88,6 +131,7 @@ Json windows() {
         entry["title"] = utf8Of(node->title.value_or(u""));
         putFrame(entry, *node);
         entry["onScreen"] = node->visible && owner != nullptr && !owner->hidden;
+        entry["elements"] = elementsOf(*node);
         list.push_back(std::move(entry));
     }
     return list;

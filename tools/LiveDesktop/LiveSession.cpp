@@ -160,11 +160,8 @@ Json LiveSession::hand(const HandAction& action) {
     const Moment moment = recording_->momentFor(isMove, pacedClockNow(), clockNow());
     atMoment(moment, [&] {
         // A release carries the click state the window server counted for its press.
-        const long clicks = action.kind == HandKind::Release &&
-                                    frameworks::eventSystem().buttonDown(
-                                        kCGEventSourceStateHIDSystemState, kCGMouseButtonLeft)
-                                ? std::max<long>(1, frameworks::eventSystem().pressClickState())
-                                : 1;
+        const long clicks =
+            action.kind == HandKind::Release ? frameworks::eventSystem().releaseClickState() : 1;
         const std::string statement =
             handStatement(action.kind, action.x, action.y, clicks, action.modifiers);
         const bool recorded =

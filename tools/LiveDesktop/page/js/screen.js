@@ -145,6 +145,50 @@ function trafficLights(closable) {
   return lights;
 }
 
+// Another application's window drawn from its accessibility elements (System Preferences'
+// panes). The page only draws them: a click on one reaches it through the hand, as any click.
+function elementView(item, windowEntry) {
+  const role = item.role.replace(/^AX/, "").toLowerCase();
+  const node = element("div", `ax-element ax-${role}`);
+  place(node, item.x - windowEntry.x, item.y - windowEntry.y, item.w, item.h);
+  if (item.role === "AXCheckBox") {
+    const box = element("span", "checkbox", { role: "checkbox" });
+    const mark = element("span", "checkbox-box");
+    mark.innerHTML = kCheckMark;
+    const label = element("span");
+    label.textContent = item.title || "";
+    box.append(mark, label);
+    node.append(box);
+  } else if (item.role === "AXButton") {
+    const button = element("span", "push-button", { role: "button" });
+    button.textContent = item.title || "";
+    node.append(button);
+  } else if (item.role === "AXStaticText") {
+    node.textContent = item.title || "";
+  }
+  return node;
+}
+
+// The elements are made again only when their layout changes; their states change in place.
+function elementsLayer(layer, windowEntry) {
+  const items = windowEntry.elements || [];
+  const layout = JSON.stringify(items.map((item) => [item.role, item.title, item.x, item.y,
+    item.w, item.h]));
+  if (layer.dataset.layout !== layout) {
+    layer.dataset.layout = layout;
+    layer.replaceChildren(...items.map((item) => elementView(item, windowEntry)));
+  }
+  items.forEach((item, index) => {
+    const node = layer.children[index];
+    node.classList.toggle("selected", item.selected);
+    node.classList.toggle("disabled", !item.enabled);
+    const box = node.querySelector(".checkbox");
+    if (box) {
+      box.setAttribute("aria-checked", String(item.value === 1));
+    }
+  });
+}
+
 function createWindow(entry, isSettings) {
   const node = element("div", "window", { tabindex: "0", role: "group" });
   const titleBar = element("div", "titlebar");
@@ -154,6 +198,8 @@ function createWindow(entry, isSettings) {
   if (isSettings) {
     node.classList.add("settings");
     node.append(element("div", "window-body settings-body"));
+  } else if ((entry.elements || []).length > 0) {
+    node.append(element("div", "window-body"), element("div", "ax-layer"));
   } else {
     node.append(isBrowser(entry.application) ? browserBody(entry.title) : documentBody(entry.title));
   }
@@ -304,6 +350,10 @@ export class Screen {
         node.querySelector(".titlebar-title").textContent = entry.title;
         if (node.classList.contains("settings")) {
           settingsControls(node.querySelector(".settings-body"), settings);
+        }
+        const layer = node.querySelector(".ax-layer");
+        if (layer) {
+          elementsLayer(layer, entry);
         }
       },
     );
