@@ -1,9 +1,9 @@
 // The fault sweep: the system's standard lifecycle (launch, clicks on Dock items, every
 // preference changed, the login item on and off, the tap switched off, reopening, quitting),
 // run once for every occurrence of every platform call that can fail along it: failing that
-// occurrence alone, and failing it and every later call of the same name. Every run must end
-// without a crash, leave no object alive, and leave stored files that read and hold only what
-// the lifecycle wrote. The calls and their occurrences come from a clean run, so a
+// occurrence alone, and failing it and every later call of the same name. Every run must meet
+// its fault, end without a crash, leave no object alive, and leave stored files that read and
+// hold only what the lifecycle wrote. The calls and their occurrences come from a clean run, so a
 // call the system starts to make is swept without a change here.
 #include <TypeCastsCocoa.h>
 #include <gtest/gtest.h>
@@ -191,7 +191,9 @@ protected:
             const RunHome home;
             forgetSystemWideElement();
             sim::injectFault(fault);
+            const std::size_t fired = sim::faultsFired();
             playLifecycle();
+            EXPECT_GT(sim::faultsFired(), fired) << "the fault was never met";
             EXPECT_EQ(storedFileProblems(), "");
         }
         pool_.reset();
