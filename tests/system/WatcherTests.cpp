@@ -37,6 +37,21 @@ TEST_F(Watcher, AnApplicationWithoutABundleIsHiddenByItsName) {
     EXPECT_TRUE(hidden(tool));
 }
 
+// Only the Dock's own items count: an element of another application that looks like one hides
+// nothing.
+TEST_F(Watcher, AnApplicationDockItemThatIsNotTheDocksHidesNothing) {
+    const pid_t safari = addApp("Safari");
+    sim::ElementSpec lookalike;
+    lookalike.role = "AXDockItem";
+    lookalike.subrole = "AXApplicationDockItem";
+    lookalike.title = "Safari";
+    lookalike.frame = sim::Rect{150, 150, 100, 100};
+    desktop().addElement(desktop().addWindow(safari, "Start", {100, 100, 400, 300}), lookalike);
+    click(CGPointMake(200, 200));
+    EXPECT_FALSE(hidden(safari));
+    EXPECT_EQ(desktop().hideRequestCount(), 0);
+}
+
 // --- The tap's life
 
 TEST_F(Watcher, InstallingCreatesOneListenOnlyTapOnTheMainRunLoop) {
