@@ -222,32 +222,6 @@ TEST_F(FoundationServices, ObserversHearWhatTheyAskedForUntilRemovedAndAreNotRet
     center->removeObserver(everything.get());
 }
 
-TEST_F(FoundationServices, AnObserverRemovedDuringAPostIsNotToldAnyMore) {
-    struct Remover : NSObject {
-        NSObject* other = nullptr;
-        void heardIt(NSNotification*) {
-            NSNotificationCenter::defaultCenter()->removeObserver(other);
-        }
-    };
-    NSNotificationCenter* center = NSNotificationCenter::defaultCenter();
-    const RetainPtr<Remover*> remover = adoptCF(new Remover());
-    const RetainPtr<Listener*> listener = adoptCF(new Listener());
-    remover->other = listener.get();
-    center->addObserver(remover.get(), &Remover::heardIt, CFSTR("A"), nullptr);
-    center->addObserver(listener.get(), &Listener::heardIt, CFSTR("A"), nullptr);
-    center->postNotificationName(CFSTR("A"), nullptr);
-    EXPECT_TRUE(listener->heard.empty());
-    center->removeObserver(remover.get());
-}
-
-TEST_F(FoundationServices, ANotificationKeepsItsObjectAlive) {
-    NSObject* sender = new NSObject();
-    NSNotification* note = NSNotification::create(CFSTR("A"), sender);
-    sender->release();
-    EXPECT_EQ(note->object()->retainCount(), 1u);
-    note->release();
-}
-
 TEST_F(FoundationServices, AResetForgetsEveryObserver) {
     const RetainPtr<Listener*> listener = adoptCF(new Listener());
     NSNotificationCenter::defaultCenter()->addObserver(listener.get(), &Listener::heardIt,

@@ -255,43 +255,6 @@ TEST_F(RunningApplicationState, StaysAsItWasThroughAPassInAModeThatIsNotCommon) 
     EXPECT_TRUE(running(notes_)->isActive());
 }
 
-TEST_F(SimulatedSession, SetFrontProcessActivatesAtTheNextTurnNotDuringTheCall) {
-    const pid_t safari = addApp("Safari");
-    const pid_t notes = addApp("Notes");
-    ProcessSerialNumber process{};
-    ASSERT_EQ(GetProcessForPID(notes, &process), noErr);
-    EXPECT_EQ(SetFrontProcess(&process), noErr);
-    EXPECT_EQ(desktop().activePid(), safari);
-    sim::worldTurn();
-    EXPECT_EQ(desktop().activePid(), notes);
-}
-
-TEST_F(SimulatedSession, SetFrontProcessRefusesABackgroundOnlyProcess) {
-    const pid_t safari = addApp("Safari");
-    sim::ApplicationSpec daemon;
-    daemon.name = "daemon";
-    daemon.backgroundOnly = true;
-    ProcessSerialNumber process{};
-    ASSERT_EQ(GetProcessForPID(desktop().addApplication(daemon), &process), noErr);
-    EXPECT_EQ(SetFrontProcess(&process), appIsDaemon);
-    sim::worldTurn();
-    EXPECT_EQ(desktop().activePid(), safari);
-}
-
-TEST_F(SimulatedSession, TheActiveApplicationRecordCarriesTheProcessSerialNumber) {
-    const pid_t safari = addApp("Safari");
-    ProcessSerialNumber process{};
-    ASSERT_EQ(GetProcessForPID(safari, &process), noErr);
-    NSDictionary* record = NSWorkspace::sharedWorkspace()->activeApplication();
-    ASSERT_NE(record, nullptr);
-    auto half = [record](CFStringRef key) {
-        const auto* number = dynamic_objc_cast<NSNumber>(record->objectForKey(key));
-        return number != nullptr ? number->longLongValue() : -1;
-    };
-    EXPECT_EQ(half(CFSTR("NSApplicationProcessSerialNumberHigh")), process.highLongOfPSN);
-    EXPECT_EQ(half(CFSTR("NSApplicationProcessSerialNumberLow")), process.lowLongOfPSN);
-}
-
 TEST_F(SimulatedSession, QuittingRemovesTheApplicationAndItsDockItem) {
     const pid_t safari = addApp("Safari");
     const pid_t notes = addApp("Notes");
