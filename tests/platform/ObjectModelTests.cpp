@@ -134,12 +134,6 @@ TEST_F(CanonicalSearch, NeverSplitsAComposedCharacterSequence) {
     EXPECT_EQ(range(NSAnchoredSearch, u"Cafe").first, NSNotFound);
 }
 
-TEST_F(CanonicalSearch, ALiteralSearchComparesCodeUnits) {
-    EXPECT_EQ(range(NSLiteralSearch).first, NSNotFound);
-    EXPECT_EQ(range(NSLiteralSearch | NSCaseInsensitiveSearch).first, NSNotFound);
-    EXPECT_EQ(range(NSLiteralSearch, u"Cafe").first, 0u);
-}
-
 TEST_F(ObjectModel, PathOperations) {
     const auto last = [](const char* path) {
         return NSString::stringWithUTF8String(path)->lastPathComponent()->utf8();

@@ -209,17 +209,6 @@ TEST_F(UserDefaults, AValueAPropertyListCannotHoldIsRefusedAndTheOneBeforeStays)
     EXPECT_TRUE(CFEqual(storedValue(CFSTR("HideDockIcon")).get(), kCFBooleanTrue));
 }
 
-TEST_F(UserDefaults, AnotherDomainIsReadFromItsOwnFileOnly) {
-    std::string error;
-    ASSERT_TRUE(sim::writePropertyListFile(
-        preferencesFolder() + "/com.example.other.plist",
-        NSDictionary::dictionaryWithPairs({{CFSTR("Theirs"), kCFBooleanTrue}}), &error));
-    NSDictionary* other = defaults()->persistentDomainForName(CFSTR("com.example.other"));
-    ASSERT_NE(other, nullptr);
-    EXPECT_TRUE(CFEqual(other->objectForKey(CFSTR("Theirs")), kCFBooleanTrue));
-    EXPECT_EQ(defaults()->objectForKey(CFSTR("Theirs")), nullptr);
-}
-
 TEST_F(UserDefaults, ADomainNameThatLeavesThePreferencesFolderNamesNoDomain) {
     std::string error;
     ASSERT_TRUE(sim::writePropertyListFile(
