@@ -306,46 +306,6 @@ TEST_F(SimulatedSession, WithAccessOffAccessibilityCallsFail) {
               kAXErrorAPIDisabled);
 }
 
-// --- Accessibility error codes
-
-TEST_F(SimulatedSession, TheSystemWideElementHasNoActions) {
-    RetainPtr<AXUIElementRef> systemWide = adoptCF(AXUIElementCreateSystemWide());
-    EXPECT_EQ(AXUIElementPerformAction(systemWide.get(), CFSTR("AXPress")),
-              kAXErrorActionUnsupported);
-}
-
-// An attribute the element lacks stands in the multiple read as an error value or as null, as
-// the test chooses.
-class MissingAttributeOfTheMultipleRead
-    : public SessionTest,
-      public ::testing::WithParamInterface<sim::MissingAttribute> {};
-
-TEST_P(MissingAttributeOfTheMultipleRead, StandsAsTheChosenValueBesideThePresentOnes) {
-    addApp("Safari");
-    RetainPtr<AXUIElementRef> item =
-        adoptCF(sim::createElement(*desktop().dockItemTitled("Safari")));
-    sim::standMissingAttributesAs(GetParam());
-    const NSArray* names = NSArray::arrayWithObjects({CFSTR("AXTitle"), CFSTR("AXURL")});
-    RetainPtr<CFArrayRef> values;
-    ASSERT_EQ(AXUIElementCopyMultipleAttributeValues(item.get(), names, 0, values.initializeInto()),
-              kAXErrorSuccess);
-    EXPECT_TRUE(CFEqual(values->objectAtIndex(0), CFSTR("Safari")));
-    id url = values->objectAtIndex(1);
-    if (GetParam() == sim::MissingAttribute::Null) {
-        EXPECT_EQ(url, kCFNull);
-    } else {
-        EXPECT_EQ(AXValueGetType(url), kAXValueAXErrorType);
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(StandIn, MissingAttributeOfTheMultipleRead,
-                         ::testing::Values(sim::MissingAttribute::ErrorValue,
-                                           sim::MissingAttribute::Null),
-                         [](const auto& info) -> std::string {
-                             return info.param == sim::MissingAttribute::Null ? "Null"
-                                                                              : "ErrorValue";
-                         });
-
 // --- Event taps and access
 
 // The session's processes are not root: a tap where HID events enter needs access.
@@ -358,14 +318,6 @@ TEST_F(SimulatedSession, ATapWhereHIDEventsEnterIsRefusedWithoutAccess) {
     RetainPtr<CFMachPortRef> tap =
         adoptCF(CGEventTapCreate(kCGHIDEventTap, kCGTailAppendEventTap, kCGEventTapOptionListenOnly,
                                  6, recordingTap, nullptr));
-    EXPECT_TRUE(tap);
-}
-
-TEST_F(SimulatedSession, ASessionTapIsMadeWithoutAccess) {
-    desktop().setAccessEnabled(false);
-    RetainPtr<CFMachPortRef> tap =
-        adoptCF(CGEventTapCreate(kCGSessionEventTap, kCGTailAppendEventTap,
-                                 kCGEventTapOptionListenOnly, 6, recordingTap, nullptr));
     EXPECT_TRUE(tap);
 }
 
