@@ -107,5 +107,8 @@ std::size_t callCount(std::string_view call);
 // Whether `call` has announced itself as one that a fault can fail.
 bool canFail(std::string_view call);
 void resetCallCounts();
+// How many calls injected faults have failed since the process started, so that a test can
+// tell that the fault it armed was met.
+std::size_t faultsFired();
 
 }  // namespace sim

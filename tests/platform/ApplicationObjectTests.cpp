@@ -1,4 +1,4 @@
-// The application object: termination with its delegate's answers and the will-terminate
+// The application object: termination (the delegate answering now) and the will-terminate
 // notification, activation, and the reopen event's question to the delegate.
 #include <AppKit/AppKit.h>
 
@@ -76,27 +76,6 @@ TEST_F(ApplicationObject, TerminateNowTellsDelegateAndObserversOnceAndEndsThePro
     EXPECT_FALSE(processRuns());
     CFRunLoopRunInMode(kCFRunLoopDefaultMode, 1.0, false);
     EXPECT_FALSE(ran) << "the ended process ran its run loop";
-}
-
-TEST_F(ApplicationObject, TerminateCancelKeepsTheProcess) {
-    delegate_->reply = NSTerminateCancel;
-    application_->terminate(nullptr);
-    EXPECT_EQ(events(), Events{"shouldTerminate"});
-    EXPECT_TRUE(processRuns());
-}
-
-TEST_F(ApplicationObject, TerminateLaterWaitsForTheReplyAndEndsOnlyOnYes) {
-    delegate_->reply = NSTerminateLater;
-    application_->terminate(nullptr);
-    EXPECT_TRUE(processRuns());
-    application_->replyToApplicationShouldTerminate(false);
-    EXPECT_TRUE(processRuns());
-    application_->terminate(nullptr);
-    application_->replyToApplicationShouldTerminate(true);
-    EXPECT_FALSE(processRuns());
-    EXPECT_EQ(events(), (Events{"shouldTerminate", "shouldTerminate",
-                                "willTerminate NSApplicationWillTerminateNotification",
-                                "observed NSApplicationWillTerminateNotification"}));
 }
 
 // --- Activation

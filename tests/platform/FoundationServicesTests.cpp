@@ -1,5 +1,6 @@
 // Foundation services of the session: the main bundle and its Info.plist, the file manager's
-// display names, the standard folders, the home folder, and the notification centre.
+// display names, the home folder, and the notification centre. The standard folders are
+// tested through the accessibility pane's search (ApplicationLaunchTests.cpp).
 #include <RetainPtr.h>
 
 #include <string>
@@ -37,14 +38,6 @@ protected:
             writeFile(bundle + "/Contents/Resources/" + resource, "resource");
         }
         return bundle;
-    }
-
-    static std::vector<std::string> paths(NSArray* array) {
-        std::vector<std::string> result;
-        for (const NSObject* element : *array) {
-            result.push_back(static_cast<const NSString*>(element)->utf8());
-        }
-        return result;
     }
 
     static std::string displayName(const std::string& path) {
@@ -142,27 +135,6 @@ TEST_F(FoundationServices, FileExistenceIncludesTheDesktopsFolders) {
     EXPECT_FALSE(manager->fileExistsAtPath(nullptr));
 }
 
-// --- Standard folders
-
-TEST_F(FoundationServices, TheUsersLibraryIsOneFolderInTheHomeFolder) {
-    // The system's preference panes: the accessibility pane's test (ApplicationLaunchTests.cpp).
-    EXPECT_EQ(paths(NSSearchPathForDirectoriesInDomains(NSLibraryDirectory, NSUserDomainMask, YES)),
-              std::vector<std::string>{sim::homeFolder() + "/Library"});
-    EXPECT_EQ(paths(NSSearchPathForDirectoriesInDomains(NSLibraryDirectory, NSUserDomainMask, NO)),
-              std::vector<std::string>{"~/Library"});
-}
-
-TEST_F(FoundationServices, AnInjectedSearchAnswersAsManyFoldersAsAsked) {
-    for (const std::int32_t folders : {0, 2}) {
-        sim::injectFault(
-            {.call = "NSSearchPathForDirectoriesInDomains", .status = folders, .count = 1});
-        EXPECT_EQ(paths(NSSearchPathForDirectoriesInDomains(NSPreferencePanesDirectory,
-                                                            NSSystemDomainMask, YES))
-                      .size(),
-                  static_cast<std::size_t>(folders));
-    }
-}
-
 // --- The home folder
 
 TEST_F(FoundationServices, EveryResetGivesAFreshHomeAndRemovesTheOldOne) {
@@ -220,32 +192,6 @@ TEST_F(FoundationServices, ObserversHearWhatTheyAskedForUntilRemovedAndAreNotRet
     EXPECT_EQ(everything->heard,
               (std::vector<std::string>{"Third", "Quit", "Quit", "Other", "Other"}));
     center->removeObserver(everything.get());
-}
-
-TEST_F(FoundationServices, AnObserverRemovedDuringAPostIsNotToldAnyMore) {
-    struct Remover : NSObject {
-        NSObject* other = nullptr;
-        void heardIt(NSNotification*) {
-            NSNotificationCenter::defaultCenter()->removeObserver(other);
-        }
-    };
-    NSNotificationCenter* center = NSNotificationCenter::defaultCenter();
-    const RetainPtr<Remover*> remover = adoptCF(new Remover());
-    const RetainPtr<Listener*> listener = adoptCF(new Listener());
-    remover->other = listener.get();
-    center->addObserver(remover.get(), &Remover::heardIt, CFSTR("A"), nullptr);
-    center->addObserver(listener.get(), &Listener::heardIt, CFSTR("A"), nullptr);
-    center->postNotificationName(CFSTR("A"), nullptr);
-    EXPECT_TRUE(listener->heard.empty());
-    center->removeObserver(remover.get());
-}
-
-TEST_F(FoundationServices, ANotificationKeepsItsObjectAlive) {
-    NSObject* sender = new NSObject();
-    NSNotification* note = NSNotification::create(CFSTR("A"), sender);
-    sender->release();
-    EXPECT_EQ(note->object()->retainCount(), 1u);
-    note->release();
 }
 
 TEST_F(FoundationServices, AResetForgetsEveryObserver) {

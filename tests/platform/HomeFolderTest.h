@@ -16,12 +16,13 @@
 #include "control/SystemProcess.h"
 #include "sim/Transcript.h"
 
-// A temporary folder, removed with everything in it when the holder goes.
+// A temporary folder (in `base`, by default the system's), removed with everything in it when
+// the holder goes.
 class TemporaryFolder {
 public:
-    TemporaryFolder() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "quenfold-test-XXXXXX").string();
+    explicit TemporaryFolder(
+        const std::filesystem::path& base = std::filesystem::temp_directory_path()) {
+        std::string pattern = (base / "quenfold-test-XXXXXX").string();
         path_ = ::mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
     }
     ~TemporaryFolder() {

@@ -137,19 +137,6 @@ TEST_F(LoginItemList, InsertingAListedURLMovesThatEntryAndUpdatesItsNameAndPrope
     EXPECT_TRUE(kept);  // the item as it was when inserted
 }
 
-TEST_F(LoginItemList, EverySnapshotKeepsWhatItSawOfTheOneListAndTheSeedMovesOn) {
-    const RetainPtr<LSSharedFileListRef> list = createList();
-    const RetainPtr<LSSharedFileListRef> other = createList();
-    UInt32 before = 0;
-    const RetainPtr<CFArrayRef> old = adoptCF(LSSharedFileListCopySnapshot(list.get(), &before));
-    insert(other.get(), kLSSharedFileListItemBeforeFirst, "/Applications/Quenfold.app");
-    UInt32 after = 0;
-    const RetainPtr<CFArrayRef> fresh = adoptCF(LSSharedFileListCopySnapshot(list.get(), &after));
-    EXPECT_EQ(CFArrayGetCount(old.get()), 0);
-    EXPECT_EQ(CFArrayGetCount(fresh.get()), 1);
-    EXPECT_NE(before, after);
-}
-
 TEST_F(LoginItemList, AnEntryKeepsItsDisplayNameAndAnIconOfItsOwnOrNone) {
     sim::addVirtualDirectory("/Applications/Quenfold.app");
     IconRef icon = nullptr;
@@ -211,14 +198,6 @@ TEST_F(LoginItemList, RemovalTakesOutThatEntryOnly) {
     // The snapshot's item still names the entry that is gone.
     EXPECT_EQ(LSSharedFileListItemRemove(list.get(), itemAt(items.get(), 0)), fnfErr);
     EXPECT_EQ(sim::loginItems().size(), 2u);
-}
-
-TEST_F(LoginItemList, ThePositionsAreNoEntries) {
-    const RetainPtr<LSSharedFileListRef> list = createList();
-    EXPECT_NE(LSSharedFileListItemRemove(list.get(), kLSSharedFileListItemBeforeFirst), noErr);
-    CFURLRef url = nullptr;
-    EXPECT_NE(LSSharedFileListItemResolve(kLSSharedFileListItemLast, 0, &url, nullptr), noErr);
-    EXPECT_EQ(url, nullptr);
 }
 
 // --- Persistence

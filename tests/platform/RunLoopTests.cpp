@@ -114,19 +114,6 @@ TEST_F(RunLoop, StopEndsARun) {
     EXPECT_DOUBLE_EQ(sim::clockNow(), 1);
 }
 
-TEST_F(RunLoop, RepeatingTimersKeepTheirSchedule) {
-    int fired = 0;
-    RetainPtr<CFRunLoopTimerRef> timer =
-        adoptCF(CFRunLoopTimerCreateWithHandler(nullptr, CFAbsoluteTimeGetCurrent() + 1, 1, 0, 0,
-                                                [&fired](CFRunLoopTimerRef) { ++fired; }));
-    CFRunLoopAddTimer(CFRunLoopGetMain(), timer.get(), kCFRunLoopDefaultMode);
-    CFRunLoopRunInMode(kCFRunLoopDefaultMode, 3.5, false);
-    EXPECT_EQ(fired, 3);
-    CFRunLoopTimerInvalidate(timer.get());
-    CFRunLoopRunInMode(kCFRunLoopDefaultMode, 3, false);
-    EXPECT_EQ(fired, 3);
-}
-
 }  // namespace
 
 // --- Paced by the wall clock

@@ -19,6 +19,7 @@ class SessionTest : public ::testing::Test {
 protected:
     void SetUp() override {
         sim::reset();
+        makeProcessState();
         countLiveObjectsFromHere();
         // What the test autoreleases lives until the test ends.
         pool_.emplace();
@@ -27,9 +28,14 @@ protected:
     void TearDown() override {
         pool_.reset();
         sim::reset();
+        makeProcessState();
         EXPECT_EQ(NSObjectLiveCount(), baseline_ + objectsKeptForTheProcess())
             << "objects of the model were left alive";
     }
+
+    // What the code under test keeps for the whole process, brought by its own code to the
+    // state a fresh session gives it, before the live objects are counted.
+    virtual void makeProcessState() {}
 
     // Objects that the code under test made during the test and keeps for the rest of the
     // process by contract: they are alive when it ends.

@@ -141,46 +141,14 @@ TEST_F(SimulatedSession, PressesCountUpWithinHalfASecondAndFourPointsOfThePressB
 
 // What a process posts (CGEventPost) reaches the combined session state, not the hardware's:
 // the HID system state is the user's hand.
-class PostedByAProcess : public SessionTest {
-protected:
-    static void post(CGEventRef event) {
-        CGEventPost(kCGHIDEventTap, event);
-        CFRelease(event);
-    }
-    static constexpr auto kHID = kCGEventSourceStateHIDSystemState;
-    static constexpr auto kSession = kCGEventSourceStateCombinedSessionState;
-};
-
-TEST_F(PostedByAProcess, AButtonIsDownInTheSessionStateOnly) {
-    post(CGEventCreateMouseEvent(nullptr, kCGEventRightMouseDown, CGPointMake(5, 5),
-                                 kCGMouseButtonRight));
-    EXPECT_FALSE(CGEventSourceButtonState(kHID, kCGMouseButtonRight));
-    EXPECT_TRUE(CGEventSourceButtonState(kSession, kCGMouseButtonRight));
-}
-
-TEST_F(PostedByAProcess, AKeyIsDownInTheSessionStateOnlyUntilItGoesUp) {
-    post(CGEventCreateKeyboardEvent(nullptr, 0x68, true));
-    EXPECT_FALSE(CGEventSourceKeyState(kHID, 0x68));
-    EXPECT_TRUE(CGEventSourceKeyState(kSession, 0x68));
-    post(CGEventCreateKeyboardEvent(nullptr, 0x68, false));
-    EXPECT_FALSE(CGEventSourceKeyState(kSession, 0x68));
-}
-
-TEST_F(PostedByAProcess, ModifierFlagsChangeTheSessionStateOnly) {
-    eventSystem().setModifierFlags(kCGEventFlagMaskShift);  // the user holds shift
-    CGEventRef command = CGEventCreate(nullptr);
-    CGEventSetType(command, kCGEventFlagsChanged);
-    CGEventSetFlags(command, kCGEventFlagMaskCommand);
-    post(command);
-    EXPECT_EQ(CGEventSourceFlagsState(kHID), kCGEventFlagMaskShift);
-    EXPECT_EQ(CGEventSourceFlagsState(kSession), kCGEventFlagMaskCommand);
-}
-
-TEST_F(PostedByAProcess, NothingIsDownInAPrivateState) {
-    post(CGEventCreateMouseEvent(nullptr, kCGEventRightMouseDown, CGPointMake(5, 5),
-                                 kCGMouseButtonRight));
-    EXPECT_FALSE(CGEventSourceButtonState(kCGEventSourceStatePrivate, kCGMouseButtonRight));
-    EXPECT_EQ(CGEventSourceFlagsState(kCGEventSourceStatePrivate), 0u);
+TEST_F(SimulatedSession, WhatAProcessPostsIsDownInTheSessionStateOnly) {
+    CGEventRef press = CGEventCreateMouseEvent(nullptr, kCGEventRightMouseDown, CGPointMake(5, 5),
+                                               kCGMouseButtonRight);
+    CGEventPost(kCGHIDEventTap, press);
+    CFRelease(press);
+    EXPECT_FALSE(CGEventSourceButtonState(kCGEventSourceStateHIDSystemState, kCGMouseButtonRight));
+    EXPECT_TRUE(
+        CGEventSourceButtonState(kCGEventSourceStateCombinedSessionState, kCGMouseButtonRight));
 }
 
 // --- The Dock, hiding and activation
@@ -273,19 +241,6 @@ protected:
     pid_t notes_ = 0;
 };
 
-TEST_F(RunningApplicationState, StaysAsItWasUntilTheRunLoopTurns) {
-    EXPECT_FALSE(running(safari_)->isHidden());
-    EXPECT_TRUE(running(safari_)->isActive());
-    EXPECT_FALSE(running(notes_)->isActive());
-}
-
-TEST_F(RunningApplicationState, CatchesUpWhenTheRunLoopTurns) {
-    sim::worldTurn();
-    EXPECT_TRUE(running(safari_)->isHidden());
-    EXPECT_FALSE(running(safari_)->isActive());
-    EXPECT_TRUE(running(notes_)->isActive());
-}
-
 TEST_F(RunningApplicationState, StaysAsItWasThroughAPassInAModeThatIsNotCommon) {
     bool ran = false;
     RetainPtr<CFRunLoopTimerRef> modal = adoptCF(CFRunLoopTimerCreateWithHandler(
@@ -294,43 +249,11 @@ TEST_F(RunningApplicationState, StaysAsItWasThroughAPassInAModeThatIsNotCommon) 
     CFRunLoopRunInMode(CFSTR("ModalMode"), 0, false);
     ASSERT_TRUE(ran);
     EXPECT_FALSE(running(safari_)->isHidden());
-}
-
-TEST_F(SimulatedSession, SetFrontProcessActivatesAtTheNextTurnNotDuringTheCall) {
-    const pid_t safari = addApp("Safari");
-    const pid_t notes = addApp("Notes");
-    ProcessSerialNumber process{};
-    ASSERT_EQ(GetProcessForPID(notes, &process), noErr);
-    EXPECT_EQ(SetFrontProcess(&process), noErr);
-    EXPECT_EQ(desktop().activePid(), safari);
+    EXPECT_TRUE(running(safari_)->isActive());
     sim::worldTurn();
-    EXPECT_EQ(desktop().activePid(), notes);
-}
-
-TEST_F(SimulatedSession, SetFrontProcessRefusesABackgroundOnlyProcess) {
-    const pid_t safari = addApp("Safari");
-    sim::ApplicationSpec daemon;
-    daemon.name = "daemon";
-    daemon.backgroundOnly = true;
-    ProcessSerialNumber process{};
-    ASSERT_EQ(GetProcessForPID(desktop().addApplication(daemon), &process), noErr);
-    EXPECT_EQ(SetFrontProcess(&process), appIsDaemon);
-    sim::worldTurn();
-    EXPECT_EQ(desktop().activePid(), safari);
-}
-
-TEST_F(SimulatedSession, TheActiveApplicationRecordCarriesTheProcessSerialNumber) {
-    const pid_t safari = addApp("Safari");
-    ProcessSerialNumber process{};
-    ASSERT_EQ(GetProcessForPID(safari, &process), noErr);
-    NSDictionary* record = NSWorkspace::sharedWorkspace()->activeApplication();
-    ASSERT_NE(record, nullptr);
-    auto half = [record](CFStringRef key) {
-        const auto* number = dynamic_objc_cast<NSNumber>(record->objectForKey(key));
-        return number != nullptr ? number->longLongValue() : -1;
-    };
-    EXPECT_EQ(half(CFSTR("NSApplicationProcessSerialNumberHigh")), process.highLongOfPSN);
-    EXPECT_EQ(half(CFSTR("NSApplicationProcessSerialNumberLow")), process.lowLongOfPSN);
+    EXPECT_TRUE(running(safari_)->isHidden());
+    EXPECT_FALSE(running(safari_)->isActive());
+    EXPECT_TRUE(running(notes_)->isActive());
 }
 
 TEST_F(SimulatedSession, QuittingRemovesTheApplicationAndItsDockItem) {
@@ -384,97 +307,6 @@ TEST_F(SimulatedSession, WithAccessOffAccessibilityCallsFail) {
               kAXErrorAPIDisabled);
 }
 
-// --- Accessibility error codes
-
-TEST_F(SimulatedSession, TheSystemWideElementHasNoActions) {
-    RetainPtr<AXUIElementRef> systemWide = adoptCF(AXUIElementCreateSystemWide());
-    EXPECT_EQ(AXUIElementPerformAction(systemWide.get(), CFSTR("AXPress")),
-              kAXErrorActionUnsupported);
-}
-
-// The Dock's list and Safari's item in it, and the system-wide element.
-class MessagingTimeouts : public SessionTest {
-protected:
-    void SetUp() override {
-        SessionTest::SetUp();
-        addApp("Safari");
-        const sim::NodeId item = *desktop().dockItemTitled("Safari");
-        item_ = adoptCF(frameworks::createElement(item));
-        list_ = adoptCF(frameworks::createElement(desktop().node(item)->parent));
-        systemWide_ = adoptCF(AXUIElementCreateSystemWide());
-    }
-    void TearDown() override {
-        item_.clear();
-        list_.clear();
-        systemWide_.clear();
-        SessionTest::TearDown();
-    }
-    RetainPtr<AXUIElementRef> item_;
-    RetainPtr<AXUIElementRef> list_;
-    RetainPtr<AXUIElementRef> systemWide_;
-};
-
-TEST_F(MessagingTimeouts, AnElementKeepsItsOwnAndTheOthersFollowTheGlobalOne) {
-    EXPECT_EQ(AXUIElementSetMessagingTimeout(item_.get(), 1.5f), kAXErrorSuccess);
-    EXPECT_EQ(AXUIElementSetMessagingTimeout(systemWide_.get(), 3), kAXErrorSuccess);
-    EXPECT_FLOAT_EQ(frameworks::messagingTimeout(item_.get()), 1.5f);
-    EXPECT_FLOAT_EQ(frameworks::messagingTimeout(list_.get()), 3);
-}
-
-TEST_F(MessagingTimeouts, ZeroLeavesAnElementToTheGlobalOne) {
-    AXUIElementSetMessagingTimeout(systemWide_.get(), 3);
-    AXUIElementSetMessagingTimeout(item_.get(), 1.5f);
-    EXPECT_EQ(AXUIElementSetMessagingTimeout(item_.get(), 0), kAXErrorSuccess);
-    EXPECT_FLOAT_EQ(frameworks::messagingTimeout(item_.get()), 3);
-}
-
-TEST_F(MessagingTimeouts, ZeroOnTheSystemWideElementRestoresTheDefault) {
-    const float standard = frameworks::messagingTimeout();
-    EXPECT_GT(standard, 0);
-    AXUIElementSetMessagingTimeout(systemWide_.get(), 3);
-    EXPECT_EQ(AXUIElementSetMessagingTimeout(systemWide_.get(), 0), kAXErrorSuccess);
-    EXPECT_FLOAT_EQ(frameworks::messagingTimeout(list_.get()), standard);
-}
-
-TEST_F(MessagingTimeouts, ANegativeOneIsAnIllegalArgument) {
-    AXUIElementSetMessagingTimeout(item_.get(), 1.5f);
-    EXPECT_EQ(AXUIElementSetMessagingTimeout(item_.get(), -1), kAXErrorIllegalArgument);
-    EXPECT_EQ(AXUIElementSetMessagingTimeout(systemWide_.get(), -1), kAXErrorIllegalArgument);
-    EXPECT_FLOAT_EQ(frameworks::messagingTimeout(item_.get()), 1.5f);
-}
-
-// An attribute the element lacks stands in the multiple read as an error value or as null, as
-// the test chooses.
-class MissingAttributeOfTheMultipleRead
-    : public SessionTest,
-      public ::testing::WithParamInterface<frameworks::MissingAttribute> {};
-
-TEST_P(MissingAttributeOfTheMultipleRead, StandsAsTheChosenValueBesideThePresentOnes) {
-    addApp("Safari");
-    RetainPtr<AXUIElementRef> item =
-        adoptCF(frameworks::createElement(*desktop().dockItemTitled("Safari")));
-    frameworks::standMissingAttributesAs(GetParam());
-    const NSArray* names = NSArray::arrayWithObjects({CFSTR("AXTitle"), CFSTR("AXURL")});
-    RetainPtr<CFArrayRef> values;
-    ASSERT_EQ(AXUIElementCopyMultipleAttributeValues(item.get(), names, 0, values.initializeInto()),
-              kAXErrorSuccess);
-    EXPECT_TRUE(CFEqual(values->objectAtIndex(0), CFSTR("Safari")));
-    id url = values->objectAtIndex(1);
-    if (GetParam() == frameworks::MissingAttribute::Null) {
-        EXPECT_EQ(url, kCFNull);
-    } else {
-        EXPECT_EQ(AXValueGetType(dynamic_cf_cast<AXValueRef>(url)), kAXValueAXErrorType);
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(StandIn, MissingAttributeOfTheMultipleRead,
-                         ::testing::Values(frameworks::MissingAttribute::ErrorValue,
-                                           frameworks::MissingAttribute::Null),
-                         [](const auto& info) -> std::string {
-                             return info.param == frameworks::MissingAttribute::Null ? "Null"
-                                                                                     : "ErrorValue";
-                         });
-
 // --- Event taps and access
 
 // The session's processes are not root: a tap where HID events enter needs access.
@@ -487,14 +319,6 @@ TEST_F(SimulatedSession, ATapWhereHIDEventsEnterIsRefusedWithoutAccess) {
     RetainPtr<CFMachPortRef> tap =
         adoptCF(CGEventTapCreate(kCGHIDEventTap, kCGTailAppendEventTap, kCGEventTapOptionListenOnly,
                                  6, recordingTap, nullptr));
-    EXPECT_TRUE(tap);
-}
-
-TEST_F(SimulatedSession, ASessionTapIsMadeWithoutAccess) {
-    desktop().setAccessEnabled(false);
-    RetainPtr<CFMachPortRef> tap =
-        adoptCF(CGEventTapCreate(kCGSessionEventTap, kCGTailAppendEventTap,
-                                 kCGEventTapOptionListenOnly, 6, recordingTap, nullptr));
     EXPECT_TRUE(tap);
 }
 
@@ -515,21 +339,6 @@ TEST_F(SimulatedSession, AFaultFailsTheChosenCallForItsElementAndAttributeAsOfte
     EXPECT_EQ(
         AXUIElementCopyAttributeValue(element.get(), CFSTR("AXTitle"), title.initializeInto()),
         kAXErrorSuccess);  // the fault was for one call only
-}
-
-TEST_F(SimulatedSession, AFaultForEveryCallAnswersItsStatusAndTheFailedCallIsCounted) {
-    const pid_t safari = addApp("Safari");
-    sim::injectFault({.call = "CGEventTapCreate"});
-    EXPECT_EQ(CGEventTapCreate(kCGHIDEventTap, kCGTailAppendEventTap, kCGEventTapOptionListenOnly,
-                               6, recordingTap, nullptr),
-              nullptr);
-    EXPECT_EQ(sim::callCount("CGEventTapCreate"), 1u);
-    sim::injectFault({.call = "AXUIElementGetPid", .status = kAXErrorFailure});
-    RetainPtr<AXUIElementRef> element =
-        adoptCF(frameworks::createElement(*desktop().dockItemTitled("Safari")));
-    pid_t pid = 0;
-    EXPECT_EQ(AXUIElementGetPid(element.get(), &pid), kAXErrorFailure);
-    EXPECT_NE(pid, safari);
 }
 
 // From a chosen call on: the second pid read fails once; the fourth attribute read and every

@@ -1,9 +1,10 @@
 // The standard user defaults: the order in which the domains are searched, the registration
 // domain that is never stored, the application's domain in the home folder (written at once,
-// atomically, and seen by a later run), and a preferences file that cannot be read.
+// atomically, and seen by a later run), and a preferences file that cannot be read or is no
+// regular file.
 #include <RetainPtr.h>
+#include <sys/stat.h>
 
-#include <climits>
 #include <string>
 
 #include "CoreFoundation/CFPropertyListInternal.h"
@@ -201,29 +202,11 @@ TEST_F(UserDefaults, WhatIsStoredIsACopyOfTheValue) {
     EXPECT_EQ(stored->count(), 1u);
 }
 
-TEST_F(UserDefaults, TheTranscriptTellsEveryKindOfValueAsItIs) {
-    defaults()->setObject(NSNumber::numberWithUnsignedLongLong(ULLONG_MAX), CFSTR("Largest"));
-    EXPECT_TRUE(transcriptMentions("preference Largest = 18446744073709551615 stored"));
-    defaults()->setObject(NSDate::dateWithTimeIntervalSinceReferenceDate(0), CFSTR("Since"));
-    EXPECT_TRUE(transcriptMentions("preference Since = 2001-01-01 00:00:00 +0000 stored"));
-}
-
 TEST_F(UserDefaults, AValueAPropertyListCannotHoldIsRefusedAndTheOneBeforeStays) {
     defaults()->setBool(YES, CFSTR("HideDockIcon"));
     defaults()->setObject(NSNull::null(), CFSTR("HideDockIcon"));
     EXPECT_TRUE(defaults()->boolForKey(CFSTR("HideDockIcon")));
     EXPECT_TRUE(CFEqual(storedValue(CFSTR("HideDockIcon")).get(), kCFBooleanTrue));
-}
-
-TEST_F(UserDefaults, AnotherDomainIsReadFromItsOwnFileOnly) {
-    std::string error;
-    ASSERT_TRUE(frameworks::writePropertyListFile(
-        preferencesFolder() + "/com.example.other.plist",
-        NSDictionary::dictionaryWithPairs({{CFSTR("Theirs"), kCFBooleanTrue}}), &error));
-    NSDictionary* other = defaults()->persistentDomainForName(CFSTR("com.example.other"));
-    ASSERT_NE(other, nullptr);
-    EXPECT_TRUE(CFEqual(other->objectForKey(CFSTR("Theirs")), kCFBooleanTrue));
-    EXPECT_EQ(defaults()->objectForKey(CFSTR("Theirs")), nullptr);
 }
 
 TEST_F(UserDefaults, ADomainNameThatLeavesThePreferencesFolderNamesNoDomain) {
@@ -271,6 +254,16 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<std::string>& info) -> std::string {
         return info.index == 0 ? "NoPropertyList" : "NoDictionary";
     });
+
+TEST_F(UserDefaults, WhatIsNoRegularFileIsSetAsideWithoutWaitingForItAndAFileTakesItsPlace) {
+    std::filesystem::create_directories(preferencesFolder());
+    ASSERT_EQ(::mkfifo(domainPath().c_str(), 0600), 0);
+    EXPECT_EQ(defaults()->objectForKey(CFSTR("Anything")), nullptr);
+    ASSERT_EQ(frameworks::setAsideFiles().size(), 1u);
+    EXPECT_NE(frameworks::setAsideFiles()[0].reason.find("not a regular file"), std::string::npos);
+    defaults()->setBool(YES, CFSTR("HideDockIcon"));
+    EXPECT_TRUE(CFEqual(storedValue(CFSTR("HideDockIcon")).get(), kCFBooleanTrue));
+}
 
 TEST_F(UserDefaults, ASecondUnreadableFileDoesNotReplaceTheFirst) {
     TemporaryFolder home;

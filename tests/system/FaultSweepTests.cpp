@@ -1,14 +1,12 @@
 // The fault sweep: the system's standard lifecycle (launch, clicks on Dock items, every
 // preference changed, the login item on and off, the tap switched off, reopening, quitting),
 // run once for every occurrence of every platform call that can fail along it: failing that
-// occurrence alone, and failing it and every later call of the same name. Every run must end
-// without a crash, leave no object alive, and leave stored files that read and hold only what
-// the lifecycle wrote. The calls and their occurrences come from a clean run, so a call the
-// system starts to make is swept without a change here.
+// occurrence alone, and failing it and every later call of the same name. Every run must meet
+// its fault, end without a crash, leave no object alive, and leave stored files that read and
+// hold only what the lifecycle wrote. The calls and their occurrences come from a clean run, so a
+// call the system starts to make is swept without a change here.
 #include <TypeCastsCocoa.h>
 #include <gtest/gtest.h>
-
-#include <stdlib.h>
 
 #include <filesystem>
 #include <iostream>
@@ -65,28 +63,11 @@ void waitSeconds(double seconds) {
 
 // A home folder of its own for one run. Stored files are flushed to the disk at every write;
 // on a memory file system, where there is one, hundreds of runs cost no disk flushes.
-class RunHome {
-public:
-    RunHome() {
-        std::error_code error;
-        const std::filesystem::path base = std::filesystem::is_directory("/dev/shm", error)
-                                               ? std::filesystem::path("/dev/shm")
-                                               : std::filesystem::temp_directory_path();
-        std::string pattern = (base / "quenfold-sweep-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) != nullptr) {
-            path_ = pattern;
-            sim::setHomeFolder(path_);
-        }
-    }
-    ~RunHome() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    RunHome(const RunHome&) = delete;
-    RunHome& operator=(const RunHome&) = delete;
-
-private:
-    std::string path_;
+struct RunHome {
+    RunHome() { sim::setHomeFolder(folder.path()); }
+    TemporaryFolder folder{std::filesystem::is_directory("/dev/shm")
+                               ? std::filesystem::path("/dev/shm")
+                               : std::filesystem::temp_directory_path()};
 };
 
 // The system-wide element lives as long as the process; each run makes it afresh, so that its
@@ -203,20 +184,21 @@ protected:
         SCOPED_TRACE(fault.call + " failing from occurrence " + std::to_string(fault.after + 1) +
                      (fault.count == 1 ? " once" : " on"));
         pool_.reset();
-        resetPressSnapshot();
         sim::reset();
+        makeProcessState();
         pool_.emplace();
         {
             const RunHome home;
             forgetSystemWideElement();
             sim::injectFault(fault);
+            const std::size_t fired = sim::faultsFired();
             playLifecycle();
+            EXPECT_GT(sim::faultsFired(), fired) << "the fault was never met";
             EXPECT_EQ(storedFileProblems(), "");
         }
         pool_.reset();
-        resetPressSnapshot();
         sim::reset();
-        set_systemWideElement();
+        makeProcessState();
         ASSERT_EQ(NSObjectLiveCount(), processObjects_) << "objects of the model were left alive";
         pool_.emplace();
     }

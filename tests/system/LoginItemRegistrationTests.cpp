@@ -82,6 +82,8 @@ TEST_F(LoginItemRegistration, AnUnresolvableEntryIsPassedOver) {
     EXPECT_EQ(paths(), (Paths{selfPath(), selfPath() + " (unresolvable)"}));
     delegate_->setLaunchAutomaticallyOnLogin(false);
     EXPECT_EQ(paths(), Paths{selfPath() + " (unresolvable)"});
+    append(selfPath());  // an entry of its own after the one that cannot be resolved
+    EXPECT_TRUE(delegate_->isLaunchAutomaticallyOnLogin());
 }
 
 TEST_F(LoginItemRegistration, AnEntryDifferingInLetterCaseDoesNotMatch) {

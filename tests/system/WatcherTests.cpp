@@ -1,8 +1,7 @@
-// The Dock-click watcher: the press snapshot, the hide rule where the snapshot is empty or gone,
-// and the tap's life. The rule's everyday cases (a click on the active application's item or on
-// another, a double click, a folder item, a title in another case, an application hidden or
-// quit before the release, no Dock) are the watcher-*.desk scenarios, run on a launched system;
-// the rule over random desktops and event streams is WatcherPropertyTests.cpp.
+// The Dock-click watcher: an application without a bundle, and the tap's life. The hide rule
+// over random desktops and event streams (a snapshot that is empty or gone, an application
+// hidden or quit before the release, no object left behind) is WatcherPropertyTests.cpp; its
+// everyday cases run end to end on a launched system are the watcher-*.desk scenarios.
 #include "WatcherTest.h"
 #include "sim/Clock.h"
 #include "sim/Faults.h"
@@ -28,39 +27,6 @@ protected:
 
 // --- The hide rule
 
-TEST_F(Watcher, AnApplicationThatQuitBeforeTheReleaseIsNotHidden) {
-    const pid_t safari = addApp("Safari");
-    sim::ApplicationSpec twin;  // a new application that shows the same title
-    twin.name = "Safari";
-    twin.bundlePath = "/Applications/Safari Copy.app";
-    press(dockItem("Safari"));
-    desktop().quit(safari);
-    const pid_t copy = desktop().addApplication(twin);
-    release(dockItem("Safari"));
-    EXPECT_FALSE(hidden(copy));
-    EXPECT_EQ(desktop().hideRequestCount(), 0);
-}
-
-TEST_F(Watcher, AReleaseBeforeAnyPressHidesNothing) {
-    addApp("Safari");
-    release(dockItem("Safari"));
-    EXPECT_EQ(gLeftMouseDownPid, nullptr);
-    EXPECT_EQ(desktop().hideRequestCount(), 0);
-}
-
-TEST_F(Watcher, APressWithNoActiveApplicationLeavesNothingToHide) {
-    const pid_t safari = addApp("Safari");
-    desktop().hide(safari);
-    ASSERT_FALSE(desktop().activePid());
-    press(CGPointMake(10, 10));
-    EXPECT_EQ(gLeftMouseDownAppName, nullptr);
-    EXPECT_EQ(gLeftMouseDownPid, nullptr);
-    release(dockItem("Safari"));
-    EXPECT_EQ(desktop().hideRequestCount(), 0);
-    // The press was not on the item, so neither is the release: the Dock leaves Safari hidden.
-    EXPECT_TRUE(hidden(safari));
-}
-
 TEST_F(Watcher, AnApplicationWithoutABundleIsHiddenByItsName) {
     sim::ApplicationSpec setup;
     setup.name = "tool";
@@ -71,32 +37,19 @@ TEST_F(Watcher, AnApplicationWithoutABundleIsHiddenByItsName) {
     EXPECT_TRUE(hidden(tool));
 }
 
-TEST_F(Watcher, ThePressSnapshotHoldsItsOwnReferences) {
-    addApp("Safari");
-    press(dockItem("Safari"));
-    ASSERT_NE(gLeftMouseDownAppName, nullptr);
-    EXPECT_EQ(gLeftMouseDownAppName->utf8(), "Safari");
-    EXPECT_EQ(gLeftMouseDownFileAppName->utf8(), "Safari");
-    EXPECT_EQ(gLeftMouseDownPid->intValue(), desktop().activePid());
-    // The callback's pool is gone; the snapshot's values are still held, once each.
-    EXPECT_EQ(CFGetRetainCount(gLeftMouseDownAppName), 1);
-    EXPECT_EQ(CFGetRetainCount(gLeftMouseDownPid), 1);
-}
-
-TEST_F(Watcher, EveryEventLeavesNoObjectBehind) {
-    addApp("Safari");
-    addApp("Notes");
-    press(dockItem("Notes"));  // the snapshot now holds its values
-    const long live = NSObjectLiveCount();
-    for (const char* title : {"Safari", "Notes", "Safari"}) {
-        press(dockItem(title));
-        release(dockItem(title));
-        press(dockItem(title));
-        release(dockItem(title), 2);
-        press(CGPointMake(10, 10));
-        release(CGPointMake(10, 10));
-        EXPECT_EQ(NSObjectLiveCount(), live);
-    }
+// Only the Dock's own items count: an element of another application that looks like one hides
+// nothing.
+TEST_F(Watcher, AnApplicationDockItemThatIsNotTheDocksHidesNothing) {
+    const pid_t safari = addApp("Safari");
+    sim::ElementSpec lookalike;
+    lookalike.role = "AXDockItem";
+    lookalike.subrole = "AXApplicationDockItem";
+    lookalike.title = "Safari";
+    lookalike.frame = sim::Rect{150, 150, 100, 100};
+    desktop().addElement(desktop().addWindow(safari, "Start", {100, 100, 400, 300}), lookalike);
+    click(CGPointMake(200, 200));
+    EXPECT_FALSE(hidden(safari));
+    EXPECT_EQ(desktop().hideRequestCount(), 0);
 }
 
 // --- The tap's life

@@ -294,25 +294,6 @@ TEST_F(DesktopScriptRun, VersionWithoutAnInfoPlistExitsWith2) {
                                  "(CFBundleShortVersionString) cannot be read\n");
 }
 
-// --- A preferences file that cannot be read (the login-item list's: LoginItemListTests.cpp)
-
-TEST_F(DesktopScriptRun, ACorruptPreferencesFileIsKeptAndTheSystemLaunchesWithItsDefaults) {
-    TemporaryFolder home;
-    const std::string garbage = "<?xml version=\"1.0\"?><plist><dict><key>HideDockIcon";
-    writeFile(home.path() + "/Library/Preferences/org.quenfold.Quenfold.plist", garbage);
-    const RunResult result = runScript(
-        "launch\nexpect settings shown\nexpect dockicon yes\nsettings set HideDockIcon on\n"
-        "expect default HideDockIcon YES\n",
-        home.path());
-    EXPECT_EQ(result.status, 0) << result.errors;
-    // The unreadable bytes are still in the home folder, untouched, beside the new file.
-    int kept = 0;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(home.path())) {
-        kept += entry.is_regular_file() && readFile(entry.path()) == garbage ? 1 : 0;
-    }
-    EXPECT_EQ(kept, 1);
-}
-
 // --- The user's hand as the event taps see it
 
 struct SeenEvent {
