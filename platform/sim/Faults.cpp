@@ -11,6 +11,7 @@ struct ArmedFault {
 };
 
 std::vector<ArmedFault> gFaults;
+std::size_t gFired = 0;
 
 // Map nodes never move: call sites keep references to their records.
 std::map<std::string, PlatformCall, std::less<>>& records() {
@@ -73,6 +74,7 @@ std::optional<std::int32_t> matchFault(PlatformCall& call, std::uint64_t element
         if (fault.count > 0 && --fault.count == 0) {
             disarm(it);
         }
+        ++gFired;
         return status;
     }
     return std::nullopt;
@@ -96,6 +98,10 @@ std::size_t callCount(std::string_view call) {
 bool canFail(std::string_view call) {
     auto found = records().find(call);
     return found != records().end() && found->second.canFail;
+}
+
+std::size_t faultsFired() {
+    return gFired;
 }
 
 void resetCallCounts() {

@@ -107,5 +107,7 @@ std::size_t callCount(std::string_view call);
 // Whether `call` has announced itself as one that a fault can fail.
 bool canFail(std::string_view call);
 void resetCallCounts();
+// How many times an armed fault made a call fail, for the life of the process.
+std::size_t faultsFired();
 
 }  // namespace sim

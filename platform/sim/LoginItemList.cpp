@@ -220,8 +220,6 @@ void LoginItemList::load() {
     forget();
     generation_ = homeFolderGeneration();
     StoredFileRead read = readStoredPropertyList(filePath(), "login-item list", checkLoginItemFile);
-    writable_ = read.writable;
-    problem_ = read.problem;
     ListContent content = contentOf(read.root.get());
     adopt(withKnownIds(std::move(content.entries)));
 }
@@ -264,17 +262,6 @@ void LoginItemList::adopt(std::vector<LoginItemRecord> entries) {
     }
 }
 
-void LoginItemList::settleUnwrittenChange(const StoredFileUpdate& update,
-                                          std::vector<LoginItemRecord>* entriesInFile) {
-    if (!update.writable) {
-        writable_ = false;
-        problem_ = update.error;
-    }
-    if (entriesInFile != nullptr) {
-        adopt(std::move(*entriesInFile));
-    }
-}
-
 const std::vector<LoginItemRecord>& LoginItemList::entries() {
     load();
     return entries_;
@@ -291,11 +278,6 @@ std::uint32_t LoginItemList::insert(LoginItemPosition where, LoginItemRecord ent
     std::string ignored;
     std::string& reason = error ? *error : ignored;
     const std::string name = "login item \"" + utf8FromUTF16(entry.displayName) + "\"";
-    if (!writable_) {
-        reason = problem_;
-        record(name + " not added: " + reason);
-        return 0;
-    }
     entry.id = gNextItemID++;
     const std::uint32_t id = entry.id;
     // The list as the file held it, when the change was made to it.
@@ -326,7 +308,9 @@ std::uint32_t LoginItemList::insert(LoginItemPosition where, LoginItemRecord ent
             return rootOf(changed, content.others.get());
         });
     if (!update.written) {
-        settleUnwrittenChange(update, refused ? &seen->entries : nullptr);
+        if (refused) {
+            adopt(std::move(seen->entries));
+        }
         reason = update.error;
         record(name + " not added: " + reason);
         return 0;
@@ -348,11 +332,6 @@ bool LoginItemList::remove(std::uint32_t id, std::string* error) {
         return false;
     }
     const std::string name = "login item \"" + utf8FromUTF16(found->displayName) + "\"";
-    if (!writable_) {
-        reason = problem_;
-        record(name + " not removed: " + reason);
-        return false;
-    }
     std::optional<ListContent> seen;
     bool refused = false;
     std::vector<LoginItemRecord> changed;
@@ -376,7 +355,9 @@ bool LoginItemList::remove(std::uint32_t id, std::string* error) {
             return rootOf(changed, content.others.get());
         });
     if (!update.written) {
-        settleUnwrittenChange(update, refused ? &seen->entries : nullptr);
+        if (refused) {
+            adopt(std::move(seen->entries));
+        }
         reason = update.error;
         if (!reason.empty()) {
             record(name + " not removed: " + reason);
@@ -391,8 +372,6 @@ bool LoginItemList::remove(std::uint32_t id, std::string* error) {
 void LoginItemList::forget() {
     entries_.clear();
     generation_ = 0;
-    writable_ = true;
-    problem_.clear();
 }
 
 LoginItemList& loginItemList() {

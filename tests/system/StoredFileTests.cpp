@@ -6,12 +6,16 @@
 
 #include <climits>
 #include <cstdint>
+#include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "ApplicationTest.h"
 #include "BinaryPropertyListBytes.h"
+#include "sim/Faults.h"
 #include "sim/PropertyList.h"
+#include "sim/StoredFileLock.h"
 #include "sim/StoredPropertyList.h"
 
 namespace {
@@ -191,6 +195,67 @@ TEST_F(StoredFiles, ValuesOfOtherToolsAreKeptWhenTheDomainIsRewrittenAndTheSetti
     EXPECT_EQ(
         CFDateGetAbsoluteTime(static_cast<CFDateRef>(stored->objectForKey(CFSTR("LastSeen")))),
         599529600.123456789);
+}
+
+// --- Files that cannot be read at the moment, locks that cannot be had
+
+// A domain another tool shares: its key "Mine" must outlive every failure.
+const std::string kSharedDomain =
+    "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>Mine</key><string>kept</string>"
+    "</dict></plist>";
+
+struct PassingFailure {
+    const char* call;
+    std::int32_t error;
+};
+
+void PrintTo(const PassingFailure& failure, std::ostream* out) {
+    *out << failure.call << " " << std::strerror(failure.error);
+}
+
+class FileUnavailableForAMoment : public ApplicationTest,
+                                  public ::testing::WithParamInterface<PassingFailure> {};
+
+TEST_P(FileUnavailableForAMoment, LeavesItInPlaceRefusesTheChangeAndTheNextChangeStoresIt) {
+    writeFile(domainPath(), kSharedDomain);
+    launch();
+    sim::injectFault({.call = GetParam().call, .status = GetParam().error});
+    std::string error;
+    EXPECT_FALSE(sim::storeSystemDefault("HideDockIcon", true, &error));
+    EXPECT_NE(error.find(std::strerror(GetParam().error)), std::string::npos) << error;
+    sim::clearFaults();
+    EXPECT_TRUE(sim::setAsideFiles().empty());
+    EXPECT_TRUE(sim::storeSystemDefault("HideDockIcon", true, &error)) << error;
+    const std::string stored = readFile(domainPath());
+    EXPECT_NE(stored.find("<key>Mine</key>"), std::string::npos) << stored;
+    EXPECT_NE(stored.find("<key>HideDockIcon</key>"), std::string::npos) << stored;
+}
+
+INSTANTIATE_TEST_SUITE_P(Errors, FileUnavailableForAMoment,
+                         ::testing::Values(PassingFailure{"open", EMFILE},
+                                           PassingFailure{"open", ENOMEM},
+                                           PassingFailure{"read", EIO},
+                                           PassingFailure{"read", EAGAIN},
+                                           PassingFailure{"flock", ENOLCK}));
+
+TEST_F(StoredFiles, WhatStandsInPlaceOfTheLockIsNamedAndNothingIsWrittenUnlocked) {
+    writeFile(domainPath(), kSharedDomain);
+    launch();
+    const std::string before = readFile(domainPath());
+    const std::string lock = sim::StoredFileLock::lockFilePath(domainPath());
+    const std::string elsewhere = preferencesFolder() + "/elsewhere";
+    for (const auto& [make, named] :
+         {std::pair<std::function<void()>, const char*>{
+              [&] { std::filesystem::create_directory(lock); }, "is a folder"},
+          {[&] { std::filesystem::create_symlink(elsewhere, lock); }, "is a symbolic link"}}) {
+        std::filesystem::remove(lock);
+        make();
+        std::string error;
+        EXPECT_FALSE(sim::storeSystemDefault("HideDockIcon", true, &error));
+        EXPECT_NE(error.find(named), std::string::npos) << error;
+        EXPECT_EQ(readFile(domainPath()), before);
+        EXPECT_FALSE(std::filesystem::exists(elsewhere));
+    }
 }
 
 }  // namespace
