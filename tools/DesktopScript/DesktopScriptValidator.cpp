@@ -3,7 +3,9 @@
 // and where the system stands (not launched, running, quit).
 #include "DesktopScript/DesktopScriptValidator.h"
 
+#include <cmath>
 #include <memory>
+#include <string>
 #include <type_traits>
 #include <unordered_map>
 
@@ -21,7 +23,10 @@ struct Invalid {
 class ScriptChecker {
 public:
     ScriptChecker(std::string systemName, const ScriptStart& start)
-        : systemName_(std::move(systemName)), nextPid_(start.nextPid), phase_(start.system) {
+        : systemName_(std::move(systemName)),
+          nextPid_(start.nextPid),
+          phase_(start.system),
+          clock_(start.clock) {
         for (const auto& [name, pid] : start.running) {
             addRunning(name, pid);
         }
@@ -110,6 +115,15 @@ private:
         }
     }
 
+    void checkStatement(const WaitStatement& wait) {
+        clock_ += wait.seconds;
+        if (!(clock_ <= kLatestClockTime)) {
+            throw Invalid{"wait: the clock would pass " +
+                          std::to_string(std::llround(kLatestClockTime)) +
+                          " seconds, the latest a session reaches"};
+        }
+    }
+
     // Statements that name nothing of the world.
     template <typename Other>
     void checkStatement(const Other&) {}
@@ -165,6 +179,7 @@ private:
     std::unordered_map<pid_t, std::string> names_;
     pid_t nextPid_;
     SystemPhase phase_;
+    double clock_;  // where the waits checked so far take the clock
 };
 
 ScriptValidator::ScriptValidator(const std::string& systemName)

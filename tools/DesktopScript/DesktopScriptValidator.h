@@ -22,6 +22,7 @@ struct ScriptStart {
     std::map<std::string, pid_t> running;
     pid_t nextPid = 0;
     SystemPhase system = SystemPhase::NotLaunched;
+    double clock = 0;  // the session's clock
 };
 
 // A fresh session: the Dock and the system's own process, nothing launched.

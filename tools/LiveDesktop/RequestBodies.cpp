@@ -82,7 +82,7 @@ std::variant<HandAction, Unusable> readHandBody(const std::string& body) {
         return *unusable;
     }
     const Json& object = std::get<Json>(read);
-    if (auto unknown = onlyFields(object, {"action", "x", "y", "mods"})) {
+    if (auto unknown = onlyFields(object, {"action", "x", "y", "mods", "seq"})) {
         return *unknown;
     }
     HandAction action;
@@ -124,6 +124,12 @@ std::variant<HandAction, Unusable> readHandBody(const std::string& body) {
             action.flags |= flag->second;
             action.modifiers.push_back(flag->first);
         }
+    }
+    if (auto seq = object.find("seq"); seq != object.end()) {
+        if (!seq->is_number_unsigned()) {
+            return Unusable{"\"seq\" must be a whole number from 0 up"};
+        }
+        action.seq = seq->get<std::uint64_t>();
     }
     return action;
 }
