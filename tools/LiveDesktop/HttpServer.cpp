@@ -42,6 +42,7 @@ constexpr auto kWriteDeadline = std::chrono::seconds(5);
 // (closing at once would reset it before it reads the answer).
 constexpr auto kDiscardDeadline = std::chrono::seconds(2);
 constexpr auto kAcceptPause = std::chrono::milliseconds(100);
+constexpr int kAcceptsPerPass = 16;
 
 HttpRequest plainRequest(const httplib::Request& request) {
     HttpRequest plain;
@@ -357,14 +358,38 @@ struct HttpServer::Connections : httplib::Server {
         return false;
     }
 
+    bool full() {
+        const std::lock_guard<std::mutex> lock(mutex);
+        return open >= limitInAll;
+    }
+
+    static bool idle(const std::unique_ptr<Connection>& connection) {
+        return connection && !connection->started && !connection->discarding;
+    }
+
+    // At the bound, the connection that has sent nothing for longest gives its place to a new
+    // one: a connection that asks nothing must not keep others waiting. False when every
+    // connection is busy with a request.
+    bool makeRoom(std::vector<std::unique_ptr<Connection>>& watched) {
+        const auto oldest =
+            std::min_element(watched.begin(), watched.end(), [](const auto& a, const auto& b) {
+                return idle(a) && (!idle(b) || a->since < b->since);
+            });
+        if (oldest == watched.end() || !idle(*oldest)) {
+            return false;
+        }
+        close(std::move(*oldest));
+        std::erase(watched, nullptr);
+        return true;
+    }
+
+    // Takes a few new connections at a time, so that those taken send their request (and are
+    // no longer idle) before more come.
     void accept(std::vector<std::unique_ptr<Connection>>& watched,
                 Clock::time_point& acceptingAgain) {
-        for (;;) {
-            {
-                const std::lock_guard<std::mutex> lock(mutex);
-                if (open >= limitInAll) {
-                    return;  // the others wait in the backlog
-                }
+        for (int taken = 0; taken < kAcceptsPerPass; ++taken) {
+            if (full() && !makeRoom(watched)) {
+                return;  // the others wait in the backlog
             }
             sockaddr_storage peer{};
             socklen_t length = sizeof peer;
@@ -465,14 +490,15 @@ struct HttpServer::Connections : httplib::Server {
 
             polled.clear();
             polled.push_back({wakeRead, POLLIN, 0});
-            const bool accepting = now >= acceptingAgain;
+            const bool accepting = now >= acceptingAgain &&
+                                   (!full() || std::any_of(watched.begin(), watched.end(), idle));
             polled.push_back({accepting ? listening : -1, POLLIN, 0});
             auto next = now + std::chrono::seconds(1);
             for (const auto& connection : watched) {
                 polled.push_back({connection->fd, POLLIN, 0});
                 next = std::min(next, deadlineOf(*connection));
             }
-            if (!accepting) {
+            if (now < acceptingAgain) {
                 next = std::min(next, acceptingAgain);
             }
             const auto wait =

@@ -8,9 +8,10 @@
 //   whole within kRequestSeconds of its first byte is answered 408 and its connection closed,
 //   and an idle connection is closed after kIdleSeconds.
 // - Connections are bounded per client address and in all (within the process's file
-//   descriptors, keeping some for the session's own files); beyond the bound in all, new
-//   connections wait in a listen backlog sized for many clients, and beyond the bound per client
-//   they are answered 503.
+//   descriptors, keeping some for the session's own files); at the bound in all, the
+//   connection that has sent nothing for longest is closed for a new one, and when every one is
+//   busy new connections wait in a listen backlog sized for many clients; beyond the bound per
+//   client they are answered 503.
 // - Bodies over kLargestBody are answered 413, bodies without a length 411, unreadable requests
 //   400; every error it makes gets a JSON body like the handler's own.
 #pragma once
