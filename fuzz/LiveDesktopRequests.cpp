@@ -70,30 +70,57 @@ HttpRequest requestOf(std::string_view input) {
 
 }  // namespace
 
+namespace {
+
+// Requests on one served session, as the server's clients make them: the session is built once
+// and renewed only after this many inputs (building it costs far more than a request), so that
+// an input that fails is found with the state a short run of requests left.
+constexpr int kRequestsPerSession = 200;
+
+class ServedSession {
+public:
+    ServedSession() {
+        static const std::string world = sim::live::demoWorldText();
+        static const sim::script::ParsedScript parsed =
+            sim::script::parseDesktopScript("demo.desk", world);
+        session_.runStartingScript(parsed.script, world, nowhere());
+        session_.beginServing(false);
+    }
+    ~ServedSession() { session_.endServing(); }
+
+    void answer(const HttpRequest& request) {
+        handler_.respond(request);
+        // What the request changed is read back.
+        handler_.respond(requestOf("GET /api/recording"));
+    }
+
+private:
+    static std::ostream& nowhere() {
+        static std::ostream stream(nullptr);
+        return stream;
+    }
+
+    sim::live::LiveSession session_{nowhere(), nowhere()};
+    sim::live::RequestHandler handler_{
+        session_, {"127.0.0.1", 8080, {}}, sim::live::StaticPages(QUENFOLD_LIVE_DESKTOP_PAGE)};
+};
+
+}  // namespace
+
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     sim::setMainBundlePath(QUENFOLD_BUNDLE_PATH);
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static std::ostream nowhere(nullptr);
-    static const std::string world = sim::live::demoWorldText();
-    static const sim::script::ParsedScript parsed =
-        sim::script::parseDesktopScript("demo.desk", world);
-    sim::reset();
-    {
-        sim::live::LiveSession session(nowhere, nowhere);
-        session.runStartingScript(parsed.script, world, nowhere);
-        session.beginServing(false);
-        sim::live::RequestHandler handler(session, {"127.0.0.1", 8080},
-                                          sim::live::StaticPages(QUENFOLD_LIVE_DESKTOP_PAGE));
-        const HttpRequest request =
-            requestOf(std::string_view(reinterpret_cast<const char*>(data), size));
-        handler.respond(request);
-        // A second request on the same session: what the first changed is read back.
-        handler.respond(requestOf("GET /api/recording"));
-        session.endServing();
+    // Kept to the end of the process (never destroyed after the session's own state).
+    static ServedSession* served = nullptr;
+    static int requests = 0;
+    if (requests++ % kRequestsPerSession == 0) {
+        delete served;
+        sim::reset();
+        served = new ServedSession;
     }
-    sim::reset();
+    served->answer(requestOf(std::string_view(reinterpret_cast<const char*>(data), size)));
     return 0;
 }

@@ -551,6 +551,7 @@ std::unique_ptr<LoadedInterface> loadInterfaceFile(const std::string& path, NSAp
             reason = "the file does not exist";
             break;
         case PropertyListFile::Status::Unreadable:
+        case PropertyListFile::Status::Unavailable:
             reason = file.error;
             break;
         case PropertyListFile::Status::Read:

@@ -14,6 +14,7 @@
 #include "CoreFoundation/CFPropertyListEncodingInternal.h"
 #include "TypeCastsCF.h"
 #include "TypeCastsCocoa.h"
+#include "sim/FileSystem.h"
 
 namespace frameworks {
 
@@ -210,7 +211,7 @@ std::string errnoText(const char* what) {
 // Writes all of `bytes`, going on after short writes and interruptions.
 bool writeAll(int fd, const char* bytes, std::size_t length) {
     while (length > 0) {
-        const ssize_t written = ::write(fd, bytes, length);
+        const ssize_t written = sim::storedFileWrite(fd, bytes, length);
         if (written < 0) {
             if (errno == EINTR) {
                 continue;
@@ -264,8 +265,8 @@ int makeTemporaryFile(const std::filesystem::path& folder, const std::string& fi
         *path = (folder / (temporaryFilePrefix(fileName) + std::to_string(::getpid()) + "." +
                            std::to_string(++gWrites)))
                     .string();
-        const int fd =
-            ::open(path->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        const int fd = sim::storedFileOpen(
+            path->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd >= 0 || errno != EEXIST) {
             return fd;
         }
@@ -341,23 +342,25 @@ PropertyListFile readPropertyListFile(const std::string& path) {
         file.error = std::string("is ") + kindOfFile(before.st_mode) + ", not a regular file";
         return file;
     }
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    FileDescriptor fd(sim::storedFileOpen(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0) {
-        // A file in place of one of its folders means there is no such file either.
+        // A file in place of one of its folders means there is no such file either. Any other
+        // failure (too many open files, no memory, no permission) says nothing of the content.
         if (errno == ENOENT || errno == ENOTDIR) {
             file.status = PropertyListFile::Status::Missing;
         } else {
-            file.status = PropertyListFile::Status::Unreadable;
+            file.status = PropertyListFile::Status::Unavailable;
             file.error = errnoText("cannot be opened");
         }
         return file;
     }
-    file.status = PropertyListFile::Status::Unreadable;
+    file.status = PropertyListFile::Status::Unavailable;
     struct stat info {};
     if (::fstat(fd.get(), &info) != 0) {
         file.error = errnoText("cannot be examined");
         return file;
     }
+    file.status = PropertyListFile::Status::Unreadable;
     if (!S_ISREG(info.st_mode)) {
         file.error = std::string("is ") + kindOfFile(info.st_mode) + ", not a regular file";
         return file;
@@ -370,11 +373,12 @@ PropertyListFile readPropertyListFile(const std::string& path) {
     bytes.reserve(static_cast<std::size_t>(info.st_size));
     char buffer[65536];
     for (;;) {
-        const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
+        const ssize_t got = sim::storedFileRead(fd.get(), buffer, sizeof buffer);
         if (got < 0) {
             if (errno == EINTR) {
                 continue;
             }
+            file.status = PropertyListFile::Status::Unavailable;
             file.error = errnoText("cannot be read");
             return file;
         }
@@ -413,10 +417,8 @@ bool writePropertyListFile(const std::string& path, CFTypeRef root, std::string*
     const std::filesystem::path target(path);
     const std::filesystem::path folder =
         target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
-    std::error_code folderError;
-    std::filesystem::create_directories(folder, folderError);
-    if (folderError) {
-        reason = "its folder cannot be made: " + folderError.message();
+    if (sim::storedFolderMake(folder.string()) != 0) {
+        reason = errnoText("its folder cannot be made");
         return false;
     }
 
@@ -429,14 +431,15 @@ bool writePropertyListFile(const std::string& path, CFTypeRef root, std::string*
     struct stat existing {};
     const mode_t mode = ::stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : 0600;
     const bool written = ::fchmod(fd.get(), mode) == 0 &&
-                         writeAll(fd.get(), bytes->data(), bytes->size()) && ::fsync(fd.get()) == 0;
+                         writeAll(fd.get(), bytes->data(), bytes->size()) &&
+                         sim::storedFileSync(fd.get()) == 0;
     const std::string writeError = written ? std::string() : errnoText("cannot be written");
     if (!fd.close() || !written) {
         reason = written ? errnoText("cannot be written") : writeError;
         ::unlink(temporary.c_str());
         return false;
     }
-    if (::rename(temporary.c_str(), path.c_str()) != 0) {
+    if (sim::storedFileRename(temporary.c_str(), path.c_str()) != 0) {
         reason = errnoText("cannot replace the old file");
         ::unlink(temporary.c_str());
         return false;

@@ -48,10 +48,13 @@ std::optional<std::string> binaryFromPropertyList(CFTypeRef root, std::string* e
 RetainPtr<CFTypeRef> copyPropertyList(CFTypeRef object, std::string* error);
 
 struct PropertyListFile {
-    enum class Status { Read, Missing, Unreadable };
+    // Unreadable: the content is not a property list here (or no regular file holds it);
+    // Unavailable: it could not be read now (no file descriptor, no memory, an I/O error, no
+    // permission), which says nothing of what it holds.
+    enum class Status { Read, Missing, Unreadable, Unavailable };
     Status status = Status::Missing;
     RetainPtr<CFTypeRef> root;  // when Read
-    std::string error;          // when Unreadable: why, without the path
+    std::string error;          // when Unreadable or Unavailable: why, without the path
 };
 // Reads the property list at `path`. A missing file is no error; the caller decides what it
 // means (usually an empty list or domain). What is not a regular file (a folder, a named pipe,

@@ -2,6 +2,7 @@
 
 #include <signal.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
@@ -11,6 +12,7 @@
 
 #include "CoreFoundation/CFPropertyListInternal.h"
 #include "sim/Faults.h"
+#include "sim/FileSystem.h"
 #include "sim/HomeFolder.h"
 #include "sim/StoredFileLock.h"
 #include "sim/Transcript.h"
@@ -87,12 +89,24 @@ void removeStaleTemporaryFiles(const std::string& path) {
     }
 }
 
-// Reads the file and sets it aside when it cannot be read or `check` refuses what it holds.
+// Reads the file and sets it aside when its content cannot be read or `check` refuses it; only
+// under the lock (`mayMove`) is it moved, since another process may be replacing it otherwise.
+// A file that cannot be read at the moment is left where it is: nothing may be written over it
+// now, and the next change reads it again.
 StoredFileRead readOrSetAside(const std::string& path, const std::string& what,
-                              const StoredContentCheck& check) {
+                              const StoredContentCheck& check, bool mayMove) {
     StoredFileRead result;
     PropertyListFile file = readPropertyListFile(path);
     if (file.status == PropertyListFile::Status::Missing) {
+        return result;
+    }
+    const std::string shown = what + " " + pathForTranscript(path);
+    if (file.status == PropertyListFile::Status::Unavailable) {
+        result.writable = false;
+        result.problem = pathForTranscript(path) + " cannot be read now (" + file.error +
+                         "), so nothing is written over it";
+        record(shown + " cannot be read now (" + file.error +
+               "); it is left as it is and read again at the next change");
         return result;
     }
     std::string reason = file.error;
@@ -104,21 +118,29 @@ StoredFileRead readOrSetAside(const std::string& path, const std::string& what,
     }
 
     SetAsideFile setAside{path, setAsideName(path), reason};
-    const std::string shown = what + " " + pathForTranscript(path) + " is unreadable: " + reason;
     // A fault on "moveUnreadableFileAside" stands for a folder that does not let it be moved.
-    const std::optional<std::int32_t> fault = faultFor<"moveUnreadableFileAside">();
-    if (!fault && std::rename(path.c_str(), setAside.keptAs.c_str()) == 0) {
-        record(shown + "; kept as " + fileName(setAside.keptAs));
-    } else {
-        const std::string moveError = std::strerror(fault ? EACCES : errno);
-        setAside.keptAs.clear();
-        result.writable = false;
-        result.problem = pathForTranscript(path) + " is unreadable (" + reason +
-                         ") and cannot be moved aside (" + moveError + "); it is left as it is";
-        record(shown + "; it cannot be moved aside (" + moveError +
-               "), so it is left as it is and nothing is written there");
+    const std::optional<std::int32_t> fault =
+        mayMove ? faultFor<"moveUnreadableFileAside">() : std::nullopt;
+    if (mayMove && !fault && storedFileRename(path.c_str(), setAside.keptAs.c_str()) == 0) {
+        record(shown + " is unreadable: " + reason + "; kept as " + fileName(setAside.keptAs));
+        setAsideRecord().files.push_back(std::move(setAside));
+        return result;
     }
-    setAsideRecord().files.push_back(std::move(setAside));
+    const std::string moveError =
+        !mayMove ? std::string("its lock cannot be taken") : std::strerror(fault ? EACCES : errno);
+    result.writable = false;
+    result.problem = pathForTranscript(path) + " is unreadable (" + reason +
+                     ") and cannot be moved aside (" + moveError + "); it is left as it is";
+    record(shown + " is unreadable: " + reason + "; it cannot be moved aside (" + moveError +
+           "), so it is left as it is and nothing is written there");
+    std::vector<SetAsideFile>& files = setAsideRecord().files;
+    const bool listed = std::any_of(files.begin(), files.end(), [&](const SetAsideFile& known) {
+        return known.path == path && known.keptAs.empty();
+    });
+    if (!listed) {
+        setAside.keptAs.clear();
+        files.push_back(std::move(setAside));
+    }
     return result;
 }
 
@@ -130,7 +152,7 @@ StoredFileRead readStoredPropertyList(const std::string& path, const std::string
     if (lock.held()) {
         removeStaleTemporaryFiles(path);
     }
-    return readOrSetAside(path, what, check);
+    return readOrSetAside(path, what, check, lock.held());
 }
 
 StoredFileUpdate updateStoredPropertyList(const std::string& path, const std::string& what,
@@ -138,19 +160,21 @@ StoredFileUpdate updateStoredPropertyList(const std::string& path, const std::st
                                           const StoredFileChange& change) {
     StoredFileUpdate update;
     const std::string shown = pathForTranscript(path);
-    // The lock file needs the folder; when it cannot be made, the write says why.
-    std::error_code ignored;
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
-    const StoredFileLock lock(path);
-    if (lock.state() == StoredFileLock::State::Busy) {
-        update.error = shown + " cannot be written: another process has held its lock for " +
-                       std::to_string(static_cast<int>(StoredFileLock::kPatienceSeconds)) +
-                       " seconds";
+    // The lock file needs the folder.
+    if (storedFolderMake(std::filesystem::path(path).parent_path().string()) != 0) {
+        update.error =
+            shown + " cannot be written: its folder cannot be made: " + std::strerror(errno);
         return update;
     }
-    StoredFileRead read = readOrSetAside(path, what, check);
+    // Without the lock another process could change the file between this read and this write,
+    // and one of the two changes would be lost: nothing is written.
+    const StoredFileLock lock(path);
+    if (!lock.held()) {
+        update.error = shown + " cannot be written: " + lock.problem();
+        return update;
+    }
+    StoredFileRead read = readOrSetAside(path, what, check, true);
     if (!read.writable) {
-        update.writable = false;
         update.error = read.problem;
         return update;
     }

@@ -4,9 +4,13 @@
 // - A change is made under the file's lock (StoredFileLock.h): the file is read afresh, the
 //   change applied to what it holds now, and the result written; so two processes that change
 //   the same file each keep the other's changes.
-// - A file that cannot be read is never overwritten. It is moved aside beside itself and
-//   reported, and the reader starts empty, so that what the user stored is kept and the session
-//   goes on.
+// - A file whose content cannot be read is never overwritten. It is moved aside beside itself
+//   and reported, and the reader starts empty, so that what the user stored is kept and the
+//   session goes on.
+// - A file that cannot be read at the moment (too many open files, no memory, an I/O error) is
+//   left where it is and reported; nothing is written over it until a later change reads it.
+// - A change whose lock cannot be taken is not written, and the reason names what is in the
+//   way.
 // - Temporary files of writes that were cut short (the writer killed mid-write) are removed
 //   when the file is first read, under the lock, once their writer has gone.
 #pragma once
@@ -27,9 +31,10 @@ struct SetAsideFile {
 };
 
 struct StoredFileRead {
-    RetainPtr<CFTypeRef> root;  // null when the file is missing or was set aside
-    // False when an unreadable file could not be moved aside and stays where it is: the
-    // caller must not write that path, and `problem` says why.
+    RetainPtr<CFTypeRef> root;  // null when the file is missing, was set aside or is unavailable
+    // False when the file stays where it is without having been read (it cannot be read now,
+    // or it is unreadable and cannot be moved aside): nothing may be written there now, and
+    // `problem` says why.
     bool writable = true;
     std::string problem;
 };
@@ -49,8 +54,6 @@ struct StoredFileUpdate {
     // Why nothing was written, ready to show ("Library/Preferences/x.plist cannot be written:
     // …"); empty when the change needed no write.
     std::string error;
-    // False when an unreadable file could not be moved aside: nothing may be written there.
-    bool writable = true;
     // What the file holds now: what was written, or what was read when nothing was.
     RetainPtr<CFTypeRef> root;
 };

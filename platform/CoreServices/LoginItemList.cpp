@@ -245,8 +245,6 @@ void LoginItemList::load() {
     forget();
     generation_ = homeFolderGeneration();
     StoredFileRead read = readStoredPropertyList(filePath(), "login-item list", checkLoginItemFile);
-    writable_ = read.writable;
-    problem_ = read.problem;
     ListContent content = contentOf(read.root.get());
     adopt(withKnownIds(std::move(content.entries)));
 }
@@ -289,17 +287,6 @@ void LoginItemList::adopt(std::vector<LoginItemRecord> entries) {
     }
 }
 
-void LoginItemList::settleUnwrittenChange(const StoredFileUpdate& update,
-                                          std::vector<LoginItemRecord>* entriesInFile) {
-    if (!update.writable) {
-        writable_ = false;
-        problem_ = update.error;
-    }
-    if (entriesInFile != nullptr) {
-        adopt(std::move(*entriesInFile));
-    }
-}
-
 const std::vector<LoginItemRecord>& LoginItemList::entries() {
     load();
     return entries_;
@@ -317,11 +304,6 @@ std::uint32_t LoginItemList::insert(LoginItemPosition where, LoginItemRecord ent
     std::string ignored;
     std::string& reason = error ? *error : ignored;
     const std::string name = "login item \"" + utf8FromUTF16(entry.displayName) + "\"";
-    if (!writable_) {
-        reason = problem_;
-        record(name + " not added: " + reason);
-        return 0;
-    }
     const std::uint32_t freshId = gNextItemID++;
     // The list as the file held it, when the change was made to it.
     std::optional<ListContent> seen;
@@ -373,7 +355,9 @@ std::uint32_t LoginItemList::insert(LoginItemPosition where, LoginItemRecord ent
             return rootOf(changed, content.others.get());
         });
     if (!update.written) {
-        settleUnwrittenChange(update, refused ? &seen->entries : nullptr);
+        if (refused) {
+            adopt(std::move(seen->entries));
+        }
         reason = update.error;
         record(name + (moved ? " not moved: " : " not added: ") + reason);
         return 0;
@@ -396,11 +380,6 @@ bool LoginItemList::remove(std::uint32_t id, std::string* error) {
         return false;
     }
     const std::string name = "login item \"" + utf8FromUTF16(found->displayName) + "\"";
-    if (!writable_) {
-        reason = problem_;
-        record(name + " not removed: " + reason);
-        return false;
-    }
     std::optional<ListContent> seen;
     bool refused = false;
     std::vector<LoginItemRecord> changed;
@@ -424,7 +403,9 @@ bool LoginItemList::remove(std::uint32_t id, std::string* error) {
             return rootOf(changed, content.others.get());
         });
     if (!update.written) {
-        settleUnwrittenChange(update, refused ? &seen->entries : nullptr);
+        if (refused) {
+            adopt(std::move(seen->entries));
+        }
         reason = update.error;
         if (!reason.empty()) {
             record(name + " not removed: " + reason);
@@ -439,8 +420,6 @@ bool LoginItemList::remove(std::uint32_t id, std::string* error) {
 void LoginItemList::forget() {
     entries_.clear();
     generation_ = 0;
-    writable_ = true;
-    problem_.clear();
 }
 
 LoginItemList& loginItemList() {

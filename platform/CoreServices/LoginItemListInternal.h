@@ -21,8 +21,6 @@
 
 namespace frameworks {
 
-struct StoredFileUpdate;
-
 struct LoginItemRecord {
     std::uint32_t id = 0;  // unique for the life of the process
     std::u16string displayName;
@@ -75,16 +73,10 @@ private:
     std::vector<LoginItemRecord> withKnownIds(std::vector<LoginItemRecord> entries) const;
     // Takes the entries the file holds now as this process's view.
     void adopt(std::vector<LoginItemRecord> entries);
-    // After a change that was not written: an unwritable list is marked so, and a refused
-    // change leaves this process seeing `entriesInFile` (null when the file was not read).
-    void settleUnwrittenChange(const StoredFileUpdate& update,
-                               std::vector<LoginItemRecord>* entriesInFile);
 
     std::vector<LoginItemRecord> entries_;
     std::uint64_t generation_ = 0;
     std::uint32_t seed_ = 1;
-    bool writable_ = true;
-    std::string problem_;
 };
 
 LoginItemList& loginItemList();

@@ -36,9 +36,8 @@ NSMutableDictionary* PreferenceDomain::values() {
     }
     forget();
     generation_ = homeFolderGeneration();
+    // A file that cannot be read now reads as empty; the next change reads it afresh.
     StoredFileRead read = readStoredPropertyList(filePath(), "preferences file", isDictionary);
-    writable_ = read.writable;
-    problem_ = read.problem;
     if (read.root) {
         // Containers read from a property list are mutable.
         values_ = retainPtr(bridge(static_cast<const NSMutableDictionary*>(read.root.get())));
@@ -62,10 +61,6 @@ RetainPtr<CFDictionaryRef> PreferenceDomain::copyValues() {
 }
 
 bool PreferenceDomain::write(std::string* error) {
-    if (!writable_) {
-        *error = problem_;
-        return false;
-    }
     const StoredFileUpdate update = updateStoredPropertyList(
         filePath(), "preferences file", isDictionary, [this](CFTypeRef current, std::string*) {
             RetainPtr<NSMutableDictionary*> merged =
@@ -82,8 +77,6 @@ bool PreferenceDomain::write(std::string* error) {
             return RetainPtr<CFTypeRef>(std::move(merged));
         });
     if (!update.written) {
-        writable_ = update.writable;
-        problem_ = update.writable ? std::string() : update.error;
         *error = update.error;
         return false;
     }
@@ -155,8 +148,6 @@ void PreferenceDomain::forget() {
     values_.clear();
     unstored_.clear();
     generation_ = 0;
-    writable_ = true;
-    problem_.clear();
 }
 
 PreferenceDomain& applicationDomain() {

@@ -58,8 +58,6 @@ private:
     // kCFNull for a key removed.
     RetainPtr<NSMutableDictionary*> unstored_;
     std::uint64_t generation_ = 0;  // the home folder generation values_ was read from
-    bool writable_ = true;          // false: an unreadable file stays in place
-    std::string problem_;           // why it is not writable
 };
 
 // The system's own domain (org.quenfold.Quenfold), shared by the standard user defaults and

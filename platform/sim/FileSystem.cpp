@@ -1,8 +1,15 @@
 #include "sim/FileSystem.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <filesystem>
 #include <set>
 #include <system_error>
+
+#include "sim/Faults.h"
 
 namespace sim {
 namespace {
@@ -46,6 +53,61 @@ void addVirtualDirectory(const std::string& path) {
 
 void clearVirtualDirectories() {
     gVirtualDirectories.clear();
+}
+
+namespace {
+
+// The errno of a fault armed for the call, if one is.
+template <CallName Name>
+bool failedByFault() {
+    const std::optional<std::int32_t> fault = faultFor<Name>();
+    if (!fault) {
+        return false;
+    }
+    errno = *fault > 0 ? *fault : EIO;
+    return true;
+}
+
+}  // namespace
+
+int storedFileOpen(const char* path, int flags, mode_t mode) {
+    return failedByFault<"open">() ? -1 : ::open(path, flags, mode);
+}
+
+ssize_t storedFileRead(int fd, void* buffer, size_t size) {
+    return failedByFault<"read">() ? -1 : ::read(fd, buffer, size);
+}
+
+ssize_t storedFileWrite(int fd, const void* bytes, size_t size) {
+    return failedByFault<"write">() ? -1 : ::write(fd, bytes, size);
+}
+
+int storedFileSync(int fd) {
+    return failedByFault<"fsync">() ? -1 : ::fsync(fd);
+}
+
+int storedFileRename(const char* from, const char* to) {
+    return failedByFault<"rename">() ? -1 : ::rename(from, to);
+}
+
+int storedFileLock(int fd, int operation) {
+    return failedByFault<"flock">() ? -1 : ::flock(fd, operation);
+}
+
+int storedFolderMake(const std::string& path) {
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) {
+        return 0;
+    }
+    if (failedByFault<"mkdir">()) {
+        return -1;
+    }
+    std::filesystem::create_directories(path, error);
+    if (error) {
+        errno = error.value();
+        return -1;
+    }
+    return 0;
 }
 
 }  // namespace sim

@@ -2,27 +2,67 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <thread>
 
+#include "sim/FileSystem.h"
+
 namespace sim {
+namespace {
+
+// What stands where the lock file should be, when it is not a regular file.
+const char* kindInPlace(mode_t mode) {
+    if (S_ISLNK(mode)) {
+        return "a symbolic link";
+    }
+    if (S_ISDIR(mode)) {
+        return "a folder";
+    }
+    if (S_ISFIFO(mode)) {
+        return "a named pipe";
+    }
+    if (S_ISSOCK(mode)) {
+        return "a socket";
+    }
+    return "a device";
+}
+
+}  // namespace
 
 StoredFileLock::StoredFileLock(const std::string& storedPath) {
-    fd_ = ::open(lockFilePath(storedPath).c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    const std::string path = lockFilePath(storedPath);
+    const std::string shown = "its lock file " + std::filesystem::path(path).filename().string();
+    // O_NOFOLLOW: a link in its place is refused, not followed to wherever it points; O_NONBLOCK:
+    // a named pipe in its place does not hold the open.
+    fd_ =
+        storedFileOpen(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
     if (fd_ < 0) {
-        state_ = State::NoLockFile;
+        const int openError = errno;
+        struct stat inPlace {};
+        if (::lstat(path.c_str(), &inPlace) == 0 && !S_ISREG(inPlace.st_mode)) {
+            problem_ = shown + " is " + kindInPlace(inPlace.st_mode);
+        } else {
+            problem_ = shown + " cannot be opened: " + std::strerror(openError);
+        }
+        return;
+    }
+    struct stat opened {};
+    if (::fstat(fd_, &opened) == 0 && !S_ISREG(opened.st_mode)) {
+        problem_ = shown + " is " + kindInPlace(opened.st_mode);
         return;
     }
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::duration<double>(kPatienceSeconds);
     auto pause = std::chrono::microseconds(500);
     for (;;) {
-        if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) {
+        if (storedFileLock(fd_, LOCK_EX | LOCK_NB) == 0) {
             state_ = State::Held;
             return;
         }
@@ -30,11 +70,13 @@ StoredFileLock::StoredFileLock(const std::string& storedPath) {
             continue;
         }
         if (errno != EWOULDBLOCK) {
-            state_ = State::NoLockFile;  // a file system without locks
+            problem_ = shown + " cannot be locked: " + std::strerror(errno);
             return;
         }
         if (std::chrono::steady_clock::now() >= deadline) {
             state_ = State::Busy;
+            problem_ = "another process has held its lock for " +
+                       std::to_string(static_cast<int>(kPatienceSeconds)) + " seconds";
             return;
         }
         std::this_thread::sleep_for(pause);

@@ -2,7 +2,8 @@
 // change it, writes it, cleans up after it or sets it aside: flock(2) on ".<name>.lock" beside
 // the file. The lock file itself is never removed (removing it would let two processes hold
 // locks on two different files of the same name). The lock goes with the holder, and with the
-// process if it dies.
+// process if it dies. A lock file that is missing is made; a symbolic link or anything else
+// that is no regular file in its place is never followed or opened for it.
 #pragma once
 
 #include <string>
@@ -13,8 +14,8 @@ class StoredFileLock {
 public:
     enum class State {
         Held,
-        NoLockFile,  // the lock file cannot be made there (no folder, no permission)
-        Busy,        // another process held it for longer than kPatienceSeconds
+        Unavailable,  // no lock can be had there (see problem())
+        Busy,         // another process held it for longer than kPatienceSeconds
     };
     static constexpr double kPatienceSeconds = 5.0;
 
@@ -26,12 +27,16 @@ public:
 
     State state() const { return state_; }
     bool held() const { return state_ == State::Held; }
+    // Why the lock is not held, ready to follow "cannot be written: " ("its lock file
+    // .x.plist.lock is a folder", "another process has held its lock for 5 seconds").
+    const std::string& problem() const { return problem_; }
 
     static std::string lockFilePath(const std::string& storedPath);
 
 private:
     int fd_ = -1;
-    State state_ = State::NoLockFile;
+    State state_ = State::Unavailable;
+    std::string problem_;
 };
 
 }  // namespace sim

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <map>
 #include <set>
@@ -272,5 +273,76 @@ TEST_P(FaultSweepShard, EveryOccurrenceFailedOnceAndFromThenOn) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Lifecycle, FaultSweepShard, ::testing::Range(0, kShards));
+
+// The file-system calls of the stored files, each failed at every occurrence along a launch, a
+// preference change and a login-item change (once, and from then on): another tool's key is
+// never lost, nothing readable is set aside, and every fault fires. (Its folder is there
+// already: "mkdir" is swept with the lifecycle above, which starts from an empty home.)
+TEST_F(FaultSweep, FileSystemCallsOfTheStoredFilesLoseNothingAndSetNothingAside) {
+    const std::string shared =
+        "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>Mine</key><string>kept</string>"
+        "</dict></plist>";
+    const auto play = [&](const sim::Fault* fault) {
+        sim::reset();
+        const RunHome home;
+        forgetSystemWideElement();
+        std::filesystem::create_directories(preferencesFolder());
+        std::ofstream(preferencesFolder() + "/org.quenfold.Quenfold.plist") << shared;
+        std::map<std::string, std::size_t> counts;
+        std::string problems;
+        {
+            NSAutoreleasePool pool;
+            if (fault != nullptr) {
+                sim::injectFault(*fault);
+            }
+            turn([] { frameworks::launchSystem(nullptr); });
+            turn([] { sim::setSettingsControl("HideDockIcon", true); });
+            turn([] { sim::setSettingsControl("LaunchAutomaticallyOnLogin", true); });
+            turn([] { frameworks::terminateSystem(); });
+            sim::clearFaults();
+            counts = sim::callCounts();
+            for (const frameworks::SetAsideFile& file : frameworks::setAsideFiles()) {
+                problems += file.path + " was set aside: " + file.reason + "\n";
+            }
+            std::ifstream stored(preferencesFolder() + "/org.quenfold.Quenfold.plist");
+            const std::string text{std::istreambuf_iterator<char>(stored), {}};
+            if (text.find("<key>Mine</key>") == std::string::npos) {
+                problems += "another tool's key was lost: " + text + "\n";
+            }
+        }
+        sim::reset();
+        set_systemWideElement();
+        return std::pair{counts, problems};
+    };
+    const auto [clean, cleanProblems] = play(nullptr);
+    EXPECT_EQ(cleanProblems, "");
+    std::size_t points = 0;
+    std::size_t injected = 0;
+    std::size_t fired = 0;
+    std::size_t survived = 0;
+    for (const char* call : {"open", "read", "write", "fsync", "rename", "flock"}) {
+        const std::size_t occurrences = clean.count(call) != 0 ? clean.at(call) : 0;
+        EXPECT_GT(occurrences, 0u) << call << " is not made along the lifecycle";
+        points += occurrences;
+        for (std::size_t occurrence = 0; occurrence < occurrences; ++occurrence) {
+            for (const int count : {1, -1}) {
+                const sim::Fault fault{
+                    .call = call, .count = count, .after = static_cast<int>(occurrence)};
+                SCOPED_TRACE(std::string(call) + " failing from occurrence " +
+                             std::to_string(occurrence + 1) + (count == 1 ? " once" : " on"));
+                const std::size_t firedBefore = sim::faultsFired();
+                const std::string problems = play(&fault).second;
+                const bool firedNow = sim::faultsFired() > firedBefore;
+                EXPECT_TRUE(firedNow) << "the fault did not fire";
+                EXPECT_EQ(problems, "");
+                ++injected;
+                fired += firedNow ? 1 : 0;
+                survived += problems.empty() ? 1 : 0;
+            }
+        }
+    }
+    std::cout << "fault sweep of the file system: " << points << " points, " << injected
+              << " injected, " << fired << " fired, " << survived << " survived\n";
+}
 
 }  // namespace

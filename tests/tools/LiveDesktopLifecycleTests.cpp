@@ -67,8 +67,11 @@ TEST(LiveDesktopLifecycle, APortThatCannotBeHadExits2WithTheReason) {
          {std::pair{std::vector<std::string>{"-SimulatedServe", port}, "Address already in use"},
           std::pair{std::vector<std::string>{"-SimulatedServe", "65536"}, "from 0 to 65535"},
           std::pair{std::vector<std::string>{"-SimulatedServe", "8080", "-SimulatedServeHost",
-                                             "192.0.2.1"},
-                    "cannot listen"}}) {
+                                             "192.0.2.1", "-SimulatedServeRemote", "YES"},
+                    "cannot listen"},
+          std::pair{
+              std::vector<std::string>{"-SimulatedServe", "0", "-SimulatedServeHost", "0.0.0.0"},
+              "not a loopback address"}}) {
         LiveDesktopProgram program(arguments);
         EXPECT_EQ(program.waitForExit(), 2) << reason;
         EXPECT_NE(program.errors().find(reason), std::string::npos) << program.errors();

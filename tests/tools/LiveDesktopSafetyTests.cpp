@@ -49,6 +49,17 @@ TEST(LiveDesktopSafety, RefusedRequestsGetTheirStatusAndChangeNothing) {
          {},
          400},
         {"a point off the screen", "/api/hand", R"({"action":"press","x":10,"y":-1})", {}, 400},
+        {"a Host with spaces around it", "/api/desktop", "", {{"Host", "  " + host + " "}}, 403},
+        {"a wait past the latest time of the clock",
+         "/api/script",
+         R"({"text":"wait 600000000\nwait 600000000"})",
+         {},
+         400},
+        {"a seq that is no whole number",
+         "/api/hand",
+         R"({"action":"press","x":10,"y":10,"seq":-1})",
+         {},
+         400},
         {"an unknown modifier",
          "/api/hand",
          R"({"action":"press","x":10,"y":10,"mods":["hyper"]})",
@@ -77,6 +88,31 @@ TEST(LiveDesktopSafety, RefusedRequestsGetTheirStatusAndChangeNothing) {
     EXPECT_EQ(after["version"], before["version"]);
     EXPECT_EQ(program.json(program.get("/api/story"))["next"].get<std::uint64_t>(), storyBefore + 1)
         << "only the accepted press is told";
+}
+
+TEST(LiveDesktopSafety, ServedToOtherMachinesEveryRequestCarriesTheTokenAndNoPageFramesIt) {
+    LiveDesktopProgram program({"-SimulatedServeRemote", "YES"});
+    const std::string first = program.lines().at(0);
+    const std::string token = first.substr(first.rfind("?token=") + 7);
+    ASSERT_EQ(token.size(), 32u) << first;
+    EXPECT_EQ(program.get("/api/desktop")->status, 403);
+    EXPECT_EQ(program.get("/api/desktop", {{"X-Quenfold-Token", token + "0"}})->status, 403);
+    EXPECT_EQ(program.get("/api/desktop", {{"X-Quenfold-Token", token}})->status, 200);
+    // The page comes with the token in its address, and its own files with the cookie set then.
+    const httplib::Result page = program.get("/?token=" + token);
+    ASSERT_EQ(page->status, 200);
+    EXPECT_EQ(page->get_header_value("X-Frame-Options"), "DENY");
+    EXPECT_EQ(page->get_header_value("Content-Security-Policy"), "frame-ancestors 'none'");
+    EXPECT_EQ(program.get("/desktop.css", {{"Cookie", "quenfold-token=" + token}})->status, 200);
+}
+
+TEST(LiveDesktopSafety, AHandActionSentAgainWithItsSeqIsAnsweredAndNotCarriedOutTwice) {
+    LiveDesktopProgram program;
+    const std::string press = R"({"action":"press","x":10,"y":10,"seq":7})";
+    const std::uint64_t before = program.json(program.get("/api/story"))["next"];
+    EXPECT_EQ(program.post("/api/hand", press)->status, 200);
+    EXPECT_EQ(program.post("/api/hand", press)->status, 200);
+    EXPECT_EQ(program.json(program.get("/api/story"))["next"].get<std::uint64_t>(), before + 1);
 }
 
 class PageFolder : public ::testing::Test {

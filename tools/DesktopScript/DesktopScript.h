@@ -79,6 +79,9 @@ struct TapFailStatement {
 struct WaitStatement {
     double seconds;
 };
+// The latest time a session's clock reaches (about 31 years): a script whose waits would take it
+// further cannot run, so the clock stays a number a person and a script can read.
+inline constexpr double kLatestClockTime = 1e9;
 
 // --- The user's hand
 

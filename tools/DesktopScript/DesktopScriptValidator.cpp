@@ -4,8 +4,10 @@
 // process).
 #include "DesktopScript/DesktopScriptValidator.h"
 
+#include <cmath>
 #include <filesystem>
 #include <memory>
+#include <string>
 #include <type_traits>
 #include <unordered_map>
 #include <unordered_set>
@@ -30,7 +32,8 @@ public:
           phase_(start.system),
           loggedOut_(start.loggedOut),
           finderWanted_(start.finder),
-          kept_(start.kept.begin(), start.kept.end()) {
+          kept_(start.kept.begin(), start.kept.end()),
+          clock_(start.clock) {
         for (const auto& [name, pid] : start.running) {
             addRunning(name, pid);
         }
@@ -209,6 +212,15 @@ private:
         }
     }
 
+    void checkStatement(const WaitStatement& wait) {
+        clock_ += wait.seconds;
+        if (!(clock_ <= kLatestClockTime)) {
+            throw Invalid{"wait: the clock would pass " +
+                          std::to_string(std::llround(kLatestClockTime)) +
+                          " seconds, the latest a session reaches"};
+        }
+    }
+
     // Statements that name nothing of the world.
     template <typename Other>
     void checkStatement(const Other&) {}
@@ -273,6 +285,7 @@ private:
     bool finderWanted_ = false;
     std::unordered_set<std::string> kept_;
     static constexpr const char* kFinder = "Finder";
+    double clock_;  // where the waits checked so far take the clock
 };
 
 ScriptValidator::ScriptValidator(const std::string& systemName)

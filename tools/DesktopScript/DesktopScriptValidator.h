@@ -27,6 +27,7 @@ struct ScriptStart {
     bool loggedOut = false;
     bool finder = false;              // Finder belongs to the desktop (it starts again)
     std::vector<std::string> kept{};  // applications whose Dock items the Dock keeps
+    double clock = 0;                 // the session's clock
 };
 
 // A fresh session: the Dock and the system's own process, nothing launched.

@@ -1,24 +1,48 @@
 #include "LiveDesktop/HttpServer.h"
 
+#include <arpa/inet.h>
+#include <fcntl.h>
 #include <httplib.h>
+#include <netdb.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
-#include <atomic>
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
-#include <utility>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
 
 #include "LiveDesktop/RequestBodies.h"
 
 namespace sim::live {
 namespace {
 
-// Enough for a browser's parallel connections and a benchmark's, with keep-alive.
-constexpr std::size_t kServerThreads = 16;
-// An idle keep-alive connection holds a server thread; it is let go after this long, which also
-// bounds how long stopping waits for one.
-constexpr time_t kKeepAliveSeconds = 2;
+using Clock = std::chrono::steady_clock;
+
+// Workers run requests whose bytes are all here: they wait only for the main thread.
+constexpr std::size_t kWorkers = 16;
+constexpr std::size_t kLargestHead = 64 << 10;
+constexpr std::size_t kRequestsPerConnection = 100;
+constexpr int kBacklog = 1024;
+// Descriptors kept for the session itself (its stored files, the page's files).
+constexpr std::size_t kReservedDescriptors = 32;
+constexpr auto kWriteDeadline = std::chrono::seconds(5);
+// How long what a refused client still sends is read and dropped before its connection closes
+// (closing at once would reset it before it reads the answer).
+constexpr auto kDiscardDeadline = std::chrono::seconds(2);
+constexpr auto kAcceptPause = std::chrono::milliseconds(100);
+constexpr int kAcceptsPerPass = 16;
 
 HttpRequest plainRequest(const httplib::Request& request) {
     HttpRequest plain;
@@ -34,46 +58,520 @@ HttpRequest plainRequest(const httplib::Request& request) {
     return plain;
 }
 
-// The errors the library answers by itself.
 std::string reasonOf(int status) {
     switch (status) {
         case 400:
             return "the request cannot be read";
+        case 403:
+            return "the Host header must name the served address, without spaces around it";
         case 404:
             return "no such path";
+        case 408:
+            return "the request did not arrive whole within " + std::to_string(kRequestSeconds) +
+                   " seconds";
+        case 411:
+            return "a body must be sent with its length (Content-Length)";
         case 413:
             return "the body is over 1 MiB";
         case 414:
             return "the request's path is too long";
         case 416:
             return "the range cannot be served";
+        case 431:
+            return "the request's headers are too long";
+        case 503:
+            return "too many connections from this address";
         default:
             return "the request failed with HTTP status " + std::to_string(status);
     }
 }
 
-}  // namespace
+const char* statusText(int status) {
+    switch (status) {
+        case 400:
+            return "Bad Request";
+        case 403:
+            return "Forbidden";
+        case 408:
+            return "Request Timeout";
+        case 411:
+            return "Length Required";
+        case 413:
+            return "Payload Too Large";
+        case 431:
+            return "Request Header Fields Too Large";
+        default:
+            return "Service Unavailable";
+    }
+}
 
-struct HttpServer::Library {
-    httplib::Server server;
-    std::atomic<bool> ended{false};
+std::string errorBody(int status) {
+    return "{\"error\":\"" + reasonOf(status) + "\"}";
+}
+
+// An answer the server writes itself, closing the connection.
+std::string closingAnswer(int status) {
+    const std::string body = errorBody(status);
+    return "HTTP/1.1 " + std::to_string(status) + " " + statusText(status) +
+           "\r\nContent-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) +
+           "\r\nConnection: close\r\n\r\n" + body;
+}
+
+std::string lowercased(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+std::string trimmed(const std::string& text) {
+    const std::size_t first = text.find_first_not_of(" \t");
+    const std::size_t last = text.find_last_not_of(" \t");
+    return first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
+}
+
+// Where the first request in `bytes` ends: 0 while it is not whole, or the status to refuse it
+// with.
+struct RequestExtent {
+    std::size_t length = 0;
+    int refusal = 0;
 };
 
-HttpServer::HttpServer(Respond respond) : library_(std::make_unique<Library>()) {
-    httplib::Server& server = library_->server;
-    server.new_task_queue = [] { return new httplib::ThreadPool(kServerThreads); };
-    // Reusing an address left in TIME_WAIT is fine; sharing a port with another process is not.
-    server.set_socket_options([](socket_t socket) {
-        int yes = 1;
-        setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    });
-    // Answers are small and wanted at once: no waiting to fill a packet.
-    server.set_tcp_nodelay(true);
+RequestExtent firstRequest(const std::string& bytes) {
+    const std::size_t headEnd = bytes.find("\r\n\r\n");
+    if (headEnd == std::string::npos) {
+        return {0, bytes.size() > kLargestHead ? 431 : 0};
+    }
+    if (headEnd > kLargestHead) {
+        return {0, 431};
+    }
+    std::optional<std::size_t> contentLength;
+    std::size_t lineStart = bytes.find("\r\n") + 2;
+    while (lineStart < headEnd) {
+        const std::size_t lineEnd = bytes.find("\r\n", lineStart);
+        const std::string line = bytes.substr(lineStart, lineEnd - lineStart);
+        lineStart = lineEnd + 2;
+        const std::size_t colon = line.find(':');
+        if (colon == std::string::npos) {
+            return {0, 400};
+        }
+        const std::string name = lowercased(line.substr(0, colon));
+        if (name == "transfer-encoding") {
+            return {0, 411};
+        }
+        // The library drops the spaces around a value; the Host is compared as it was sent
+        // (after the one space that usually follows the colon).
+        if (name == "host") {
+            std::string value = line.substr(colon + 1);
+            value.erase(0, value.rfind(' ', 0) == 0 ? 1 : 0);
+            if (value.empty() || value != trimmed(value)) {
+                return {0, 403};
+            }
+        }
+        if (name != "content-length") {
+            continue;
+        }
+        const std::string value = trimmed(line.substr(colon + 1));
+        std::size_t length = 0;
+        const auto [end, problem] =
+            std::from_chars(value.data(), value.data() + value.size(), length);
+        if (value.empty() || problem != std::errc() || end != value.data() + value.size() ||
+            (contentLength && *contentLength != length)) {
+            return {0, 400};
+        }
+        contentLength = length;
+    }
+    const std::size_t body = contentLength.value_or(0);
+    if (body > kLargestBody) {
+        return {0, 413};
+    }
+    const std::size_t length = headEnd + 4 + body;
+    return {bytes.size() >= length ? length : 0, 0};
+}
+
+struct Connection {
+    int fd = -1;
+    std::string address;
+    int port = 0;
+    std::string buffer;  // received and not yet answered
+    std::size_t requestLength = 0;
+    // When the request being read began (its first byte), or when the connection fell idle.
+    Clock::time_point since = Clock::now();
+    bool started = false;
+    bool discarding = false;  // answered for the last time: what comes is dropped
+    std::size_t served = 0;
+};
+
+std::pair<std::string, int> addressOf(const sockaddr_storage& storage) {
+    char text[INET6_ADDRSTRLEN] = "";
+    int port = 0;
+    if (storage.ss_family == AF_INET) {
+        const auto& v4 = reinterpret_cast<const sockaddr_in&>(storage);
+        ::inet_ntop(AF_INET, &v4.sin_addr, text, sizeof text);
+        port = ntohs(v4.sin_port);
+    } else if (storage.ss_family == AF_INET6) {
+        const auto& v6 = reinterpret_cast<const sockaddr_in6&>(storage);
+        ::inet_ntop(AF_INET6, &v6.sin6_addr, text, sizeof text);
+        port = ntohs(v6.sin6_port);
+    }
+    return {text, port};
+}
+
+// Writes all of `bytes` to a non-blocking socket, waiting for room until the deadline.
+bool sendAll(int fd, const char* bytes, std::size_t size) {
+    const auto deadline = Clock::now() + kWriteDeadline;
+    while (size > 0) {
+        const ssize_t sent = ::send(fd, bytes, size, MSG_NOSIGNAL);
+        if (sent > 0) {
+            bytes += sent;
+            size -= static_cast<std::size_t>(sent);
+            continue;
+        }
+        if (sent < 0 && errno == EINTR) {
+            continue;
+        }
+        if (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            return false;
+        }
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        pollfd room{fd, POLLOUT, 0};
+        if (left.count() <= 0 || ::poll(&room, 1, static_cast<int>(left.count())) <= 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// One request whose bytes are all here, for the server library to read and answer.
+class WholeRequestStream : public httplib::Stream {
+public:
+    explicit WholeRequestStream(const Connection& connection) : connection_(connection) {}
+
+    bool is_readable() const override { return read_ < connection_.requestLength; }
+    bool is_writable() const override {
+        pollfd room{connection_.fd, POLLOUT, 0};
+        return ::poll(&room, 1, static_cast<int>(kWriteDeadline / std::chrono::milliseconds(1))) ==
+               1;
+    }
+    ssize_t read(char* into, size_t size) override {
+        const std::size_t count = std::min(size, connection_.requestLength - read_);
+        std::memcpy(into, connection_.buffer.data() + read_, count);
+        read_ += count;
+        return static_cast<ssize_t>(count);
+    }
+    ssize_t write(const char* bytes, size_t size) override {
+        return sendAll(connection_.fd, bytes, size) ? static_cast<ssize_t>(size) : -1;
+    }
+    void get_remote_ip_and_port(std::string& ip, int& port) const override {
+        ip = connection_.address;
+        port = connection_.port;
+    }
+    void get_local_ip_and_port(std::string& ip, int& port) const override {
+        sockaddr_storage local{};
+        socklen_t length = sizeof local;
+        ::getsockname(connection_.fd, reinterpret_cast<sockaddr*>(&local), &length);
+        std::tie(ip, port) = addressOf(local);
+    }
+    socket_t socket() const override { return connection_.fd; }
+
+private:
+    const Connection& connection_;
+    std::size_t read_ = 0;
+};
+
+}  // namespace
+
+// The server library answers the requests; the connections, their threads and their limits are
+// kept here.
+struct HttpServer::Connections : httplib::Server {
+    int listening = -1;
+    int wakeRead = -1;
+    int wakeWrite = -1;
+    std::size_t limitInAll = kConnectionsInAll;
+
+    std::mutex mutex;
+    std::condition_variable whole;                      // a request is whole, or the server stops
+    std::deque<std::unique_ptr<Connection>> ready;      // for the workers
+    std::vector<std::unique_ptr<Connection>> returned;  // from the workers, to be watched
+    std::map<std::string, std::size_t> perClient;
+    std::size_t open = 0;
+    bool stopping = false;
+
+    std::thread watcher;
+    std::vector<std::thread> workers;
+
+    ~Connections() override {
+        for (int fd : {listening, wakeRead, wakeWrite}) {
+            if (fd >= 0) {
+                ::close(fd);
+            }
+        }
+    }
+
+    void wake() {
+        const char byte = 0;
+        [[maybe_unused]] const ssize_t ignored = ::write(wakeWrite, &byte, 1);
+    }
+
+    void close(std::unique_ptr<Connection> connection) {
+        ::close(connection->fd);
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            if (--perClient[connection->address] == 0) {
+                perClient.erase(connection->address);
+            }
+            --open;
+        }
+        wake();
+    }
+
+    // The last answer of a connection: what the client still sends is dropped until it closes.
+    static void refuse(Connection& connection, int status) {
+        const std::string answer = closingAnswer(status);
+        ::send(connection.fd, answer.data(), answer.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        ::shutdown(connection.fd, SHUT_WR);
+        connection.discarding = true;
+        connection.buffer.clear();
+        connection.since = Clock::now();
+    }
+
+    // A connection with new bytes (or back from a worker): to a worker once a request is whole.
+    // False when it has gone to one.
+    bool examine(std::unique_ptr<Connection>& connection) {
+        if (connection->discarding || connection->buffer.empty()) {
+            return true;
+        }
+        const RequestExtent extent = firstRequest(connection->buffer);
+        if (extent.refusal != 0) {
+            refuse(*connection, extent.refusal);
+            return true;
+        }
+        if (extent.length == 0) {
+            return true;
+        }
+        connection->requestLength = extent.length;
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            ready.push_back(std::move(connection));
+        }
+        whole.notify_one();
+        return false;
+    }
+
+    bool full() {
+        const std::lock_guard<std::mutex> lock(mutex);
+        return open >= limitInAll;
+    }
+
+    static bool idle(const std::unique_ptr<Connection>& connection) {
+        return connection && !connection->started && !connection->discarding;
+    }
+
+    // At the bound, the connection that has sent nothing for longest gives its place to a new
+    // one: a connection that asks nothing must not keep others waiting. False when every
+    // connection is busy with a request.
+    bool makeRoom(std::vector<std::unique_ptr<Connection>>& watched) {
+        const auto oldest =
+            std::min_element(watched.begin(), watched.end(), [](const auto& a, const auto& b) {
+                return idle(a) && (!idle(b) || a->since < b->since);
+            });
+        if (oldest == watched.end() || !idle(*oldest)) {
+            return false;
+        }
+        close(std::move(*oldest));
+        std::erase(watched, nullptr);
+        return true;
+    }
+
+    // Takes a few new connections at a time, so that those taken send their request (and are
+    // no longer idle) before more come.
+    void accept(std::vector<std::unique_ptr<Connection>>& watched,
+                Clock::time_point& acceptingAgain) {
+        for (int taken = 0; taken < kAcceptsPerPass; ++taken) {
+            if (full() && !makeRoom(watched)) {
+                return;  // the others wait in the backlog
+            }
+            sockaddr_storage peer{};
+            socklen_t length = sizeof peer;
+            const int fd = ::accept4(listening, reinterpret_cast<sockaddr*>(&peer), &length,
+                                     SOCK_NONBLOCK | SOCK_CLOEXEC);
+            if (fd < 0) {
+                if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+                    acceptingAgain = Clock::now() + kAcceptPause;
+                }
+                return;
+            }
+            const int yes = 1;
+            ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
+            auto connection = std::make_unique<Connection>();
+            connection->fd = fd;
+            std::tie(connection->address, connection->port) = addressOf(peer);
+            bool overLimit = false;
+            {
+                const std::lock_guard<std::mutex> lock(mutex);
+                ++open;
+                overLimit = ++perClient[connection->address] > kConnectionsPerClient;
+            }
+            if (overLimit) {
+                refuse(*connection, 503);
+            }
+            watched.push_back(std::move(connection));
+        }
+    }
+
+    // Reads what came; false when the connection is to be closed.
+    bool receive(std::unique_ptr<Connection>& connection) {
+        char bytes[16384];
+        for (;;) {
+            const ssize_t got = ::recv(connection->fd, bytes, sizeof bytes, 0);
+            if (got == 0) {
+                return false;
+            }
+            if (got < 0) {
+                return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
+            }
+            if (connection->discarding) {
+                continue;
+            }
+            if (!connection->started) {
+                connection->started = true;
+                connection->since = Clock::now();
+            }
+            connection->buffer.append(bytes, static_cast<std::size_t>(got));
+            if (connection->buffer.size() > kLargestHead + kLargestBody) {
+                return true;  // firstRequest refuses it
+            }
+        }
+    }
+
+    // When a watched connection's time is up: an idle one is closed then, a request still
+    // coming is refused, and a refused one is closed.
+    static Clock::time_point deadlineOf(const Connection& connection) {
+        if (connection.discarding) {
+            return connection.since + kDiscardDeadline;
+        }
+        return connection.since + (connection.started ? std::chrono::seconds(kRequestSeconds)
+                                                      : std::chrono::seconds(kIdleSeconds));
+    }
+
+    void watch() {
+        std::vector<std::unique_ptr<Connection>> watched;
+        Clock::time_point acceptingAgain{};
+        std::vector<pollfd> polled;
+        for (;;) {
+            {
+                std::vector<std::unique_ptr<Connection>> back;
+                {
+                    const std::lock_guard<std::mutex> lock(mutex);
+                    if (stopping) {
+                        break;
+                    }
+                    back.swap(returned);
+                }
+                for (auto& connection : back) {
+                    if (examine(connection)) {
+                        watched.push_back(std::move(connection));
+                    }
+                }
+            }
+            const auto now = Clock::now();
+            // Deadlines passed: idle connections close, slow requests are refused.
+            for (auto& connection : watched) {
+                if (now < deadlineOf(*connection)) {
+                    continue;
+                }
+                if (connection->started && !connection->discarding) {
+                    refuse(*connection, 408);
+                } else {
+                    close(std::move(connection));
+                }
+            }
+            std::erase(watched, nullptr);
+
+            polled.clear();
+            polled.push_back({wakeRead, POLLIN, 0});
+            const bool accepting = now >= acceptingAgain &&
+                                   (!full() || std::any_of(watched.begin(), watched.end(), idle));
+            polled.push_back({accepting ? listening : -1, POLLIN, 0});
+            auto next = now + std::chrono::seconds(1);
+            for (const auto& connection : watched) {
+                polled.push_back({connection->fd, POLLIN, 0});
+                next = std::min(next, deadlineOf(*connection));
+            }
+            if (now < acceptingAgain) {
+                next = std::min(next, acceptingAgain);
+            }
+            const auto wait =
+                std::chrono::duration_cast<std::chrono::milliseconds>(next - now).count() + 1;
+            if (::poll(polled.data(), polled.size(), static_cast<int>(std::max<long>(wait, 0))) <
+                0) {
+                continue;
+            }
+            if (polled[0].revents != 0) {
+                char drained[256];
+                while (::read(wakeRead, drained, sizeof drained) > 0) {
+                }
+            }
+            for (std::size_t index = 0; index < watched.size(); ++index) {
+                if (polled[index + 2].revents == 0) {
+                    continue;
+                }
+                if (!receive(watched[index])) {
+                    close(std::move(watched[index]));
+                } else if (!examine(watched[index])) {
+                    watched[index].reset();
+                }
+            }
+            std::erase(watched, nullptr);
+            if (polled[1].revents != 0) {
+                accept(watched, acceptingAgain);
+            }
+        }
+        for (auto& connection : watched) {
+            close(std::move(connection));
+        }
+    }
+
+    void work() {
+        for (;;) {
+            std::unique_ptr<Connection> connection;
+            {
+                std::unique_lock<std::mutex> lock(mutex);
+                whole.wait(lock, [this] { return stopping || !ready.empty(); });
+                if (ready.empty()) {
+                    return;
+                }
+                connection = std::move(ready.front());
+                ready.pop_front();
+            }
+            const bool last = ++connection->served >= kRequestsPerConnection;
+            bool closed = false;
+            WholeRequestStream stream(*connection);
+            const bool answered = process_request(stream, last, closed, {});
+            connection->buffer.erase(0, connection->requestLength);
+            connection->requestLength = 0;
+            if (!answered || closed || last) {
+                close(std::move(connection));
+                continue;
+            }
+            connection->started = !connection->buffer.empty();
+            connection->since = Clock::now();
+            {
+                const std::lock_guard<std::mutex> lock(mutex);
+                returned.push_back(std::move(connection));
+            }
+            wake();
+        }
+    }
+};
+
+HttpServer::HttpServer(Respond respond) : connections_(std::make_unique<Connections>()) {
+    httplib::Server& server = *connections_;
     server.set_payload_max_length(kLargestBody);
-    server.set_keep_alive_timeout(kKeepAliveSeconds);
-    const httplib::Server::Handler handle = [respond = std::move(respond)](
-                                                const httplib::Request& request,
-                                                httplib::Response& response) {
+    server.set_keep_alive_max_count(kRequestsPerConnection);
+    server.set_keep_alive_timeout(kIdleSeconds);
+    const httplib::Server::Handler handle = [respond](const httplib::Request& request,
+                                                      httplib::Response& response) {
         const HttpResponse answer = respond(plainRequest(request));
         response.status = answer.status;
         for (const auto& [name, value] : answer.headers) {
@@ -88,15 +586,14 @@ HttpServer::HttpServer(Respond respond) : library_(std::make_unique<Library>()) 
     server.Patch(everyPath, handle);
     server.Delete(everyPath, handle);
     server.Options(everyPath, handle);
-    // What the library answers itself (a body too large, a request it cannot read) gets the
-    // same kind of body as the handler's errors.
+    // What the library answers itself (a request it cannot read) gets the same kind of body as
+    // the handler's errors.
     server.set_error_handler(httplib::Server::HandlerWithResponse(
         [](const httplib::Request&, httplib::Response& response) {
             if (!response.body.empty()) {
                 return httplib::Server::HandlerResponse::Unhandled;
             }
-            response.set_content("{\"error\":\"" + reasonOf(response.status) + "\"}",
-                                 "application/json");
+            response.set_content(errorBody(response.status), "application/json");
             return httplib::Server::HandlerResponse::Handled;
         }));
 }
@@ -106,31 +603,110 @@ HttpServer::~HttpServer() {
 }
 
 bool HttpServer::listen(const std::string& host, int port, std::string* error) {
-    errno = 0;
-    port_ = port == 0 ? library_->server.bind_to_any_port(host)
-                      : (library_->server.bind_to_port(host, port) ? port : -1);
-    if (port_ >= 0) {
-        return true;
+    Connections& connections = *connections_;
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0 ||
+        found == nullptr) {
+        *error = "no such address on this machine";
+        return false;
     }
-    *error = errno != 0 ? std::strerror(errno) : "no such address on this machine";
-    return false;
+    int lastError = EADDRNOTAVAIL;
+    for (const addrinfo* candidate = found; candidate != nullptr; candidate = candidate->ai_next) {
+        const int fd = ::socket(candidate->ai_family,
+                                candidate->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (fd < 0) {
+            lastError = errno;
+            continue;
+        }
+        // Reusing an address left in TIME_WAIT is fine; sharing a port with another process is
+        // not.
+        const int yes = 1;
+        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        if (::bind(fd, candidate->ai_addr, candidate->ai_addrlen) == 0 &&
+            ::listen(fd, kBacklog) == 0) {
+            connections.listening = fd;
+            break;
+        }
+        lastError = errno;
+        ::close(fd);
+    }
+    ::freeaddrinfo(found);
+    if (connections.listening < 0) {
+        *error = std::strerror(lastError);
+        return false;
+    }
+    sockaddr_storage bound{};
+    socklen_t length = sizeof bound;
+    ::getsockname(connections.listening, reinterpret_cast<sockaddr*>(&bound), &length);
+    port_ = addressOf(bound).second;
+
+    // As many connections as the descriptors allow, keeping some for the session's own files.
+    rlimit files{};
+    if (::getrlimit(RLIMIT_NOFILE, &files) == 0) {
+        const rlim_t wanted = kConnectionsInAll + kReservedDescriptors + 64;
+        if (files.rlim_cur < wanted && files.rlim_cur != RLIM_INFINITY) {
+            files.rlim_cur = std::min(wanted, files.rlim_max);
+            ::setrlimit(RLIMIT_NOFILE, &files);
+            ::getrlimit(RLIMIT_NOFILE, &files);
+        }
+        if (files.rlim_cur != RLIM_INFINITY) {
+            const std::size_t available = static_cast<std::size_t>(files.rlim_cur);
+            connections.limitInAll = std::clamp<std::size_t>(available > 2 * kReservedDescriptors
+                                                                 ? available - kReservedDescriptors
+                                                                 : available / 2,
+                                                             1, kConnectionsInAll);
+        }
+    }
+    int wake[2];
+    if (::pipe2(wake, O_NONBLOCK | O_CLOEXEC) != 0) {
+        *error = std::strerror(errno);
+        return false;
+    }
+    connections.wakeRead = wake[0];
+    connections.wakeWrite = wake[1];
+    return true;
 }
 
 void HttpServer::start() {
-    acceptor_ = std::thread([this] {
-        library_->server.listen_after_bind();
-        library_->ended = true;
-    });
+    Connections& connections = *connections_;
+    connections.watcher = std::thread([&connections] { connections.watch(); });
+    for (std::size_t index = 0; index < kWorkers; ++index) {
+        connections.workers.emplace_back([&connections] { connections.work(); });
+    }
 }
 
 void HttpServer::stop() {
-    if (acceptor_.joinable()) {
-        // The library ignores a stop that comes before it runs: wait for it to run (or fail).
-        while (!library_->server.is_running() && !library_->ended) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        library_->server.stop();
-        acceptor_.join();
+    Connections& connections = *connections_;
+    if (!connections.watcher.joinable()) {
+        return;
+    }
+    {
+        const std::lock_guard<std::mutex> lock(connections.mutex);
+        connections.stopping = true;
+    }
+    connections.wake();
+    connections.whole.notify_all();
+    connections.watcher.join();
+    for (std::thread& worker : connections.workers) {
+        worker.join();
+    }
+    connections.workers.clear();
+    std::deque<std::unique_ptr<Connection>> waiting;
+    std::vector<std::unique_ptr<Connection>> back;
+    {
+        const std::lock_guard<std::mutex> lock(connections.mutex);
+        waiting.swap(connections.ready);
+        back.swap(connections.returned);
+    }
+    for (auto& connection : waiting) {
+        connections.close(std::move(connection));
+    }
+    for (auto& connection : back) {
+        connections.close(std::move(connection));
     }
 }
 

@@ -1,17 +1,33 @@
-// The HTTP server of the live desktop, on the server library's threads: it listens, turns each
-// request into a plain HttpRequest, asks `respond` (on the calling server thread) and writes the
-// answer. The library refuses bodies over kLargestBody itself (413) and answers malformed
-// requests; every error it makes gets a JSON body like the handler's own.
+// The HTTP server of the live desktop: it listens, turns each request into a plain HttpRequest,
+// asks `respond` (on a server thread) and writes the answer. The server library parses and
+// answers each request; the connections are this server's own, so that no client can hold
+// another's turn:
+//
+// - One thread watches every connection and reads each request whole (headers and body) before
+//   a worker takes it, so a client that sends slowly holds no worker; a request that is not
+//   whole within kRequestSeconds of its first byte is answered 408 and its connection closed,
+//   and an idle connection is closed after kIdleSeconds.
+// - Connections are bounded per client address and in all (within the process's file
+//   descriptors, keeping some for the session's own files); at the bound in all, the
+//   connection that has sent nothing for longest is closed for a new one, and when every one is
+//   busy new connections wait in a listen backlog sized for many clients; beyond the bound per
+//   client they are answered 503.
+// - Bodies over kLargestBody are answered 413, bodies without a length 411, unreadable requests
+//   400; every error it makes gets a JSON body like the handler's own.
 #pragma once
 
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "LiveDesktop/HttpExchange.h"
 
 namespace sim::live {
+
+inline constexpr int kRequestSeconds = 10;
+inline constexpr int kIdleSeconds = 5;
+inline constexpr std::size_t kConnectionsPerClient = 512;
+inline constexpr std::size_t kConnectionsInAll = 1024;
 
 class HttpServer {
 public:
@@ -33,9 +49,8 @@ public:
     void stop();
 
 private:
-    struct Library;
-    std::unique_ptr<Library> library_;
-    std::thread acceptor_;
+    struct Connections;
+    std::unique_ptr<Connections> connections_;
     int port_ = 0;
 };
 

@@ -39,6 +39,7 @@ script::ScriptStart sessionAsItStands() {
         start.running.emplace(desktop().nameOf(pid), pid);
     }
     start.nextPid = desktop().nextPid();
+    start.clock = pacedClockNow();
     switch (frameworks::systemState()) {
         case frameworks::SystemState::NotLaunched:
             start.system = script::SystemPhase::NotLaunched;
@@ -156,6 +157,12 @@ Json LiveSession::desktop() {
 }
 
 Json LiveSession::hand(const HandAction& action) {
+    if (action.seq) {
+        if (lastHandSeq_ && *action.seq <= *lastHandSeq_) {
+            return desktop();
+        }
+        lastHandSeq_ = action.seq;
+    }
     const bool isMove = action.kind == HandKind::Move;
     const Moment moment = recording_->momentFor(isMove, pacedClockNow(), clockNow());
     atMoment(moment, [&] {
@@ -245,10 +252,9 @@ Json LiveSession::inspect(double x, double y) {
 }
 
 std::string LiveSession::recording() {
-    const Moment moment = recording_->momentFor(false, pacedClockNow(), clockNow());
-    std::string text;
-    atMoment(moment, [&] { text = recording_->text(moment, expectationsOfSessionNow()); });
-    return text;
+    // Reading changes nothing, the clock included: the recording ends where the clock stands.
+    return recording_->text(recording_->momentFor(false, clockNow(), clockNow()),
+                            expectationsOfSessionNow());
 }
 
 }  // namespace sim::live

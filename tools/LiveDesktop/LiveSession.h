@@ -31,6 +31,9 @@ struct HandAction {
     double y = 0;
     CGEventFlags flags = 0;
     std::vector<std::string> modifiers;  // as named, for the story and the recording
+    // The client's own number for the action, growing: an action whose number was carried out
+    // already is a retry, answered and not carried out again.
+    std::optional<std::uint64_t> seq;
 };
 
 // A script a client sent: run (ok, or stopped at `line` for `message`), or refused before
@@ -65,7 +68,8 @@ public:
     Json desktop();
     // Counts a version when the desktop is not what it was when last looked at.
     void noticeChanges();
-    // The hand's press, release or move; the desktop after the session has settled.
+    // The hand's press, release or move; the desktop after the session has settled (only the
+    // desktop for a retry of an action carried out already).
     Json hand(const HandAction& action);
     ScriptAnswer runScript(const std::string& text);
     StoryRing::Lines storyAfter(std::uint64_t line) const { return ring_.linesAfter(line); }
@@ -88,6 +92,7 @@ private:
     std::string startingScript_;
     Json lastState_;
     std::uint64_t version_ = 0;
+    std::optional<std::uint64_t> lastHandSeq_;  // the highest number of a hand action carried out
 };
 
 }  // namespace sim::live

@@ -88,7 +88,7 @@ const std::map<std::string, CGEventFlags>& modifierFlags() {
 
 std::optional<HandAction> readHandBody(const std::string& body, std::string* error) {
     const std::optional<Json> object = objectOf(body, error);
-    if (!object || !onlyFields(*object, {"action", "x", "y", "mods"}, error)) {
+    if (!object || !onlyFields(*object, {"action", "x", "y", "mods", "seq"}, error)) {
         return std::nullopt;
     }
     HandAction action;
@@ -131,6 +131,12 @@ std::optional<HandAction> readHandBody(const std::string& body, std::string* err
             action.flags |= flag->second;
             action.modifiers.push_back(flag->first);
         }
+    }
+    if (auto seq = object->find("seq"); seq != object->end()) {
+        if (!seq->is_number_unsigned()) {
+            return fail("\"seq\" must be a whole number from 0 up", error);
+        }
+        action.seq = seq->get<std::uint64_t>();
     }
     return action;
 }

@@ -139,12 +139,40 @@ RequestHandler::RequestHandler(LiveSession& session, ServedAddress address, Stat
     : session_(session), address_(std::move(address)), pages_(std::move(pages)) {}
 
 bool RequestHandler::hostIsServed(const HttpRequest& request) const {
-    const std::optional<std::string> host = request.header("Host");
-    if (!host) {
+    // Exactly one name, as sent: no spaces around it, no second Host header.
+    const auto isHost = [](const auto& header) { return lowercased(header.first) == "host"; };
+    if (std::count_if(request.headers.begin(), request.headers.end(), isHost) != 1) {
         return false;
     }
+    const std::string host =
+        lowercased(std::find_if(request.headers.begin(), request.headers.end(), isHost)->second);
     const std::vector<std::string> names = address_.hostNames();
-    return std::find(names.begin(), names.end(), lowercased(*host)) != names.end();
+    return std::find(names.begin(), names.end(), host) != names.end();
+}
+
+bool RequestHandler::tokenIsGiven(const HttpRequest& request) const {
+    if (address_.token.empty()) {
+        return true;
+    }
+    // The page's own requests send the header; the address the program names carries it in the
+    // query, and what the browser fetches by itself (the page's files) the cookie set then.
+    if (request.header(kTokenHeader) == address_.token ||
+        request.queryValue("token") == address_.token) {
+        return true;
+    }
+    const std::string cookie = request.header("Cookie").value_or("");
+    const std::string wanted = std::string(kTokenCookie) + "=" + address_.token;
+    for (std::size_t start = 0; start <= cookie.size();) {
+        std::size_t end = cookie.find(';', start);
+        end = end == std::string::npos ? cookie.size() : end;
+        std::string part = cookie.substr(start, end - start);
+        part.erase(0, part.find_first_not_of(' '));
+        if (part == wanted) {
+            return true;
+        }
+        start = end + 1;
+    }
+    return false;
 }
 
 bool RequestHandler::originIsServed(const HttpRequest& request) const {
@@ -162,7 +190,21 @@ bool RequestHandler::originIsServed(const HttpRequest& request) const {
 
 HttpResponse RequestHandler::respond(const HttpRequest& request) {
     try {
-        return route(request);
+        if (!tokenIsGiven(request)) {
+            return error(403,
+                         "this session is served to other machines: every request must "
+                         "carry its token (the address on the serving line)");
+        }
+        HttpResponse response = route(request);
+        // No other site may show the session's page inside its own.
+        response.headers.emplace_back("Content-Security-Policy", "frame-ancestors 'none'");
+        response.headers.emplace_back("X-Frame-Options", "DENY");
+        if (!address_.token.empty() && request.queryValue("token") == address_.token) {
+            response.headers.emplace_back("Set-Cookie", std::string(kTokenCookie) + "=" +
+                                                            address_.token +
+                                                            "; Path=/; HttpOnly; SameSite=Strict");
+        }
+        return response;
     } catch (const std::exception& fault) {
         return error(500, std::string("the request could not be handled: ") + fault.what());
     } catch (...) {

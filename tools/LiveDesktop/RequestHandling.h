@@ -2,11 +2,14 @@
 // query, headers, body) to the response (status, content type, body), with no socket behind
 // it. It runs on the main thread: the server's threads hand each request over.
 //
-// Refused before anything else: a Host header that is not the served address (or localhost with
-// its port) with 403, so that a page of another site cannot reach the session through a name
-// that resolves here; a POST whose Origin is present and not the served origin with 403; a body
-// over 1 MiB with 413. A malformed body, a value of the wrong type or a script that cannot run
-// here is answered 400 and changes nothing. Errors answer {"error": "…"}.
+// Refused before anything else: when the session is served to other machines, a request that
+// does not carry its token (the header X-Quenfold-Token, the query's "token" or the cookie set
+// when the page was loaded with it), with 403; a Host header that is not the served address (or
+// localhost with its port) with 403, so that a page of another site cannot reach the session
+// through a name that resolves here; a POST whose Origin is present and not the served origin with
+// 403; a body over 1 MiB with 413. A malformed body, a value of the wrong type or a script that
+// cannot run here is answered 400 and changes nothing. Errors answer {"error": "…"}. Every answer
+// forbids being shown inside another site's page.
 #pragma once
 
 #include <string>
@@ -22,6 +25,7 @@ namespace sim::live {
 struct ServedAddress {
     std::string host;
     int port = 0;
+    std::string token;  // empty unless the session is served to other machines
 
     // "127.0.0.1:8080", "[::1]:8080".
     std::string authority() const;
@@ -29,6 +33,9 @@ struct ServedAddress {
     // the port as well when it is HTTP's own, 80).
     std::vector<std::string> hostNames() const;
 };
+
+inline constexpr const char* kTokenHeader = "X-Quenfold-Token";
+inline constexpr const char* kTokenCookie = "quenfold-token";
 
 class RequestHandler {
 public:
@@ -40,6 +47,7 @@ public:
 private:
     HttpResponse route(const HttpRequest& request);
     bool hostIsServed(const HttpRequest& request) const;
+    bool tokenIsGiven(const HttpRequest& request) const;
     bool originIsServed(const HttpRequest& request) const;
 
     LiveSession& session_;

@@ -9,6 +9,9 @@ export class ServerError extends Error {
 }
 
 const kUnreachable = "The live desktop does not answer: the program may have ended.";
+// A session served to other machines gives its page a token in the address; every request
+// carries it.
+const kToken = new URLSearchParams(globalThis.location?.search ?? "").get("token");
 
 // The answer's JSON (or text); a refusal throws a ServerError with the server's message.
 export async function request(path, { method = "GET", body } = {}) {
@@ -17,7 +20,10 @@ export async function request(path, { method = "GET", body } = {}) {
     answer = await fetch(path, {
       method,
       cache: "no-store",
-      headers: body === undefined ? {} : { "Content-Type": "application/json" },
+      headers: {
+        ...(body === undefined ? {} : { "Content-Type": "application/json" }),
+        ...(kToken ? { "X-Quenfold-Token": kToken } : {}),
+      },
       body: body === undefined ? undefined : JSON.stringify(body),
     });
   } catch {

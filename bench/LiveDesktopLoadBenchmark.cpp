@@ -1,0 +1,193 @@
+// The live desktop's server under load, on loopback only, ending by itself (about half a minute):
+//
+// 1. 64 slow connections held open (each sends a header line every second and never ends its
+//    request) while one well-behaved client asks for the desktop again and again: its latency.
+// 2. 500 clients at once, 20 requests each, a new connection for every request: connections
+//    that fail (reset, refused), and the latency of the others.
+//
+//   build/bench/live_desktop_load_benchmark
+#include <arpa/inet.h>
+#include <httplib.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class ServedDesktop {
+public:
+    ServedDesktop() {
+        int out[2];
+        if (pipe(out) != 0) {
+            throw std::runtime_error("no pipe");
+        }
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        posix_spawn_file_actions_addclose(&actions, out[0]);
+        std::string program = std::string(QUENFOLD_BUNDLE_PATH) + "/Contents/MacOS/Quenfold";
+        std::string serve = "-SimulatedServe";
+        std::string port = "0";
+        char* argv[] = {program.data(), serve.data(), port.data(), nullptr};
+        if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv, environ) != 0) {
+            throw std::runtime_error("the program cannot be started");
+        }
+        posix_spawn_file_actions_destroy(&actions);
+        close(out[1]);
+        std::string first;
+        for (char c; read(out[0], &c, 1) == 1 && c != '\n';) {
+            first += c;
+        }
+        port_ = std::stoi(first.substr(first.rfind(':') + 1));
+        drain_ = std::thread([fd = out[0]] {
+            char buffer[1 << 16];
+            while (read(fd, buffer, sizeof buffer) > 0) {
+            }
+            close(fd);
+        });
+    }
+    // Ends the program as a person would (SIGTERM) and answers its exit status.
+    int stop() {
+        kill(pid_, SIGTERM);
+        int status = 0;
+        waitpid(pid_, &status, 0);
+        drain_.join();
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    int port() const { return port_; }
+
+private:
+    pid_t pid_ = 0;
+    int port_ = 0;
+    std::thread drain_;
+};
+
+struct Latencies {
+    std::mutex mutex;
+    std::vector<double> milliseconds;
+    std::atomic<int> failed{0};
+
+    void add(double value) {
+        const std::lock_guard<std::mutex> lock(mutex);
+        milliseconds.push_back(value);
+    }
+    void print(const char* what) {
+        std::sort(milliseconds.begin(), milliseconds.end());
+        const auto at = [&](double share) {
+            return milliseconds.empty()
+                       ? 0.0
+                       : milliseconds[std::min(
+                             milliseconds.size() - 1,
+                             static_cast<std::size_t>(share * milliseconds.size()))];
+        };
+        std::printf("%s: %zu answered, %d failed; p50 %.2f ms, p99 %.2f ms, max %.2f ms\n", what,
+                    milliseconds.size(), failed.load(), at(0.5), at(0.99),
+                    milliseconds.empty() ? 0.0 : milliseconds.back());
+    }
+};
+
+// One request on a connection of its own; false when the connection failed.
+bool askDesktop(int port, Latencies& latencies) {
+    httplib::Client client("127.0.0.1", port);
+    client.set_connection_timeout(10);
+    client.set_read_timeout(10);
+    const auto start = Clock::now();
+    const httplib::Result result = client.Get("/api/desktop");
+    if (!result || result->status != 200) {
+        ++latencies.failed;
+        return false;
+    }
+    latencies.add(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+    return true;
+}
+
+int slowConnection(int port) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        close(fd);
+        return -1;
+    }
+    const std::string start =
+        "GET /api/desktop HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\n";
+    send(fd, start.data(), start.size(), MSG_NOSIGNAL);
+    return fd;
+}
+
+void slowClientsAndOneWellBehaved(int port) {
+    std::vector<int> slow;
+    for (int index = 0; index < 64; ++index) {
+        slow.push_back(slowConnection(port));
+    }
+    std::atomic<bool> done{false};
+    std::thread dribble([&] {
+        for (int line = 0; !done; ++line) {
+            for (int fd : slow) {
+                const std::string header = "X-Line-" + std::to_string(line) + ": 1\r\n";
+                send(fd, header.data(), header.size(), MSG_NOSIGNAL);
+            }
+            std::this_thread::sleep_for(std::chrono::seconds(1));
+        }
+    });
+    Latencies latencies;
+    const auto end = Clock::now() + std::chrono::seconds(8);
+    while (Clock::now() < end) {
+        askDesktop(port, latencies);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    done = true;
+    dribble.join();
+    for (int fd : slow) {
+        close(fd);
+    }
+    latencies.print("64 slow connections held open, one well-behaved client");
+}
+
+void manyClients(int port) {
+    Latencies latencies;
+    std::vector<std::thread> clients;
+    const auto start = Clock::now();
+    for (int client = 0; client < 500; ++client) {
+        clients.emplace_back([&] {
+            for (int request = 0; request < 20; ++request) {
+                askDesktop(port, latencies);
+            }
+        });
+    }
+    for (std::thread& client : clients) {
+        client.join();
+    }
+    latencies.print("500 clients x 20 requests, a connection each");
+    std::printf("  in %.1f s\n", std::chrono::duration<double>(Clock::now() - start).count());
+}
+
+}  // namespace
+
+int main() {
+    ServedDesktop desktop;
+    slowClientsAndOneWellBehaved(desktop.port());
+    manyClients(desktop.port());
+    const int status = desktop.stop();
+    std::printf("the program ended with exit status %d\n", status);
+    return status == 0 ? 0 : 1;
+}
