@@ -1,26 +1,15 @@
-// The click record: the 18-position description of a mouse event that the hide rule reads.
-//
-//  0, 1  x and y of the event's location, truncated toward zero
-//  2     the caller's integer
-//  3     names of the modifier keys, special keys and mouse buttons held
-//  4-6   the application active now: name, bundle file name, process identifier
-//  7-9   the caller's application name, file name and process identifier (the press snapshot)
-//  10-12 the application owning the element under the point: name, bundle file name, pid
-//  13-15 the element's AXRole, AXSubrole, AXTitle
-//  16    always the empty string
-//  17    the element's AXURL when it is a string
-//
-// A position whose source gives nothing and that has no substitute of its own (an active
-// application without a bundle path, no snapshot yet, an owner that no running application
-// answers to) holds NSNull, so that every position holds an object and readers can tell a
-// missing value from any string.
+// The click record's writer: what the event, the element under its point, the active
+// application and the caller's snapshot give, each put at its position (ClickRecord.h).
 #include <TypeCastsCF.h>
 #include <UIElement/UIElement.h>
 
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <utility>
 
+#include "ClickRecord.h"
 #include "QuenfoldAppDelegate.h"
 #include "WorkspaceValues.h"
 
@@ -88,16 +77,10 @@ NSMutableArray* modifierNames(CGEventRef event) {
     return names;
 }
 
-}  // namespace
-
-NSArray* makePassiveDefaultArgv(CGEventRef event, int argument, NSString* appName,
-                                NSString* fileAppName, NSNumber* pid) {
-    set_systemWideElement();
-
-    const CGPoint location = CGEventGetLocation(event);
-    const std::int32_t x = truncatedCoordinate(location.x);
-    const std::int32_t y = truncatedCoordinate(location.y);
-
+// What the element under the point gives the record: its owner's name, bundle file name and
+// process identifier, and four of its attributes. A value the element does not give stays the
+// empty string (the owner's process identifier 0).
+struct ElementValues {
     id ownerName = bridge(CFSTR(""));
     id ownerFileName = bridge(CFSTR(""));
     NSNumber* ownerPid = NSNumber::numberWithInt(0);
@@ -105,60 +88,109 @@ NSArray* makePassiveDefaultArgv(CGEventRef event, int argument, NSString* appNam
     id subrole = bridge(CFSTR(""));
     id title = bridge(CFSTR(""));
     id url = bridge(CFSTR(""));
-
+    // Holds the four attribute values until the record holds them.
     RetainPtr<CFArrayRef> attributeValues;
+};
+
+// The owner is the running application with the element's process identifier; an owner that no
+// running application answers to gives NSNull for its name and file name.
+void readOwner(AXUIElementRef element, ElementValues& values) {
+    pid_t elementPid = 0;
+    if (AXUIElementGetPid(element, &elementPid) != kAXErrorSuccess) {
+        return;
+    }
+    NSRunningApplication* owner =
+        NSRunningApplication::runningApplicationWithProcessIdentifier(elementPid);
+    NSURL* bundleURL = owner ? owner->bundleURL() : nullptr;
+    values.ownerName = orNull(owner ? owner->localizedName() : nullptr);
+    values.ownerFileName = orNull(fileNameOfPath(bundleURL ? bundleURL->relativePath() : nullptr));
+    values.ownerPid = NSNumber::numberWithInt(owner ? owner->processIdentifier() : 0);
+}
+
+// The four attributes in one request; they count only when the request answers all four.
+void readAttributes(AXUIElementRef element, ElementValues& values) {
+    const NSArray* names = NSArray::arrayWithObjects(
+        {CFSTR("AXRole"), CFSTR("AXSubrole"), CFSTR("AXTitle"), CFSTR("AXURL")});
+    if (AXUIElementCopyMultipleAttributeValues(
+            element, names, 0, values.attributeValues.initializeInto()) != kAXErrorSuccess ||
+        values.attributeValues->count() != 4) {
+        return;
+    }
+    const NSArray* read = values.attributeValues.get();
+    values.role = valueOrEmpty(read->objectAtIndex(0));
+    values.subrole = stringValueOrEmpty(read->objectAtIndex(1));
+    values.title = stringValueOrEmpty(read->objectAtIndex(2));
+    values.url = stringValueOrEmpty(read->objectAtIndex(3));
+}
+
+// The element under the point, while the Dock runs (the hit test itself is system-wide).
+ElementValues elementValuesAt(std::int32_t x, std::int32_t y) {
+    ElementValues values;
     RetainPtr<AXUIElementRef> element = adoptCF(copyUIElementAtXYByWithBundleIdentifier(
         static_cast<float>(x), static_cast<float>(y), CFSTR("com.apple.dock")));
     if (element) {
-        pid_t elementPid = 0;
-        if (AXUIElementGetPid(element.get(), &elementPid) == kAXErrorSuccess) {
-            NSRunningApplication* owner =
-                NSRunningApplication::runningApplicationWithProcessIdentifier(elementPid);
-            NSURL* bundleURL = owner ? owner->bundleURL() : nullptr;
-            ownerName = orNull(owner ? owner->localizedName() : nullptr);
-            ownerFileName = orNull(fileNameOfPath(bundleURL ? bundleURL->relativePath() : nullptr));
-            ownerPid = NSNumber::numberWithInt(owner ? owner->processIdentifier() : 0);
-        }
-        const NSArray* names = NSArray::arrayWithObjects(
-            {CFSTR("AXRole"), CFSTR("AXSubrole"), CFSTR("AXTitle"), CFSTR("AXURL")});
-        if (AXUIElementCopyMultipleAttributeValues(
-                element.get(), names, 0, attributeValues.initializeInto()) == kAXErrorSuccess &&
-            attributeValues->count() == 4) {
-            role = valueOrEmpty(attributeValues->objectAtIndex(0));
-            subrole = stringValueOrEmpty(attributeValues->objectAtIndex(1));
-            title = stringValueOrEmpty(attributeValues->objectAtIndex(2));
-            url = stringValueOrEmpty(attributeValues->objectAtIndex(3));
-        }
-        element.clear();
+        readOwner(element.get(), values);
+        readAttributes(element.get(), values);
     }
+    return values;
+}
 
-    NSMutableArray* modifiers = modifierNames(event);
+// The record's values, in the order of their positions, as one array.
+template <std::size_t... kPositions>
+NSArray* arrayOfRecord(const std::array<CFTypeRef, kClickRecordLength>& record,
+                       std::index_sequence<kPositions...>) {
+    return NSArray::arrayWithObjects({record[kPositions]...});
+}
 
+// The workspace's record of the active application; all nil while none is active.
+struct ActiveValues {
+    id name = nullptr;
+    NSString* path = nullptr;
+    id pid = nullptr;
+};
+
+ActiveValues activeApplicationValues() {
     NSDictionary* active = NSWorkspace::sharedWorkspace()->activeApplication();
-    id activeName = active ? active->objectForKey(CFSTR("NSApplicationName")) : nullptr;
-    NSString* activePath =
-        active ? dynamic_objc_cast<NSString>(active->objectForKey(CFSTR("NSApplicationPath")))
-               : nullptr;
-    id activePid = active ? active->objectForKey(CFSTR("NSApplicationProcessIdentifier")) : nullptr;
+    if (active == nullptr) {
+        return {};
+    }
+    return {active->objectForKey(CFSTR("NSApplicationName")),
+            dynamic_objc_cast<NSString>(active->objectForKey(CFSTR("NSApplicationPath"))),
+            active->objectForKey(CFSTR("NSApplicationProcessIdentifier"))};
+}
 
-    return NSArray::arrayWithObjects({
-        NSNumber::numberWithInt(x),
-        NSNumber::numberWithInt(y),
-        NSNumber::numberWithInt(argument),
-        modifiers,
-        activeName ? activeName : bridge(CFSTR("")),
-        orNull(fileNameOfPath(activePath)),
-        orNull(activePid),
-        orNull(appName),
-        orNull(fileAppName),
-        orNull(pid),
-        ownerName,
-        ownerFileName,
-        ownerPid,
-        role,
-        subrole,
-        title,
-        CFSTR(""),
-        url,
-    });
+}  // namespace
+
+NSArray* makePassiveDefaultArgv(CGEventRef event, int argument, NSString* appName,
+                                NSString* fileAppName, NSNumber* pid) {
+    set_systemWideElement();
+    const CGPoint location = CGEventGetLocation(event);
+    const std::int32_t x = truncatedCoordinate(location.x);
+    const std::int32_t y = truncatedCoordinate(location.y);
+    const ElementValues element = elementValuesAt(x, y);
+    NSMutableArray* modifiers = modifierNames(event);
+    const ActiveValues active = activeApplicationValues();
+
+    // Filled in the order of the positions, which is the order the values are made in.
+    std::array<CFTypeRef, kClickRecordLength> record{};
+    record[kXPosition] = NSNumber::numberWithInt(x);
+    record[kYPosition] = NSNumber::numberWithInt(y);
+    record[kArgumentPosition] = NSNumber::numberWithInt(argument);
+    record[kModifiersPosition] = modifiers;
+    record[kActiveNamePosition] = active.name ? active.name : bridge(CFSTR(""));
+    record[kActiveFileNamePosition] = orNull(fileNameOfPath(active.path));
+    record[kActivePidPosition] = orNull(active.pid);
+    record[kSnapshotNamePosition] = orNull(appName);
+    record[kSnapshotFileNamePosition] = orNull(fileAppName);
+    record[kSnapshotPidPosition] = orNull(pid);
+    record[kOwnerNamePosition] = element.ownerName;
+    record[kOwnerFileNamePosition] = element.ownerFileName;
+    record[kOwnerPidPosition] = element.ownerPid;
+    record[kRolePosition] = element.role;
+    record[kSubrolePosition] = element.subrole;
+    record[kTitlePosition] = element.title;
+    record[kEmptyPosition] = CFSTR("");
+    record[kURLPosition] = element.url;
+    // A position left out would be a null element, which the array refuses.
+    return arrayOfRecord(record, std::make_index_sequence<kClickRecordLength>());
 }

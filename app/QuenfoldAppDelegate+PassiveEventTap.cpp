@@ -1,4 +1,5 @@
 // The Dock-click watcher: the passive event tap, the press snapshot and the hide rule.
+#include "ClickRecord.h"
 #include "QuenfoldAppDelegate.h"
 #include "WorkspaceValues.h"
 
@@ -10,13 +11,6 @@ namespace {
 
 constexpr CGEventMask kLeftButtonMask =
     CGEventMaskBit(kCGEventLeftMouseDown) | CGEventMaskBit(kCGEventLeftMouseUp);
-
-// Click-record positions that the hide rule reads.
-constexpr NSUInteger kSnapshotNamePosition = 7;
-constexpr NSUInteger kSnapshotPidPosition = 9;
-constexpr NSUInteger kOwnerFilePosition = 11;
-constexpr NSUInteger kSubrolePosition = 14;
-constexpr NSUInteger kTitlePosition = 15;
 
 // The string at a position of the record, or nil when the position holds no string.
 NSString* stringAt(NSArray* record, NSUInteger position) {
@@ -62,7 +56,7 @@ void applyHideRule(CGEventRef event) {
     NSArray* record = makePassiveDefaultArgv(event, 1, gLeftMouseDownAppName,
                                              gLeftMouseDownFileAppName, gLeftMouseDownPid);
     if (!stringAtEquals(record, kSubrolePosition, CFSTR("AXApplicationDockItem")) ||
-        !stringAtEquals(record, kOwnerFilePosition, CFSTR("Dock"))) {
+        !stringAtEquals(record, kOwnerFileNamePosition, CFSTR("Dock"))) {
         return;
     }
     NSNumber* pid = dynamic_objc_cast<NSNumber>(record->objectAtIndex(kSnapshotPidPosition));

@@ -258,7 +258,7 @@ PointerStatement pointer(StatementWords& words, PointerAction action) {
     return result;
 }
 
-AppStatement app(StatementWords& words) {
+Action app(StatementWords& words) {
     AppStatement result;
     result.name = words.positional("NAME");
     const Options options = words.options({{"pid", true},
@@ -292,7 +292,7 @@ AppStatement app(StatementWords& words) {
     return result;
 }
 
-DockItemStatement dockItem(StatementWords& words) {
+Action dockItem(StatementWords& words) {
     DockItemStatement result;
     result.title = words.positional("TITLE");
     const Options options = words.options({{"subrole", true}, {"url", true}, {"urlobject", false}});
@@ -305,7 +305,7 @@ DockItemStatement dockItem(StatementWords& words) {
     return result;
 }
 
-WindowStatement window(StatementWords& words) {
+Action window(StatementWords& words) {
     WindowStatement result;
     result.app = words.positional("APP");
     result.title = words.positional("TITLE");
@@ -323,124 +323,182 @@ WindowStatement window(StatementWords& words) {
     return result;
 }
 
-Action expectation(StatementWords& rest) {
-    const std::string what = rest.positional("what to expect");
-    rest.extendStatement(what);
-    Action action;
-    if (what == "hidden" || what == "visible") {
-        action = ExpectHidden{rest.positional("APP"), what == "hidden"};
-    } else if (what == "active") {
-        const std::string app = rest.positional("APP");
-        action = ExpectActive{app == "none" ? std::nullopt : std::optional(app)};
-    } else if (what == "hiderequests" || what == "loginitems" || what == "taps") {
-        const Counted counted = what == "hiderequests" ? Counted::HideRequests
-                                : what == "loginitems" ? Counted::LoginItems
-                                                       : Counted::Taps;
-        action = ExpectCount{counted, countValue(rest.statement(), "N", rest.positional("N"))};
-    } else if (what == "settings") {
-        action = ExpectSettings{rest.keyword({"shown", "hidden"}, "the window's state") == "shown"};
-    } else if (what == "status") {
-        action = ExpectStatus{rest.positional("TEXT", true)};
-    } else if (what == "dockicon") {
-        action = ExpectDockIcon{rest.keyword({"yes", "no"}, "the answer") == "yes"};
-    } else if (what == "default") {
-        const std::string key = rest.positional("KEY");
-        action = ExpectDefault{key, yesNo(rest)};
-    } else if (what == "loginitem") {
-        const ItemPath path = itemPath(rest);
-        const std::string place = rest.keyword({"first", "present", "absent"}, "the place");
-        action = ExpectLoginItem{path, place == "first"     ? ItemPlace::First
-                                       : place == "present" ? ItemPlace::Present
-                                                            : ItemPlace::Absent};
-    } else if (what == "opened") {
-        const std::string path = rest.positional("PATH");
-        if (path != "none") {
-            requireAbsolutePath(rest.statement(), "PATH", path);
+// How a statement reads the words after its name into its Action; the words it leaves over
+// are refused after it.
+using ReadStatement = Action (*)(StatementWords&);
+
+struct StatementForm {
+    const char* name;
+    ReadStatement read;
+};
+
+// The form named `name` in `forms`, or null.
+template <std::size_t kCount>
+const StatementForm* formNamed(const StatementForm (&forms)[kCount], const std::string& name) {
+    for (const StatementForm& form : forms) {
+        if (name == form.name) {
+            return &form;
         }
-        action = ExpectOpened{path == "none" ? std::nullopt : std::optional(path)};
-    } else {
+    }
+    return nullptr;
+}
+
+template <AppAction kAction>
+Action appActionStatement(StatementWords& words) {
+    return AppActionStatement{kAction, words.positional("APP")};
+}
+
+template <PointerAction kAction>
+Action pointerStatement(StatementWords& words) {
+    return pointer(words, kAction);
+}
+
+template <SystemAction kAction>
+Action systemStatement(StatementWords&) {
+    return SystemStatement{kAction};
+}
+
+template <bool kHidden>
+Action expectHidden(StatementWords& words) {
+    return ExpectHidden{words.positional("APP"), kHidden};
+}
+
+template <Counted kCounted>
+Action expectCount(StatementWords& words) {
+    return ExpectCount{kCounted, countValue(words.statement(), "N", words.positional("N"))};
+}
+
+// The words of `expect WHAT ...`, one row for each WHAT.
+const StatementForm kExpectations[] = {
+    {"hidden", expectHidden<true>},
+    {"visible", expectHidden<false>},
+    {"active",
+     [](StatementWords& words) -> Action {
+         const std::string app = words.positional("APP");
+         return ExpectActive{app == "none" ? std::nullopt : std::optional(app)};
+     }},
+    {"hiderequests", expectCount<Counted::HideRequests>},
+    {"loginitems", expectCount<Counted::LoginItems>},
+    {"taps", expectCount<Counted::Taps>},
+    {"settings",
+     [](StatementWords& words) -> Action {
+         return ExpectSettings{words.keyword({"shown", "hidden"}, "the window's state") == "shown"};
+     }},
+    {"status",
+     [](StatementWords& words) -> Action { return ExpectStatus{words.positional("TEXT", true)}; }},
+    {"dockicon",
+     [](StatementWords& words) -> Action {
+         return ExpectDockIcon{words.keyword({"yes", "no"}, "the answer") == "yes"};
+     }},
+    {"default",
+     [](StatementWords& words) -> Action {
+         const std::string key = words.positional("KEY");
+         return ExpectDefault{key, yesNo(words)};
+     }},
+    {"loginitem",
+     [](StatementWords& words) -> Action {
+         const ItemPath path = itemPath(words);
+         const std::string place = words.keyword({"first", "present", "absent"}, "the place");
+         return ExpectLoginItem{path, place == "first"     ? ItemPlace::First
+                                      : place == "present" ? ItemPlace::Present
+                                                           : ItemPlace::Absent};
+     }},
+    {"opened",
+     [](StatementWords& words) -> Action {
+         const std::string path = words.positional("PATH");
+         if (path != "none") {
+             requireAbsolutePath(words.statement(), "PATH", path);
+         }
+         return ExpectOpened{path == "none" ? std::nullopt : std::optional(path)};
+     }},
+};
+
+Action expectation(StatementWords& words) {
+    const std::string what = words.positional("what to expect");
+    words.extendStatement(what);
+    const StatementForm* form = formNamed(kExpectations, what);
+    if (form == nullptr) {
         throw Malformed{"unknown expectation " + quoted("expect " + what)};
     }
-    rest.end();
-    return action;
+    return form->read(words);
 }
 
 Action settings(StatementWords& words) {
     const std::string what = words.keyword({"close", "set", "accessibility"}, "the control");
     words.extendStatement(what);
-    Action action;
     if (what == "close") {
-        action = SystemStatement{SystemAction::SettingsClose};
-    } else if (what == "accessibility") {
-        action = SystemStatement{SystemAction::SettingsAccessibility};
-    } else {
-        const std::string key = words.keyword(
-            {"LaunchAutomaticallyOnLogin", "ShowSettingsOnLaunch", "HideDockIcon"}, "KEY");
-        action = SettingsSetStatement{key, onOff(words)};
+        return SystemStatement{SystemAction::SettingsClose};
     }
-    words.end();
-    return action;
+    if (what == "accessibility") {
+        return SystemStatement{SystemAction::SettingsAccessibility};
+    }
+    const std::string key = words.keyword(
+        {"LaunchAutomaticallyOnLogin", "ShowSettingsOnLaunch", "HideDockIcon"}, "KEY");
+    return SettingsSetStatement{key, onOff(words)};
 }
+
+// Every statement of the language, one row each: the word that names it and how its words are
+// read and checked into its Action.
+const StatementForm kStatements[] = {
+    // The world
+    {"app", app},
+    {"dockitem", dockItem},
+    {"window", window},
+    {"activate", appActionStatement<AppAction::Activate>},
+    {"hide", appActionStatement<AppAction::Hide>},
+    {"unhide", appActionStatement<AppAction::Unhide>},
+    {"quitapp", appActionStatement<AppAction::Quit>},
+    {"access", [](StatementWords& words) -> Action { return AccessStatement{onOff(words)}; }},
+    {"default",
+     [](StatementWords& words) -> Action {
+         const std::string key = words.positional("KEY");
+         return DefaultStatement{key, yesNo(words)};
+     }},
+    {"loginitem",
+     [](StatementWords& words) -> Action {
+         LoginItemStatement item{itemPath(words)};
+         item.unresolvable = words.options({{"unresolvable", false}}).has("unresolvable");
+         return item;
+     }},
+    {"tapfail", [](StatementWords& words) -> Action { return TapFailStatement{onOff(words)}; }},
+    {"wait",
+     [](StatementWords& words) -> Action {
+         const double seconds = decimalValue("wait", "SECONDS", words.positional("SECONDS"));
+         if (seconds < 0) {
+             throw Malformed{"wait: the clock cannot go back"};
+         }
+         return WaitStatement{seconds};
+     }},
+    // The user's hand
+    {"press", pointerStatement<PointerAction::Press>},
+    {"release", pointerStatement<PointerAction::Release>},
+    {"click", pointerStatement<PointerAction::Click>},
+    {"doubleclick", pointerStatement<PointerAction::DoubleClick>},
+    {"move", pointerStatement<PointerAction::Move>},
+    {"tapdisable",
+     [](StatementWords& words) -> Action {
+         const std::string reason = words.keyword({"timeout", "userinput"}, "the reason");
+         return TapDisableStatement{reason == "timeout" ? kCGEventTapDisabledByTimeout
+                                                        : kCGEventTapDisabledByUserInput};
+     }},
+    // The system
+    {"launch", systemStatement<SystemAction::Launch>},
+    {"reopen", systemStatement<SystemAction::Reopen>},
+    {"quit", systemStatement<SystemAction::Quit>},
+    {"settings", settings},
+    // Expectations
+    {"expect", expectation},
+};
 
 // One statement from the words of a line; the statement word is words[0].
 Action statementOf(std::vector<Word> words) {
     const std::string name = words.front().text;
-    StatementWords rest(std::move(words), name);
-    Action action;
-    if (name == "app") {
-        return app(rest);
-    } else if (name == "dockitem") {
-        return dockItem(rest);
-    } else if (name == "window") {
-        return window(rest);
-    } else if (name == "activate" || name == "hide" || name == "unhide" || name == "quitapp") {
-        const AppAction appAction = name == "activate" ? AppAction::Activate
-                                    : name == "hide"   ? AppAction::Hide
-                                    : name == "unhide" ? AppAction::Unhide
-                                                       : AppAction::Quit;
-        action = AppActionStatement{appAction, rest.positional("APP")};
-    } else if (name == "access") {
-        action = AccessStatement{onOff(rest)};
-    } else if (name == "default") {
-        const std::string key = rest.positional("KEY");
-        action = DefaultStatement{key, yesNo(rest)};
-    } else if (name == "loginitem") {
-        LoginItemStatement item{itemPath(rest)};
-        item.unresolvable = rest.options({{"unresolvable", false}}).has("unresolvable");
-        return item;
-    } else if (name == "tapfail") {
-        action = TapFailStatement{onOff(rest)};
-    } else if (name == "wait") {
-        const double seconds = decimalValue("wait", "SECONDS", rest.positional("SECONDS"));
-        if (seconds < 0) {
-            throw Malformed{"wait: the clock cannot go back"};
-        }
-        action = WaitStatement{seconds};
-    } else if (name == "press") {
-        return pointer(rest, PointerAction::Press);
-    } else if (name == "release") {
-        return pointer(rest, PointerAction::Release);
-    } else if (name == "click") {
-        return pointer(rest, PointerAction::Click);
-    } else if (name == "doubleclick") {
-        return pointer(rest, PointerAction::DoubleClick);
-    } else if (name == "move") {
-        return pointer(rest, PointerAction::Move);
-    } else if (name == "tapdisable") {
-        const std::string reason = rest.keyword({"timeout", "userinput"}, "the reason");
-        action = TapDisableStatement{reason == "timeout" ? kCGEventTapDisabledByTimeout
-                                                         : kCGEventTapDisabledByUserInput};
-    } else if (name == "launch" || name == "reopen" || name == "quit") {
-        action = SystemStatement{name == "launch"   ? SystemAction::Launch
-                                 : name == "reopen" ? SystemAction::Reopen
-                                                    : SystemAction::Quit};
-    } else if (name == "settings") {
-        return settings(rest);
-    } else if (name == "expect") {
-        return expectation(rest);
-    } else {
+    const StatementForm* form = formNamed(kStatements, name);
+    if (form == nullptr) {
         throw Malformed{"unknown statement " + quoted(name)};
     }
+    StatementWords rest(std::move(words), name);
+    Action action = form->read(rest);
     rest.end();
     return action;
 }

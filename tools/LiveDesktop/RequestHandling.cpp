@@ -39,6 +39,83 @@ bool isRead(const std::string& method) {
     return method == "GET" || method == "HEAD";
 }
 
+HttpResponse desktopAnswer(LiveSession& session, const HttpRequest&) {
+    return json(200, session.desktop());
+}
+
+HttpResponse storyAnswer(LiveSession& session, const HttpRequest& request) {
+    auto since = readLineNumber(request.queryValue("since"));
+    if (auto* unusable = std::get_if<Unusable>(&since)) {
+        return error(400, unusable->message);
+    }
+    const StoryRing::Lines lines = session.storyAfter(std::get<std::uint64_t>(since));
+    return json(200, Json{{"next", lines.next}, {"lines", lines.lines}});
+}
+
+HttpResponse inspectAnswer(LiveSession& session, const HttpRequest& request) {
+    auto x = readCoordinate(request.queryValue("x"), "x", kScreenWidth);
+    auto y = readCoordinate(request.queryValue("y"), "y", kScreenHeight);
+    for (const auto* coordinate : {&x, &y}) {
+        if (const auto* unusable = std::get_if<Unusable>(coordinate)) {
+            return error(400, unusable->message);
+        }
+    }
+    return json(200, session.inspect(std::get<double>(x), std::get<double>(y)));
+}
+
+HttpResponse recordingAnswer(LiveSession& session, const HttpRequest&) {
+    return {200, "text/plain; charset=utf-8", session.recording(), {{"Cache-Control", "no-store"}}};
+}
+
+HttpResponse handAnswer(LiveSession& session, const HttpRequest& request) {
+    auto action = readHandBody(request.body);
+    if (auto* unusable = std::get_if<Unusable>(&action)) {
+        return error(400, unusable->message);
+    }
+    return json(200, session.hand(std::get<HandAction>(action)));
+}
+
+HttpResponse scriptAnswer(LiveSession& session, const HttpRequest& request) {
+    auto text = readScriptBody(request.body);
+    if (auto* unusable = std::get_if<Unusable>(&text)) {
+        return error(400, unusable->message);
+    }
+    const ScriptAnswer answer = session.runScript(std::get<std::string>(text));
+    if (answer.refused) {
+        return json(400,
+                    Json{{"error", "line " + std::to_string(answer.line) + ": " + answer.message},
+                         {"ok", false},
+                         {"line", answer.line},
+                         {"message", answer.message}});
+    }
+    return json(200, Json{{"ok", answer.ok},
+                          {"line", answer.line},
+                          {"message", answer.message},
+                          {"desktop", session.desktop()}});
+}
+
+struct Route {
+    const char* path;
+    const char* method;  // "GET" (which takes HEAD as well) or "POST"
+    HttpResponse (*answer)(LiveSession&, const HttpRequest&);
+
+    bool takes(const std::string& requestMethod) const {
+        return requestMethod == method || (isRead(requestMethod) && isRead(method));
+    }
+};
+
+// Every request of the session, one row each: its path, the method it takes and its answer.
+// clang-format off
+const Route kRoutes[] = {
+    {"/api/desktop",   "GET",  desktopAnswer},
+    {"/api/story",     "GET",  storyAnswer},
+    {"/api/inspect",   "GET",  inspectAnswer},
+    {"/api/recording", "GET",  recordingAnswer},
+    {"/api/hand",      "POST", handAnswer},
+    {"/api/script",    "POST", scriptAnswer},
+};
+// clang-format on
+
 }  // namespace
 
 std::string ServedAddress::authority() const {
@@ -106,72 +183,11 @@ HttpResponse RequestHandler::route(const HttpRequest& request) {
     }
 
     const std::string& path = request.path;
-    if (path == "/api/desktop") {
-        return isRead(request.method) ? json(200, session_.desktop()) : methodNotAllowed("GET");
-    }
-    if (path == "/api/story") {
-        if (!isRead(request.method)) {
-            return methodNotAllowed("GET");
+    for (const Route& route : kRoutes) {
+        if (path == route.path) {
+            return route.takes(request.method) ? route.answer(session_, request)
+                                               : methodNotAllowed(route.method);
         }
-        auto since = readLineNumber(request.queryValue("since"));
-        if (auto* unusable = std::get_if<Unusable>(&since)) {
-            return error(400, unusable->message);
-        }
-        const StoryRing::Lines lines = session_.storyAfter(std::get<std::uint64_t>(since));
-        return json(200, Json{{"next", lines.next}, {"lines", lines.lines}});
-    }
-    if (path == "/api/inspect") {
-        if (!isRead(request.method)) {
-            return methodNotAllowed("GET");
-        }
-        auto x = readCoordinate(request.queryValue("x"), "x", kScreenWidth);
-        auto y = readCoordinate(request.queryValue("y"), "y", kScreenHeight);
-        for (const auto* coordinate : {&x, &y}) {
-            if (const auto* unusable = std::get_if<Unusable>(coordinate)) {
-                return error(400, unusable->message);
-            }
-        }
-        return json(200, session_.inspect(std::get<double>(x), std::get<double>(y)));
-    }
-    if (path == "/api/recording") {
-        if (!isRead(request.method)) {
-            return methodNotAllowed("GET");
-        }
-        return {200,
-                "text/plain; charset=utf-8",
-                session_.recording(),
-                {{"Cache-Control", "no-store"}}};
-    }
-    if (path == "/api/hand") {
-        if (request.method != "POST") {
-            return methodNotAllowed("POST");
-        }
-        auto action = readHandBody(request.body);
-        if (auto* unusable = std::get_if<Unusable>(&action)) {
-            return error(400, unusable->message);
-        }
-        return json(200, session_.hand(std::get<HandAction>(action)));
-    }
-    if (path == "/api/script") {
-        if (request.method != "POST") {
-            return methodNotAllowed("POST");
-        }
-        auto text = readScriptBody(request.body);
-        if (auto* unusable = std::get_if<Unusable>(&text)) {
-            return error(400, unusable->message);
-        }
-        const ScriptAnswer answer = session_.runScript(std::get<std::string>(text));
-        if (answer.refused) {
-            return json(
-                400, Json{{"error", "line " + std::to_string(answer.line) + ": " + answer.message},
-                          {"ok", false},
-                          {"line", answer.line},
-                          {"message", answer.message}});
-        }
-        return json(200, Json{{"ok", answer.ok},
-                              {"line", answer.line},
-                              {"message", answer.message},
-                              {"desktop", session_.desktop()}});
     }
     if (path.rfind("/api/", 0) == 0 || path == "/api") {
         return error(404, "no such request: " + path);
