@@ -151,6 +151,14 @@ public:
     void publishApplicationStates();
     // The Dock's and the windows' own response to a mouse event that passed the taps.
     void routeMouseEvent(std::uint32_t type, double x, double y);
+    // The active application's response to a key event that passed the taps: Command-H hides
+    // it, Command-Option-H the others, Command-Q quits it, Command-W closes its front window;
+    // Command-Tab and Command-Shift-Tab choose the next or previous application in the
+    // switcher, which becomes active when Command is released (DesktopKeyboard.cpp).
+    void routeKeyEvent(std::uint32_t type, std::uint16_t key, std::uint64_t flags);
+    // The applications the switcher offers: regular applications, most recently active first,
+    // then the others in launch order.
+    std::vector<pid_t> switcherOrder() const;
 
     // Questions.
     bool accessEnabled() const { return accessEnabled_; }
@@ -198,7 +206,8 @@ private:
     std::vector<NodeId> windowOrder_;  // on-screen windows of every application, front to back
     std::optional<pid_t> active_;
     std::optional<pid_t> publishedActive_;
-    std::vector<pid_t> recentlyActive_;  // most recent first
+    std::vector<pid_t> recentlyActive_;    // most recent first
+    std::optional<pid_t> switcherChoice_;  // while Command-Tab is held
     std::vector<pid_t> pendingHides_;
     std::vector<std::pair<pid_t, bool>> pendingActivations_;  // pid, all windows
     int hideRequests_ = 0;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "ApplicationServices/CGEvent.h"
+#include "sim/Keyboard.h"
 
 namespace sim::script {
 
@@ -96,7 +97,15 @@ struct PointerStatement {
     Target target;
     long clicks = 1;  // the release's click state (Release and Click)
     CGEventFlags flags = 0;
-    std::vector<std::string> modifiers;  // as written, for the story
+    std::vector<std::string> modifiers;         // as written, for the story
+    CGMouseButton button = kCGMouseButtonLeft;  // button=left|right|other
+};
+
+// The user presses and releases a chord: the modifiers go down, then the key, then all come
+// up in reverse order.
+struct KeyStatement {
+    Chord chord;
+    std::string text;  // as written, for the story
 };
 
 struct TapDisableStatement {
@@ -151,12 +160,12 @@ struct ExpectOpened {
     std::optional<std::string> path;  // none: nothing at all has been opened
 };
 
-using Action =
-    std::variant<AppStatement, DockItemStatement, WindowStatement, AppActionStatement,
-                 AccessStatement, DefaultStatement, LoginItemStatement, TapFailStatement,
-                 WaitStatement, PointerStatement, TapDisableStatement, SystemStatement,
-                 SettingsSetStatement, ExpectHidden, ExpectActive, ExpectCount, ExpectSettings,
-                 ExpectStatus, ExpectDockIcon, ExpectDefault, ExpectLoginItem, ExpectOpened>;
+using Action = std::variant<AppStatement, DockItemStatement, WindowStatement, AppActionStatement,
+                            AccessStatement, DefaultStatement, LoginItemStatement, TapFailStatement,
+                            WaitStatement, PointerStatement, KeyStatement, TapDisableStatement,
+                            SystemStatement, SettingsSetStatement, ExpectHidden, ExpectActive,
+                            ExpectCount, ExpectSettings, ExpectStatus, ExpectDockIcon,
+                            ExpectDefault, ExpectLoginItem, ExpectOpened>;
 
 struct Statement {
     int line = 0;

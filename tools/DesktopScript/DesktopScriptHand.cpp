@@ -1,4 +1,4 @@
-// The user's hand: left-button presses and releases and pointer moves posted at the HID level,
+// The user's hand: button presses and releases and pointer moves posted at the HID level,
 // at a point, the middle of a Dock item or the middle of a window, with modifier keys held; and
 // the platform switching the event taps off.
 #include "DesktopScript/DesktopScriptSteps.h"
@@ -82,19 +82,31 @@ private:
     CGEventFlags before_;
 };
 
-void press(const ScreenPoint& at, CGEventFlags flags) {
-    eventSystem().pressLeft(at.x, at.y, flags);
+std::string buttonName(CGMouseButton button) {
+    return button == kCGMouseButtonLeft    ? "left"
+           : button == kCGMouseButtonRight ? "right"
+                                           : "other";
 }
 
-void release(const ScreenPoint& at, long clicks, CGEventFlags flags) {
-    eventSystem().releaseLeft(at.x, at.y, clicks, flags);
+// "clicks" for the left button, "right-clicks" or "other-clicks" for the others.
+std::string clickVerb(CGMouseButton button) {
+    return button == kCGMouseButtonLeft ? "clicks" : buttonName(button) + "-clicks";
+}
+
+void press(const ScreenPoint& at, CGEventFlags flags, CGMouseButton button) {
+    eventSystem().pressButton(button, at.x, at.y, flags);
+}
+
+void release(const ScreenPoint& at, long clicks, CGEventFlags flags, CGMouseButton button) {
+    eventSystem().releaseButton(button, at.x, at.y, clicks, flags);
 }
 
 // A click is two events; the session settles between them as it does between statements.
-void click(const ScreenPoint& at, long clicks, CGEventFlags flags) {
-    press(at, flags);
+void click(const ScreenPoint& at, long clicks, CGEventFlags flags,
+           CGMouseButton button = kCGMouseButtonLeft) {
+    press(at, flags, button);
     settle();
-    release(at, clicks, flags);
+    release(at, clicks, flags, button);
 }
 
 }  // namespace
@@ -104,18 +116,19 @@ void perform(const PointerStatement& pointer, Story& story) {
     const HeldModifiers held(pointer.flags);
     switch (pointer.action) {
         case PointerAction::Press:
-            story.tell("the user presses the left button on " + at.description + holding(pointer));
-            press(at, pointer.flags);
+            story.tell("the user presses the " + buttonName(pointer.button) + " button on " +
+                       at.description + holding(pointer));
+            press(at, pointer.flags, pointer.button);
             break;
         case PointerAction::Release:
-            story.tell("the user releases the left button on " + at.description +
-                       clickState(pointer.clicks) + holding(pointer));
-            release(at, pointer.clicks, pointer.flags);
+            story.tell("the user releases the " + buttonName(pointer.button) + " button on " +
+                       at.description + clickState(pointer.clicks) + holding(pointer));
+            release(at, pointer.clicks, pointer.flags, pointer.button);
             break;
         case PointerAction::Click:
-            story.tell("the user clicks " + at.description + clickState(pointer.clicks) +
-                       holding(pointer));
-            click(at, pointer.clicks, pointer.flags);
+            story.tell("the user " + clickVerb(pointer.button) + " " + at.description +
+                       clickState(pointer.clicks) + holding(pointer));
+            click(at, pointer.clicks, pointer.flags, pointer.button);
             break;
         case PointerAction::DoubleClick:
             story.tell("the user double-clicks " + at.description);
