@@ -489,7 +489,7 @@ const StatementForm kStatements[] = {
          std::string error;
          std::optional<Chord> chord = chordOf(text, &error);
          if (!chord) {
-             throw Malformed{"key: " + quoted(text) + " " + error};
+             throw Malformed{"key: " + quoted(text) + ": " + error};
          }
          return KeyStatement{std::move(*chord), text};
      }},
