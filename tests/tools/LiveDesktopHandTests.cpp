@@ -53,3 +53,21 @@ TEST(LiveDesktopHand, ASecondPressAtThePointWithinHalfASecondIsClickStateTwoAndH
 }
 
 }  // namespace
+
+TEST(LiveDesktopHand, AChordAndARightClickReachTheSessionAndTheRecording) {
+    LiveDesktopProgram program;
+    program.script(kLaunchQuietly);
+    const auto [x, y] = program.dockItem("Safari");
+    program.json(program.post("/api/hand", R"({"action":"key","chord":"cmd+h"})"));
+    program.json(program.post(
+        "/api/hand",
+        LiveDesktopProgram::Json{{"action", "press"}, {"x", x}, {"y", y}, {"button", "right"}}
+            .dump()));
+    const LiveDesktopProgram::Json after = program.desktop();
+
+    EXPECT_EQ(after["quenfold"]["hideRequests"], 0);
+    EXPECT_TRUE(program.waitForLine("Safari is hidden", 0));
+    const std::string recording = program.get("/api/recording")->body;
+    EXPECT_NE(recording.find("\nkey cmd+h\n"), std::string::npos) << recording;
+    EXPECT_NE(recording.find(" button=right"), std::string::npos) << recording;
+}

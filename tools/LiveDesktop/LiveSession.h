@@ -31,6 +31,10 @@ struct HandAction {
     double y = 0;
     CGEventFlags flags = 0;
     std::vector<std::string> modifiers;  // as named, for the story and the recording
+    CGMouseButton button = kCGMouseButtonLeft;
+    // {"action": "key"}: the chord pressed and released, as a script's `key` statement; the
+    // point, the modifiers and the button are then unused.
+    std::optional<script::KeyStatement> key;
 };
 
 // A script a client sent: run (ok, or stopped at `line` for `message`), or refused before
@@ -67,6 +71,8 @@ public:
     void noticeChanges();
     // The hand's press, release or move; the desktop after the session has settled.
     Json hand(const HandAction& action);
+    // The hand presses and releases a chord on the keyboard; recorded as its `key` statement.
+    Json key(const script::KeyStatement& chord);
     ScriptAnswer runScript(const std::string& text);
     StoryRing::Lines storyAfter(std::uint64_t line) const { return ring_.linesAfter(line); }
     // What the accessibility toolkit answers at a point, or null when there is no element.

@@ -74,6 +74,26 @@ const std::map<std::string, CGEventFlags>& modifierFlags() {
     return kFlags;
 }
 
+// {"action": "key", "chord": "cmd+h"}: a chord as a script's `key` statement writes it.
+std::variant<HandAction, Unusable> keyAction(const Json& object) {
+    if (auto unknown = onlyFields(object, {"action", "chord"})) {
+        return *unknown;
+    }
+    auto chord = object.find("chord");
+    if (chord == object.end() || !chord->is_string()) {
+        return Unusable{"\"chord\" must be a chord such as \"cmd+h\""};
+    }
+    const std::string text = chord->get<std::string>();
+    std::string error;
+    std::optional<Chord> read = chordOf(text, &error);
+    if (!read) {
+        return Unusable{"\"chord\" " + script::quoted(text) + ": " + error};
+    }
+    HandAction action;
+    action.key = script::KeyStatement{std::move(*read), text};
+    return action;
+}
+
 }  // namespace
 
 std::variant<HandAction, Unusable> readHandBody(const std::string& body) {
@@ -82,15 +102,18 @@ std::variant<HandAction, Unusable> readHandBody(const std::string& body) {
         return *unusable;
     }
     const Json& object = std::get<Json>(read);
-    if (auto unknown = onlyFields(object, {"action", "x", "y", "mods"})) {
-        return *unknown;
-    }
     HandAction action;
     auto kind = object.find("action");
     if (kind == object.end() || !kind->is_string()) {
-        return Unusable{"\"action\" must be \"press\", \"release\" or \"move\""};
+        return Unusable{"\"action\" must be \"press\", \"release\", \"move\" or \"key\""};
     }
     const std::string& name = kind->get_ref<const std::string&>();
+    if (name == "key") {
+        return keyAction(object);
+    }
+    if (auto unknown = onlyFields(object, {"action", "x", "y", "mods", "button"})) {
+        return *unknown;
+    }
     if (name == "press") {
         action.kind = HandKind::Press;
     } else if (name == "release") {
@@ -98,7 +121,17 @@ std::variant<HandAction, Unusable> readHandBody(const std::string& body) {
     } else if (name == "move") {
         action.kind = HandKind::Move;
     } else {
-        return Unusable{"\"action\" must be \"press\", \"release\" or \"move\""};
+        return Unusable{"\"action\" must be \"press\", \"release\", \"move\" or \"key\""};
+    }
+    if (auto button = object.find("button"); button != object.end()) {
+        const std::string named = button->is_string() ? button->get<std::string>() : "";
+        if (named == "right") {
+            action.button = kCGMouseButtonRight;
+        } else if (named == "other") {
+            action.button = kCGMouseButtonCenter;
+        } else if (named != "left") {
+            return Unusable{"\"button\" must be \"left\", \"right\" or \"other\""};
+        }
     }
     for (auto [field, extent, target] :
          {std::tuple{"x", kScreenWidth, &action.x}, std::tuple{"y", kScreenHeight, &action.y}}) {
