@@ -139,6 +139,42 @@ TEST_F(SimulatedSession, PressesCountUpWithinHalfASecondAndFourPointsOfThePressB
     }
 }
 
+// The hand's keys and other buttons reach the taps whose masks ask for them, with their own
+// types, key codes, flags and button numbers, and are held in both state tables.
+TEST_F(SimulatedSession, KeysAndOtherButtonsReachOnlyTheTapsThatAskForThem) {
+    gSeen.clear();
+    InstalledTap keys(recordingTap, "keys", kCGTailAppendEventTap, kCGEventTapOptionListenOnly,
+                      CGEventMaskBit(kCGEventKeyDown) | CGEventMaskBit(kCGEventFlagsChanged) |
+                          CGEventMaskBit(kCGEventOtherMouseDown));
+    InstalledTap left(recordingTap, "left");
+    CGEventFlags flags = 0;
+    SInt64 field = -1;
+    std::pair<CGEventFlags*, SInt64*> read{&flags, &field};
+    InstalledTap reader(
+        [](CGEventTapProxy, CGEventType type, CGEventRef event, void* info) {
+            auto* into = static_cast<std::pair<CGEventFlags*, SInt64*>*>(info);
+            *into->first = CGEventGetFlags(event);
+            *into->second = CGEventGetIntegerValueField(event, type == kCGEventKeyDown
+                                                                   ? kCGKeyboardEventKeycode
+                                                                   : kCGMouseEventButtonNumber);
+            return event;
+        },
+        &read, kCGTailAppendEventTap, kCGEventTapOptionListenOnly,
+        CGEventMaskBit(kCGEventKeyDown) | CGEventMaskBit(kCGEventRightMouseUp));
+    eventSystem().pressKey(55);  // command
+    EXPECT_TRUE(CGEventSourceKeyState(kCGEventSourceStateHIDSystemState, 55));
+    eventSystem().pressKey(4);  // h
+    EXPECT_EQ(flags, kCGEventFlagMaskCommand);
+    EXPECT_EQ(field, 4);
+    eventSystem().releaseKey(4);
+    eventSystem().releaseKey(55);
+    EXPECT_FALSE(CGEventSourceKeyState(kCGEventSourceStateCombinedSessionState, 55));
+    eventSystem().pressButton(kCGMouseButtonCenter, 5, 5);
+    eventSystem().releaseButton(kCGMouseButtonRight, 5, 5);
+    EXPECT_EQ(field, 1);
+    EXPECT_EQ(gSeen, (std::vector<std::string>{"keys:12", "keys:10", "keys:12", "keys:25"}));
+}
+
 // What a process posts (CGEventPost) reaches the combined session state, not the hardware's:
 // the HID system state is the user's hand.
 class PostedByAProcess : public SessionTest {
