@@ -52,7 +52,7 @@ CGEventFlags modifierFlagOfKey(CGKeyCode code) {
 }
 
 std::string modifierNames() {
-    return "control, command (cmd), shift, option, fn, caps";
+    return "control, command, shift, option, fn, caps";
 }
 
 std::optional<CGKeyCode> keyCodeNamed(std::string_view name) {

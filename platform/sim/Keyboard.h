@@ -21,7 +21,8 @@ struct ModifierKey {
 std::optional<ModifierKey> modifierNamed(std::string_view name);
 // The flag a modifier key's code sets, or 0 for any other key.
 CGEventFlags modifierFlagOfKey(CGKeyCode code);
-// The names modifierNamed accepts, for messages: "control, command (cmd), ...".
+// The modifier names, for messages: "control, command, shift, option, fn, caps" (`cmd` is
+// accepted too).
 std::string modifierNames();
 
 // The code of a key that is not a modifier: a letter, a digit, tab, space, return, escape,
