@@ -31,6 +31,14 @@ CGEventRef createMouseEvent(CGEventType type, CGPoint location, CGMouseButton bu
     return event;
 }
 
+CGEventRef createKeyEvent(CGKeyCode key, bool down) {
+    CGEventRef event = createEvent();
+    __CGEvent* layout = layoutOf(event);
+    layout->type = down ? kCGEventKeyDown : kCGEventKeyUp;
+    layout->fields[kCGKeyboardEventKeycode] = key;
+    return event;
+}
+
 }  // namespace frameworks
 
 CFTypeID CGEventGetTypeID() {
@@ -82,11 +90,7 @@ CGEventRef CGEventCreateKeyboardEvent(CGEventSourceRef, CGKeyCode virtualKey, bo
     if (sim::failCall<"CGEventCreateKeyboardEvent">()) {
         return nullptr;
     }
-    CGEventRef event = frameworks::createEvent();
-    __CGEvent* layout = layoutOf(event);
-    layout->type = keyDown ? kCGEventKeyDown : kCGEventKeyUp;
-    layout->fields[kCGKeyboardEventKeycode] = virtualKey;
-    return event;
+    return frameworks::createKeyEvent(virtualKey, keyDown);
 }
 
 CGEventRef CGEventCreateCopy(CGEventRef event) {

@@ -9,7 +9,17 @@
 #include "Foundation/Foundation.h"
 #include "sim/Clock.h"
 #include "sim/Desktop.h"
+#include "sim/Keyboard.h"
 #include "sim/Transcript.h"
+
+// The session's keyboard model carries Quartz's own values.
+static_assert(sim::kFlagAlphaShift == kCGEventFlagMaskAlphaShift &&
+              sim::kFlagShift == kCGEventFlagMaskShift &&
+              sim::kFlagControl == kCGEventFlagMaskControl &&
+              sim::kFlagAlternate == kCGEventFlagMaskAlternate &&
+              sim::kFlagCommand == kCGEventFlagMaskCommand &&
+              sim::kFlagSecondaryFn == kCGEventFlagMaskSecondaryFn &&
+              sim::kKeyDownEvent == kCGEventKeyDown);
 
 namespace frameworks {
 
@@ -157,9 +167,18 @@ void EventSystem::InputState::follow(CGEventRef posted) {
                    event->type == kCGEventKeyDown);
             break;
         }
-        case kCGEventFlagsChanged:
+        case kCGEventFlagsChanged: {
             flags = event->flags;
+            // The modifier key that changed is down exactly while its flag is set.
+            auto code = event->fields.find(kCGKeyboardEventKeycode);
+            if (code != event->fields.end()) {
+                const auto key = static_cast<CGKeyCode>(code->second);
+                if (const CGEventFlags flag = modifierFlagOfKey(key); flag != 0) {
+                    setKey(key, (flags & flag) != 0);
+                }
+            }
             break;
+        }
         default:
             break;
     }
@@ -266,6 +285,15 @@ void EventSystem::post(CGEventTapLocation location, CGEventRef posted, Origin or
                                                      : Desktop::MouseEvent::Other;
         desktop().routeMouseEvent(routed, delivered->location.x, delivered->location.y);
     }
+    if (!swallowed && delivered->type >= kCGEventKeyDown &&
+        delivered->type <= kCGEventFlagsChanged) {
+        auto code = delivered->fields.find(kCGKeyboardEventKeycode);
+        desktop().routeKeyEvent(delivered->type,
+                                code == delivered->fields.end()
+                                    ? CGKeyCode{0xFFFF}
+                                    : static_cast<CGKeyCode>(code->second),
+                                delivered->flags);
+    }
     desktop().applyPendingHides();
 }
 
@@ -297,7 +325,7 @@ void EventSystem::disableTaps(CGEventType reason) {
 void EventSystem::pressLeft(double x, double y, CGEventFlags flags) {
     const double now = clockNow();
     const bool continues =
-        lastPress_.clickState > 0 && now - lastPress_.time <= kDoubleClickInterval &&
+        lastPress_.clickState > 0 && now - lastPress_.time <= frameworks::kDoubleClickInterval &&
         std::hypot(x - lastPress_.location.x, y - lastPress_.location.y) <= kDoubleClickDistance;
     lastPress_ = {now, CGPointMake(x, y), continues ? lastPress_.clickState + 1 : 1};
     postHandEvent(kCGEventLeftMouseDown, x, y, flags, lastPress_.clickState);
@@ -326,6 +354,52 @@ void EventSystem::postHandEvent(CGEventType type, double x, double y, CGEventFla
     __CGEvent* layout = layoutOf(event.get());
     layout->flags = flags;
     layout->fields[kCGMouseEventClickState] = clickState;
+    post(kCGHIDEventTap, event.get(), Origin::Hand);
+}
+
+void EventSystem::pressButton(CGMouseButton button, double x, double y, CGEventFlags flags) {
+    if (button == kCGMouseButtonLeft) {
+        pressLeft(x, y, flags);
+        return;
+    }
+    RetainPtr<CGEventRef> event = adoptCF(createMouseEvent(
+        button == kCGMouseButtonRight ? kCGEventRightMouseDown : kCGEventOtherMouseDown,
+        CGPointMake(x, y), button));
+    layoutOf(event.get())->flags = flags;
+    post(kCGHIDEventTap, event.get(), Origin::Hand);
+}
+
+void EventSystem::releaseButton(CGMouseButton button, double x, double y,
+                                std::optional<SInt64> clickState, CGEventFlags flags) {
+    if (button == kCGMouseButtonLeft) {
+        releaseLeft(x, y, clickState, flags);
+        return;
+    }
+    RetainPtr<CGEventRef> event = adoptCF(createMouseEvent(
+        button == kCGMouseButtonRight ? kCGEventRightMouseUp : kCGEventOtherMouseUp,
+        CGPointMake(x, y), button));
+    __CGEvent* layout = layoutOf(event.get());
+    layout->flags = flags;
+    layout->fields[kCGMouseEventClickState] = clickState.value_or(1);
+    post(kCGHIDEventTap, event.get(), Origin::Hand);
+}
+
+void EventSystem::pressKey(CGKeyCode key) {
+    postHandKey(key, true);
+}
+
+void EventSystem::releaseKey(CGKeyCode key) {
+    postHandKey(key, false);
+}
+
+void EventSystem::postHandKey(CGKeyCode key, bool down) {
+    RetainPtr<CGEventRef> event = adoptCF(createKeyEvent(key, down));
+    __CGEvent* layout = layoutOf(event.get());
+    layout->flags = hardware_.flags;
+    if (const CGEventFlags flag = modifierFlagOfKey(key); flag != 0) {
+        layout->type = kCGEventFlagsChanged;
+        layout->flags = down ? (hardware_.flags | flag) : (hardware_.flags & ~flag);
+    }
     post(kCGHIDEventTap, event.get(), Origin::Hand);
 }
 

@@ -1,6 +1,6 @@
 // The simulated HID event system: event taps, the live state of the pointer, buttons and
-// keys, and the road of every posted mouse event: through the taps in placement order, then
-// to the Dock or the window under the point.
+// keys, and the road of every posted event: through the taps in placement order, then to the
+// Dock or the window under the point (mouse events) or the active application (key events).
 #pragma once
 
 #include <cstdint>
@@ -88,11 +88,24 @@ public:
     // the button is not down.
     SInt64 releaseClickState() const;
 
+    // The user's hand on another button: a right or other button's press or release at a
+    // point, posted at the HID level with that button's event type and number (the left
+    // button goes to pressLeft and releaseLeft).
+    void pressButton(CGMouseButton button, double x, double y, CGEventFlags flags = 0);
+    void releaseButton(CGMouseButton button, double x, double y,
+                       std::optional<SInt64> clickState = std::nullopt, CGEventFlags flags = 0);
+    // The user's hand on the keyboard: a key goes down or up, posted at the HID level. A
+    // modifier key posts a flags-changed event with the flags it leaves; any other key a
+    // key-down or key-up event carrying the modifier flags held.
+    void pressKey(CGKeyCode key);
+    void releaseKey(CGKeyCode key);
+
 private:
     void removeTap(std::uint64_t id);
     void deliverToTaps(CGEventTapLocation location, RetainPtr<CGEventRef>& event, bool& swallowed);
     // A left-button event of the user's hand at a point, posted at the HID level.
     void postHandEvent(CGEventType type, double x, double y, CGEventFlags flags, SInt64 clickState);
+    void postHandKey(CGKeyCode key, bool down);
 
     // What is down in one state table.
     struct InputState {
@@ -127,5 +140,6 @@ EventSystem& eventSystem();
 // switched off).
 CGEventRef createEvent();
 CGEventRef createMouseEvent(CGEventType type, CGPoint location, CGMouseButton button);
+CGEventRef createKeyEvent(CGKeyCode key, bool down);
 
 }  // namespace frameworks

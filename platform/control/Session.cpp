@@ -13,6 +13,7 @@
 #include "Foundation/PreferenceDomainInternal.h"
 #include "control/OpenFile.h"
 #include "control/SystemPreferences.h"
+#include "control/SystemProcess.h"
 #include "control/UserSession.h"
 #include "sim/Clock.h"
 #include "sim/Desktop.h"
@@ -67,6 +68,13 @@ void reset() {
         if (const std::string path = pathOfFileURL(utf16FromUTF8(url)); !path.empty()) {
             openPath(path, nullptr);
         }
+    });
+    desktop().setCommandHandler([](pid_t pid, Desktop::AppCommand command) {
+        if (pid != desktop().systemPid()) {
+            return false;
+        }
+        command == Desktop::AppCommand::Quit ? terminateSystem() : closeSettingsWindow();
+        return true;
     });
     resetSystemPreferences();
 

@@ -63,6 +63,7 @@ void Desktop::reset(const std::string& systemBundlePath) {
     active_.reset();
     publishedActive_.reset();
     recentlyActive_.clear();
+    switcherChoice_.reset();
     pendingHides_.clear();
     pendingActivations_.clear();
     hideRequests_ = 0;

@@ -208,6 +208,21 @@ public:
     void setOpenHandler(std::function<void(const std::string& url)> handler) {
         openHandler_ = std::move(handler);
     }
+    // The active application's response to a key event that passed the taps: Command-H hides
+    // it, Command-Option-H the others, Command-Q quits it, Command-W closes its front window;
+    // Command-Tab and Command-Shift-Tab choose the next or previous application in the
+    // switcher, which becomes active when Command is released (DesktopKeyboard.cpp).
+    void routeKeyEvent(std::uint32_t type, std::uint16_t key, std::uint64_t flags);
+    // The applications the switcher offers: regular applications, most recently active first,
+    // then the others in launch order.
+    std::vector<pid_t> switcherOrder() const;
+    // A command the user gives an application from the keyboard; the handler carries it out
+    // when the application has code of its own (the system's process) and answers whether it
+    // did; otherwise the desktop does what the application would. Kept across resets.
+    enum class AppCommand { Quit, CloseWindow };
+    void setCommandHandler(std::function<bool(pid_t, AppCommand)> handler) {
+        commandHandler_ = std::move(handler);
+    }
 
     // Questions.
     bool accessEnabled() const { return accessEnabled_; }
@@ -250,6 +265,7 @@ private:
     std::function<void(const ApplicationSpec&)> launchHandler_;
     std::function<void(NodeId)> controlHandler_;
     std::function<void(const std::string&)> openHandler_;
+    std::function<bool(pid_t, AppCommand)> commandHandler_;
     NodeId newNode(pid_t pid, NodeKind kind, NodeId parent, std::u16string role);
     void removeSubtree(NodeId id);
     void layoutDock();
@@ -269,6 +285,7 @@ private:
     std::vector<pid_t> recentlyActive_;  // most recent first
     // What received the left press that is down (its node, 0 for nothing), until its release.
     std::optional<NodeId> pressReceiver_;
+    std::optional<pid_t> switcherChoice_;  // while Command-Tab is held
     std::vector<pid_t> pendingHides_;
     std::vector<std::pair<pid_t, bool>> pendingActivations_;  // pid, all windows
     int hideRequests_ = 0;

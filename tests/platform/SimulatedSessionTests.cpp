@@ -70,13 +70,13 @@ TEST_F(SimulatedSession, TapsOnTheRunLoopAndSwitchedOnSeeEventsInPlacementOrder)
     InstalledTap second(recordingTap, "second");
     InstalledTap head(recordingTap, "head", kCGHeadInsertEventTap);
     CGEventTapEnable(second.port.get(), false);
-    eventSystem().pressLeft(10, 10);
+    frameworks::eventSystem().pressLeft(10, 10);
     EXPECT_EQ(gSeen, (std::vector<std::string>{"head:1", "first:1"}));
     CGEventTapEnable(second.port.get(), true);
-    eventSystem().pressLeft(10, 10);
+    frameworks::eventSystem().pressLeft(10, 10);
     EXPECT_EQ(gSeen,
               (std::vector<std::string>{"head:1", "first:1", "head:1", "first:1", "second:1"}));
-    EXPECT_EQ(eventSystem().tapCount(), 4u);
+    EXPECT_EQ(frameworks::eventSystem().tapCount(), 4u);
 }
 
 // The Dock shows a hidden application when the release reaches its item.
@@ -90,8 +90,8 @@ protected:
     }
     void clickSafari() {
         const CGPoint item = dockItem("Safari");
-        eventSystem().pressLeft(item.x, item.y);
-        eventSystem().releaseLeft(item.x, item.y);
+        frameworks::eventSystem().pressLeft(item.x, item.y);
+        frameworks::eventSystem().releaseLeft(item.x, item.y);
     }
     pid_t safari_ = 0;
 };
@@ -109,13 +109,13 @@ TEST_F(EventsToTheDock, AFilterCanSwallowAnEvent) {
 }
 
 TEST_F(SimulatedSession, ThePointerAndBothButtonStatesFollowTheHand) {
-    eventSystem().pressLeft(10, 20);
+    frameworks::eventSystem().pressLeft(10, 20);
     EXPECT_TRUE(CGEventSourceButtonState(kCGEventSourceStateHIDSystemState, kCGMouseButtonLeft));
     EXPECT_TRUE(
         CGEventSourceButtonState(kCGEventSourceStateCombinedSessionState, kCGMouseButtonLeft));
     RetainPtr<CGEventRef> probe = adoptCF(CGEventCreate(nullptr));
     EXPECT_EQ(CGEventGetLocation(probe.get()).y, 20);
-    eventSystem().releaseLeft(10, 20);
+    frameworks::eventSystem().releaseLeft(10, 20);
     EXPECT_FALSE(CGEventSourceButtonState(kCGEventSourceStateHIDSystemState, kCGMouseButtonLeft));
 }
 
@@ -132,11 +132,47 @@ TEST_F(SimulatedSession, PressesCountUpWithinHalfASecondAndFourPointsOfThePressB
     };
     for (const auto& press : presses) {
         sim::advanceClockTo(sim::clockNow() + press.wait);
-        eventSystem().pressLeft(press.x, press.y);
-        EXPECT_EQ(eventSystem().pressClickState(), press.clickState)
+        frameworks::eventSystem().pressLeft(press.x, press.y);
+        EXPECT_EQ(frameworks::eventSystem().pressClickState(), press.clickState)
             << "at " << press.x << "," << press.y << " after " << press.wait << " s";
-        eventSystem().releaseLeft(press.x, press.y);
+        frameworks::eventSystem().releaseLeft(press.x, press.y);
     }
+}
+
+// The hand's keys and other buttons reach the taps whose masks ask for them, with their own
+// types, key codes, flags and button numbers, and are held in both state tables.
+TEST_F(SimulatedSession, KeysAndOtherButtonsReachOnlyTheTapsThatAskForThem) {
+    gSeen.clear();
+    InstalledTap keys(recordingTap, "keys", kCGTailAppendEventTap, kCGEventTapOptionListenOnly,
+                      CGEventMaskBit(kCGEventKeyDown) | CGEventMaskBit(kCGEventFlagsChanged) |
+                          CGEventMaskBit(kCGEventOtherMouseDown));
+    InstalledTap left(recordingTap, "left");
+    CGEventFlags flags = 0;
+    SInt64 field = -1;
+    std::pair<CGEventFlags*, SInt64*> read{&flags, &field};
+    InstalledTap reader(
+        [](CGEventTapProxy, CGEventType type, CGEventRef event, void* info) {
+            auto* into = static_cast<std::pair<CGEventFlags*, SInt64*>*>(info);
+            *into->first = CGEventGetFlags(event);
+            *into->second = CGEventGetIntegerValueField(event, type == kCGEventKeyDown
+                                                                   ? kCGKeyboardEventKeycode
+                                                                   : kCGMouseEventButtonNumber);
+            return event;
+        },
+        &read, kCGTailAppendEventTap, kCGEventTapOptionListenOnly,
+        CGEventMaskBit(kCGEventKeyDown) | CGEventMaskBit(kCGEventRightMouseUp));
+    frameworks::eventSystem().pressKey(55);  // command
+    EXPECT_TRUE(CGEventSourceKeyState(kCGEventSourceStateHIDSystemState, 55));
+    frameworks::eventSystem().pressKey(4);  // h
+    EXPECT_EQ(flags, kCGEventFlagMaskCommand);
+    EXPECT_EQ(field, 4);
+    frameworks::eventSystem().releaseKey(4);
+    frameworks::eventSystem().releaseKey(55);
+    EXPECT_FALSE(CGEventSourceKeyState(kCGEventSourceStateCombinedSessionState, 55));
+    frameworks::eventSystem().pressButton(kCGMouseButtonCenter, 5, 5);
+    frameworks::eventSystem().releaseButton(kCGMouseButtonRight, 5, 5);
+    EXPECT_EQ(field, 1);
+    EXPECT_EQ(gSeen, (std::vector<std::string>{"keys:12", "keys:10", "keys:12", "keys:25"}));
 }
 
 // What a process posts (CGEventPost) reaches the combined session state, not the hardware's:
@@ -158,13 +194,13 @@ TEST_F(SimulatedSession, TheDockShowsAndActivatesAnApplicationUnlessItIsActiveAn
     const pid_t notes = addApp("Notes");
     EXPECT_EQ(desktop().activePid(), safari);
     const CGPoint notesItem = dockItem("Notes");
-    eventSystem().pressLeft(notesItem.x, notesItem.y);
+    frameworks::eventSystem().pressLeft(notesItem.x, notesItem.y);
     EXPECT_EQ(desktop().activePid(), safari);  // the Dock acts on the release
-    eventSystem().releaseLeft(notesItem.x, notesItem.y);
+    frameworks::eventSystem().releaseLeft(notesItem.x, notesItem.y);
     EXPECT_EQ(desktop().activePid(), notes);
     desktop().hide(notes);
     EXPECT_EQ(desktop().activePid(), safari);
-    eventSystem().releaseLeft(notesItem.x, notesItem.y);
+    frameworks::eventSystem().releaseLeft(notesItem.x, notesItem.y);
     EXPECT_EQ(desktop().activePid(), notes);
     EXPECT_FALSE(desktop().application(notes)->hidden);
 }
@@ -181,7 +217,7 @@ TEST_F(SimulatedSession, APressOnAWindowActivatesItsApplicationAfterTheTaps) {
         }
     };
     InstalledTap tap(ActiveAtPress::callback);
-    eventSystem().pressLeft(150, 150);
+    frameworks::eventSystem().pressLeft(150, 150);
     EXPECT_EQ(gSeen, std::vector<std::string>{std::to_string(safari)});
     EXPECT_EQ(desktop().activePid(), notes);
 }
@@ -422,9 +458,9 @@ TEST_F(SimulatedSession, TheHandAndTheNoticeOfASwitchedOffTapLeaveEventFaultsToT
     gSeen.clear();
     InstalledTap tap(recordingTap, "tap");
     const CGPoint at = dockItem("Safari");
-    eventSystem().pressLeft(at.x, at.y);
-    eventSystem().releaseLeft(at.x, at.y);
-    eventSystem().disableTaps(kCGEventTapDisabledByTimeout);
+    frameworks::eventSystem().pressLeft(at.x, at.y);
+    frameworks::eventSystem().releaseLeft(at.x, at.y);
+    frameworks::eventSystem().disableTaps(kCGEventTapDisabledByTimeout);
     EXPECT_EQ(gSeen, (std::vector<std::string>{"tap:1", "tap:2", "tap:4294967294"}));
 
     EXPECT_FALSE(adoptCF(CGEventCreate(nullptr)));

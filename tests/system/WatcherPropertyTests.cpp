@@ -12,6 +12,7 @@
 
 #include "WatcherTest.h"
 #include "sim/Clock.h"
+#include "sim/Keyboard.h"
 
 namespace watcherprops {
 
@@ -71,7 +72,9 @@ struct Step {
         Wait,
         Activate,
         Hide,
-        Quit
+        Quit,
+        OtherButtonClick,  // the right or other button, by the click state's parity
+        Chord              // a keyboard chord, by the app index
     };
     Kind kind = Press;
     Target target;
@@ -99,8 +102,8 @@ void showValue(const DesktopPlan& plan, std::ostream& os) {
         showValue(window, os), os << " ";
 }
 void showValue(const Step& step, std::ostream& os) {
-    static const char* names[] = {"press", "release",  "click", "timeout", "userinput",
-                                  "wait",  "activate", "hide",  "quit"};
+    static const char* names[] = {"press",    "release", "click", "timeout",    "userinput", "wait",
+                                  "activate", "hide",    "quit",  "otherclick", "chord"};
     os << names[step.kind] << "(target " << step.target.kind << ":" << step.target.index << " "
        << step.target.x << "," << step.target.y << " clicks " << step.clickState << " app "
        << step.app << " " << step.seconds << "s)";
@@ -171,7 +174,9 @@ rc::Gen<Step> genStep() {
                                               {2, Step::Wait},
                                               {2, Step::Activate},
                                               {1, Step::Hide},
-                                              {1, Step::Quit}}),
+                                              {1, Step::Quit},
+                                              {3, Step::OtherButtonClick},
+                                              {3, Step::Chord}}),
         genTarget(), rc::gen::weightedElement<int>({{1, 0}, {6, 1}, {2, 2}, {1, 3}}),
         rc::gen::inRange(0, 8), rc::gen::inRange(1, 8));
 }
@@ -220,7 +225,8 @@ protected:
 
     // Whether the watcher's tap would be handed an event now.
     static bool watcherListening() {
-        return eventSystem().tapCount() == 1 && eventSystem().taps().front().enabled;
+        return frameworks::eventSystem().tapCount() == 1 &&
+               frameworks::eventSystem().taps().front().enabled;
     }
 
     // The hide rule, stated on the desktop's own model rather than through the system's code.
@@ -288,10 +294,10 @@ RC_GTEST_FIXTURE_PROP(WatcherProperties, HidesExactlyWhenTheRuleSaysSo, ()) {
                 releaseAt(1);
                 break;
             case Step::DisableByTimeout:
-                eventSystem().disableTaps(kCGEventTapDisabledByTimeout);
+                frameworks::eventSystem().disableTaps(kCGEventTapDisabledByTimeout);
                 break;
             case Step::DisableByUserInput:
-                eventSystem().disableTaps(kCGEventTapDisabledByUserInput);
+                frameworks::eventSystem().disableTaps(kCGEventTapDisabledByUserInput);
                 break;
             case Step::Wait:
                 CFRunLoopRunInMode(kCFRunLoopDefaultMode, step.seconds, false);
@@ -305,9 +311,43 @@ RC_GTEST_FIXTURE_PROP(WatcherProperties, HidesExactlyWhenTheRuleSaysSo, ()) {
             case Step::Quit:
                 desktop().quit(app);
                 break;
+            case Step::OtherButtonClick: {
+                const CGMouseButton button =
+                    step.clickState % 2 == 0 ? kCGMouseButtonRight : kCGMouseButtonCenter;
+                frameworks::eventSystem().pressButton(button, at.x, at.y);
+                frameworks::eventSystem().releaseButton(button, at.x, at.y);
+                RC_ASSERT(desktop().hideRequestCount() == expectedHides);
+                break;
+            }
+            case Step::Chord: {
+                static const char* const kChords[] = {"cmd+h",   "cmd+option+h",  "cmd+w",
+                                                      "cmd+tab", "cmd+shift+tab", "h"};
+                std::string error;
+                const auto chord = sim::chordOf(kChords[step.app % 6], &error);
+                for (const sim::ModifierKey& modifier : chord->modifiers) {
+                    frameworks::eventSystem().pressKey(modifier.code);
+                }
+                frameworks::eventSystem().pressKey(chord->key);
+                frameworks::eventSystem().releaseKey(chord->key);
+                for (auto it = chord->modifiers.rbegin(); it != chord->modifiers.rend(); ++it) {
+                    frameworks::eventSystem().releaseKey(it->code);
+                }
+                RC_ASSERT(desktop().hideRequestCount() == expectedHides);
+                break;
+            }
+        }
+        // The watcher's tap asks for left-button events only: keys and other buttons never
+        // reach its callback.
+        const CGEventMask others =
+            CGEventMaskBit(kCGEventKeyDown) | CGEventMaskBit(kCGEventKeyUp) |
+            CGEventMaskBit(kCGEventFlagsChanged) | CGEventMaskBit(kCGEventRightMouseDown) |
+            CGEventMaskBit(kCGEventRightMouseUp) | CGEventMaskBit(kCGEventOtherMouseDown) |
+            CGEventMaskBit(kCGEventOtherMouseUp);
+        for (const frameworks::EventTap& tap : frameworks::eventSystem().taps()) {
+            RC_ASSERT((tap.mask & others) == 0u);
         }
         settle();
-        RC_ASSERT(eventSystem().tapCount() <= 1u);
+        RC_ASSERT(frameworks::eventSystem().tapCount() <= 1u);
     }
 }
 
@@ -350,7 +390,7 @@ RC_GTEST_FIXTURE_PROP(WatcherProperties, TheCallbackReturnsTheEventItGotUnchange
             RC_ASSERT(NSObjectLiveCount() == before + scheduled);
         }
         CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.6, false);
-        RC_ASSERT(eventSystem().tapCount() <= 1u);
+        RC_ASSERT(frameworks::eventSystem().tapCount() <= 1u);
     }
 }
 

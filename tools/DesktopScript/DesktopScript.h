@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "ApplicationServices/CGEvent.h"
+#include "sim/Keyboard.h"
 
 namespace sim::script {
 
@@ -101,7 +102,15 @@ struct PointerStatement {
     // release ends.
     std::optional<long> clicks;
     CGEventFlags flags = 0;
-    std::vector<std::string> modifiers;  // as written, for the story
+    std::vector<std::string> modifiers;         // as written, for the story
+    CGMouseButton button = kCGMouseButtonLeft;  // button=left|right|other
+};
+
+// The user presses and releases a chord: the modifiers go down, then the key, then all come
+// up in reverse order.
+struct KeyStatement {
+    Chord chord;
+    std::string text;  // as written, for the story
 };
 
 struct TapDisableStatement {
@@ -190,11 +199,11 @@ struct ExpectRunning {
 using Action =
     std::variant<AppStatement, DockItemStatement, WindowStatement, AppActionStatement,
                  AccessStatement, DefaultStatement, LoginItemStatement, TapFailStatement,
-                 WaitStatement, PointerStatement, TapDisableStatement, SystemStatement,
-                 SettingsSetStatement, OpenStatement, ExpectHidden, ExpectActive, ExpectCount,
-                 ExpectSettings, ExpectStatus, ExpectDockIcon, ExpectDefault, ExpectLoginItem,
-                 ExpectOpened, ExpectAccess, ExpectControl, SessionStatement, DockFixtureStatement,
-                 KeepStatement, ExpectRunning>;
+                 WaitStatement, PointerStatement, KeyStatement, TapDisableStatement,
+                 SystemStatement, SettingsSetStatement, OpenStatement, ExpectHidden, ExpectActive,
+                 ExpectCount, ExpectSettings, ExpectStatus, ExpectDockIcon, ExpectDefault,
+                 ExpectLoginItem, ExpectOpened, ExpectAccess, ExpectControl, SessionStatement,
+                 DockFixtureStatement, KeepStatement, ExpectRunning>;
 
 struct Statement {
     int line = 0;

@@ -1,5 +1,5 @@
-// The user's hand: left-button presses and releases and pointer moves posted at the HID level,
-// at a point or the middle of a Dock item, a window or a control, with modifier keys held; and
+// The user's hand: button presses and releases and pointer moves posted at the HID level, at a
+// point or the middle of a Dock item, a window or a control, with modifier keys held; and
 // the platform switching the event taps off.
 #include "ApplicationServices/EventSystemInternal.h"
 #include "DesktopScript/DesktopScriptSteps.h"
@@ -90,19 +90,32 @@ private:
     CGEventFlags before_;
 };
 
-void press(const ScreenPoint& at, CGEventFlags flags) {
-    frameworks::eventSystem().pressLeft(at.x, at.y, flags);
+std::string buttonName(CGMouseButton button) {
+    return button == kCGMouseButtonLeft    ? "left"
+           : button == kCGMouseButtonRight ? "right"
+                                           : "other";
 }
 
-void release(const ScreenPoint& at, std::optional<long> clicks, CGEventFlags flags) {
-    frameworks::eventSystem().releaseLeft(at.x, at.y, clicks, flags);
+// "clicks" for the left button, "right-clicks" or "other-clicks" for the others.
+std::string clickVerb(CGMouseButton button) {
+    return button == kCGMouseButtonLeft ? "clicks" : buttonName(button) + "-clicks";
+}
+
+void press(const ScreenPoint& at, CGEventFlags flags, CGMouseButton button) {
+    frameworks::eventSystem().pressButton(button, at.x, at.y, flags);
+}
+
+void release(const ScreenPoint& at, std::optional<long> clicks, CGEventFlags flags,
+             CGMouseButton button) {
+    frameworks::eventSystem().releaseButton(button, at.x, at.y, clicks, flags);
 }
 
 // A click is two events; the session settles between them as it does between statements.
-void click(const ScreenPoint& at, std::optional<long> clicks, CGEventFlags flags) {
-    press(at, flags);
+void click(const ScreenPoint& at, std::optional<long> clicks, CGEventFlags flags,
+           CGMouseButton button = kCGMouseButtonLeft) {
+    press(at, flags, button);
     settle();
-    release(at, clicks, flags);
+    release(at, clicks, flags, button);
 }
 
 }  // namespace
@@ -112,20 +125,22 @@ void perform(const PointerStatement& pointer, Story& story) {
     const HeldModifiers held(pointer.flags);
     switch (pointer.action) {
         case PointerAction::Press:
-            story.tell("the user presses the left button on " + at.description + holding(pointer));
-            press(at, pointer.flags);
+            story.tell("the user presses the " + buttonName(pointer.button) + " button on " +
+                       at.description + holding(pointer));
+            press(at, pointer.flags, pointer.button);
             break;
         case PointerAction::Release:
             story.tell(
-                "the user releases the left button on " + at.description +
+                "the user releases the " + buttonName(pointer.button) + " button on " +
+                at.description +
                 clickState(pointer.clicks.value_or(frameworks::eventSystem().releaseClickState())) +
                 holding(pointer));
-            release(at, pointer.clicks, pointer.flags);
+            release(at, pointer.clicks, pointer.flags, pointer.button);
             break;
         case PointerAction::Click:
-            story.tell("the user clicks " + at.description + clickState(pointer.clicks) +
-                       holding(pointer));
-            click(at, pointer.clicks, pointer.flags);
+            story.tell("the user " + clickVerb(pointer.button) + " " + at.description +
+                       clickState(pointer.clicks) + holding(pointer));
+            click(at, pointer.clicks, pointer.flags, pointer.button);
             break;
         case PointerAction::DoubleClick:
             story.tell("the user double-clicks " + at.description);

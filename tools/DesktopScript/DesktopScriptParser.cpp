@@ -219,21 +219,16 @@ void modifiers(const std::string& statement, const Options& options, PointerStat
     if (!list) {
         return;
     }
-    static const std::map<std::string, CGEventFlags> kFlags{
-        {"control", kCGEventFlagMaskControl}, {"command", kCGEventFlagMaskCommand},
-        {"shift", kCGEventFlagMaskShift},     {"option", kCGEventFlagMaskAlternate},
-        {"fn", kCGEventFlagMaskSecondaryFn},  {"caps", kCGEventFlagMaskAlphaShift},
-    };
     std::size_t start = 0;
     for (;;) {
         const std::size_t comma = list->find(',', start);
         const std::string name = list->substr(start, comma - start);
-        auto found = kFlags.find(name);
-        if (found == kFlags.end()) {
-            throw Malformed{statement + ": unknown modifier " + quoted(name) +
-                            " (control, command, shift, option, fn, caps)"};
+        const std::optional<ModifierKey> found = modifierNamed(name);
+        if (!found) {
+            throw Malformed{statement + ": unknown modifier " + quoted(name) + " (" +
+                            modifierNames() + ")"};
         }
-        pointer.flags |= found->second;
+        pointer.flags |= found->flag;
         pointer.modifiers.push_back(name);
         if (comma == std::string::npos) {
             return;
@@ -251,12 +246,25 @@ PointerStatement pointer(StatementWords& words, PointerAction action) {
         return result;
     }
     const bool takesClicks = action == PointerAction::Release || action == PointerAction::Click;
-    const Options options = !takesClicks ? words.options({{"mods", true}})
-                                         : words.options({{"clicks", true}, {"mods", true}});
+    const Options options =
+        action == PointerAction::Move ? words.options({{"mods", true}})
+        : takesClicks ? words.options({{"clicks", true}, {"mods", true}, {"button", true}})
+                      : words.options({{"mods", true}, {"button", true}});
     if (const auto clicks = options.value("clicks")) {
         result.clicks = countValue(words.statement(), "clicks=", *clicks);
     }
     modifiers(words.statement(), options, result);
+    if (const auto button = options.value("button")) {
+        static const std::map<std::string, CGMouseButton> kButtons{{"left", kCGMouseButtonLeft},
+                                                                   {"right", kCGMouseButtonRight},
+                                                                   {"other", kCGMouseButtonCenter}};
+        auto found = kButtons.find(*button);
+        if (found == kButtons.end()) {
+            throw Malformed{words.statement() + ": unknown button " + quoted(*button) +
+                            " (left, right, other)"};
+        }
+        result.button = found->second;
+    }
     return result;
 }
 
@@ -500,6 +508,16 @@ const StatementForm kStatements[] = {
     {"click", pointerStatement<PointerAction::Click>},
     {"doubleclick", pointerStatement<PointerAction::DoubleClick>},
     {"move", pointerStatement<PointerAction::Move>},
+    {"key",
+     [](StatementWords& words) -> Action {
+         const std::string text = words.positional("CHORD");
+         std::string error;
+         std::optional<Chord> chord = chordOf(text, &error);
+         if (!chord) {
+             throw Malformed{"key: " + quoted(text) + ": " + error};
+         }
+         return KeyStatement{std::move(*chord), text};
+     }},
     {"tapdisable",
      [](StatementWords& words) -> Action {
          const std::string reason = words.keyword({"timeout", "userinput"}, "the reason");

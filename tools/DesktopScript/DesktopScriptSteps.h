@@ -70,6 +70,8 @@ void perform(const WaitStatement& statement, Story& story);
 // --- The user's hand (DesktopScriptHand.cpp)
 void perform(const PointerStatement& statement, Story& story);
 void perform(const TapDisableStatement& statement, Story& story);
+// --- The user's keyboard (DesktopScriptKeyboard.cpp)
+void perform(const KeyStatement& statement, Story& story);
 
 // --- The system (DesktopScriptSystem.cpp)
 void perform(const SystemStatement& statement, Story& story);

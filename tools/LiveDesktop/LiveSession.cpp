@@ -163,14 +163,21 @@ Json LiveSession::hand(const HandAction& action) {
         }
         lastHandSeq_ = action.seq;
     }
+    if (action.key) {
+        return key(*action.key);
+    }
     const bool isMove = action.kind == HandKind::Move;
     const Moment moment = recording_->momentFor(isMove, pacedClockNow(), clockNow());
     atMoment(moment, [&] {
         // A release carries the click state the window server counted for its press.
-        const long clicks =
-            action.kind == HandKind::Release ? frameworks::eventSystem().releaseClickState() : 1;
+        const long clicks = action.kind == HandKind::Release && action.button == kCGMouseButtonLeft
+                                ? frameworks::eventSystem().releaseClickState()
+                                : 1;
         const std::string statement =
-            handStatement(action.kind, action.x, action.y, clicks, action.modifiers);
+            handStatement(action.kind, action.x, action.y, clicks, action.modifiers,
+                          action.button == kCGMouseButtonLeft    ? "left"
+                          : action.button == kCGMouseButtonRight ? "right"
+                                                                 : "other");
         const bool recorded =
             recording_->reserve(moment, statement.size() + 1, isMove, expectationsOfSessionNow);
         script::PointerStatement pointer;
@@ -182,6 +189,7 @@ Json LiveSession::hand(const HandAction& action) {
         pointer.clicks = clicks;
         pointer.flags = action.flags;
         pointer.modifiers = action.modifiers;
+        pointer.button = action.button;
         {
             NSAutoreleasePool pool;
             // A browser sends a move for every few points the pointer goes: they change nothing
@@ -192,6 +200,24 @@ Json LiveSession::hand(const HandAction& action) {
         settle();
         if (recorded) {
             recording_->add(moment, statement, isMove, clockNow());
+        }
+    });
+    return desktop();
+}
+
+Json LiveSession::key(const script::KeyStatement& chord) {
+    const Moment moment = recording_->momentFor(false, pacedClockNow(), clockNow());
+    atMoment(moment, [&] {
+        const std::string statement = "key " + chord.text;
+        const bool recorded =
+            recording_->reserve(moment, statement.size() + 1, false, expectationsOfSessionNow);
+        {
+            NSAutoreleasePool pool;
+            script::perform(chord, story_);
+        }
+        settle();
+        if (recorded) {
+            recording_->add(moment, statement, false, clockNow());
         }
     });
     return desktop();

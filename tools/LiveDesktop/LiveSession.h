@@ -34,6 +34,10 @@ struct HandAction {
     // The client's own number for the action, growing: an action whose number was carried out
     // already is a retry, answered and not carried out again.
     std::optional<std::uint64_t> seq;
+    CGMouseButton button = kCGMouseButtonLeft;
+    // {"action": "key"}: the chord pressed and released, as a script's `key` statement; the
+    // point, the modifiers and the button are then unused.
+    std::optional<script::KeyStatement> key;
 };
 
 // A script a client sent: run (ok, or stopped at `line` for `message`), or refused before
@@ -71,6 +75,8 @@ public:
     // The hand's press, release or move; the desktop after the session has settled (only the
     // desktop for a retry of an action carried out already).
     Json hand(const HandAction& action);
+    // The hand presses and releases a chord on the keyboard; recorded as its `key` statement.
+    Json key(const script::KeyStatement& chord);
     ScriptAnswer runScript(const std::string& text);
     StoryRing::Lines storyAfter(std::uint64_t line) const { return ring_.linesAfter(line); }
     // What the accessibility toolkit answers at a point, or null when there is no element.

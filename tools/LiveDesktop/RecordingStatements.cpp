@@ -58,13 +58,16 @@ std::string millisecondsInSeconds(std::uint64_t milliseconds) {
 }
 
 std::string handStatement(HandKind kind, double x, double y, long clicks,
-                          const std::vector<std::string>& modifiers) {
+                          const std::vector<std::string>& modifiers, const char* button) {
     std::string text = kind == HandKind::Press     ? "press "
                        : kind == HandKind::Release ? "release "
                                                    : "move ";
     text += exactDecimal(x) + "," + exactDecimal(y);
     if (kind == HandKind::Release) {
         text += " clicks=" + std::to_string(clicks);
+    }
+    if (kind != HandKind::Move && std::string_view(button) != "left") {
+        text += std::string(" button=") + button;
     }
     std::string keys;
     for (const std::string& key : modifiers) {

@@ -19,9 +19,10 @@ std::string exactDecimal(double value);
 std::string millisecondsInSeconds(std::uint64_t milliseconds);
 
 enum class HandKind { Press, Release, Move };
-// "press 412,870 mods=command", "release 412,870 clicks=2", "move 10.5,20".
+// "press 412,870 mods=command", "release 412,870 clicks=2", "move 10.5,20"; a press or release
+// of another button names it ("press 412,870 button=right").
 std::string handStatement(HandKind kind, double x, double y, long clicks,
-                          const std::vector<std::string>& modifiers);
+                          const std::vector<std::string>& modifiers, const char* button = "left");
 
 // `default` and `loginitem` statements that recreate what the home folder holds now for the
 // system (its boolean preferences, the login-item list), with a comment for anything a script

@@ -84,19 +84,30 @@ const std::map<std::string, CGEventFlags>& modifierFlags() {
     return kFlags;
 }
 
-}  // namespace
-
-std::optional<HandAction> readHandBody(const std::string& body, std::string* error) {
-    const std::optional<Json> object = objectOf(body, error);
-    if (!object || !onlyFields(*object, {"action", "x", "y", "mods", "seq"}, error)) {
+// {"action": "key", "chord": "cmd+h"}: a chord as a script's `key` statement writes it.
+std::optional<HandAction> keyAction(const Json& object, std::string* error) {
+    if (!onlyFields(object, {"action", "chord", "seq"}, error)) {
         return std::nullopt;
     }
-    HandAction action;
-    auto kind = object->find("action");
-    if (kind == object->end() || !kind->is_string()) {
-        return fail("\"action\" must be \"press\", \"release\" or \"move\"", error);
+    auto chord = object.find("chord");
+    if (chord == object.end() || !chord->is_string()) {
+        return fail("\"chord\" must be a chord such as \"cmd+h\"", error);
     }
-    const std::string& name = kind->get_ref<const std::string&>();
+    const std::string text = chord->get<std::string>();
+    std::string problem;
+    std::optional<Chord> read = chordOf(text, &problem);
+    if (!read) {
+        return fail("\"chord\" " + script::quoted(text) + ": " + problem, error);
+    }
+    HandAction action;
+    action.key = script::KeyStatement{std::move(*read), text};
+    return action;
+}
+
+// A press, a release or a move of the pointer, with its button and the modifiers held.
+std::optional<HandAction> pointerAction(const Json& object, const std::string& name,
+                                        std::string* error) {
+    HandAction action;
     if (name == "press") {
         action.kind = HandKind::Press;
     } else if (name == "release") {
@@ -104,17 +115,27 @@ std::optional<HandAction> readHandBody(const std::string& body, std::string* err
     } else if (name == "move") {
         action.kind = HandKind::Move;
     } else {
-        return fail("\"action\" must be \"press\", \"release\" or \"move\"", error);
+        return fail("\"action\" must be \"press\", \"release\", \"move\" or \"key\"", error);
+    }
+    if (auto button = object.find("button"); button != object.end()) {
+        const std::string named = button->is_string() ? button->get<std::string>() : "";
+        if (named == "right") {
+            action.button = kCGMouseButtonRight;
+        } else if (named == "other") {
+            action.button = kCGMouseButtonCenter;
+        } else if (named != "left") {
+            return fail("\"button\" must be \"left\", \"right\" or \"other\"", error);
+        }
     }
     for (auto [field, extent, target] :
          {std::tuple{"x", kScreenWidth, &action.x}, std::tuple{"y", kScreenHeight, &action.y}}) {
-        const std::optional<double> value = coordinate(*object, field, extent, error);
+        const std::optional<double> value = coordinate(object, field, extent, error);
         if (!value) {
             return std::nullopt;
         }
         *target = *value;
     }
-    if (auto mods = object->find("mods"); mods != object->end()) {
+    if (auto mods = object.find("mods"); mods != object.end()) {
         if (!mods->is_array()) {
             return fail("\"mods\" must be a list of modifier key names", error);
         }
@@ -132,13 +153,39 @@ std::optional<HandAction> readHandBody(const std::string& body, std::string* err
             action.modifiers.push_back(flag->first);
         }
     }
+    return action;
+}
+
+}  // namespace
+
+std::optional<HandAction> readHandBody(const std::string& body, std::string* error) {
+    const std::optional<Json> object = objectOf(body, error);
+    if (!object) {
+        return std::nullopt;
+    }
+    constexpr const char* kActions =
+        "\"action\" must be \"press\", \"release\", \"move\" or \"key\"";
+    auto kind = object->find("action");
+    if (kind == object->end() || !kind->is_string()) {
+        return fail(kActions, error);
+    }
+    const std::string& name = kind->get_ref<const std::string&>();
+    std::optional<HandAction> read;
+    if (name == "key") {
+        read = keyAction(*object, error);
+    } else if (onlyFields(*object, {"action", "x", "y", "mods", "button", "seq"}, error)) {
+        read = pointerAction(*object, name, error);
+    }
+    if (!read) {
+        return std::nullopt;
+    }
     if (auto seq = object->find("seq"); seq != object->end()) {
         if (!seq->is_number_unsigned()) {
             return fail("\"seq\" must be a whole number from 0 up", error);
         }
-        action.seq = seq->get<std::uint64_t>();
+        read->seq = seq->get<std::uint64_t>();
     }
-    return action;
+    return read;
 }
 
 std::optional<std::string> readScriptBody(const std::string& body, std::string* error) {

@@ -131,10 +131,13 @@ function modifiersOf(event) {
   return mods;
 }
 
-function sendHand(action, point, mods, answered) {
+function sendHand(action, point, mods, answered, button) {
   const body = { action, x: point.x, y: point.y };
   if (mods && mods.length) {
     body.mods = mods;
+  }
+  if (button) {
+    body.button = button;
   }
   queue.push({
     move: action === "move",
@@ -251,6 +254,24 @@ screenElement.addEventListener("pointerup", (event) => {
 screenElement.addEventListener("pointercancel", release);
 screenElement.addEventListener("contextmenu", (event) => event.preventDefault());
 
+// A press on the screen gives it the keyboard focus (its own press handler keeps the browser
+// from moving it), so that the keys that follow go to the session.
+screenElement.addEventListener("pointerdown", () => {
+  if (!screenElement.contains(document.activeElement)) screenElement.focus({ preventScroll: true });
+});
+
+// The right and middle buttons go to the session as the right and other buttons.
+const kOtherButtons = { 1: "other", 2: "right" };
+for (const [type, action] of [["pointerdown", "press"], ["pointerup", "release"]]) {
+  screenElement.addEventListener(type, (event) => {
+    const button = kOtherButtons[event.button];
+    if (button && event.isPrimary) {
+      event.preventDefault();
+      sendHand(action, screen.pointAt(event.clientX, event.clientY), modifiersOf(event), null, button);
+    }
+  });
+}
+
 // The keyboard: a Dock item or a window's title bar is clicked with Return or Space where it has
 // the focus; the settings window's controls act as their statements.
 function clickAt(point) {
@@ -276,7 +297,41 @@ screenElement.addEventListener("click", (event) => {
   }
 });
 
+// A key the session knows, by the browser's key code: letters, digits and a few named keys.
+const kNamedKeys = {
+  Tab: "tab", Space: "space", Enter: "return", Escape: "escape", Backspace: "delete",
+  Comma: "comma", ArrowLeft: "left", ArrowRight: "right", ArrowUp: "up", ArrowDown: "down",
+};
+function keyNameOf(code) {
+  const match = /^(?:Key([A-Z])|Digit([0-9]))$/.exec(code);
+  return match ? (match[1] || match[2]).toLowerCase() : kNamedKeys[code];
+}
+
+// A key pressed with Command, or with Control standing in for Command on a PC keyboard, goes to
+// the session as a chord (Control-H is Command-H); Shift and Option (Alt) go with it.
+function chordOf(event) {
+  const key = keyNameOf(event.code);
+  if (!key || !(event.metaKey || event.ctrlKey)) return null;
+  return ["cmd", event.altKey && "option", event.shiftKey && "shift", key].filter(Boolean).join("+");
+}
+
 screenElement.addEventListener("keydown", (event) => {
+  const chord = chordOf(event);
+  if (chord) {
+    event.preventDefault();
+    queue.push({
+      move: false,
+      run: async () => {
+        try {
+          show(await request("/api/hand", { method: "POST", body: { action: "key", chord } }));
+        } catch (failure) {
+          complain(failure);
+        }
+        readStory().catch(complain);
+      },
+    });
+    return;
+  }
   if ((event.key === "Enter" || event.key === " ") && event.target.classList.contains("window")) {
     event.preventDefault();
     clickAt(Screen.clickPointOf(event.target));
