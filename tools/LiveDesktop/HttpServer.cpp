@@ -21,6 +21,7 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "LiveDesktop/RequestBodies.h"
@@ -570,8 +571,9 @@ HttpServer::HttpServer(Respond respond) : connections_(std::make_unique<Connecti
     server.set_payload_max_length(kLargestBody);
     server.set_keep_alive_max_count(kRequestsPerConnection);
     server.set_keep_alive_timeout(kIdleSeconds);
-    const httplib::Server::Handler handle = [respond](const httplib::Request& request,
-                                                      httplib::Response& response) {
+    const httplib::Server::Handler handle = [respond = std::move(respond)](
+                                                const httplib::Request& request,
+                                                httplib::Response& response) {
         const HttpResponse answer = respond(plainRequest(request));
         response.status = answer.status;
         for (const auto& [name, value] : answer.headers) {
