@@ -72,17 +72,6 @@ void Desktop::reset(const std::string& systemBundlePath) {
     accessEnabled_ = true;
     nextPid_ = kFirstApplicationPid;
 
-    ApplicationSpec dock;
-    dock.name = "Dock";
-    dock.pid = kDockPid;
-    dock.bundleIdentifier = kDockBundleIdentifier;
-    dock.bundlePath = kDockBundlePath;
-    dock.dockItem = false;
-    dock.agent = true;
-    addApplication(dock);
-    dockList_ = newNode(kDockPid, NodeKind::DockList, rootOf(kDockPid), u"AXList");
-    layoutDock();
-
     keptItems_.clear();
     finderWanted_ = false;
     finderPid_ = 0;
@@ -90,6 +79,7 @@ void Desktop::reset(const std::string& systemBundlePath) {
     trashSeparator_ = 0;
     loggingOut_ = false;
     loggedOut_ = false;
+    startDock();
     systemPid_ = 0;
     startSystemProcess(systemBundlePath);
     addVirtualDirectory("/System/Library/PreferencePanes/UniversalAccessPref.prefPane");
