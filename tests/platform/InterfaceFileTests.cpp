@@ -242,18 +242,4 @@ INSTANTIATE_TEST_SUITE_P(
                   "cannot be the application's delegate"}),
     [](const ::testing::TestParamInfo<Malformed>& info) -> std::string { return info.param.name; });
 
-TEST_F(InterfaceFile, AFileThatIsNoPropertyListIsReportedWithItsPath) {
-    const std::string path = sim::homeFolder() + "/Broken.plist";
-    writeFile(path, "<plist><dict><key>Objects");
-    EXPECT_EQ(frameworks::loadInterfaceFile(path, NSApplication::sharedApplication(), &error_),
-              nullptr);
-    EXPECT_EQ(error_.rfind(path + ": ", 0), 0u) << error_;
-}
-
-TEST_F(InterfaceFile, AMissingFileIsReported) {
-    const std::string path = sim::homeFolder() + "/Missing.plist";
-    EXPECT_EQ(frameworks::loadInterfaceFile(path, nullptr, &error_), nullptr);
-    EXPECT_NE(error_.find("does not exist"), std::string::npos) << error_;
-}
-
 }  // namespace

@@ -137,51 +137,7 @@ TEST_F(LoginItemList, InsertingAListedURLMovesThatEntryAndUpdatesItsNameAndPrope
     EXPECT_TRUE(kept);  // the item as it was when inserted
 }
 
-TEST_F(LoginItemList, AnEntryKeepsItsDisplayNameAndAnIconOfItsOwnOrNone) {
-    sim::addVirtualDirectory("/Applications/Quenfold.app");
-    IconRef icon = nullptr;
-    ASSERT_EQ(iconOf("/Applications/Quenfold.app", &icon), noErr);
-    const RetainPtr<LSSharedFileListRef> list = createList();
-    const RetainPtr<LSSharedFileListItemRef> added = adoptCF(LSSharedFileListInsertItemURL(
-        list.get(), kLSSharedFileListItemBeforeFirst, CFSTR("Quenfold"), icon,
-        folderURL("/Applications/Quenfold.app").get(), nullptr, nullptr));
-    // The list keeps its own icon; the caller's reference is the caller's to release.
-    EXPECT_EQ(ReleaseIconRef(icon), noErr);
-    insert(list.get(), kLSSharedFileListItemLast, "/Applications/Mail.app");
-
-    const RetainPtr<CFArrayRef> items = snapshot(list.get());
-    const RetainPtr<CFStringRef> name =
-        adoptCF(LSSharedFileListItemCopyDisplayName(itemAt(items.get(), 0)));
-    EXPECT_TRUE(CFEqual(name.get(), CFSTR("Quenfold")));
-    IconRef kept = LSSharedFileListItemCopyIconRef(itemAt(items.get(), 0));
-    ASSERT_NE(kept, nullptr);
-    EXPECT_EQ(frameworks::iconKindOf(kept), frameworks::IconKind::Application);
-    ReleaseIconRef(kept);
-    EXPECT_EQ(LSSharedFileListItemCopyIconRef(itemAt(items.get(), 1)), nullptr);
-    const std::vector<sim::LoginItemEntry> entries = sim::loginItems();
-    ASSERT_EQ(entries.size(), 2u);
-    EXPECT_TRUE(entries[0].hasIcon);
-    EXPECT_FALSE(entries[1].hasIcon);
-    EXPECT_EQ(entries[1].displayName, "Mail");
-}
-
 // --- Resolution
-
-TEST_F(LoginItemList, AFileReferenceIsMadeOnlyForWhatExists) {
-    sim::addVirtualDirectory("/Applications/Here.app");
-    append("/Applications/Here.app");
-    append("/Applications/Gone.app");
-    const RetainPtr<LSSharedFileListRef> list = createList();
-    const RetainPtr<CFArrayRef> items = snapshot(list.get());
-    FSRef reference{};
-    EXPECT_EQ(LSSharedFileListItemResolve(itemAt(items.get(), 0), 0, nullptr, &reference), noErr);
-    EXPECT_EQ(LSSharedFileListItemResolve(itemAt(items.get(), 1), 0, nullptr, &reference), fnfErr);
-    EXPECT_TRUE(CFURLGetFSRef(folderURL("/Applications/Here.app").get(), &reference));
-    EXPECT_FALSE(CFURLGetFSRef(folderURL("/Applications/Gone.app").get(), &reference));
-    EXPECT_FALSE(CFURLGetFSRef(NSURL::URLWithString(CFSTR("https://example.com/")), &reference));
-    sim::injectFault({.call = "CFURLGetFSRef"});
-    EXPECT_FALSE(CFURLGetFSRef(folderURL("/Applications/Here.app").get(), &reference));
-}
 
 // --- Removal
 
@@ -267,13 +223,6 @@ TEST_F(LoginItemList, AnUnreadableListIsKeptAndTheListStartsEmpty) {
     EXPECT_EQ(readFile(listPath() + ".unreadable"), "garbage, not a list");
 }
 
-TEST_F(LoginItemList, ARelativePathIsRefused) {
-    std::string error;
-    EXPECT_FALSE(sim::appendLoginItem({"Applications/Mail.app"}, &error));
-    EXPECT_NE(error.find("absolute"), std::string::npos);
-    EXPECT_TRUE(sim::loginItems().empty());
-}
-
 TEST_F(LoginItemList, AListThatCannotBeWrittenIsLeftUnchanged) {
     append("/Applications/Mail.app");
     std::filesystem::remove_all(preferencesFolder());
@@ -310,40 +259,6 @@ TEST_F(LoginItemList, MakingTheListTakingASnapshotInsertingAndRemovingCanFail) {
     EXPECT_EQ(sim::loginItems().size(), 1u);
 }
 
-TEST_F(LoginItemList, ResolutionOfOneEntryCanBeMadeToFail) {
-    append("/Applications/Mail.app");
-    append("/Applications/Quenfold.app");
-    const RetainPtr<LSSharedFileListRef> list = createList();
-    const RetainPtr<CFArrayRef> items = snapshot(list.get());
-    sim::injectFault({.call = "LSSharedFileListItemResolve",
-                      .status = -43,
-                      .element = LSSharedFileListItemGetID(itemAt(items.get(), 1))});
-    EXPECT_EQ(resolvedPaths(list.get(), kNoInteractionNoMounting),
-              (std::vector<std::string>{"/Applications/Mail.app", "?"}));
-    EXPECT_EQ(sim::callCount("LSSharedFileListItemResolve"), 2u);
-}
-
 // --- Icons
-
-TEST_F(LoginItemList, AFolderHasTheFolderIcon) {
-    sim::addVirtualDirectory("/Users/Shared");
-    IconRef icon = nullptr;
-    ASSERT_EQ(iconOf("/Users/Shared", &icon), noErr);
-    EXPECT_EQ(frameworks::iconKindOf(icon), frameworks::IconKind::Folder);
-    ReleaseIconRef(icon);
-}
-
-TEST_F(LoginItemList, AnIconLookupThatFailsGivesNoIcon) {
-    sim::addVirtualDirectory("/Applications/Quenfold.app");
-    IconRef icon = nullptr;
-    sim::injectFault({.call = "GetIconRefFromFileInfo", .status = -43, .count = 1});
-    EXPECT_EQ(iconOf("/Applications/Quenfold.app", &icon), -43);
-    EXPECT_EQ(icon, nullptr);
-    FSRef unknown{};
-    EXPECT_EQ(GetIconRefFromFileInfo(&unknown, 0, nullptr, kFSCatInfoNone, nullptr,
-                                     kIconServicesNormalUsageFlag, &icon, nullptr),
-              fnfErr);
-    EXPECT_EQ(icon, nullptr);
-}
 
 }  // namespace

@@ -188,23 +188,6 @@ TEST_F(SharedStoredFiles, ALoginItemChangeIsMadeToTheListAsAnotherProcessLeftIt)
     EXPECT_EQ(entriesInFile(), 1u);
 }
 
-TEST_F(SharedStoredFiles, TwoProcessesAddingLoginItemsAtOnceLoseNone) {
-    constexpr int kEntries = 40;
-    const int failed = runInTwoProcesses([](const std::string& who) {
-        int failures = 0;
-        for (int index = 0; index < kEntries; ++index) {
-            std::string error;
-            failures += sim::appendLoginItem(
-                            {"/Applications/" + who + std::to_string(index) + ".app"}, &error)
-                            ? 0
-                            : 1;
-        }
-        return failures;
-    });
-    EXPECT_EQ(failed, 0);
-    EXPECT_EQ(entriesInFile(), 2u * kEntries);
-}
-
 // --- Temporary files
 
 using InterruptedWrites = SessionTest;

@@ -114,12 +114,6 @@ TEST_F(UserDefaults, RegisteredDefaultsAreNeverStored) {
     EXPECT_EQ(defaults()->persistentDomainForName(CFSTR("org.quenfold.Quenfold"))->count(), 1u);
 }
 
-TEST_F(UserDefaults, RegisteredDefaultsLastOneSessionOnly) {
-    registerTheSystemsDefaults();
-    sim::reset();
-    EXPECT_EQ(defaults()->objectForKey(CFSTR("ShowSettingsOnLaunch")), nullptr);
-}
-
 // --- The application's domain on the disk
 
 TEST_F(UserDefaults, EverySetIsWrittenAtOnceReportedAndAnnounced) {
@@ -192,29 +186,11 @@ TEST_F(UserDefaults, AValueThatCannotBeWrittenIsKeptInMemoryAndWrittenLater) {
     EXPECT_TRUE(CFEqual(storedValue(CFSTR("HideDockIcon")).get(), kCFBooleanTrue));
 }
 
-TEST_F(UserDefaults, WhatIsStoredIsACopyOfTheValue) {
-    NSMutableArray* list = NSMutableArray::array();
-    list->addObject(CFSTR("first"));
-    defaults()->setObject(list, CFSTR("List"));
-    list->addObject(CFSTR("second"));
-    const auto* stored = static_cast<const NSArray*>(defaults()->objectForKey(CFSTR("List")));
-    ASSERT_NE(stored, nullptr);
-    EXPECT_EQ(stored->count(), 1u);
-}
-
 TEST_F(UserDefaults, AValueAPropertyListCannotHoldIsRefusedAndTheOneBeforeStays) {
     defaults()->setBool(YES, CFSTR("HideDockIcon"));
     defaults()->setObject(NSNull::null(), CFSTR("HideDockIcon"));
     EXPECT_TRUE(defaults()->boolForKey(CFSTR("HideDockIcon")));
     EXPECT_TRUE(CFEqual(storedValue(CFSTR("HideDockIcon")).get(), kCFBooleanTrue));
-}
-
-TEST_F(UserDefaults, ADomainNameThatLeavesThePreferencesFolderNamesNoDomain) {
-    std::string error;
-    ASSERT_TRUE(frameworks::writePropertyListFile(
-        sim::homeFolder() + "/Library/secret.plist",
-        NSDictionary::dictionaryWithPairs({{CFSTR("Theirs"), kCFBooleanTrue}}), &error));
-    EXPECT_EQ(defaults()->persistentDomainForName(CFSTR("../secret")), nullptr);
 }
 
 // --- A preferences file that cannot be read
@@ -263,18 +239,6 @@ TEST_F(UserDefaults, WhatIsNoRegularFileIsSetAsideWithoutWaitingForItAndAFileTak
     EXPECT_NE(frameworks::setAsideFiles()[0].reason.find("not a regular file"), std::string::npos);
     defaults()->setBool(YES, CFSTR("HideDockIcon"));
     EXPECT_TRUE(CFEqual(storedValue(CFSTR("HideDockIcon")).get(), kCFBooleanTrue));
-}
-
-TEST_F(UserDefaults, ASecondUnreadableFileDoesNotReplaceTheFirst) {
-    TemporaryFolder home;
-    sim::setHomeFolder(home.path());
-    writeFile(domainPath(), "first");
-    EXPECT_EQ(defaults()->objectForKey(CFSTR("Anything")), nullptr);
-    startAnotherRun(home.path());
-    writeFile(domainPath(), "second");
-    EXPECT_EQ(defaults()->objectForKey(CFSTR("Anything")), nullptr);
-    EXPECT_EQ(readFile(domainPath() + ".unreadable"), "first");
-    EXPECT_EQ(readFile(domainPath() + ".unreadable-2"), "second");
 }
 
 TEST_F(UserDefaults, AnUnreadableFileThatCannotBeMovedIsNeverOverwritten) {

@@ -245,11 +245,6 @@ INSTANTIATE_TEST_SUITE_P(
                           {"-SimulatedHome", "/nowhere", "--help", "-SimulatedDesktop", "-"}}),
     [](const ::testing::TestParamInfo<HelpRequest>& info) { return info.param.name; });
 
-TEST_F(DesktopScriptRun, TheValueOfASessionOptionIsNoRequestForHelp) {
-    EXPECT_EQ(askProgram({"-SimulatedDesktop", "-h"}).status, -1);
-    EXPECT_EQ(askProgram({"-SimulatedHome", "--version", "-SimulatedDesktop", "-"}).status, -1);
-}
-
 // A bundle of the test's own whose Info.plist gives the version `version`, or has none.
 class VersionedBundle {
 public:
@@ -321,35 +316,6 @@ TEST_F(DesktopScriptRun, AClickIsAPressAndAReleaseWithTheHeldModifiers) {
     EXPECT_EQ(gSeen[0].flags, kCGEventFlagMaskCommand | kCGEventFlagMaskShift);
     EXPECT_EQ(gSeen[1].flags, kCGEventFlagMaskCommand | kCGEventFlagMaskShift);
     EXPECT_EQ(frameworks::eventSystem().modifierFlags(), 0u) << "the keys were not let go";
-}
-
-TEST_F(DesktopScriptRun, ADoubleClickReleasesWithClickStatesOneThenTwo) {
-    gSeen.clear();
-    const InstalledTap tap(recordEvent);
-    ASSERT_EQ(runHere("doubleclick 10,10\n").status, 0);
-    ASSERT_EQ(gSeen.size(), 4u);
-    EXPECT_EQ(gSeen[1].clickState, 1);
-    EXPECT_EQ(gSeen[2].type, kCGEventLeftMouseDown);
-    EXPECT_EQ(gSeen[3].clickState, 2);
-}
-
-TEST_F(DesktopScriptRun, ADockItemTargetIsTheMiddleOfTheFirstItemOfThatTitle) {
-    sim::DockItemSpec item;
-    item.title = "Twin";
-    const sim::NodeId first = sim::desktop().addDockItem(item);
-    sim::desktop().addDockItem(item);
-    ASSERT_EQ(runHere("press dock:Twin\n").status, 0);
-    EXPECT_EQ(frameworks::eventSystem().pointer().x, middleOf(first).x);
-    EXPECT_EQ(frameworks::eventSystem().pointer().y, middleOf(first).y);
-}
-
-TEST_F(DesktopScriptRun, AWindowTargetIsTheMiddleOfTheFrontmostWindowOfThatTitle) {
-    const pid_t notes = addApp("Notes");
-    sim::desktop().addWindow(notes, "Doc", {0, 0, 100, 100});
-    const sim::NodeId front = sim::desktop().addWindow(notes, "Doc", {300, 300, 200, 100});
-    ASSERT_EQ(runHere("release window:Doc\n").status, 0);
-    EXPECT_EQ(frameworks::eventSystem().pointer().x, middleOf(front).x);
-    EXPECT_EQ(frameworks::eventSystem().pointer().y, middleOf(front).y);
 }
 
 // --- The world
