@@ -1,5 +1,5 @@
 // Foundation services of the session: the main bundle and its Info.plist, the file manager's
-// display names, the home folder, and the notification centre. The standard folders are
+// display names and the notification centre. The standard folders are
 // tested through the accessibility pane's search (ApplicationLaunchTests.cpp).
 #include <RetainPtr.h>
 
@@ -110,8 +110,6 @@ TEST_F(FoundationServices, AnApplicationIsShownWithoutItsExtensionAndOtherItemsW
         EXPECT_EQ(displayName(path), name) << path;
     }
 }
-
-// --- The home folder
 
 // --- Notifications
 

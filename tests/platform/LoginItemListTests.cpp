@@ -1,6 +1,6 @@
 // The login-item list of Launch Services as the platform keeps it: insertion at the head and
 // the tail, snapshots in list order, resolution and its flags, entries on volumes that are not
-// mounted, removal, icons, persistence in the home folder, an unreadable list file, and faults.
+// mounted, removal, persistence in the home folder, an unreadable list file, and faults.
 // Quiet resolution (no volume mounted) and resolved URLs that match letter for letter only and
 // belong to the caller are checked where the system matches its own entry
 // (LoginItemRegistrationTests.cpp, whose fixture finds any leak).
@@ -12,7 +12,6 @@
 #include "CoreFoundation/CFPropertyListInternal.h"
 #include "CoreFoundation/StoredPropertyListInternal.h"
 #include "CoreServices/CoreServices.h"
-#include "CoreServices/IconsInternal.h"
 #include "HomeFolderTest.h"
 #include "sim/Faults.h"
 #include "sim/FileSystem.h"
@@ -75,14 +74,6 @@ protected:
         std::string error;
         ASSERT_TRUE(sim::appendLoginItem({path, resolvable}, &error)) << error;
     }
-
-    // Icon Services' icon for what the path names (the caller's to release), or its failure.
-    static OSStatus iconOf(const std::string& path, IconRef* icon) {
-        FSRef reference{};
-        EXPECT_TRUE(CFURLGetFSRef(folderURL(path).get(), &reference)) << path;
-        return GetIconRefFromFileInfo(&reference, 0, nullptr, kFSCatInfoNone, nullptr,
-                                      kIconServicesNormalUsageFlag, icon, nullptr);
-    }
 };
 
 // --- Insertion and snapshots
@@ -136,8 +127,6 @@ TEST_F(LoginItemList, InsertingAListedURLMovesThatEntryAndUpdatesItsNameAndPrope
         adoptCF(LSSharedFileListItemCopyProperty(moved.get(), CFSTR("Hide")));
     EXPECT_TRUE(kept);  // the item as it was when inserted
 }
-
-// --- Resolution
 
 // --- Removal
 
@@ -198,19 +187,6 @@ TEST_F(LoginItemList, WhatTheSessionDoesNotKnowIsKeptWhenTheListIsWritten) {
     EXPECT_EQ(sim::loginItems()[0].displayName, "Mail");
 }
 
-TEST_F(LoginItemList, AnEntryWithoutATargetMakesTheListUnreadable) {
-    std::string error;
-    ASSERT_TRUE(frameworks::writePropertyListFile(
-        listPath(),
-        NSDictionary::dictionaryWithPairs(
-            {{CFSTR("LoginItems"), NSArray::arrayWithObjects({NSDictionary::dictionaryWithPairs(
-                                       {{CFSTR("Name"), CFSTR("X")}})})}}),
-        &error));
-    EXPECT_TRUE(sim::loginItems().empty());
-    ASSERT_EQ(frameworks::setAsideFiles().size(), 1u);
-    EXPECT_NE(frameworks::setAsideFiles()[0].reason.find("entry 1"), std::string::npos);
-}
-
 TEST_F(LoginItemList, AnUnreadableListIsKeptAndTheListStartsEmpty) {
     writeFile(listPath(), "garbage, not a list");
     const RetainPtr<LSSharedFileListRef> list = createList();
@@ -258,7 +234,5 @@ TEST_F(LoginItemList, MakingTheListTakingASnapshotInsertingAndRemovingCanFail) {
     EXPECT_EQ(LSSharedFileListItemRemove(list.get(), item.get()), -36);
     EXPECT_EQ(sim::loginItems().size(), 1u);
 }
-
-// --- Icons
 
 }  // namespace

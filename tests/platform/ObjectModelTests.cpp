@@ -1,6 +1,5 @@
-// The object model: reference counting, ownership holders, pools, bridging, strings, numbers,
-// collections and URLs; how a format reads its arguments and how a search that is not literal
-// matches canonically equivalent text. The everyday use of formats, searches and case mapping
+// The object model: reference counting, ownership holders, pools, strings, numbers and
+// misuse; how a search that is not literal matches canonically equivalent text. The everyday use of formats, searches and case mapping
 // is checked through their users: the toolkit's descriptions and modifier words
 // (UIElementDescriptionTests.cpp, MouseClickTests.cpp), the string category
 // (StringCategoryTests.cpp) and the scripts' bundle identifiers (DesktopScriptRunTests.cpp).

@@ -65,18 +65,6 @@ TEST_F(Ownership, TheCFCastAnswersNullForNullAndForAnotherTypeId) {
     EXPECT_EQ(dynamic_cf_cast<CFNumberRef>(kCFBooleanTrue), nullptr);
 }
 
-TEST_F(Ownership, TheCFCastOfAHolderHandsItsReferenceOnOnlyForTheRightType) {
-    const long before = NSObjectLiveCount();
-    RetainPtr<CFStringRef> kept =
-        dynamic_cf_cast<CFStringRef>(RetainPtr<CFTypeRef>(adoptCF(createString("kept"))));
-    ASSERT_TRUE(kept);
-    EXPECT_EQ(CFGetRetainCount(kept.get()), 1);
-    RetainPtr<CFArrayRef> refused =
-        dynamic_cf_cast<CFArrayRef>(RetainPtr<CFTypeRef>(adoptCF(createString("refused"))));
-    EXPECT_FALSE(refused);
-    EXPECT_EQ(NSObjectLiveCount(), before + 1);
-}
-
 TEST_F(Ownership, TheFoundationCastAnswersTheObjectForItsClassAndItsSubclasses) {
     NSAutoreleasePool pool;
     NSString* text = NSString::stringWithUTF8String("text");

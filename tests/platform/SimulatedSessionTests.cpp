@@ -1,8 +1,8 @@
-// The simulated session: hit-testing, event taps, the Dock's own response, hiding and the
-// next active application, accessibility access and fault injection. Taps switched off by the
-// platform, the workspace's record of the active application, accessibility hit-testing and the
-// multiple-attribute read are checked through the watcher and the toolkit that use them
-// (WatcherTests.cpp, ClickRecordTests.cpp, HitTestingTests.cpp).
+// The simulated session: hit-testing, event taps, the Dock's own response, hiding, accessibility
+// access and fault injection. Taps switched off by the platform, the workspace's record of the
+// active application, accessibility hit-testing and the multiple-attribute read are checked through
+// the watcher and the toolkit that use them (WatcherTests.cpp, ClickRecordTests.cpp,
+// HitTestingTests.cpp).
 #include <RetainPtr.h>
 #include <TypeCastsCF.h>
 #include <TypeCastsCocoa.h>
@@ -231,21 +231,6 @@ TEST_F(SimulatedSession, SleepingLetsTheDesktopCarryOutPendingHides) {
     EXPECT_EQ(sim::clockNow(), 0.5);
 }
 
-TEST_F(SimulatedSession, TheMostRecentlyActiveVisibleApplicationFollowsOneThatIsHidden) {
-    const pid_t safari = addApp("Safari");
-    const pid_t notes = addApp("Notes");
-    const pid_t mail = addApp("Mail");
-    desktop().activate(notes);
-    desktop().activate(mail);
-    desktop().activate(safari);
-    desktop().hide(safari);
-    EXPECT_EQ(desktop().activePid(), mail);
-    desktop().hide(mail);
-    EXPECT_EQ(desktop().activePid(), notes);
-    desktop().hide(notes);
-    EXPECT_FALSE(desktop().activePid());
-}
-
 // Safari active after Notes, as the running-application objects see it after a turn.
 class RunningApplicationState : public SessionTest {
 protected:
@@ -294,8 +279,6 @@ TEST_F(SimulatedSession, QuittingRemovesTheApplicationAndItsDockItem) {
               0u);
     EXPECT_TRUE(desktop().dockItems().empty());
 }
-
-// --- The transcript
 
 // --- Access and faults
 

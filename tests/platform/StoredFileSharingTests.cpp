@@ -192,43 +192,6 @@ TEST_F(SharedStoredFiles, ALoginItemChangeIsMadeToTheListAsAnotherProcessLeftIt)
 
 using InterruptedWrites = SessionTest;
 
-// A process id that no process has: a child that has ended and been reaped.
-pid_t endedProcess() {
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::_exit(0);
-    }
-    ::waitpid(child, nullptr, 0);
-    return child;
-}
-
-TEST_F(InterruptedWrites, TemporaryFilesWhoseWriterHasGoneAreRemovedAtTheNextStart) {
-    const std::string gone = std::to_string(endedProcess());
-    const std::string alive = std::to_string(::getpid());
-    const std::string folder = preferencesFolder() + "/";
-    const std::vector<std::string> stale = {"." + std::string(kDomainFile) + ".tmp." + gone + ".1",
-                                            "." + std::string(kListFile) + ".tmp." + gone + ".7"};
-    const std::vector<std::string> kept = {
-        "." + std::string(kDomainFile) + ".tmp." + alive + ".1",  // a write going on
-        "." + std::string(kDomainFile) + ".tmp.notanumber.1",     // not ours
-        "other.plist.tmp." + gone + ".1",
-    };
-    for (const std::string& name : stale) {
-        writeFile(folder + name, "half a file");
-    }
-    for (const std::string& name : kept) {
-        writeFile(folder + name, "not ours to remove");
-    }
-    EXPECT_TRUE(sim::loginItems().empty());
-    EXPECT_EQ(sim::systemDefault("HideDockIcon"), std::nullopt);
-    for (const std::string& name : stale) {
-        EXPECT_FALSE(std::filesystem::exists(folder + name)) << name;
-    }
-    for (const std::string& name : kept) {
-        EXPECT_TRUE(std::filesystem::exists(folder + name)) << name;
-    }
-}
-
 TEST_F(InterruptedWrites, AWriterKilledMidWriteLeavesNothingBehindAfterTheNextStart) {
     TemporaryFolder home;
     sim::setHomeFolder(home.path());

@@ -1,6 +1,6 @@
 // The standard user defaults: the order in which the domains are searched, the registration
 // domain that is never stored, the application's domain in the home folder (written at once,
-// atomically, and seen by a later run), and a preferences file that cannot be read or is no
+// atomically), and a preferences file that cannot be read or is no
 // regular file.
 #include <RetainPtr.h>
 #include <sys/stat.h>
@@ -138,36 +138,6 @@ TEST_F(UserDefaults, EverySetIsWrittenAtOnceReportedAndAnnounced) {
               (std::vector<std::string>{"." + std::string(kDomainFile) + ".lock", kDomainFile}));
     EXPECT_EQ(listener->told, 3);
     NSNotificationCenter::defaultCenter()->removeObserver(listener.get());
-}
-
-TEST_F(UserDefaults, AChangeMadeOnTheDiskIsSeenAfterSynchronize) {
-    EXPECT_FALSE(defaults()->boolForKey(CFSTR("HideDockIcon")));
-    std::string error;
-    ASSERT_TRUE(frameworks::writePropertyListFile(
-        domainPath(), NSDictionary::dictionaryWithPairs({{CFSTR("HideDockIcon"), kCFBooleanTrue}}),
-        &error));
-    EXPECT_FALSE(defaults()->boolForKey(CFSTR("HideDockIcon")));
-    EXPECT_TRUE(defaults()->synchronize());
-    EXPECT_TRUE(defaults()->boolForKey(CFSTR("HideDockIcon")));
-}
-
-TEST_F(UserDefaults, ARunWithTheSameHomeSeesWhatTheFirstStoredAndAnotherHomeDoesNot) {
-    TemporaryFolder home;
-    TemporaryFolder other;
-    sim::setHomeFolder(home.path());
-    registerTheSystemsDefaults();
-    defaults()->setBool(YES, CFSTR("HideDockIcon"));
-    defaults()->setBool(NO, CFSTR("ShowSettingsOnLaunch"));
-    sim::setHomeFolder(other.path());
-    EXPECT_FALSE(defaults()->boolForKey(CFSTR("HideDockIcon")));
-    sim::setHomeFolder(home.path());
-    EXPECT_TRUE(defaults()->boolForKey(CFSTR("HideDockIcon")));
-
-    startAnotherRun(home.path());
-    registerTheSystemsDefaults();
-    EXPECT_TRUE(defaults()->boolForKey(CFSTR("HideDockIcon")));
-    EXPECT_FALSE(defaults()->boolForKey(CFSTR("ShowSettingsOnLaunch")));
-    EXPECT_FALSE(defaults()->boolForKey(CFSTR("LaunchAutomaticallyOnLogin")));
 }
 
 TEST_F(UserDefaults, AValueThatCannotBeWrittenIsKeptInMemoryAndWrittenLater) {

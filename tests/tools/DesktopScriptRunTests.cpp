@@ -204,14 +204,6 @@ TEST_F(DesktopScriptRun, ArgumentsThatCannotBeUsedExitWith2AndRunNothing) {
     }
 }
 
-TEST_F(DesktopScriptRun, ArgumentsTheProgramDoesNotKnowArePassedOver) {
-    const RunResult result =
-        runProgram({"stray", "-SimulatedDesktop", "-", "-psn_0_1234"}, "app Safari\n");
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.errors, "");
-    EXPECT_TRUE(sim::desktop().pidNamed("Safari"));
-}
-
 // --- Asking the program what it is
 
 struct HelpRequest {
@@ -391,19 +383,6 @@ TEST_F(DesktopScriptRun, AnInputThatNeverEndsStopsAtTheFirstLineLongerThanAnySta
     EXPECT_EQ(err.str(), "-:1: the line is longer than 65536 bytes\n");
     EXPECT_LE(device.handedOut, std::size_t{1} << 20) << "the input was read on past the line";
     EXPECT_EQ(out.str(), "");
-}
-
-TEST_F(DesktopScriptRun, AScriptLargerThanTheBoundIsRefusedBeforeItIsRead) {
-    std::istringstream input("app Safari\napp Notes\napp Mail\n");
-    std::string text;
-    const std::optional<sim::script::ScriptError> error =
-        sim::script::readScriptText(input, &text, {.maxBytes = 20, .maxLineBytes = 16});
-    ASSERT_TRUE(error);
-    EXPECT_EQ(sim::script::describeError("s.desk", *error),
-              "s.desk: the script is larger than 20 bytes");
-    std::istringstream fits("app Safari\napp Notes\n");
-    EXPECT_FALSE(sim::script::readScriptText(fits, &text, {.maxBytes = 21, .maxLineBytes = 10}));
-    EXPECT_EQ(text, "app Safari\napp Notes\n");
 }
 
 // --- The story
