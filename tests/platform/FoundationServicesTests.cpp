@@ -1,5 +1,5 @@
 // Foundation services of the session: the main bundle and its Info.plist, the file manager's
-// display names, the home folder, and the notification centre. The standard folders are
+// display names and the notification centre. The standard folders are
 // tested through the accessibility pane's search (ApplicationLaunchTests.cpp).
 #include <RetainPtr.h>
 
@@ -92,20 +92,6 @@ TEST_F(FoundationServices, AResourceIsFoundByItsNameAndExtensionOnly) {
     EXPECT_EQ(bundle->pathForResource(nullptr, CFSTR("plist")), nullptr);
 }
 
-TEST_F(FoundationServices, ABundleWithoutAReadableInfoPlistHasNoInfo) {
-    MainBundleGuard guard(makeBundle("this is not a property list"));
-    NSBundle* bundle = NSBundle::mainBundle();
-    ASSERT_NE(bundle, nullptr);
-    EXPECT_EQ(bundle->infoDictionary(), nullptr);
-    EXPECT_EQ(bundle->bundleIdentifier(), nullptr);
-    EXPECT_EQ(bundle->objectForInfoDictionaryKey(CFSTR("NSMainNibFile")), nullptr);
-}
-
-TEST_F(FoundationServices, TheMainBundleCanBeMadeMissing) {
-    sim::injectFault({.call = "mainBundle"});
-    EXPECT_EQ(NSBundle::mainBundle(), nullptr);
-}
-
 // --- Display names
 
 TEST_F(FoundationServices, AnApplicationIsShownWithoutItsExtensionAndOtherItemsWhole) {
@@ -123,41 +109,6 @@ TEST_F(FoundationServices, AnApplicationIsShownWithoutItsExtensionAndOtherItemsW
     for (const auto& [path, name] : cases) {
         EXPECT_EQ(displayName(path), name) << path;
     }
-}
-
-TEST_F(FoundationServices, FileExistenceIncludesTheDesktopsFolders) {
-    NSFileManager* manager = NSFileManager::defaultManager();
-    EXPECT_TRUE(
-        manager->fileExistsAtPath(CFSTR("/System/Library/PreferencePanes/"
-                                        "UniversalAccessPref.prefPane")));
-    EXPECT_TRUE(manager->fileExistsAtPath(NSString::stringWithUTF8String(folder_.path().c_str())));
-    EXPECT_FALSE(manager->fileExistsAtPath(CFSTR("/Applications/Nowhere.app")));
-    EXPECT_FALSE(manager->fileExistsAtPath(nullptr));
-}
-
-// --- The home folder
-
-TEST_F(FoundationServices, EveryResetGivesAFreshHomeAndRemovesTheOldOne) {
-    const std::string first = sim::homeFolder();
-    EXPECT_EQ(NSHomeDirectory()->utf8(), first);
-    EXPECT_TRUE(filesIn(first).empty());
-    writeFile(first + "/Library/Preferences/left.plist", "x");
-    sim::reset();
-    const std::string second = sim::homeFolder();
-    EXPECT_NE(second, first);
-    EXPECT_TRUE(filesIn(second).empty());
-    EXPECT_FALSE(std::filesystem::exists(first));
-}
-
-TEST_F(FoundationServices, AGivenHomeIsMadeAndNeverRemovedButTheOneItReplacesIs) {
-    const std::string before = sim::homeFolder();
-    const std::string chosen = folder_.path() + "/home/of/user";
-    sim::setHomeFolder(chosen);
-    EXPECT_EQ(sim::homeFolder(), chosen);
-    EXPECT_TRUE(std::filesystem::is_directory(chosen));
-    EXPECT_FALSE(std::filesystem::exists(before));
-    sim::reset();
-    EXPECT_TRUE(std::filesystem::is_directory(chosen));
 }
 
 // --- Notifications
@@ -192,15 +143,6 @@ TEST_F(FoundationServices, ObserversHearWhatTheyAskedForUntilRemovedAndAreNotRet
     EXPECT_EQ(everything->heard,
               (std::vector<std::string>{"Third", "Quit", "Quit", "Other", "Other"}));
     center->removeObserver(everything.get());
-}
-
-TEST_F(FoundationServices, AResetForgetsEveryObserver) {
-    const RetainPtr<Listener*> listener = adoptCF(new Listener());
-    NSNotificationCenter::defaultCenter()->addObserver(listener.get(), &Listener::heardIt,
-                                                       CFSTR("A"), nullptr);
-    sim::reset();
-    NSNotificationCenter::defaultCenter()->postNotificationName(CFSTR("A"), nullptr);
-    EXPECT_TRUE(listener->heard.empty());
 }
 
 }  // namespace

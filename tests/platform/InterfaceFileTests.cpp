@@ -186,10 +186,6 @@ TEST_P(MalformedInterfaceFile, IsReportedAndMakesNothing) {
     EXPECT_EQ(NSApp->delegate(), nullptr);
 }
 
-std::string fieldWithColour() {
-    return D({{"Class", S("NSTextField")}, {"Frame", frame()}, {"TextColor", S("pinkColor")}});
-}
-
 INSTANTIATE_TEST_SUITE_P(
     MalformedForms, MalformedInterfaceFile,
     ::testing::Values(
@@ -209,15 +205,6 @@ INSTANTIATE_TEST_SUITE_P(
         Malformed{"UnknownClass",
                   document(A({D({{"ID", S("p")}, {"Class", S("NSPanel")}})}), A({})),
                   "no class is named \"NSPanel\""},
-        Malformed{"Frame",
-                  document(A({D({{"ID", S("w")},
-                                 {"Class", S("NSWindow")},
-                                 {"Title", S("")},
-                                 {"Frame", A({I(1), I(2), I(3)})}})}),
-                           A({})),
-                  "Frame does not hold four numbers"},
-        Malformed{"Colour", document(A({window(A({fieldWithColour()}))}), A({})),
-                  "Views[0]: TextColor \"pinkColor\" is not the name of a colour"},
         Malformed{"ViewOutsideAWindow", document(A({field()}), A({})),
                   "belongs in the Views of a window"},
         Malformed{"DuplicateID", document(A({controller(), controller()}), A({})),
@@ -233,27 +220,9 @@ INSTANTIATE_TEST_SUITE_P(
                   document(A({controller(), window(A({button()}))}),
                            A({action("switch", "open:", "controller")})),
                   "\"controller\" does not respond to \"open:\""},
-        Malformed{"OutletOfTheWrongType",
-                  document(A({controller(), window(A({field()}))}),
-                           A({outlet("controller", "window", "field")})),
-                  "the outlet \"window\" of RecordingController takes NSWindow, not NSTextField"},
         Malformed{"DelegateThatIsNone",
                   document(A({controller()}), A({outlet("NSApp", "delegate", "controller")})),
                   "cannot be the application's delegate"}),
     [](const ::testing::TestParamInfo<Malformed>& info) -> std::string { return info.param.name; });
-
-TEST_F(InterfaceFile, AFileThatIsNoPropertyListIsReportedWithItsPath) {
-    const std::string path = sim::homeFolder() + "/Broken.plist";
-    writeFile(path, "<plist><dict><key>Objects");
-    EXPECT_EQ(frameworks::loadInterfaceFile(path, NSApplication::sharedApplication(), &error_),
-              nullptr);
-    EXPECT_EQ(error_.rfind(path + ": ", 0), 0u) << error_;
-}
-
-TEST_F(InterfaceFile, AMissingFileIsReported) {
-    const std::string path = sim::homeFolder() + "/Missing.plist";
-    EXPECT_EQ(frameworks::loadInterfaceFile(path, nullptr, &error_), nullptr);
-    EXPECT_NE(error_.find("does not exist"), std::string::npos) << error_;
-}
 
 }  // namespace

@@ -1,6 +1,6 @@
 // The login-item list of Launch Services as the platform keeps it: insertion at the head and
 // the tail, snapshots in list order, resolution and its flags, entries on volumes that are not
-// mounted, removal, icons, persistence in the home folder, an unreadable list file, and faults.
+// mounted, removal, persistence in the home folder, an unreadable list file, and faults.
 // Quiet resolution (no volume mounted) and resolved URLs that match letter for letter only and
 // belong to the caller are checked where the system matches its own entry
 // (LoginItemRegistrationTests.cpp, whose fixture finds any leak).
@@ -12,7 +12,6 @@
 #include "CoreFoundation/CFPropertyListInternal.h"
 #include "CoreFoundation/StoredPropertyListInternal.h"
 #include "CoreServices/CoreServices.h"
-#include "CoreServices/IconsInternal.h"
 #include "HomeFolderTest.h"
 #include "sim/Faults.h"
 #include "sim/FileSystem.h"
@@ -75,14 +74,6 @@ protected:
         std::string error;
         ASSERT_TRUE(sim::appendLoginItem({path, resolvable}, &error)) << error;
     }
-
-    // Icon Services' icon for what the path names (the caller's to release), or its failure.
-    static OSStatus iconOf(const std::string& path, IconRef* icon) {
-        FSRef reference{};
-        EXPECT_TRUE(CFURLGetFSRef(folderURL(path).get(), &reference)) << path;
-        return GetIconRefFromFileInfo(&reference, 0, nullptr, kFSCatInfoNone, nullptr,
-                                      kIconServicesNormalUsageFlag, icon, nullptr);
-    }
 };
 
 // --- Insertion and snapshots
@@ -135,52 +126,6 @@ TEST_F(LoginItemList, InsertingAListedURLMovesThatEntryAndUpdatesItsNameAndPrope
     const RetainPtr<CFTypeRef> kept =
         adoptCF(LSSharedFileListItemCopyProperty(moved.get(), CFSTR("Hide")));
     EXPECT_TRUE(kept);  // the item as it was when inserted
-}
-
-TEST_F(LoginItemList, AnEntryKeepsItsDisplayNameAndAnIconOfItsOwnOrNone) {
-    sim::addVirtualDirectory("/Applications/Quenfold.app");
-    IconRef icon = nullptr;
-    ASSERT_EQ(iconOf("/Applications/Quenfold.app", &icon), noErr);
-    const RetainPtr<LSSharedFileListRef> list = createList();
-    const RetainPtr<LSSharedFileListItemRef> added = adoptCF(LSSharedFileListInsertItemURL(
-        list.get(), kLSSharedFileListItemBeforeFirst, CFSTR("Quenfold"), icon,
-        folderURL("/Applications/Quenfold.app").get(), nullptr, nullptr));
-    // The list keeps its own icon; the caller's reference is the caller's to release.
-    EXPECT_EQ(ReleaseIconRef(icon), noErr);
-    insert(list.get(), kLSSharedFileListItemLast, "/Applications/Mail.app");
-
-    const RetainPtr<CFArrayRef> items = snapshot(list.get());
-    const RetainPtr<CFStringRef> name =
-        adoptCF(LSSharedFileListItemCopyDisplayName(itemAt(items.get(), 0)));
-    EXPECT_TRUE(CFEqual(name.get(), CFSTR("Quenfold")));
-    IconRef kept = LSSharedFileListItemCopyIconRef(itemAt(items.get(), 0));
-    ASSERT_NE(kept, nullptr);
-    EXPECT_EQ(frameworks::iconKindOf(kept), frameworks::IconKind::Application);
-    ReleaseIconRef(kept);
-    EXPECT_EQ(LSSharedFileListItemCopyIconRef(itemAt(items.get(), 1)), nullptr);
-    const std::vector<sim::LoginItemEntry> entries = sim::loginItems();
-    ASSERT_EQ(entries.size(), 2u);
-    EXPECT_TRUE(entries[0].hasIcon);
-    EXPECT_FALSE(entries[1].hasIcon);
-    EXPECT_EQ(entries[1].displayName, "Mail");
-}
-
-// --- Resolution
-
-TEST_F(LoginItemList, AFileReferenceIsMadeOnlyForWhatExists) {
-    sim::addVirtualDirectory("/Applications/Here.app");
-    append("/Applications/Here.app");
-    append("/Applications/Gone.app");
-    const RetainPtr<LSSharedFileListRef> list = createList();
-    const RetainPtr<CFArrayRef> items = snapshot(list.get());
-    FSRef reference{};
-    EXPECT_EQ(LSSharedFileListItemResolve(itemAt(items.get(), 0), 0, nullptr, &reference), noErr);
-    EXPECT_EQ(LSSharedFileListItemResolve(itemAt(items.get(), 1), 0, nullptr, &reference), fnfErr);
-    EXPECT_TRUE(CFURLGetFSRef(folderURL("/Applications/Here.app").get(), &reference));
-    EXPECT_FALSE(CFURLGetFSRef(folderURL("/Applications/Gone.app").get(), &reference));
-    EXPECT_FALSE(CFURLGetFSRef(NSURL::URLWithString(CFSTR("https://example.com/")), &reference));
-    sim::injectFault({.call = "CFURLGetFSRef"});
-    EXPECT_FALSE(CFURLGetFSRef(folderURL("/Applications/Here.app").get(), &reference));
 }
 
 // --- Removal
@@ -242,19 +187,6 @@ TEST_F(LoginItemList, WhatTheSessionDoesNotKnowIsKeptWhenTheListIsWritten) {
     EXPECT_EQ(sim::loginItems()[0].displayName, "Mail");
 }
 
-TEST_F(LoginItemList, AnEntryWithoutATargetMakesTheListUnreadable) {
-    std::string error;
-    ASSERT_TRUE(frameworks::writePropertyListFile(
-        listPath(),
-        NSDictionary::dictionaryWithPairs(
-            {{CFSTR("LoginItems"), NSArray::arrayWithObjects({NSDictionary::dictionaryWithPairs(
-                                       {{CFSTR("Name"), CFSTR("X")}})})}}),
-        &error));
-    EXPECT_TRUE(sim::loginItems().empty());
-    ASSERT_EQ(frameworks::setAsideFiles().size(), 1u);
-    EXPECT_NE(frameworks::setAsideFiles()[0].reason.find("entry 1"), std::string::npos);
-}
-
 TEST_F(LoginItemList, AnUnreadableListIsKeptAndTheListStartsEmpty) {
     writeFile(listPath(), "garbage, not a list");
     const RetainPtr<LSSharedFileListRef> list = createList();
@@ -265,13 +197,6 @@ TEST_F(LoginItemList, AnUnreadableListIsKeptAndTheListStartsEmpty) {
     insert(list.get(), kLSSharedFileListItemBeforeFirst, "/Applications/Quenfold.app");
     EXPECT_EQ(sim::loginItems().size(), 1u);
     EXPECT_EQ(readFile(listPath() + ".unreadable"), "garbage, not a list");
-}
-
-TEST_F(LoginItemList, ARelativePathIsRefused) {
-    std::string error;
-    EXPECT_FALSE(sim::appendLoginItem({"Applications/Mail.app"}, &error));
-    EXPECT_NE(error.find("absolute"), std::string::npos);
-    EXPECT_TRUE(sim::loginItems().empty());
 }
 
 TEST_F(LoginItemList, AListThatCannotBeWrittenIsLeftUnchanged) {
@@ -308,42 +233,6 @@ TEST_F(LoginItemList, MakingTheListTakingASnapshotInsertingAndRemovingCanFail) {
     sim::injectFault({.call = "LSSharedFileListItemRemove", .status = -36});
     EXPECT_EQ(LSSharedFileListItemRemove(list.get(), item.get()), -36);
     EXPECT_EQ(sim::loginItems().size(), 1u);
-}
-
-TEST_F(LoginItemList, ResolutionOfOneEntryCanBeMadeToFail) {
-    append("/Applications/Mail.app");
-    append("/Applications/Quenfold.app");
-    const RetainPtr<LSSharedFileListRef> list = createList();
-    const RetainPtr<CFArrayRef> items = snapshot(list.get());
-    sim::injectFault({.call = "LSSharedFileListItemResolve",
-                      .status = -43,
-                      .element = LSSharedFileListItemGetID(itemAt(items.get(), 1))});
-    EXPECT_EQ(resolvedPaths(list.get(), kNoInteractionNoMounting),
-              (std::vector<std::string>{"/Applications/Mail.app", "?"}));
-    EXPECT_EQ(sim::callCount("LSSharedFileListItemResolve"), 2u);
-}
-
-// --- Icons
-
-TEST_F(LoginItemList, AFolderHasTheFolderIcon) {
-    sim::addVirtualDirectory("/Users/Shared");
-    IconRef icon = nullptr;
-    ASSERT_EQ(iconOf("/Users/Shared", &icon), noErr);
-    EXPECT_EQ(frameworks::iconKindOf(icon), frameworks::IconKind::Folder);
-    ReleaseIconRef(icon);
-}
-
-TEST_F(LoginItemList, AnIconLookupThatFailsGivesNoIcon) {
-    sim::addVirtualDirectory("/Applications/Quenfold.app");
-    IconRef icon = nullptr;
-    sim::injectFault({.call = "GetIconRefFromFileInfo", .status = -43, .count = 1});
-    EXPECT_EQ(iconOf("/Applications/Quenfold.app", &icon), -43);
-    EXPECT_EQ(icon, nullptr);
-    FSRef unknown{};
-    EXPECT_EQ(GetIconRefFromFileInfo(&unknown, 0, nullptr, kFSCatInfoNone, nullptr,
-                                     kIconServicesNormalUsageFlag, &icon, nullptr),
-              fnfErr);
-    EXPECT_EQ(icon, nullptr);
 }
 
 }  // namespace

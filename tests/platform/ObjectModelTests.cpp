@@ -1,6 +1,5 @@
-// The object model: reference counting, ownership holders, pools, bridging, strings, numbers,
-// collections and URLs; how a format reads its arguments and how a search that is not literal
-// matches canonically equivalent text. The everyday use of formats, searches and case mapping
+// The object model: reference counting, ownership holders, pools, strings, numbers and
+// misuse; how a search that is not literal matches canonically equivalent text. The everyday use of formats, searches and case mapping
 // is checked through their users: the toolkit's descriptions and modifier words
 // (UIElementDescriptionTests.cpp, MouseClickTests.cpp), the string category
 // (StringCategoryTests.cpp) and the scripts' bundle identifiers (DesktopScriptRunTests.cpp).
@@ -86,17 +85,6 @@ TEST_F(ObjectModel, ConstantsAreOneObjectEachAndNeverCountedOrFreed) {
     EXPECT_NE(CFGetTypeID(kCFBooleanTrue), CFNumberGetTypeID());
 }
 
-TEST_F(ObjectModel, ABridgedObjectIsTheSameObjectUnderBothNames) {
-    NSString* string = NSString::stringWithUTF8String("bridge");
-    CFStringRef cf = string;
-    EXPECT_EQ(CFGetTypeID(cf), CFStringGetTypeID());
-    EXPECT_EQ(CFStringGetLength(cf), 6);
-    EXPECT_EQ(bridge(cf), string);
-    NSArray* array = NSArray::arrayWithObjects({string});
-    CFArrayRef cfArray = array;
-    EXPECT_EQ(CFArrayGetValueAtIndex(cfArray, 0), cf);
-}
-
 TEST_F(ObjectModel, StringEqualityComparesUTF16CodeUnits) {
     // é as one code point and as e + combining accent: equal to the eye, not in code units.
     NSString* composed = NSString::stringWithUTF8String("caf\xC3\xA9");
@@ -134,32 +122,6 @@ TEST_F(CanonicalSearch, NeverSplitsAComposedCharacterSequence) {
     EXPECT_EQ(range(NSAnchoredSearch, u"Cafe").first, NSNotFound);
 }
 
-TEST_F(ObjectModel, PathOperations) {
-    const auto last = [](const char* path) {
-        return NSString::stringWithUTF8String(path)->lastPathComponent()->utf8();
-    };
-    const auto bare = [](const char* path) {
-        return NSString::stringWithUTF8String(path)->stringByDeletingPathExtension()->utf8();
-    };
-    const auto join = [](const char* path, CFStringRef component) {
-        return NSString::stringWithUTF8String(path)
-            ->stringByAppendingPathComponent(component)
-            ->utf8();
-    };
-    EXPECT_EQ(last("/Applications/Safari.app"), "Safari.app");
-    EXPECT_EQ(last("/Applications/Safari.app/"), "Safari.app");
-    EXPECT_EQ(last("/"), "/");
-    EXPECT_EQ(last(""), "");
-    EXPECT_EQ(bare("Dock.app"), "Dock");
-    EXPECT_EQ(bare("My.Tool.app"), "My.Tool");
-    EXPECT_EQ(bare(".profile"), ".profile");
-    EXPECT_EQ(bare("/a.b/c"), "/a.b/c");
-    EXPECT_EQ(join("/System/Library/PreferencePanes", CFSTR("UniversalAccessPref.prefPane")),
-              "/System/Library/PreferencePanes/UniversalAccessPref.prefPane");
-    EXPECT_EQ(join("/a/", CFSTR("b")), "/a/b");
-    EXPECT_EQ(join("", CFSTR("b")), "b");
-}
-
 TEST_F(ObjectModel, NumbersCompareByValueAndABooleanIsItsConstant) {
     EXPECT_TRUE(CFEqual(NSNumber::numberWithInt(501), NSNumber::numberWithLongLong(501)));
     EXPECT_EQ(NSNumber::numberWithBool(YES), static_cast<NSObject*>(bridge(kCFBooleanTrue)));
@@ -175,24 +137,6 @@ RC_GTEST_FIXTURE_PROP(ObjectModel, CalendarFieldsGiveBackTheTimeTheyCameFrom, ()
     RC_ASSERT(date.hour >= 0 && date.hour < 24 && date.minute >= 0 && date.minute < 60);
     RC_ASSERT(date.second >= 0 && date.second < 60);
     RC_ASSERT(CFGregorianDateGetAbsoluteTime(date, nullptr) == at);
-}
-
-TEST_F(ObjectModel, CollectionsHoldAReferenceToEachElement) {
-    RetainPtr<CFStringRef> key = adoptCF(NSString::createWithUTF8("key"));
-    RetainPtr<CFStringRef> value = adoptCF(NSString::createWithUTF8("value"));
-    {
-        RetainPtr<CFMutableDictionaryRef> dictionary = adoptCF(CFDictionaryCreateMutable(
-            nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks));
-        CFDictionarySetValue(dictionary.get(), key.get(), value.get());
-        EXPECT_EQ(CFGetRetainCount(value.get()), 2);
-        // Lookup is by equality, not identity.
-        EXPECT_EQ(CFDictionaryGetValue(dictionary.get(), CFSTR("key")), value.get());
-        RetainPtr<CFMutableArrayRef> array =
-            adoptCF(CFArrayCreateMutable(nullptr, 0, &kCFTypeArrayCallBacks));
-        CFArrayAppendValue(array.get(), value.get());
-        EXPECT_EQ(CFGetRetainCount(value.get()), 3);
-    }
-    EXPECT_EQ(CFGetRetainCount(value.get()), 1);
 }
 
 // A key of a chosen hash, so that keys can be made to collide.
@@ -273,38 +217,6 @@ TEST_F(ObjectModel, MisuseAborts) {
         "not empty");
     EXPECT_DEATH({ NSMutableArray::array()->addObject(nullptr); }, "nil");
     EXPECT_DEATH({ NSArray::array()->objectAtIndex(0); }, "beyond bounds");
-}
-
-TEST_F(ObjectModel, AFormatReadsEachArgumentAsItsDirectiveSays) {
-    const short small = -2;  // promoted to int, as a variadic argument is
-    EXPECT_EQ(NSString::stringWithFormat("%d %hd %ld %lld %u %lu %x %c %s %@ %%", -3, small, 4L,
-                                         5LL, 7u, NSUInteger{8}, 255, 'z', "text", CFSTR("object"))
-                  ->utf8(),
-              "-3 -2 4 5 7 8 ff z text object %");
-    EXPECT_EQ(NSString::stringWithFormat("%g %5.1f %e", 1.5f, 3.14159, 0.25)->utf8(),
-              "1.5   3.1 2.500000e-01");
-}
-
-TEST_F(ObjectModel, AFolderURLIsEscapedWithATrailingSlashAndItsPathIsNot) {
-    RetainPtr<CFURLRef> directory = adoptCF(CFURLCreateWithFileSystemPath(
-        nullptr, CFSTR("/Applications/Google Chrome.app"), kCFURLPOSIXPathStyle, true));
-    EXPECT_EQ(CFURLGetString(directory.get())->utf8(), "file:///Applications/Google%20Chrome.app/");
-    EXPECT_EQ(directory->relativePath()->utf8(), "/Applications/Google Chrome.app");
-}
-
-TEST_F(ObjectModel, FileURLsCompareExactly) {
-    RetainPtr<CFURLRef> directory = adoptCF(CFURLCreateWithFileSystemPath(
-        nullptr, CFSTR("/Applications/Google Chrome.app"), kCFURLPOSIXPathStyle, true));
-    // The simulated desktop knows its application bundles as folders.
-    addApp("Google Chrome");
-    EXPECT_TRUE(
-        CFEqual(directory.get(), NSURL::fileURLWithPath(CFSTR("/Applications/Google Chrome.app"))));
-    RetainPtr<CFURLRef> file = adoptCF(CFURLCreateWithFileSystemPath(
-        nullptr, CFSTR("/Applications/Google Chrome.app"), kCFURLPOSIXPathStyle, false));
-    EXPECT_FALSE(CFEqual(directory.get(), file.get()));
-    RetainPtr<CFURLRef> otherCase = adoptCF(CFURLCreateWithFileSystemPath(
-        nullptr, CFSTR("/applications/Google Chrome.app"), kCFURLPOSIXPathStyle, true));
-    EXPECT_FALSE(CFEqual(directory.get(), otherCase.get()));
 }
 
 }  // namespace

@@ -43,13 +43,6 @@ TEST_F(Ownership, TheHolderHandsItsReferenceToThePoolAndEmpties) {
     EXPECT_EQ(NSObjectLiveCount(), live - 1);
 }
 
-TEST_F(Ownership, AnEmptyHolderHandsNothingToThePool) {
-    NSAutoreleasePool pool;
-    RetainPtr<CFArrayRef> empty;
-    EXPECT_EQ(empty.autorelease(), nullptr);
-    EXPECT_EQ(pool.pendingCount(), 0u);
-}
-
 TEST_F(Ownership, AnObjectHandedToThePoolKeepsItsOwnType) {
     NSAutoreleasePool pool;
     NSMutableString* made = NSMutableString::create(u"typed");
@@ -70,41 +63,6 @@ TEST_F(Ownership, TheCFCastAnswersNullForNullAndForAnotherTypeId) {
     EXPECT_EQ(dynamic_cf_cast<AXUIElementRef>(value.get()), nullptr);
     // Type ids decide: the booleans are numbers to Foundation, not to CoreFoundation.
     EXPECT_EQ(dynamic_cf_cast<CFNumberRef>(kCFBooleanTrue), nullptr);
-}
-
-TEST_F(Ownership, TheCFCastAnswersTheSameObjectForItsTypeIdMutableOrNot) {
-    const RetainPtr<CFStringRef> text = adoptCF(createString("text"));
-    const RetainPtr<CFMutableStringRef> mutableText =
-        adoptCF(CFStringCreateMutable(kCFAllocatorDefault, 0));
-    const CGPoint point{1, 2};
-    const RetainPtr<AXValueRef> value = adoptCF(AXValueCreate(kAXValueCGPointType, &point));
-    EXPECT_EQ(dynamic_cf_cast<CFStringRef>(text.get()), text.get());
-    EXPECT_EQ(dynamic_cf_cast<CFStringRef>(mutableText.get()), mutableText.get());
-    EXPECT_EQ(dynamic_cf_cast<AXValueRef>(value.get()), value.get());
-    EXPECT_EQ(dynamic_cf_cast<CFBooleanRef>(kCFBooleanFalse), kCFBooleanFalse);
-}
-
-TEST_F(Ownership, TheCFCastOfAHolderHandsItsReferenceOnOnlyForTheRightType) {
-    const long before = NSObjectLiveCount();
-    RetainPtr<CFStringRef> kept =
-        dynamic_cf_cast<CFStringRef>(RetainPtr<CFTypeRef>(adoptCF(createString("kept"))));
-    ASSERT_TRUE(kept);
-    EXPECT_EQ(CFGetRetainCount(kept.get()), 1);
-    RetainPtr<CFArrayRef> refused =
-        dynamic_cf_cast<CFArrayRef>(RetainPtr<CFTypeRef>(adoptCF(createString("refused"))));
-    EXPECT_FALSE(refused);
-    EXPECT_EQ(NSObjectLiveCount(), before + 1);
-}
-
-TEST_F(Ownership, TheFoundationCastAnswersNullForNullAndForAnotherClass) {
-    NSAutoreleasePool pool;
-    id nothing = nullptr;
-    NSString* text = NSString::stringWithUTF8String("text");
-    EXPECT_EQ(dynamic_objc_cast<NSString>(nothing), nullptr);
-    EXPECT_EQ(dynamic_objc_cast<NSString>(NSNumber::numberWithInt(1)), nullptr);
-    // A superclass is not one of its subclasses.
-    EXPECT_EQ(dynamic_objc_cast<NSMutableString>(text), nullptr);
-    EXPECT_EQ(dynamic_objc_cast<NSArray>(static_cast<CFTypeRef>(text)), nullptr);
 }
 
 TEST_F(Ownership, TheFoundationCastAnswersTheObjectForItsClassAndItsSubclasses) {

@@ -1,5 +1,5 @@
-// Property lists: what survives a trip to the disk and back in either encoding, what another
-// tool (libplist) reads of what the session writes and the other way round, what is refused on
+// Property lists: what survives a trip to the disk and back in either encoding, what the session
+// reads of another tool's (libplist) binary files, what is refused on
 // the way in (with where and why) and on the way out, what no reader follows however the file
 // is made, and that a write never leaves a half-written file.
 #include <plist/plist.h>
@@ -36,10 +36,6 @@ protected:
 
     TemporaryFolder folder_;
 };
-
-RetainPtr<CFTypeRef> stringObject(const std::u16string& units) {
-    return adoptCF<CFTypeRef>(NSString::create(units));
-}
 
 // The reason the bytes are refused, or "read" when they are not.
 std::string refusal(std::string_view bytes) {
@@ -103,19 +99,6 @@ TEST_F(PropertyLists, FilesAreWrittenAsXML) {
     EXPECT_NE(text.find("<date>2100-01-01T00:00:00Z</date>"), std::string::npos) << text;
 }
 
-// XML cannot carry control characters, a lone half of a surrogate pair or a fraction of a
-// second unchanged: the file is binary then, and nothing is lost on the way to the disk.
-TEST_F(PropertyLists, WhatXMLCannotCarryIsWrittenInBinary) {
-    const std::vector<RetainPtr<CFTypeRef>> values = {
-        stringObject(u"line\rnext\x01end"), stringObject(std::u16string(1, u'\xD800')),
-        retainPtr<CFTypeRef>(NSDate::dateWithTimeIntervalSinceReferenceDate(0.25))};
-    for (const RetainPtr<CFTypeRef>& value : values) {
-        NSDictionary* kept = NSDictionary::dictionaryWithPairs({{CFSTR("value"), value.get()}});
-        EXPECT_TRUE(CFEqual(roundTrip(kept).get(), kept));
-        EXPECT_EQ(readFile(pathOf("trip.plist")).substr(0, 8), "bplist00");
-    }
-}
-
 TEST_F(PropertyLists, BinaryFilesOfAnotherToolAreRead) {
     plist_t root = plist_new_dict();
     plist_dict_set_item(root, "HideDockIcon", plist_new_bool(1));
@@ -132,81 +115,6 @@ TEST_F(PropertyLists, BinaryFilesOfAnotherToolAreRead) {
     EXPECT_TRUE(CFEqual(file.root.get(), NSDictionary::dictionaryWithPairs(
                                              {{CFSTR("HideDockIcon"), kCFBooleanTrue},
                                               {CFSTR("Count"), NSNumber::numberWithInt(7)}})));
-}
-
-TEST_F(PropertyLists, AnotherToolReadsWhatIsWrittenInEitherEncoding) {
-    NSMutableDictionary* root = NSMutableDictionary::dictionary();
-    root->setObject(CFSTR("Grüße"), CFSTR("text"));
-    root->setObject(NSNumber::numberWithLongLong(-5), CFSTR("negative"));
-    root->setObject(NSNumber::numberWithDouble(0.5), CFSTR("real"));
-    root->setObject(NSArray::arrayWithObjects({kCFBooleanTrue, CFSTR("x")}), CFSTR("list"));
-    root->setObject(NSDate::dateWithTimeIntervalSinceReferenceDate(599529600), CFSTR("when"));
-    for (const bool binary : {false, true}) {
-        SCOPED_TRACE(binary ? "binary" : "XML");
-        const std::optional<std::string> bytes =
-            binary ? frameworks::binaryFromPropertyList(root, nullptr)
-                   : frameworks::xmlFromPropertyList(root, nullptr);
-        ASSERT_TRUE(bytes);
-        plist_t read = nullptr;
-        plist_from_memory(bytes->data(), static_cast<uint32_t>(bytes->size()), &read);
-        ASSERT_NE(read, nullptr);
-        char* text = nullptr;
-        plist_get_string_val(plist_dict_get_item(read, "text"), &text);
-        EXPECT_STREQ(text, "Grüße");
-        free(text);
-        uint64_t negative = 0;
-        plist_get_uint_val(plist_dict_get_item(read, "negative"), &negative);
-        EXPECT_EQ(static_cast<int64_t>(negative), -5);
-        double real = 0;
-        plist_get_real_val(plist_dict_get_item(read, "real"), &real);
-        EXPECT_EQ(real, 0.5);
-        EXPECT_EQ(plist_array_get_size(plist_dict_get_item(read, "list")), 2u);
-        int32_t seconds = 0;
-        int32_t microseconds = 0;
-        plist_get_date_val(plist_dict_get_item(read, "when"), &seconds, &microseconds);
-        EXPECT_EQ(seconds, 599529600);
-        plist_free(read);
-    }
-}
-
-TEST_F(PropertyLists, XMLIsReadAsXMLDefinesIt) {
-    // Comments, CDATA, character references of one to four UTF-8 bytes, line ends made line feeds,
-    // hexadecimal integers, a fraction of a second.
-    std::string error;
-    const RetainPtr<CFTypeRef> read = frameworks::propertyListFromBytes(
-        "\xEF\xBB\xBF<?xml version=\"1.0\"?><!-- made by hand -->\n<plist version='1.0'>"
-        "<array><string>a<!-- x --><![CDATA[<b>]]>&#xE9;&#x263A;&#128512;&#13;\r\n</string>"
-        "<integer> 0x10 </integer><integer>-9223372036854775808</integer><true></true>"
-        "<date>1900-01-01T00:00:00.5Z</date></array></plist>",
-        &error);
-    ASSERT_TRUE(read) << error;
-    EXPECT_TRUE(CFEqual(
-        read.get(),
-        NSArray::arrayWithObjects(
-            {stringObject(u"a<b>\u00E9\u263A\U0001F600\r\n").get(), NSNumber::numberWithInt(16),
-             NSNumber::numberWithLongLong(LLONG_MIN), kCFBooleanTrue,
-             NSDate::dateWithTimeIntervalSinceReferenceDate(-3187295999.5)})));
-}
-
-TEST_F(PropertyLists, WhatOnlyBinaryFilesHoldIsRead) {
-    // 16-byte integers that fit 64 bits, 4-byte reals, a lone surrogate, shared objects.
-    Bytes file;
-    file.add(Bytes::array({1, 2, 3, 4, 4, 5}));
-    file.add(Bytes::integer128(0, ~0ull));
-    file.add(Bytes::integer128(~0ull, ~0ull));
-    file.add(Bytes::real32(0.5f));
-    file.add(Bytes::utf16(u"\xD800!"));
-    file.add(Bytes::data(std::string("\0\1", 2)));
-    std::string error;
-    const RetainPtr<CFTypeRef> read = frameworks::propertyListFromBytes(file.file(), &error);
-    ASSERT_TRUE(read) << error;
-    const std::string data("\0\1", 2);
-    EXPECT_TRUE(CFEqual(
-        read.get(),
-        NSArray::arrayWithObjects(
-            {NSNumber::numberWithUnsignedLongLong(ULLONG_MAX), NSNumber::numberWithLongLong(-1),
-             NSNumber::numberWithDouble(0.5), stringObject(u"\xD800!").get(),
-             stringObject(u"\xD800!").get(), NSData::dataWithBytes(data.data(), 2)})));
 }
 
 // --- Files that are no property list, or not one that can be read as it is
@@ -296,10 +204,7 @@ INSTANTIATE_TEST_SUITE_P(
         Refused{"UTF16Declared",
                 "<?xml version=\"1.0\" encoding=\"UTF-16\"?><plist><true/></plist>", "UTF-16"},
         Refused{"NotUTF8", "<plist><string>caf\xC3</string></plist>", "not UTF-8"},
-        Refused{"StrayContinuationByte", "<plist><string>\x80</string></plist>", "not UTF-8"},
-        Refused{"OverlongSlash", "<plist><string>\xC0\xAF</string></plist>", "not UTF-8"},
         Refused{"EncodedSurrogate", "<plist><string>\xED\xA0\x80</string></plist>", "not UTF-8"},
-        Refused{"BeyondUnicode", "<plist><string>\xF4\x90\x80\x80</string></plist>", "not UTF-8"},
         Refused{"EntitiesOfItsOwn",
                 "<!DOCTYPE plist [<!ENTITY a \"b\">]><plist><string>&a;</string></plist>",
                 "entities"},
@@ -330,8 +235,6 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         Refused{"IntegerBeyond64Bits", oneObject(Bytes::integer128(1, 0)),
                 "does not fit in 64 bits"},
-        Refused{"NegativeBeyond64Bits", oneObject(Bytes::integer128(~0ull, 5)),
-                "does not fit in 64 bits"},
         Refused{"ASCIIStringBeyondASCII", oneObject(Bytes::ascii("caf\xE9")), "beyond ASCII"},
         Refused{"StringWithNul", oneObject(Bytes::utf16(std::u16string(u"a\0b", 3))), "NUL"},
         Refused{"Null", oneObject(std::string(1, '\0')), "null"},
@@ -339,7 +242,6 @@ INSTANTIATE_TEST_SUITE_P(
         Refused{"Set", oneObject("\xC1\x00"), "a set"},
         Refused{"StringLongerThanTheFile", oneObject("\x5F\x13" + std::string(8, '\xFF')),
                 "runs past"},
-        Refused{"ArrayLongerThanTheFile", oneObject("\xA3"), "runs past"},
         Refused{"ReferenceToNothing", oneObject("\xA1" + std::string("\0\0\0\x07", 4)),
                 "not there"},
         Refused{"TopObjectBeyondTheCount", withTopObject(oneObject(Bytes::ascii("x")), 9),
@@ -366,16 +268,6 @@ TEST_F(PropertyLists, NestingBeyondTheLimitIsRefusedNotFollowed) {
     xml += "</plist>";
     EXPECT_NE(refusal(binary.file()).find("nested more than 512 levels"), std::string::npos);
     EXPECT_NE(refusal(xml).find("nested more than 512 levels"), std::string::npos);
-}
-
-TEST_F(PropertyLists, SharedReferencesCountEveryTimeTheyAreFollowed) {
-    // Forty arrays, each holding the next twice: 2^40 values once every reference is followed.
-    Bytes shared;
-    for (std::uint32_t level = 0; level < 40; ++level) {
-        shared.add(Bytes::array({level + 1, level + 1}));
-    }
-    shared.add(Bytes::ascii("leaf"));
-    EXPECT_NE(refusal(shared.file()).find("more than 1048576 values"), std::string::npos);
 }
 
 TEST_F(PropertyLists, AContainerThatHoldsItselfIsRefused) {
@@ -405,33 +297,6 @@ TEST_F(PropertyLists, AWriteOfAnObjectAPropertyListCannotHoldFailsAndKeepsTheOld
     EXPECT_FALSE(frameworks::writePropertyListFile(pathOf("kept.plist"), root, &error));
     EXPECT_NE(error.find("url"), std::string::npos) << error;
     EXPECT_EQ(readFile(pathOf("kept.plist")), "old content");
-}
-
-TEST_F(PropertyLists, NullKeysThatAreNoStringsAndStringsWithNulAreRefused) {
-    std::string error;
-    EXPECT_FALSE(frameworks::isPropertyList(NSNull::null(), nullptr));
-    EXPECT_FALSE(frameworks::isPropertyList(
-        NSDictionary::dictionaryWithPairs({{NSNumber::numberWithInt(1), CFSTR("a")}}), &error));
-    EXPECT_NE(error.find("key"), std::string::npos);
-    // A string with NUL is refused rather than cut.
-    EXPECT_FALSE(frameworks::isPropertyList(
-        stringObject(std::u16string(u"before\0after", 12)).get(), &error));
-    EXPECT_NE(error.find("NUL"), std::string::npos);
-}
-
-TEST_F(PropertyLists, NothingIsWrittenThatAReaderWouldRefuse) {
-    NSMutableArray* deep = NSMutableArray::array();
-    for (std::size_t level = 0; level <= frameworks::kPropertyListMaxNesting; ++level) {
-        NSMutableArray* outer = NSMutableArray::array();
-        outer->addObject(deep);
-        deep = outer;
-    }
-    std::string error;
-    EXPECT_FALSE(frameworks::writePropertyListFile(pathOf("deep.plist"), deep, &error));
-    EXPECT_NE(error.find("nested more than 512"), std::string::npos) << error;
-    EXPECT_FALSE(std::filesystem::exists(pathOf("deep.plist")));
-    // One level less is both written and read.
-    EXPECT_TRUE(roundTrip(static_cast<NSArray*>(deep)->objectAtIndex(0)));
 }
 
 // --- Atomic writes

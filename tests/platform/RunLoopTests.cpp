@@ -30,11 +30,6 @@ void addTimer(double delay, std::string name, CFStringRef mode) {
     CFRunLoopAddTimer(CFRunLoopGetMain(), timer.get(), mode);
 }
 
-TEST_F(RunLoop, AnEmptyModeFinishesAtOnceWithoutTimePassing) {
-    EXPECT_EQ(CFRunLoopRunInMode(kCFRunLoopDefaultMode, 10, false), kCFRunLoopRunFinished);
-    EXPECT_DOUBLE_EQ(sim::clockNow(), 0);
-}
-
 TEST_F(RunLoop, TimersFireInOrderOfDueTimeThenOfScheduling) {
     gLog.clear();
     addTimer(0.5, "late", kCFRunLoopDefaultMode);
@@ -102,16 +97,6 @@ TEST_F(RunLoop, SignalledSourcesPerformInTheirMode) {
     EXPECT_EQ(gLog, std::vector<std::string>{"performed"});
     CFRunLoopRemoveSource(CFRunLoopGetMain(), source.get(), kCFRunLoopDefaultMode);
     EXPECT_FALSE(CFRunLoopContainsSource(CFRunLoopGetMain(), source.get(), kCFRunLoopDefaultMode));
-}
-
-TEST_F(RunLoop, StopEndsARun) {
-    RetainPtr<CFRunLoopTimerRef> stopper = adoptCF(CFRunLoopTimerCreateWithHandler(
-        nullptr, CFAbsoluteTimeGetCurrent() + 1, 0, 0, 0,
-        [](CFRunLoopTimerRef) { CFRunLoopStop(CFRunLoopGetMain()); }));
-    CFRunLoopAddTimer(CFRunLoopGetMain(), stopper.get(), kCFRunLoopDefaultMode);
-    addTimer(5, "never reached", kCFRunLoopDefaultMode);
-    EXPECT_EQ(CFRunLoopRunInMode(kCFRunLoopDefaultMode, 100, false), kCFRunLoopRunStopped);
-    EXPECT_DOUBLE_EQ(sim::clockNow(), 1);
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
-// The simulated session: hit-testing, event taps, the Dock's own response, hiding and the
-// next active application, accessibility access and fault injection. Taps switched off by the
-// platform, the workspace's record of the active application, accessibility hit-testing and the
-// multiple-attribute read are checked through the watcher and the toolkit that use them
-// (WatcherTests.cpp, ClickRecordTests.cpp, HitTestingTests.cpp).
+// The simulated session: hit-testing, event taps, the Dock's own response, hiding, accessibility
+// access and fault injection. Taps switched off by the platform, the workspace's record of the
+// active application, accessibility hit-testing and the multiple-attribute read are checked through
+// the watcher and the toolkit that use them (WatcherTests.cpp, ClickRecordTests.cpp,
+// HitTestingTests.cpp).
 #include <RetainPtr.h>
 #include <TypeCastsCF.h>
 #include <TypeCastsCocoa.h>
@@ -175,18 +175,6 @@ TEST_F(SimulatedSession, KeysAndOtherButtonsReachOnlyTheTapsThatAskForThem) {
     EXPECT_EQ(gSeen, (std::vector<std::string>{"keys:12", "keys:10", "keys:12", "keys:25"}));
 }
 
-// What a process posts (CGEventPost) reaches the combined session state, not the hardware's:
-// the HID system state is the user's hand.
-TEST_F(SimulatedSession, WhatAProcessPostsIsDownInTheSessionStateOnly) {
-    CGEventRef press = CGEventCreateMouseEvent(nullptr, kCGEventRightMouseDown, CGPointMake(5, 5),
-                                               kCGMouseButtonRight);
-    CGEventPost(kCGHIDEventTap, press);
-    CFRelease(press);
-    EXPECT_FALSE(CGEventSourceButtonState(kCGEventSourceStateHIDSystemState, kCGMouseButtonRight));
-    EXPECT_TRUE(
-        CGEventSourceButtonState(kCGEventSourceStateCombinedSessionState, kCGMouseButtonRight));
-}
-
 // --- The Dock, hiding and activation
 
 TEST_F(SimulatedSession, TheDockShowsAndActivatesAnApplicationUnlessItIsActiveAndVisible) {
@@ -243,21 +231,6 @@ TEST_F(SimulatedSession, SleepingLetsTheDesktopCarryOutPendingHides) {
     EXPECT_EQ(sim::clockNow(), 0.5);
 }
 
-TEST_F(SimulatedSession, TheMostRecentlyActiveVisibleApplicationFollowsOneThatIsHidden) {
-    const pid_t safari = addApp("Safari");
-    const pid_t notes = addApp("Notes");
-    const pid_t mail = addApp("Mail");
-    desktop().activate(notes);
-    desktop().activate(mail);
-    desktop().activate(safari);
-    desktop().hide(safari);
-    EXPECT_EQ(desktop().activePid(), mail);
-    desktop().hide(mail);
-    EXPECT_EQ(desktop().activePid(), notes);
-    desktop().hide(notes);
-    EXPECT_FALSE(desktop().activePid());
-}
-
 // Safari active after Notes, as the running-application objects see it after a turn.
 class RunningApplicationState : public SessionTest {
 protected:
@@ -305,26 +278,6 @@ TEST_F(SimulatedSession, QuittingRemovesTheApplicationAndItsDockItem) {
                   ->count(),
               0u);
     EXPECT_TRUE(desktop().dockItems().empty());
-}
-
-// --- The transcript
-
-// A listener (the runner) takes every line as it comes; the session itself keeps only recent
-// ones, so that a long run does not hold its whole story.
-TEST_F(SimulatedSession, TheTranscriptKeepsRecentLinesAndTheListenerHearsEveryLine) {
-    std::size_t heard = 0;
-    sim::setTranscriptListener([&heard](const sim::TranscriptLine&) { ++heard; });
-    const std::size_t lines = 3 * sim::kTranscriptLinesKept + 7;
-    for (std::size_t line = 0; line < lines; ++line) {
-        sim::record("line " + std::to_string(line));
-    }
-    sim::setTranscriptListener(nullptr);
-    EXPECT_EQ(heard, lines);
-    const std::size_t kept = sim::transcript().size();
-    EXPECT_LE(kept, sim::kTranscriptLinesKept);
-    EXPECT_GE(kept, sim::kTranscriptLinesKept / 2);
-    EXPECT_EQ(sim::transcript().back().text, "line " + std::to_string(lines - 1));
-    EXPECT_EQ(sim::transcript().front().text, "line " + std::to_string(lines - kept));
 }
 
 // --- Access and faults
@@ -377,111 +330,8 @@ TEST_F(SimulatedSession, AFaultFailsTheChosenCallForItsElementAndAttributeAsOfte
         kAXErrorSuccess);  // the fault was for one call only
 }
 
-// From a chosen call on: the second pid read fails once; the fourth attribute read and every
-// later one fail. A part of a call (an attribute of a multiple-attribute read) does not bring a
-// waiting fault nearer, but fails with it once it took effect.
-TEST_F(SimulatedSession, AFaultFromAChosenCallOnLetsTheCallsBeforeItThrough) {
-    addApp("Safari");
-    RetainPtr<AXUIElementRef> element =
-        adoptCF(frameworks::createElement(*desktop().dockItemTitled("Safari")));
-    sim::injectFault({.call = "AXUIElementGetPid", .count = 1, .after = 1});
-    sim::injectFault({.call = "AXUIElementCopyAttributeValue", .after = 3});
-    const CFTypeRef names[] = {CFSTR("AXTitle")};
-    RetainPtr<CFArrayRef> attributes = adoptCF(CFArrayCreate(nullptr, names, 1, nullptr));
-    std::vector<AXError> answers;
-    for (int call = 0; call < 5; ++call) {
-        pid_t pid = 0;
-        answers.push_back(AXUIElementGetPid(element.get(), &pid));
-        RetainPtr<CFArrayRef> values;
-        AXUIElementCopyMultipleAttributeValues(element.get(), attributes.get(), 0,
-                                               values.initializeInto());
-        answers.push_back(AXValueGetType(dynamic_cf_cast<AXValueRef>(
-                              CFArrayGetValueAtIndex(values.get(), 0))) == kAXValueAXErrorType
-                              ? -1
-                              : 0);
-        RetainPtr<CFTypeRef> title;
-        answers.push_back(
-            AXUIElementCopyAttributeValue(element.get(), CFSTR("AXTitle"), title.initializeInto()));
-    }
-    EXPECT_EQ(answers, (std::vector<AXError>{0, 0, 0, -1, 0, 0, 0, 0, 0, 0, -1, -1, 0, -1, -1}));
-    EXPECT_EQ(sim::callCounts().at("AXUIElementGetPid"), 5u);
-}
-
 // A fault is meant for the system's calls: the session's own work neither fails with it nor
 // uses it up. Each case arms a fault for one call, once, lets the session do its own work that
 // makes the same kind of object, and finds the fault still there for the system's call.
-
-TEST_F(SimulatedSession, AttributeValuesTheSessionMakesLeaveAValueFaultToTheSystem) {
-    addApp("Safari");
-    sim::injectFault({.call = "AXValueCreate", .count = 1});
-    RetainPtr<AXUIElementRef> element =
-        adoptCF(frameworks::createElement(*desktop().dockItemTitled("Safari")));
-    const CFTypeRef names[] = {CFSTR("AXPosition"), CFSTR("AXSize"), CFSTR("AXNoSuchThing")};
-    RetainPtr<CFArrayRef> attributes = adoptCF(CFArrayCreate(nullptr, names, 3, nullptr));
-    RetainPtr<CFArrayRef> values;
-    ASSERT_EQ(AXUIElementCopyMultipleAttributeValues(element.get(), attributes.get(), 0,
-                                                     values.initializeInto()),
-              kAXErrorSuccess);
-    ASSERT_EQ(CFArrayGetCount(values.get()), 3);
-    for (CFIndex index = 0; index < 3; ++index) {
-        EXPECT_EQ(CFGetTypeID(CFArrayGetValueAtIndex(values.get(), index)), AXValueGetTypeID());
-    }
-    const CGPoint origin{0, 0};
-    EXPECT_FALSE(adoptCF(AXValueCreate(kAXValueCGPointType, &origin)));
-}
-
-TEST_F(SimulatedSession, TheFocusedApplicationAndTheFrontmostOneLeaveTheirFaultsToTheSystem) {
-    const pid_t safari = addApp("Safari");
-    sim::injectFault({.call = "AXUIElementCreateApplication", .count = 1});
-    sim::injectFault({.call = "runningApplicationWithProcessIdentifier", .count = 1});
-    RetainPtr<AXUIElementRef> systemWide = adoptCF(AXUIElementCreateSystemWide());
-    RetainPtr<CFTypeRef> focused;
-    ASSERT_EQ(AXUIElementCopyAttributeValue(systemWide.get(), CFSTR("AXFocusedApplication"),
-                                            focused.initializeInto()),
-              kAXErrorSuccess);
-    ASSERT_TRUE(focused);
-    pid_t focusedPid = 0;
-    AXUIElementGetPid(static_cast<AXUIElementRef>(focused.get()), &focusedPid);
-    EXPECT_EQ(focusedPid, safari);
-    EXPECT_NE(NSWorkspace::sharedWorkspace()->frontmostApplication(), nullptr);
-    EXPECT_EQ(NSWorkspace::sharedWorkspace()->runningApplications()->count(),
-              desktop().runningPids().size());
-
-    EXPECT_FALSE(adoptCF(AXUIElementCreateApplication(safari)));
-    EXPECT_EQ(NSRunningApplication::runningApplicationWithProcessIdentifier(safari), nullptr);
-}
-
-TEST_F(SimulatedSession, TheHandAndTheNoticeOfASwitchedOffTapLeaveEventFaultsToTheSystem) {
-    addApp("Safari");
-    sim::injectFault({.call = "CGEventCreate", .count = 1});
-    sim::injectFault({.call = "CGEventCreateMouseEvent", .count = 1});
-    gSeen.clear();
-    InstalledTap tap(recordingTap, "tap");
-    const CGPoint at = dockItem("Safari");
-    frameworks::eventSystem().pressLeft(at.x, at.y);
-    frameworks::eventSystem().releaseLeft(at.x, at.y);
-    frameworks::eventSystem().disableTaps(kCGEventTapDisabledByTimeout);
-    EXPECT_EQ(gSeen, (std::vector<std::string>{"tap:1", "tap:2", "tap:4294967294"}));
-
-    EXPECT_FALSE(adoptCF(CGEventCreate(nullptr)));
-    EXPECT_FALSE(
-        adoptCF(CGEventCreateMouseEvent(nullptr, kCGEventLeftMouseDown, at, kCGMouseButtonLeft)));
-}
-
-// Nothing can be done about a release that reports failure: the reference goes all the same,
-// and the fixture finds nothing left alive.
-TEST_F(SimulatedSession, AnIconReleaseThatReportsAFailureStillLetsGo) {
-    sim::addVirtualDirectory("/Applications/Safari.app");
-    RetainPtr<CFURLRef> url = adoptCF(CFURLCreateWithFileSystemPath(
-        nullptr, CFSTR("/Applications/Safari.app"), kCFURLPOSIXPathStyle, true));
-    FSRef reference{};
-    ASSERT_TRUE(CFURLGetFSRef(url.get(), &reference));
-    IconRef icon = nullptr;
-    ASSERT_EQ(GetIconRefFromFileInfo(&reference, 0, nullptr, kFSCatInfoNone, nullptr,
-                                     kIconServicesNormalUsageFlag, &icon, nullptr),
-              noErr);
-    sim::injectFault({.call = "ReleaseIconRef", .status = paramErr});
-    EXPECT_EQ(ReleaseIconRef(icon), paramErr);
-}
 
 }  // namespace

@@ -188,63 +188,9 @@ TEST_F(SharedStoredFiles, ALoginItemChangeIsMadeToTheListAsAnotherProcessLeftIt)
     EXPECT_EQ(entriesInFile(), 1u);
 }
 
-TEST_F(SharedStoredFiles, TwoProcessesAddingLoginItemsAtOnceLoseNone) {
-    constexpr int kEntries = 40;
-    const int failed = runInTwoProcesses([](const std::string& who) {
-        int failures = 0;
-        for (int index = 0; index < kEntries; ++index) {
-            std::string error;
-            failures += sim::appendLoginItem(
-                            {"/Applications/" + who + std::to_string(index) + ".app"}, &error)
-                            ? 0
-                            : 1;
-        }
-        return failures;
-    });
-    EXPECT_EQ(failed, 0);
-    EXPECT_EQ(entriesInFile(), 2u * kEntries);
-}
-
 // --- Temporary files
 
 using InterruptedWrites = SessionTest;
-
-// A process id that no process has: a child that has ended and been reaped.
-pid_t endedProcess() {
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::_exit(0);
-    }
-    ::waitpid(child, nullptr, 0);
-    return child;
-}
-
-TEST_F(InterruptedWrites, TemporaryFilesWhoseWriterHasGoneAreRemovedAtTheNextStart) {
-    const std::string gone = std::to_string(endedProcess());
-    const std::string alive = std::to_string(::getpid());
-    const std::string folder = preferencesFolder() + "/";
-    const std::vector<std::string> stale = {"." + std::string(kDomainFile) + ".tmp." + gone + ".1",
-                                            "." + std::string(kListFile) + ".tmp." + gone + ".7"};
-    const std::vector<std::string> kept = {
-        "." + std::string(kDomainFile) + ".tmp." + alive + ".1",  // a write going on
-        "." + std::string(kDomainFile) + ".tmp.notanumber.1",     // not ours
-        "other.plist.tmp." + gone + ".1",
-    };
-    for (const std::string& name : stale) {
-        writeFile(folder + name, "half a file");
-    }
-    for (const std::string& name : kept) {
-        writeFile(folder + name, "not ours to remove");
-    }
-    EXPECT_TRUE(sim::loginItems().empty());
-    EXPECT_EQ(sim::systemDefault("HideDockIcon"), std::nullopt);
-    for (const std::string& name : stale) {
-        EXPECT_FALSE(std::filesystem::exists(folder + name)) << name;
-    }
-    for (const std::string& name : kept) {
-        EXPECT_TRUE(std::filesystem::exists(folder + name)) << name;
-    }
-}
 
 TEST_F(InterruptedWrites, AWriterKilledMidWriteLeavesNothingBehindAfterTheNextStart) {
     TemporaryFolder home;

@@ -1,6 +1,6 @@
 // The standard user defaults: the order in which the domains are searched, the registration
 // domain that is never stored, the application's domain in the home folder (written at once,
-// atomically, and seen by a later run), and a preferences file that cannot be read or is no
+// atomically), and a preferences file that cannot be read or is no
 // regular file.
 #include <RetainPtr.h>
 #include <sys/stat.h>
@@ -114,12 +114,6 @@ TEST_F(UserDefaults, RegisteredDefaultsAreNeverStored) {
     EXPECT_EQ(defaults()->persistentDomainForName(CFSTR("org.quenfold.Quenfold"))->count(), 1u);
 }
 
-TEST_F(UserDefaults, RegisteredDefaultsLastOneSessionOnly) {
-    registerTheSystemsDefaults();
-    sim::reset();
-    EXPECT_EQ(defaults()->objectForKey(CFSTR("ShowSettingsOnLaunch")), nullptr);
-}
-
 // --- The application's domain on the disk
 
 TEST_F(UserDefaults, EverySetIsWrittenAtOnceReportedAndAnnounced) {
@@ -146,36 +140,6 @@ TEST_F(UserDefaults, EverySetIsWrittenAtOnceReportedAndAnnounced) {
     NSNotificationCenter::defaultCenter()->removeObserver(listener.get());
 }
 
-TEST_F(UserDefaults, AChangeMadeOnTheDiskIsSeenAfterSynchronize) {
-    EXPECT_FALSE(defaults()->boolForKey(CFSTR("HideDockIcon")));
-    std::string error;
-    ASSERT_TRUE(frameworks::writePropertyListFile(
-        domainPath(), NSDictionary::dictionaryWithPairs({{CFSTR("HideDockIcon"), kCFBooleanTrue}}),
-        &error));
-    EXPECT_FALSE(defaults()->boolForKey(CFSTR("HideDockIcon")));
-    EXPECT_TRUE(defaults()->synchronize());
-    EXPECT_TRUE(defaults()->boolForKey(CFSTR("HideDockIcon")));
-}
-
-TEST_F(UserDefaults, ARunWithTheSameHomeSeesWhatTheFirstStoredAndAnotherHomeDoesNot) {
-    TemporaryFolder home;
-    TemporaryFolder other;
-    sim::setHomeFolder(home.path());
-    registerTheSystemsDefaults();
-    defaults()->setBool(YES, CFSTR("HideDockIcon"));
-    defaults()->setBool(NO, CFSTR("ShowSettingsOnLaunch"));
-    sim::setHomeFolder(other.path());
-    EXPECT_FALSE(defaults()->boolForKey(CFSTR("HideDockIcon")));
-    sim::setHomeFolder(home.path());
-    EXPECT_TRUE(defaults()->boolForKey(CFSTR("HideDockIcon")));
-
-    startAnotherRun(home.path());
-    registerTheSystemsDefaults();
-    EXPECT_TRUE(defaults()->boolForKey(CFSTR("HideDockIcon")));
-    EXPECT_FALSE(defaults()->boolForKey(CFSTR("ShowSettingsOnLaunch")));
-    EXPECT_FALSE(defaults()->boolForKey(CFSTR("LaunchAutomaticallyOnLogin")));
-}
-
 TEST_F(UserDefaults, AValueThatCannotBeWrittenIsKeptInMemoryAndWrittenLater) {
     blockThePreferencesFolder();
     std::string error;
@@ -192,29 +156,11 @@ TEST_F(UserDefaults, AValueThatCannotBeWrittenIsKeptInMemoryAndWrittenLater) {
     EXPECT_TRUE(CFEqual(storedValue(CFSTR("HideDockIcon")).get(), kCFBooleanTrue));
 }
 
-TEST_F(UserDefaults, WhatIsStoredIsACopyOfTheValue) {
-    NSMutableArray* list = NSMutableArray::array();
-    list->addObject(CFSTR("first"));
-    defaults()->setObject(list, CFSTR("List"));
-    list->addObject(CFSTR("second"));
-    const auto* stored = static_cast<const NSArray*>(defaults()->objectForKey(CFSTR("List")));
-    ASSERT_NE(stored, nullptr);
-    EXPECT_EQ(stored->count(), 1u);
-}
-
 TEST_F(UserDefaults, AValueAPropertyListCannotHoldIsRefusedAndTheOneBeforeStays) {
     defaults()->setBool(YES, CFSTR("HideDockIcon"));
     defaults()->setObject(NSNull::null(), CFSTR("HideDockIcon"));
     EXPECT_TRUE(defaults()->boolForKey(CFSTR("HideDockIcon")));
     EXPECT_TRUE(CFEqual(storedValue(CFSTR("HideDockIcon")).get(), kCFBooleanTrue));
-}
-
-TEST_F(UserDefaults, ADomainNameThatLeavesThePreferencesFolderNamesNoDomain) {
-    std::string error;
-    ASSERT_TRUE(frameworks::writePropertyListFile(
-        sim::homeFolder() + "/Library/secret.plist",
-        NSDictionary::dictionaryWithPairs({{CFSTR("Theirs"), kCFBooleanTrue}}), &error));
-    EXPECT_EQ(defaults()->persistentDomainForName(CFSTR("../secret")), nullptr);
 }
 
 // --- A preferences file that cannot be read
@@ -263,18 +209,6 @@ TEST_F(UserDefaults, WhatIsNoRegularFileIsSetAsideWithoutWaitingForItAndAFileTak
     EXPECT_NE(frameworks::setAsideFiles()[0].reason.find("not a regular file"), std::string::npos);
     defaults()->setBool(YES, CFSTR("HideDockIcon"));
     EXPECT_TRUE(CFEqual(storedValue(CFSTR("HideDockIcon")).get(), kCFBooleanTrue));
-}
-
-TEST_F(UserDefaults, ASecondUnreadableFileDoesNotReplaceTheFirst) {
-    TemporaryFolder home;
-    sim::setHomeFolder(home.path());
-    writeFile(domainPath(), "first");
-    EXPECT_EQ(defaults()->objectForKey(CFSTR("Anything")), nullptr);
-    startAnotherRun(home.path());
-    writeFile(domainPath(), "second");
-    EXPECT_EQ(defaults()->objectForKey(CFSTR("Anything")), nullptr);
-    EXPECT_EQ(readFile(domainPath() + ".unreadable"), "first");
-    EXPECT_EQ(readFile(domainPath() + ".unreadable-2"), "second");
 }
 
 TEST_F(UserDefaults, AnUnreadableFileThatCannotBeMovedIsNeverOverwritten) {

@@ -100,14 +100,6 @@ TEST(DesktopScriptNumbers, DecimalsMayHaveASignAndAFractionButNoExponent) {
     }
 }
 
-TEST(DesktopScriptNumbers, CountsAreDigitsThatFitAnInt) {
-    EXPECT_EQ(countNumber("0"), 0);
-    EXPECT_EQ(countNumber("2147483647"), 2147483647);
-    for (const char* text : {"", "-1", "+1", "1.0", "2147483648", "99999999999", "1 "}) {
-        EXPECT_FALSE(countNumber(text)) << text;
-    }
-}
-
 // --- Statements and their defaults
 
 TEST(DesktopScriptStatements, AppTakesItsOptions) {
@@ -120,31 +112,6 @@ TEST(DesktopScriptStatements, AppTakesItsOptions) {
     EXPECT_EQ(full.bundlePath, "/Apps/G C.app");
     EXPECT_EQ(full.itemTitle, "Chrome");
     EXPECT_TRUE(full.hidden);
-}
-
-TEST(DesktopScriptStatements, DockItemsAreFoldersUnlessASubroleIsGiven) {
-    const auto folder = only<DockItemStatement>("dockitem Downloads");
-    EXPECT_EQ(folder.subrole, "AXFolderDockItem");
-    EXPECT_FALSE(folder.url);
-    const auto link = only<DockItemStatement>(
-        "dockitem Site subrole=AXURLDockItem url=https://example.com/ urlobject");
-    EXPECT_EQ(link.subrole, "AXURLDockItem");
-    EXPECT_EQ(link.url, "https://example.com/");
-    EXPECT_TRUE(link.urlObject);
-}
-
-TEST(DesktopScriptStatements, WindowsHaveADefaultFrame) {
-    const auto plain = only<WindowStatement>(R"(window Safari "Apple — Start")");
-    EXPECT_EQ(plain.title, "Apple — Start");
-    EXPECT_EQ(plain.x, 200);
-    EXPECT_EQ(plain.y, 100);
-    EXPECT_EQ(plain.width, 800);
-    EXPECT_EQ(plain.height, 600);
-    const auto placed = only<WindowStatement>("window Safari Start x=-10.5 y=+20 w=300 h=.5");
-    EXPECT_EQ(placed.x, -10.5);
-    EXPECT_EQ(placed.y, 20);
-    EXPECT_EQ(placed.width, 300);
-    EXPECT_EQ(placed.height, 0.5);
 }
 
 TEST(DesktopScriptStatements, TargetsArePointsDockItemsWindowsOrControls) {
@@ -176,29 +143,6 @@ TEST(DesktopScriptStatements, ReleasesTakeTheirPressClickStateUnlessGivenOne) {
               kCGEventFlagMaskCommand | kCGEventFlagMaskShift | kCGEventFlagMaskAlphaShift);
     EXPECT_EQ(only<PointerStatement>("press 1,1 mods=control,option,fn").flags,
               kCGEventFlagMaskControl | kCGEventFlagMaskAlternate | kCGEventFlagMaskSecondaryFn);
-}
-
-TEST(DesktopScriptStatements, AMoveTakesHeldKeysButNoClickState) {
-    const auto move = only<PointerStatement>("move 5,6 mods=shift");
-    EXPECT_EQ(move.action, PointerAction::Move);
-    EXPECT_EQ(move.flags, kCGEventFlagMaskShift);
-    EXPECT_EQ(errorOf("move 5,6 clicks=2"),
-              "t.desk:1: move: unknown option \"clicks=2\" (it takes mods=)");
-}
-
-// Every other expectation's operands are read by the scenarios, which would fail on a misreading.
-TEST(DesktopScriptStatements, ExpectationsReadNoneAndAnEmptyStatus) {
-    EXPECT_FALSE(only<ExpectActive>("expect active none").app);
-    EXPECT_EQ(only<ExpectActive>("expect active Safari").app, "Safari");
-    EXPECT_EQ(only<ExpectStatus>(R"(expect status "")").text, "");
-}
-
-TEST(DesktopScriptStatements, CommentsAndBlankLinesKeepTheLineNumbers) {
-    const ParsedScript parsed = parseDesktopScript("t.desk", "# intro\n\napp Safari\r\n  launch\n");
-    ASSERT_FALSE(parsed.error);
-    ASSERT_EQ(parsed.script.statements.size(), 2u);
-    EXPECT_EQ(parsed.script.statements[0].line, 3);
-    EXPECT_EQ(parsed.script.statements[1].line, 4);
 }
 
 // --- Malformed lines

@@ -204,14 +204,6 @@ TEST_F(DesktopScriptRun, ArgumentsThatCannotBeUsedExitWith2AndRunNothing) {
     }
 }
 
-TEST_F(DesktopScriptRun, ArgumentsTheProgramDoesNotKnowArePassedOver) {
-    const RunResult result =
-        runProgram({"stray", "-SimulatedDesktop", "-", "-psn_0_1234"}, "app Safari\n");
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.errors, "");
-    EXPECT_TRUE(sim::desktop().pidNamed("Safari"));
-}
-
 // --- Asking the program what it is
 
 struct HelpRequest {
@@ -244,11 +236,6 @@ INSTANTIATE_TEST_SUITE_P(
                           "AmongSessionOptions",
                           {"-SimulatedHome", "/nowhere", "--help", "-SimulatedDesktop", "-"}}),
     [](const ::testing::TestParamInfo<HelpRequest>& info) { return info.param.name; });
-
-TEST_F(DesktopScriptRun, TheValueOfASessionOptionIsNoRequestForHelp) {
-    EXPECT_EQ(askProgram({"-SimulatedDesktop", "-h"}).status, -1);
-    EXPECT_EQ(askProgram({"-SimulatedHome", "--version", "-SimulatedDesktop", "-"}).status, -1);
-}
 
 // A bundle of the test's own whose Info.plist gives the version `version`, or has none.
 class VersionedBundle {
@@ -321,35 +308,6 @@ TEST_F(DesktopScriptRun, AClickIsAPressAndAReleaseWithTheHeldModifiers) {
     EXPECT_EQ(gSeen[0].flags, kCGEventFlagMaskCommand | kCGEventFlagMaskShift);
     EXPECT_EQ(gSeen[1].flags, kCGEventFlagMaskCommand | kCGEventFlagMaskShift);
     EXPECT_EQ(frameworks::eventSystem().modifierFlags(), 0u) << "the keys were not let go";
-}
-
-TEST_F(DesktopScriptRun, ADoubleClickReleasesWithClickStatesOneThenTwo) {
-    gSeen.clear();
-    const InstalledTap tap(recordEvent);
-    ASSERT_EQ(runHere("doubleclick 10,10\n").status, 0);
-    ASSERT_EQ(gSeen.size(), 4u);
-    EXPECT_EQ(gSeen[1].clickState, 1);
-    EXPECT_EQ(gSeen[2].type, kCGEventLeftMouseDown);
-    EXPECT_EQ(gSeen[3].clickState, 2);
-}
-
-TEST_F(DesktopScriptRun, ADockItemTargetIsTheMiddleOfTheFirstItemOfThatTitle) {
-    sim::DockItemSpec item;
-    item.title = "Twin";
-    const sim::NodeId first = sim::desktop().addDockItem(item);
-    sim::desktop().addDockItem(item);
-    ASSERT_EQ(runHere("press dock:Twin\n").status, 0);
-    EXPECT_EQ(frameworks::eventSystem().pointer().x, middleOf(first).x);
-    EXPECT_EQ(frameworks::eventSystem().pointer().y, middleOf(first).y);
-}
-
-TEST_F(DesktopScriptRun, AWindowTargetIsTheMiddleOfTheFrontmostWindowOfThatTitle) {
-    const pid_t notes = addApp("Notes");
-    sim::desktop().addWindow(notes, "Doc", {0, 0, 100, 100});
-    const sim::NodeId front = sim::desktop().addWindow(notes, "Doc", {300, 300, 200, 100});
-    ASSERT_EQ(runHere("release window:Doc\n").status, 0);
-    EXPECT_EQ(frameworks::eventSystem().pointer().x, middleOf(front).x);
-    EXPECT_EQ(frameworks::eventSystem().pointer().y, middleOf(front).y);
 }
 
 // --- The world
@@ -425,19 +383,6 @@ TEST_F(DesktopScriptRun, AnInputThatNeverEndsStopsAtTheFirstLineLongerThanAnySta
     EXPECT_EQ(err.str(), "-:1: the line is longer than 65536 bytes\n");
     EXPECT_LE(device.handedOut, std::size_t{1} << 20) << "the input was read on past the line";
     EXPECT_EQ(out.str(), "");
-}
-
-TEST_F(DesktopScriptRun, AScriptLargerThanTheBoundIsRefusedBeforeItIsRead) {
-    std::istringstream input("app Safari\napp Notes\napp Mail\n");
-    std::string text;
-    const std::optional<sim::script::ScriptError> error =
-        sim::script::readScriptText(input, &text, {.maxBytes = 20, .maxLineBytes = 16});
-    ASSERT_TRUE(error);
-    EXPECT_EQ(sim::script::describeError("s.desk", *error),
-              "s.desk: the script is larger than 20 bytes");
-    std::istringstream fits("app Safari\napp Notes\n");
-    EXPECT_FALSE(sim::script::readScriptText(fits, &text, {.maxBytes = 21, .maxLineBytes = 10}));
-    EXPECT_EQ(text, "app Safari\napp Notes\n");
 }
 
 // --- The story
