@@ -44,16 +44,16 @@ void openLoginItem(const frameworks::LoginItemRecord& entry) {
 
 }  // namespace
 
-void launchKeptApplication(const ApplicationSpec& spec) {
+void launchKeptApplication(const ApplicationSpec& setup) {
     // The launch happens at the next pass of the main run loop, after the click has reached
     // every receiver, as the Dock asks Launch Services to start the application.
     RetainPtr<CFRunLoopTimerRef> launch = adoptCF(CFRunLoopTimerCreateWithHandler(
-        kCFAllocatorDefault, CFAbsoluteTimeGetCurrent(), 0, 0, 0, [spec](CFRunLoopTimerRef) {
+        kCFAllocatorDefault, CFAbsoluteTimeGetCurrent(), 0, 0, 0, [setup](CFRunLoopTimerRef) {
             Desktop& world = desktop();
-            if (spec.bundlePath == mainBundlePath()) {
+            if (setup.bundlePath == mainBundlePath()) {
                 launchTheSystem();
-            } else if (!world.pidNamed(spec.name)) {
-                ApplicationSpec fresh = spec;
+            } else if (!world.pidNamed(setup.name)) {
+                ApplicationSpec fresh = setup;
                 fresh.pid = 0;
                 world.activate(world.addApplication(fresh));
             }

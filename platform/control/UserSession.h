@@ -19,6 +19,6 @@ void logIn();
 // The Dock's request to start the application of a kept item that was clicked while it did
 // not run: it starts at the next pass of the main run loop (the system's own bundle launches
 // the system).
-void launchKeptApplication(const ApplicationSpec& spec);
+void launchKeptApplication(const ApplicationSpec& setup);
 
 }  // namespace sim

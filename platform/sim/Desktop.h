@@ -135,7 +135,7 @@ public:
     // (DockKeeping.cpp). An application's item kept in the Dock stays while the application does
     // not run (an item is added for it when it has none), and a click on it launches the
     // application again.
-    void keepInDock(const ApplicationSpec& spec);
+    void keepInDock(const ApplicationSpec& setup);
     // How a running application starts again: its name, bundle and Dock item title.
     ApplicationSpec specOf(pid_t pid) const;
     std::vector<std::string> keptApplicationNames() const;
@@ -296,8 +296,8 @@ private:
 
     // The Dock's configuration (DockKeeping.cpp).
     struct KeptItem {
-        ApplicationSpec spec;  // how its application starts again
-        NodeId node = 0;       // its item while the Dock runs
+        ApplicationSpec setup;  // how its application starts again
+        NodeId node = 0;        // its item while the Dock runs
     };
     KeptItem* keptItemFor(const Application& app);
     // The item of a starting application: its kept one when there is one, else a new one.

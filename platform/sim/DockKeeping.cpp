@@ -14,18 +14,18 @@ constexpr const char* kFinderBundleIdentifier = "com.apple.finder";
 constexpr const char* kFinderBundlePath = "/System/Library/CoreServices/Finder.app";
 
 // Kept items are matched to applications by bundle path, or by name without one.
-bool sameApplication(const ApplicationSpec& spec, const Application& app) {
-    if (spec.bundlePath && app.bundlePath) {
-        return utf16FromUTF8(*spec.bundlePath) == *app.bundlePath;
+bool sameApplication(const ApplicationSpec& setup, const Application& app) {
+    if (setup.bundlePath && app.bundlePath) {
+        return utf16FromUTF8(*setup.bundlePath) == *app.bundlePath;
     }
-    return utf16FromUTF8(spec.name) == app.name;
+    return utf16FromUTF8(setup.name) == app.name;
 }
 
 }  // namespace
 
 Desktop::KeptItem* Desktop::keptItemFor(const Application& app) {
     auto found = std::find_if(keptItems_.begin(), keptItems_.end(), [&](const KeptItem& kept) {
-        return sameApplication(kept.spec, app);
+        return sameApplication(kept.setup, app);
     });
     return found != keptItems_.end() ? &*found : nullptr;
 }
@@ -35,10 +35,10 @@ NodeId Desktop::dockItemFor(pid_t pid, const std::string& title) {
     KeptItem* kept = keptItemFor(app);
     NodeId item = kept != nullptr ? kept->node : 0;
     if (item == 0 || nodes_.count(item) == 0 || nodes_.at(item).itemOwner != 0) {
-        DockItemSpec spec;
-        spec.title = title;
-        spec.subrole = "AXApplicationDockItem";
-        item = addDockItem(spec);
+        DockItemSpec setup;
+        setup.title = title;
+        setup.subrole = "AXApplicationDockItem";
+        item = addDockItem(setup);
         if (kept != nullptr) {
             kept->node = item;
         }
@@ -57,53 +57,53 @@ bool Desktop::leaveKeptItem(const Application& app) {
 }
 
 ApplicationSpec Desktop::specOf(pid_t pid) const {
-    ApplicationSpec spec;
+    ApplicationSpec setup;
     const Application* app = application(pid);
     if (app == nullptr) {
-        return spec;
+        return setup;
     }
-    spec.name = utf8FromUTF16(app->name);
-    spec.bundleIdentifier = utf8FromUTF16(app->bundleIdentifier);
+    setup.name = utf8FromUTF16(app->name);
+    setup.bundleIdentifier = utf8FromUTF16(app->bundleIdentifier);
     if (app->bundlePath) {
-        spec.bundlePath = utf8FromUTF16(*app->bundlePath);
+        setup.bundlePath = utf8FromUTF16(*app->bundlePath);
     } else {
-        spec.noBundle = true;
+        setup.noBundle = true;
     }
     if (const Node* item = node(app->dockItem); item != nullptr && item->title) {
-        spec.dockItemTitle = utf8FromUTF16(*item->title);
+        setup.dockItemTitle = utf8FromUTF16(*item->title);
     }
-    return spec;
+    return setup;
 }
 
 std::vector<std::string> Desktop::keptApplicationNames() const {
     std::vector<std::string> names;
     for (const KeptItem& kept : keptItems_) {
-        names.push_back(kept.spec.name);
+        names.push_back(kept.setup.name);
     }
     return names;
 }
 
-void Desktop::keepInDock(const ApplicationSpec& spec) {
+void Desktop::keepInDock(const ApplicationSpec& setup) {
     Application probe;
-    probe.name = utf16FromUTF8(spec.name);
-    if (spec.bundlePath) {
-        probe.bundlePath = utf16FromUTF8(*spec.bundlePath);
+    probe.name = utf16FromUTF8(setup.name);
+    if (setup.bundlePath) {
+        probe.bundlePath = utf16FromUTF8(*setup.bundlePath);
     }
     if (keptItemFor(probe) != nullptr) {
         return;
     }
-    KeptItem kept{spec, 0};
-    if (std::optional<pid_t> running = pidNamed(spec.name)) {
+    KeptItem kept{setup, 0};
+    if (std::optional<pid_t> running = pidNamed(setup.name)) {
         kept.node = applications_.at(*running).dockItem;
     }
     if (kept.node == 0 && dockList_ != 0) {
         DockItemSpec item;
-        item.title = spec.dockItemTitle.value_or(spec.name);
+        item.title = setup.dockItemTitle.value_or(setup.name);
         item.subrole = "AXApplicationDockItem";
         kept.node = addDockItem(item);
     }
     keptItems_.push_back(kept);
-    record("the Dock keeps " + spec.name + "'s item");
+    record("the Dock keeps " + setup.name + "'s item");
 }
 
 void Desktop::startFinder() {
@@ -169,7 +169,7 @@ void Desktop::startDock() {
     layoutDock();
     for (KeptItem& kept : keptItems_) {
         DockItemSpec item;
-        item.title = kept.spec.dockItemTitle.value_or(kept.spec.name);
+        item.title = kept.setup.dockItemTitle.value_or(kept.setup.name);
         item.subrole = "AXApplicationDockItem";
         kept.node = addDockItem(item);
     }
@@ -195,7 +195,7 @@ void Desktop::launchFromKeptItem(NodeId item) {
         return;
     }
     if (launchHandler_) {
-        launchHandler_(kept->spec);
+        launchHandler_(kept->setup);
     }
 }
 

@@ -40,17 +40,17 @@ void perform(const DockFixtureStatement& statement, Story&) {
 }
 
 void perform(const KeepStatement& statement, Story& story) {
-    ApplicationSpec spec;
+    ApplicationSpec setup;
     if (statement.app == systemName()) {
         // The system's item, whether or not it runs or shows one now.
-        spec.name = statement.app;
-        spec.bundleIdentifier = kSystemBundleIdentifier;
-        spec.bundlePath = mainBundlePath();
+        setup.name = statement.app;
+        setup.bundleIdentifier = kSystemBundleIdentifier;
+        setup.bundlePath = mainBundlePath();
     } else {
-        spec = desktop().specOf(pidNamed(statement.app));
+        setup = desktop().specOf(pidNamed(statement.app));
     }
     story.tell("the user keeps " + statement.app + " in the Dock");
-    desktop().keepInDock(spec);
+    desktop().keepInDock(setup);
 }
 
 void perform(const ExpectRunning& expectation, Story& story) {
