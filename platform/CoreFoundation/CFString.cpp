@@ -42,8 +42,10 @@ std::u16string foldedCase(std::u16string_view text) {
 }
 
 CFStringRef CFStringMakeConstant(const char* utf8) {
-    // Equal literals give the same constant, as the compiler makes them on macOS.
-    static std::map<std::string, const NSString*, std::less<>> constants;
+    // Equal literals give the same constant, as the compiler makes them on macOS. The table
+    // lives as long as the program, never destroyed: constants outlive the images of code that
+    // asked for them (the system's image is unloaded at every quit) and stay reachable.
+    static auto& constants = *new std::map<std::string, const NSString*, std::less<>>;
     auto found = constants.find(utf8);
     if (found == constants.end()) {
         found =

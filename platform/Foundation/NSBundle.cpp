@@ -16,8 +16,10 @@
 
 namespace {
 
+// The bundles made so far, by path. Never destroyed: the bundles live as long as the program
+// unless a reset lets them go, and stay reachable until then.
 std::map<std::string, NSBundle*>& bundlesByPath() {
-    static std::map<std::string, NSBundle*> bundles;
+    static auto& bundles = *new std::map<std::string, NSBundle*>;
     return bundles;
 }
 
