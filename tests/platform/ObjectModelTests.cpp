@@ -1,7 +1,7 @@
 // The object model: reference counting, ownership holders, pools, strings, numbers and
-// misuse; how a search that is not literal matches canonically equivalent text. The everyday use of formats, searches and case mapping
-// is checked through their users: the toolkit's descriptions and modifier words
-// (UIElementDescriptionTests.cpp, MouseClickTests.cpp), the string category
+// misuse; how a search that is not literal matches canonically equivalent text. The everyday use of
+// formats, searches and case mapping is checked through their users: the toolkit's descriptions and
+// modifier words (UIElementDescriptionTests.cpp, MouseClickTests.cpp), the string category
 // (StringCategoryTests.cpp) and the scripts' bundle identifiers (DesktopScriptRunTests.cpp).
 #include <RetainPtr.h>
 #include <TypeCastsCocoa.h>
