@@ -240,22 +240,6 @@ private:
     int fd_;
 };
 
-const char* kindOfFile(mode_t mode) {
-    if (S_ISDIR(mode)) {
-        return "a folder";
-    }
-    if (S_ISFIFO(mode)) {
-        return "a named pipe";
-    }
-    if (S_ISSOCK(mode)) {
-        return "a socket";
-    }
-    if (S_ISCHR(mode) || S_ISBLK(mode)) {
-        return "a device";
-    }
-    return "something other than a file";
-}
-
 // A temporary file beside the target, made for this write alone; -1 with errno when none can
 // be made.
 int makeTemporaryFile(const std::filesystem::path& folder, const std::string& fileName,
@@ -339,7 +323,7 @@ PropertyListFile readPropertyListFile(const std::string& path) {
     struct stat before {};
     if (::stat(path.c_str(), &before) == 0 && !S_ISREG(before.st_mode)) {
         file.status = PropertyListFile::Status::Unreadable;
-        file.error = std::string("is ") + kindOfFile(before.st_mode) + ", not a regular file";
+        file.error = std::string("is ") + sim::kindOfFile(before.st_mode) + ", not a regular file";
         return file;
     }
     FileDescriptor fd(sim::storedFileOpen(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
@@ -362,7 +346,7 @@ PropertyListFile readPropertyListFile(const std::string& path) {
     }
     file.status = PropertyListFile::Status::Unreadable;
     if (!S_ISREG(info.st_mode)) {
-        file.error = std::string("is ") + kindOfFile(info.st_mode) + ", not a regular file";
+        file.error = std::string("is ") + sim::kindOfFile(info.st_mode) + ", not a regular file";
         return file;
     }
     if (static_cast<std::uint64_t>(info.st_size) > kPropertyListMaxBytes) {

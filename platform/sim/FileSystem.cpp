@@ -1,5 +1,7 @@
 #include "sim/FileSystem.h"
 
+#include <sys/stat.h>
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -108,6 +110,25 @@ int storedFolderMake(const std::string& path) {
         return -1;
     }
     return 0;
+}
+
+const char* kindOfFile(mode_t mode) {
+    if (S_ISLNK(mode)) {
+        return "a symbolic link";
+    }
+    if (S_ISDIR(mode)) {
+        return "a folder";
+    }
+    if (S_ISFIFO(mode)) {
+        return "a named pipe";
+    }
+    if (S_ISSOCK(mode)) {
+        return "a socket";
+    }
+    if (S_ISCHR(mode) || S_ISBLK(mode)) {
+        return "a device";
+    }
+    return "something other than a file";
 }
 
 }  // namespace sim

@@ -26,4 +26,8 @@ int storedFileLock(int fd, int operation);
 // Makes the folder and its missing parents; 0, or -1 with errno.
 int storedFolderMake(const std::string& path);
 
+// What a file of this mode is, for a message about what stands where a regular file should:
+// "a symbolic link", "a folder", "a named pipe", "a socket", "a device".
+const char* kindOfFile(mode_t mode);
+
 }  // namespace sim

@@ -15,26 +15,7 @@
 #include "sim/FileSystem.h"
 
 namespace sim {
-namespace {
-
-// What stands where the lock file should be, when it is not a regular file.
-const char* kindInPlace(mode_t mode) {
-    if (S_ISLNK(mode)) {
-        return "a symbolic link";
-    }
-    if (S_ISDIR(mode)) {
-        return "a folder";
-    }
-    if (S_ISFIFO(mode)) {
-        return "a named pipe";
-    }
-    if (S_ISSOCK(mode)) {
-        return "a socket";
-    }
-    return "a device";
-}
-
-}  // namespace
+namespace {}  // namespace
 
 StoredFileLock::StoredFileLock(const std::string& storedPath) {
     const std::string path = lockFilePath(storedPath);
@@ -47,7 +28,7 @@ StoredFileLock::StoredFileLock(const std::string& storedPath) {
         const int openError = errno;
         struct stat inPlace {};
         if (::lstat(path.c_str(), &inPlace) == 0 && !S_ISREG(inPlace.st_mode)) {
-            problem_ = shown + " is " + kindInPlace(inPlace.st_mode);
+            problem_ = shown + " is " + kindOfFile(inPlace.st_mode);
         } else {
             problem_ = shown + " cannot be opened: " + std::strerror(openError);
         }
@@ -55,7 +36,7 @@ StoredFileLock::StoredFileLock(const std::string& storedPath) {
     }
     struct stat opened {};
     if (::fstat(fd_, &opened) == 0 && !S_ISREG(opened.st_mode)) {
-        problem_ = shown + " is " + kindInPlace(opened.st_mode);
+        problem_ = shown + " is " + kindOfFile(opened.st_mode);
         return;
     }
     const auto deadline =
