@@ -15,7 +15,6 @@
 #include "sim/FileSystem.h"
 
 namespace sim {
-namespace {}  // namespace
 
 StoredFileLock::StoredFileLock(const std::string& storedPath) {
     const std::string path = lockFilePath(storedPath);
