@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,25 +45,10 @@ public:
         }
         return encoded;
     }
-    static std::string integer(std::int64_t value) {
-        return "\x13" + bigEndian(static_cast<std::uint64_t>(value), 8);
-    }
     // A 128-bit integer, as writers store values beyond the signed 64-bit range.
     static std::string integer128(std::uint64_t high, std::uint64_t low) {
         return "\x14" + bigEndian(high, 8) + bigEndian(low, 8);
     }
-    static std::string real(double value) { return "\x23" + bigEndian(bitsOf(value), 8); }
-    static std::string real32(float value) {
-        std::uint32_t bits = 0;
-        std::memcpy(&bits, &value, sizeof bits);
-        return "\x22" + bigEndian(bits, 4);
-    }
-    // Seconds since 2001-01-01 00:00:00 UTC.
-    static std::string date(double seconds) { return "\x33" + bigEndian(bitsOf(seconds), 8); }
-    static std::string data(std::string_view bytes) {
-        return counted(0x40, bytes.size()) + std::string(bytes);
-    }
-    static std::string boolean(bool value) { return value ? "\x09" : "\x08"; }
     static std::string array(const std::vector<std::uint32_t>& references) {
         return counted(0xA0, references.size()) + referenceBytes(references);
     }
@@ -80,11 +64,6 @@ private:
             bytes += static_cast<char>((value >> shift) & 0xFF);
         }
         return bytes;
-    }
-    static std::uint64_t bitsOf(double value) {
-        std::uint64_t bits = 0;
-        std::memcpy(&bits, &value, sizeof bits);
-        return bits;
     }
     // A marker whose low four bits give the count, or 0xF and the count as an integer object.
     static std::string counted(std::uint8_t kind, std::size_t count) {

@@ -7,37 +7,22 @@
 
 #include "Foundation/Foundation.h"
 #include "HomeFolderTest.h"
+#include "TestBundle.h"
 #include "sim/Faults.h"
 #include "sim/FileSystem.h"
 
 namespace {
 
-// The main bundle's path is process-wide; each test that moves it puts it back.
-class MainBundleGuard {
-public:
-    explicit MainBundleGuard(const std::string& path) : previous_(sim::mainBundlePath()) {
-        sim::setMainBundlePath(path);
-    }
-    ~MainBundleGuard() { sim::setMainBundlePath(previous_); }
-
-private:
-    std::string previous_;
-};
-
+// The main bundle a copy of the application's, put back when the test ends.
 class FoundationServices : public SessionTest {
 protected:
-    // A bundle folder with the given Info.plist text (none when empty) and resources.
-    std::string makeBundle(const std::string& infoPlist,
-                           const std::vector<std::string>& resources = {}) {
-        const std::string bundle = folder_.path() + "/Quenfold.app";
-        std::filesystem::create_directories(bundle + "/Contents/Resources");
-        if (!infoPlist.empty()) {
-            writeFile(bundle + "/Contents/Info.plist", infoPlist);
-        }
-        for (const std::string& resource : resources) {
-            writeFile(bundle + "/Contents/Resources/" + resource, "resource");
-        }
-        return bundle;
+    void SetUp() override {
+        sim::setMainBundlePath(bundle_.path());
+        SessionTest::SetUp();
+    }
+    void TearDown() override {
+        SessionTest::TearDown();
+        sim::setMainBundlePath(QUENFOLD_BUNDLE_PATH);
     }
 
     static std::string displayName(const std::string& path) {
@@ -46,20 +31,13 @@ protected:
             ->utf8();
     }
 
-    TemporaryFolder folder_;
+    TestBundle bundle_;
 };
-
-constexpr const char* kInfoPlist =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
-    "<key>CFBundleIdentifier</key><string>org.quenfold.Quenfold</string>"
-    "<key>LSUIElement</key><true/>"
-    "<key>NSMainNibFile</key><string>MainMenu</string></dict></plist>";
 
 // --- The main bundle
 
-TEST_F(FoundationServices, TheMainBundleIsTheApplicationFolder) {
-    const std::string path = makeBundle(kInfoPlist);
-    MainBundleGuard guard(path);
+TEST_F(FoundationServices, TheMainBundleIsTheApplicationFolderAndAnswersFromItsInfoPlist) {
+    const std::string& path = bundle_.path();
     NSBundle* bundle = NSBundle::mainBundle();
     ASSERT_NE(bundle, nullptr);
     EXPECT_EQ(bundle->bundlePath()->utf8(), path);
@@ -68,11 +46,6 @@ TEST_F(FoundationServices, TheMainBundleIsTheApplicationFolder) {
         kCFAllocatorDefault, bundle->bundlePath(), kCFURLPOSIXPathStyle, true));
     EXPECT_TRUE(CFEqual(bundle->bundleURL(), expected.get()));
     EXPECT_EQ(bundle->resourcePath()->utf8(), path + "/Contents/Resources");
-}
-
-TEST_F(FoundationServices, TheMainBundleAnswersFromItsInfoPlist) {
-    MainBundleGuard guard(makeBundle(kInfoPlist));
-    NSBundle* bundle = NSBundle::mainBundle();
     ASSERT_NE(bundle->infoDictionary(), nullptr);
     EXPECT_TRUE(CFEqual(bundle->bundleIdentifier(), CFSTR("org.quenfold.Quenfold")));
     EXPECT_TRUE(CFEqual(bundle->objectForInfoDictionaryKey(CFSTR("LSUIElement")), kCFBooleanTrue));
@@ -81,8 +54,8 @@ TEST_F(FoundationServices, TheMainBundleAnswersFromItsInfoPlist) {
 }
 
 TEST_F(FoundationServices, AResourceIsFoundByItsNameAndExtensionOnly) {
-    const std::string path = makeBundle(kInfoPlist, {"MainMenu.plist", "README"});
-    MainBundleGuard guard(path);
+    bundle_.write("Resources/README", "resource");
+    const std::string& path = bundle_.path();
     NSBundle* bundle = NSBundle::mainBundle();
     NSString* found = bundle->pathForResource(CFSTR("MainMenu"), CFSTR("plist"));
     ASSERT_NE(found, nullptr);
@@ -96,12 +69,13 @@ TEST_F(FoundationServices, AResourceIsFoundByItsNameAndExtensionOnly) {
 
 TEST_F(FoundationServices, AnApplicationIsShownWithoutItsExtensionAndOtherItemsWhole) {
     sim::addVirtualDirectory("/Applications/Quenfold.app");
-    writeFile(folder_.path() + "/notes.app", "a plain file with the extension");
+    const TemporaryFolder folder;
+    writeFile(folder.path() + "/notes.app", "a plain file with the extension");
     const std::pair<std::string, std::string> cases[] = {
         {"/Applications/Quenfold.app", "Quenfold"},
         {"/Applications/Quenfold.app/", "Quenfold"},
         {"/Applications/Google Chrome.APP", "Google Chrome"},
-        {folder_.path() + "/notes.app", "notes.app"},
+        {folder.path() + "/notes.app", "notes.app"},
         {"/Users/Shared/report.pdf", "report.pdf"},
         {"/Applications/Utilities", "Utilities"},
         {"/Applications/.app", ".app"},

@@ -168,61 +168,42 @@ TEST_F(InterfaceFile, OutletsAreFilledBeforeAwakeFromNibAndInitializeComesOnceFi
 
 // --- Files that cannot be loaded
 
-struct Malformed {
-    const char* name;
-    std::string text;
-    const char* reason;  // a part of the report
-};
-
-class MalformedInterfaceFile : public InterfaceFile,
-                               public ::testing::WithParamInterface<Malformed> {};
-
-TEST_P(MalformedInterfaceFile, IsReportedAndMakesNothing) {
-    const long alive = NSObjectLiveCount();
-    EXPECT_FALSE(load(GetParam().text));
-    EXPECT_NE(error_.find(GetParam().reason), std::string::npos) << error_;
-    EXPECT_EQ(NSObjectLiveCount(), alive) << "a failed load left objects alive";
-    EXPECT_TRUE(sim::desktop().windowsOf(sim::kSystemPid).empty());
-    EXPECT_EQ(NSApp->delegate(), nullptr);
+// Each malformed form is reported (a part of the report given) and makes nothing.
+TEST_F(InterfaceFile, AMalformedFileIsReportedAndMakesNothing) {
+    const std::pair<std::string, const char*> files[] = {
+        {A({}), "the top level: is not a dictionary"},
+        {D({{"InterfaceFileVersion", I(2)}, {"Objects", A({})}}),
+         "InterfaceFileVersion 2 is not supported"},
+        {D({{"InterfaceFileVersion", I(1)}}), "the top level: has no Objects"},
+        {document(A({D({{"ID", S("w")},
+                        {"Class", S("NSWindow")},
+                        {"Title", S("")},
+                        {"Frame", frame()},
+                        {"VisibleAtLunch", B(true)}})}),
+                  A({})),
+         "Objects[0] \"w\": unknown key \"VisibleAtLunch\""},
+        {document(A({D({{"ID", S("p")}, {"Class", S("NSPanel")}})}), A({})),
+         "no class is named \"NSPanel\""},
+        {document(A({field()}), A({})), "belongs in the Views of a window"},
+        {document(A({controller(), controller()}), A({})), "the ID \"controller\" is used twice"},
+        {document(A({controller()}), A({outlet("controller", "window", "nowhere")})),
+         "the Destination \"nowhere\" is no object of the file"},
+        {document(A({controller(), window(A({}))}), A({outlet("controller", "door", "window")})),
+         "RecordingController has no outlet \"door\""},
+        {document(A({controller(), window(A({button()}))}),
+                  A({action("switch", "open:", "controller")})),
+         "\"controller\" does not respond to \"open:\""},
+        {document(A({controller()}), A({outlet("NSApp", "delegate", "controller")})),
+         "cannot be the application's delegate"},
+    };
+    for (const auto& [text, reason] : files) {
+        const long alive = NSObjectLiveCount();
+        EXPECT_FALSE(load(text));
+        EXPECT_NE(error_.find(reason), std::string::npos) << error_;
+        EXPECT_EQ(NSObjectLiveCount(), alive) << "a failed load left objects alive: " << reason;
+        EXPECT_TRUE(sim::desktop().windowsOf(sim::kSystemPid).empty());
+        EXPECT_EQ(NSApp->delegate(), nullptr);
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    MalformedForms, MalformedInterfaceFile,
-    ::testing::Values(
-        Malformed{"TopLevel", A({}), "the top level: is not a dictionary"},
-        Malformed{"Version", D({{"InterfaceFileVersion", I(2)}, {"Objects", A({})}}),
-                  "InterfaceFileVersion 2 is not supported"},
-        Malformed{"NoObjects", D({{"InterfaceFileVersion", I(1)}}),
-                  "the top level: has no Objects"},
-        Malformed{"UnknownKey",
-                  document(A({D({{"ID", S("w")},
-                                 {"Class", S("NSWindow")},
-                                 {"Title", S("")},
-                                 {"Frame", frame()},
-                                 {"VisibleAtLunch", B(true)}})}),
-                           A({})),
-                  "Objects[0] \"w\": unknown key \"VisibleAtLunch\""},
-        Malformed{"UnknownClass",
-                  document(A({D({{"ID", S("p")}, {"Class", S("NSPanel")}})}), A({})),
-                  "no class is named \"NSPanel\""},
-        Malformed{"ViewOutsideAWindow", document(A({field()}), A({})),
-                  "belongs in the Views of a window"},
-        Malformed{"DuplicateID", document(A({controller(), controller()}), A({})),
-                  "the ID \"controller\" is used twice"},
-        Malformed{"DanglingDestination",
-                  document(A({controller()}), A({outlet("controller", "window", "nowhere")})),
-                  "the Destination \"nowhere\" is no object of the file"},
-        Malformed{
-            "UnknownOutlet",
-            document(A({controller(), window(A({}))}), A({outlet("controller", "door", "window")})),
-            "RecordingController has no outlet \"door\""},
-        Malformed{"UnknownAction",
-                  document(A({controller(), window(A({button()}))}),
-                           A({action("switch", "open:", "controller")})),
-                  "\"controller\" does not respond to \"open:\""},
-        Malformed{"DelegateThatIsNone",
-                  document(A({controller()}), A({outlet("NSApp", "delegate", "controller")})),
-                  "cannot be the application's delegate"}),
-    [](const ::testing::TestParamInfo<Malformed>& info) -> std::string { return info.param.name; });
 
 }  // namespace

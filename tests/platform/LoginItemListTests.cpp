@@ -1,6 +1,7 @@
 // The login-item list of Launch Services as the platform keeps it: insertion at the head and
 // the tail, snapshots in list order, resolution and its flags, entries on volumes that are not
-// mounted, removal, persistence in the home folder, an unreadable list file, and faults.
+// mounted, removal, persistence in the home folder and an unreadable list file. Its faults are
+// met where the system meets them (LoginItemRegistrationTests.cpp and the fault sweep).
 // Quiet resolution (no volume mounted) and resolved URLs that match letter for letter only and
 // belong to the caller are checked where the system matches its own entry
 // (LoginItemRegistrationTests.cpp, whose fixture finds any leak).
@@ -213,26 +214,6 @@ TEST_F(LoginItemList, AListThatCannotBeWrittenIsLeftUnchanged) {
     std::string error;
     EXPECT_FALSE(sim::appendLoginItem({"/Applications/Notes.app"}, &error));
     EXPECT_FALSE(error.empty());
-}
-
-// --- Faults
-
-TEST_F(LoginItemList, MakingTheListTakingASnapshotInsertingAndRemovingCanFail) {
-    sim::injectFault({.call = "LSSharedFileListCreate", .count = 1});
-    EXPECT_FALSE(createList());
-    EXPECT_EQ(LSSharedFileListCreate(kCFAllocatorDefault, CFSTR("com.example.other"), nullptr),
-              nullptr);
-    const RetainPtr<LSSharedFileListRef> list = createList();
-    sim::injectFault({.call = "LSSharedFileListInsertItemURL", .count = 1});
-    EXPECT_FALSE(insert(list.get(), kLSSharedFileListItemBeforeFirst, "/Applications/A.app"));
-    const RetainPtr<LSSharedFileListItemRef> item =
-        insert(list.get(), kLSSharedFileListItemBeforeFirst, "/Applications/A.app");
-    sim::injectFault({.call = "LSSharedFileListCopySnapshot", .count = 1});
-    EXPECT_FALSE(snapshot(list.get()));
-    EXPECT_TRUE(snapshot(list.get()));
-    sim::injectFault({.call = "LSSharedFileListItemRemove", .status = -36});
-    EXPECT_EQ(LSSharedFileListItemRemove(list.get(), item.get()), -36);
-    EXPECT_EQ(sim::loginItems().size(), 1u);
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // The object model: reference counting, ownership holders, pools, strings, numbers and
-// misuse; how a search that is not literal matches canonically equivalent text. The everyday use of
-// formats, searches and case mapping is checked through their users: the toolkit's descriptions and
-// modifier words (UIElementDescriptionTests.cpp, MouseClickTests.cpp), the string category
+// misuse. Formats, searches (canonically equivalent text among them) and case mapping are
+// checked through their users: the toolkit's descriptions and modifier words
+// (UIElementDescriptionTests.cpp, MouseClickTests.cpp), the string category
 // (StringCategoryTests.cpp) and the scripts' bundle identifiers (DesktopScriptRunTests.cpp).
 #include <RetainPtr.h>
 #include <TypeCastsCocoa.h>
@@ -10,8 +10,6 @@
 #include <rapidcheck/gtest.h>
 
 #include <algorithm>
-#include <climits>
-#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -101,42 +99,9 @@ TEST_F(ObjectModel, StringEqualityComparesUTF16CodeUnits) {
     EXPECT_FALSE(NSString::stringWithUTF8String("Dock")->isEqualToString(CFSTR("dock")));
 }
 
-// "Cafe" + U+0301 + "s" searched for a precomposed é.
-class CanonicalSearch : public SessionTest {
-protected:
-    std::pair<NSUInteger, NSUInteger> range(NSStringCompareOptions options,
-                                            const char16_t* wanted = u"\u00e9") {
-        RetainPtr<CFStringRef> text = adoptCF<CFStringRef>(NSString::create(u"Cafe\u0301s"));
-        RetainPtr<CFStringRef> other = adoptCF<CFStringRef>(NSString::create(wanted));
-        const NSRange found = text->rangeOfString(other.get(), options);
-        return {found.location, found.length};
-    }
-};
-
-TEST_F(CanonicalSearch, FindsEquivalentTextAsTheReceiversOwnCharacters) {
-    EXPECT_EQ(range(0), (std::pair<NSUInteger, NSUInteger>{3, 2}));
-    EXPECT_EQ(range(NSBackwardsSearch), (std::pair<NSUInteger, NSUInteger>{3, 2}));
-}
-
-TEST_F(CanonicalSearch, NeverSplitsAComposedCharacterSequence) {
-    EXPECT_EQ(range(NSAnchoredSearch, u"Cafe").first, NSNotFound);
-}
-
 TEST_F(ObjectModel, NumbersCompareByValueAndABooleanIsItsConstant) {
     EXPECT_TRUE(CFEqual(NSNumber::numberWithInt(501), NSNumber::numberWithLongLong(501)));
     EXPECT_EQ(NSNumber::numberWithBool(YES), static_cast<NSObject*>(bridge(kCFBooleanTrue)));
-}
-
-// Calendar fields and times agree both ways, from the year 1 to the year 9999 and beyond.
-RC_GTEST_FIXTURE_PROP(ObjectModel, CalendarFieldsGiveBackTheTimeTheyCameFrom, ()) {
-    const auto seconds = *rc::gen::inRange<std::int64_t>(-70000000000LL, 300000000000LL);
-    const auto fraction = *rc::gen::inRange(0, 4) * 0.25;
-    const double at = static_cast<double>(seconds) + fraction;
-    const CFGregorianDate date = CFAbsoluteTimeGetGregorianDate(at, nullptr);
-    RC_ASSERT(date.month >= 1 && date.month <= 12 && date.day >= 1 && date.day <= 31);
-    RC_ASSERT(date.hour >= 0 && date.hour < 24 && date.minute >= 0 && date.minute < 60);
-    RC_ASSERT(date.second >= 0 && date.second < 60);
-    RC_ASSERT(CFGregorianDateGetAbsoluteTime(date, nullptr) == at);
 }
 
 // A key of a chosen hash, so that keys can be made to collide.

@@ -8,7 +8,6 @@
 
 #include <climits>
 #include <cmath>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -119,13 +118,9 @@ TEST_F(PropertyLists, BinaryFilesOfAnotherToolAreRead) {
 
 // --- Files that are no property list, or not one that can be read as it is
 
-TEST_F(PropertyLists, AMissingFileIsNoError) {
-    PropertyListFile missing = frameworks::readPropertyListFile(pathOf("absent.plist"));
-    EXPECT_EQ(missing.status, PropertyListFile::Status::Missing);
-    EXPECT_FALSE(missing.root);
-}
-
-TEST_F(PropertyLists, WhatIsNoPropertyListIsUnreadableWithAReason) {
+TEST_F(PropertyLists, WhatIsNoPropertyListIsUnreadableWithAReasonAndAMissingFileIsNoError) {
+    EXPECT_EQ(frameworks::readPropertyListFile(pathOf("absent.plist")).status,
+              PropertyListFile::Status::Missing);
     for (const std::string& bytes : {std::string("not a plist at all"), std::string(),
                                      std::string("<?xml version=\"1.0\"?>"
                                                  "<plist><dict><key>a"),
@@ -138,78 +133,32 @@ TEST_F(PropertyLists, WhatIsNoPropertyListIsUnreadableWithAReason) {
     }
 }
 
-struct Refused {
-    const char* name;
-    std::string bytes;
-    const char* reason;  // a part of the report
-};
-
-void PrintTo(const Refused& refused, std::ostream* out) {
-    *out << refused.name;
+// An XML value that would be read as something else is refused, named with where it is
+// (inside Outer/Inner on line 3) and why (a part of the report).
+TEST_F(PropertyLists, ARefusedXMLValueIsNamedWithWhereAndWhy) {
+    const std::pair<std::string, const char*> values[] = {
+        {"<integer>99999999999999999999999999</integer>", "does not fit in 64 bits"},
+        {"<integer>18446744073709551616</integer>", "does not fit in 64 bits"},
+        {"<integer>-9223372036854775809</integer>", "does not fit in 64 bits"},
+        {"<integer>12abc</integer>", "not a number"},
+        {"<real>1e400</real>", "beyond what a double holds"},
+        {"<date>2021-02-29T00:00:00Z</date>", "does not exist"},
+        {"<date>yesterday</date>", "YYYY-MM-DD"},
+        {"<data>AA*=</data>", "not base64"},
+        {"<string>a&#0;b</string>", "NUL"},
+        {"<string>&nbsp;</string>", "unknown entity"},
+        {"<set/>", "<set>"},
+    };
+    for (const auto& [value, why] : values) {
+        const std::string reason = refusal(
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n"
+            "<dict><key>Outer</key><dict><key>Inner</key>" +
+            value + "</dict></dict>\n</plist>\n");
+        EXPECT_NE(reason.find(why), std::string::npos) << reason;
+        EXPECT_NE(reason.find("at Outer/Inner"), std::string::npos) << reason;
+        EXPECT_NE(reason.find("(line 3)"), std::string::npos) << reason;
+    }
 }
-
-std::string nameOf(const ::testing::TestParamInfo<Refused>& info) {
-    return info.param.name;
-}
-
-// An XML value that would be read as something else, inside Outer/Inner on line 3.
-class RefusedXMLValue : public PropertyLists, public ::testing::WithParamInterface<Refused> {};
-
-TEST_P(RefusedXMLValue, IsNamedWithWhereAndWhy) {
-    const std::string xml =
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n"
-        "<dict><key>Outer</key><dict><key>Inner</key>" +
-        GetParam().bytes + "</dict></dict>\n</plist>\n";
-    const std::string reason = refusal(xml);
-    EXPECT_NE(reason.find(GetParam().reason), std::string::npos) << reason;
-    EXPECT_NE(reason.find("at Outer/Inner"), std::string::npos) << reason;
-    EXPECT_NE(reason.find("(line 3)"), std::string::npos) << reason;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Values, RefusedXMLValue,
-    ::testing::Values(
-        Refused{"IntegerBeyond64Bits", "<integer>99999999999999999999999999</integer>",
-                "does not fit in 64 bits"},
-        Refused{"IntegerOneAboveUnsigned", "<integer>18446744073709551616</integer>",
-                "does not fit in 64 bits"},
-        Refused{"IntegerOneBelowSigned", "<integer>-9223372036854775809</integer>",
-                "does not fit in 64 bits"},
-        Refused{"IntegerWithLetters", "<integer>12abc</integer>", "not a number"},
-        Refused{"RealBeyondADouble", "<real>1e400</real>", "beyond what a double holds"},
-        Refused{"DateThatDoesNotExist", "<date>2021-02-29T00:00:00Z</date>", "does not exist"},
-        Refused{"DateInAnotherForm", "<date>yesterday</date>", "YYYY-MM-DD"},
-        Refused{"DataNotBase64", "<data>AA*=</data>", "not base64"},
-        Refused{"StringWithNul", "<string>a&#0;b</string>", "NUL"},
-        Refused{"UnknownEntity", "<string>&nbsp;</string>", "unknown entity"},
-        Refused{"UnknownElement", "<set/>", "<set>"}),
-    nameOf);
-
-class RefusedXMLFile : public PropertyLists, public ::testing::WithParamInterface<Refused> {};
-
-TEST_P(RefusedXMLFile, IsUnreadableWithTheReason) {
-    const std::string reason = refusal(GetParam().bytes);
-    EXPECT_NE(reason.find(GetParam().reason), std::string::npos) << reason;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Files, RefusedXMLFile,
-    ::testing::Values(
-        Refused{"KeyWithNul", "<plist><dict><key>a&#0;b</key><true/></dict></plist>", "NUL"},
-        Refused{"KeyWithoutValue", "<plist><dict><key>lonely</key></dict></plist>",
-                "without a value"},
-        Refused{"ValueWithoutKey", "<plist><dict><true/></dict></plist>", "without a key"},
-        Refused{"CrossedElements", "<plist><array><string>x</array></plist>", "</array>"},
-        Refused{"TwoValues", "<plist><true/><false/></plist>", "more than one value"},
-        Refused{"UTF16Declared",
-                "<?xml version=\"1.0\" encoding=\"UTF-16\"?><plist><true/></plist>", "UTF-16"},
-        Refused{"NotUTF8", "<plist><string>caf\xC3</string></plist>", "not UTF-8"},
-        Refused{"EncodedSurrogate", "<plist><string>\xED\xA0\x80</string></plist>", "not UTF-8"},
-        Refused{"EntitiesOfItsOwn",
-                "<!DOCTYPE plist [<!ENTITY a \"b\">]><plist><string>&a;</string></plist>",
-                "entities"},
-        Refused{"Unfinished", "<plist><array>", "end of the text"}),
-    nameOf);
 
 std::string oneObject(std::string object) {
     Bytes file;
@@ -223,32 +172,36 @@ std::string withTopObject(std::string bytes, char top) {
     return bytes;
 }
 
-class RefusedBinaryFile : public PropertyLists, public ::testing::WithParamInterface<Refused> {};
-
-TEST_P(RefusedBinaryFile, IsUnreadableWithTheReason) {
-    const std::string reason = refusal(GetParam().bytes);
-    EXPECT_NE(reason.find(GetParam().reason), std::string::npos) << reason;
+// A file that cannot be read as it is, with a part of the reason given.
+TEST_F(PropertyLists, ARefusedFileIsUnreadableWithTheReason) {
+    const std::pair<std::string, const char*> files[] = {
+        {"<plist><dict><key>a&#0;b</key><true/></dict></plist>", "NUL"},
+        {"<plist><dict><key>lonely</key></dict></plist>", "without a value"},
+        {"<plist><dict><true/></dict></plist>", "without a key"},
+        {"<plist><array><string>x</array></plist>", "</array>"},
+        {"<plist><true/><false/></plist>", "more than one value"},
+        {"<?xml version=\"1.0\" encoding=\"UTF-16\"?><plist><true/></plist>", "UTF-16"},
+        {"<plist><string>caf\xC3</string></plist>", "not UTF-8"},
+        {"<plist><string>\xED\xA0\x80</string></plist>", "not UTF-8"},
+        {"<!DOCTYPE plist [<!ENTITY a \"b\">]><plist><string>&a;</string></plist>", "entities"},
+        {"<plist><array>", "end of the text"},
+        {oneObject(Bytes::integer128(1, 0)), "does not fit in 64 bits"},
+        {oneObject(Bytes::ascii("caf\xE9")), "beyond ASCII"},
+        {oneObject(Bytes::utf16(std::u16string(u"a\0b", 3))), "NUL"},
+        {oneObject(std::string(1, '\0')), "null"},
+        {oneObject("\x81\x01"), "keyed-archive"},
+        {oneObject("\xC1\x00"), "a set"},
+        {oneObject("\x5F\x13" + std::string(8, '\xFF')), "runs past"},
+        {oneObject("\xA1" + std::string("\0\0\0\x07", 4)), "not there"},
+        {withTopObject(oneObject(Bytes::ascii("x")), 9), "trailer"},
+        {"bplist01" + std::string(40, '\0'), "version"},
+        {"bplist00", "too short"},
+    };
+    for (const auto& [bytes, why] : files) {
+        const std::string reason = refusal(bytes);
+        EXPECT_NE(reason.find(why), std::string::npos) << reason;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Files, RefusedBinaryFile,
-    ::testing::Values(
-        Refused{"IntegerBeyond64Bits", oneObject(Bytes::integer128(1, 0)),
-                "does not fit in 64 bits"},
-        Refused{"ASCIIStringBeyondASCII", oneObject(Bytes::ascii("caf\xE9")), "beyond ASCII"},
-        Refused{"StringWithNul", oneObject(Bytes::utf16(std::u16string(u"a\0b", 3))), "NUL"},
-        Refused{"Null", oneObject(std::string(1, '\0')), "null"},
-        Refused{"KeyedArchiveReference", oneObject("\x81\x01"), "keyed-archive"},
-        Refused{"Set", oneObject("\xC1\x00"), "a set"},
-        Refused{"StringLongerThanTheFile", oneObject("\x5F\x13" + std::string(8, '\xFF')),
-                "runs past"},
-        Refused{"ReferenceToNothing", oneObject("\xA1" + std::string("\0\0\0\x07", 4)),
-                "not there"},
-        Refused{"TopObjectBeyondTheCount", withTopObject(oneObject(Bytes::ascii("x")), 9),
-                "trailer"},
-        Refused{"AnotherVersion", "bplist01" + std::string(40, '\0'), "version"},
-        Refused{"HeaderOnly", "bplist00", "too short"}),
-    nameOf);
 
 // --- What no reader follows
 

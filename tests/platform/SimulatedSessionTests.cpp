@@ -1,8 +1,9 @@
-// The simulated session: hit-testing, event taps, the Dock's own response, hiding, accessibility
-// access and fault injection. Taps switched off by the platform, the workspace's record of the
-// active application, accessibility hit-testing and the multiple-attribute read are checked through
-// the watcher and the toolkit that use them (WatcherTests.cpp, ClickRecordTests.cpp,
-// HitTestingTests.cpp).
+// The simulated session: hit-testing, event taps, hiding, accessibility access and fault
+// injection. Taps switched off by the platform, the workspace's record of the active
+// application, accessibility hit-testing and the multiple-attribute read are checked through the
+// watcher and the toolkit that use them (WatcherTests.cpp, ClickRecordTests.cpp,
+// HitTestingTests.cpp); the Dock's own response to a click, quitting and a tap refused without
+// access through the desktop scripts (scenarios/).
 #include <RetainPtr.h>
 #include <TypeCastsCF.h>
 #include <TypeCastsCocoa.h>
@@ -177,22 +178,6 @@ TEST_F(SimulatedSession, KeysAndOtherButtonsReachOnlyTheTapsThatAskForThem) {
 
 // --- The Dock, hiding and activation
 
-TEST_F(SimulatedSession, TheDockShowsAndActivatesAnApplicationUnlessItIsActiveAndVisible) {
-    const pid_t safari = addApp("Safari");
-    const pid_t notes = addApp("Notes");
-    EXPECT_EQ(desktop().activePid(), safari);
-    const CGPoint notesItem = dockItem("Notes");
-    frameworks::eventSystem().pressLeft(notesItem.x, notesItem.y);
-    EXPECT_EQ(desktop().activePid(), safari);  // the Dock acts on the release
-    frameworks::eventSystem().releaseLeft(notesItem.x, notesItem.y);
-    EXPECT_EQ(desktop().activePid(), notes);
-    desktop().hide(notes);
-    EXPECT_EQ(desktop().activePid(), safari);
-    frameworks::eventSystem().releaseLeft(notesItem.x, notesItem.y);
-    EXPECT_EQ(desktop().activePid(), notes);
-    EXPECT_FALSE(desktop().application(notes)->hidden);
-}
-
 TEST_F(SimulatedSession, APressOnAWindowActivatesItsApplicationAfterTheTaps) {
     const pid_t safari = addApp("Safari");
     const pid_t notes = addApp("Notes");
@@ -265,21 +250,6 @@ TEST_F(RunningApplicationState, StaysAsItWasThroughAPassInAModeThatIsNotCommon) 
     EXPECT_TRUE(running(notes_)->isActive());
 }
 
-TEST_F(SimulatedSession, QuittingRemovesTheApplicationAndItsDockItem) {
-    const pid_t safari = addApp("Safari");
-    const pid_t notes = addApp("Notes");
-    desktop().activate(notes);
-    desktop().quit(notes);
-    EXPECT_FALSE(desktop().dockItemTitled("Notes"));
-    EXPECT_EQ(desktop().activePid(), safari);
-    EXPECT_EQ(NSRunningApplication::runningApplicationWithProcessIdentifier(notes), nullptr);
-    desktop().quit(sim::kDockPid);
-    EXPECT_EQ(NSRunningApplication::runningApplicationsWithBundleIdentifier(CFSTR("com.apple.dock"))
-                  ->count(),
-              0u);
-    EXPECT_TRUE(desktop().dockItems().empty());
-}
-
 // --- Access and faults
 
 TEST_F(SimulatedSession, WithAccessOffAccessibilityCallsFail) {
@@ -294,21 +264,6 @@ TEST_F(SimulatedSession, WithAccessOffAccessibilityCallsFail) {
     RetainPtr<AXUIElementRef> hit;
     EXPECT_EQ(AXUIElementCopyElementAtPosition(systemWide.get(), 720, 870, hit.initializeInto()),
               kAXErrorAPIDisabled);
-}
-
-// --- Event taps and access
-
-// The session's processes are not root: a tap where HID events enter needs access.
-TEST_F(SimulatedSession, ATapWhereHIDEventsEnterIsRefusedWithoutAccess) {
-    desktop().setAccessEnabled(false);
-    EXPECT_EQ(CGEventTapCreate(kCGHIDEventTap, kCGTailAppendEventTap, kCGEventTapOptionListenOnly,
-                               6, recordingTap, nullptr),
-              nullptr);
-    desktop().setAccessEnabled(true);
-    RetainPtr<CFMachPortRef> tap =
-        adoptCF(CGEventTapCreate(kCGHIDEventTap, kCGTailAppendEventTap, kCGEventTapOptionListenOnly,
-                                 6, recordingTap, nullptr));
-    EXPECT_TRUE(tap);
 }
 
 TEST_F(SimulatedSession, AFaultFailsTheChosenCallForItsElementAndAttributeAsOftenAsAsked) {

@@ -12,59 +12,19 @@ using sim::desktop;
 
 class HitTesting : public SystemTest {
 protected:
-    pid_t addApp(const std::string& name, const std::string& bundle = "") {
-        sim::ApplicationSpec setup;
-        setup.name = name;
-        if (!bundle.empty()) {
-            setup.bundleIdentifier = bundle;
-        }
-        return desktop().addApplication(setup);
-    }
-
-    // Starts over as a fresh process would: no system-wide element yet. The fixture's
-    // baseline counts the element it made, so one must exist again when the test ends.
-    void forgetSystemWideElement() {
-        CFRelease(_systemWideElement);
-        _systemWideElement = nullptr;
-        sim::resetCallCounts();
-    }
-
     static std::optional<sim::NodeId> nodeOf(const RetainPtr<AXUIElementRef>& element) {
         return element ? frameworks::nodeOf(element.get()) : std::nullopt;
     }
 };
 
+// The fixture made the element, as the system does at launch: it is kept, never made again.
 TEST_F(HitTesting, TheSystemWideElementIsMadeOnceAndKept) {
-    forgetSystemWideElement();
-    set_systemWideElement();
     AXUIElementRef first = _systemWideElement;
+    EXPECT_TRUE(frameworks::isSystemWide(first));
+    sim::resetCallCounts();
     set_systemWideElement();
     EXPECT_EQ(_systemWideElement, first);
-    EXPECT_TRUE(frameworks::isSystemWide(first));
-    EXPECT_EQ(sim::callCount("AXUIElementCreateSystemWide"), 1u);
-}
-
-TEST_F(HitTesting, CopyAtXYWorksOnAFreshProcess) {
-    const pid_t safari = addApp("Safari");
-    const sim::NodeId window = desktop().addWindow(safari, "Start");
-    forgetSystemWideElement();
-    RetainPtr<AXUIElementRef> element = adoptCF(copyUIElementAtXY(300, 200));
-    EXPECT_NE(_systemWideElement, nullptr);
-    EXPECT_EQ(nodeOf(element), window);
-}
-
-TEST_F(HitTesting, OperationsThatDoNotMakeTheElementAnswerNoneBeforeIt) {
-    addApp("Safari");
-    const CGPoint item = middleOf(*desktop().dockItemTitled("Safari"));
-    forgetSystemWideElement();
-    EXPECT_EQ(copyUIElementAtXYWithUIElement(item.x, item.y), nullptr);
-    EXPECT_EQ(copyUIElementAtXYByWithBundleIdentifier(item.x, item.y, CFSTR("com.apple.dock")),
-              nullptr);
-    EXPECT_EQ(_systemWideElement, nullptr);
-    EXPECT_EQ(sim::callCount("AXUIElementCopyElementAtPosition"), 0u);
-    set_systemWideElement();
-    RetainPtr<AXUIElementRef> found = adoptCF(copyUIElementAtXYWithUIElement(item.x, item.y));
-    EXPECT_EQ(nodeOf(found), desktop().dockItemTitled("Safari"));
+    EXPECT_EQ(sim::callCount("AXUIElementCreateSystemWide"), 0u);
 }
 
 TEST_F(HitTesting, ByBundleIdentifierAnswersNoneWithoutARunningApplicationOfIt) {
@@ -101,8 +61,12 @@ TEST_F(HitTesting, ByBundleIdentifierNeedsNoPoolOfTheCallers) {
 }
 
 TEST_F(HitTesting, OnlyTheFirstApplicationOfABundleIdentifierIsConsulted) {
-    addApp("Editor", "org.example.editor");
-    const pid_t second = addApp("Editor Two", "org.example.editor");
+    sim::ApplicationSpec editor;
+    editor.name = "Editor";
+    editor.bundleIdentifier = "org.example.editor";
+    desktop().addApplication(editor);
+    editor.name = "Editor Two";
+    const pid_t second = desktop().addApplication(editor);
     desktop().addWindow(second, "Document");
     // The first application answers -1 for its identifier: nothing is found, although the
     // second one would have answered.
@@ -162,9 +126,7 @@ TEST_F(HitTesting, WithProcessNameAlwaysAnswersNone) {
 }
 
 TEST_F(HitTesting, MessagingTimeoutPassesThePlatformAnswerOn) {
-    forgetSystemWideElement();
     EXPECT_EQ(setAXUIElementSetMessagingTimeout(2.5f), kAXErrorSuccess);
-    EXPECT_NE(_systemWideElement, nullptr);
     EXPECT_FLOAT_EQ(frameworks::messagingTimeout(), 2.5f);
     EXPECT_EQ(setAXUIElementSetMessagingTimeout(-1.0f), kAXErrorIllegalArgument);
     EXPECT_FLOAT_EQ(frameworks::messagingTimeout(), 2.5f);

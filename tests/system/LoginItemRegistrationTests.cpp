@@ -3,7 +3,6 @@
 // missing icon.
 #include <CoreServices/CoreServices.h>
 
-#include <algorithm>
 #include <string>
 
 #include "QuenfoldAppDelegate.h"

@@ -3,11 +3,9 @@
 // and release only and hides on them (WatcherTests.cpp): those are the events checked here.
 #include <RetainPtr.h>
 
-#include <cctype>
 #include <climits>
 #include <cmath>
-#include <cstdlib>
-#include <string>
+#include <tuple>
 #include <vector>
 
 #include "ApplicationServices/EventSystemInternal.h"
@@ -63,85 +61,59 @@ RetainPtr<CFStringRef> word(const char* text) {
     return text != nullptr ? adoptCF<CFStringRef>(NSString::createWithUTF8(text)) : nullptr;
 }
 
-// A case named by its word: the word's letters and digits, "Empty" or "None".
-std::string caseName(const char* text) {
-    std::string name;
-    for (const char* at = text; at != nullptr && *at != '\0'; ++at) {
-        name += std::isalnum(static_cast<unsigned char>(*at)) ? std::string(1, *at) : "";
-    }
-    return text == nullptr ? "None" : name.empty() ? "Empty" : name;
-}
-
-struct ButtonWord {
-    const char* word;
-    CGEventType press;
-    CGEventType release;
-    SInt64 button;
-};
-
-class MouseClickButton : public MouseClick, public ::testing::WithParamInterface<ButtonWord> {};
-
-TEST_P(MouseClickButton, TheButtonWordChoosesTheEventsExactly) {
-    const ButtonWord& expected = GetParam();
-    EXPECT_EQ(mouseClick(100.5f, 200.25f, word(expected.word).get(), 1, nullptr, 0), 0);
-    ASSERT_EQ(gPosted.size(), 2u);
-    EXPECT_EQ(gPosted[0].type, expected.press);
-    EXPECT_EQ(gPosted[1].type, expected.release);
-    for (const PostedEvent& event : gPosted) {
-        EXPECT_EQ(event.button, expected.button);
-        EXPECT_EQ(event.location.x, 100.5);
-        EXPECT_EQ(event.location.y, 200.25);
+TEST_F(MouseClick, TheButtonWordChoosesTheEventsExactly) {
+    const std::tuple<const char*, CGEventType, CGEventType, SInt64> words[] = {
+        {"right", kCGEventRightMouseDown, kCGEventRightMouseUp, kCGMouseButtonRight},
+        {"middle", kCGEventOtherMouseDown, kCGEventOtherMouseUp, kCGMouseButtonCenter},
+        {"Right", kCGEventLeftMouseDown, kCGEventLeftMouseUp, kCGMouseButtonLeft},
+        {"", kCGEventLeftMouseDown, kCGEventLeftMouseUp, kCGMouseButtonLeft},
+        {nullptr, kCGEventLeftMouseDown, kCGEventLeftMouseUp, kCGMouseButtonLeft},
+    };
+    for (const auto& [text, press, release, button] : words) {
+        gPosted.clear();
+        EXPECT_EQ(mouseClick(100.5f, 200.25f, word(text).get(), 1, nullptr, 0), 0);
+        ASSERT_EQ(gPosted.size(), 2u);
+        EXPECT_EQ(gPosted[0].type, press) << (text ? text : "none");
+        EXPECT_EQ(gPosted[1].type, release) << (text ? text : "none");
+        for (const PostedEvent& event : gPosted) {
+            EXPECT_EQ(event.button, button);
+            EXPECT_EQ(event.location.x, 100.5);
+            EXPECT_EQ(event.location.y, 200.25);
+        }
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Words, MouseClickButton,
-    ::testing::Values(
-        ButtonWord{"right", kCGEventRightMouseDown, kCGEventRightMouseUp, kCGMouseButtonRight},
-        ButtonWord{"middle", kCGEventOtherMouseDown, kCGEventOtherMouseUp, kCGMouseButtonCenter},
-        ButtonWord{"Right", kCGEventLeftMouseDown, kCGEventLeftMouseUp, kCGMouseButtonLeft},
-        ButtonWord{"", kCGEventLeftMouseDown, kCGEventLeftMouseUp, kCGMouseButtonLeft},
-        ButtonWord{nullptr, kCGEventLeftMouseDown, kCGEventLeftMouseUp, kCGMouseButtonLeft}),
-    [](const auto& info) { return caseName(info.param.word); });
-
-class MouseClickModifiers
-    : public MouseClick,
-      public ::testing::WithParamInterface<std::pair<const char*, CGEventFlags>> {};
-
-TEST_P(MouseClickModifiers, ModifierWordsReplaceThePressFlagsOnly) {
-    const auto& [modifiers, flags] = GetParam();
+// The release keeps what creation gave it: the flags held.
+TEST_F(MouseClick, ModifierWordsReplaceThePressFlagsOnly) {
+    const std::pair<const char*, CGEventFlags> words[] = {
+        {"Control+OPTION", kCGEventFlagMaskControl | kCGEventFlagMaskAlternate},
+        {"optioncontrol", kCGEventFlagMaskControl | kCGEventFlagMaskAlternate},
+        {"shift, Command", kCGEventFlagMaskShift | kCGEventFlagMaskCommand},
+        {"cmd ctrl alt", 0},
+        {"", 0},
+        {nullptr, 0},
+    };
     const CGEventFlags held = kCGEventFlagMaskSecondaryFn;
     frameworks::eventSystem().setModifierFlags(held);
-    mouseClick(10, 10, nullptr, 1, word(modifiers).get(), 0);
-    ASSERT_EQ(gPosted.size(), 2u);
-    EXPECT_EQ(gPosted[0].flags, flags);
-    EXPECT_EQ(gPosted[1].flags, held) << "the release keeps what creation gave it";
+    for (const auto& [modifiers, flags] : words) {
+        gPosted.clear();
+        mouseClick(10, 10, nullptr, 1, word(modifiers).get(), 0);
+        ASSERT_EQ(gPosted.size(), 2u);
+        EXPECT_EQ(gPosted[0].flags, flags) << (modifiers ? modifiers : "none");
+        EXPECT_EQ(gPosted[1].flags, held);
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Words, MouseClickModifiers,
-    ::testing::Values(
-        std::pair{"Control+OPTION", kCGEventFlagMaskControl | kCGEventFlagMaskAlternate},
-        std::pair{"optioncontrol", kCGEventFlagMaskControl | kCGEventFlagMaskAlternate},
-        std::pair{"shift, Command", kCGEventFlagMaskShift | kCGEventFlagMaskCommand},
-        std::pair{"cmd ctrl alt", CGEventFlags{0}}, std::pair{"", CGEventFlags{0}},
-        std::pair{static_cast<const char*>(nullptr), CGEventFlags{0}}),
-    [](const auto& info) { return caseName(info.param.first); });
-
-class MouseClickCount : public MouseClick, public ::testing::WithParamInterface<std::int32_t> {};
-
-TEST_P(MouseClickCount, TheClickCountGoesOnThePressSignExtended) {
-    mouseClick(10, 10, nullptr, GetParam(), nullptr, 0);
-    ASSERT_EQ(gPosted.size(), 2u) << "one press and one release, whatever the count";
-    EXPECT_EQ(gPosted[0].clickState, static_cast<SInt64>(GetParam()));
-    EXPECT_EQ(gPosted[1].clickState, 1);
+// One press and one release, whatever the count.
+TEST_F(MouseClick, TheClickCountGoesOnThePressSignExtended) {
+    for (const std::int32_t count : {3, -1, INT_MIN}) {
+        gPosted.clear();
+        mouseClick(10, 10, nullptr, count, nullptr, 0);
+        ASSERT_EQ(gPosted.size(), 2u);
+        EXPECT_EQ(gPosted[0].clickState, static_cast<SInt64>(count));
+        EXPECT_EQ(gPosted[1].clickState, 1);
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Counts, MouseClickCount, ::testing::Values(3, -1, INT_MIN),
-                         [](const auto& info) {
-                             return (info.param < 0 ? "Minus" : "") +
-                                    std::to_string(std::abs(static_cast<long long>(info.param)));
-                         });
 
 TEST_F(MouseClick, TheHoldPassesOnTheSessionClockWithoutRunningTheRunLoop) {
     bool fired = false;

@@ -1,18 +1,12 @@
 // The stored files (preferences and the login-item list) on a bad day: a file that cannot be
 // read at the moment stays where it is and the next change stores it; a write that cannot take
 // its lock is refused and names what stands in the lock's place. Another tool's key survives.
-#include <sys/stat.h>
-
-#include <climits>
-#include <cstdint>
+#include <cerrno>
 #include <cstring>
 #include <functional>
 #include <string>
-#include <vector>
 
 #include "ApplicationTest.h"
-#include "BinaryPropertyListBytes.h"
-#include "CoreFoundation/CFPropertyListInternal.h"
 #include "CoreFoundation/StoredPropertyListInternal.h"
 #include "sim/Faults.h"
 #include "sim/StoredFileLock.h"
@@ -26,39 +20,25 @@ const std::string kSharedDomain =
     "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>Mine</key><string>kept</string>"
     "</dict></plist>";
 
-struct PassingFailure {
-    const char* call;
-    std::int32_t error;
-};
-
-void PrintTo(const PassingFailure& failure, std::ostream* out) {
-    *out << failure.call << " " << std::strerror(failure.error);
-}
-
-class FileUnavailableForAMoment : public ApplicationTest,
-                                  public ::testing::WithParamInterface<PassingFailure> {};
-
-TEST_P(FileUnavailableForAMoment, LeavesItInPlaceRefusesTheChangeAndTheNextChangeStoresIt) {
+TEST_F(StoredFiles, AFileUnavailableForAMomentIsLeftInPlaceAndTheNextChangeStoresIt) {
     writeFile(domainPath(), kSharedDomain);
     launch();
-    sim::injectFault({.call = GetParam().call, .status = GetParam().error});
-    std::string error;
-    EXPECT_FALSE(sim::storeSystemDefault("HideDockIcon", true, &error));
-    EXPECT_NE(error.find(std::strerror(GetParam().error)), std::string::npos) << error;
-    sim::clearFaults();
-    EXPECT_TRUE(frameworks::setAsideFiles().empty());
-    EXPECT_TRUE(sim::storeSystemDefault("HideDockIcon", true, &error)) << error;
-    const std::string stored = readFile(domainPath());
-    EXPECT_NE(stored.find("<key>Mine</key>"), std::string::npos) << stored;
-    EXPECT_NE(stored.find("<key>HideDockIcon</key>"), std::string::npos) << stored;
+    for (const auto& [call, errorNumber] :
+         {std::pair{"open", EMFILE}, std::pair{"open", ENOMEM}, std::pair{"read", EIO},
+          std::pair{"read", EAGAIN}, std::pair{"flock", ENOLCK}}) {
+        sim::injectFault({.call = call, .status = errorNumber});
+        std::string error;
+        EXPECT_FALSE(sim::storeSystemDefault("HideDockIcon", true, &error)) << call;
+        EXPECT_NE(error.find(std::strerror(errorNumber)), std::string::npos) << error;
+        sim::clearFaults();
+        EXPECT_TRUE(frameworks::setAsideFiles().empty());
+        EXPECT_TRUE(sim::storeSystemDefault("HideDockIcon", true, &error)) << error;
+        const std::string stored = readFile(domainPath());
+        EXPECT_NE(stored.find("<key>Mine</key>"), std::string::npos) << stored;
+        EXPECT_NE(stored.find("<key>HideDockIcon</key>"), std::string::npos) << stored;
+        ASSERT_TRUE(sim::storeSystemDefault("HideDockIcon", false, &error)) << error;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Errors, FileUnavailableForAMoment,
-                         ::testing::Values(PassingFailure{"open", EMFILE},
-                                           PassingFailure{"open", ENOMEM},
-                                           PassingFailure{"read", EIO},
-                                           PassingFailure{"read", EAGAIN},
-                                           PassingFailure{"flock", ENOLCK}));
 
 TEST_F(StoredFiles, WhatStandsInPlaceOfTheLockIsNamedAndNothingIsWrittenUnlocked) {
     writeFile(domainPath(), kSharedDomain);

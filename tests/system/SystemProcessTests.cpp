@@ -1,6 +1,6 @@
 // The session's control of the system's process: launching from the bundle's Info.plist and
-// interface file, launching again only after a quit, and the settings window's controls under the
-// user's hand.
+// interface file, and the settings window's controls under the user's hand. Launching again
+// after a quit, and a control set to the value it shows, run end to end in scenarios/.
 #include <string>
 
 #include "ApplicationServices/EventSystemInternal.h"
@@ -18,19 +18,6 @@ std::string replaced(std::string text, const std::string& from, const std::strin
 // --- Launching from the bundle
 
 using SystemLaunch = ApplicationTest;
-
-TEST_F(SystemLaunch, LaunchesAgainAsANewProcessOnlyAfterItQuit) {
-    launch();
-    std::string error;
-    EXPECT_FALSE(frameworks::launchSystem(&error));
-    EXPECT_EQ(error, "the system is running already");
-    frameworks::terminateSystem();
-    ASSERT_TRUE(frameworks::launchSystem(&error)) << error;
-    EXPECT_EQ(frameworks::systemState(), frameworks::SystemState::Running);
-    EXPECT_NE(desktop().systemPid(), sim::kSystemPid);
-    EXPECT_EQ(desktop().application(sim::kSystemPid), nullptr);
-    EXPECT_EQ(frameworks::eventSystem().tapCount(), 1u);
-}
 
 TEST_F(SystemLaunch, AMissingInfoPlistIsReportedAndNothingStarts) {
     bundle_.remove("Info.plist");
@@ -71,27 +58,9 @@ TEST_F(SystemLaunch, AnApplicationThatIsNoAgentHasItsDockIconFromTheStart) {
     EXPECT_TRUE(dockIconShown());
 }
 
-TEST_F(SystemLaunch, ResetLeavesAProcessThatHasNotLaunched) {
-    launch();
-    sim::reset();
-    EXPECT_EQ(frameworks::systemState(), frameworks::SystemState::NotLaunched);
-    EXPECT_EQ(NSApp, nullptr);
-    EXPECT_FALSE(sim::settingsWindowOnScreen());
-    launch();
-    EXPECT_TRUE(sim::settingsWindowOnScreen());
-}
-
 // --- The settings window's controls
 
 using SettingsControls = ApplicationTest;
-
-TEST_F(SettingsControls, SettingTheValueShownStoresNothingAndAnotherValueIsStored) {
-    launch();
-    ASSERT_TRUE(sim::setSettingsControl("ShowSettingsOnLaunch", true));
-    EXPECT_EQ(storedDefault("ShowSettingsOnLaunch"), std::nullopt);
-    ASSERT_TRUE(sim::setSettingsControl("ShowSettingsOnLaunch", false));
-    EXPECT_EQ(storedDefault("ShowSettingsOnLaunch"), false);
-}
 
 TEST_F(SettingsControls, UnknownControlsAndActionsAreRefused) {
     launch();

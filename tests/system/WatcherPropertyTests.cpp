@@ -7,7 +7,6 @@
 #include <cmath>
 #include <ostream>
 #include <string>
-#include <variant>
 #include <vector>
 
 #include "WatcherTest.h"
@@ -83,24 +82,8 @@ struct Step {
     double seconds = 0;
 };
 
-void showValue(const AppPlan& app, std::ostream& os) {
-    os << app.name << "[item " << (app.hasItem ? app.itemTitle : "-")
-       << (app.hidden ? ", hidden" : "") << (app.noBundle ? ", no bundle" : "") << "]";
-}
-void showValue(const ItemPlan& item, std::ostream& os) {
-    os << item.title << "/" << item.subrole;
-}
-void showValue(const WindowPlan& w, std::ostream& os) {
-    os << "window of " << w.app << " " << w.x << "," << w.y << " " << w.width << "x" << w.height;
-}
-void showValue(const DesktopPlan& plan, std::ostream& os) {
-    for (const auto& app : plan.apps)
-        showValue(app, os), os << " ";
-    for (const auto& item : plan.items)
-        showValue(item, os), os << " ";
-    for (const auto& window : plan.windows)
-        showValue(window, os), os << " ";
-}
+// A failing step is shown with its fields (the desktop it ran on is shown as rapidcheck shows
+// any value).
 void showValue(const Step& step, std::ostream& os) {
     static const char* names[] = {"press",    "release", "click", "timeout",    "userinput", "wait",
                                   "activate", "hide",    "quit",  "otherclick", "chord"};

@@ -66,12 +66,6 @@ TEST(DesktopScriptWords, QuotesHoldBlanksHashesAndEscapedQuotesAndBackslashes) {
               (std::vector<std::string>{"app", "Google Chrome #2", R"(say "hi" \ back)"}));
 }
 
-TEST(DesktopScriptWords, AQuotedWordThatIsNotClosedOrEscapesAnythingElseIsAnError) {
-    EXPECT_TRUE(wordsOfLine(R"(app "Google Chrome)").error);
-    EXPECT_TRUE(wordsOfLine(R"(app "C:\temp")").error);
-    EXPECT_TRUE(wordsOfLine(R"(app "ends in backslash\)").error);
-}
-
 TEST(DesktopScriptWords, OptionValuesMayBeQuotedWithEqualsSignsButAQuotedKeyMakesAPlainWord) {
     const LineWords line =
         wordsOfLine(R"(item="Google Chrome" "a=b" "x"=y =z url="http://a/?q=1")");
@@ -147,62 +141,54 @@ TEST(DesktopScriptStatements, ReleasesTakeTheirPressClickStateUnlessGivenOne) {
 
 // --- Malformed lines
 
+// Each malformed line is reported with the file, the line and what is wrong. Keywords are
+// case-sensitive.
 TEST(DesktopScriptMalformedLines, ReportTheFileTheLineAndWhatIsWrong) {
-    EXPECT_EQ(errorOf("app Safari\nfly away\n"), "t.desk:2: unknown statement \"fly\"");
-    EXPECT_EQ(errorOf("expect purple Safari"), "t.desk:1: unknown expectation \"expect purple\"");
-    EXPECT_EQ(errorOf("app Safari colour=red"),
-              "t.desk:1: app: unknown option \"colour=red\" (it takes pid=, bundle=, path=, "
-              "item=, noitem, hidden)");
-    EXPECT_EQ(errorOf("activate Safari now"), "t.desk:1: activate: unexpected word \"now\"");
-    EXPECT_EQ(errorOf("app"), "t.desk:1: app: missing NAME");
-    EXPECT_EQ(errorOf("app pid=3"), "t.desk:1: app: missing NAME before the option \"pid=3\"");
-    EXPECT_EQ(errorOf("access maybe"),
-              "t.desk:1: access: the setting must be on|off, not \"maybe\"");
-    EXPECT_EQ(errorOf(R"(app "Safari)"), "t.desk:1: a quoted word is not closed");
-    // Keywords are case-sensitive.
-    EXPECT_EQ(errorOf("App Safari"), "t.desk:1: unknown statement \"App\"");
-    EXPECT_EQ(errorOf("default HideDockIcon yes"),
-              "t.desk:1: default: the value must be YES|NO, not \"yes\"");
-}
-
-TEST(DesktopScriptMalformedLines, OptionsMustHaveTheirFormAndComeOnce) {
-    EXPECT_EQ(errorOf("app Safari hidden=yes"), "t.desk:1: app: option hidden takes no value");
-    EXPECT_EQ(errorOf("app Safari pid"), "t.desk:1: app: option pid needs a value (pid=…)");
-    EXPECT_EQ(errorOf("app Safari pid=1 pid=2"), "t.desk:1: app: option pid is given twice");
-    EXPECT_EQ(errorOf("app Safari bundle="), "t.desk:1: app: option bundle= has an empty value");
-    EXPECT_EQ(errorOf("app Safari item=S noitem"),
-              "t.desk:1: app: item= and noitem exclude each other");
-    EXPECT_EQ(errorOf("dockitem Site urlobject"), "t.desk:1: dockitem: urlobject needs url=");
-    EXPECT_EQ(errorOf("click 1,1 mods=command,hyper"),
-              "t.desk:1: click: unknown modifier \"hyper\" (control, command, shift, option, fn, "
-              "caps)");
-    EXPECT_EQ(errorOf("doubleclick 1,1 clicks=2"),
-              "t.desk:1: doubleclick: unexpected word "
-              "\"clicks=2\"");
-}
-
-TEST(DesktopScriptMalformedLines, NumbersTargetsAndPathsMustBeWellFormed) {
-    EXPECT_EQ(errorOf("app Safari pid=-4"),
-              "t.desk:1: app: pid= \"-4\" is not a whole number from 0");
-    EXPECT_EQ(errorOf("app Safari pid=0"), "t.desk:1: app: pid=0 is not a process identifier");
-    EXPECT_EQ(errorOf("wait 1e3"), "t.desk:1: wait: SECONDS \"1e3\" is not a decimal number");
-    EXPECT_EQ(errorOf("wait -1"), "t.desk:1: wait: the clock cannot go back");
-    EXPECT_EQ(errorOf("window Safari Doc w=0"),
-              "t.desk:1: window: w= and h= must be greater than 0");
-    EXPECT_EQ(
-        errorOf("click 10;20"),
-        "t.desk:1: click: target \"10;20\" is not X,Y, dock:TITLE, window:TITLE or control:TITLE");
-    EXPECT_EQ(errorOf("click dock:"), "t.desk:1: click: \"dock:\" names no title");
-    EXPECT_EQ(errorOf("expect taps many"),
-              "t.desk:1: expect taps: N \"many\" is not a whole number from 0");
-    EXPECT_EQ(errorOf("loginitem Applications/X.app"),
-              "t.desk:1: loginitem: PATH \"Applications/X.app\" is not an absolute path");
-    EXPECT_EQ(errorOf("app Safari path=Safari.app"),
-              "t.desk:1: app: path= \"Safari.app\" is not an absolute path");
-    EXPECT_EQ(errorOf("settings set ShowDockIcon on"),
-              "t.desk:1: settings set: KEY must be "
-              "LaunchAutomaticallyOnLogin|ShowSettingsOnLaunch|HideDockIcon, not "
-              "\"ShowDockIcon\"");
+    const std::pair<std::string, std::string> cases[] = {
+        {"app Safari\nfly away\n", "2: unknown statement \"fly\""},
+        {"expect purple Safari", "1: unknown expectation \"expect purple\""},
+        {"app Safari colour=red",
+         "1: app: unknown option \"colour=red\" (it takes pid=, bundle=, path=, item=, noitem, "
+         "hidden)"},
+        {"activate Safari now", "1: activate: unexpected word \"now\""},
+        {"app", "1: app: missing NAME"},
+        {"app pid=3", "1: app: missing NAME before the option \"pid=3\""},
+        {"access maybe", "1: access: the setting must be on|off, not \"maybe\""},
+        {R"(app "Safari)", "1: a quoted word is not closed"},
+        {R"(app "ends in backslash\)", "1: a backslash in quotes must be followed by \" or \\"},
+        {R"(app "C:\temp")", "1: a backslash in quotes must be followed by \" or \\"},
+        {"App Safari", "1: unknown statement \"App\""},
+        {"default HideDockIcon yes", "1: default: the value must be YES|NO, not \"yes\""},
+        {"app Safari hidden=yes", "1: app: option hidden takes no value"},
+        {"app Safari pid", "1: app: option pid needs a value (pid=…)"},
+        {"app Safari pid=1 pid=2", "1: app: option pid is given twice"},
+        {"app Safari bundle=", "1: app: option bundle= has an empty value"},
+        {"app Safari item=S noitem", "1: app: item= and noitem exclude each other"},
+        {"dockitem Site urlobject", "1: dockitem: urlobject needs url="},
+        {"click 1,1 mods=command,hyper",
+         "1: click: unknown modifier \"hyper\" (control, command, shift, option, fn, caps)"},
+        {"logout now\n", "1: logout: unexpected word \"now\""},
+        {"keep\n", "1: keep: missing APP"},
+        {"doubleclick 1,1 clicks=2", "1: doubleclick: unexpected word \"clicks=2\""},
+        {"app Safari pid=-4", "1: app: pid= \"-4\" is not a whole number from 0"},
+        {"app Safari pid=0", "1: app: pid=0 is not a process identifier"},
+        {"wait 1e3", "1: wait: SECONDS \"1e3\" is not a decimal number"},
+        {"wait -1", "1: wait: the clock cannot go back"},
+        {"window Safari Doc w=0", "1: window: w= and h= must be greater than 0"},
+        {"click 10;20",
+         "1: click: target \"10;20\" is not X,Y, dock:TITLE, window:TITLE or control:TITLE"},
+        {"click dock:", "1: click: \"dock:\" names no title"},
+        {"expect taps many", "1: expect taps: N \"many\" is not a whole number from 0"},
+        {"loginitem Applications/X.app",
+         "1: loginitem: PATH \"Applications/X.app\" is not an absolute path"},
+        {"app Safari path=Safari.app", "1: app: path= \"Safari.app\" is not an absolute path"},
+        {"settings set ShowDockIcon on",
+         "1: settings set: KEY must be "
+         "LaunchAutomaticallyOnLogin|ShowSettingsOnLaunch|HideDockIcon, not \"ShowDockIcon\""},
+    };
+    for (const auto& [script, message] : cases) {
+        EXPECT_EQ(errorOf(script), "t.desk:" + message);
+    }
 }
 
 // Names are compared byte for byte: text that is not UTF-8 would be turned into U+FFFD on its
@@ -232,84 +218,60 @@ TEST(DesktopScriptMalformedLines, ALineHasABoundedLength) {
 
 // --- The whole script
 
-TEST(DesktopScriptWholeScript, ANameMustRunAtTheLineThatUsesItAndRunsOnce) {
-    EXPECT_EQ(invalidityOf("hide Safari\napp Safari\n"),
-              "t.desk:1: no application named \"Safari\" is running here");
-    EXPECT_EQ(invalidityOf("app Safari\nquitapp Safari\nexpect hidden Safari\n"),
-              "t.desk:3: no application named \"Safari\" is running here");
-    EXPECT_EQ(invalidityOf("app Safari\nexpect active safari\n"),
-              "t.desk:2: no application named \"safari\" is running here");
-    EXPECT_EQ(invalidityOf("quitapp Dock\nhide Dock\n"),
-              "t.desk:2: no application named \"Dock\" is running here");
-    EXPECT_EQ(invalidityOf("app Safari\nwindow Safari Doc\nhide Dock\nexpect visible Quenfold\n"),
-              "");
-    EXPECT_EQ(invalidityOf("app Safari\napp Safari\n"),
-              "t.desk:2: an application named \"Safari\" is already running");
-    EXPECT_EQ(invalidityOf("app Dock\n"),
-              "t.desk:1: an application named \"Dock\" is already running");
-    EXPECT_EQ(invalidityOf("app Safari\nquitapp Safari\napp Safari\n"), "");
-    // What `open` and the accessibility button launch runs afterwards.
-    EXPECT_EQ(invalidityOf("open \"/Applications/System Preferences.app\"\n"
-                           "quitapp \"System Preferences\"\nopen /Applications/TextEdit.app\n"
-                           "hide TextEdit\nlaunch\nsettings accessibility\n"
-                           "expect visible \"System Preferences\"\n"),
-              "");
-    EXPECT_EQ(invalidityOf("open /Users/someone/notes.txt\n"),
-              "t.desk:1: open: /Users/someone/notes.txt is neither an application bundle nor a "
-              "preference pane");
-}
-
-TEST(DesktopScriptWholeScript, ProcessIdentifiersMustNotCollide) {
-    EXPECT_EQ(invalidityOf("app A\napp B pid=501\n"), "t.desk:2: pid 501 is taken by A");
-    EXPECT_EQ(invalidityOf("app A pid=100\n"), "t.desk:1: pid 100 is taken by Dock");
-    EXPECT_EQ(invalidityOf("app A pid=400\n"), "t.desk:1: pid 400 is taken by Quenfold");
-    // Given pids are passed over by the ones the session hands out: B gets 501, C 503.
-    EXPECT_EQ(invalidityOf("app A pid=502\napp B\napp C\napp D pid=503\n"),
-              "t.desk:4: pid 503 is taken by C");
-    // A pid is free again once its application has quit.
-    EXPECT_EQ(invalidityOf("app A\nquitapp A\napp B pid=501\n"), "");
-}
-
-TEST(DesktopScriptWholeScript, TheSystemLaunchesWhileNotRunningAndActsOnlyWhileItRuns) {
-    EXPECT_EQ(invalidityOf("launch\nlaunch\n"),
-              "t.desk:2: launch: the system is running already (quit it first)");
-    EXPECT_EQ(invalidityOf("reopen\n"),
-              "t.desk:1: reopen: the system is not launched yet (no launch before this line)");
-    EXPECT_EQ(invalidityOf("settings set HideDockIcon on\nlaunch\n"),
-              "t.desk:1: settings set: the system is not launched yet (no launch before this "
-              "line)");
-    EXPECT_EQ(invalidityOf("settings accessibility\n"),
-              "t.desk:1: settings accessibility: the system is not launched yet (no launch "
-              "before this line)");
-    EXPECT_EQ(invalidityOf("launch\nquit\nsettings close\n"),
-              "t.desk:3: settings close: the system has quit");
-    // A new process with the next free pid: 501 is taken by it.
-    EXPECT_EQ(invalidityOf("launch\nquit\nlaunch\nquitapp Quenfold\nlaunch\nreopen\n"), "");
-    EXPECT_EQ(invalidityOf("launch\nquit\nlaunch\napp A pid=501\n"),
-              "t.desk:4: pid 501 is taken by Quenfold");
-    EXPECT_EQ(invalidityOf("activate Quenfold\n"),
-              "t.desk:1: Quenfold is not launched yet (no launch before this line)");
-    EXPECT_EQ(invalidityOf("launch\nquitapp Quenfold\nreopen\n"),
-              "t.desk:3: reopen: the system has quit");
-    EXPECT_EQ(invalidityOf("expect taps 0\nlaunch\nreopen\nsettings close\nquit\nexpect taps 0\n"),
-              "");
-    // The system's process leaves the desktop when it quits, and its pid is free again.
-    EXPECT_EQ(invalidityOf("launch\nquit\nexpect visible Quenfold\n"),
-              "t.desk:3: no application named \"Quenfold\" is running here");
-    EXPECT_EQ(invalidityOf("launch\nquitapp Quenfold\napp Other pid=400\n"), "");
-}
-
-TEST(DesktopScriptWholeScript, SessionsAndKeptItemsDecideWhatMayRun) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"logout\nlogin\nlogin\n",
-         "t.desk:3: login: the user is logged in (no logout before this line)"},
-        {"logout\nlogout\n",
-         "t.desk:2: logout: the user is logged out (no login before this line)"},
-        {"logout\napp A\n", "t.desk:2: app: the user is logged out (no login before this line)"},
+// The whole script is checked before it runs: a name must run at the line that uses it, and
+// run once; process identifiers must not collide; the system launches while not running and
+// acts only while it runs; the user's session and the kept items decide what may run.
+TEST(DesktopScriptWholeScript, NamesProcessIdentifiersLaunchesAndSessionsAreChecked) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"hide Safari\napp Safari\n", "1: no application named \"Safari\" is running here"},
+        {"app Safari\nquitapp Safari\nexpect hidden Safari\n",
+         "3: no application named \"Safari\" is running here"},
+        {"app Safari\nexpect active safari\n",
+         "2: no application named \"safari\" is running here"},
+        {"quitapp Dock\nhide Dock\n", "2: no application named \"Dock\" is running here"},
+        {"app Safari\nwindow Safari Doc\nhide Dock\nexpect visible Quenfold\n", ""},
+        {"app Safari\napp Safari\n", "2: an application named \"Safari\" is already running"},
+        {"app Dock\n", "1: an application named \"Dock\" is already running"},
+        {"app Safari\nquitapp Safari\napp Safari\n", ""},
+        // What `open` and the accessibility button launch runs afterwards.
+        {"open \"/Applications/System Preferences.app\"\nquitapp \"System Preferences\"\nopen "
+         "/Applications/TextEdit.app\nhide TextEdit\nlaunch\nsettings accessibility\nexpect "
+         "visible \"System Preferences\"\n",
+         ""},
+        {"open /Users/someone/notes.txt\n",
+         "1: open: /Users/someone/notes.txt is neither an application bundle nor a preference "
+         "pane"},
+        {"app A\napp B pid=501\n", "2: pid 501 is taken by A"},
+        {"app A pid=100\n", "1: pid 100 is taken by Dock"},
+        {"app A pid=400\n", "1: pid 400 is taken by Quenfold"},
+        // Given pids are passed over by the ones the session hands out: B gets 501, C 503.
+        {"app A pid=502\napp B\napp C\napp D pid=503\n", "4: pid 503 is taken by C"},
+        // A pid is free again once its application has quit.
+        {"app A\nquitapp A\napp B pid=501\n", ""},
+        {"launch\nlaunch\n", "2: launch: the system is running already (quit it first)"},
+        {"reopen\n", "1: reopen: the system is not launched yet (no launch before this line)"},
+        {"settings set HideDockIcon on\nlaunch\n",
+         "1: settings set: the system is not launched yet (no launch before this line)"},
+        {"settings accessibility\n",
+         "1: settings accessibility: the system is not launched yet (no launch before this line)"},
+        {"launch\nquit\nsettings close\n", "3: settings close: the system has quit"},
+        // A new process with the next free pid: 501 is taken by it.
+        {"launch\nquit\nlaunch\nquitapp Quenfold\nlaunch\nreopen\n", ""},
+        {"launch\nquit\nlaunch\napp A pid=501\n", "4: pid 501 is taken by Quenfold"},
+        {"activate Quenfold\n", "1: Quenfold is not launched yet (no launch before this line)"},
+        {"launch\nquitapp Quenfold\nreopen\n", "3: reopen: the system has quit"},
+        {"expect taps 0\nlaunch\nreopen\nsettings close\nquit\nexpect taps 0\n", ""},
+        // The system's process leaves the desktop when it quits, and its pid is free again.
+        {"launch\nquit\nexpect visible Quenfold\n",
+         "3: no application named \"Quenfold\" is running here"},
+        {"launch\nquitapp Quenfold\napp Other pid=400\n", ""},
+        {"logout\nlogin\nlogin\n", "3: login: the user is logged in (no logout before this line)"},
+        {"logout\nlogout\n", "2: logout: the user is logged out (no login before this line)"},
+        {"logout\napp A\n", "2: app: the user is logged out (no login before this line)"},
         {"launch\nlogout\nlaunch\n",
-         "t.desk:3: launch: the user is logged out (no login before this line)"},
+         "3: launch: the user is logged out (no login before this line)"},
         {"app A\nlogout\nlogin\nactivate Dock\nexpect running Dock\n", ""},
-        {"keep Safari\n", "t.desk:1: no application named \"Safari\" is running here"},
+        {"keep Safari\n", "1: no application named \"Safari\" is running here"},
         // What a kept item or a login item starts is known when the script runs.
         {"app Safari\nkeep Safari\nquitapp Safari\nactivate Safari\n", ""},
         {"keep Quenfold\nquit\n", ""},
@@ -318,10 +280,8 @@ TEST(DesktopScriptWholeScript, SessionsAndKeptItemsDecideWhatMayRun) {
         {"finder\nquitapp Finder\nhide Finder\n", ""},
     };
     for (const auto& [script, error] : cases) {
-        EXPECT_EQ(invalidityOf(script), error) << script;
+        EXPECT_EQ(invalidityOf(script), error.empty() ? "" : "t.desk:" + error) << script;
     }
-    EXPECT_EQ(errorOf("logout now\n"), "t.desk:1: logout: unexpected word \"now\"");
-    EXPECT_EQ(errorOf("keep\n"), "t.desk:1: keep: missing APP");
 }
 
 }  // namespace

@@ -5,10 +5,10 @@
 // with one home folder.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <optional>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "ApplicationServices/EventSystemInternal.h"
@@ -18,6 +18,7 @@
 #include "DesktopScript/DesktopScriptValidator.h"
 #include "DesktopScript/DesktopSession.h"
 #include "HomeFolderTest.h"
+#include "TestBundle.h"
 #include "sim/Clock.h"
 #include "sim/ProcessArguments.h"
 
@@ -43,6 +44,7 @@ protected:
 
     void TearDown() override {
         sim::setProcessArguments(0, nullptr);
+        sim::setMainBundlePath(QUENFOLD_BUNDLE_PATH);
         SessionTest::TearDown();
     }
 
@@ -108,72 +110,49 @@ TEST_F(DesktopScriptRun, AFailedExpectationExitsWith1AndStopsTheRun) {
     EXPECT_FALSE(sim::desktop().pidNamed("Mail")) << "the run went on after the failure";
 }
 
-// A script that fails with status 2, what it writes to standard error, and a part of the story
-// told before the failing statement.
-struct FailingScript {
-    const char* name;
-    const char* script;
-    const char* errors;
-    const char* storyHolds;
-};
-
-std::string nameOf(const ::testing::TestParamInfo<FailingScript>& info) {
-    return info.param.name;
-}
-
-class UnusableScript : public DesktopScriptRun,
-                       public ::testing::WithParamInterface<FailingScript> {};
-
-TEST_P(UnusableScript, ExitsWith2BeforeChangingAnything) {
+// A script that cannot be used exits with 2 before changing anything.
+TEST_F(DesktopScriptRun, AnUnusableScriptExitsWith2BeforeChangingAnything) {
+    const std::pair<const char*, const char*> scripts[] = {
+        {"app Safari\nclick dock:Safari clicks=two\n",
+         "-:2: click: clicks= \"two\" is not a whole number from 0\n"},
+        {"app Safari\nexpect visible Safari\nhide Mail\napp Mail\n",
+         "-:3: no application named \"Mail\" is running here\n"},
+    };
     addApp("Marker");
-    const RunResult result = runScript(GetParam().script);
-    EXPECT_EQ(result.status, 2);
-    EXPECT_EQ(result.errors, GetParam().errors);
-    EXPECT_EQ(result.story, "");
-    EXPECT_TRUE(sim::desktop().pidNamed("Marker")) << "the session was changed";
+    for (const auto& [script, errors] : scripts) {
+        const RunResult result = runScript(script);
+        EXPECT_EQ(result.status, 2);
+        EXPECT_EQ(result.errors, errors);
+        EXPECT_EQ(result.story, "");
+        EXPECT_TRUE(sim::desktop().pidNamed("Marker")) << "the session was changed";
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Scripts, UnusableScript,
-    ::testing::Values(FailingScript{"MalformedLine", "app Safari\nclick dock:Safari clicks=two\n",
-                                    "-:2: click: clicks= \"two\" is not a whole number from 0\n",
-                                    ""},
-                      FailingScript{"UnknownName",
-                                    "app Safari\nexpect visible Safari\nhide Mail\napp Mail\n",
-                                    "-:3: no application named \"Mail\" is running here\n", ""}),
-    nameOf);
-
-class ImpossibleStatement : public DesktopScriptRun,
-                            public ::testing::WithParamInterface<FailingScript> {};
-
-TEST_P(ImpossibleStatement, ExitsWith2WithoutCarryingItOut) {
-    const RunResult result = runScript(GetParam().script);
-    EXPECT_EQ(result.status, 2);
-    EXPECT_EQ(result.errors, GetParam().errors);
-    EXPECT_NE(result.story.find(GetParam().storyHolds), std::string::npos) << result.story;
-    EXPECT_NE(sim::systemDefault("HideDockIcon"), true) << "the failing statement acted";
+// A statement that cannot be carried out exits with 2 without acting, after the story of the
+// statements before it (a part of it given).
+TEST_F(DesktopScriptRun, AnImpossibleStatementExitsWith2WithoutCarryingItOut) {
+    const std::tuple<const char*, const char*, const char*> scripts[] = {
+        {"app Safari\nexpect visible Safari\nclick dock:Mail\n",
+         "-:3: dock:Mail: no Dock item has that title\n", "= Safari is visible"},
+        {"app Safari\nquitapp Dock\nclick dock:Safari\n",
+         "-:3: dock:Safari: the Dock is not running\n", "Safari is running"},
+        {"app Safari\nwindow Safari Doc\nclick window:Other\n",
+         "-:3: window:Other: no window on screen has that title\n", "Safari is running"},
+        {"app Safari\nwindow Safari Doc\nhide Safari\nclick window:Doc\n",
+         "-:4: window:Doc: the window is not on screen, its application is hidden\n",
+         "Safari is running"},
+        {"default ShowSettingsOnLaunch NO\nlaunch\nexpect settings hidden\n"
+         "settings set HideDockIcon on\n",
+         "-:4: settings set: the settings window is not on screen\n", "= the settings window"},
+    };
+    for (const auto& [script, errors, storyHolds] : scripts) {
+        const RunResult result = runScript(script);
+        EXPECT_EQ(result.status, 2);
+        EXPECT_EQ(result.errors, errors);
+        EXPECT_NE(result.story.find(storyHolds), std::string::npos) << result.story;
+        EXPECT_NE(sim::systemDefault("HideDockIcon"), true) << "the failing statement acted";
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Statements, ImpossibleStatement,
-    ::testing::Values(
-        FailingScript{"NoSuchDockItem", "app Safari\nexpect visible Safari\nclick dock:Mail\n",
-                      "-:3: dock:Mail: no Dock item has that title\n", "= Safari is visible"},
-        FailingScript{"NoDock", "app Safari\nquitapp Dock\nclick dock:Safari\n",
-                      "-:3: dock:Safari: the Dock is not running\n", "Safari is running"},
-        FailingScript{"NoSuchWindow", "app Safari\nwindow Safari Doc\nclick window:Other\n",
-                      "-:3: window:Other: no window on screen has that title\n",
-                      "Safari is running"},
-        FailingScript{"HiddenWindow",
-                      "app Safari\nwindow Safari Doc\nhide Safari\nclick window:Doc\n",
-                      "-:4: window:Doc: the window is not on screen, its application is hidden\n",
-                      "Safari is running"},
-        FailingScript{"SettingsNotShown",
-                      "default ShowSettingsOnLaunch NO\nlaunch\nexpect settings hidden\n"
-                      "settings set HideDockIcon on\n",
-                      "-:4: settings set: the settings window is not on screen\n",
-                      "= the settings window"}),
-    nameOf);
 
 TEST_F(DesktopScriptRun, ArgumentsThatCannotBeUsedExitWith2AndRunNothing) {
     TemporaryFolder folder;
@@ -206,79 +185,48 @@ TEST_F(DesktopScriptRun, ArgumentsThatCannotBeUsedExitWith2AndRunNothing) {
 
 // --- Asking the program what it is
 
-struct HelpRequest {
-    const char* name;
-    std::vector<std::string> arguments;
-};
-
-class AskingForHelp : public DesktopScriptRun, public ::testing::WithParamInterface<HelpRequest> {};
-
-TEST_P(AskingForHelp, PrintsTheUsageAndRunsNothing) {
+TEST_F(DesktopScriptRun, AskingForHelpPrintsTheUsageAndRunsNothing) {
     addApp("Marker");
-    const RunResult result = askProgram(GetParam().arguments);
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.errors, "");
-    EXPECT_EQ(
-        result.story.rfind("Usage: Quenfold [-SimulatedDesktop FILE|-] [-SimulatedHome DIR]\n", 0),
-        0u)
-        << result.story;
-    for (const char* part : {"-SimulatedHome DIR", "Exit status", "  2  ", "docs/"}) {
-        EXPECT_NE(result.story.find(part), std::string::npos) << part;
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{"-h"},
+          {"-help"},
+          {"--help"},
+          {"-SimulatedHome", "/nowhere", "--help", "-SimulatedDesktop", "-"}}) {
+        const RunResult result = askProgram(arguments);
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(result.errors, "");
+        EXPECT_EQ(result.story.rfind(
+                      "Usage: Quenfold [-SimulatedDesktop FILE|-] [-SimulatedHome DIR]\n", 0),
+                  0u)
+            << result.story;
+        for (const char* part : {"-SimulatedHome DIR", "Exit status", "  2  ", "docs/"}) {
+            EXPECT_NE(result.story.find(part), std::string::npos) << part;
+        }
     }
     EXPECT_TRUE(sim::desktop().pidNamed("Marker")) << "a session was run";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Arguments, AskingForHelp,
-    ::testing::Values(HelpRequest{"ShortDash", {"-h"}}, HelpRequest{"LongDash", {"-help"}},
-                      HelpRequest{"DoubleDash", {"--help"}},
-                      HelpRequest{
-                          "AmongSessionOptions",
-                          {"-SimulatedHome", "/nowhere", "--help", "-SimulatedDesktop", "-"}}),
-    [](const ::testing::TestParamInfo<HelpRequest>& info) { return info.param.name; });
-
-// A bundle of the test's own whose Info.plist gives the version `version`, or has none.
-class VersionedBundle {
-public:
-    explicit VersionedBundle(const std::optional<std::string>& version)
-        : path_(folder_.path() + "/Quenfold.app") {
-        if (version) {
-            std::string info = readFile(QUENFOLD_SOURCE_DIR "/resources/Info.plist");
-            const std::string shipped = "<string>1.0</string>";
-            if (const std::size_t at = info.find(shipped); at != std::string::npos) {
-                info.replace(at, shipped.size(), "<string>" + *version + "</string>");
-            }
-            writeFile(path_ + "/Contents/Info.plist", info);
-        }
-        sim::setMainBundlePath(path_);
-    }
-    ~VersionedBundle() { sim::setMainBundlePath(QUENFOLD_BUNDLE_PATH); }
-    VersionedBundle(const VersionedBundle&) = delete;
-    VersionedBundle& operator=(const VersionedBundle&) = delete;
-
-    const std::string& path() const { return path_; }
-
-private:
-    TemporaryFolder folder_;
-    std::string path_;
-};
-
-TEST_F(DesktopScriptRun, VersionPrintsTheBundlesVersionFromItsInfoPlist) {
-    const VersionedBundle bundle("2.5.1");
+// The main bundle a copy of the application's, whose Info.plist gives another version or is
+// gone (a bundle of its own: a bundle's Info.plist is read once).
+TEST_F(DesktopScriptRun, VersionPrintsTheBundlesVersionFromItsInfoPlistOrExitsWith2) {
+    const TestBundle versioned;
+    std::string info = versioned.read("Info.plist");
+    versioned.write("Info.plist",
+                    info.replace(info.find("<string>1.0</string>"), 20, "<string>2.5.1</string>"));
+    sim::setMainBundlePath(versioned.path());
     const RunResult result = askProgram({"--version"});
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.story, "Quenfold 2.5.1 (1)\n");
     EXPECT_EQ(result.errors, "");
-}
-
-TEST_F(DesktopScriptRun, VersionWithoutAnInfoPlistExitsWith2) {
-    const VersionedBundle bundle(std::nullopt);
-    const RunResult result = askProgram({"--version"});
-    EXPECT_EQ(result.status, 2);
-    EXPECT_EQ(result.story, "");
-    EXPECT_EQ(result.errors, bundle.path() +
-                                 "/Contents/Info.plist: the bundle's version "
-                                 "(CFBundleShortVersionString) cannot be read\n");
+    const TestBundle bundle;
+    bundle.remove("Info.plist");
+    sim::setMainBundlePath(bundle.path());
+    const RunResult without = askProgram({"--version"});
+    EXPECT_EQ(without.status, 2);
+    EXPECT_EQ(without.story, "");
+    EXPECT_EQ(without.errors, bundle.path() +
+                                  "/Contents/Info.plist: the bundle's version "
+                                  "(CFBundleShortVersionString) cannot be read\n");
 }
 
 // --- The user's hand as the event taps see it

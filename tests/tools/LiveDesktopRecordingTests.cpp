@@ -80,25 +80,6 @@ RC_GTEST_PROP(LiveDesktopRecording, AMomentIsReachedExactlyByItsWaitAndNeverBefo
     RC_ASSERT(moment.time - std::max(clock, start + wallAheadUs / 1e6) < 0.0011);
 }
 
-TEST(LiveDesktopRecording, KeepsTheLastOfTheMovesBetweenTwoOtherActions) {
-    SessionRecording recording("app Safari\n", 0);
-    auto act = [&](const std::string& statement, bool isMove, double wall) {
-        const Moment moment = recording.momentFor(isMove, wall, wall);
-        ASSERT_TRUE(recording.reserve(moment, statement.size(), isMove, [] { return ""; }));
-        recording.add(moment, statement, isMove, moment.time);
-    };
-    act("move 1,1", true, 0.5);
-    act("move 2,2", true, 0.75);
-    act("press 2,2", false, 1);
-    act("move 3,3", true, 1.25);
-    const std::string text = recording.text(recording.momentFor(false, 2, 2), "expect taps 0\n");
-    EXPECT_NE(text.find("app Safari\n\n# Live\nwait 0.75\nmove 2,2\nwait 0.25\npress 2,2\n"
-                        "wait 0.25\nmove 3,3\n"),
-              std::string::npos)
-        << text;
-    EXPECT_NE(text.find("wait 0.75\nexpect taps 0\n"), std::string::npos) << text;
-}
-
 TEST(LiveDesktopRecording, WhenFullItEndsWhereItStoodAndSaysSo) {
     SessionRecording recording("", 0, 40);
     int asked = 0;

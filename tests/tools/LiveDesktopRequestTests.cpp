@@ -75,8 +75,8 @@ TEST_F(LiveDesktopRequests, TheServedAddressAndLocalhostWithItsPortAreTheOnlyHos
     for (const auto& [host, status] :
          {std::pair{"127.0.0.1:8080", 200}, std::pair{"localhost:8080", 200},
           std::pair{"LocalHost:8080", 200}, std::pair{"localhost:8081", 403},
-          std::pair{"127.0.0.1", 403}, std::pair{"quenfold.example:8080", 403},
-          std::pair{"", 403}}) {
+          std::pair{"127.0.0.1", 403}, std::pair{"quenfold.example:8080", 403}, std::pair{"", 403},
+          std::pair{" 127.0.0.1:8080 ", 403}}) {
         EXPECT_EQ(ask("GET", "/api/desktop", "", {{"Host", host}}).status, status) << host;
     }
     EXPECT_EQ(ask("GET", "/api/desktop", "", {}).status, 403) << "no Host at all";
@@ -152,13 +152,10 @@ TEST_F(LiveDesktopRequests, QuenfoldsStateAndSettingsWindowAreDescribedForDrawin
     EXPECT_EQ(front["title"], settings["title"]);
     EXPECT_EQ(settings["title"], "Quenfold Settings");
     const Json& views = settings["views"];
+    // Each view as the settings window describes it (SystemProcessTests.cpp).
     ASSERT_EQ(views.size(), 5u);
-    EXPECT_EQ(views[0]["kind"], "text");
     EXPECT_EQ(views[0]["text"], settings["status"]);
     EXPECT_EQ(views[0]["color"], settings["statusColor"]);
-    EXPECT_TRUE(views[0]["key"].is_null());
-    EXPECT_EQ(views[1]["kind"], "button");
-    EXPECT_EQ(views[1]["action"], "openUniversalAccessPref:");
     EXPECT_EQ(views[4]["kind"], "switch");
     EXPECT_EQ(views[4]["key"], "HideDockIcon");
     EXPECT_TRUE(views[4]["action"].is_null());
