@@ -5,6 +5,10 @@
 #include <link.h>
 
 #include <cstdint>
+#include <map>
+#include <mutex>
+#include <new>
+#include <set>
 #include <vector>
 
 #include "AppKit/SystemLifecycleInternal.h"
@@ -34,6 +38,18 @@ struct WritableRange {
     const unsigned char* begin = nullptr;
     std::size_t size = 0;
 };
+
+// The blocks the loaded image allocated and has not freed, by address. Made once and never
+// destroyed: an image still loaded when the program exits frees blocks during its exit.
+struct ImageHeap {
+    std::mutex mutex;
+    std::map<std::uintptr_t, std::size_t> blocks;
+};
+
+ImageHeap& imageHeap() {
+    static ImageHeap* const heap = new ImageHeap();
+    return *heap;
+}
 
 // The image's writable segments (data, bss, relocated read-only data): its static memory.
 std::vector<WritableRange> writableRangesOf(void* handle) {
@@ -66,20 +82,41 @@ std::vector<WritableRange> writableRangesOf(void* handle) {
     return search.ranges;
 }
 
-// Every aligned word of the ranges that holds the address of a live object, once per word: each
-// is a reference the image's static memory holds. The words are read as raw memory, padding
-// between variables included, so the address sanitizer must not check these reads.
-__attribute__((no_sanitize("address"))) std::vector<const NSObject*> referencesIn(
-    const std::vector<WritableRange>& ranges) {
-    std::vector<const NSObject*> found;
-    for (const WritableRange& range : ranges) {
+// What the image's memory still refers to as its process ends: the live objects named by the
+// aligned words of its static memory and of the heap blocks those words reach, block by block
+// (each word once: a word is one reference), and the blocks reached. A word naming the start of
+// a block of the image's heap leads into that block; the words are read as raw memory, padding
+// included, so the address sanitizer must not check these reads. A block the image allocated
+// and the program freed stays listed until the image goes; only a word the image kept after
+// letting go of it would lead there, and the system's code keeps none.
+struct Remains {
+    std::vector<const NSObject*> references;
+    std::vector<void*> blocks;
+};
+
+__attribute__((no_sanitize("address"))) Remains remainsOf(std::vector<WritableRange> ranges) {
+    Remains found;
+    ImageHeap& heap = imageHeap();
+    const std::lock_guard<std::mutex> lock(heap.mutex);
+    std::set<std::uintptr_t> reached;
+    while (!ranges.empty()) {
+        const WritableRange range = ranges.back();
+        ranges.pop_back();
         const auto start = reinterpret_cast<std::uintptr_t>(range.begin);
         const std::uintptr_t first = (start + alignof(void*) - 1) & ~(alignof(void*) - 1);
         for (std::uintptr_t word = first; word + sizeof(void*) <= start + range.size;
              word += sizeof(void*)) {
             const void* value = *reinterpret_cast<const void* const*>(word);
-            if (value != nullptr && _NSObjectIsLive(value)) {
-                found.push_back(static_cast<const NSObject*>(value));
+            const auto address = reinterpret_cast<std::uintptr_t>(value);
+            if (value == nullptr) {
+                continue;
+            }
+            if (_NSObjectIsLive(value)) {
+                found.references.push_back(static_cast<const NSObject*>(value));
+            } else if (const auto block = heap.blocks.find(address);
+                       block != heap.blocks.end() && reached.insert(address).second) {
+                ranges.push_back({static_cast<const unsigned char*>(value), block->second});
+                found.blocks.push_back(const_cast<void*>(value));
             }
         }
     }
@@ -126,11 +163,20 @@ void unloadSystemImage() {
             reinterpret_cast<void (*)()>(dlsym(loaded.handle, "_QuenfoldSystemImageFinalize"))) {
         finalize();
     }
-    for (const NSObject* object : referencesIn(writableRangesOf(loaded.handle))) {
+    const Remains remains = remainsOf(writableRangesOf(loaded.handle));
+    for (const NSObject* object : remains.references) {
         // Letting go of one reference may free objects another word named without owning.
         if (_NSObjectIsLive(object)) {
             object->release();
         }
+    }
+    {
+        ImageHeap& heap = imageHeap();
+        const std::lock_guard<std::mutex> lock(heap.mutex);
+        heap.blocks.clear();
+    }
+    for (void* block : remains.blocks) {
+        ::operator delete(block);
     }
     _NSRuntimeForgetImage(loaded.runtimeImage);
     dlclose(loaded.handle);
@@ -139,3 +185,28 @@ void unloadSystemImage() {
 }
 
 }  // namespace frameworks
+
+extern "C" void* _NSSystemImageAllocate(std::size_t size) {
+    void* block = ::operator new(size);
+    frameworks::ImageHeap& heap = frameworks::imageHeap();
+    try {
+        const std::lock_guard<std::mutex> lock(heap.mutex);
+        heap.blocks[reinterpret_cast<std::uintptr_t>(block)] = size;
+    } catch (...) {
+        ::operator delete(block);
+        throw;
+    }
+    return block;
+}
+
+extern "C" void _NSSystemImageDeallocate(void* block) {
+    if (block == nullptr) {
+        return;
+    }
+    {
+        frameworks::ImageHeap& heap = frameworks::imageHeap();
+        const std::lock_guard<std::mutex> lock(heap.mutex);
+        heap.blocks.erase(reinterpret_cast<std::uintptr_t>(block));
+    }
+    ::operator delete(block);
+}

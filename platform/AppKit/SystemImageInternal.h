@@ -4,7 +4,14 @@
 // (the system's tests) and stays.
 #pragma once
 
+#include <cstddef>
 #include <string>
+
+// The allocator of the image's C++ heap: the image's operator new and delete call these, so that
+// what the image allocated and still holds when its process ends can be found and let go as its
+// static memory is.
+extern "C" void* _NSSystemImageAllocate(std::size_t size);
+extern "C" void _NSSystemImageDeallocate(void* block);
 
 namespace frameworks {
 
@@ -12,8 +19,9 @@ namespace frameworks {
 // do while no image path is set.
 bool loadSystemImage(std::string* error);
 // Ends the loaded image as the end of its process would: its static destructors run, every
-// reference its static memory still holds to an object of the model is let go (the memory is
-// gone with the process), the classes it registered are forgotten, and it is unloaded.
+// reference its static memory and the heap blocks reachable from it still hold to an object of
+// the model is let go and those blocks are freed (the memory is gone with the process), the
+// classes it registered are forgotten, and it is unloaded.
 void unloadSystemImage();
 
 }  // namespace frameworks

@@ -1,9 +1,13 @@
 // Each launch of the system is a new process: its code is loaded afresh, so nothing one launch
-// kept (the press snapshot, the system-wide element, the toolkit's kept children, the delegate)
-// is seen by the next, and nothing of a process outlives its end.
+// kept (the press snapshot, the system-wide element, a child the toolkit found and keeps in its
+// heap, the delegate) is seen by the next, and nothing of a process outlives its end.
 #include <dlfcn.h>
 
 #include <Foundation/NSObjCRuntime.h>
+#include <RetainPtr.h>
+
+#include <cstddef>
+#include <cstdint>
 
 #include "ApplicationServices/EventSystemInternal.h"
 #include "SessionTest.h"
@@ -14,17 +18,25 @@ namespace {
 
 const std::string kImage = std::string(QUENFOLD_BUNDLE_PATH) + "/Contents/MacOS/QuenfoldSystem.so";
 
-// A variable of the loaded image, by its symbol; null while the image is not loaded.
+// A variable or function of the loaded image, by its symbol; null while the image is not
+// loaded.
 template <class T>
-T* imageVariable(const char* symbol) {
+T imageSymbol(const char* symbol) {
     void* image = dlopen(kImage.c_str(), RTLD_NOW | RTLD_NOLOAD);
     if (image == nullptr) {
         return nullptr;
     }
-    T* variable = static_cast<T*>(dlsym(image, symbol));
+    void* found = dlsym(image, symbol);
     dlclose(image);
-    return variable;
+    return reinterpret_cast<T>(found);
 }
+
+// The toolkit's search by position and its count of the children it keeps for the process.
+using GetIndexElementInChildren = AXUIElementRef (*)(AXUIElementRef, std::int32_t);
+using CountOfKeptChildElements = std::size_t (*)();
+constexpr const char* kGetIndexElementInChildren =
+    "_Z25getIndexElementInChildrenPK14CFOpaqueObjectI13__AXUIElementEi";
+constexpr const char* kCountOfKeptChildElements = "_Z24countOfKeptChildElementsv";
 
 bool imageLoaded() {
     void* image = dlopen(kImage.c_str(), RTLD_NOW | RTLD_NOLOAD);
@@ -70,13 +82,22 @@ TEST_F(SystemRelaunch, NothingOfOneLaunchIsSeenByTheNextOrOutlivesItsProcess) {
         launch();
         pids.push_back(sim::desktop().systemPid());
         ASSERT_NE(runtimeClassNamed("QuenfoldAppDelegate"), nullptr);
-        NSNumber** snapshotPid = imageVariable<NSNumber*>("gLeftMouseDownPid");
-        AXUIElementRef* systemWide = imageVariable<AXUIElementRef>("_systemWideElement");
-        ASSERT_NE(snapshotPid, nullptr);
-        ASSERT_NE(systemWide, nullptr);
-        // Fresh statics: no press seen yet, the system-wide element made by this launch.
+        NSNumber** snapshotPid = imageSymbol<NSNumber**>("gLeftMouseDownPid");
+        AXUIElementRef* systemWide = imageSymbol<AXUIElementRef*>("_systemWideElement");
+        const auto getIndexElement =
+            imageSymbol<GetIndexElementInChildren>(kGetIndexElementInChildren);
+        const auto countOfKept = imageSymbol<CountOfKeptChildElements>(kCountOfKeptChildElements);
+        ASSERT_TRUE(snapshotPid && systemWide && getIndexElement && countOfKept);
+        // Fresh statics: no press seen yet, the system-wide element made by this launch, no
+        // child kept.
         EXPECT_EQ(*snapshotPid, nullptr);
         EXPECT_NE(*systemWide, nullptr);
+        EXPECT_EQ(countOfKept(), 0u);
+        // A child the toolkit keeps for the rest of the process, in its own heap.
+        RetainPtr<AXUIElementRef> dock = adoptCF(AXUIElementCreateApplication(sim::kDockPid));
+        ASSERT_NE(getIndexElement(dock.get(), 0), nullptr);
+        dock.clear();
+        EXPECT_EQ(countOfKept(), 1u);
         // A release without a press of this process hides nothing, whatever the last one saw.
         const int hides = sim::desktop().hideRequestCount();
         clickDockItem("Safari", false);
