@@ -39,11 +39,7 @@ constexpr const char* kGetIndexElementInChildren =
 constexpr const char* kCountOfKeptChildElements = "_Z24countOfKeptChildElementsv";
 
 bool imageLoaded() {
-    void* image = dlopen(kImage.c_str(), RTLD_NOW | RTLD_NOLOAD);
-    if (image != nullptr) {
-        dlclose(image);
-    }
-    return image != nullptr;
+    return imageSymbol<void*>("_QuenfoldSystemImageFinalize") != nullptr;
 }
 
 class SystemRelaunch : public SessionTest {
