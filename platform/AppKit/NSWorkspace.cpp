@@ -1,7 +1,13 @@
 // NSWorkspace and NSRunningApplication over the simulated desktop.
 #include "AppKit/NSWorkspace.h"
+
+#include <optional>
+#include <string>
+
 #include "AppKit/NSRunningApplication.h"
+#include "AppKit/NSWorkspaceInternal.h"
 #include "Foundation/Foundation.h"
+#include "RetainPtr.h"
 #include "TypeCastsCocoa.h"
 #include "sim/Desktop.h"
 #include "sim/Faults.h"
@@ -14,15 +20,58 @@ NSString* autoreleasedString(const std::u16string& units) {
     return NSObject::autorelease(NSString::create(units));
 }
 
+// The active application's record as last built and what it tells: a press asks for it every
+// time, and it is built again only when another application is active or what the record tells
+// of it changed.
+struct ActiveApplicationRecord {
+    pid_t pid = 0;
+    std::u16string name;
+    std::u16string bundleIdentifier;
+    std::optional<std::u16string> bundlePath;
+    RetainPtr<NSDictionary*> record;
+
+    bool tellsOf(const sim::Application& app) const {
+        return record && pid == app.pid && name == app.name &&
+               bundleIdentifier == app.bundleIdentifier && bundlePath == app.bundlePath;
+    }
+};
+
+ActiveApplicationRecord& activeApplicationRecord() {
+    static ActiveApplicationRecord* const kept = new ActiveApplicationRecord();
+    return *kept;
+}
+
+NSDictionary* makeActiveApplicationRecord(const sim::Application& app) {
+    NSMutableDictionary* record = NSMutableDictionary::dictionary();
+    if (app.bundlePath) {
+        record->setObject(autoreleasedString(*app.bundlePath), CFSTR("NSApplicationPath"));
+    }
+    record->setObject(autoreleasedString(app.name), CFSTR("NSApplicationName"));
+    record->setObject(NSNumber::numberWithInt(app.pid), CFSTR("NSApplicationProcessIdentifier"));
+    record->setObject(NSNumber::numberWithLong(0), CFSTR("NSApplicationProcessSerialNumberHigh"));
+    record->setObject(
+        NSNumber::numberWithLong(static_cast<long>(app.pid) + sim::kProcessSerialNumberBase),
+        CFSTR("NSApplicationProcessSerialNumberLow"));
+    record->setObject(autoreleasedString(app.bundleIdentifier),
+                      CFSTR("NSApplicationBundleIdentifier"));
+    return record;
+}
+
 }  // namespace
+
+namespace frameworks {
+
+void forgetActiveApplicationRecord() {
+    activeApplicationRecord() = ActiveApplicationRecord();
+}
+
+}  // namespace frameworks
 
 // The object for a running application, without the lookup's own failure point: a list of
 // running applications answers every one of them.
 NSRunningApplication* NSRunningApplication::forRunningProcess(pid_t pid) {
     return autorelease(new NSRunningApplication(pid));
 }
-
-namespace {}  // namespace
 
 NSWorkspace* NSWorkspace::sharedWorkspace() {
     static NSWorkspace* const workspace = new NSWorkspace();
@@ -38,19 +87,12 @@ NSDictionary* NSWorkspace::activeApplication() const {
     if (app == nullptr) {
         return nullptr;
     }
-    NSMutableDictionary* record = NSMutableDictionary::dictionary();
-    if (app->bundlePath) {
-        record->setObject(autoreleasedString(*app->bundlePath), CFSTR("NSApplicationPath"));
+    ActiveApplicationRecord& kept = activeApplicationRecord();
+    if (!kept.tellsOf(*app)) {
+        kept = {app->pid, app->name, app->bundleIdentifier, app->bundlePath,
+                retainPtr(makeActiveApplicationRecord(*app))};
     }
-    record->setObject(autoreleasedString(app->name), CFSTR("NSApplicationName"));
-    record->setObject(NSNumber::numberWithInt(app->pid), CFSTR("NSApplicationProcessIdentifier"));
-    record->setObject(NSNumber::numberWithLong(0), CFSTR("NSApplicationProcessSerialNumberHigh"));
-    record->setObject(
-        NSNumber::numberWithLong(static_cast<long>(app->pid) + sim::kProcessSerialNumberBase),
-        CFSTR("NSApplicationProcessSerialNumberLow"));
-    record->setObject(autoreleasedString(app->bundleIdentifier),
-                      CFSTR("NSApplicationBundleIdentifier"));
-    return record;
+    return RetainPtr<NSDictionary*>(kept.record).autorelease();
 }
 
 NSRunningApplication* NSWorkspace::frontmostApplication() const {

@@ -7,6 +7,7 @@
 #include "AppKit/InterfaceFileInternal.h"
 #include "AppKit/NSApplication.h"
 #include "AppKit/NSWindow.h"
+#include "AppKit/NSWorkspaceInternal.h"
 #include "AppKit/SystemImageInternal.h"
 #include "CoreFoundation/CFPropertyListInternal.h"
 #include "CoreFoundation/CFRunLoopInternal.h"
@@ -37,8 +38,8 @@ SystemProcess& process() {
 // What an ended process leaves is taken away once no code of it can be on the stack: the main
 // interface file's objects (the delegate among them), what the frameworks kept for the process
 // (the application object's state, the notification centre's observers, the registration
-// domain, the classes' initialize marks, the bundles), what was read of its preferences, and
-// the image of its code.
+// domain, the classes' initialize marks, the bundles, the workspace's active-application
+// record), what was read of its preferences, and the image of its code.
 void reapProcess(SystemProcess& current) {
     // First: the windows about to go must not touch the desktop's new windows.
     ++current.generation;
@@ -52,6 +53,7 @@ void reapProcess(SystemProcess& current) {
     _NSUserDefaultsReset();
     _NSRuntimeReset();
     _NSBundleReset();
+    forgetActiveApplicationRecord();
     std::string unwritten;
     applicationDomain().synchronize(&unwritten);
     applicationDomain().forget();

@@ -61,6 +61,10 @@ TEST_F(ClickRecord, DescribesAReleaseOnAnApplicationsDockItem) {
     EXPECT_EQ(text(record, 15), "Safari");
     EXPECT_EQ(text(record, 16), "");
     EXPECT_EQ(text(record, 17), "");
+    // A second copy of the application, made active: the record tells of that copy.
+    const pid_t copy = addApp("Safari");
+    sim::desktop().activate(copy);
+    EXPECT_EQ(number(recordAt(dockItem("Safari")), 6), copy);
 }
 
 TEST_F(ClickRecord, CoordinatesAreTruncatedTowardZero) {
@@ -220,13 +224,13 @@ TEST_F(ClickRecord, AFailedAttributeRequestEmptiesTheAttributePositions) {
 TEST_F(ClickRecord, AttributesComeInOneRequestAndTheElementIsNotKept) {
     addApp("Safari");
     const CGPoint item = dockItem("Safari");
-    const long live = NSObjectLiveCount();
+    const long live = liveObjectsOfTheSystem();
     sim::resetCallCounts();
     {
         NSAutoreleasePool pool;
         recordAt(item);
     }
-    EXPECT_EQ(NSObjectLiveCount(), live);
+    EXPECT_EQ(liveObjectsOfTheSystem(), live);
     EXPECT_EQ(sim::callCount("AXUIElementCopyMultipleAttributeValues"), 1u);
     EXPECT_EQ(sim::callCount("AXUIElementCopyAttributeValue"), 0u);
     EXPECT_EQ(sim::callCount("AXUIElementCopyElementAtPosition"), 1u);

@@ -260,9 +260,9 @@ RC_GTEST_FIXTURE_PROP(WatcherProperties, HidesExactlyWhenTheRuleSaysSo, ()) {
             if (watcherListening() && clickState == 1 && ruleSaysHide(snapshot, at)) {
                 ++expectedHides;
             }
-            const long before = NSObjectLiveCount();
+            const long before = liveObjectsOfTheSystem();
             release(at, clickState);
-            RC_ASSERT(NSObjectLiveCount() == before);
+            RC_ASSERT(liveObjectsOfTheSystem() == before);
             RC_ASSERT(desktop().hideRequestCount() == expectedHides);
         };
         switch (step.kind) {
@@ -355,7 +355,7 @@ RC_GTEST_FIXTURE_PROP(WatcherProperties, TheCallbackReturnsTheEventItGotUnchange
         CGEventSetIntegerValueField(event.get(), kCGMouseEventClickState, clickState);
         CGEventSetFlags(event.get(), flags);
         RetainPtr<CGEventRef> original = adoptCF(CGEventCreateCopy(event.get()));
-        const long before = NSObjectLiveCount();
+        const long before = liveObjectsOfTheSystem();
         CGEventRef returned =
             MyPassiveEventTapCallBack(nullptr, type, event.get(), delegate_.get());
         RC_ASSERT(returned == event.get());
@@ -370,7 +370,7 @@ RC_GTEST_FIXTURE_PROP(WatcherProperties, TheCallbackReturnsTheEventItGotUnchange
             (type == kCGEventTapDisabledByTimeout || type == kCGEventTapDisabledByUserInput) ? 1
                                                                                              : 0;
         if (type != kCGEventLeftMouseDown) {
-            RC_ASSERT(NSObjectLiveCount() == before + scheduled);
+            RC_ASSERT(liveObjectsOfTheSystem() == before + scheduled);
         }
         CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.6, false);
         RC_ASSERT(frameworks::eventSystem().tapCount() <= 1u);

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "AppKit/NSWorkspaceInternal.h"
 #include "ApplicationServices/EventSystemInternal.h"
 #include "SystemTest.h"
 #include "sim/Clock.h"
@@ -33,6 +34,13 @@ protected:
     static void click(CGPoint at) {
         press(at);
         release(at);
+    }
+
+    // The objects alive that the system's code holds: the workspace's record of the active
+    // application, which it keeps between requests, is let go first.
+    static long liveObjectsOfTheSystem() {
+        frameworks::forgetActiveApplicationRecord();
+        return NSObjectLiveCount();
     }
 
     bool hidden(pid_t pid) const { return sim::desktop().application(pid)->hidden; }
