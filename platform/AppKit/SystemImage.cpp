@@ -171,12 +171,16 @@ void unloadSystemImage() {
         }
     }
     {
+        // A block the releases above freed (an object's destructor of the image) is no longer
+        // listed and is not freed twice.
         ImageHeap& heap = imageHeap();
         const std::lock_guard<std::mutex> lock(heap.mutex);
+        for (void* block : remains.blocks) {
+            if (heap.blocks.erase(reinterpret_cast<std::uintptr_t>(block)) == 1) {
+                ::operator delete(block);
+            }
+        }
         heap.blocks.clear();
-    }
-    for (void* block : remains.blocks) {
-        ::operator delete(block);
     }
     _NSRuntimeForgetImage(loaded.runtimeImage);
     dlclose(loaded.handle);
