@@ -120,6 +120,15 @@ bool userDefaultsBool(CFTypeRef value) {
     return false;
 }
 
+bool setBoundUserDefault(CFStringRef key, CFTypeRef value) {
+    if (!applicationDomain().setValue(key, value, /*keepUnstored=*/false).stored) {
+        return false;
+    }
+    NSNotificationCenter::defaultCenter()->postNotificationName(
+        NSUserDefaultsDidChangeNotification, NSUserDefaults::standardUserDefaults());
+    return true;
+}
+
 }  // namespace frameworks
 
 NSUserDefaults* NSUserDefaults::standardUserDefaults() {
