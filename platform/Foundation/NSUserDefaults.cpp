@@ -120,13 +120,11 @@ bool userDefaultsBool(CFTypeRef value) {
     return false;
 }
 
-bool setBoundUserDefault(CFStringRef key, CFTypeRef value) {
-    if (!applicationDomain().setValue(key, value, /*keepUnstored=*/false).stored) {
-        return false;
+void setBoundUserDefault(CFStringRef key, CFTypeRef value) {
+    if (applicationDomain().setValue(key, value, /*keepUnstored=*/false).stored) {
+        NSNotificationCenter::defaultCenter()->postNotificationName(
+            NSUserDefaultsDidChangeNotification, NSUserDefaults::standardUserDefaults());
     }
-    NSNotificationCenter::defaultCenter()->postNotificationName(
-        NSUserDefaultsDidChangeNotification, NSUserDefaults::standardUserDefaults());
-    return true;
 }
 
 }  // namespace frameworks

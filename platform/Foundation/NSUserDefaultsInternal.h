@@ -14,7 +14,7 @@ bool userDefaultsBool(CFTypeRef value);
 
 // Sets `key` of the application's domain as a control bound to it does: the value is written,
 // or, when the file refuses it, nothing changes (the refusal is in the story), so that the
-// control goes on showing what is stored. False when refused.
-bool setBoundUserDefault(CFStringRef key, CFTypeRef value);
+// control goes on showing what is stored.
+void setBoundUserDefault(CFStringRef key, CFTypeRef value);
 
 }  // namespace frameworks
