@@ -15,7 +15,8 @@ namespace {
 sigset_t gInheritedSignalMask;
 
 // SIGINT and SIGTERM are held from the program's first instruction, before any library's own
-// start-up (which takes most of the time before `main`): one that comes while the live desktop
+// start-up (which takes most of the time before `main`; only the kernel's and the loader's work
+// comes earlier, and no code of the program can run there): one that comes while the live desktop
 // starts waits for its stop handling and ends the session with exit 0, never the process
 // unfinished. Everything else gets them back as the program found them.
 void holdStopSignals(int, char**, char**) {
