@@ -1,6 +1,7 @@
 #include "AppKit/NSButton.h"
 
 #include "Foundation/NSUserDefaults.h"
+#include "Foundation/NSUserDefaultsInternal.h"
 
 NSButton* NSButton::create(NSButtonType type, const NSString* title, NSRect frame) {
     auto* button = new NSButton(type, frame);
@@ -31,7 +32,8 @@ void NSButton::performClick(id) {
     if (type_ == NSButtonTypeSwitch) {
         const bool on = state() != NSControlStateValueOn;
         if (boundKey_) {
-            NSUserDefaults::standardUserDefaults()->setBool(on, boundKey_.get());
+            // A value the preferences file refuses is not kept: the switch shows what is stored.
+            frameworks::setBoundUserDefault(boundKey_.get(), on ? kCFBooleanTrue : kCFBooleanFalse);
         } else {
             state_ = on ? NSControlStateValueOn : NSControlStateValueOff;
         }

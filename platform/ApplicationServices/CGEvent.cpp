@@ -60,7 +60,7 @@ CFMachPortRef CGEventTapCreate(CGEventTapLocation tap, CGEventTapPlacement place
 }
 
 void CGEventTapEnable(CFMachPortRef tap, bool enable) {
-    sim::failCall<"CGEventTapEnable">();
+    sim::countCall<"CGEventTapEnable">();
     if (tap != nullptr) {
         eventSystem().enableTap(tap, enable);
     }
@@ -110,14 +110,14 @@ void CGEventSetType(CGEventRef event, CGEventType type) {
     layoutOf(event)->type = type;
 }
 CGPoint CGEventGetLocation(CGEventRef event) {
-    sim::failCall<"CGEventGetLocation">();
+    sim::countCall<"CGEventGetLocation">();
     return layoutOf(event)->location;
 }
 void CGEventSetLocation(CGEventRef event, CGPoint location) {
     layoutOf(event)->location = location;
 }
 CGEventFlags CGEventGetFlags(CGEventRef event) {
-    sim::failCall<"CGEventGetFlags">();
+    sim::countCall<"CGEventGetFlags">();
     return layoutOf(event)->flags;
 }
 void CGEventSetFlags(CGEventRef event, CGEventFlags flags) {
@@ -125,7 +125,7 @@ void CGEventSetFlags(CGEventRef event, CGEventFlags flags) {
 }
 
 SInt64 CGEventGetIntegerValueField(CGEventRef event, CGEventField field) {
-    sim::failCall<"CGEventGetIntegerValueField">();
+    sim::countCall<"CGEventGetIntegerValueField">();
     const std::map<CGEventField, SInt64>& fields = layoutOf(event)->fields;
     auto found = fields.find(field);
     return found == fields.end() ? 0 : found->second;
@@ -136,19 +136,20 @@ void CGEventSetIntegerValueField(CGEventRef event, CGEventField field, SInt64 va
 }
 
 void CGEventPost(CGEventTapLocation tap, CGEventRef event) {
-    sim::failCall<"CGEventPost">();
-    if (event != nullptr) {
-        eventSystem().post(tap, event, frameworks::EventSystem::Origin::Process);
+    // A post that fails loses the event: the platform has no answer to give.
+    if (sim::failCall<"CGEventPost">() || event == nullptr) {
+        return;
     }
+    eventSystem().post(tap, event, frameworks::EventSystem::Origin::Process);
 }
 
 bool CGEventSourceKeyState(CGEventSourceStateID stateID, CGKeyCode key) {
-    sim::failCall<"CGEventSourceKeyState">();
+    sim::countCall<"CGEventSourceKeyState">();
     return eventSystem().keyDown(stateID, key);
 }
 
 bool CGEventSourceButtonState(CGEventSourceStateID stateID, CGMouseButton button) {
-    sim::failCall<"CGEventSourceButtonState">();
+    sim::countCall<"CGEventSourceButtonState">();
     return eventSystem().buttonDown(stateID, button);
 }
 

@@ -44,7 +44,7 @@ OpaqueLSSharedFileListItemRef::Target targetOf(const frameworks::LoginItemRecord
 
 // Fault injection names the entry by its id (as the element) and its display name.
 template <sim::CallName Call>
-std::optional<std::int32_t> faultForItem(LSSharedFileListItemRef item) {
+[[nodiscard]] std::optional<std::int32_t> faultForItem(LSSharedFileListItemRef item) {
     sim::PlatformCall& call = sim::platformCall<Call>();
     if (!sim::announce(call)) {
         return std::nullopt;

@@ -120,6 +120,13 @@ bool userDefaultsBool(CFTypeRef value) {
     return false;
 }
 
+void setBoundUserDefault(CFStringRef key, CFTypeRef value) {
+    if (applicationDomain().setValue(key, value, /*keepUnstored=*/false).stored) {
+        NSNotificationCenter::defaultCenter()->postNotificationName(
+            NSUserDefaultsDidChangeNotification, NSUserDefaults::standardUserDefaults());
+    }
+}
+
 }  // namespace frameworks
 
 NSUserDefaults* NSUserDefaults::standardUserDefaults() {

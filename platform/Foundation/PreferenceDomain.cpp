@@ -122,6 +122,7 @@ PreferenceDomain::Change PreferenceDomain::setValue(CFStringRef key, CFTypeRef v
         record(what + " (not stored: " + change.error + ")");
         return change;
     }
+    record(what + " refused: " + change.error);
     if (previous) {
         dictionary->setObject(previous.get(), key);
     } else {

@@ -75,9 +75,11 @@ inline bool announce(PlatformCall& call) {
 std::optional<std::int32_t> matchFault(PlatformCall& call, std::uint64_t element = 0,
                                        std::u16string_view name = {}, bool counted = false);
 
-// Counts the call and answers the status of the first fault that matches it, if any.
-inline std::optional<std::int32_t> faultFor(PlatformCall& call, std::uint64_t element = 0,
-                                            std::u16string_view name = {}) {
+// Counts the call and answers the status of the first fault that matches it, if any. A call
+// that announces itself as failable must answer the failure: the result cannot be dropped.
+[[nodiscard]] inline std::optional<std::int32_t> faultFor(PlatformCall& call,
+                                                          std::uint64_t element = 0,
+                                                          std::u16string_view name = {}) {
     if (!announce(call)) {
         return std::nullopt;
     }
@@ -85,12 +87,13 @@ inline std::optional<std::int32_t> faultFor(PlatformCall& call, std::uint64_t el
 }
 
 template <CallName Name>
-std::optional<std::int32_t> faultFor(std::uint64_t element = 0, std::u16string_view name = {}) {
+[[nodiscard]] std::optional<std::int32_t> faultFor(std::uint64_t element = 0,
+                                                   std::u16string_view name = {}) {
     return faultFor(platformCall<Name>(), element, name);
 }
 
 template <CallName Name>
-bool failCall() {
+[[nodiscard]] bool failCall() {
     return faultFor<Name>().has_value();
 }
 

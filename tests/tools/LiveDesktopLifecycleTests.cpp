@@ -1,8 +1,10 @@
 // The live desktop's program from start to end: the starting script as a script run has it,
 // a port that cannot be had, and the end by a signal with every stored file complete.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 
 #include "LiveDesktopProgram.h"
 
@@ -31,6 +33,50 @@ TEST(LiveDesktopLifecycle, SigtermEndsTheSessionWithExit0AndItsStoredFilesComple
                   ".com.apple.loginitems.plist.lock", ".org.quenfold.Quenfold.plist.lock",
                   "com.apple.loginitems.plist", "org.quenfold.Quenfold.plist"}))
         << "no temporary file is left behind, only each file and its lock";
+}
+
+// A stop signal that comes while the program's libraries still start up, before `main`, waits
+// for the stop handling: exit 0. The start-up is held where it reads OpenSSL's configuration,
+// made a FIFO, until the signal has been sent.
+TEST(LiveDesktopLifecycle, ASignalWhileTheLibrariesStartUpEndsTheSessionWithExit0) {
+    TemporaryFolder folder;
+    const std::string fifo = folder.path() + "/openssl.cnf";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::vector<std::string> words{
+        kProgramPath,     "-SimulatedServe",       "0",
+        "-SimulatedHome", folder.path() + "/home", "OPENSSL_CONF=" + fifo};
+    std::vector<char*> argv;
+    for (std::string& word : words) {
+        argv.push_back(word.data());
+    }
+    std::vector<char*> environment{argv.back()};
+    argv.back() = nullptr;
+    for (char** variable = environ; *variable != nullptr; ++variable) {
+        environment.push_back(*variable);
+    }
+    environment.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    for (int run = 0; run < 3; ++run) {
+        pid_t pid = 0;
+        ASSERT_EQ(posix_spawn(&pid, kProgramPath.c_str(), &actions, nullptr, argv.data(),
+                              environment.data()),
+                  0);
+        // The other end opens once the program waits in the FIFO's opening.
+        int writer = -1;
+        for (int tries = 0; writer < 0 && tries < 10000; ++tries) {
+            writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+            usleep(writer < 0 ? 1000 : 0);
+        }
+        EXPECT_GE(writer, 0) << "the libraries' start-up never read the configuration";
+        kill(pid, SIGTERM);
+        close(writer);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
+    }
+    posix_spawn_file_actions_destroy(&actions);
 }
 
 TEST(LiveDesktopLifecycle, TheStartingScriptRunsAsAScriptRunDoes) {

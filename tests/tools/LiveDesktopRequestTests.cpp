@@ -1,15 +1,19 @@
 // The live desktop's request handling as a plain function, without a socket: which host names
 // and origins are the served ones, how paths and methods are answered, the inspector, the story
-// ring and the desktop's version.
+// ring, the desktop's version, and a page's requests under the fault sweep.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <iostream>
+#include <map>
 #include <sstream>
 
+#include "HomeFolderTest.h"
 #include "LiveDesktop/LiveSession.h"
 #include "LiveDesktop/RequestHandling.h"
 #include "LiveDesktop/StoryRing.h"
-#include "SessionTest.h"
+#include "sim/Faults.h"
 
 namespace {
 
@@ -70,6 +74,108 @@ protected:
     std::optional<sim::live::LiveSession> session_;
     std::optional<sim::live::RequestHandler> handler_;
 };
+
+// The requests a page makes to launch the system, click a Dock item with the hand, set two
+// switches (one of them the login item) and read the desktop and its recording, under the fault
+// sweep: every occurrence of every failable call along them failed alone, and from then on.
+// Every run meets its fault, every request is answered (an error with its reason), nothing is
+// left alive and another tool's preference is kept.
+TEST_F(LiveDesktopRequests, APagesRequestsAreAnsweredWhicheverCallFails) {
+    // Stored files are flushed at every write: on a memory file system where there is one.
+    const TemporaryFolder home{std::filesystem::is_directory("/dev/shm")
+                                   ? std::filesystem::path("/dev/shm")
+                                   : std::filesystem::temp_directory_path()};
+    const auto play = [&](const sim::Fault* fault) {
+        stopServing();
+        sim::reset();
+        std::filesystem::remove_all(home.path() + "/Library");
+        sim::setHomeFolder(home.path());
+        writeFile(domainPath(),
+                  "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>Mine</key>"
+                  "<string>kept</string></dict></plist>");
+        serve();
+        ask("POST", "/api/script", R"({"text":"app Safari"})");
+        const CGPoint safari = dockItem("Safari");
+        const std::string at =
+            R"(,"x":)" + std::to_string(safari.x) + R"(,"y":)" + std::to_string(safari.y) + "}";
+        sim::resetCallCounts();
+        if (fault != nullptr) {
+            sim::injectFault(*fault);
+        }
+        std::string problems;
+        for (const auto& [method, path, body] :
+             std::vector<std::tuple<std::string, std::string, std::string>>{
+                 {"POST", "/api/script", R"({"text":"launch"})"},
+                 {"POST", "/api/hand", R"({"action":"press","seq":1)" + at},
+                 {"POST", "/api/hand", R"({"action":"release","seq":2)" + at},
+                 {"POST", "/api/script", R"({"text":"settings set HideDockIcon on"})"},
+                 {"POST", "/api/script",
+                  R"({"text":"settings set LaunchAutomaticallyOnLogin on"})"},
+                 {"GET", "/api/desktop", ""},
+                 {"GET", "/api/recording", ""}}) {
+            const HttpResponse answer = ask(method, path, body);
+            const bool isJson = answer.contentType.starts_with("application/json");
+            const Json parsed = isJson ? Json::parse(answer.body, nullptr, false) : Json();
+            // A failure is answered with its reason; a 500 is a request that broke.
+            if ((isJson && parsed.is_discarded()) || answer.status >= 500 ||
+                (answer.status != 200 && !(parsed.is_object() && parsed["error"].is_string()))) {
+                problems += method + " " + path + " answered " + std::to_string(answer.status) +
+                            ": " + answer.body + "\n";
+            }
+        }
+        sim::clearFaults();
+        std::map<std::string, std::size_t> calls;
+        for (const auto& [call, count] : sim::callCounts()) {
+            if (sim::canFail(call)) {
+                calls.emplace(call, count);
+            }
+        }
+        stopServing();
+        if (readFile(domainPath()).find("<key>Mine</key>") == std::string::npos) {
+            problems += "another tool's preference was lost\n";
+        }
+        sim::reset();
+        return std::pair{calls, problems};
+    };
+    // A first run makes what the system keeps for its process (the last press it noted).
+    play(nullptr);
+    const long processObjects = NSObjectLiveCount();
+    const auto [calls, cleanProblems] = play(nullptr);
+    EXPECT_EQ(cleanProblems, "");
+    for (const char* call :
+         {"CGEventTapCreate", "hide", "LSSharedFileListInsertItemURL", "rename"}) {
+        EXPECT_EQ(calls.count(call), 1u) << call << " is not made along the requests";
+    }
+    std::size_t points = 0;
+    std::size_t fired = 0;
+    std::size_t survived = 0;
+    for (const auto& [call, occurrences] : calls) {
+        points += occurrences;
+        for (std::size_t occurrence = 0; occurrence < occurrences; ++occurrence) {
+            for (const int count : {1, -1}) {
+                SCOPED_TRACE(call + " failing from occurrence " + std::to_string(occurrence + 1) +
+                             (count == 1 ? " once" : " on"));
+                const sim::Fault fault{
+                    .call = call, .count = count, .after = static_cast<int>(occurrence)};
+                const std::size_t firedBefore = sim::faultsFired();
+                const std::string problems = play(&fault).second;
+                const bool firedNow = sim::faultsFired() > firedBefore;
+                // A run may let go of what the system noted of the last press before it.
+                const long leftAlive = NSObjectLiveCount() - processObjects;
+                EXPECT_TRUE(firedNow) << "the fault was never met";
+                EXPECT_EQ(problems, "");
+                EXPECT_LE(leftAlive, 0) << "objects of the model were left alive";
+                fired += firedNow ? 1 : 0;
+                survived += problems.empty() && leftAlive <= 0 ? 1 : 0;
+            }
+        }
+    }
+    std::cout << "fault sweep of the live desktop's requests: " << points << " points, "
+              << 2 * points << " injected, " << fired << " fired, " << survived << " survived\n";
+    play(nullptr);
+    countLiveObjectsFromHere();  // what the system now keeps for its process
+    serve();
+}
 
 TEST_F(LiveDesktopRequests, TheServedAddressAndLocalhostWithItsPortAreTheOnlyHosts) {
     for (const auto& [host, status] :
