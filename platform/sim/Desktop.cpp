@@ -67,6 +67,7 @@ void Desktop::reset(const std::string& systemBundlePath) {
     pendingHides_.clear();
     pendingActivations_.clear();
     hideRequests_ = 0;
+    lastHideRequest_.reset();
     pressReceiver_.reset();
     openedURLs_.clear();
     accessEnabled_ = true;
@@ -456,6 +457,7 @@ void Desktop::openURL(const std::string& url) {
 
 void Desktop::requestHide(pid_t pid) {
     ++hideRequests_;
+    lastHideRequest_ = nameOf(pid);
     pendingHides_.push_back(pid);
     record("hide requested for " + nameOf(pid));
 }

@@ -118,7 +118,10 @@ public:
     pid_t systemPid() const { return systemPid_; }
     void startSystemProcess(const std::string& systemBundlePath);
     // A launch of the system starts counting its hide requests afresh.
-    void systemLaunches() { hideRequests_ = 0; }
+    void systemLaunches() {
+        hideRequests_ = 0;
+        lastHideRequest_.reset();
+    }
 
     // Building worlds.
     pid_t addApplication(const ApplicationSpec& setup);
@@ -253,6 +256,8 @@ public:
     std::optional<NodeId> hitTest(double x, double y, std::optional<pid_t> onlyPid = {}) const;
     // Hide requests since the system's process launched.
     int hideRequestCount() const { return hideRequests_; }
+    // The name of the application the last of them went to.
+    const std::optional<std::string>& lastHideRequest() const { return lastHideRequest_; }
     // Applications that have been active, most recent first.
     const std::vector<pid_t>& recentlyActive() const { return recentlyActive_; }
     // Where the search for the next free process identifier starts (it never goes back).
@@ -289,6 +294,7 @@ private:
     std::vector<pid_t> pendingHides_;
     std::vector<std::pair<pid_t, bool>> pendingActivations_;  // pid, all windows
     int hideRequests_ = 0;
+    std::optional<std::string> lastHideRequest_;
     std::vector<std::string> openedURLs_;
     bool accessEnabled_ = true;
     pid_t nextPid_ = kFirstApplicationPid;

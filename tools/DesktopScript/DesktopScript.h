@@ -195,6 +195,12 @@ struct ExpectRunning {
     std::string app;
     bool running;  // false: `expect notrunning`
 };
+struct ExpectLastHide {
+    std::optional<std::string> app;  // none: no hide request since the system launched
+};
+struct ExpectDock {
+    std::vector<std::string> titles;  // the Dock's titled items, first to last
+};
 
 using Action =
     std::variant<AppStatement, DockItemStatement, WindowStatement, AppActionStatement,
@@ -203,7 +209,7 @@ using Action =
                  SystemStatement, SettingsSetStatement, OpenStatement, ExpectHidden, ExpectActive,
                  ExpectCount, ExpectSettings, ExpectStatus, ExpectDockIcon, ExpectDefault,
                  ExpectLoginItem, ExpectOpened, ExpectAccess, ExpectControl, SessionStatement,
-                 DockFixtureStatement, KeepStatement, ExpectRunning>;
+                 DockFixtureStatement, KeepStatement, ExpectRunning, ExpectLastHide, ExpectDock>;
 
 struct Statement {
     int line = 0;

@@ -9,6 +9,7 @@
 #include "RetainPtr.h"
 #include "control/SystemProcess.h"
 #include "sim/Desktop.h"
+#include "sim/UTF16.h"
 
 namespace sim::script {
 namespace {
@@ -68,6 +69,32 @@ void perform(const ExpectActive& expectation, Story& story) {
     }
     holds(active && *active == pidNamed(*expectation.app), story, *expectation.app + " is active",
           *expectation.app + " active", found);
+}
+
+void perform(const ExpectLastHide& expectation, Story& story) {
+    const std::optional<std::string>& last = desktop().lastHideRequest();
+    const std::string found = last ? "the last to " + *last : "none";
+    if (!expectation.app) {
+        holds(!last, story, "the system has sent no hide request", "no hide request", found);
+        return;
+    }
+    holds(last == expectation.app, story,
+          "the system's last hide request went to " + *expectation.app,
+          "the last hide request to " + *expectation.app, found);
+}
+
+void perform(const ExpectDock& expectation, Story& story) {
+    std::vector<std::string> titles;
+    for (NodeId id : desktop().dockItems()) {
+        // A separator has no title.
+        if (const auto& title = desktop().node(id)->title; title && !title->empty()) {
+            titles.push_back(utf8FromUTF16(*title));
+        }
+    }
+    const std::string wanted = listed(expectation.titles);
+    holds(titles == expectation.titles, story, "the Dock holds " + wanted,
+          "the Dock holding " + wanted,
+          "it holding " + (titles.empty() ? std::string("nothing") : listed(titles)));
 }
 
 void perform(const ExpectCount& expectation, Story& story) {

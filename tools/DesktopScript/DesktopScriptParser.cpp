@@ -64,6 +64,15 @@ public:
         return word.text;
     }
 
+    // Every remaining word, at least one, none of them an option.
+    std::vector<std::string> remaining(const char* what) {
+        std::vector<std::string> result{positional(what)};
+        while (next_ < words_.size()) {
+            result.push_back(positional(what));
+        }
+        return result;
+    }
+
     // The next positional word, one of `allowed`.
     std::string keyword(std::initializer_list<const char*> allowed, const char* what) {
         std::string choices;
@@ -444,6 +453,12 @@ const StatementForm kExpectations[] = {
      }},
     {"running", expectRunning<true>},
     {"notrunning", expectRunning<false>},
+    {"lasthide",
+     [](StatementWords& words) -> Action {
+         const std::string app = words.positional("APP");
+         return ExpectLastHide{app == "none" ? std::nullopt : std::optional(app)};
+     }},
+    {"dock", [](StatementWords& words) -> Action { return ExpectDock{words.remaining("TITLE")}; }},
 };
 
 Action expectation(StatementWords& words) {

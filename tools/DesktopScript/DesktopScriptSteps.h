@@ -96,5 +96,7 @@ void perform(const SessionStatement& statement, Story& story);
 void perform(const DockFixtureStatement& statement, Story& story);
 void perform(const KeepStatement& statement, Story& story);
 void perform(const ExpectRunning& expectation, Story& story);
+void perform(const ExpectLastHide& expectation, Story& story);
+void perform(const ExpectDock& expectation, Story& story);
 
 }  // namespace sim::script
