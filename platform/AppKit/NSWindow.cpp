@@ -2,6 +2,7 @@
 
 #include "AppKit/NSApplication.h"
 #include "AppKit/SystemLifecycleInternal.h"
+#include "AppKit/ViewElementsInternal.h"
 #include "Foundation/Foundation.h"
 #include "sim/Desktop.h"
 #include "sim/Faults.h"
@@ -59,6 +60,7 @@ void NSWindow::orderFront(id) {
     sim::countCall<"orderFront:">();
     if (liveNode(node_, generation_) != nullptr) {
         sim::desktop().orderWindowFront(node_);
+        frameworks::ViewElements::update(this);
     }
 }
 

@@ -1,0 +1,111 @@
+#include "AppKit/ViewElementsInternal.h"
+
+#include "AppKit/NSApplication.h"
+#include "AppKit/NSButton.h"
+#include "AppKit/NSTextField.h"
+#include "AppKit/NSWindow.h"
+#include "AppKit/SystemLifecycleInternal.h"
+#include "ApplicationServices/AccessibilityInternal.h"
+#include "TypeCastsCocoa.h"
+#include "sim/Desktop.h"
+#include "sim/UTF16.h"
+
+namespace frameworks {
+namespace {
+
+// The window's desktop window, when it is of this session and still there.
+bool hasDesktopWindow(const NSWindow* window, std::uint64_t node, std::uint64_t generation) {
+    const sim::Node* found =
+        node != 0 && generation == sessionGeneration() ? sim::desktop().node(node) : nullptr;
+    return window != nullptr && found != nullptr && found->kind == sim::NodeKind::Window;
+}
+
+sim::ElementSpec specOf(const NSView* view, const NSRect& windowFrame) {
+    sim::ElementSpec spec;
+    if (const auto* button = dynamic_objc_cast<NSButton>(view)) {
+        spec.role = button->buttonType() == NSButtonTypeSwitch ? "AXCheckBox" : "AXButton";
+        spec.title = button->title()->utf8();
+        spec.actions = {"AXPress"};
+    } else if (dynamic_objc_cast<NSTextField>(view) != nullptr) {
+        spec.role = "AXStaticText";
+    }
+    const NSRect frame = view->frame();
+    spec.frame = sim::Rect{windowFrame.origin.x + frame.origin.x,
+                           windowFrame.origin.y + sim::kTitleBarHeight + frame.origin.y,
+                           frame.size.width, frame.size.height};
+    return spec;
+}
+
+// What the element shows of its view now: a text field's text, a check box's state.
+void showValue(std::uint64_t node, const NSView* view) {
+    if (const auto* field = dynamic_objc_cast<NSTextField>(view)) {
+        setAttribute(node, "AXValue", field->stringValue());
+    } else if (const auto* button = dynamic_objc_cast<NSButton>(view)) {
+        if (sim::desktop().node(node)->title != sim::utf16FromUTF8(button->title()->utf8())) {
+            sim::desktop().setTitle(node, button->title()->utf8());
+        }
+        if (button->buttonType() == NSButtonTypeSwitch) {
+            const RetainPtr<CFNumberRef> value = adoptCF<CFNumberRef>(
+                NSNumber::createWithLongLong(button->state() == NSControlStateValueOn ? 1 : 0));
+            setAttribute(node, "AXValue", value.get());
+        }
+    }
+}
+
+}  // namespace
+
+void ViewElements::update(NSWindow* window) {
+    if (!hasDesktopWindow(window, window->node_, window->generation_)) {
+        window->viewNodes_.clear();
+        return;
+    }
+    const auto& views = window->subviews_;
+    bool current = window->viewNodes_.size() == views.size();
+    for (std::uint64_t node : window->viewNodes_) {
+        const sim::Node* element = sim::desktop().node(node);
+        current = current && element != nullptr && element->parent == window->node_;
+    }
+    if (!current) {
+        for (std::uint64_t node : window->viewNodes_) {
+            if (const sim::Node* element = sim::desktop().node(node);
+                element != nullptr && element->parent == window->node_) {
+                sim::desktop().removeElement(node);
+            }
+        }
+        window->viewNodes_.clear();
+        for (const auto& view : views) {
+            window->viewNodes_.push_back(
+                sim::desktop().addElement(window->node_, specOf(view.get(), window->frame())));
+        }
+    }
+    for (std::size_t index = 0; index < views.size(); ++index) {
+        showValue(window->viewNodes_[index], views[index].get());
+    }
+}
+
+void ViewElements::updateAll() {
+    for (NSWindow* window : NSApplication::instance()->windows()) {
+        update(window);
+    }
+}
+
+bool ViewElements::click(std::uint64_t node) {
+    for (NSWindow* window : NSApplication::instance()->windows()) {
+        for (std::size_t index = 0; index < window->viewNodes_.size(); ++index) {
+            if (window->viewNodes_[index] != node || index >= window->subviews_.size()) {
+                continue;
+            }
+            // The click may let go of the window; the view it reached stays until it is done.
+            const RetainPtr<NSWindow*> keepWindow = retainPtr(window);
+            NSAutoreleasePool pool;
+            if (auto* button = dynamic_objc_cast<NSButton>(window->subviews_[index].get())) {
+                button->performClick(nullptr);
+            }
+            update(window);
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace frameworks
