@@ -24,7 +24,7 @@ const story = new Story(document.getElementById("story"), { limit: 300 });
 const inspector = new Inspector(document);
 const queue = new ActionQueue();
 const quenfoldCard = new QuenfoldCard(document, (text) => runScript(text));
-const worldCard = new WorldCard(document, runScript, complain);
+const worldCard = new WorldCard(document, runScript, complain, toggle);
 
 let desktop = null;
 let storyNext = 0;
@@ -101,11 +101,20 @@ async function readStory() {
 // Runs desktop-script statements after everything queued before them; `done` runs when they
 // ran to their end.
 function runScript(text, done) {
+  runStatements("/api/script", { text }, done);
+}
+
+// A switch of the world turned over from what it is when the session handles the request.
+function toggle(what) {
+  runStatements("/api/toggle", { what });
+}
+
+function runStatements(path, body, done) {
   queue.push({
     move: false,
     run: async () => {
       try {
-        const answer = await request("/api/script", { method: "POST", body: { text } });
+        const answer = await request(path, { method: "POST", body });
         show(answer.desktop);
         if (!answer.ok) {
           alerts.show(`Line ${answer.line} did not hold: ${answer.message}`);
@@ -158,22 +167,11 @@ function sendHand(action, point, mods, answered, button) {
   });
 }
 
-// What a control of the settings window does when the user clicks it, as a statement.
+// What a control of the settings window does when the user clicks it, as a statement: only the
+// close button, which is no accessibility element; the check boxes and buttons are, and take the
+// hand's own click, so that each click acts on what the session shows when it handles it.
 function statementFor(control) {
-  switch (control.dataset.control) {
-    case "switch": {
-      const key = control.dataset.preference;
-      if (!key || !desktop) return null;
-      const on = Boolean(desktop.quenfold.settings.controls[key]);
-      return `settings set ${key} ${on ? "off" : "on"}`;
-    }
-    case "action":
-      return control.dataset.action === "openUniversalAccessPref:" ? "settings accessibility" : null;
-    case "close":
-      return "settings close";
-    default:
-      return null;
-  }
+  return control.dataset.control === "close" ? "settings close" : null;
 }
 
 // --- The mouse on the screen
@@ -288,6 +286,9 @@ screenElement.addEventListener("click", (event) => {
     const statement = statementFor(control);
     if (statement) {
       runScript(statement);
+    } else {
+      const box = control.getBoundingClientRect();
+      clickAt(screen.pointAt(box.left + box.width / 2, box.top + box.height / 2));
     }
     return;
   }
