@@ -43,6 +43,7 @@ NSWindow* NSWindow::create(NSRect frame, const NSString* title) {
 
 NSWindow::~NSWindow() {
     close();
+    frameworks::ViewElements::forget(this);
     for (auto& view : subviews_) {
         view->window_ = nullptr;
     }

@@ -56,7 +56,7 @@ void showValue(std::uint64_t node, const NSView* view) {
 
 void ViewElements::update(NSWindow* window) {
     if (!hasDesktopWindow(window, window->node_, window->generation_)) {
-        window->viewNodes_.clear();
+        forget(window);
         return;
     }
     const auto& views = window->subviews_;
@@ -66,13 +66,7 @@ void ViewElements::update(NSWindow* window) {
         current = current && element != nullptr && element->parent == window->node_;
     }
     if (!current) {
-        for (std::uint64_t node : window->viewNodes_) {
-            if (const sim::Node* element = sim::desktop().node(node);
-                element != nullptr && element->parent == window->node_) {
-                sim::desktop().removeElement(node);
-            }
-        }
-        window->viewNodes_.clear();
+        forget(window);
         for (const auto& view : views) {
             window->viewNodes_.push_back(
                 sim::desktop().addElement(window->node_, specOf(view.get(), window->frame())));
@@ -81,6 +75,19 @@ void ViewElements::update(NSWindow* window) {
     for (std::size_t index = 0; index < views.size(); ++index) {
         showValue(window->viewNodes_[index], views[index].get());
     }
+}
+
+void ViewElements::forget(NSWindow* window) {
+    // A window of an ended process or session touches no node: its numbers may be another's now.
+    const bool live = hasDesktopWindow(window, window->node_, window->generation_);
+    for (std::uint64_t node : window->viewNodes_) {
+        forgetAttributes(node);
+        if (const sim::Node* element = live ? sim::desktop().node(node) : nullptr;
+            element != nullptr && element->parent == window->node_) {
+            sim::desktop().removeElement(node);
+        }
+    }
+    window->viewNodes_.clear();
 }
 
 void ViewElements::updateAll() {

@@ -19,6 +19,9 @@ public:
     static void update(NSWindow* window);
     // The same for every window of the process.
     static void updateAll();
+    // The window's elements leave the tree (when still there) with the values they showed: the
+    // window goes, or its views changed.
+    static void forget(NSWindow* window);
     // The user's click on `node`, routed to it by the desktop: a button's own click when the node
     // stands for a button of one of the process's windows (a text field does nothing). False
     // when it stands for no view.
