@@ -400,14 +400,17 @@ const display = document.getElementById("display");
 const inspectorBar = document.getElementById("inspector");
 
 // The screen as large as the stage allows with the inspector under it, never wider than the
-// stage nor taller than what is left of it.
+// stage; beside the panel not taller than the window either, while with the panel below it (a
+// single column) the page scrolls, so that the screen keeps the whole width.
 function fit() {
   const style = getComputedStyle(stage);
   const width = stage.clientWidth - parseFloat(style.paddingLeft) - parseFloat(style.paddingRight) - 16;
   const barHeight = inspectorBar.offsetHeight + parseFloat(getComputedStyle(inspectorBar).marginTop);
   const height =
-    stage.clientHeight - parseFloat(style.paddingTop) - parseFloat(style.paddingBottom) - barHeight - 16;
-  const scale = Math.max(0.1, Math.min(width / kScreenWidth, height / kScreenHeight));
+    window.innerHeight - parseFloat(style.paddingTop) - parseFloat(style.paddingBottom) - barHeight - 16;
+  const beside = getComputedStyle(stage.parentElement).gridTemplateColumns.split(" ").length > 1;
+  const widthScale = Math.min(1, width / kScreenWidth);
+  const scale = Math.max(0.1, beside ? Math.min(widthScale, height / kScreenHeight) : widthScale);
   display.style.width = `${kScreenWidth * scale}px`;
   display.style.height = `${kScreenHeight * scale}px`;
   inspectorBar.style.width = `${kScreenWidth * scale}px`;
@@ -416,6 +419,7 @@ function fit() {
 }
 
 new ResizeObserver(fit).observe(stage);
+window.addEventListener("resize", fit);
 window.addEventListener("scroll", () => screen.moved(), { capture: true, passive: true });
 fit();
 

@@ -316,6 +316,8 @@ export class Story {
         item.classList.add("user");
       } else if (text.startsWith("= ")) {
         item.classList.add("check");
+      } else if (text.startsWith("* ")) {
+        item.classList.add("why");
       } else if (/ is hidden$|^hide requested/.test(text)) {
         item.classList.add("hide");
       }
