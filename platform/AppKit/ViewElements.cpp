@@ -20,7 +20,19 @@ bool hasDesktopWindow(const NSWindow* window, std::uint64_t node, std::uint64_t 
     return window != nullptr && found != nullptr && found->kind == sim::NodeKind::Window;
 }
 
-sim::ElementSpec specOf(const NSView* view, const NSRect& windowFrame) {
+// Where the view lies on the screen: in its window's content, below the title bar.
+sim::Rect screenFrameOf(const NSView* view, const sim::Rect& window) {
+    const NSRect frame = view->frame();
+    return {window.x + frame.origin.x, window.y + sim::kTitleBarHeight + frame.origin.y,
+            frame.size.width, frame.size.height};
+}
+
+bool sameFrame(const std::optional<sim::Rect>& frame, const sim::Rect& wanted) {
+    return frame && frame->x == wanted.x && frame->y == wanted.y && frame->width == wanted.width &&
+           frame->height == wanted.height;
+}
+
+sim::ElementSpec specOf(const NSView* view, const sim::Rect& window) {
     sim::ElementSpec spec;
     if (const auto* button = dynamic_objc_cast<NSButton>(view)) {
         spec.role = button->buttonType() == NSButtonTypeSwitch ? "AXCheckBox" : "AXButton";
@@ -29,10 +41,7 @@ sim::ElementSpec specOf(const NSView* view, const NSRect& windowFrame) {
     } else if (dynamic_objc_cast<NSTextField>(view) != nullptr) {
         spec.role = "AXStaticText";
     }
-    const NSRect frame = view->frame();
-    spec.frame = sim::Rect{windowFrame.origin.x + frame.origin.x,
-                           windowFrame.origin.y + sim::kTitleBarHeight + frame.origin.y,
-                           frame.size.width, frame.size.height};
+    spec.frame = screenFrameOf(view, window);
     return spec;
 }
 
@@ -60,16 +69,19 @@ void ViewElements::update(NSWindow* window) {
         return;
     }
     const auto& views = window->subviews_;
+    // The elements are made again when the views or the window's place on the screen changed.
+    const sim::Rect place = sim::desktop().node(window->node_)->frame.value_or(sim::Rect{});
     bool current = window->viewNodes_.size() == views.size();
-    for (std::uint64_t node : window->viewNodes_) {
-        const sim::Node* element = sim::desktop().node(node);
-        current = current && element != nullptr && element->parent == window->node_;
+    for (std::size_t index = 0; current && index < views.size(); ++index) {
+        const sim::Node* element = sim::desktop().node(window->viewNodes_[index]);
+        current = element != nullptr && element->parent == window->node_ &&
+                  sameFrame(element->frame, screenFrameOf(views[index].get(), place));
     }
     if (!current) {
         forget(window);
         for (const auto& view : views) {
             window->viewNodes_.push_back(
-                sim::desktop().addElement(window->node_, specOf(view.get(), window->frame())));
+                sim::desktop().addElement(window->node_, specOf(view.get(), place)));
         }
     }
     for (std::size_t index = 0; index < views.size(); ++index) {
