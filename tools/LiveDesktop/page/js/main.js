@@ -271,7 +271,7 @@ for (const [type, action] of [["pointerdown", "press"], ["pointerup", "release"]
 }
 
 // The keyboard: a Dock item or a window's title bar is clicked with Return or Space where it has
-// the focus; the settings window's controls act as their statements.
+// the focus, as is a control of the settings window (its close button sends its statement).
 function clickAt(point) {
   sendHand("press", point, []);
   sendHand("release", point, []);
