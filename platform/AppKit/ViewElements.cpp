@@ -32,17 +32,17 @@ bool sameFrame(const std::optional<sim::Rect>& frame, const sim::Rect& wanted) {
            frame->height == wanted.height;
 }
 
-sim::ElementSpec specOf(const NSView* view, const sim::Rect& window) {
-    sim::ElementSpec spec;
+sim::ElementSpec elementSetupOf(const NSView* view, const sim::Rect& window) {
+    sim::ElementSpec setup;
     if (const auto* button = dynamic_objc_cast<NSButton>(view)) {
-        spec.role = button->buttonType() == NSButtonTypeSwitch ? "AXCheckBox" : "AXButton";
-        spec.title = button->title()->utf8();
-        spec.actions = {"AXPress"};
+        setup.role = button->buttonType() == NSButtonTypeSwitch ? "AXCheckBox" : "AXButton";
+        setup.title = button->title()->utf8();
+        setup.actions = {"AXPress"};
     } else if (dynamic_objc_cast<NSTextField>(view) != nullptr) {
-        spec.role = "AXStaticText";
+        setup.role = "AXStaticText";
     }
-    spec.frame = screenFrameOf(view, window);
-    return spec;
+    setup.frame = screenFrameOf(view, window);
+    return setup;
 }
 
 // What the element shows of its view now: a text field's text, a check box's state.
@@ -81,7 +81,7 @@ void ViewElements::update(NSWindow* window) {
         forget(window);
         for (const auto& view : views) {
             window->viewNodes_.push_back(
-                sim::desktop().addElement(window->node_, specOf(view.get(), place)));
+                sim::desktop().addElement(window->node_, elementSetupOf(view.get(), place)));
         }
     }
     for (std::size_t index = 0; index < views.size(); ++index) {
