@@ -9,6 +9,9 @@
 
 class NSApplication;
 class NSWindow;
+namespace frameworks {
+class ViewElements;
+}
 
 using NSApplicationTerminateReply = NSUInteger;
 enum : NSApplicationTerminateReply {
@@ -83,6 +86,7 @@ public:
 
 private:
     friend class NSWindow;
+    friend class frameworks::ViewElements;
     NSApplication() : NSObject(Immortal{}) {}
     // The one application object, without making it NSApp.
     static NSApplication* instance();

@@ -2,6 +2,7 @@
 
 #include "AppKit/NSApplication.h"
 #include "AppKit/SystemLifecycleInternal.h"
+#include "AppKit/ViewElementsInternal.h"
 #include "Foundation/Foundation.h"
 #include "sim/Desktop.h"
 #include "sim/Faults.h"
@@ -42,6 +43,7 @@ NSWindow* NSWindow::create(NSRect frame, const NSString* title) {
 
 NSWindow::~NSWindow() {
     close();
+    frameworks::ViewElements::forget(this);
     for (auto& view : subviews_) {
         view->window_ = nullptr;
     }
@@ -59,6 +61,7 @@ void NSWindow::orderFront(id) {
     sim::countCall<"orderFront:">();
     if (liveNode(node_, generation_) != nullptr) {
         sim::desktop().orderWindowFront(node_);
+        frameworks::ViewElements::update(this);
     }
 }
 

@@ -9,6 +9,10 @@
 
 #include "AppKit/NSView.h"
 
+namespace frameworks {
+class ViewElements;
+}
+
 class NSWindow : public NSObject {
 public:
     // A new window (+1), not on screen.
@@ -40,6 +44,7 @@ public:
     static Class class_() { return classOf<NSWindow>("NSWindow"); }
 
 private:
+    friend class frameworks::ViewElements;
     NSWindow(NSRect frame, const NSString* title);
 
     NSRect frame_;
@@ -49,4 +54,6 @@ private:
     // session it was made in.
     std::uint64_t node_ = 0;
     std::uint64_t generation_ = 0;
+    // The accessibility elements of the views, in the order of the views (ViewElements).
+    std::vector<std::uint64_t> viewNodes_;
 };

@@ -16,6 +16,8 @@ using sim::desktop;
 
 namespace {
 
+frameworks::ActiveApplicationAnswer gLastActiveAnswer;
+
 NSString* autoreleasedString(const std::u16string& units) {
     return NSObject::autorelease(NSString::create(units));
 }
@@ -73,17 +75,24 @@ NSRunningApplication* NSRunningApplication::forRunningProcess(pid_t pid) {
     return autorelease(new NSRunningApplication(pid));
 }
 
+const frameworks::ActiveApplicationAnswer& frameworks::lastActiveApplicationAnswer() {
+    return gLastActiveAnswer;
+}
+
 NSWorkspace* NSWorkspace::sharedWorkspace() {
     static NSWorkspace* const workspace = new NSWorkspace();
     return workspace;
 }
 
 NSDictionary* NSWorkspace::activeApplication() const {
+    ++gLastActiveAnswer.count;
+    gLastActiveAnswer.pid = 0;
     if (sim::failCall<"activeApplication">()) {
         return nullptr;
     }
     const std::optional<pid_t> pid = desktop().activePid();
     const sim::Application* app = pid ? desktop().application(*pid) : nullptr;
+    gLastActiveAnswer.pid = app != nullptr ? app->pid : 0;
     if (app == nullptr) {
         return nullptr;
     }

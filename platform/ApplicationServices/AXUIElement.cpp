@@ -232,6 +232,10 @@ void setAttribute(NodeId id, const std::string& name, CFTypeRef value) {
     }
 }
 
+void forgetAttributes(NodeId id) {
+    gOverrides.erase(id);
+}
+
 CFTypeRef attributeOverride(NodeId id, std::u16string_view name) {
     const auto found = gOverrides.find(id);
     if (found == gOverrides.end()) {

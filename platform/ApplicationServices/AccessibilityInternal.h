@@ -19,8 +19,10 @@ AXUIElementRef createElement(sim::NodeId node);
 std::optional<sim::NodeId> nodeOf(AXUIElementRef element);
 bool isSystemWide(AXUIElementRef element);
 // A value that replaces the computed value of an attribute of a node; null removes the
-// override. Kept until the session is reset.
+// override. Kept until the session is reset or the node's attributes are forgotten.
 void setAttribute(sim::NodeId node, const std::string& name, CFTypeRef value);
+// Lets go of every value set for the node's attributes, whether the node is still there or not.
+void forgetAttributes(sim::NodeId node);
 // The value set for an attribute of a node (borrowed), or null when none is.
 CFTypeRef attributeOverride(sim::NodeId node, std::u16string_view name);
 // Whether the check box at `node` is ticked (its AXValue 1); nothing when it shows no value.

@@ -69,6 +69,12 @@ public:
     void setKeyDown(CGKeyCode key, bool down);
     void setModifierFlags(CGEventFlags flags);
     std::int64_t nextMouseEventNumber() { return ++mouseEventNumber_; }
+    // How many events of a type the taps' callbacks have been handed since the session began:
+    // the session tells from it whether a tap saw an event of the user's hand.
+    std::uint64_t handedToTaps(CGEventType type) const {
+        auto found = handedToTaps_.find(type);
+        return found == handedToTaps_.end() ? 0 : found->second;
+    }
 
     // The user's hand: a left-button press or release at a point, posted at the HID level. A
     // press carries the click state the window server counts for it (see pressClickState); a
@@ -126,6 +132,7 @@ private:
     InputState hardware_;  // kCGEventSourceStateHIDSystemState
     InputState session_;   // kCGEventSourceStateCombinedSessionState
     std::int64_t mouseEventNumber_ = 0;
+    std::map<CGEventType, std::uint64_t> handedToTaps_;
     struct Press {
         double time = 0;
         CGPoint location{};

@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "AppKit/SystemLifecycleInternal.h"
+#include "AppKit/ViewElementsInternal.h"
 #include "ApplicationServices/AccessibilityInternal.h"
 #include "ApplicationServices/EventSystemInternal.h"
 #include "CoreFoundation/CFRunLoopInternal.h"
@@ -34,6 +35,7 @@ void sessionWorldTurn() {
     desktop().applyPendingHides();
     desktop().applyPendingActivations();
     refreshSystemPreferences();
+    ViewElements::updateAll();
     if (_CFRunLoopIsInCommonMode(CFRunLoopGetMain())) {
         desktop().publishApplicationStates();
     }
@@ -63,7 +65,11 @@ void reset() {
     setWorldTurn(sessionWorldTurn);
     desktop().setReopenHandler(frameworks::sendReopenEvent);
     desktop().setLaunchHandler(launchKeptApplication);
-    desktop().setControlHandler([](NodeId node) { pressSystemPreferencesControl(node); });
+    desktop().setControlHandler([](NodeId node) {
+        if (!ViewElements::click(node)) {
+            pressSystemPreferencesControl(node);
+        }
+    });
     desktop().setOpenHandler([](const std::string& url) {
         if (const std::string path = pathOfFileURL(utf16FromUTF8(url)); !path.empty()) {
             openPath(path, nullptr);

@@ -38,6 +38,8 @@ inline constexpr pid_t kFirstApplicationPid = 501;
 // A process's serial number is {0, pid + this}.
 inline constexpr std::uint32_t kProcessSerialNumberBase = 0x10000;
 inline constexpr Rect kDefaultWindowFrame{200, 100, 800, 600};
+// A window's content lies below its title bar, this many points high.
+inline constexpr double kTitleBarHeight = 28;
 inline constexpr const char* kDockBundleIdentifier = "com.apple.dock";
 inline constexpr const char* kDockBundlePath = "/System/Library/CoreServices/Dock.app";
 inline constexpr const char* kSystemBundleIdentifier = "org.quenfold.Quenfold";

@@ -335,6 +335,38 @@ TEST_F(DesktopScriptRun, AnInputThatNeverEndsStopsAtTheFirstLineLongerThanAnySta
 
 // --- The story
 
+// A release on a Dock item is followed by one line on what Quenfold read and what it did.
+TEST_F(DesktopScriptRun, TheStorySaysWhatQuenfoldReadAtEachDockClickAndWhatItDid) {
+    // Quenfold's press snapshot outlives the session here (its code is linked in): the last
+    // press, with no application active, leaves nothing in it.
+    const RunResult result = runScript(
+        "app Safari\napp Mail\naccess off\nlaunch\nactivate Safari\nclick dock:Mail\nquit\n"
+        "click dock:Safari\naccess on\nlaunch\nactivate Safari\nclick dock:Safari\n"
+        "activate Safari\nclick dock:Safari clicks=2\nclick dock:Mail\nwait 1\nclick dock:Mail\n"
+        "hide Safari\nhide Quenfold\nclick 10,400\n");
+    ASSERT_EQ(result.status, 0) << result.errors;
+    const std::vector<std::string> inOrder{
+        "* accessibility access is off: Quenfold cannot see the Dock (the Dock item \"Mail\", "
+        "click state 1, Safari active at the press)\n",
+        "* Quenfold is not running: nothing watches the Dock (the Dock item \"Safari\", click "
+        "state 1, Mail active at the press)\n",
+        "* Safari was active when the button went down: Quenfold hides it (it read the Dock item "
+        "\"Safari\", click state 1, Safari active at the press)\n",
+        "* a double click: Quenfold leaves it (it read the Dock item \"Safari\", click state 2, "
+        "Safari active at the press)\n",
+        "* another application's item: Quenfold leaves Safari (it read the Dock item \"Mail\", "
+        "click state 1, Safari active at the press)\n",
+        "* Mail was active when the button went down: Quenfold hides it",
+    };
+    std::size_t at = 0;
+    for (const std::string& line : inOrder) {
+        const std::size_t found = result.story.find(line, at);
+        ASSERT_NE(found, std::string::npos) << "missing or out of order: " << line << "\nin:\n"
+                                            << result.story;
+        at = found + line.size();
+    }
+}
+
 TEST_F(DesktopScriptRun, TheStoryTellsTheStatementsAndTheTranscriptInOrderAtTheVirtualTime) {
     const RunResult result = runScript(
         "app Safari\nwait 1.5\nclick dock:Safari mods=option\nexpect visible Safari\n"

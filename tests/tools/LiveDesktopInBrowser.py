@@ -6,7 +6,8 @@ story tells and what the session's JSON holds. It measures, in the page, the tim
 mouse-up to the redrawn desktop over 200 clicks, saves the recording and replays it as a desktop
 script, and leaves screenshots of the page in the output folder.
 
-    LiveDesktopInBrowser.py --program build/Quenfold.app/Contents/MacOS/Quenfold --output DIR
+    LiveDesktopInBrowser.py --program build/Quenfold.app/Contents/MacOS/Quenfold --output DIR \
+        --axe build/npm/node_modules/axe-core/axe.min.js
 """
 
 import argparse
@@ -135,13 +136,15 @@ def open_browser(chromium, profile, downloads):
     return driver
 
 
-# A point of the browser's window where `selector`'s first element is what the pointer would
-# hit: its middle when nothing covers it, otherwise the first uncovered point of a grid over it
-# (at `fraction` of the way down when given). Null when none is uncovered or there is none.
+# A point of the browser's window where `selector`'s first element, scrolled into view, is what
+# the pointer would hit: its middle when nothing covers it, otherwise the first uncovered point of
+# a grid over it (at `fraction` of the way down when given). Null when none is uncovered or there
+# is none.
 kVisiblePoint = """
 const [selector, fraction] = arguments;
 const target = document.querySelector(selector);
 if (!target) return null;
+target.scrollIntoView({block: "nearest", inline: "nearest"});
 const box = target.getBoundingClientRect();
 const hits = (x, y) => {
   const under = document.elementFromPoint(x, y);
@@ -297,6 +300,68 @@ def ticking_hide_dock_icon(page, program):
     check(program.desktop()["quenfold"]["settings"]["controls"]["HideDockIcon"], "the control stays off")
 
 
+# The page's own record of when each press came, in its clock (WebDriver on a busy machine may
+# space the two clicks of one action further apart than asked).
+kWatchPresses = """
+window.__presses = [];
+if (!window.__watchingPresses) {
+  window.__watchingPresses = true;
+  document.addEventListener("pointerdown", (event) => window.__presses.push(event.timeStamp), true);
+}
+"""
+
+
+def two_quick_clicks(page, selector, lines_told):
+    """Two clicks whose presses the page sees within 100 ms (tried again, a pair at a time, when
+    the browser spaced them further); waits until the session has told each pair."""
+    told = lambda: sum(1 for line in page.program.story if lines_told(line))
+    x, y = page.point_of(selector)
+    for _ in range(5):
+        before = told()
+        page.script(kWatchPresses)
+        builder, pointer = page.pointer()
+        pointer.move_to_location(x, y).click().click()
+        builder.perform()
+        wait_until(f"the session to take both clicks on {selector}", lambda: told() >= before + 2)
+        presses = page.script("return window.__presses;")
+        if len(presses) == 2 and presses[1] - presses[0] <= 100:
+            return
+    raise Failure(f"the browser never pressed twice within 100 ms on {selector}")
+
+
+def every_click_counts(page, program):
+    """A quick double click on a settings check box or on the access switch turns it twice: each
+    click acts on what the session shows when it handles it. The check boxes are accessibility
+    elements the inspector sees."""
+    page.hover('#windows .window.settings .checkbox[data-preference="HideDockIcon"]')
+    wait_until("the inspector to see a check box", lambda: "AXCheckBox" in page.text("#inspector-facts"))
+    for key, title in (("LaunchAutomaticallyOnLogin", "Launch automatically at login"),
+                       ("ShowSettingsOnLaunch", "Show this window at launch"),
+                       ("HideDockIcon", "Hide the Dock icon (takes effect at the next launch)")):
+        before = program.desktop()["quenfold"]["settings"]["controls"][key]
+        two_quick_clicks(page, f'#windows .window.settings .checkbox[data-preference="{key}"]',
+                         lambda line: f'releases the left button on the check box "{title}"' in line)
+        check(program.desktop()["quenfold"]["settings"]["controls"][key] == before,
+              f"two clicks on {key} left it {'off' if before else 'on'}")
+    before = program.desktop()["access"]
+    two_quick_clicks(page, "#access", lambda line: "turns accessibility access" in line)
+    check(program.desktop()["access"] == before, "two clicks on the access switch turned it over")
+    wait_until("the switch to show access as it is",
+               lambda: page.script("return document.getElementById('access').checked;") == before)
+
+
+def the_story_says_what_and_why(page, program):
+    """Each click names its target as the accessibility toolkit sees it, and a release on a Dock
+    item says what Quenfold read and did."""
+    for expected in ('presses the left button on the Dock item "Safari"',
+                     "* Safari was active when the button went down: Quenfold hides it (it read "
+                     'the Dock item "Safari", click state 1, Safari active at the press)',
+                     '* a double click: Quenfold leaves it (it read the Dock item "TextEdit", click state 2'):
+        check(any(expected in line for line in program.story), f"the story never says {expected!r}")
+    check(any("Quenfold hides it (it read" in line for line in page.story()),
+          "the page's story does not say why Safari was hidden")
+
+
 def adding_an_application_from_the_panel(page, program):
     """A name with a blank and a quote reaches the session as one word."""
     name = 'Photo "Booth"'
@@ -370,7 +435,7 @@ def saving_and_replaying_the_recording(page, program, downloads, replay_home):
     saved = os.path.join(downloads, "quenfold-session.desk")
     wait_until("the recording to be downloaded", lambda: os.path.exists(saved))
     text = open(saved, encoding="utf-8").read()
-    for expected in ("\npress ", "\nrelease ", "clicks=2", "\nsettings set HideDockIcon on\n"):
+    for expected in ("\npress ", "\nrelease ", "clicks=2", "\naccess off\n", "\naccess on\n"):
         check(expected in text, f"the recording holds no {expected.strip()!r}")
     replay = subprocess.run(
         [program.process.args[0], "-SimulatedDesktop", saved, "-SimulatedHome", replay_home],
@@ -383,36 +448,93 @@ def saving_and_replaying_the_recording(page, program, downloads, replay_home):
     return saved
 
 
+kSmallestScreenText = """
+const screen = document.getElementById("screen");
+const scale = screen.getBoundingClientRect().width / screen.offsetWidth;
+let smallest = Infinity;
+const walker = document.createTreeWalker(screen, NodeFilter.SHOW_TEXT);
+for (let node = walker.nextNode(); node; node = walker.nextNode()) {
+  const holder = node.parentElement;
+  if (node.textContent.trim() === "" || holder.getClientRects().length === 0) continue;
+  const style = getComputedStyle(holder);
+  if (style.visibility === "hidden" || holder.closest(".visually-hidden")) continue;
+  smallest = Math.min(smallest, parseFloat(style.fontSize) * scale);
+}
+return smallest;
+"""
+
+
 def screenshots(page, output):
-    """The page at the narrowest width it is made for and at a wide one."""
+    """The page from the narrowest width it is made for to a wide one (and, where the panel is
+    below the screen, scrolled down to it): no horizontal scroll bar, the desktop's text readable
+    from 1280 × 800, the screen beside the panel only where it fits the window's height."""
     shots = []
-    for width, height in ((1024, 768), (1680, 1050)):
+    for width, height in ((800, 600), (1024, 768), (1280, 800), (1680, 1050)):
         page.driver.set_window_size(width, height)
         page.hover(dock_item("TextEdit"))
         wait_until("the page to fit the new size", lambda: page.script(
             "const box = document.getElementById('display').getBoundingClientRect();"
             "return box.right <= window.innerWidth && box.width > 0;"))
         time.sleep(0.5)
-        shot = os.path.join(output, f"live-desktop-{width}.png")
-        check(page.driver.save_screenshot(shot), f"no screenshot at {shot}")
-        shots.append(shot)
         overflow = page.script("return document.documentElement.scrollWidth - window.innerWidth;")
         check(overflow <= 0, f"at {width} px the page is {overflow} px wider than the window")
-        # Only the panel scrolls; a page taller than the window shows a second scroll bar.
-        overflow = page.script("return document.documentElement.scrollHeight - window.innerHeight;")
-        check(overflow <= 0, f"at {width} px the page is {overflow} px taller than the window")
+        if width >= 1280:
+            smallest = page.script(kSmallestScreenText)
+            check(smallest >= 10, f"at {width} px the desktop's smallest text is {smallest:.1f} px")
+        taller = page.script("return document.documentElement.scrollHeight - window.innerHeight;")
+        check(width < 1680 or taller <= 0, f"at {width} px the page is {taller} px taller than the window")
+        views = [("", 0)] + ([("-panel", taller)] if taller > 0 else [])
+        for suffix, top in views:
+            page.script(f"window.scrollTo(0, {top});")
+            shot = os.path.join(output, f"live-desktop-{width}{suffix}.png")
+            check(page.driver.save_screenshot(shot), f"no screenshot at {shot}")
+            shots.append(shot)
+    page.script("window.scrollTo(0, 0);")
     return shots
+
+
+def zooming_enlarges_the_desktop(page):
+    """At 1680 px, browser zoom to 150 % (a 1120 px wide page on 1.5 device pixels a CSS pixel)
+    draws the desktop larger on the display than at 100 %."""
+    width = lambda: page.script("return document.getElementById('display').getBoundingClientRect().width;")
+    page.driver.set_window_size(1680, 1050)
+    time.sleep(0.5)
+    unzoomed = width()
+    page.driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
+                                {"width": 1120, "height": 700, "deviceScaleFactor": 1.5, "mobile": False})
+    try:
+        wait_until("the page to fit the zoomed size", lambda: width() * 1.5 > unzoomed * 1.2)
+    finally:
+        page.driver.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
+
+
+def no_serious_accessibility_violation(page, axe):
+    """axe-core, run in the page, finds nothing serious or critical."""
+    page.driver.set_window_size(1280, 800)
+    with open(axe, encoding="utf-8") as engine:
+        page.script(engine.read())
+    page.driver.set_script_timeout(60)
+    results = page.driver.execute_async_script(
+        "const done = arguments[arguments.length - 1];"
+        "axe.run(document, {resultTypes: ['violations']}).then((r) => done(r.violations),"
+        " (e) => done([{id: 'axe failed', impact: 'critical', help: String(e), nodes: []}]));")
+    serious = [f"{v['id']} ({v['impact']}): {v['help']} at "
+               + ", ".join(n["target"][0] for n in v["nodes"][:3] if n.get("target"))
+               for v in results if v["impact"] in ("serious", "critical")]
+    check(serious == [], "axe-core finds: " + "; ".join(serious))
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--program", required=True)
     parser.add_argument("--output", required=True)
+    parser.add_argument("--axe", required=True, help="axe-core's axe.min.js (scripts/setup installs it)")
     arguments = parser.parse_args()
     os.makedirs(arguments.output, exist_ok=True)
 
     try:
         chromium = find_browser()
+        check(os.path.isfile(arguments.axe), f"no axe-core at {arguments.axe}: scripts/setup installs it")
     except Failure as failure:
         print(f"FAIL: {failure}", file=sys.stderr)
         return 1
@@ -425,9 +547,10 @@ def main():
         step = "starting Chromium"
         try:
             driver = open_browser(chromium, folders["profile"], folders["downloads"])
-            driver.set_window_size(1440, 960)
+            driver.set_window_size(1680, 1050)
             driver.get(program.address)
             page = Page(driver)
+            page.program = program
             wait_until("the Dock to be drawn", lambda: page.count("#dock .dock-item") >= 3)
             steps = [
                 ("launching Quenfold from the panel", lambda: launch_quenfold(page, program)),
@@ -435,8 +558,10 @@ def main():
                  lambda: hiding_the_active_application_from_its_dock_item(page, program)),
                 ("unhiding it from the panel", lambda: unhiding_from_the_panel(page, program)),
                 ("double clicking a Dock item", lambda: double_clicking_a_dock_item_hides_nothing(page, program)),
+                ("the story's what and why", lambda: the_story_says_what_and_why(page, program)),
                 ("clicking from the keyboard", lambda: clicking_from_the_keyboard(page)),
                 ("ticking HideDockIcon", lambda: ticking_hide_dock_icon(page, program)),
+                ("two quick clicks on each switch", lambda: every_click_counts(page, program)),
                 ("adding an application", lambda: adding_an_application_from_the_panel(page, program)),
                 ("the inspector and the Dock's labels", lambda: the_inspector_and_the_dock_labels(page)),
                 ("naming every control", lambda: every_control_has_a_name(page)),
@@ -458,6 +583,10 @@ def main():
             step = "taking screenshots"
             for shot in screenshots(page, arguments.output):
                 print(f"screenshot: {shot}", flush=True)
+            step = "zooming"
+            zooming_enlarges_the_desktop(page)
+            step = "checking accessibility with axe-core"
+            no_serious_accessibility_violation(page, arguments.axe)
             errors = [entry["message"] for entry in driver.get_log("browser")
                       if entry["level"] == "SEVERE"]
             check(errors == [], f"the page's console has errors: {errors}")

@@ -12,22 +12,22 @@ namespace {
 struct ScreenPoint {
     double x = 0;
     double y = 0;
-    std::string description;  // for the story: what lies there and where
+    std::string description;  // for the story: what lies there, as the toolkit sees it, and where
 };
 
-std::string coordinates(double x, double y) {
-    return formatNumber(x) + "," + formatNumber(y);
+ScreenPoint pointAt(double x, double y) {
+    return {x, y, whatLiesAt(x, y) + " at " + formatNumber(x) + "," + formatNumber(y)};
 }
 
-ScreenPoint middleOf(NodeId node, const std::string& what) {
+ScreenPoint middleOf(NodeId node) {
     const Rect frame = desktop().node(node)->frame.value_or(Rect{});
-    return {frame.midX(), frame.midY(), what + " at " + coordinates(frame.midX(), frame.midY())};
+    return pointAt(frame.midX(), frame.midY());
 }
 
 ScreenPoint pointOf(const Target& target) {
     switch (target.kind) {
         case Target::Kind::Point:
-            return {target.x, target.y, coordinates(target.x, target.y)};
+            return pointAt(target.x, target.y);
         case Target::Kind::DockItem: {
             if (desktop().application(kDockPid) == nullptr) {
                 throw StepUnusable{"dock:" + target.title + ": the Dock is not running"};
@@ -36,7 +36,7 @@ ScreenPoint pointOf(const Target& target) {
             if (!item) {
                 throw StepUnusable{"dock:" + target.title + ": no Dock item has that title"};
             }
-            return middleOf(*item, "the Dock item " + quoted(target.title));
+            return middleOf(*item);
         }
         case Target::Kind::Window: {
             const std::optional<NodeId> window = desktop().frontWindowTitled(target.title);
@@ -49,7 +49,7 @@ ScreenPoint pointOf(const Target& target) {
                 throw StepUnusable{"window:" + target.title +
                                    ": the window is not on screen, its application is hidden"};
             }
-            return middleOf(*window, "the window " + quoted(target.title));
+            return middleOf(*window);
         }
         case Target::Kind::Control: {
             const std::optional<NodeId> control = desktop().frontControlTitled(target.title);
@@ -57,7 +57,7 @@ ScreenPoint pointOf(const Target& target) {
                 throw StepUnusable{"control:" + target.title +
                                    ": no window on screen has a control with that title"};
             }
-            return middleOf(*control, "the control " + quoted(target.title));
+            return middleOf(*control);
         }
     }
     return {};
@@ -101,56 +101,75 @@ std::string clickVerb(CGMouseButton button) {
     return button == kCGMouseButtonLeft ? "clicks" : buttonName(button) + "-clicks";
 }
 
-void press(const ScreenPoint& at, CGEventFlags flags, CGMouseButton button) {
-    frameworks::eventSystem().pressButton(button, at.x, at.y, flags);
+// The left button's press and release are watched for the story's account of the Dock click.
+void press(const ScreenPoint& point, CGEventFlags flags, CGMouseButton button, Story& story) {
+    const bool left = button == kCGMouseButtonLeft;
+    if (left) {
+        story.dockClicks.beforePress();
+    }
+    frameworks::eventSystem().pressButton(button, point.x, point.y, flags);
+    if (left) {
+        story.dockClicks.afterPress();
+    }
 }
 
-void release(const ScreenPoint& at, std::optional<long> clicks, CGEventFlags flags,
-             CGMouseButton button) {
-    frameworks::eventSystem().releaseButton(button, at.x, at.y, clicks, flags);
+void release(const ScreenPoint& point, std::optional<long> clicks, CGEventFlags flags,
+             CGMouseButton button, Story& story) {
+    const bool left = button == kCGMouseButtonLeft;
+    if (left) {
+        story.dockClicks.beforeRelease(
+            clicks.value_or(frameworks::eventSystem().releaseClickState()));
+    }
+    frameworks::eventSystem().releaseButton(button, point.x, point.y, clicks, flags);
+    if (left) {
+        if (const std::optional<std::string> account =
+                story.dockClicks.afterRelease(point.x, point.y)) {
+            story.explain(*account);
+        }
+    }
 }
 
 // A click is two events; the session settles between them as it does between statements.
-void click(const ScreenPoint& at, std::optional<long> clicks, CGEventFlags flags,
-           CGMouseButton button = kCGMouseButtonLeft) {
-    press(at, flags, button);
+void click(const ScreenPoint& point, std::optional<long> clicks, CGEventFlags flags,
+           CGMouseButton button, Story& story) {
+    press(point, flags, button, story);
     settle();
-    release(at, clicks, flags, button);
+    release(point, clicks, flags, button, story);
 }
 
 }  // namespace
 
 void perform(const PointerStatement& pointer, Story& story) {
-    const ScreenPoint at = pointOf(pointer.target);
+    const ScreenPoint point = pointOf(pointer.target);
     const HeldModifiers held(pointer.flags);
     switch (pointer.action) {
         case PointerAction::Press:
             story.tell("the user presses the " + buttonName(pointer.button) + " button on " +
-                       at.description + holding(pointer));
-            press(at, pointer.flags, pointer.button);
+                       point.description + holding(pointer));
+            press(point, pointer.flags, pointer.button, story);
             break;
         case PointerAction::Release:
             story.tell(
                 "the user releases the " + buttonName(pointer.button) + " button on " +
-                at.description +
+                point.description +
                 clickState(pointer.clicks.value_or(frameworks::eventSystem().releaseClickState())) +
                 holding(pointer));
-            release(at, pointer.clicks, pointer.flags, pointer.button);
+            release(point, pointer.clicks, pointer.flags, pointer.button, story);
             break;
         case PointerAction::Click:
-            story.tell("the user " + clickVerb(pointer.button) + " " + at.description +
+            story.tell("the user " + clickVerb(pointer.button) + " " + point.description +
                        clickState(pointer.clicks) + holding(pointer));
-            click(at, pointer.clicks, pointer.flags, pointer.button);
+            click(point, pointer.clicks, pointer.flags, pointer.button, story);
             break;
         case PointerAction::DoubleClick:
-            story.tell("the user double-clicks " + at.description);
-            click(at, 1, pointer.flags);
+            story.tell("the user double-clicks " + point.description);
+            click(point, 1, pointer.flags, kCGMouseButtonLeft, story);
             settle();
-            click(at, 2, pointer.flags);
+            click(point, 2, pointer.flags, kCGMouseButtonLeft, story);
             break;
         case PointerAction::Move:
-            story.tell("the user moves the pointer to " + at.description + holding(pointer));
-            frameworks::eventSystem().movePointer(at.x, at.y, pointer.flags);
+            story.tell("the user moves the pointer to " + point.description + holding(pointer));
+            frameworks::eventSystem().movePointer(point.x, point.y, pointer.flags);
             break;
     }
 }

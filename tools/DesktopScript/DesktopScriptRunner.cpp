@@ -24,6 +24,10 @@ void Story::confirm(const std::string& text) {
     stamped("= " + text);
 }
 
+void Story::explain(const std::string& text) {
+    stamped("* " + text);
+}
+
 void Story::flush() {
     out_.flush();
 }

@@ -10,6 +10,7 @@
 
 #include "DesktopScript/DesktopScript.h"
 #include "DesktopScript/DesktopScriptWords.h"
+#include "DesktopScript/DockClickAccount.h"
 #include "sim/Transcript.h"
 
 namespace sim::script {
@@ -35,7 +36,12 @@ public:
     void transcriptLine(const TranscriptLine& line);
     void tell(const std::string& text);
     void confirm(const std::string& text);
+    // The session's account of what the system read and did ("* …").
+    void explain(const std::string& text);
     void flush();
+
+    // What the hand's clicks are told with, kept from a press to its release.
+    DockClickAccount dockClicks;
 
 private:
     void stamped(const std::string& text);

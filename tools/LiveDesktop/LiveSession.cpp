@@ -223,6 +223,10 @@ Json LiveSession::key(const script::KeyStatement& chord) {
     return desktop();
 }
 
+ScriptAnswer LiveSession::toggleAccess() {
+    return runScript(sim::desktop().accessEnabled() ? "access off" : "access on");
+}
+
 ScriptAnswer LiveSession::runScript(const std::string& sent) {
     // A byte-order mark is no part of the statements, and must not land in the recording's
     // middle.

@@ -78,6 +78,9 @@ public:
     // The hand presses and releases a chord on the keyboard; recorded as its `key` statement.
     Json key(const script::KeyStatement& chord);
     ScriptAnswer runScript(const std::string& text);
+    // Accessibility access turns over from what it is when this runs (so two quick toggles
+    // cancel out); recorded as the `access` statement it amounts to.
+    ScriptAnswer toggleAccess();
     StoryRing::Lines storyAfter(std::uint64_t line) const { return ring_.linesAfter(line); }
     // What the accessibility toolkit answers at a point, or null when there is no element.
     Json inspect(double x, double y);

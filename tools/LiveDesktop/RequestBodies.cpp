@@ -200,6 +200,18 @@ std::optional<std::string> readScriptBody(const std::string& body, std::string* 
     return text->get<std::string>();
 }
 
+std::optional<std::string> readToggleBody(const std::string& body, std::string* error) {
+    const std::optional<Json> object = objectOf(body, error);
+    if (!object || !onlyFields(*object, {"what"}, error)) {
+        return std::nullopt;
+    }
+    auto what = object->find("what");
+    if (what == object->end() || *what != "access") {
+        return fail("\"what\" must be \"access\"", error);
+    }
+    return what->get<std::string>();
+}
+
 std::optional<double> readCoordinate(const std::optional<std::string>& text, const char* name,
                                      double extent, std::string* error) {
     const std::optional<double> value =

@@ -19,6 +19,9 @@ inline constexpr std::size_t kLargestBody = 1 << 20;
 std::optional<HandAction> readHandBody(const std::string& body, std::string* error);
 // {"text": "…"}: no other fields.
 std::optional<std::string> readScriptBody(const std::string& body, std::string* error);
+// {"what": "access"}: what a toggle turns over, as the session finds it when the request is
+// handled (accessibility access is the one such switch).
+std::optional<std::string> readToggleBody(const std::string& body, std::string* error);
 // A coordinate of the query ("x=412.5"), on the screen along that axis.
 std::optional<double> readCoordinate(const std::optional<std::string>& text, const char* name,
                                      double extent, std::string* error);

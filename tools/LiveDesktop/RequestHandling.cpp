@@ -77,13 +77,7 @@ HttpResponse handAnswer(LiveSession& session, const HttpRequest& request) {
     return json(200, session.hand(*action));
 }
 
-HttpResponse scriptAnswer(LiveSession& session, const HttpRequest& request) {
-    std::string problem;
-    const std::optional<std::string> text = readScriptBody(request.body, &problem);
-    if (!text) {
-        return error(400, problem);
-    }
-    const ScriptAnswer answer = session.runScript(*text);
+HttpResponse answerOf(LiveSession& session, const ScriptAnswer& answer) {
     if (answer.refused) {
         return json(400,
                     Json{{"error", "line " + std::to_string(answer.line) + ": " + answer.message},
@@ -95,6 +89,23 @@ HttpResponse scriptAnswer(LiveSession& session, const HttpRequest& request) {
                           {"line", answer.line},
                           {"message", answer.message},
                           {"desktop", session.desktop()}});
+}
+
+HttpResponse scriptAnswer(LiveSession& session, const HttpRequest& request) {
+    std::string problem;
+    const std::optional<std::string> text = readScriptBody(request.body, &problem);
+    if (!text) {
+        return error(400, problem);
+    }
+    return answerOf(session, session.runScript(*text));
+}
+
+HttpResponse toggleAnswer(LiveSession& session, const HttpRequest& request) {
+    std::string problem;
+    if (!readToggleBody(request.body, &problem)) {
+        return error(400, problem);
+    }
+    return answerOf(session, session.toggleAccess());
 }
 
 struct Route {
@@ -116,6 +127,7 @@ const Route kRoutes[] = {
     {"/api/recording", "GET",  recordingAnswer},
     {"/api/hand",      "POST", handAnswer},
     {"/api/script",    "POST", scriptAnswer},
+    {"/api/toggle",    "POST", toggleAnswer},
 };
 // clang-format on
 

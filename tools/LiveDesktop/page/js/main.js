@@ -24,7 +24,7 @@ const story = new Story(document.getElementById("story"), { limit: 300 });
 const inspector = new Inspector(document);
 const queue = new ActionQueue();
 const quenfoldCard = new QuenfoldCard(document, (text) => runScript(text));
-const worldCard = new WorldCard(document, runScript, complain);
+const worldCard = new WorldCard(document, runScript, complain, toggle);
 
 let desktop = null;
 let storyNext = 0;
@@ -101,11 +101,20 @@ async function readStory() {
 // Runs desktop-script statements after everything queued before them; `done` runs when they
 // ran to their end.
 function runScript(text, done) {
+  runStatements("/api/script", { text }, done);
+}
+
+// A switch of the world turned over from what it is when the session handles the request.
+function toggle(what) {
+  runStatements("/api/toggle", { what });
+}
+
+function runStatements(path, body, done) {
   queue.push({
     move: false,
     run: async () => {
       try {
-        const answer = await request("/api/script", { method: "POST", body: { text } });
+        const answer = await request(path, { method: "POST", body });
         show(answer.desktop);
         if (!answer.ok) {
           alerts.show(`Line ${answer.line} did not hold: ${answer.message}`);
@@ -158,22 +167,11 @@ function sendHand(action, point, mods, answered, button) {
   });
 }
 
-// What a control of the settings window does when the user clicks it, as a statement.
+// What a control of the settings window does when the user clicks it, as a statement: only the
+// close button, which is no accessibility element; the check boxes and buttons are, and take the
+// hand's own click, so that each click acts on what the session shows when it handles it.
 function statementFor(control) {
-  switch (control.dataset.control) {
-    case "switch": {
-      const key = control.dataset.preference;
-      if (!key || !desktop) return null;
-      const on = Boolean(desktop.quenfold.settings.controls[key]);
-      return `settings set ${key} ${on ? "off" : "on"}`;
-    }
-    case "action":
-      return control.dataset.action === "openUniversalAccessPref:" ? "settings accessibility" : null;
-    case "close":
-      return "settings close";
-    default:
-      return null;
-  }
+  return control.dataset.control === "close" ? "settings close" : null;
 }
 
 // --- The mouse on the screen
@@ -273,7 +271,7 @@ for (const [type, action] of [["pointerdown", "press"], ["pointerup", "release"]
 }
 
 // The keyboard: a Dock item or a window's title bar is clicked with Return or Space where it has
-// the focus; the settings window's controls act as their statements.
+// the focus, as is a control of the settings window (its close button sends its statement).
 function clickAt(point) {
   sendHand("press", point, []);
   sendHand("release", point, []);
@@ -288,6 +286,9 @@ screenElement.addEventListener("click", (event) => {
     const statement = statementFor(control);
     if (statement) {
       runScript(statement);
+    } else {
+      const box = control.getBoundingClientRect();
+      clickAt(screen.pointAt(box.left + box.width / 2, box.top + box.height / 2));
     }
     return;
   }
@@ -399,14 +400,17 @@ const display = document.getElementById("display");
 const inspectorBar = document.getElementById("inspector");
 
 // The screen as large as the stage allows with the inspector under it, never wider than the
-// stage nor taller than what is left of it.
+// stage; beside the panel not taller than the window either, while with the panel below it (a
+// single column) the page scrolls, so that the screen keeps the whole width.
 function fit() {
   const style = getComputedStyle(stage);
   const width = stage.clientWidth - parseFloat(style.paddingLeft) - parseFloat(style.paddingRight) - 16;
   const barHeight = inspectorBar.offsetHeight + parseFloat(getComputedStyle(inspectorBar).marginTop);
   const height =
-    stage.clientHeight - parseFloat(style.paddingTop) - parseFloat(style.paddingBottom) - barHeight - 16;
-  const scale = Math.max(0.1, Math.min(width / kScreenWidth, height / kScreenHeight));
+    window.innerHeight - parseFloat(style.paddingTop) - parseFloat(style.paddingBottom) - barHeight - 16;
+  const beside = getComputedStyle(stage.parentElement).gridTemplateColumns.split(" ").length > 1;
+  const widthScale = Math.min(1, width / kScreenWidth);
+  const scale = Math.max(0.1, beside ? Math.min(widthScale, height / kScreenHeight) : widthScale);
   display.style.width = `${kScreenWidth * scale}px`;
   display.style.height = `${kScreenHeight * scale}px`;
   inspectorBar.style.width = `${kScreenWidth * scale}px`;
@@ -415,6 +419,7 @@ function fit() {
 }
 
 new ResizeObserver(fit).observe(stage);
+window.addEventListener("resize", fit);
 window.addEventListener("scroll", () => screen.moved(), { capture: true, passive: true });
 fit();
 

@@ -134,7 +134,7 @@ export class QuenfoldCard {
 
 // --- The world: accessibility access, the running applications, adding one.
 export class WorldCard {
-  constructor(root, run, complain) {
+  constructor(root, run, complain, toggle) {
     this.run = run;
     this.access = root.querySelector("#access");
     this.list = root.querySelector("#app-list");
@@ -148,10 +148,10 @@ export class WorldCard {
     this.logout.addEventListener("click", () => run("logout"));
     this.login.addEventListener("click", () => run("login"));
     this.access.addEventListener("change", () => {
-      const wanted = this.access.checked;
-      // The switch shows what the session says; it changes when the answer comes.
-      this.access.checked = !wanted;
-      run(`access ${wanted ? "on" : "off"}`);
+      // The switch shows what the session says; it changes when the answer comes. The request
+      // turns access over as the session finds it, so every click counts.
+      this.access.checked = !this.access.checked;
+      toggle("access");
     });
     this.list.addEventListener("click", (event) => {
       const button = event.target.closest("button[data-statement]");
@@ -316,6 +316,8 @@ export class Story {
         item.classList.add("user");
       } else if (text.startsWith("= ")) {
         item.classList.add("check");
+      } else if (text.startsWith("* ")) {
+        item.classList.add("why");
       } else if (/ is hidden$|^hide requested/.test(text)) {
         item.classList.add("hide");
       }
