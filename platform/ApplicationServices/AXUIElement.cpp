@@ -100,6 +100,14 @@ CFTypeRef copyValue(AXValueType type, const void* value) {
     return createAXValue(type, value);
 }
 
+// An application's windows: those on screen front to back, then the minimised ones.
+std::vector<NodeId> windowsAndMinimized(const Desktop& world, pid_t pid) {
+    std::vector<NodeId> windows = world.windowsOf(pid);
+    const std::vector<NodeId> minimized = world.minimizedWindowsOf(pid);
+    windows.insert(windows.end(), minimized.begin(), minimized.end());
+    return windows;
+}
+
 // The attribute as the simulated application computes it.
 AXError copyComputedAttribute(const Node& node, const std::u16string& name, CFTypeRef* value) {
     const Desktop& world = desktop();
@@ -126,7 +134,7 @@ AXError copyComputedAttribute(const Node& node, const std::u16string& name, CFTy
     }
     if (name == u"AXChildren") {
         if (node.kind == NodeKind::Application && node.pid != kDockPid) {
-            return present(copyElements(world.windowsOf(node.pid)));
+            return present(copyElements(windowsAndMinimized(world, node.pid)));
         }
         return present(copyElements(node.children));
     }
@@ -141,9 +149,12 @@ AXError copyComputedAttribute(const Node& node, const std::u16string& name, CFTy
         const CGSize size{node.frame->width, node.frame->height};
         return present(copyValue(kAXValueCGSizeType, &size));
     }
+    if (node.kind == NodeKind::Window && name == u"AXMinimized") {
+        return present(node.minimized ? kCFBooleanTrue : kCFBooleanFalse);
+    }
     if (node.kind == NodeKind::Application) {
         if (name == u"AXWindows") {
-            return present(copyElements(world.windowsOf(node.pid)));
+            return present(copyElements(windowsAndMinimized(world, node.pid)));
         }
         if (name == u"AXFocusedWindow") {
             const std::vector<NodeId> windows = world.windowsOf(node.pid);
@@ -331,9 +342,10 @@ AXError AXUIElementCopyAttributeNames(AXUIElementRef element, CFArrayRef* names)
         return status;
     }
     NSMutableArray* result = NSMutableArray::create();
-    for (const char16_t* name : {u"AXRole", u"AXSubrole", u"AXTitle", u"AXDescription",
-                                 u"AXChildren", u"AXParent", u"AXPosition", u"AXSize", u"AXWindows",
-                                 u"AXFocusedWindow", u"AXFrontmost", u"AXHidden", u"AXURL"}) {
+    for (const char16_t* name :
+         {u"AXRole", u"AXSubrole", u"AXTitle", u"AXDescription", u"AXChildren", u"AXParent",
+          u"AXPosition", u"AXSize", u"AXWindows", u"AXFocusedWindow", u"AXFrontmost", u"AXHidden",
+          u"AXURL", u"AXMinimized"}) {
         CFTypeRef value = nullptr;
         if (frameworks::copyComputedAttribute(*node, name, &value) == kAXErrorSuccess) {
             CFRelease(value);

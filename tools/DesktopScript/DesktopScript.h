@@ -195,6 +195,10 @@ struct ExpectRunning {
     std::string app;
     bool running;  // false: `expect notrunning`
 };
+struct ExpectFrame {
+    std::string title;  // the frontmost window titled so
+    double x, y, width, height;
+};
 
 using Action =
     std::variant<AppStatement, DockItemStatement, WindowStatement, AppActionStatement,
@@ -203,7 +207,7 @@ using Action =
                  SystemStatement, SettingsSetStatement, OpenStatement, ExpectHidden, ExpectActive,
                  ExpectCount, ExpectSettings, ExpectStatus, ExpectDockIcon, ExpectDefault,
                  ExpectLoginItem, ExpectOpened, ExpectAccess, ExpectControl, SessionStatement,
-                 DockFixtureStatement, KeepStatement, ExpectRunning>;
+                 DockFixtureStatement, KeepStatement, ExpectRunning, ExpectFrame>;
 
 struct Statement {
     int line = 0;

@@ -444,6 +444,18 @@ const StatementForm kExpectations[] = {
      }},
     {"running", expectRunning<true>},
     {"notrunning", expectRunning<false>},
+    {"frame",
+     [](StatementWords& words) -> Action {
+         ExpectFrame frame{words.positional("TITLE"), 0, 0, 0, 0};
+         for (auto [name, field] : {std::pair{"X", &frame.x}, std::pair{"Y", &frame.y},
+                                    std::pair{"W", &frame.width}, std::pair{"H", &frame.height}}) {
+             *field = decimalValue("expect frame", name, words.positional(name));
+         }
+         if (frame.width <= 0 || frame.height <= 0) {
+             throw Malformed{"expect frame: W and H must be greater than 0"};
+         }
+         return frame;
+     }},
 };
 
 Action expectation(StatementWords& words) {

@@ -96,5 +96,7 @@ void perform(const SessionStatement& statement, Story& story);
 void perform(const DockFixtureStatement& statement, Story& story);
 void perform(const KeepStatement& statement, Story& story);
 void perform(const ExpectRunning& expectation, Story& story);
+// --- Windows (DesktopScriptExpectations.cpp)
+void perform(const ExpectFrame& expectation, Story& story);
 
 }  // namespace sim::script
