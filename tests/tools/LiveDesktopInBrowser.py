@@ -161,8 +161,14 @@ return null;
 
 
 class Page:
-    def __init__(self, driver):
+    def __init__(self, driver, output):
         self.driver = driver
+        self.output = output
+
+    def screenshot(self, name):
+        """The page as it stands, to be looked at."""
+        shot = os.path.join(self.output, f"{name}.png")
+        check(self.driver.save_screenshot(shot), f"no screenshot at {shot}")
 
     def script(self, text, *arguments):
         return self.driver.execute_script(text, *arguments)
@@ -386,6 +392,7 @@ def dragging_a_window_by_its_title_bar(page, program):
         f"return JSON.parse(document.querySelector('{windows_of('TextEdit')}').dataset.frame);")
         == list(moved))
     check(page.active_application() == "TextEdit", "the drag did not make TextEdit active")
+    page.screenshot("window-dragged")
 
 
 def minimising_and_restoring_a_window(page, program):
@@ -393,6 +400,7 @@ def minimising_and_restoring_a_window(page, program):
     item = '#dock .dock-item[data-subrole="AXMinimizedWindowDockItem"]'
     wait_until("Notes.txt to wait in the Dock",
                lambda: page.count(windows_of("TextEdit")) == 0 and page.count(item) == 1)
+    page.screenshot("window-minimised")
     check(next(w for w in program.desktop()["windows"] if w["title"] == "Notes.txt")["minimized"],
           "the session does not say Notes.txt is minimised")
     check(page.script("return document.querySelector('#dock').lastElementChild.dataset.subrole;")
@@ -411,6 +419,7 @@ def switching_applications_with_command_tab(page):
     chosen = ".switcher:not([hidden]) .switcher-item.chosen"
     wait_until("the switcher to be drawn with Safari chosen",
                lambda: page.count(chosen) == 1 and page.text(chosen) == "Safari")
+    page.screenshot("application-switcher")
     check(page.active_application() == "TextEdit", "the switcher activated before Control came up")
     ActionChains(page.driver).key_up(Keys.CONTROL).perform()
     wait_until("Safari to be active and the switcher gone",
@@ -453,14 +462,18 @@ def journey_turning_access_on(page, program):
 def journey_launching_at_login(page, program):
     """Launch at login and no Dock icon, through a logout and a login by hand."""
     page.driver.set_window_size(1440, 960)
+    page.driver.find_element(By.ID, "reopen").click()  # the settings window in front
     launch_box = '#windows .window.settings .checkbox[data-preference="LaunchAutomaticallyOnLogin"]'
     page.click(launch_box)
     wait_until("the login item", lambda: program.desktop()["loginItems"])
     check(program.desktop()["preferences"].get("HideDockIcon") is True, "HideDockIcon is not ticked")
     page.click("#apple-menu")
+    wait_until("the Apple menu", lambda: page.count(".apple-menu-list:not([hidden])") == 1)
+    page.screenshot("apple-menu")
     page.click(".apple-menu-list .apple-menu-item:last-child")
     wait_until("the login window", lambda: program.desktop()["loggedOut"]
                and page.count(".login-window:not([hidden])") == 1)
+    page.screenshot("logged-out")
     page.click(".login-window .login-button")
     wait_until("Quenfold to run after the login", lambda: program.desktop()["quenfold"]["state"] == "running")
     check(not program.desktop()["quenfold"]["dockIcon"], "Quenfold shows its Dock icon")
@@ -558,7 +571,7 @@ def main():
             driver = open_browser(chromium, folders["profile"], folders["downloads"])
             driver.set_window_size(1440, 960)
             driver.get(program.address)
-            page = Page(driver)
+            page = Page(driver, arguments.output)
             wait_until("the Dock to be drawn", lambda: page.count("#dock .dock-item") >= 3)
             steps = [
                 ("launching Quenfold from the panel", lambda: launch_quenfold(page, program)),
