@@ -152,6 +152,16 @@ AXError copyComputedAttribute(const Node& node, const std::u16string& name, CFTy
     if (node.kind == NodeKind::Window && name == u"AXMinimized") {
         return present(node.minimized ? kCFBooleanTrue : kCFBooleanFalse);
     }
+    // A window's title-bar buttons, by the subrole each one has.
+    if (node.kind == NodeKind::Window &&
+        (name == u"AXCloseButton" || name == u"AXMinimizeButton")) {
+        for (NodeId child : node.children) {
+            if (world.node(child)->subrole == name) {
+                return present(copyElement(child));
+            }
+        }
+        return kAXErrorNoValue;
+    }
     if (node.kind == NodeKind::Application) {
         if (name == u"AXWindows") {
             return present(copyElements(windowsAndMinimized(world, node.pid)));
@@ -345,7 +355,7 @@ AXError AXUIElementCopyAttributeNames(AXUIElementRef element, CFArrayRef* names)
     for (const char16_t* name :
          {u"AXRole", u"AXSubrole", u"AXTitle", u"AXDescription", u"AXChildren", u"AXParent",
           u"AXPosition", u"AXSize", u"AXWindows", u"AXFocusedWindow", u"AXFrontmost", u"AXHidden",
-          u"AXURL", u"AXMinimized"}) {
+          u"AXURL", u"AXMinimized", u"AXCloseButton", u"AXMinimizeButton"}) {
         CFTypeRef value = nullptr;
         if (frameworks::copyComputedAttribute(*node, name, &value) == kAXErrorSuccess) {
             CFRelease(value);
@@ -445,7 +455,9 @@ AXError AXUIElementPerformAction(AXUIElementRef element, CFStringRef action) {
     if (action->units() == u"AXRaise" && node->kind == sim::NodeKind::Window) {
         desktop().orderWindowFront(node->id);
     } else if (action->units() == u"AXPress" && node->kind == sim::NodeKind::DockItem) {
-        if (const sim::Application* owner = desktop().application(node->itemOwner)) {
+        if (node->itemWindow != 0) {
+            desktop().restoreWindow(node->itemWindow);
+        } else if (const sim::Application* owner = desktop().application(node->itemOwner)) {
             desktop().activate(owner->pid);
         }
     } else if (action->units() == u"AXPress") {

@@ -543,9 +543,7 @@ void Desktop::routeMouseEvent(MouseEvent event, double x, double y) {
     }
     const Node& clicked = nodes_.at(receiver);
     if (clicked.kind != NodeKind::DockItem) {
-        if (!pressWindowButton(receiver)) {
-            pressElement(receiver);
-        }
+        pressElement(receiver);
         return;
     }
     if (clicked.itemWindow != 0) {

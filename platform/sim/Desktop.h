@@ -204,9 +204,10 @@ public:
     void setControlHandler(std::function<void(NodeId)> handler) {
         controlHandler_ = std::move(handler);
     }
-    // An element is clicked or pressed (AXPress): its application acts on it.
+    // An element is clicked or pressed (AXPress): a window's close or minimise button acts as
+    // the window server has it; on any other element its application acts.
     void pressElement(NodeId node) {
-        if (controlHandler_) {
+        if (!pressWindowButton(node) && controlHandler_) {
             controlHandler_(node);
         }
     }

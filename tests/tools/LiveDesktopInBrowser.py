@@ -448,6 +448,7 @@ def journey_turning_access_on(page, program):
     page.click(preferences + " .ax-checkbox .checkbox")
     wait_until("access to be on", lambda: program.desktop()["access"] is True)
     check("is OFF" in settings_text(page), "the running Quenfold saw access change")
+    page.screenshot("access-turned-on")
     page.click(preferences + " .traffic-light.close")
     wait_until("System Preferences' window to close", lambda: page.count(preferences) == 0)
     # "Keep in Dock" comes with the Dock's menus; until then the statement keeps the item.
