@@ -147,7 +147,6 @@ export function applicationIcon(name) {
   return art ? art() : lettered(name || "?");
 }
 
-// A Dock item's icon by its subrole and title.
 // A minimised window in the Dock: a small picture of a window with its title bar.
 function minimizedWindow() {
   return svg(
@@ -158,6 +157,7 @@ function minimizedWindow() {
   );
 }
 
+// A Dock item's icon by its subrole and title.
 export function dockItemIcon(item) {
   switch (item.subrole) {
     case "AXApplicationDockItem":
