@@ -282,7 +282,7 @@ TEST_F(SimulatedSession, AWindowsFrameButtonsAndMinimisedStateAreReadAndPressedT
     const sim::NodeId window = desktop().addWindow(safari, "Page", {100, 100, 400, 300});
     auto& hand = frameworks::eventSystem();
     hand.pressLeft(300, 110);
-    hand.releaseLeft(360, 0);  // the title bar stays below the menu bar
+    hand.releaseLeft(360, 140);
     CGPoint position{};
     CGSize size{};
     AXValueGetValue(static_cast<AXValueRef>(attribute(window, kAXPositionAttribute).get()),
@@ -290,7 +290,7 @@ TEST_F(SimulatedSession, AWindowsFrameButtonsAndMinimisedStateAreReadAndPressedT
     AXValueGetValue(static_cast<AXValueRef>(attribute(window, kAXSizeAttribute).get()),
                     kAXValueCGSizeType, &size);
     EXPECT_EQ(position.x, 160);
-    EXPECT_EQ(position.y, sim::kMenuBarHeight);
+    EXPECT_EQ(position.y, 130);
     EXPECT_EQ(size.width, 400);
     EXPECT_EQ(size.height, 300);
 
