@@ -50,6 +50,17 @@ NSWindow::~NSWindow() {
     std::erase(NSApplication::instance()->windows_, this);
 }
 
+NSRect NSWindow::frame() const {
+    const sim::Node* node = liveNode(node_, generation_);
+    if (node == nullptr || !node->frame) {
+        return frame_;
+    }
+    NSRect frame = frame_;
+    frame.origin.x = node->frame->x;
+    frame.origin.y = node->frame->y;
+    return frame;
+}
+
 void NSWindow::setTitle(const NSString* title) {
     title_ = adoptCF(CFStringCreateCopy(kCFAllocatorDefault, title != nullptr ? title : CFSTR("")));
     if (liveNode(node_, generation_) != nullptr) {

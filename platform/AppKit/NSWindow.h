@@ -20,7 +20,8 @@ public:
 
     NSString* title() const { return bridge(title_.get()); }
     void setTitle(const NSString* title);
-    NSRect frame() const { return frame_; }
+    // Where the window stands now: the user may have dragged it by its title bar.
+    NSRect frame() const;
 
     // Puts the window on screen in front of the other windows.
     void orderFront(id sender);

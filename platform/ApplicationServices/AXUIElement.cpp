@@ -101,6 +101,14 @@ CFTypeRef copyValue(AXValueType type, const void* value) {
     return createAXValue(type, value);
 }
 
+// An application's windows: those on screen front to back, then the minimised ones.
+std::vector<NodeId> windowsAndMinimized(const Desktop& world, pid_t pid) {
+    std::vector<NodeId> windows = world.windowsOf(pid);
+    const std::vector<NodeId> minimized = world.minimizedWindowsOf(pid);
+    windows.insert(windows.end(), minimized.begin(), minimized.end());
+    return windows;
+}
+
 // The attribute as the simulated application computes it.
 AXError copyComputedAttribute(const Node& node, const std::u16string& name, CFTypeRef* value) {
     const Desktop& world = desktop();
@@ -127,7 +135,7 @@ AXError copyComputedAttribute(const Node& node, const std::u16string& name, CFTy
     }
     if (name == u"AXChildren") {
         if (node.kind == NodeKind::Application && node.pid != kDockPid) {
-            return present(copyElements(world.windowsOf(node.pid)));
+            return present(copyElements(windowsAndMinimized(world, node.pid)));
         }
         return present(copyElements(node.children));
     }
@@ -142,9 +150,22 @@ AXError copyComputedAttribute(const Node& node, const std::u16string& name, CFTy
         const CGSize size{node.frame->width, node.frame->height};
         return present(copyValue(kAXValueCGSizeType, &size));
     }
+    if (node.kind == NodeKind::Window && name == u"AXMinimized") {
+        return present(node.minimized ? kCFBooleanTrue : kCFBooleanFalse);
+    }
+    // A window's title-bar buttons, by the subrole each one has.
+    if (node.kind == NodeKind::Window &&
+        (name == u"AXCloseButton" || name == u"AXMinimizeButton")) {
+        for (NodeId child : node.children) {
+            if (world.node(child)->subrole == name) {
+                return present(copyElement(child));
+            }
+        }
+        return kAXErrorNoValue;
+    }
     if (node.kind == NodeKind::Application) {
         if (name == u"AXWindows") {
-            return present(copyElements(world.windowsOf(node.pid)));
+            return present(copyElements(windowsAndMinimized(world, node.pid)));
         }
         if (name == u"AXFocusedWindow") {
             const std::vector<NodeId> windows = world.windowsOf(node.pid);
@@ -336,9 +357,10 @@ AXError AXUIElementCopyAttributeNames(AXUIElementRef element, CFArrayRef* names)
         return status;
     }
     NSMutableArray* result = NSMutableArray::create();
-    for (const char16_t* name : {u"AXRole", u"AXSubrole", u"AXTitle", u"AXDescription",
-                                 u"AXChildren", u"AXParent", u"AXPosition", u"AXSize", u"AXWindows",
-                                 u"AXFocusedWindow", u"AXFrontmost", u"AXHidden", u"AXURL"}) {
+    for (const char16_t* name :
+         {u"AXRole", u"AXSubrole", u"AXTitle", u"AXDescription", u"AXChildren", u"AXParent",
+          u"AXPosition", u"AXSize", u"AXWindows", u"AXFocusedWindow", u"AXFrontmost", u"AXHidden",
+          u"AXURL", u"AXMinimized", u"AXCloseButton", u"AXMinimizeButton"}) {
         CFTypeRef value = nullptr;
         if (frameworks::copyComputedAttribute(*node, name, &value) == kAXErrorSuccess) {
             CFRelease(value);
@@ -438,7 +460,9 @@ AXError AXUIElementPerformAction(AXUIElementRef element, CFStringRef action) {
     if (action->units() == u"AXRaise" && node->kind == sim::NodeKind::Window) {
         desktop().orderWindowFront(node->id);
     } else if (action->units() == u"AXPress" && node->kind == sim::NodeKind::DockItem) {
-        if (const sim::Application* owner = desktop().application(node->itemOwner)) {
+        if (node->itemWindow != 0) {
+            desktop().restoreWindow(node->itemWindow);
+        } else if (const sim::Application* owner = desktop().application(node->itemOwner)) {
             desktop().activate(owner->pid);
         }
     } else if (action->units() == u"AXPress") {

@@ -282,9 +282,10 @@ void EventSystem::post(CGEventTapLocation location, CGEventRef posted, Origin or
     const __CGEvent* delivered = layoutOf(event.get());
     if (!swallowed && isMouseType(delivered->type)) {
         const Desktop::MouseEvent routed =
-            delivered->type == kCGEventLeftMouseDown ? Desktop::MouseEvent::LeftDown
-            : delivered->type == kCGEventLeftMouseUp ? Desktop::MouseEvent::LeftUp
-                                                     : Desktop::MouseEvent::Other;
+            delivered->type == kCGEventLeftMouseDown      ? Desktop::MouseEvent::LeftDown
+            : delivered->type == kCGEventLeftMouseDragged ? Desktop::MouseEvent::LeftDragged
+            : delivered->type == kCGEventLeftMouseUp      ? Desktop::MouseEvent::LeftUp
+                                                          : Desktop::MouseEvent::Other;
         desktop().routeMouseEvent(routed, delivered->location.x, delivered->location.y);
     }
     if (!swallowed && delivered->type >= kCGEventKeyDown &&

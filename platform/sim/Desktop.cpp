@@ -69,6 +69,8 @@ void Desktop::reset(const std::string& systemBundlePath) {
     hideRequests_ = 0;
     lastHideRequest_.reset();
     pressReceiver_.reset();
+    drag_.reset();
+    minimizedOrder_.clear();
     openedURLs_.clear();
     accessEnabled_ = true;
     nextPid_ = kFirstApplicationPid;
@@ -135,7 +137,10 @@ void Desktop::removeSubtree(NodeId id) {
         }
         pending.insert(pending.end(), node->second.children.begin(), node->second.children.end());
         std::erase(windowOrder_, current);
-        nodes_.erase(node);
+        if (node->second.minimized) {
+            removeMinimizedItem(current);  // another subtree: this node stays where it is
+        }
+        nodes_.erase(current);
     }
 }
 
@@ -216,6 +221,7 @@ NodeId Desktop::addWindow(pid_t pid, const std::string& title, Rect frame, bool 
     window.frame = frame;
     window.actions = {u"AXRaise"};
     window.visible = false;
+    addWindowButtons(id);
     if (visible) {
         orderWindowFront(id);
     }
@@ -274,6 +280,7 @@ void Desktop::layoutDock() {
     if (nodes_.count(dockList_) == 0) {
         return;
     }
+    orderDockItems();
     Node& list = nodes_.at(dockList_);
     const double count = static_cast<double>(list.children.size());
     const double itemSize = std::min(64.0, count > 0 ? (kScreenWidth - 20) / count : 64.0);
@@ -413,6 +420,9 @@ void Desktop::orderWindowFront(NodeId id) {
     if (found == nodes_.end() || found->second.kind != NodeKind::Window) {
         return;
     }
+    if (found->second.minimized) {
+        removeMinimizedItem(id);
+    }
     // A window already on screen in front of every other changes nothing and is not recorded.
     if (found->second.visible && !windowOrder_.empty() && windowOrder_.front() == id) {
         return;
@@ -426,6 +436,9 @@ void Desktop::orderWindowFront(NodeId id) {
 
 void Desktop::closeWindow(NodeId id) {
     auto found = nodes_.find(id);
+    if (found != nodes_.end() && found->second.minimized) {
+        removeMinimizedItem(id);
+    }
     if (found == nodes_.end() || !found->second.visible) {
         return;
     }
@@ -508,6 +521,9 @@ NodeId receiverAt(const Desktop& world, NodeId id) {
 }  // namespace
 
 void Desktop::routeMouseEvent(MouseEvent event, double x, double y) {
+    if (routeWindowDrag(event, x, y)) {
+        return;
+    }
     const std::optional<NodeId> target = hitTest(x, y);
     const NodeId under = target ? receiverAt(*this, *target) : 0;
     if (event == MouseEvent::LeftDown) {
@@ -530,6 +546,10 @@ void Desktop::routeMouseEvent(MouseEvent event, double x, double y) {
     const Node& clicked = nodes_.at(receiver);
     if (clicked.kind != NodeKind::DockItem) {
         pressElement(receiver);
+        return;
+    }
+    if (clicked.itemWindow != 0) {
+        restoreWindow(clicked.itemWindow);
         return;
     }
     // The Dock acts on a click on an application's item: it shows and activates that

@@ -38,8 +38,12 @@ inline constexpr pid_t kFirstApplicationPid = 501;
 // A process's serial number is {0, pid + this}.
 inline constexpr std::uint32_t kProcessSerialNumberBase = 0x10000;
 inline constexpr Rect kDefaultWindowFrame{200, 100, 800, 600};
-// A window's content lies below its title bar, this many points high.
+// A window's frame includes its title bar, which holds the close and minimise buttons; a moved
+// window's title bar stays below the menu bar.
 inline constexpr double kTitleBarHeight = 28;
+inline constexpr double kMenuBarHeight = 25;
+inline constexpr Rect kCloseButtonFrame{12, 8, 12, 12};  // within the window
+inline constexpr Rect kMinimizeButtonFrame{32, 8, 12, 12};
 inline constexpr const char* kDockBundleIdentifier = "com.apple.dock";
 inline constexpr const char* kDockBundlePath = "/System/Library/CoreServices/Dock.app";
 inline constexpr const char* kSystemBundleIdentifier = "org.quenfold.Quenfold";
@@ -64,6 +68,8 @@ struct Node {
     bool urlIsObject = false;        // the AXURL is a URL object; otherwise a string
     pid_t itemOwner = 0;             // the application a Dock item belongs to (0: none)
     bool visible = true;             // windows: on screen (ordered in)
+    bool minimized = false;          // windows: in the Dock instead of on screen
+    NodeId itemWindow = 0;           // a minimised window's Dock item: that window
 };
 
 struct Application {
@@ -184,7 +190,7 @@ public:
     // mouse is captured as by the window server: a left release goes to whatever received the
     // press it ends, and acts (a Dock item's click, a control's) only when it comes back over
     // that very item or control.
-    enum class MouseEvent { LeftDown, LeftUp, Other };
+    enum class MouseEvent { LeftDown, LeftDragged, LeftUp, Other };
     void routeMouseEvent(MouseEvent event, double x, double y);
     // Who carries the Dock's request that an application reopen to that application's process
     // (its frameworks); kept across resets.
@@ -201,9 +207,10 @@ public:
     void setControlHandler(std::function<void(NodeId)> handler) {
         controlHandler_ = std::move(handler);
     }
-    // An element is clicked or pressed (AXPress): its application acts on it.
+    // An element is clicked or pressed (AXPress): a window's close or minimise button acts as
+    // the window server has it; on any other element its application acts.
     void pressElement(NodeId node) {
-        if (controlHandler_) {
+        if (!pressWindowButton(node) && controlHandler_) {
             controlHandler_(node);
         }
     }
@@ -221,6 +228,9 @@ public:
     // The applications the switcher offers: regular applications, most recently active first,
     // then the others in launch order.
     std::vector<pid_t> switcherOrder() const;
+    // The application the switcher has chosen while Command is held after Command-Tab; none
+    // while the switcher is not on screen.
+    std::optional<pid_t> switcherChoice() const { return switcherChoice_; }
     // A command the user gives an application from the keyboard; the handler carries it out
     // when the application has code of its own (the system's process) and answers whether it
     // did; otherwise the desktop does what the application would. Kept across resets.
@@ -228,6 +238,16 @@ public:
     void setCommandHandler(std::function<bool(pid_t, AppCommand)> handler) {
         commandHandler_ = std::move(handler);
     }
+
+    // Windows that move (WindowMoves.cpp). A window moves with everything in it; its title bar
+    // stays below the menu bar. A minimised window leaves the screen for a Dock item at the
+    // Dock's right, before the Trash; a click on that item or ordering the window front brings
+    // it back.
+    void moveWindow(NodeId window, double x, double y);
+    void minimizeWindow(NodeId window);
+    void restoreWindow(NodeId window);
+    // An application's minimised windows, in the order they were minimised.
+    std::vector<NodeId> minimizedWindowsOf(pid_t pid) const;
 
     // Questions.
     bool accessEnabled() const { return accessEnabled_; }
@@ -280,6 +300,26 @@ private:
     void activateNextAfter(pid_t leaving);
     std::optional<NodeId> deepestAt(NodeId start, double x, double y) const;
     Application* mutableApplication(pid_t pid);
+
+    // Windows that move (WindowMoves.cpp).
+    void addWindowButtons(NodeId window);
+    // A press on a title bar starts a drag that the pointer's moves and the release carry on;
+    // true when the event belonged to one.
+    bool routeWindowDrag(MouseEvent event, double x, double y);
+    // A click on a window's close or minimise button; false for any other element.
+    bool pressWindowButton(NodeId element);
+    NodeId addMinimizedItem(NodeId window);
+    // The Dock's right side in its order: the separator, the minimised windows, the Trash.
+    void orderDockItems();
+    void removeMinimizedItem(NodeId window);
+    struct WindowDrag {
+        NodeId window = 0;
+        double grabX = 0;  // the pointer within the window at the press
+        double grabY = 0;
+        Rect start;  // its frame at the press
+    };
+    std::optional<WindowDrag> drag_;
+    std::vector<NodeId> minimizedOrder_;  // minimised windows, first minimised first
 
     std::map<pid_t, Application> applications_;
     std::vector<pid_t> launchOrder_;

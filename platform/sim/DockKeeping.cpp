@@ -177,6 +177,9 @@ void Desktop::startDock() {
         trash_ = false;
         addTrash();
     }
+    for (NodeId window : minimizedOrder_) {
+        addMinimizedItem(window);
+    }
 }
 
 void Desktop::afterQuit(pid_t pid) {

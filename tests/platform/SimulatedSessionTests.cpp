@@ -250,6 +250,57 @@ TEST_F(RunningApplicationState, StaysAsItWasThroughAPassInAModeThatIsNotCommon) 
     EXPECT_TRUE(running(notes_)->isActive());
 }
 
+// --- Windows that move (the hand's drags and clicks are the scenarios'; here, what a client of
+// the accessibility API reads and presses)
+
+RetainPtr<CFTypeRef> attribute(sim::NodeId node, CFStringRef name) {
+    RetainPtr<AXUIElementRef> element = adoptCF(frameworks::createElement(node));
+    RetainPtr<CFTypeRef> value;
+    EXPECT_EQ(AXUIElementCopyAttributeValue(element.get(), name, value.initializeInto()),
+              kAXErrorSuccess);
+    return value;
+}
+
+TEST_F(SimulatedSession, AWindowsFrameButtonsAndMinimisedStateAreReadAndPressedThroughItsElement) {
+    const pid_t safari = addApp("Safari");
+    desktop().addTrash();
+    const sim::NodeId window = desktop().addWindow(safari, "Page", {100, 100, 400, 300});
+    auto& hand = frameworks::eventSystem();
+    hand.pressLeft(300, 110);
+    hand.releaseLeft(360, 140);
+    CGPoint position{};
+    CGSize size{};
+    AXValueGetValue(static_cast<AXValueRef>(attribute(window, kAXPositionAttribute).get()),
+                    kAXValueCGPointType, &position);
+    AXValueGetValue(static_cast<AXValueRef>(attribute(window, kAXSizeAttribute).get()),
+                    kAXValueCGSizeType, &size);
+    EXPECT_EQ(position.x, 160);
+    EXPECT_EQ(position.y, 130);
+    EXPECT_EQ(size.width, 400);
+    EXPECT_EQ(size.height, 300);
+
+    const RetainPtr<CFTypeRef> button = attribute(window, CFSTR("AXMinimizeButton"));
+    EXPECT_EQ(AXUIElementPerformAction(static_cast<AXUIElementRef>(button.get()), kAXPressAction),
+              kAXErrorSuccess);
+    EXPECT_EQ(attribute(window, CFSTR("AXMinimized")).get(), kCFBooleanTrue);
+    std::vector<std::u16string> subroles;
+    for (sim::NodeId item : desktop().dockItems()) {
+        subroles.push_back(*desktop().node(item)->subrole);
+    }
+    EXPECT_EQ(subroles,
+              (std::vector<std::u16string>{u"AXApplicationDockItem", u"AXSeparatorDockItem",
+                                           u"AXMinimizedWindowDockItem", u"AXTrashDockItem"}));
+    // The Dock starts again with the window's item; pressing it brings the window back.
+    desktop().quit(sim::kDockPid);
+    desktop().startDock();
+    RetainPtr<AXUIElementRef> item =
+        adoptCF(frameworks::createElement(*desktop().dockItemTitled("Page")));
+    EXPECT_EQ(AXUIElementPerformAction(item.get(), kAXPressAction), kAXErrorSuccess);
+    EXPECT_EQ(attribute(window, CFSTR("AXMinimized")).get(), kCFBooleanFalse);
+    EXPECT_EQ(desktop().windowsOf(safari), std::vector<sim::NodeId>{window});
+    EXPECT_FALSE(desktop().dockItemTitled("Page"));
+}
+
 // --- Access and faults
 
 TEST_F(SimulatedSession, WithAccessOffAccessibilityCallsFail) {

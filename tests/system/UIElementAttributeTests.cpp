@@ -10,18 +10,26 @@ using sim::desktop;
 
 class UIElementAttribute : public UIElementTest {
 protected:
-    // A window "Inbox" of "Mail" with one child for each (role, title); nullptr: no title.
+    void TearDown() override {
+        parent_.clear();
+        UIElementTest::TearDown();
+    }
+
+    // A window "Inbox" of "Mail" holding a group (beside its title bar's buttons) with one child
+    // for each (role, title); nullptr: no title.
     void buildWindow(const std::vector<std::pair<const char*, const char*>>& children) {
         windowNode_ = desktop().addWindow(addApp("Mail"), "Inbox");
+        group_ = desktop().addElement(windowNode_, {});
         for (const auto& [role, title] : children) {
             sim::ElementSpec setup;
             setup.role = role;
             if (title != nullptr) {
                 setup.title = title;
             }
-            children_.push_back(desktop().addElement(windowNode_, setup));
+            children_.push_back(desktop().addElement(group_, setup));
         }
         window_ = element(windowNode_);
+        parent_ = element(group_);
     }
 
     // A search result: the child's element, borrowed and still usable.
@@ -34,6 +42,7 @@ protected:
         return NSArray::arrayWithObjects(candidates);
     }
 
+    RetainPtr<AXUIElementRef> parent_;  // the group searched
     std::vector<sim::NodeId> children_;
 };
 
@@ -80,14 +89,14 @@ TEST_F(UIElementAttribute, ActionsAreOneNamePerLineAndNeverAnAttributeRequest) {
 TEST_F(UIElementAttribute, TitleSearchFindsTheFirstExactMatchInChildOrderReadingEveryTitle) {
     const char* b = "AXButton";
     buildWindow({{b, nullptr}, {b, "Send "}, {b, "A"}, {b, "B"}, {b, "A"}, {b, "send"}});
-    EXPECT_EQ(getTitleElementInChildren(window_.get(), titles({CFSTR("Send"), CFSTR("Sen")})),
+    EXPECT_EQ(getTitleElementInChildren(parent_.get(), titles({CFSTR("Send"), CFSTR("Sen")})),
               nullptr);
-    EXPECT_EQ(getTitleElementInChildren(window_.get(), nullptr), nullptr);
+    EXPECT_EQ(getTitleElementInChildren(parent_.get(), nullptr), nullptr);
     EXPECT_EQ(sim::callCount("AXUIElementCopyAttributeValue"), 2 * (1 + children_.size()))
         << "every title is read before giving up";
-    expectChild(getTitleElementInChildren(window_.get(), titles({CFSTR("B"), CFSTR("A")})),
+    expectChild(getTitleElementInChildren(parent_.get(), titles({CFSTR("B"), CFSTR("A")})),
                 children_[2]);
-    expectChild(getTitleElementInChildren(window_.get(), titles({CFSTR("B")})), children_[3]);
+    expectChild(getTitleElementInChildren(parent_.get(), titles({CFSTR("B")})), children_[3]);
 }
 
 TEST_F(UIElementAttribute, RoleSearchFindsTheFirstDirectChildOfExactlyThatRole) {
@@ -95,18 +104,18 @@ TEST_F(UIElementAttribute, RoleSearchFindsTheFirstDirectChildOfExactlyThatRole) 
     sim::ElementSpec field;
     field.role = "AXTextField";
     desktop().addElement(children_[0], field);
-    expectChild(getRoleElementInChildren(window_.get(), CFSTR("AXButton")), children_[1]);
-    EXPECT_EQ(getRoleElementInChildren(window_.get(), CFSTR("AXTextField")), nullptr);
-    EXPECT_EQ(getRoleElementInChildren(window_.get(), CFSTR("axbutton")), nullptr);
-    EXPECT_EQ(getRoleElementInChildren(window_.get(), nullptr), nullptr);
+    expectChild(getRoleElementInChildren(parent_.get(), CFSTR("AXButton")), children_[1]);
+    EXPECT_EQ(getRoleElementInChildren(parent_.get(), CFSTR("AXTextField")), nullptr);
+    EXPECT_EQ(getRoleElementInChildren(parent_.get(), CFSTR("axbutton")), nullptr);
+    EXPECT_EQ(getRoleElementInChildren(parent_.get(), nullptr), nullptr);
 }
 
 TEST_F(UIElementAttribute, PositionSearchFindsTheDirectChildAtThatIndex) {
     buildWindow({{"AXGroup", nullptr}, {"AXButton", "OK"}, {"AXButton", "Cancel"}});
     desktop().addElement(children_[0], {});
-    expectChild(getIndexElementInChildren(window_.get(), 2), children_[2]);
-    EXPECT_EQ(getIndexElementInChildren(window_.get(), -1), nullptr);
-    EXPECT_EQ(getIndexElementInChildren(window_.get(), 3), nullptr);
+    expectChild(getIndexElementInChildren(parent_.get(), 2), children_[2]);
+    EXPECT_EQ(getIndexElementInChildren(parent_.get(), -1), nullptr);
+    EXPECT_EQ(getIndexElementInChildren(parent_.get(), 3), nullptr);
 }
 
 TEST_F(UIElementAttribute, AFoundChildStaysValidWithoutAPoolOfTheCallersAndLeavesNoListBehind) {
@@ -118,7 +127,7 @@ TEST_F(UIElementAttribute, AFoundChildStaysValidWithoutAPoolOfTheCallersAndLeave
     pool_.reset();  // the caller has no autorelease pool at all
     const std::size_t kept = countOfKeptChildElements();
     const long live = NSObjectLiveCount();
-    AXUIElementRef found = getIndexElementInChildren(window_.get(), 0);
+    AXUIElementRef found = getIndexElementInChildren(parent_.get(), 0);
     expectChild(found, children_[0]);
     RetainPtr<CFTypeRef> title = adoptCF(copyValueOfExistingAttribute(CFSTR("AXTitle"), found));
     EXPECT_TRUE(CFEqual(title.get(), CFSTR("OK")));
@@ -130,25 +139,25 @@ TEST_F(UIElementAttribute, AFoundChildStaysValidWithoutAPoolOfTheCallersAndLeave
 TEST_F(UIElementAttribute, AChildFoundAgainByAnySearchIsTheOneKept) {
     buildWindow({{"AXButton", "OK"}, {"AXButton", "Cancel"}});
     const std::size_t kept = countOfKeptChildElements();
-    AXUIElementRef found = getIndexElementInChildren(window_.get(), 0);
-    EXPECT_EQ(getTitleElementInChildren(window_.get(), titles({CFSTR("OK")})), found);
-    EXPECT_EQ(getRoleElementInChildren(window_.get(), CFSTR("AXButton")), found);
-    EXPECT_EQ(getIndexElementInChildren(window_.get(), 0), found);
+    AXUIElementRef found = getIndexElementInChildren(parent_.get(), 0);
+    EXPECT_EQ(getTitleElementInChildren(parent_.get(), titles({CFSTR("OK")})), found);
+    EXPECT_EQ(getRoleElementInChildren(parent_.get(), CFSTR("AXButton")), found);
+    EXPECT_EQ(getIndexElementInChildren(parent_.get(), 0), found);
     EXPECT_LE(countOfKeptChildElements() - kept, 1u);
 }
 
 TEST_F(UIElementAttribute, UnreadableChildrenOrOnesThatAreNoElementsAreNeverHandedOut) {
     buildWindow({{"AXButton", "OK"}});
     sim::injectFault({.call = "AXUIElementCopyAttributeValue", .name = u"AXChildren", .count = 3});
-    EXPECT_EQ(getTitleElementInChildren(window_.get(), titles({CFSTR("OK")})), nullptr);
-    EXPECT_EQ(getRoleElementInChildren(window_.get(), CFSTR("AXButton")), nullptr);
-    EXPECT_EQ(getIndexElementInChildren(window_.get(), 0), nullptr);
+    EXPECT_EQ(getTitleElementInChildren(parent_.get(), titles({CFSTR("OK")})), nullptr);
+    EXPECT_EQ(getRoleElementInChildren(parent_.get(), CFSTR("AXButton")), nullptr);
+    EXPECT_EQ(getIndexElementInChildren(parent_.get(), 0), nullptr);
     RetainPtr<AXUIElementRef> button = adoptCF(frameworks::createElement(children_[0]));
-    frameworks::setAttribute(windowNode_, "AXChildren", titles({CFSTR("OK"), button.get()}));
-    EXPECT_EQ(getIndexElementInChildren(window_.get(), 0), nullptr);
-    expectChild(getTitleElementInChildren(window_.get(), titles({CFSTR("OK")})), children_[0]);
-    frameworks::setAttribute(windowNode_, "AXChildren", CFSTR("not a list"));
-    EXPECT_EQ(getIndexElementInChildren(window_.get(), 0), nullptr);
+    frameworks::setAttribute(group_, "AXChildren", titles({CFSTR("OK"), button.get()}));
+    EXPECT_EQ(getIndexElementInChildren(parent_.get(), 0), nullptr);
+    expectChild(getTitleElementInChildren(parent_.get(), titles({CFSTR("OK")})), children_[0]);
+    frameworks::setAttribute(group_, "AXChildren", CFSTR("not a list"));
+    EXPECT_EQ(getIndexElementInChildren(parent_.get(), 0), nullptr);
 }
 
 }  // namespace

@@ -164,8 +164,14 @@ return null;
 
 
 class Page:
-    def __init__(self, driver):
+    def __init__(self, driver, output):
         self.driver = driver
+        self.output = output
+
+    def screenshot(self, name):
+        """The page as it stands, to be looked at."""
+        shot = os.path.join(self.output, f"{name}.png")
+        check(self.driver.save_screenshot(shot), f"no screenshot at {shot}")
 
     def script(self, text, *arguments):
         return self.driver.execute_script(text, *arguments)
@@ -285,6 +291,7 @@ def clicking_from_the_keyboard(page):
 
 
 def ticking_hide_dock_icon(page, program):
+    page.click(dock_item("Quenfold"))  # its window comes in front of the others
     box = '#windows .window.settings .checkbox[data-preference="HideDockIcon"]'
     check(page.script(f"return document.querySelector('{box}').getAttribute('aria-checked')") == "false",
           "HideDockIcon starts ticked")
@@ -407,6 +414,155 @@ def every_control_has_a_name(page):
         """
     )
     check(unnamed == [], f"controls without a name for a screen reader: {unnamed}")
+
+
+def client_point(page, x, y):
+    """The browser's point over the session's point x,y."""
+    left, top, scale = page.script(
+        "const box = document.getElementById('screen').getBoundingClientRect();"
+        "return [box.left, box.top, box.width / 1440];")
+    return round(left + x * scale), round(top + y * scale)
+
+
+def frame_of(program, title):
+    return next(((w["x"], w["y"], w["w"], w["h"]) for w in program.desktop()["windows"]
+                 if w["title"] == title and w["onScreen"]), None)
+
+
+def post_script(program, text):
+    """A statement the page has no control for yet, sent as a client of the session would."""
+    body = json.dumps({"text": text}).encode()
+    request = urllib.request.Request(program.address + "api/script", data=body, method="POST",
+                                     headers={"Content-Type": "application/json"})
+    with urllib.request.urlopen(request, timeout=kPatience) as answer:
+        check(json.load(answer)["ok"], f"the session refused {text!r}")
+
+
+def dragging_a_window_by_its_title_bar(page, program):
+    x, y, w, h = frame_of(program, "Notes.txt")
+    start = client_point(page, x + w / 2, y + 14)
+    end = client_point(page, x + w / 2 - 200, y + 14 + 120)
+    builder, pointer = page.pointer()
+    pointer.move_to_location(*start).pointer_down()
+    for step in (1, 2, 3, 4):  # the moves a hand makes on its way
+        pointer.move_to_location(start[0] + (end[0] - start[0]) * step // 4,
+                                 start[1] + (end[1] - start[1]) * step // 4)
+    pointer.pointer_up()
+    builder.perform()
+    moved = wait_until("the session to move Notes.txt",
+                       lambda: (frame_of(program, "Notes.txt") or (x, y))[:2] != (x, y)
+                       and frame_of(program, "Notes.txt"))
+    check(abs(moved[0] - (x - 200)) <= 2 and abs(moved[1] - (y + 120)) <= 2 and moved[2:] == (w, h),
+          f"Notes.txt went from {x},{y} to {moved}, not by -200,+120")
+    wait_until("the page to draw it there", lambda: page.script(
+        f"return JSON.parse(document.querySelector('{windows_of('TextEdit')}').dataset.frame);")
+        == list(moved))
+    check(page.active_application() == "TextEdit", "the drag did not make TextEdit active")
+    page.screenshot("window-dragged")
+
+
+def minimising_and_restoring_a_window(page, program):
+    page.click(windows_of("TextEdit") + " .traffic-light.minimize")
+    item = '#dock .dock-item[data-subrole="AXMinimizedWindowDockItem"]'
+    wait_until("Notes.txt to wait in the Dock",
+               lambda: page.count(windows_of("TextEdit")) == 0 and page.count(item) == 1)
+    page.screenshot("window-minimised")
+    check(next(w for w in program.desktop()["windows"] if w["title"] == "Notes.txt")["minimized"],
+          "the session does not say Notes.txt is minimised")
+    subroles = page.script(
+        "return Array.from(document.querySelectorAll('#dock .dock-item'), (i) => i.dataset.subrole);")
+    check(set(subroles[subroles.index("AXMinimizedWindowDockItem") + 1:]) <= {"AXTrashDockItem"},
+          f"the minimised window is not at the Dock's right, before the Trash: {subroles}")
+    page.click(item)
+    wait_until("Notes.txt to come back",
+               lambda: page.count(windows_of("TextEdit")) == 1 and page.count(item) == 0)
+    check(page.active_application() == "TextEdit", "TextEdit is not active with its window back")
+
+
+def switching_applications_with_command_tab(page):
+    """Control stands in for Command; Control-` for Command-Tab, which browsers keep."""
+    activate_by_its_window(page, "Safari")
+    activate_by_its_window(page, "TextEdit")
+    ActionChains(page.driver).key_down(Keys.CONTROL).send_keys("`").perform()
+    chosen = ".switcher:not([hidden]) .switcher-item.chosen"
+    wait_until("the switcher to be drawn with Safari chosen",
+               lambda: page.count(chosen) == 1 and page.text(chosen) == "Safari")
+    page.screenshot("application-switcher")
+    check(page.active_application() == "TextEdit", "the switcher activated before Control came up")
+    ActionChains(page.driver).key_up(Keys.CONTROL).perform()
+    wait_until("Safari to be active and the switcher gone",
+               lambda: page.active_application() == "Safari" and page.count(".switcher[hidden]") == 1)
+
+
+def settings_text(page):
+    return page.text('#windows .window.settings [role="status"]')
+
+
+def chord(page, key):
+    """Control-KEY, which the page sends as Command-KEY, typed on the screen."""
+    ActionChains(page.driver).key_down(Keys.CONTROL).send_keys(key).key_up(Keys.CONTROL).perform()
+
+
+def journey_turning_access_on(page, program):
+    """Quenfold's first launch, without access, to a Quenfold that hides, by hand."""
+    page.driver.find_element(By.ID, "access").click()
+    wait_until("access to be off", lambda: program.desktop()["access"] is False)
+    launch_quenfold(page, program)
+    check("is OFF" in settings_text(page), f"the window says {settings_text(page)!r}")
+    page.click('#windows .window.settings .push-button[data-action="openUniversalAccessPref:"]')
+    preferences = windows_of("System Preferences")
+    wait_until("the Universal Access pane", lambda: page.count(preferences + " .ax-checkbox") == 1)
+    page.click(preferences + " .ax-checkbox .checkbox")
+    wait_until("access to be on", lambda: program.desktop()["access"] is True)
+    check("is OFF" in settings_text(page), "the running Quenfold saw access change")
+    page.screenshot("access-turned-on")
+    page.click(preferences + " .traffic-light.close")
+    wait_until("System Preferences' window to close", lambda: page.count(preferences) == 0)
+    # "Keep in Dock" comes with the Dock's menus; until then the statement keeps the item.
+    post_script(program, "keep Quenfold")
+    page.click("#windows .window.settings .titlebar-title")
+    wait_until("Quenfold to be active", lambda: page.active_application() == "Quenfold")
+    chord(page, "q")
+    wait_until("Quenfold's kept item without its process",
+               lambda: page.text("#quenfold-state") != "Running"
+               and page.count(dock_item("Quenfold")) == 1
+               and page.count(dock_item("Quenfold") + ".running") == 0)
+    page.click(dock_item("Quenfold"))
+    wait_until("Quenfold to run again", lambda: page.text("#quenfold-state") == "Running")
+    wait_until("the new launch to find access on", lambda: page.count("#windows .window.settings")
+               and "is ON." in settings_text(page))
+    hiding_the_active_application_from_its_dock_item(page, program)
+    unhiding_from_the_panel(page, program)
+
+
+def journey_launching_at_login(page, program):
+    """Launch at login and no Dock icon, through a logout and a login by hand."""
+    page.driver.set_window_size(1440, 960)
+    page.driver.find_element(By.ID, "reopen").click()  # the settings window in front
+    launch_box = '#windows .window.settings .checkbox[data-preference="LaunchAutomaticallyOnLogin"]'
+    page.click(launch_box)
+    wait_until("the login item", lambda: program.desktop()["loginItems"])
+    check(program.desktop()["preferences"].get("HideDockIcon") is True, "HideDockIcon is not ticked")
+    page.click("#apple-menu")
+    wait_until("the Apple menu", lambda: page.count(".apple-menu-list:not([hidden])") == 1)
+    page.screenshot("apple-menu")
+    page.click(".apple-menu-list .apple-menu-item:last-child")
+    wait_until("the login window", lambda: program.desktop()["loggedOut"]
+               and page.count(".login-window:not([hidden])") == 1)
+    page.screenshot("logged-out")
+    page.click(".login-window .login-button")
+    wait_until("Quenfold to run after the login", lambda: program.desktop()["quenfold"]["state"] == "running")
+    check(not program.desktop()["quenfold"]["dockIcon"], "Quenfold shows its Dock icon")
+    check(page.count(dock_item("Quenfold") + ".running") == 0, "the Dock draws a running Quenfold")
+    field = page.driver.find_element(By.ID, "add-app-name")
+    field.send_keys("Safari")
+    field.submit()
+    wait_until("Safari's window", lambda: page.count(windows_of("Safari")) == 1)
+    activate_by_its_window(page, "Safari")
+    page.click(dock_item("Safari"))
+    wait_until("Safari to hide", lambda: page.count(windows_of("Safari")) == 0)
+    check(program.desktop()["quenfold"]["hideRequests"] == 1, "Quenfold sent no hide request")
+    page.screenshot("logged-in-again")
 
 
 def measure_clicks(page):
@@ -549,17 +705,18 @@ def main():
             driver = open_browser(chromium, folders["profile"], folders["downloads"])
             driver.set_window_size(1680, 1050)
             driver.get(program.address)
-            page = Page(driver)
+            page = Page(driver, arguments.output)
             page.program = program
             wait_until("the Dock to be drawn", lambda: page.count("#dock .dock-item") >= 3)
             steps = [
-                ("launching Quenfold from the panel", lambda: launch_quenfold(page, program)),
-                ("hiding the active application from its Dock item",
-                 lambda: hiding_the_active_application_from_its_dock_item(page, program)),
-                ("unhiding it from the panel", lambda: unhiding_from_the_panel(page, program)),
+                ("the journey from a launch without access",
+                 lambda: journey_turning_access_on(page, program)),
                 ("double clicking a Dock item", lambda: double_clicking_a_dock_item_hides_nothing(page, program)),
                 ("the story's what and why", lambda: the_story_says_what_and_why(page, program)),
                 ("clicking from the keyboard", lambda: clicking_from_the_keyboard(page)),
+                ("dragging a window by its title bar", lambda: dragging_a_window_by_its_title_bar(page, program)),
+                ("minimising and restoring a window", lambda: minimising_and_restoring_a_window(page, program)),
+                ("switching applications with Command-Tab", lambda: switching_applications_with_command_tab(page)),
                 ("ticking HideDockIcon", lambda: ticking_hide_dock_icon(page, program)),
                 ("two quick clicks on each switch", lambda: every_click_counts(page, program)),
                 ("adding an application", lambda: adding_an_application_from_the_panel(page, program)),
@@ -587,6 +744,9 @@ def main():
             zooming_enlarges_the_desktop(page)
             step = "checking accessibility with axe-core"
             no_serious_accessibility_violation(page, arguments.axe)
+            step = "the journey through a logout and a login"
+            journey_launching_at_login(page, program)
+            print(f"ok: {step}", flush=True)
             errors = [entry["message"] for entry in driver.get_log("browser")
                       if entry["level"] == "SEVERE"]
             check(errors == [], f"the page's console has errors: {errors}")

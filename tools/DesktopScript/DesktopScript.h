@@ -201,6 +201,10 @@ struct ExpectLastHide {
 struct ExpectDock {
     std::vector<std::string> titles;  // the Dock's titled items, first to last
 };
+struct ExpectFrame {
+    std::string title;  // the frontmost window titled so
+    double x, y, width, height;
+};
 
 using Action =
     std::variant<AppStatement, DockItemStatement, WindowStatement, AppActionStatement,
@@ -209,7 +213,8 @@ using Action =
                  SystemStatement, SettingsSetStatement, OpenStatement, ExpectHidden, ExpectActive,
                  ExpectCount, ExpectSettings, ExpectStatus, ExpectDockIcon, ExpectDefault,
                  ExpectLoginItem, ExpectOpened, ExpectAccess, ExpectControl, SessionStatement,
-                 DockFixtureStatement, KeepStatement, ExpectRunning, ExpectLastHide, ExpectDock>;
+                 DockFixtureStatement, KeepStatement, ExpectRunning, ExpectLastHide, ExpectDock,
+                 ExpectFrame>;
 
 struct Statement {
     int line = 0;

@@ -237,4 +237,21 @@ void perform(const ExpectControl& expectation, Story& story) {
           *ticked ? "it on" : "it off");
 }
 
+void perform(const ExpectFrame& expectation, Story& story) {
+    const std::optional<NodeId> window = desktop().frontWindowTitled(expectation.title);
+    const auto text = [](double x, double y, double width, double height) {
+        return formatNumber(x) + " " + formatNumber(y) + " " + formatNumber(width) + " " +
+               formatNumber(height);
+    };
+    const std::string wanted =
+        text(expectation.x, expectation.y, expectation.width, expectation.height);
+    const Rect frame = window ? desktop().node(*window)->frame.value_or(Rect{}) : Rect{};
+    const bool same = window && frame.x == expectation.x && frame.y == expectation.y &&
+                      frame.width == expectation.width && frame.height == expectation.height;
+    holds(same, story, "the window " + quoted(expectation.title) + " stands at " + wanted,
+          "frame " + quoted(expectation.title) + " " + wanted,
+          window ? text(frame.x, frame.y, frame.width, frame.height)
+                 : "no window on screen with that title");
+}
+
 }  // namespace sim::script

@@ -459,6 +459,18 @@ const StatementForm kExpectations[] = {
          return ExpectLastHide{app == "none" ? std::nullopt : std::optional(app)};
      }},
     {"dock", [](StatementWords& words) -> Action { return ExpectDock{words.remaining("TITLE")}; }},
+    {"frame",
+     [](StatementWords& words) -> Action {
+         ExpectFrame frame{words.positional("TITLE"), 0, 0, 0, 0};
+         for (auto [name, field] : {std::pair{"X", &frame.x}, std::pair{"Y", &frame.y},
+                                    std::pair{"W", &frame.width}, std::pair{"H", &frame.height}}) {
+             *field = decimalValue("expect frame", name, words.positional(name));
+         }
+         if (frame.width <= 0 || frame.height <= 0) {
+             throw Malformed{"expect frame: W and H must be greater than 0"};
+         }
+         return frame;
+     }},
 };
 
 Action expectation(StatementWords& words) {

@@ -104,5 +104,7 @@ void perform(const KeepStatement& statement, Story& story);
 void perform(const ExpectRunning& expectation, Story& story);
 void perform(const ExpectLastHide& expectation, Story& story);
 void perform(const ExpectDock& expectation, Story& story);
+// --- Windows (DesktopScriptExpectations.cpp)
+void perform(const ExpectFrame& expectation, Story& story);
 
 }  // namespace sim::script

@@ -108,6 +108,7 @@ Json elementsOf(const Node& window) {
         }
         Json entry;
         entry["role"] = utf8Of(node->role);
+        entry["subrole"] = textOrNull(node->subrole);
         entry["title"] = textOrNull(node->title);
         entry["value"] = valueOf(*node, u"AXValue");
         entry["selected"] = valueOf(*node, u"AXSelected") == Json(true);
@@ -131,6 +132,7 @@ Json windows() {
         entry["title"] = utf8Of(node->title.value_or(u""));
         putFrame(entry, *node);
         entry["onScreen"] = node->visible && owner != nullptr && !owner->hidden;
+        entry["minimized"] = node->minimized;
         entry["elements"] = elementsOf(*node);
         list.push_back(std::move(entry));
     }
@@ -150,6 +152,21 @@ Json dock() {
         list.push_back(std::move(entry));
     }
     return list;
+}
+
+// The application switcher while Command is held after Command-Tab: its applications in order
+// and the one chosen; null while it is not on screen.
+Json switcher() {
+    const Desktop& world = desktop();
+    const std::optional<pid_t> chosen = world.switcherChoice();
+    if (!chosen) {
+        return nullptr;
+    }
+    Json applications = Json::array();
+    for (pid_t pid : world.switcherOrder()) {
+        applications.push_back({{"name", world.nameOf(pid)}, {"pid", pid}});
+    }
+    return {{"applications", std::move(applications)}, {"chosen", *chosen}};
 }
 
 const char* kindName(SettingsView::Kind kind) {
@@ -236,6 +253,7 @@ Json desktopSnapshot() {
     snapshot["applications"] = applications();
     snapshot["windows"] = windows();
     snapshot["dock"] = dock();
+    snapshot["switcher"] = switcher();
     snapshot["quenfold"] = quenfold();
     snapshot["access"] = desktop().accessEnabled();
     snapshot["loggedOut"] = loggedOut();

@@ -1,5 +1,7 @@
 #include "LiveDesktop/LiveSession.h"
 
+#include <algorithm>
+
 #include <UIElement/UIElement.h>
 
 #include "ApplicationServices/EventSystemInternal.h"
@@ -163,8 +165,11 @@ Json LiveSession::hand(const HandAction& action) {
         }
         lastHandSeq_ = action.seq;
     }
+    if (action.releaseModifiers) {
+        return releaseHeldModifiers();
+    }
     if (action.key) {
-        return key(*action.key);
+        return key(*action.key, action.holdModifiers);
     }
     const bool isMove = action.kind == HandKind::Move;
     const Moment moment = recording_->momentFor(isMove, pacedClockNow(), clockNow());
@@ -205,9 +210,18 @@ Json LiveSession::hand(const HandAction& action) {
     return desktop();
 }
 
-Json LiveSession::key(const script::KeyStatement& chord) {
+// A held chord is no script statement: its modifiers go down once and stay down, its key goes
+// down and up each time; what it changed is recorded when they come up.
+Json LiveSession::key(const script::KeyStatement& chord, bool holdModifiers) {
+    if (!holdModifiers && !heldModifiers_.empty()) {
+        releaseHeldModifiers();
+    }
     const Moment moment = recording_->momentFor(false, pacedClockNow(), clockNow());
     atMoment(moment, [&] {
+        if (holdModifiers) {
+            pressHolding(chord);
+            return;
+        }
         const std::string statement = "key " + chord.text;
         const bool recorded =
             recording_->reserve(moment, statement.size() + 1, false, expectationsOfSessionNow);
@@ -225,6 +239,56 @@ Json LiveSession::key(const script::KeyStatement& chord) {
 
 ScriptAnswer LiveSession::toggleAccess() {
     return runScript(sim::desktop().accessEnabled() ? "access off" : "access on");
+}
+
+void LiveSession::pressHolding(const script::KeyStatement& chord) {
+    if (heldModifiers_.empty()) {
+        activeBeforeHold_ = sim::desktop().activePid();
+    }
+    story_.tell("the user presses " + chord.text + " and keeps its modifier keys down");
+    NSAutoreleasePool pool;
+    for (const ModifierKey& modifier : chord.chord.modifiers) {
+        if (std::none_of(heldModifiers_.begin(), heldModifiers_.end(),
+                         [&](const ModifierKey& held) { return held.code == modifier.code; })) {
+            frameworks::eventSystem().pressKey(modifier.code);
+            heldModifiers_.push_back(modifier);
+            settle();
+        }
+    }
+    frameworks::eventSystem().pressKey(chord.chord.key);
+    settle();
+    frameworks::eventSystem().releaseKey(chord.chord.key);
+    settle();
+}
+
+Json LiveSession::releaseHeldModifiers() {
+    if (heldModifiers_.empty()) {
+        return desktop();
+    }
+    const Moment moment = recording_->momentFor(false, pacedClockNow(), clockNow());
+    atMoment(moment, [&] {
+        story_.tell("the user lets go of the modifier keys");
+        {
+            NSAutoreleasePool pool;
+            for (auto it = heldModifiers_.rbegin(); it != heldModifiers_.rend(); ++it) {
+                frameworks::eventSystem().releaseKey(it->code);
+                settle();
+            }
+        }
+        heldModifiers_.clear();
+        // The recording says what the switcher did, as the statement that does the same.
+        const std::optional<pid_t> active = sim::desktop().activePid();
+        if (active && active != activeBeforeHold_) {
+            const std::string statement =
+                "activate " + script::quoted(sim::desktop().nameOf(*active));
+            if (recording_->reserve(moment, statement.size() + 1, false,
+                                    expectationsOfSessionNow)) {
+                recording_->add(moment, statement, false, clockNow());
+            }
+        }
+        activeBeforeHold_.reset();
+    });
+    return desktop();
 }
 
 ScriptAnswer LiveSession::runScript(const std::string& sent) {

@@ -38,6 +38,11 @@ struct HandAction {
     // {"action": "key"}: the chord pressed and released, as a script's `key` statement; the
     // point, the modifiers and the button are then unused.
     std::optional<script::KeyStatement> key;
+    // With the key: its modifiers stay down afterwards (Command held while Tab chooses in the
+    // application switcher).
+    bool holdModifiers = false;
+    // {"action": "keyup"}: the modifiers a held chord left down come up.
+    bool releaseModifiers = false;
 };
 
 // A script a client sent: run (ok, or stopped at `line` for `message`), or refused before
@@ -76,7 +81,9 @@ public:
     // desktop for a retry of an action carried out already).
     Json hand(const HandAction& action);
     // The hand presses and releases a chord on the keyboard; recorded as its `key` statement.
-    Json key(const script::KeyStatement& chord);
+    Json key(const script::KeyStatement& chord, bool holdModifiers = false);
+    // The modifiers a held chord left down come up (the switcher's choice becomes active).
+    Json releaseHeldModifiers();
     ScriptAnswer runScript(const std::string& text);
     // Accessibility access turns over from what it is when this runs (so two quick toggles
     // cancel out); recorded as the `access` statement it amounts to.
@@ -89,6 +96,7 @@ public:
     std::uint64_t version() const { return version_; }
 
 private:
+    void pressHolding(const script::KeyStatement& chord);
     template <class Work>
     void atMoment(const Moment& moment, Work work);
 
@@ -101,6 +109,10 @@ private:
     std::string startingScript_;
     Json lastState_;
     std::uint64_t version_ = 0;
+    // Modifier keys a held chord left down, in the order they went down; and the application
+    // active before they did, to record what the switcher changed when they come up.
+    std::vector<ModifierKey> heldModifiers_;
+    std::optional<pid_t> activeBeforeHold_;
     std::optional<std::uint64_t> lastHandSeq_;  // the highest number of a hand action carried out
 };
 

@@ -84,10 +84,18 @@ const std::map<std::string, CGEventFlags>& modifierFlags() {
     return kFlags;
 }
 
-// {"action": "key", "chord": "cmd+h"}: a chord as a script's `key` statement writes it.
+// {"action": "key", "chord": "cmd+h"}: a chord as a script's `key` statement writes it;
+// with "hold": true its modifiers stay down.
 std::optional<HandAction> keyAction(const Json& object, std::string* error) {
-    if (!onlyFields(object, {"action", "chord", "seq"}, error)) {
+    if (!onlyFields(object, {"action", "chord", "hold", "seq"}, error)) {
         return std::nullopt;
+    }
+    HandAction action;
+    if (auto hold = object.find("hold"); hold != object.end()) {
+        if (!hold->is_boolean()) {
+            return fail("\"hold\" must be true or false", error);
+        }
+        action.holdModifiers = hold->get<bool>();
     }
     auto chord = object.find("chord");
     if (chord == object.end() || !chord->is_string()) {
@@ -99,7 +107,6 @@ std::optional<HandAction> keyAction(const Json& object, std::string* error) {
     if (!read) {
         return fail("\"chord\" " + script::quoted(text) + ": " + problem, error);
     }
-    HandAction action;
     action.key = script::KeyStatement{std::move(*read), text};
     return action;
 }
@@ -115,7 +122,8 @@ std::optional<HandAction> pointerAction(const Json& object, const std::string& n
     } else if (name == "move") {
         action.kind = HandKind::Move;
     } else {
-        return fail("\"action\" must be \"press\", \"release\", \"move\" or \"key\"", error);
+        return fail("\"action\" must be \"press\", \"release\", \"move\", \"key\" or \"keyup\"",
+                    error);
     }
     if (auto button = object.find("button"); button != object.end()) {
         const std::string named = button->is_string() ? button->get<std::string>() : "";
@@ -164,7 +172,7 @@ std::optional<HandAction> readHandBody(const std::string& body, std::string* err
         return std::nullopt;
     }
     constexpr const char* kActions =
-        "\"action\" must be \"press\", \"release\", \"move\" or \"key\"";
+        "\"action\" must be \"press\", \"release\", \"move\", \"key\" or \"keyup\"";
     auto kind = object->find("action");
     if (kind == object->end() || !kind->is_string()) {
         return fail(kActions, error);
@@ -173,6 +181,11 @@ std::optional<HandAction> readHandBody(const std::string& body, std::string* err
     std::optional<HandAction> read;
     if (name == "key") {
         read = keyAction(*object, error);
+    } else if (name == "keyup") {
+        if (onlyFields(*object, {"action", "seq"}, error)) {
+            read = HandAction{};
+            read->releaseModifiers = true;
+        }
     } else if (onlyFields(*object, {"action", "x", "y", "mods", "button", "seq"}, error)) {
         read = pointerAction(*object, name, error);
     }

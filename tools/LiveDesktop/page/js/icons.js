@@ -147,6 +147,16 @@ export function applicationIcon(name) {
   return art ? art() : lettered(name || "?");
 }
 
+// A minimised window in the Dock: a small picture of a window with its title bar.
+function minimizedWindow() {
+  return svg(
+    '<rect x="6" y="12" width="52" height="40" rx="4" fill="#fff" stroke="#9a9a9a"/>' +
+      '<path d="M6 16a4 4 0 0 1 4-4h44a4 4 0 0 1 4 4v4H6Z" fill="#e4e4e4"/>' +
+      '<circle cx="12" cy="16" r="2" fill="#ff5f57"/><circle cx="18" cy="16" r="2" fill="#febc2e"/>' +
+      '<path d="M14 29h36M14 35h30M14 41h33" stroke="#c8c8c8" stroke-width="2.5"/>',
+  );
+}
+
 // A Dock item's icon by its subrole and title.
 export function dockItemIcon(item) {
   switch (item.subrole) {
@@ -162,6 +172,8 @@ export function dockItemIcon(item) {
       return trash();
     case "AXSeparatorDockItem":
       return "";
+    case "AXMinimizedWindowDockItem":
+      return minimizedWindow();
     default:
       return lettered(item.title || "?");
   }

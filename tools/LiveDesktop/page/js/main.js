@@ -5,6 +5,7 @@
 import { ActionQueue, ServerError, request } from "./api.js";
 import { Alerts, Inspector, QuenfoldCard, Story, WorldCard } from "./panel.js";
 import { Screen, kScreenHeight, kScreenWidth } from "./screen.js";
+import { SystemMenu } from "./systemmenu.js";
 
 const kPollInterval = 400;
 const kHiddenPollInterval = 2000;
@@ -17,6 +18,7 @@ window.__quenfoldTimings = timings;
 
 const screenElement = document.getElementById("screen");
 const screen = new Screen(screenElement);
+const systemMenu = new SystemMenu(screenElement, (text) => runScript(text));
 const alerts = new Alerts(document.getElementById("alerts"));
 // The page keeps the story's recent lines only: every line laid out again costs each redraw a
 // little more. The whole story goes to the program's standard output.
@@ -46,6 +48,7 @@ function show(answer) {
   document.getElementById("session-time").textContent = `session ${formatTime(answer.time)}`;
   if (changed) {
     screen.render(desktop);
+    systemMenu.render(desktop);
     quenfoldCard.render(desktop);
     worldCard.render(desktop);
     if (lastPoint) {
@@ -192,7 +195,8 @@ function unmarkPressed() {
 }
 
 screenElement.addEventListener("pointerdown", (event) => {
-  if (event.button !== 0 || !event.isPrimary || buttonDown) {
+  // The Apple menu and the login window are the page's own: their presses stay on the page.
+  if (event.button !== 0 || !event.isPrimary || buttonDown || event.target.closest("[data-page-ui]")) {
     return;
   }
   // The page does not select text or move focus: the press belongs to the simulated desktop.
@@ -316,21 +320,49 @@ function chordOf(event) {
   return ["cmd", event.altKey && "option", event.shiftKey && "shift", key].filter(Boolean).join("+");
 }
 
+function sendKeys(body) {
+  queue.push({
+    move: false,
+    run: async () => {
+      try {
+        show(await request("/api/hand", { method: "POST", body }));
+      } catch (failure) {
+        complain(failure);
+      }
+      readStory().catch(complain);
+    },
+  });
+}
+
+// Command-Tab keeps Command down: the switcher stays on screen while Command (or Control) is
+// held, each Tab chooses the next application, and letting go activates the one chosen. Most
+// browsers keep Control-Tab to themselves, so Control-` (the key left of 1) stands in for it.
+const kSwitcherKeys = ["Tab", "Backquote"];
+let switcherHeld = false;
+
+function letGoOfSwitcher() {
+  if (switcherHeld) {
+    switcherHeld = false;
+    sendKeys({ action: "keyup" });
+  }
+}
+
+screenElement.addEventListener("keyup", (event) => {
+  if (event.key === "Control" || event.key === "Meta") letGoOfSwitcher();
+});
+screenElement.addEventListener("blur", letGoOfSwitcher);
+
 screenElement.addEventListener("keydown", (event) => {
+  if ((event.metaKey || event.ctrlKey) && kSwitcherKeys.includes(event.code)) {
+    event.preventDefault();
+    switcherHeld = true;
+    sendKeys({ action: "key", chord: event.shiftKey ? "cmd+shift+tab" : "cmd+tab", hold: true });
+    return;
+  }
   const chord = chordOf(event);
   if (chord) {
     event.preventDefault();
-    queue.push({
-      move: false,
-      run: async () => {
-        try {
-          show(await request("/api/hand", { method: "POST", body: { action: "key", chord } }));
-        } catch (failure) {
-          complain(failure);
-        }
-        readStory().catch(complain);
-      },
-    });
+    sendKeys({ action: "key", chord });
     return;
   }
   if ((event.key === "Enter" || event.key === " ") && event.target.classList.contains("window")) {

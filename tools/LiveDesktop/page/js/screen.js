@@ -2,7 +2,7 @@
 // Quenfold's settings window with its controls, and the Dock. Elements are kept from one
 // drawing to the next (keyed by what they show), so that hover and focus survive a redraw.
 
-import { dockItemIcon, tileColour } from "./icons.js";
+import { applicationIcon, dockItemIcon, tileColour } from "./icons.js";
 
 export const kScreenWidth = 1440;
 export const kScreenHeight = 900;
@@ -128,21 +128,23 @@ function browserBody(title) {
   return body;
 }
 
-function trafficLights(closable) {
+// The close and minimise buttons are the window's own (AXCloseButton, AXMinimizeButton): a click
+// on one reaches it through the hand like any click; the page only draws them.
+function trafficLights() {
   const lights = element("div", "traffic-lights");
-  const close = element("span", "traffic-light close");
-  if (closable) {
-    close.classList.add("control");
-    close.dataset.control = "close";
-    close.setAttribute("role", "button");
-    close.setAttribute("aria-label", "Close");
-  }
   lights.append(
-    close,
-    element("span", `traffic-light minimize${closable ? " disabled" : ""}`),
-    element("span", `traffic-light zoom${closable ? " disabled" : ""}`),
+    element("span", "traffic-light close", { role: "button", "aria-label": "Close" }),
+    element("span", "traffic-light minimize", { role: "button", "aria-label": "Minimise" }),
+    element("span", "traffic-light zoom disabled"),
   );
   return lights;
+}
+
+const kTitleBarButtons = ["AXCloseButton", "AXMinimizeButton"];
+
+// A window's elements below its title bar (the title bar's buttons are drawn by trafficLights).
+function contentElements(entry) {
+  return (entry.elements || []).filter((item) => !kTitleBarButtons.includes(item.subrole));
 }
 
 // Another application's window drawn from its accessibility elements (System Preferences'
@@ -171,7 +173,7 @@ function elementView(item, windowEntry) {
 
 // The elements are made again only when their layout changes; their states change in place.
 function elementsLayer(layer, windowEntry) {
-  const items = windowEntry.elements || [];
+  const items = contentElements(windowEntry);
   const layout = JSON.stringify(items.map((item) => [item.role, item.title, item.x, item.y,
     item.w, item.h]));
   if (layer.dataset.layout !== layout) {
@@ -193,12 +195,12 @@ function createWindow(entry, isSettings) {
   const node = element("div", "window", { tabindex: "0", role: "group" });
   const titleBar = element("div", "titlebar");
   const title = element("span", "titlebar-title");
-  titleBar.append(trafficLights(isSettings), title);
+  titleBar.append(trafficLights(), title);
   node.append(titleBar);
   if (isSettings) {
     node.classList.add("settings");
     node.append(element("div", "window-body settings-body"));
-  } else if ((entry.elements || []).length > 0) {
+  } else if (contentElements(entry).length > 0) {
     node.append(element("div", "window-body"), element("div", "ax-layer"));
   } else {
     node.append(isBrowser(entry.application) ? browserBody(entry.title) : documentBody(entry.title));
@@ -271,6 +273,9 @@ export class Screen {
     this.menubarApp = root.querySelector("#menubar-app");
     this.menubarMenus = root.querySelector("#menubar-menus");
     this.clock = root.querySelector("#menubar-clock");
+    this.switcher = element("div", "switcher", { role: "listbox", "aria-label": "Applications" });
+    this.switcher.hidden = true;
+    root.append(this.switcher);
     this.clockFormat = new Intl.DateTimeFormat(undefined, {
       weekday: "short",
       day: "numeric",
@@ -305,6 +310,33 @@ export class Screen {
     this.renderMenuBar(active);
     this.renderWindows(desktop, active);
     this.renderDock(desktop.dock);
+    this.renderSwitcher(desktop.switcher);
+  }
+
+  // The application switcher, on screen while Command is held after Command-Tab.
+  renderSwitcher(switcher) {
+    this.switcher.hidden = !switcher;
+    if (!switcher) {
+      return;
+    }
+    reconcile(
+      this.switcher,
+      switcher.applications,
+      switcher.applications.map((application) => String(application.pid)),
+      (application) => {
+        const node = element("div", "switcher-item", { role: "option" });
+        node.innerHTML = applicationIcon(application.name);
+        const name = element("span");
+        name.textContent = application.name;
+        node.append(name);
+        return node;
+      },
+      (node, application) => {
+        const chosen = application.pid === switcher.chosen;
+        node.classList.toggle("chosen", chosen);
+        node.setAttribute("aria-selected", String(chosen));
+      },
+    );
   }
 
   tick() {
