@@ -156,6 +156,9 @@ AXError copyComputedAttribute(const Node& node, const std::u16string& name, CFTy
             return present(app->hidden ? kCFBooleanTrue : kCFBooleanFalse);
         }
     }
+    if (node.role == u"AXMenuItem" && name == u"AXMenuItemMarkChar") {
+        return optionalString(node.markChar);
+    }
     if (node.kind == NodeKind::DockItem && name == u"AXURL") {
         CFTypeRef url = node.url ? copyDockItemURL(node) : nullptr;
         return url != nullptr ? present(url) : kAXErrorNoValue;
@@ -331,9 +334,10 @@ AXError AXUIElementCopyAttributeNames(AXUIElementRef element, CFArrayRef* names)
         return status;
     }
     NSMutableArray* result = NSMutableArray::create();
-    for (const char16_t* name : {u"AXRole", u"AXSubrole", u"AXTitle", u"AXDescription",
-                                 u"AXChildren", u"AXParent", u"AXPosition", u"AXSize", u"AXWindows",
-                                 u"AXFocusedWindow", u"AXFrontmost", u"AXHidden", u"AXURL"}) {
+    for (const char16_t* name :
+         {u"AXRole", u"AXSubrole", u"AXTitle", u"AXDescription", u"AXChildren", u"AXParent",
+          u"AXPosition", u"AXSize", u"AXWindows", u"AXFocusedWindow", u"AXFrontmost", u"AXHidden",
+          u"AXURL", u"AXMenuItemMarkChar"}) {
         CFTypeRef value = nullptr;
         if (frameworks::copyComputedAttribute(*node, name, &value) == kAXErrorSuccess) {
             CFRelease(value);

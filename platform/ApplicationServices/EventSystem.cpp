@@ -280,10 +280,13 @@ void EventSystem::post(CGEventTapLocation location, CGEventRef posted, Origin or
     const __CGEvent* delivered = layoutOf(event.get());
     if (!swallowed && isMouseType(delivered->type)) {
         const Desktop::MouseEvent routed =
-            delivered->type == kCGEventLeftMouseDown ? Desktop::MouseEvent::LeftDown
-            : delivered->type == kCGEventLeftMouseUp ? Desktop::MouseEvent::LeftUp
-                                                     : Desktop::MouseEvent::Other;
-        desktop().routeMouseEvent(routed, delivered->location.x, delivered->location.y);
+            delivered->type == kCGEventLeftMouseDown    ? Desktop::MouseEvent::LeftDown
+            : delivered->type == kCGEventLeftMouseUp    ? Desktop::MouseEvent::LeftUp
+            : delivered->type == kCGEventRightMouseDown ? Desktop::MouseEvent::RightDown
+            : delivered->type == kCGEventRightMouseUp   ? Desktop::MouseEvent::RightUp
+                                                        : Desktop::MouseEvent::Other;
+        desktop().routeMouseEvent(routed, delivered->location.x, delivered->location.y,
+                                  delivered->flags);
     }
     if (!swallowed && delivered->type >= kCGEventKeyDown &&
         delivered->type <= kCGEventFlagsChanged) {

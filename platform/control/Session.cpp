@@ -63,6 +63,8 @@ void reset() {
     setWorldTurn(sessionWorldTurn);
     desktop().setReopenHandler(frameworks::sendReopenEvent);
     desktop().setLaunchHandler(launchKeptApplication);
+    desktop().setDelayHandler(runOnMainRunLoopAfter);
+    desktop().setLoginItemHandlers(loginItemListed, setLoginItem);
     desktop().setControlHandler([](NodeId node) { pressSystemPreferencesControl(node); });
     desktop().setOpenHandler([](const std::string& url) {
         if (const std::string path = pathOfFileURL(utf16FromUTF8(url)); !path.empty()) {

@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "sim/FileSystem.h"
+#include "sim/Keyboard.h"
 #include "sim/Transcript.h"
 #include "sim/UTF16.h"
 
@@ -79,6 +80,13 @@ void Desktop::reset(const std::string& systemBundlePath) {
     trashSeparator_ = 0;
     loggingOut_ = false;
     loggedOut_ = false;
+    itemsBeforeQuit_.clear();
+    dockMenu_ = 0;
+    dockSubmenu_ = 0;
+    dockMenuItem_ = 0;
+    menuEntries_.clear();
+    swallowRelease_ = false;
+    pressSerial_ = 0;
     startDock();
     systemPid_ = 0;
     startSystemProcess(systemBundlePath);
@@ -376,6 +384,12 @@ void Desktop::quit(pid_t pid) {
         return;
     }
     const std::string name = utf8FromUTF16(app->name);
+    if (pid == kDockPid || (dockMenuItem_ != 0 && dockMenuItem_ == app->dockItem)) {
+        closeDockMenu();
+    }
+    if (pid == kDockPid && !loggingOut_) {
+        rememberDockItems();
+    }
     if (app->dockItem != 0 && !leaveKeptItem(*app)) {
         removeSubtree(app->dockItem);
     }
@@ -505,7 +519,10 @@ NodeId receiverAt(const Desktop& world, NodeId id) {
 
 }  // namespace
 
-void Desktop::routeMouseEvent(MouseEvent event, double x, double y) {
+void Desktop::routeMouseEvent(MouseEvent event, double x, double y, std::uint64_t flags) {
+    if (routeToDockMenu(event, x, y)) {
+        return;
+    }
     const std::optional<NodeId> target = hitTest(x, y);
     const NodeId under = target ? receiverAt(*this, *target) : 0;
     if (event == MouseEvent::LeftDown) {
@@ -538,7 +555,12 @@ void Desktop::routeMouseEvent(MouseEvent event, double x, double y) {
         launchFromKeptItem(receiver);
         return;
     }
-    if (active_ != owner || app->hidden) {
+    // Option-click on another application's item hides the one that was active.
+    if ((flags & kFlagAlternate) != 0 && active_ && *active_ != owner) {
+        const pid_t previous = *active_;
+        activate(owner);
+        hide(previous);
+    } else if (active_ != owner || app->hidden) {
         activate(owner);
     }
     if (reopenHandler_) {
@@ -643,6 +665,12 @@ std::optional<NodeId> Desktop::deepestAt(NodeId start, double x, double y) const
 }
 
 std::optional<NodeId> Desktop::hitTest(double x, double y, std::optional<pid_t> onlyPid) const {
+    // The Dock's menus lie above everything.
+    if (!onlyPid || *onlyPid == kDockPid) {
+        if (std::optional<NodeId> item = menuAt(x, y)) {
+            return item;
+        }
+    }
     if (auto list = nodes_.find(dockList_);
         list != nodes_.end() && (!onlyPid || *onlyPid == kDockPid) && list->second.frame &&
         list->second.frame->contains(x, y)) {

@@ -281,6 +281,41 @@ def clicking_from_the_keyboard(page):
     wait_until("Safari's window to come back", lambda: page.count(windows_of("Safari")) == 1)
 
 
+def menu_item(title):
+    return f'#dock-menus .dock-menu-item[data-title="{title}"]'
+
+
+def the_dock_menu_by_a_right_click_and_a_held_press(page, program):
+    """Finder first, the separator and the Trash last; a right click and a held press on the
+    active application's Dock item show its menu, whose items act, and Quenfold hides nothing."""
+    titles = [item["title"] for item in program.desktop()["dock"]]
+    check(titles[0] == "Finder" and titles[-1] == "Trash", f"the Dock's items are {titles}")
+    check(page.count("#dock .dock-item.separator") == 1, "the page draws no separator")
+    activate_by_its_window(page, "Safari")
+    hides = program.desktop()["quenfold"]["hideRequests"]
+    x, y = page.point_of(dock_item("Safari"))
+    builder, pointer = page.pointer()
+    pointer.move_to_location(x, y).context_click()
+    builder.perform()
+    wait_until("the Dock's menu to be drawn", lambda: page.count(menu_item("Hide")) == 1)
+    check(program.desktop()["menus"], "the session has no menu on screen")
+    page.click(menu_item("Hide"))
+    wait_until("Safari's windows to be gone", lambda: page.count(windows_of("Safari")) == 0)
+    check(page.count("#dock-menus .dock-menu") == 0, "the menu stays after its item was chosen")
+
+    x, y = page.point_of(dock_item("Safari"))
+    builder, pointer = page.pointer()
+    pointer.move_to_location(x, y).pointer_down()
+    builder.perform()
+    wait_until("the held press to show the menu", lambda: page.count(menu_item("Show All")) == 1)
+    mx, my = page.point_of(menu_item("Show All"))
+    builder, pointer = page.pointer()
+    pointer.move_to_location(mx, my).pointer_up()
+    builder.perform()
+    wait_until("Safari's window to come back", lambda: page.count(windows_of("Safari")) == 1)
+    check(program.desktop()["quenfold"]["hideRequests"] == hides, "Quenfold hid on a menu gesture")
+
+
 def ticking_hide_dock_icon(page, program):
     box = '#windows .window.settings .checkbox[data-preference="HideDockIcon"]'
     check(page.script(f"return document.querySelector('{box}').getAttribute('aria-checked')") == "false",
@@ -436,6 +471,8 @@ def main():
                 ("unhiding it from the panel", lambda: unhiding_from_the_panel(page, program)),
                 ("double clicking a Dock item", lambda: double_clicking_a_dock_item_hides_nothing(page, program)),
                 ("clicking from the keyboard", lambda: clicking_from_the_keyboard(page)),
+                ("the Dock's menu by a right click and a held press",
+                 lambda: the_dock_menu_by_a_right_click_and_a_held_press(page, program)),
                 ("ticking HideDockIcon", lambda: ticking_hide_dock_icon(page, program)),
                 ("adding an application", lambda: adding_an_application_from_the_panel(page, program)),
                 ("the inspector and the Dock's labels", lambda: the_inspector_and_the_dock_labels(page)),

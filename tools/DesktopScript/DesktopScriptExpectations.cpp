@@ -210,4 +210,12 @@ void perform(const ExpectControl& expectation, Story& story) {
           *ticked ? "it on" : "it off");
 }
 
+void perform(const ExpectMenu& expectation, Story& story) {
+    const bool shown = desktop().dockMenuShown();
+    const std::string wanted = expectation.shown ? "shown" : "hidden";
+    holds(shown == expectation.shown, story,
+          expectation.shown ? "a menu is on screen" : "no menu is on screen", "menu " + wanted,
+          shown ? "one on screen" : "none on screen");
+}
+
 }  // namespace sim::script
