@@ -253,10 +253,16 @@ NodeId Desktop::addDockItem(const DockItemSpec& setup) {
     item.url = setup.url;
     item.urlIsObject = setup.urlObject;
     if (trashSeparator_ != 0 && id != trashSeparator_) {
-        // The separator and the Trash stay at the end.
+        // Applications go before the separator; folders and links after it, before the Trash.
         std::vector<NodeId>& items = nodes_.at(dockList_).children;
         items.pop_back();
-        items.insert(std::find(items.begin(), items.end(), trashSeparator_), id);
+        const bool trashLast =
+            !items.empty() && nodes_.at(items.back()).subrole == u"AXTrashDockItem";
+        items.insert(setup.subrole == "AXApplicationDockItem"
+                         ? std::find(items.begin(), items.end(), trashSeparator_)
+                     : trashLast ? items.end() - 1
+                                 : items.end(),
+                     id);
     }
     layoutDock();
     record("Dock item \"" + setup.title + "\" added");

@@ -145,7 +145,8 @@ public:
     // starts again when it quits, unless the user is logging out.
     void startFinder();
     bool finderWanted() const { return finderWanted_; }
-    // The Trash at the end of the Dock, after a separator; items added later go before them.
+    // The Trash at the end of the Dock, after a separator that divides applications from
+    // folders and links (items added later join their side).
     void addTrash();
     // The Dock starts again after it quit, with its kept items and the Trash; after it quit by
     // itself, with the items it had, in their order.

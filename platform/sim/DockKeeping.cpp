@@ -146,11 +146,12 @@ void Desktop::addTrash() {
     DockItemSpec trash;
     trash.title = "Trash";
     trash.subrole = "AXTrashDockItem";
-    const NodeId item = addDockItem(trash);
-    // addDockItem put it before the separator: the Trash is the very last.
+    addDockItem(trash);
+    // Folders and links already in the Dock move after the separator.
     std::vector<NodeId>& items = nodes_.at(dockList_).children;
-    std::erase(items, item);
-    items.push_back(item);
+    std::stable_partition(items.begin(), items.end(), [this](NodeId id) {
+        return id == trashSeparator_ || nodes_.at(id).subrole == u"AXApplicationDockItem";
+    });
     layoutDock();
 }
 

@@ -324,9 +324,10 @@ RC_GTEST_FIXTURE_PROP(WatcherProperties, HidesExactlyWhenTheRuleSaysSo, ()) {
             }
             case Step::HeldPress: {
                 pressAt();
-                CFRunLoopRunInMode(kCFRunLoopDefaultMode, sim::Desktop::kDockMenuHoldSeconds,
+                CFRunLoopRunInMode(kCFRunLoopDefaultMode, sim::Desktop::kDockMenuHoldSeconds + 0.1,
                                    false);
                 const std::vector<sim::NodeId> menus = desktop().menusOnScreen();
+                RC_TAG(menus.empty() ? "held press, no menu" : "held press, menu");
                 if (menus.empty()) {
                     releaseAt(1);
                     break;

@@ -189,9 +189,9 @@ TEST(DesktopScriptMalformedLines, NumbersTargetsAndPathsMustBeWellFormed) {
     EXPECT_EQ(errorOf("wait -1"), "t.desk:1: wait: the clock cannot go back");
     EXPECT_EQ(errorOf("window Safari Doc w=0"),
               "t.desk:1: window: w= and h= must be greater than 0");
-    EXPECT_EQ(
-        errorOf("click 10;20"),
-        "t.desk:1: click: target \"10;20\" is not X,Y, dock:TITLE, window:TITLE or control:TITLE");
+    EXPECT_EQ(errorOf("click 10;20"),
+              "t.desk:1: click: target \"10;20\" is not X,Y, dock:TITLE, window:TITLE, "
+              "control:TITLE or menu:TITLE");
     EXPECT_EQ(errorOf("click dock:"), "t.desk:1: click: \"dock:\" names no title");
     EXPECT_EQ(errorOf("expect taps many"),
               "t.desk:1: expect taps: N \"many\" is not a whole number from 0");
