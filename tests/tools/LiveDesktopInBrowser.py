@@ -285,9 +285,10 @@ def menu_item(title):
     return f'#dock-menus .dock-menu-item[data-title="{title}"]'
 
 
-def the_dock_menu_by_a_right_click_and_a_held_press(page, program):
+def the_dock_menu_by_a_right_click_and_a_held_press(page, program, output):
     """Finder first, the separator and the Trash last; a right click and a held press on the
-    active application's Dock item show its menu, whose items act, and Quenfold hides nothing."""
+    active application's Dock item show its menu, whose items act, and Quenfold hides nothing.
+    Leaves a screenshot of the menu in the output folder."""
     titles = [item["title"] for item in program.desktop()["dock"]]
     check(titles[0] == "Finder" and titles[-1] == "Trash", f"the Dock's items are {titles}")
     check(page.count("#dock .dock-item.separator") == 1, "the page draws no separator")
@@ -299,6 +300,8 @@ def the_dock_menu_by_a_right_click_and_a_held_press(page, program):
     builder.perform()
     wait_until("the Dock's menu to be drawn", lambda: page.count(menu_item("Hide")) == 1)
     check(program.desktop()["menus"], "the session has no menu on screen")
+    check(page.driver.save_screenshot(os.path.join(output, "live-desktop-dock-menu.png")),
+          "no screenshot of the Dock's menu")
     page.click(menu_item("Hide"))
     wait_until("Safari's windows to be gone", lambda: page.count(windows_of("Safari")) == 0)
     check(page.count("#dock-menus .dock-menu") == 0, "the menu stays after its item was chosen")
@@ -342,9 +345,10 @@ def adding_an_application_from_the_panel(page, program):
         "return Array.from(document.querySelectorAll('#windows .window'),"
         " (w) => w.dataset.application);") [0:1] == [name])
     check(page.active_application() == name, f"{name} is not active")
-    check(page.script(
-        "return Array.from(document.querySelectorAll('#dock .dock-item'), (i) => i.dataset.title);"
-    )[-1] == name, f"the Dock has no item for {name} at its end")
+    titles = page.script(
+        "return Array.from(document.querySelectorAll('#dock .dock-item'), (i) => i.dataset.title);")
+    # Applications before the separator; the demo's folder after it, before the Trash.
+    check(titles[-4:] == [name, "", "Downloads", "Trash"], f"the Dock's items end {titles[-4:]}")
     check(field.get_attribute("value") == "", "the field keeps the name after the application came")
     check(any(a["name"] == name for a in program.desktop()["applications"]), f"the session has no {name}")
 
@@ -472,7 +476,7 @@ def main():
                 ("double clicking a Dock item", lambda: double_clicking_a_dock_item_hides_nothing(page, program)),
                 ("clicking from the keyboard", lambda: clicking_from_the_keyboard(page)),
                 ("the Dock's menu by a right click and a held press",
-                 lambda: the_dock_menu_by_a_right_click_and_a_held_press(page, program)),
+                 lambda: the_dock_menu_by_a_right_click_and_a_held_press(page, program, arguments.output)),
                 ("ticking HideDockIcon", lambda: ticking_hide_dock_icon(page, program)),
                 ("adding an application", lambda: adding_an_application_from_the_panel(page, program)),
                 ("the inspector and the Dock's labels", lambda: the_inspector_and_the_dock_labels(page)),

@@ -400,16 +400,19 @@ export class Screen {
         }
         node.classList.toggle("running", Boolean(item.running));
         node.classList.toggle("launching", Boolean(item.launching));
-        node.classList.toggle("separator", item.subrole === "AXSeparatorDockItem");
         const kind =
           item.subrole === "AXFolderDockItem"
             ? "folder"
             : item.subrole === "AXURLDockItem"
               ? "link"
-              : item.running
-                ? "running"
-                : "";
-        node.setAttribute("aria-label", kind ? `${title}, ${kind}` : title);
+              : item.launching
+                ? "starting"
+                : item.running
+                  ? "running"
+                  : "";
+        const separator = item.subrole === "AXSeparatorDockItem";
+        node.classList.toggle("separator", separator);
+        node.setAttribute("aria-label", separator ? "Separator" : kind ? `${title}, ${kind}` : title);
       },
     );
   }
