@@ -13,7 +13,8 @@ namespace {
 constexpr double kMenuWidth = 220;
 constexpr double kMenuItemHeight = 22;
 constexpr double kMenuSeparatorHeight = 11;
-constexpr double kMenuGap = 8;  // between the menu and the item it belongs to
+constexpr double kMenuGap = 8;      // between the menu and the item it belongs to
+constexpr double kMenuPadding = 5;  // above the first row and below the last
 
 }  // namespace
 
@@ -62,7 +63,8 @@ void Desktop::later(double seconds, std::function<void()> work) {
 NodeId Desktop::addMenu(Rect anchor, double left) {
     const NodeId menu = newNode(kDockPid, NodeKind::Element, rootOf(kDockPid), u"AXMenu");
     const double x = std::clamp(left, 0.0, kScreenWidth - kMenuWidth);
-    nodes_.at(menu).frame = Rect{x, anchor.y - kMenuGap, kMenuWidth, 0};
+    nodes_.at(menu).frame =
+        Rect{x, anchor.y - kMenuGap - 2 * kMenuPadding, kMenuWidth, 2 * kMenuPadding};
     return menu;
 }
 
@@ -83,7 +85,7 @@ NodeId Desktop::addMenuItem(NodeId menu, const std::string& title, MenuEntry ent
     const double height = separator ? kMenuSeparatorHeight : kMenuItemHeight;
     frame.y -= height;
     frame.height += height;
-    double top = frame.y;
+    double top = frame.y + kMenuPadding;
     for (NodeId child : nodes_.at(menu).children) {
         Node& row = nodes_.at(child);
         const double rowHeight = menuEntries_.count(child) ? kMenuItemHeight : kMenuSeparatorHeight;
@@ -229,9 +231,10 @@ void Desktop::chooseMenuItem(NodeId chosen) {
         if (!path.empty()) {
             addMenuItem(dockSubmenu_, "Show in Finder", {MenuCommand::ShowInFinder});
         }
-        // The rows were laid out growing upward: move the submenu down to start at the row.
+        // The rows were laid out growing upward: move the submenu down so that its first row
+        // is level with the row that opened it.
         Rect& frame = *nodes_.at(dockSubmenu_).frame;
-        const double shift = row.y - frame.y;
+        const double shift = row.y - kMenuPadding - frame.y;
         frame.y += shift;
         for (NodeId child : nodes_.at(dockSubmenu_).children) {
             nodes_.at(child).frame->y += shift;
