@@ -188,7 +188,7 @@ private:
         finderWanted_ = true;
         addRunning(kFinder, nextFreePid());
         // What the login items start is known only when the script runs.
-        afterLogin_ = true;
+        runDecides_ = true;
         phase_ = SystemPhase::Unknown;
     }
 
@@ -219,7 +219,7 @@ private:
     // A choice in the Dock's menu may quit, hide or launch an application: the run tells.
     void checkStatement(const PointerStatement& pointer) {
         if (pointer.target.kind == Target::Kind::MenuItem) {
-            afterLogin_ = true;
+            runDecides_ = true;
             if (phase_ == SystemPhase::Running) {
                 phase_ = SystemPhase::Unknown;
             }
@@ -267,7 +267,7 @@ private:
 
     void requireName(const std::string& name) const {
         // A click on a kept item may have started it, a login item may have: the run tells.
-        if (running_.count(name) == 0 && kept_.count(name) == 0 && !afterLogin_) {
+        if (running_.count(name) == 0 && kept_.count(name) == 0 && !runDecides_) {
             throw Invalid{"no application named \"" + name + "\" is running here"};
         }
     }
@@ -300,7 +300,7 @@ private:
     pid_t nextPid_;
     SystemPhase phase_;
     bool loggedOut_ = false;
-    bool afterLogin_ = false;           // what runs is known only when the script runs
+    bool runDecides_ = false;  // what runs is known only when the script runs (a login, a menu)
     std::optional<double> dockBackAt_;  // when the Dock that quit by itself is back
     bool finderWanted_ = false;
     std::unordered_set<std::string> kept_;
