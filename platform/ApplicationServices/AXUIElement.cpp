@@ -178,6 +178,9 @@ AXError copyComputedAttribute(const Node& node, const std::u16string& name, CFTy
             return present(app->hidden ? kCFBooleanTrue : kCFBooleanFalse);
         }
     }
+    if (node.role == u"AXMenuItem" && name == u"AXMenuItemMarkChar") {
+        return optionalString(node.markChar);
+    }
     if (node.kind == NodeKind::DockItem && name == u"AXURL") {
         CFTypeRef url = node.url ? copyDockItemURL(node) : nullptr;
         return url != nullptr ? present(url) : kAXErrorNoValue;
@@ -360,7 +363,7 @@ AXError AXUIElementCopyAttributeNames(AXUIElementRef element, CFArrayRef* names)
     for (const char16_t* name :
          {u"AXRole", u"AXSubrole", u"AXTitle", u"AXDescription", u"AXChildren", u"AXParent",
           u"AXPosition", u"AXSize", u"AXWindows", u"AXFocusedWindow", u"AXFrontmost", u"AXHidden",
-          u"AXURL", u"AXMinimized", u"AXCloseButton", u"AXMinimizeButton"}) {
+          u"AXURL", u"AXMinimized", u"AXCloseButton", u"AXMinimizeButton", u"AXMenuItemMarkChar"}) {
         CFTypeRef value = nullptr;
         if (frameworks::copyComputedAttribute(*node, name, &value) == kAXErrorSuccess) {
             CFRelease(value);

@@ -285,8 +285,11 @@ void EventSystem::post(CGEventTapLocation location, CGEventRef posted, Origin or
             delivered->type == kCGEventLeftMouseDown      ? Desktop::MouseEvent::LeftDown
             : delivered->type == kCGEventLeftMouseDragged ? Desktop::MouseEvent::LeftDragged
             : delivered->type == kCGEventLeftMouseUp      ? Desktop::MouseEvent::LeftUp
+            : delivered->type == kCGEventRightMouseDown   ? Desktop::MouseEvent::RightDown
+            : delivered->type == kCGEventRightMouseUp     ? Desktop::MouseEvent::RightUp
                                                           : Desktop::MouseEvent::Other;
-        desktop().routeMouseEvent(routed, delivered->location.x, delivered->location.y);
+        desktop().routeMouseEvent(routed, delivered->location.x, delivered->location.y,
+                                  delivered->flags);
     }
     if (!swallowed && delivered->type >= kCGEventKeyDown &&
         delivered->type <= kCGEventFlagsChanged) {

@@ -65,6 +65,8 @@ void reset() {
     setWorldTurn(sessionWorldTurn);
     desktop().setReopenHandler(frameworks::sendReopenEvent);
     desktop().setLaunchHandler(launchKeptApplication);
+    desktop().setDelayHandler(runOnMainRunLoopAfter);
+    desktop().setLoginItemHandlers(loginItemListed, setLoginItem);
     desktop().setControlHandler([](NodeId node) {
         if (!ViewElements::click(node)) {
             pressSystemPreferencesControl(node);

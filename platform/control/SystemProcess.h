@@ -37,6 +37,12 @@ std::vector<LoginItemEntry> loginItems();
 // would have left it, and writes the list. False, with the reason, and nothing changed, when
 // the path is not absolute or the list cannot be written.
 bool appendLoginItem(const LoginItemEntry& entry, std::string* error);
+// Whether an entry resolves to the folder at `path`, as the Dock's "Open at Login" shows it.
+bool loginItemListed(const std::string& path);
+// The Dock's "Open at Login": adds an entry for `path` at the end of the list, or removes every
+// entry that resolves to it, as Launch Services does for the Dock. A list that cannot be
+// written is left as it was, and the list reports why.
+void setLoginItem(const std::string& path, bool listed);
 
 // --- The settings window: the first window of the main interface file.
 bool settingsWindowOnScreen();

@@ -61,6 +61,13 @@ void launchKeptApplication(const ApplicationSpec& setup) {
     CFRunLoopAddTimer(CFRunLoopGetMain(), launch.get(), kCFRunLoopDefaultMode);
 }
 
+void runOnMainRunLoopAfter(double seconds, std::function<void()> work) {
+    RetainPtr<CFRunLoopTimerRef> timer = adoptCF(CFRunLoopTimerCreateWithHandler(
+        kCFAllocatorDefault, CFAbsoluteTimeGetCurrent() + seconds, 0, 0, 0,
+        [work = std::move(work)](CFRunLoopTimerRef) { work(); }));
+    CFRunLoopAddTimer(CFRunLoopGetMain(), timer.get(), kCFRunLoopDefaultMode);
+}
+
 void logOut() {
     if (desktop().loggedOut()) {
         return;
@@ -105,9 +112,8 @@ void logIn() {
     record("the user logs in");
     world.setLoggingOut(false);
     world.startDock();
-    if (world.finderWanted()) {
-        world.startFinder();
-    }
+    world.startFinder();
+    world.addTrash();
     for (const frameworks::LoginItemRecord& entry : frameworks::loginItemList().entries()) {
         if (entry.resolvable) {
             openLoginItem(entry);

@@ -2,6 +2,8 @@
 // home folder starts the Dock, Finder and the user's login items.
 #pragma once
 
+#include <functional>
+
 #include "sim/Desktop.h"
 
 namespace sim {
@@ -20,5 +22,7 @@ void logIn();
 // not run: it starts at the next pass of the main run loop (the system's own bundle launches
 // the system).
 void launchKeptApplication(const ApplicationSpec& setup);
+// The desktop's delayed work, on a timer of the main run loop `seconds` from now.
+void runOnMainRunLoopAfter(double seconds, std::function<void()> work);
 
 }  // namespace sim

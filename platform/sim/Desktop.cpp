@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "sim/FileSystem.h"
+#include "sim/Keyboard.h"
 #include "sim/Transcript.h"
 #include "sim/UTF16.h"
 
@@ -82,6 +83,13 @@ void Desktop::reset(const std::string& systemBundlePath) {
     trashSeparator_ = 0;
     loggingOut_ = false;
     loggedOut_ = false;
+    itemsBeforeQuit_.clear();
+    dockMenu_ = 0;
+    dockSubmenu_ = 0;
+    dockMenuItem_ = 0;
+    menuEntries_.clear();
+    swallowRelease_ = false;
+    pressSerial_ = 0;
     startDock();
     systemPid_ = 0;
     startSystemProcess(systemBundlePath);
@@ -252,10 +260,16 @@ NodeId Desktop::addDockItem(const DockItemSpec& setup) {
     item.url = setup.url;
     item.urlIsObject = setup.urlObject;
     if (trashSeparator_ != 0 && id != trashSeparator_) {
-        // The separator and the Trash stay at the end.
+        // Applications go before the separator; folders and links after it, before the Trash.
         std::vector<NodeId>& items = nodes_.at(dockList_).children;
         items.pop_back();
-        items.insert(std::find(items.begin(), items.end(), trashSeparator_), id);
+        const bool trashLast =
+            !items.empty() && nodes_.at(items.back()).subrole == u"AXTrashDockItem";
+        items.insert(setup.subrole == "AXApplicationDockItem"
+                         ? std::find(items.begin(), items.end(), trashSeparator_)
+                     : trashLast ? items.end() - 1
+                                 : items.end(),
+                     id);
     }
     layoutDock();
     record("Dock item \"" + setup.title + "\" added");
@@ -384,6 +398,12 @@ void Desktop::quit(pid_t pid) {
         return;
     }
     const std::string name = utf8FromUTF16(app->name);
+    if (pid == kDockPid || (dockMenuItem_ != 0 && dockMenuItem_ == app->dockItem)) {
+        closeDockMenu();
+    }
+    if (pid == kDockPid && !loggingOut_) {
+        rememberDockItems();
+    }
     if (app->dockItem != 0 && !leaveKeptItem(*app)) {
         removeSubtree(app->dockItem);
     }
@@ -520,8 +540,9 @@ NodeId receiverAt(const Desktop& world, NodeId id) {
 
 }  // namespace
 
-void Desktop::routeMouseEvent(MouseEvent event, double x, double y) {
-    if (routeWindowDrag(event, x, y)) {
+void Desktop::routeMouseEvent(MouseEvent event, double x, double y, std::uint64_t flags) {
+    // A menu on screen takes the mouse first; a drag by a title bar goes no further.
+    if (routeToDockMenu(event, x, y) || routeWindowDrag(event, x, y)) {
         return;
     }
     const std::optional<NodeId> target = hitTest(x, y);
@@ -560,7 +581,12 @@ void Desktop::routeMouseEvent(MouseEvent event, double x, double y) {
         launchFromKeptItem(receiver);
         return;
     }
-    if (active_ != owner || app->hidden) {
+    // Option-click on another application's item hides the one that was active.
+    if ((flags & kFlagAlternate) != 0 && active_ && *active_ != owner) {
+        const pid_t previous = *active_;
+        activate(owner);
+        hide(previous);
+    } else if (active_ != owner || app->hidden) {
         activate(owner);
     }
     if (reopenHandler_) {
@@ -665,6 +691,12 @@ std::optional<NodeId> Desktop::deepestAt(NodeId start, double x, double y) const
 }
 
 std::optional<NodeId> Desktop::hitTest(double x, double y, std::optional<pid_t> onlyPid) const {
+    // The Dock's menus lie above everything.
+    if (!onlyPid || *onlyPid == kDockPid) {
+        if (std::optional<NodeId> item = menuAt(x, y)) {
+            return item;
+        }
+    }
     if (auto list = nodes_.find(dockList_);
         list != nodes_.end() && (!onlyPid || *onlyPid == kDockPid) && list->second.frame &&
         list->second.frame->contains(x, y)) {

@@ -70,6 +70,8 @@ struct Node {
     bool visible = true;             // windows: on screen (ordered in)
     bool minimized = false;          // windows: in the Dock instead of on screen
     NodeId itemWindow = 0;           // a minimised window's Dock item: that window
+    bool launching = false;          // a Dock item: its application is starting (it bounces)
+    std::optional<std::u16string> markChar;  // a menu item: its check mark (AXMenuItemMarkChar)
 };
 
 struct Application {
@@ -154,10 +156,16 @@ public:
     // starts again when it quits, unless the user is logging out.
     void startFinder();
     bool finderWanted() const { return finderWanted_; }
-    // The Trash at the end of the Dock, after a separator; items added later go before them.
+    // The Trash at the end of the Dock, after a separator that divides applications from
+    // folders and links (items added later join their side).
     void addTrash();
-    // The Dock starts again after it quit, with its kept items and the Trash.
+    // The Dock starts again after it quit, with its kept items and the Trash; after it quit by
+    // itself, with the items it had, in their order.
     void startDock();
+    // The system starts the Dock again this long after it quit by itself.
+    static constexpr double kDockRestartSeconds = 0.5;
+    // A kept item's application starting bounces its item this long.
+    static constexpr double kLaunchBounceSeconds = 1.0;
     // While the user logs out, nothing starts again by itself.
     void setLoggingOut(bool loggingOut) { loggingOut_ = loggingOut; }
     // Between a logout and the next login nothing runs and nothing starts by itself.
@@ -190,8 +198,8 @@ public:
     // mouse is captured as by the window server: a left release goes to whatever received the
     // press it ends, and acts (a Dock item's click, a control's) only when it comes back over
     // that very item or control.
-    enum class MouseEvent { LeftDown, LeftDragged, LeftUp, Other };
-    void routeMouseEvent(MouseEvent event, double x, double y);
+    enum class MouseEvent { LeftDown, LeftDragged, LeftUp, RightDown, RightUp, Other };
+    void routeMouseEvent(MouseEvent event, double x, double y, std::uint64_t flags = 0);
     // Who carries the Dock's request that an application reopen to that application's process
     // (its frameworks); kept across resets.
     void setReopenHandler(std::function<void(pid_t)> handler) {
@@ -248,6 +256,36 @@ public:
     void restoreWindow(NodeId window);
     // An application's minimised windows, in the order they were minimised.
     std::vector<NodeId> minimizedWindowsOf(pid_t pid) const;
+    // The Dock's menus (DockMenu.cpp). A right press on a Dock item, or a left press held on it
+    // for kDockMenuHoldSeconds, shows the item's menu above it: an AXMenu of the Dock's
+    // application (beside its AXList) whose AXMenuItem children are the application's windows,
+    // Options (a submenu: Keep in Dock, Open at Login, Show in Finder), Show All or Hide, and
+    // Quit; an item whose application does not run offers Options and Open. While a menu is on
+    // screen it takes the mouse: a release on one of its items chooses it, a press anywhere
+    // else puts it away and goes no further.
+    static constexpr double kDockMenuHoldSeconds = 1.0;
+    void showDockMenu(NodeId item);
+    void closeDockMenu();
+    bool dockMenuShown() const { return dockMenu_ != 0; }
+    // The menus on screen, the item's own first, then its open submenu.
+    std::vector<NodeId> menusOnScreen() const;
+    // The enabled item titled so in a menu on screen.
+    std::optional<NodeId> menuItemTitled(const std::string& title) const;
+    // The Dock item a menu on screen belongs to, or 0.
+    NodeId dockMenuOwner() const { return dockMenuItem_; }
+    // Who runs the desktop's delayed work on the main run loop (a held press, the Dock's
+    // restart, the end of a launch's bounce) after `seconds`; kept across resets.
+    void setDelayHandler(std::function<void(double seconds, std::function<void()>)> handler) {
+        delayHandler_ = std::move(handler);
+    }
+    // Who reads and changes the user's login-item list for Open at Login, as the list's own
+    // owner (Launch Services) does: whether an application bundle is listed, and adding or
+    // removing it; kept across resets.
+    void setLoginItemHandlers(std::function<bool(const std::string& path)> listed,
+                              std::function<void(const std::string& path, bool add)> change) {
+        loginItemListed_ = std::move(listed);
+        loginItemChange_ = std::move(change);
+    }
 
     // Questions.
     bool accessEnabled() const { return accessEnabled_; }
@@ -361,6 +399,50 @@ private:
     NodeId trashSeparator_ = 0;
     bool loggingOut_ = false;
     bool loggedOut_ = false;
+    // The Dock's items as they stood when it quit by itself, so that it starts with the same.
+    struct RememberedItem {
+        DockItemSpec setup;
+        pid_t owner = 0;
+    };
+    std::vector<RememberedItem> itemsBeforeQuit_;
+    void rememberDockItems();
+    void restoreDockItems();
+    void unkeep(const ApplicationSpec& setup);
+    void later(double seconds, std::function<void()> work);
+
+    // The Dock's menus (DockMenu.cpp).
+    enum class MenuCommand {
+        None,
+        Window,
+        Options,
+        KeepInDock,
+        OpenAtLogin,
+        ShowInFinder,
+        ShowAll,
+        Hide,
+        Quit,
+        Open
+    };
+    struct MenuEntry {
+        MenuCommand command = MenuCommand::None;
+        NodeId window = 0;
+    };
+    // A menu on screen takes the mouse event; false when none is on screen or the event starts
+    // the hold of a press on a Dock item and goes on to the Dock.
+    bool routeToDockMenu(MouseEvent event, double x, double y);
+    NodeId addMenu(Rect anchor, double left);
+    NodeId addMenuItem(NodeId menu, const std::string& title, MenuEntry entry, bool marked = false);
+    void chooseMenuItem(NodeId item);
+    std::optional<NodeId> menuAt(double x, double y) const;
+    NodeId dockMenu_ = 0;
+    NodeId dockSubmenu_ = 0;
+    NodeId dockMenuItem_ = 0;
+    std::unordered_map<NodeId, MenuEntry> menuEntries_;
+    bool swallowRelease_ = false;
+    std::uint64_t pressSerial_ = 0;  // the left presses so far: a hold belongs to one of them
+    std::function<void(double, std::function<void()>)> delayHandler_;
+    std::function<bool(const std::string&)> loginItemListed_;
+    std::function<void(const std::string&, bool)> loginItemChange_;
 };
 
 Desktop& desktop();

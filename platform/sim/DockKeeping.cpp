@@ -1,6 +1,7 @@
 // The Dock's own configuration, which outlives its process and the user's session: items kept
 // for applications that do not run, Finder first in the Dock, the Trash at its end.
 #include <algorithm>
+#include <utility>
 
 #include "sim/Desktop.h"
 #include "sim/Transcript.h"
@@ -145,11 +146,12 @@ void Desktop::addTrash() {
     DockItemSpec trash;
     trash.title = "Trash";
     trash.subrole = "AXTrashDockItem";
-    const NodeId item = addDockItem(trash);
-    // addDockItem put it before the separator: the Trash is the very last.
+    addDockItem(trash);
+    // Folders and links already in the Dock move after the separator.
     std::vector<NodeId>& items = nodes_.at(dockList_).children;
-    std::erase(items, item);
-    items.push_back(item);
+    std::stable_partition(items.begin(), items.end(), [this](NodeId id) {
+        return id == trashSeparator_ || nodes_.at(id).subrole == u"AXApplicationDockItem";
+    });
     layoutDock();
 }
 
@@ -167,11 +169,26 @@ void Desktop::startDock() {
     addApplication(dock);
     dockList_ = newNode(kDockPid, NodeKind::DockList, rootOf(kDockPid), u"AXList");
     layoutDock();
+    restoreDockItems();
     for (KeptItem& kept : keptItems_) {
-        DockItemSpec item;
-        item.title = kept.setup.dockItemTitle.value_or(kept.setup.name);
-        item.subrole = "AXApplicationDockItem";
-        kept.node = addDockItem(item);
+        if (kept.node == 0) {
+            DockItemSpec item;
+            item.title = kept.setup.dockItemTitle.value_or(kept.setup.name);
+            item.subrole = "AXApplicationDockItem";
+            kept.node = addDockItem(item);
+        }
+    }
+    // Applications that started while the Dock was away.
+    for (pid_t pid : launchOrder_) {
+        Application& app = applications_.at(pid);
+        const Node* item = node(app.dockItem);
+        if (app.dockItem != 0 && pid != kDockPid &&
+            (item == nullptr || item->parent != dockList_)) {
+            if (item != nullptr) {
+                removeSubtree(app.dockItem);
+            }
+            app.dockItem = dockItemFor(pid, utf8FromUTF16(app.name));
+        }
     }
     if (trash_) {
         trash_ = false;
@@ -182,7 +199,76 @@ void Desktop::startDock() {
     }
 }
 
+void Desktop::rememberDockItems() {
+    itemsBeforeQuit_.clear();
+    for (NodeId id : dockItems()) {
+        const Node& item = nodes_.at(id);
+        if (id == trashSeparator_ || item.subrole == u"AXTrashDockItem") {
+            continue;  // the Trash comes back with the Dock
+        }
+        RememberedItem remembered;
+        remembered.setup.title = utf8FromUTF16(item.title.value_or(u""));
+        remembered.setup.subrole = utf8FromUTF16(item.subrole.value_or(u""));
+        remembered.setup.url = item.url;
+        remembered.setup.urlObject = item.urlIsObject;
+        remembered.owner = item.itemOwner;
+        itemsBeforeQuit_.push_back(std::move(remembered));
+    }
+}
+
+void Desktop::restoreDockItems() {
+    for (const RememberedItem& remembered : std::exchange(itemsBeforeQuit_, {})) {
+        Application* owner = mutableApplication(remembered.owner);
+        if (owner != nullptr) {
+            if (const Node* old = node(owner->dockItem); old != nullptr && old->parent == 0) {
+                removeSubtree(owner->dockItem);
+            }
+            owner->dockItem = dockItemFor(owner->pid, remembered.setup.title);
+            continue;
+        }
+        const NodeId item = addDockItem(remembered.setup);
+        if (remembered.setup.subrole != "AXApplicationDockItem") {
+            continue;
+        }
+        // A kept item whose application does not run: the first kept entry of that title.
+        for (KeptItem& kept : keptItems_) {
+            if (kept.node == 0 &&
+                kept.setup.dockItemTitle.value_or(kept.setup.name) == remembered.setup.title) {
+                kept.node = item;
+                break;
+            }
+        }
+    }
+}
+
+void Desktop::unkeep(const ApplicationSpec& setup) {
+    Application probe;
+    probe.name = utf16FromUTF8(setup.name);
+    if (setup.bundlePath) {
+        probe.bundlePath = utf16FromUTF8(*setup.bundlePath);
+    }
+    KeptItem* kept = keptItemFor(probe);
+    if (kept == nullptr) {
+        return;
+    }
+    // The item of an application that does not run leaves with it; a running one's stays
+    // until the application quits.
+    if (const Node* item = node(kept->node); item != nullptr && item->itemOwner == 0) {
+        removeSubtree(kept->node);
+        layoutDock();
+    }
+    keptItems_.erase(keptItems_.begin() + (kept - keptItems_.data()));
+    record("the Dock no longer keeps " + setup.name + "'s item");
+}
+
 void Desktop::afterQuit(pid_t pid) {
+    if (pid == kDockPid && !loggingOut_ && !loggedOut_) {
+        later(kDockRestartSeconds, [this] {
+            if (!loggingOut_ && !loggedOut_) {
+                startDock();
+            }
+        });
+    }
     if (pid == finderPid_) {
         finderPid_ = 0;
         if (finderWanted_ && !loggingOut_) {
@@ -197,6 +283,14 @@ void Desktop::launchFromKeptItem(NodeId item) {
     if (kept == keptItems_.end()) {
         return;
     }
+    // The item bounces while its application starts.
+    nodes_.at(item).launching = true;
+    record(kept->setup.name + " is starting from its Dock item");
+    later(kLaunchBounceSeconds, [this, item] {
+        if (auto found = nodes_.find(item); found != nodes_.end()) {
+            found->second.launching = false;
+        }
+    });
     if (launchHandler_) {
         launchHandler_(kept->setup);
     }

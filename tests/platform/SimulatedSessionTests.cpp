@@ -20,6 +20,7 @@
 #include "sim/Faults.h"
 #include "sim/FileSystem.h"
 #include "sim/Transcript.h"
+#include "sim/UTF16.h"
 
 namespace {
 
@@ -299,6 +300,57 @@ TEST_F(SimulatedSession, AWindowsFrameButtonsAndMinimisedStateAreReadAndPressedT
     EXPECT_EQ(attribute(window, CFSTR("AXMinimized")).get(), kCFBooleanFalse);
     EXPECT_EQ(desktop().windowsOf(safari), std::vector<sim::NodeId>{window});
     EXPECT_FALSE(desktop().dockItemTitled("Page"));
+}
+
+// Each node's role, subrole and title, as the accessibility calls hand them out.
+std::vector<std::string> describe(const std::vector<sim::NodeId>& nodes) {
+    std::vector<std::string> described;
+    for (sim::NodeId id : nodes) {
+        const sim::Node& node = *desktop().node(id);
+        described.push_back(sim::utf8FromUTF16(node.role) + "/" +
+                            sim::utf8FromUTF16(node.subrole.value_or(u"")) + "/" +
+                            sim::utf8FromUTF16(node.title.value_or(u"")));
+    }
+    return described;
+}
+
+// The Dock's menu, its separator and the Trash are elements with the roles macOS gives them;
+// the menu lies beside the list of items the watcher reads, which keeps its shape.
+TEST_F(SimulatedSession, TheDocksMenuSeparatorAndTrashCarryTheirRoles) {
+    addApp("Safari");
+    desktop().addTrash();
+    const CGPoint item = dockItem("Safari");
+    eventSystem().pressButton(kCGMouseButtonRight, item.x, item.y);
+    eventSystem().releaseButton(kCGMouseButtonRight, item.x, item.y);
+    using Described = std::vector<std::string>;
+    const sim::Node& list = *desktop().node(desktop().node(desktop().dockItems()[0])->parent);
+    EXPECT_EQ(describe(desktop().node(list.parent)->children), (Described{"AXList//", "AXMenu//"}));
+    EXPECT_EQ(describe(list.children),
+              (Described{"AXDockItem/AXApplicationDockItem/Safari",
+                         "AXDockItem/AXSeparatorDockItem/", "AXDockItem/AXTrashDockItem/Trash"}));
+    EXPECT_EQ(
+        describe(desktop().node(desktop().menusOnScreen().at(0))->children),
+        (Described{"AXMenuItem//Options", "AXMenuItem//", "AXMenuItem//Hide", "AXMenuItem//Quit"}));
+}
+
+// A click on a kept item of an application that does not run starts it: the item bounces for
+// a second, then shows only that it runs.
+TEST_F(SimulatedSession, AKeptItemBouncesWhileItsApplicationStarts) {
+    sim::ApplicationSpec safari;
+    safari.name = "Safari";
+    const pid_t first = desktop().addApplication(safari);
+    desktop().keepInDock(safari);
+    desktop().quit(first);
+    const CGPoint item = dockItem("Safari");
+    eventSystem().pressLeft(item.x, item.y);
+    eventSystem().releaseLeft(item.x, item.y);
+    const auto kept = [] { return desktop().node(*desktop().dockItemTitled("Safari")); };
+    EXPECT_TRUE(kept()->launching);
+    CFRunLoopRunInMode(kCFRunLoopDefaultMode, sim::Desktop::kLaunchBounceSeconds / 2, false);
+    EXPECT_TRUE(kept()->launching);
+    EXPECT_NE(desktop().application(kept()->itemOwner), nullptr) << "the application runs";
+    CFRunLoopRunInMode(kCFRunLoopDefaultMode, sim::Desktop::kLaunchBounceSeconds / 2, false);
+    EXPECT_FALSE(kept()->launching);
 }
 
 // --- Access and faults

@@ -73,7 +73,8 @@ struct Step {
         Hide,
         Quit,
         OtherButtonClick,  // the right or other button, by the click state's parity
-        Chord              // a keyboard chord, by the app index
+        Chord,             // a keyboard chord, by the app index
+        HeldPress          // a press held until the Dock's menu shows, released on its first item
     };
     Kind kind = Press;
     Target target;
@@ -85,8 +86,9 @@ struct Step {
 // A failing step is shown with its fields (the desktop it ran on is shown as rapidcheck shows
 // any value).
 void showValue(const Step& step, std::ostream& os) {
-    static const char* names[] = {"press",    "release", "click", "timeout",    "userinput", "wait",
-                                  "activate", "hide",    "quit",  "otherclick", "chord"};
+    static const char* names[] = {"press",     "release",    "click",    "timeout",
+                                  "userinput", "wait",       "activate", "hide",
+                                  "quit",      "otherclick", "chord",    "held"};
     os << names[step.kind] << "(target " << step.target.kind << ":" << step.target.index << " "
        << step.target.x << "," << step.target.y << " clicks " << step.clickState << " app "
        << step.app << " " << step.seconds << "s)";
@@ -159,7 +161,8 @@ rc::Gen<Step> genStep() {
                                               {1, Step::Hide},
                                               {1, Step::Quit},
                                               {3, Step::OtherButtonClick},
-                                              {3, Step::Chord}}),
+                                              {3, Step::Chord},
+                                              {2, Step::HeldPress}}),
         genTarget(), rc::gen::weightedElement<int>({{1, 0}, {6, 1}, {2, 2}, {1, 3}}),
         rc::gen::inRange(0, 8), rc::gen::inRange(1, 8));
 }
@@ -300,6 +303,21 @@ RC_GTEST_FIXTURE_PROP(WatcherProperties, HidesExactlyWhenTheRuleSaysSo, ()) {
                 frameworks::eventSystem().pressButton(button, at.x, at.y);
                 frameworks::eventSystem().releaseButton(button, at.x, at.y);
                 RC_ASSERT(desktop().hideRequestCount() == expectedHides);
+                break;
+            }
+            case Step::HeldPress: {
+                pressAt();
+                CFRunLoopRunInMode(kCFRunLoopDefaultMode, sim::Desktop::kDockMenuHoldSeconds + 0.1,
+                                   false);
+                const std::vector<sim::NodeId> menus = desktop().menusOnScreen();
+                RC_TAG(menus.empty() ? "held press, no menu" : "held press, menu");
+                if (menus.empty()) {
+                    releaseAt(1);
+                    break;
+                }
+                const int hidesBefore = desktop().hideRequestCount();
+                release(middleOf(desktop().node(menus.front())->children.front()), 1);
+                RC_ASSERT(desktop().hideRequestCount() == hidesBefore);
                 break;
             }
             case Step::Chord: {

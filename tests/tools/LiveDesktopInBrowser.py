@@ -290,6 +290,44 @@ def clicking_from_the_keyboard(page):
     wait_until("Safari's window to come back", lambda: page.count(windows_of("Safari")) == 1)
 
 
+def menu_item(title):
+    return f'#dock-menus .dock-menu-item[data-title="{title}"]'
+
+
+def the_dock_menu_by_a_right_click_and_a_held_press(page, program, output):
+    """Finder first, the separator and the Trash last; a right click and a held press on the
+    active application's Dock item show its menu, whose items act, and Quenfold hides nothing.
+    Leaves a screenshot of the menu in the output folder."""
+    titles = [item["title"] for item in program.desktop()["dock"]]
+    check(titles[0] == "Finder" and titles[-1] == "Trash", f"the Dock's items are {titles}")
+    check(page.count("#dock .dock-item.separator") == 1, "the page draws no separator")
+    activate_by_its_window(page, "Safari")
+    hides = program.desktop()["quenfold"]["hideRequests"]
+    x, y = page.point_of(dock_item("Safari"))
+    builder, pointer = page.pointer()
+    pointer.move_to_location(x, y).context_click()
+    builder.perform()
+    wait_until("the Dock's menu to be drawn", lambda: page.count(menu_item("Hide")) == 1)
+    check(program.desktop()["menus"], "the session has no menu on screen")
+    check(page.driver.save_screenshot(os.path.join(output, "live-desktop-dock-menu.png")),
+          "no screenshot of the Dock's menu")
+    page.click(menu_item("Hide"))
+    wait_until("Safari's windows to be gone", lambda: page.count(windows_of("Safari")) == 0)
+    check(page.count("#dock-menus .dock-menu") == 0, "the menu stays after its item was chosen")
+
+    x, y = page.point_of(dock_item("Safari"))
+    builder, pointer = page.pointer()
+    pointer.move_to_location(x, y).pointer_down()
+    builder.perform()
+    wait_until("the held press to show the menu", lambda: page.count(menu_item("Show All")) == 1)
+    mx, my = page.point_of(menu_item("Show All"))
+    builder, pointer = page.pointer()
+    pointer.move_to_location(mx, my).pointer_up()
+    builder.perform()
+    wait_until("Safari's window to come back", lambda: page.count(windows_of("Safari")) == 1)
+    check(program.desktop()["quenfold"]["hideRequests"] == hides, "Quenfold hid on a menu gesture")
+
+
 def ticking_hide_dock_icon(page, program):
     page.click(dock_item("Quenfold"))  # its window comes in front of the others
     box = '#windows .window.settings .checkbox[data-preference="HideDockIcon"]'
@@ -379,9 +417,10 @@ def adding_an_application_from_the_panel(page, program):
         "return Array.from(document.querySelectorAll('#windows .window'),"
         " (w) => w.dataset.application);") [0:1] == [name])
     check(page.active_application() == name, f"{name} is not active")
-    check(page.script(
-        "return Array.from(document.querySelectorAll('#dock .dock-item'), (i) => i.dataset.title);"
-    )[-1] == name, f"the Dock has no item for {name} at its end")
+    titles = page.script(
+        "return Array.from(document.querySelectorAll('#dock .dock-item'), (i) => i.dataset.title);")
+    # Applications before the separator; the demo's folder after it, before the Trash.
+    check(titles[-4:] == [name, "", "Downloads", "Trash"], f"the Dock's items end {titles[-4:]}")
     check(field.get_attribute("value") == "", "the field keeps the name after the application came")
     check(any(a["name"] == name for a in program.desktop()["applications"]), f"the session has no {name}")
 
@@ -717,6 +756,8 @@ def main():
                 ("dragging a window by its title bar", lambda: dragging_a_window_by_its_title_bar(page, program)),
                 ("minimising and restoring a window", lambda: minimising_and_restoring_a_window(page, program)),
                 ("switching applications with Command-Tab", lambda: switching_applications_with_command_tab(page)),
+                ("the Dock's menu by a right click and a held press",
+                 lambda: the_dock_menu_by_a_right_click_and_a_held_press(page, program, arguments.output)),
                 ("ticking HideDockIcon", lambda: ticking_hide_dock_icon(page, program)),
                 ("two quick clicks on each switch", lambda: every_click_counts(page, program)),
                 ("adding an application", lambda: adding_an_application_from_the_panel(page, program)),

@@ -95,7 +95,7 @@ TEST(LiveDesktopLifecycle, TheStartingScriptRunsAsAScriptRunDoes) {
     LiveDesktopProgram served({"-SimulatedDesktop", "-"}, "", "app Mail\nexpect active Mail\n");
     ASSERT_NE(served.port(), 0);
     EXPECT_TRUE(served.waitForLine("= Mail is active", 1));
-    EXPECT_EQ(served.desktop()["applications"].size(), 2u) << "the Dock and Mail, no demo";
+    EXPECT_EQ(served.desktop()["applications"].size(), 3u) << "the Dock, Mail and Finder, no demo";
 }
 
 TEST(LiveDesktopLifecycle, APortThatCannotBeHadExits2WithTheReason) {

@@ -19,11 +19,11 @@ Json applicationNamed(const Json& desktop, const std::string& name) {
 
 TEST(LiveDesktopScript, StatementsActOnTheCurrentWorldAndAFailedExpectationIsReported) {
     LiveDesktopProgram program;
-    // The demo's world is there already: Safari and TextEdit run, Safari is active.
+    // The demo's world is there already: Safari and TextEdit run, Safari is active, then Finder.
     const Json ran = program.script("app Mail\nhide Safari\nexpect hidden Safari\n");
     EXPECT_EQ(ran["ok"], true);
     EXPECT_TRUE(applicationNamed(ran["desktop"], "Safari")["hidden"].get<bool>());
-    EXPECT_EQ(applicationNamed(ran["desktop"], "Mail")["pid"], 503);
+    EXPECT_EQ(applicationNamed(ran["desktop"], "Mail")["pid"], 504);
 
     const Json failed = program.script("unhide Safari\nexpect hidden Safari\nquitapp Mail\n");
     EXPECT_EQ(failed["ok"], false);
@@ -41,7 +41,7 @@ TEST(LiveDesktopScript, AMalformedTextOrOneThatNamesWhatIsNotThereChangesNothing
     const std::size_t storyBefore = program.json(program.get("/api/story"))["next"];
     for (const auto& [text, line] :
          {std::pair{"hide Safari\nclick 10,10 mods=hyper\n", 2},
-          std::pair{"hide Safari\nactivate Finder\n", 2}, std::pair{"app Mail\n", 1},
+          std::pair{"hide Safari\nactivate Preview\n", 2}, std::pair{"app Mail\n", 1},
           std::pair{"settings close\n", 1}}) {
         const httplib::Result answer = program.post("/api/script", Json{{"text", text}}.dump());
         ASSERT_TRUE(answer);

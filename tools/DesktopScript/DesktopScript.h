@@ -87,11 +87,11 @@ inline constexpr double kLatestClockTime = 1e9;
 // --- The user's hand
 
 struct Target {
-    enum class Kind { Point, DockItem, Window, Control };
+    enum class Kind { Point, DockItem, Window, Control, MenuItem };
     Kind kind = Kind::Point;
     double x = 0;
     double y = 0;
-    std::string title;  // DockItem, Window and Control
+    std::string title;  // DockItem, Window, Control and MenuItem
 };
 
 enum class PointerAction { Press, Release, Click, DoubleClick, Move };
@@ -176,6 +176,9 @@ struct ExpectControl {
     std::string title;  // the checkbox titled so in the frontmost window that has one
     bool on;
 };
+struct ExpectMenu {
+    bool shown;
+};
 
 // --- The user's session and the Dock's own items
 
@@ -214,7 +217,7 @@ using Action =
                  ExpectCount, ExpectSettings, ExpectStatus, ExpectDockIcon, ExpectDefault,
                  ExpectLoginItem, ExpectOpened, ExpectAccess, ExpectControl, SessionStatement,
                  DockFixtureStatement, KeepStatement, ExpectRunning, ExpectLastHide, ExpectDock,
-                 ExpectFrame>;
+                 ExpectFrame, ExpectMenu>;
 
 struct Statement {
     int line = 0;

@@ -254,4 +254,12 @@ void perform(const ExpectFrame& expectation, Story& story) {
                  : "no window on screen with that title");
 }
 
+void perform(const ExpectMenu& expectation, Story& story) {
+    const bool shown = desktop().dockMenuShown();
+    const std::string wanted = expectation.shown ? "shown" : "hidden";
+    holds(shown == expectation.shown, story,
+          expectation.shown ? "a menu is on screen" : "no menu is on screen", "menu " + wanted,
+          shown ? "one on screen" : "none on screen");
+}
+
 }  // namespace sim::script

@@ -59,6 +59,14 @@ ScreenPoint pointOf(const Target& target) {
             }
             return middleOf(*control);
         }
+        case Target::Kind::MenuItem: {
+            const std::optional<NodeId> item = desktop().menuItemTitled(target.title);
+            if (!item) {
+                throw StepUnusable{"menu:" + target.title +
+                                   ": no menu on screen has an item with that title"};
+            }
+            return middleOf(*item, "the menu item " + quoted(target.title));
+        }
     }
     return {};
 }

@@ -198,7 +198,8 @@ Target target(StatementWords& words) {
     Target result;
     for (const auto& [prefix, kind] :
          {std::pair{"dock:", Target::Kind::DockItem}, std::pair{"window:", Target::Kind::Window},
-          std::pair{"control:", Target::Kind::Control}}) {
+          std::pair{"control:", Target::Kind::Control},
+          std::pair{"menu:", Target::Kind::MenuItem}}) {
         const std::string_view start(prefix);
         if (text.compare(0, start.size(), start) == 0) {
             result.kind = kind;
@@ -216,7 +217,7 @@ Target target(StatementWords& words) {
         comma == std::string::npos ? std::nullopt : decimalNumber(text.substr(comma + 1));
     if (!x || !y) {
         throw Malformed{words.statement() + ": target " + quoted(text) +
-                        " is not X,Y, dock:TITLE, window:TITLE or control:TITLE"};
+                        " is not X,Y, dock:TITLE, window:TITLE, control:TITLE or menu:TITLE"};
     }
     result.x = *x;
     result.y = *y;
@@ -446,6 +447,10 @@ const StatementForm kExpectations[] = {
          return ExpectOpened{path == "none" ? std::nullopt : std::optional(path)};
      }},
     {"access", [](StatementWords& words) -> Action { return ExpectAccess{onOff(words)}; }},
+    {"menu",
+     [](StatementWords& words) -> Action {
+         return ExpectMenu{words.keyword({"shown", "hidden"}, "the menu's state") == "shown"};
+     }},
     {"control",
      [](StatementWords& words) -> Action {
          const std::string title = words.positional("TITLE");

@@ -96,6 +96,7 @@ void perform(const ExpectLoginItem& expectation, Story& story);
 void perform(const ExpectOpened& expectation, Story& story);
 void perform(const ExpectAccess& expectation, Story& story);
 void perform(const ExpectControl& expectation, Story& story);
+void perform(const ExpectMenu& expectation, Story& story);
 
 // --- The user's session and the Dock's own items (DesktopScriptSessions.cpp)
 void perform(const SessionStatement& statement, Story& story);

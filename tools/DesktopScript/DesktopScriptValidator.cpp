@@ -7,6 +7,7 @@
 #include <cmath>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <type_traits>
 #include <unordered_map>
@@ -73,6 +74,9 @@ private:
         requireWorldApp(action.app);
         if (action.action == AppAction::Quit) {
             removeRunning(action.app);
+            if (action.app == "Dock") {
+                dockBackAt_ = clock_ + Desktop::kDockRestartSeconds;
+            }
             if (action.app == kFinder && finderWanted_) {
                 // Finder starts again at once.
                 addRunning(kFinder, nextFreePid());
@@ -170,6 +174,7 @@ private:
         if (statement.action == SessionAction::Logout) {
             requireLoggedIn("logout");
             loggedOut_ = true;
+            dockBackAt_.reset();
             running_.clear();
             names_.clear();
             phase_ = SystemPhase::Quit;
@@ -180,11 +185,10 @@ private:
         }
         loggedOut_ = false;
         addRunning("Dock", kDockPid);
-        if (finderWanted_) {
-            addRunning(kFinder, nextFreePid());
-        }
+        finderWanted_ = true;
+        addRunning(kFinder, nextFreePid());
         // What the login items start is known only when the script runs.
-        afterLogin_ = true;
+        runDecides_ = true;
         phase_ = SystemPhase::Unknown;
     }
 
@@ -212,8 +216,23 @@ private:
         }
     }
 
+    // A choice in the Dock's menu may quit, hide or launch an application: the run tells.
+    void checkStatement(const PointerStatement& pointer) {
+        if (pointer.target.kind == Target::Kind::MenuItem) {
+            runDecides_ = true;
+            if (phase_ == SystemPhase::Running) {
+                phase_ = SystemPhase::Unknown;
+            }
+        }
+    }
+
     void checkStatement(const WaitStatement& wait) {
         clock_ += wait.seconds;
+        if (dockBackAt_ && clock_ >= *dockBackAt_) {
+            // The system has started the Dock again.
+            addRunning("Dock", kDockPid);
+            dockBackAt_.reset();
+        }
         if (!(clock_ <= kLatestClockTime)) {
             throw Invalid{"wait: the clock would pass " +
                           std::to_string(std::llround(kLatestClockTime)) +
@@ -248,7 +267,7 @@ private:
 
     void requireName(const std::string& name) const {
         // A click on a kept item may have started it, a login item may have: the run tells.
-        if (running_.count(name) == 0 && kept_.count(name) == 0 && !afterLogin_) {
+        if (running_.count(name) == 0 && kept_.count(name) == 0 && !runDecides_) {
             throw Invalid{"no application named \"" + name + "\" is running here"};
         }
     }
@@ -281,7 +300,8 @@ private:
     pid_t nextPid_;
     SystemPhase phase_;
     bool loggedOut_ = false;
-    bool afterLogin_ = false;
+    bool runDecides_ = false;  // what runs is known only when the script runs (a login, a menu)
+    std::optional<double> dockBackAt_;  // when the Dock that quit by itself is back
     bool finderWanted_ = false;
     std::unordered_set<std::string> kept_;
     static constexpr const char* kFinder = "Finder";

@@ -149,6 +149,31 @@ Json dock() {
         entry["subrole"] = textOrNull(item->subrole);
         putFrame(entry, *item);
         entry["running"] = item->itemOwner != 0 && world.application(item->itemOwner) != nullptr;
+        entry["launching"] = item->launching;
+        list.push_back(std::move(entry));
+    }
+    return list;
+}
+
+// The Dock's menus on screen, the item's own first, then its open submenu.
+Json menus() {
+    const Desktop& world = desktop();
+    Json list = Json::array();
+    for (NodeId id : world.menusOnScreen()) {
+        const Node* menu = world.node(id);
+        Json entry;
+        putFrame(entry, *menu);
+        Json items = Json::array();
+        for (NodeId child : menu->children) {
+            const Node* item = world.node(child);
+            Json row;
+            row["title"] = utf8Of(item->title.value_or(u""));
+            putFrame(row, *item);
+            row["separator"] = item->actions.empty();
+            row["marked"] = item->markChar.has_value();
+            items.push_back(std::move(row));
+        }
+        entry["items"] = std::move(items);
         list.push_back(std::move(entry));
     }
     return list;
@@ -254,6 +279,7 @@ Json desktopSnapshot() {
     snapshot["windows"] = windows();
     snapshot["dock"] = dock();
     snapshot["switcher"] = switcher();
+    snapshot["menus"] = menus();
     snapshot["quenfold"] = quenfold();
     snapshot["access"] = desktop().accessEnabled();
     snapshot["loggedOut"] = loggedOut();

@@ -105,6 +105,17 @@ int LiveSession::runStartingScript(const script::Script& script, const std::stri
     homeAtStart_ = homeFolderStatements();
     startingScript_ = text;
     const script::RunOutcome outcome = script::runStatements(script, story_);
+    if (outcome.status == script::kScriptRan) {
+        // Finder and the Trash belong to every live desktop, after the world's own applications
+        // (so that the first of them is active); the recording's world says so too.
+        sim::desktop().startFinder();
+        sim::desktop().addTrash();
+        settle();
+        if (!startingScript_.empty() && startingScript_.back() != '\n') {
+            startingScript_ += '\n';
+        }
+        startingScript_ += "finder\ntrash\n";
+    }
     story_.flush();
     if (outcome.status != script::kScriptRan) {
         errors << script::describeError(script.name, {outcome.line, outcome.message}) << '\n';

@@ -133,7 +133,21 @@ function trash() {
   );
 }
 
+// Finder's two-tone face: light on the left, blue on the right, split by a profile line.
+function finderFace() {
+  const light = uniqueId("finderLight");
+  const blue = uniqueId("finderBlue");
+  return svg(
+    `<defs>${gradient(light, "#f5f8fc", "#d8e4f2")}${gradient(blue, "#4fb3ff", "#1a6fe0")}</defs>` +
+      squircle(`url(#${blue})`) +
+      `<path d="M16.5 4H33c-3 9-5 17-5.2 27H33c-.6 9-.2 19 1 29H16.5A12.5 12.5 0 0 1 4 47.5v-31A12.5 12.5 0 0 1 16.5 4z" fill="url(#${light})"/>` +
+      `<g stroke="#1d2a3a" stroke-width="3" stroke-linecap="round" fill="none">` +
+      `<path d="M20 21v6M44 21v6"/><path d="M17 42c8 6 22 6 30 0"/></g>`,
+  );
+}
+
 const kApplicationArt = {
+  Finder: finderFace,
   Safari: compass,
   TextEdit: paperAndPen,
 };

@@ -270,6 +270,7 @@ export class Screen {
     this.windowsLayer = root.querySelector("#windows");
     this.dock = root.querySelector("#dock");
     this.shelf = root.querySelector("#dock-shelf");
+    this.menus = root.querySelector("#dock-menus");
     this.menubarApp = root.querySelector("#menubar-app");
     this.menubarMenus = root.querySelector("#menubar-menus");
     this.clock = root.querySelector("#menubar-clock");
@@ -311,6 +312,7 @@ export class Screen {
     this.renderWindows(desktop, active);
     this.renderDock(desktop.dock);
     this.renderSwitcher(desktop.switcher);
+    this.renderMenus(desktop.menus || []);
   }
 
   // The application switcher, on screen while Command is held after Command-Tab.
@@ -429,16 +431,53 @@ export class Screen {
           node.querySelector(".dock-label").textContent = title;
         }
         node.classList.toggle("running", Boolean(item.running));
-        node.classList.toggle("separator", item.subrole === "AXSeparatorDockItem");
+        node.classList.toggle("launching", Boolean(item.launching));
         const kind =
           item.subrole === "AXFolderDockItem"
             ? "folder"
             : item.subrole === "AXURLDockItem"
               ? "link"
-              : item.running
-                ? "running"
-                : "";
-        node.setAttribute("aria-label", kind ? `${title}, ${kind}` : title);
+              : item.launching
+                ? "starting"
+                : item.running
+                  ? "running"
+                  : "";
+        const separator = item.subrole === "AXSeparatorDockItem";
+        node.classList.toggle("separator", separator);
+        node.setAttribute("aria-label", separator ? "Separator" : kind ? `${title}, ${kind}` : title);
+      },
+    );
+  }
+
+  // The Dock's menus as the session lays them out; the mouse reaches them as it reaches
+  // everything on the screen, so choosing an item is a press and a release over it.
+  renderMenus(menus) {
+    reconcile(
+      this.menus,
+      menus,
+      menus.map((menu, index) => String(index)),
+      () => element("div", "dock-menu", { role: "menu" }),
+      (node, menu) => {
+        place(node, menu.x, menu.y, menu.w, menu.h);
+        const signature = JSON.stringify(menu);
+        if (node.dataset.drawn === signature) {
+          return;
+        }
+        node.dataset.drawn = signature;
+        node.replaceChildren(
+          ...menu.items.map((item) => {
+            const row = element("div", "dock-menu-item", {
+              role: item.separator ? "separator" : "menuitem",
+            });
+            place(row, item.x - menu.x, item.y - menu.y, item.w, item.h);
+            row.classList.toggle("separator", item.separator);
+            row.classList.toggle("marked", item.marked);
+            row.textContent = item.title;
+            row.dataset.title = item.title;
+            row.dataset.frame = JSON.stringify([item.x, item.y, item.w, item.h]);
+            return row;
+          }),
+        );
       },
     );
   }
