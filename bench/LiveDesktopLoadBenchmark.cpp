@@ -4,8 +4,12 @@
 //    request) while one well-behaved client asks for the desktop again and again: its latency.
 // 2. 500 clients at once, 20 requests each, a new connection for every request: connections
 //    that fail (reset, refused), and the latency of the others.
+// 3. The hand's events (press and release, as the page sends them, with the version it has):
+//    their latency with one client, and the throughput of eight clients at once against one's.
 //
 //   build/bench/live_desktop_load_benchmark
+//   QUENFOLD_PROGRAM=/tmp/old/Quenfold.app/Contents/MacOS/Quenfold build/bench/...   # another
+//   build
 #include <arpa/inet.h>
 #include <httplib.h>
 #include <netinet/in.h>
@@ -19,6 +23,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -42,7 +47,10 @@ public:
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, out[1], 1);
         posix_spawn_file_actions_addclose(&actions, out[0]);
-        std::string program = std::string(QUENFOLD_BUNDLE_PATH) + "/Contents/MacOS/Quenfold";
+        const char* other = std::getenv("QUENFOLD_PROGRAM");
+        std::string program = other != nullptr
+                                  ? std::string(other)
+                                  : std::string(QUENFOLD_BUNDLE_PATH) + "/Contents/MacOS/Quenfold";
         std::string serve = "-SimulatedServe";
         std::string port = "0";
         char* argv[] = {program.data(), serve.data(), port.data(), nullptr};
@@ -181,10 +189,69 @@ void manyClients(int port) {
     std::printf("  in %.1f s\n", std::chrono::duration<double>(Clock::now() - start).count());
 }
 
+// `clients` clients each sending `events` hand events (press, release, ...) on a connection of
+// its own, with the version the client has when the server takes it (a server that does not know
+// it is asked without); the events per second in all.
+double handEvents(int port, int clients, int events, Latencies& latencies) {
+    std::vector<std::thread> threads;
+    const auto start = Clock::now();
+    for (int client = 0; client < clients; ++client) {
+        threads.emplace_back([&, client] {
+            httplib::Client connection("127.0.0.1", port);
+            connection.set_keep_alive(true);
+            connection.set_tcp_nodelay(true);
+            const httplib::Result first = connection.Get("/api/desktop");
+            long long version = first ? std::atoll(first->body.c_str() + 11) : 0;
+            bool sendsVersion = true;
+            for (int event = 0; event < events; ++event) {
+                const std::string point = ",\"x\":" + std::to_string(1000 + client * 20) +
+                                          ",\"y\":" + std::to_string(300 + event % 2 * 5);
+                const std::string action = event % 2 == 0 ? "press" : "release";
+                const std::string since =
+                    sendsVersion ? ",\"since\":" + std::to_string(version) : std::string();
+                const auto sent = Clock::now();
+                httplib::Result answer = connection.Post(
+                    "/api/hand", "{\"action\":\"" + action + "\"" + point + since + "}",
+                    "application/json");
+                if (answer && answer->status == 400 && sendsVersion) {
+                    sendsVersion = false;
+                    continue;
+                }
+                if (!answer || answer->status != 200) {
+                    ++latencies.failed;
+                    continue;
+                }
+                latencies.add(
+                    std::chrono::duration<double, std::milli>(Clock::now() - sent).count());
+                if (const std::size_t at = answer->body.find("\"version\":");
+                    at != std::string::npos) {
+                    version = std::atoll(answer->body.c_str() + at + 10);
+                }
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    return clients * events / std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+void handEventsOneAndEight(int port) {
+    Latencies one;
+    const double alone = handEvents(port, 1, 4000, one);
+    one.print("hand events, one client");
+    Latencies eight;
+    const double together = handEvents(port, 8, 1000, eight);
+    eight.print("hand events, eight clients at once");
+    std::printf("  throughput: one client %.0f events/s, eight %.0f events/s (%.2fx)\n", alone,
+                together, together / alone);
+}
+
 }  // namespace
 
 int main() {
     ServedDesktop desktop;
+    handEventsOneAndEight(desktop.port());
     slowClientsAndOneWellBehaved(desktop.port());
     manyClients(desktop.port());
     const int status = desktop.stop();

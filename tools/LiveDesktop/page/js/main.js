@@ -1,19 +1,24 @@
 // The live desktop's page: draws the session's desktop, sends the mouse to it as it happens,
-// and keeps the panel up to date. The desktop is redrawn from every answer of the server and
-// from what it reports between requests (timers, deferred hides), read every few hundred ms.
+// and keeps the panel up to date. The page polls nothing: the hand's answers carry what the
+// hand changed, and everything else (timers, deferred hides, the story, the inspector, another
+// tab's clicks) arrives on the session's event stream. Only what changed is drawn again.
 
-import { ActionQueue, ServerError, request } from "./api.js";
+import { ActionQueue, EventStream, request } from "./api.js";
 import { Alerts, Inspector, QuenfoldCard, Story, WorldCard } from "./panel.js";
 import { Screen, kScreenHeight, kScreenWidth } from "./screen.js";
 
-const kPollInterval = 400;
-const kHiddenPollInterval = 2000;
-const kInspectInterval = 60;
+// How long after this tab's own action the changes that come are its own; changes with a click
+// of the user's that come otherwise are another tab's.
+const kOwnActionMilliseconds = 1000;
+const kOtherTabNoticeMilliseconds = 5000;
 
 // Milliseconds from each mouse-up to the first frame that shows the desktop the release's
-// answer brought, for measurements.
+// answer brought, and of the page's own work on each answer (received → drawn), for
+// measurements.
 const timings = [];
+const workTimings = [];
 window.__quenfoldTimings = timings;
+window.__quenfoldWork = workTimings;
 
 const screenElement = document.getElementById("screen");
 const screen = new Screen(screenElement);
@@ -29,29 +34,98 @@ const worldCard = new WorldCard(document, runScript, complain);
 let desktop = null;
 let storyNext = 0;
 let lastPoint = null;
+let connected = true;
+let lastOwnAction = -Infinity;
+let otherTabTimer = null;
 
 function complain(failure) {
+  // While the server does not answer, the one banner says so: no message per click.
+  if (!connected && failure && failure.status === 0) {
+    return;
+  }
   const message = failure instanceof Error ? failure.message : String(failure);
   alerts.show(message);
 }
 
 // --- Drawing
 
-function show(answer) {
-  if (!answer || (desktop && answer.version < desktop.version)) {
-    return;
+// The parts of the desktop beside its version, base, time and the story.
+const kNotParts = new Set(["version", "from", "time", "whole", "story", "inspect"]);
+
+// Takes what the server says changed: a whole desktop (a first answer, a script's answer, or a
+// client too far behind) or the parts that changed since the version `from`. Only what changed
+// is drawn again. False when the changes do not follow from what the page has (it must catch up
+// from the event stream).
+function apply(changes) {
+  if (!changes) {
+    return true;
   }
-  const changed = !desktop || answer.version !== desktop.version;
-  desktop = answer;
-  document.getElementById("session-time").textContent = `session ${formatTime(answer.time)}`;
-  if (changed) {
-    screen.render(desktop);
+  const whole = changes.whole || changes.from === undefined;
+  if (whole && changes.session && desktop && changes.session !== desktop.session) {
+    alerts.show("A new session answers at this address now: the desktop shown is its own, " +
+      "and what was done in the earlier one is gone.", { key: "session", notice: true });
+    story.clear();
+    storyNext = 0;
+  }
+  if (!whole && (!desktop || changes.from > desktop.version)) {
+    return false;
+  }
+  const changed = new Set();
+  if (whole ? !desktop || changes.version !== desktop.version || changes.session !== desktop.session
+    : changes.version > desktop.version) {
+    const next = whole ? {} : desktop;
+    for (const [part, value] of Object.entries(changes)) {
+      if (!kNotParts.has(part)) {
+        next[part] = value;
+        changed.add(part);
+      }
+    }
+    next.version = changes.version;
+    desktop = next;
+  }
+  if (desktop && changes.time !== undefined) {
+    desktop.time = changes.time;
+    document.getElementById("session-time").textContent = `session ${formatTime(changes.time)}`;
+  }
+  if (changed.size > 0) {
+    screen.render(desktop, changed);
     quenfoldCard.render(desktop);
     worldCard.render(desktop);
-    if (lastPoint) {
-      inspectAt(lastPoint);
-    }
   }
+  if (changes.story) {
+    takeStory(changes.story);
+  }
+  if (changes.inspect) {
+    const { x, y, element } = changes.inspect;
+    inspector.render({ x, y }, element, desktop ? desktop.access : true);
+  }
+  return true;
+}
+
+// The story's lines are numbered up to `next`: those the page has already are skipped.
+function takeStory({ next, lines }) {
+  const first = next - lines.length + 1;
+  const fresh = lines.slice(Math.max(0, storyNext + 1 - first));
+  storyNext = Math.max(storyNext, next);
+  story.append(fresh);
+  if (performance.now() - lastOwnAction > kOwnActionMilliseconds && queue.idle &&
+    fresh.some((line) => /^\s*[\d.]+\s+> /.test(line))) {
+    alerts.show("Another tab is driving the hand: its clicks show here as they happen.", {
+      key: "other-tab",
+      notice: true,
+    });
+    clearTimeout(otherTabTimer);
+    otherTabTimer = setTimeout(() => alerts.clear("other-tab"), kOtherTabNoticeMilliseconds);
+  }
+}
+
+// An answer of this tab's own: what it changed is drawn at once, and the time it took measured.
+function showAnswer(answer) {
+  const received = performance.now();
+  if (!apply(answer)) {
+    events.catchUp();
+  }
+  workTimings.push(performance.now() - received);
 }
 
 function formatTime(seconds) {
@@ -66,36 +140,6 @@ function afterNextFrame(work) {
   requestAnimationFrame(() => setTimeout(() => work(performance.now()), 0));
 }
 
-// --- The story, read after every action and every poll; one reading at a time.
-
-let storyReading = null;
-let storyAgain = false;
-
-async function readStory() {
-  if (storyReading) {
-    storyAgain = true;
-    return storyReading;
-  }
-  storyReading = (async () => {
-    do {
-      storyAgain = false;
-      const answer = await request(`/api/story?since=${storyNext}`);
-      if (answer.next < storyNext) {
-        // Another session serves at this address now: start again from its beginning.
-        window.location.reload();
-        return;
-      }
-      storyNext = answer.next;
-      story.append(answer.lines);
-    } while (storyAgain);
-  })();
-  try {
-    await storyReading;
-  } finally {
-    storyReading = null;
-  }
-}
-
 // --- Statements and the hand, in order
 
 // Runs desktop-script statements after everything queued before them; `done` runs when they
@@ -104,9 +148,10 @@ function runScript(text, done) {
   queue.push({
     move: false,
     run: async () => {
+      lastOwnAction = performance.now();
       try {
         const answer = await request("/api/script", { method: "POST", body: { text } });
-        show(answer.desktop);
+        showAnswer(answer.desktop);
         if (!answer.ok) {
           alerts.show(`Line ${answer.line} did not hold: ${answer.message}`);
         } else if (done) {
@@ -115,7 +160,6 @@ function runScript(text, done) {
       } catch (failure) {
         complain(failure);
       }
-      readStory().catch(complain);
     },
   });
 }
@@ -132,6 +176,9 @@ function modifiersOf(event) {
 }
 
 function sendHand(action, point, mods, answered, button) {
+  if (!connected) {
+    return;  // the desktop is greyed: nothing reaches the session until it answers again
+  }
   const body = { action, x: point.x, y: point.y };
   if (mods && mods.length) {
     body.mods = mods;
@@ -139,20 +186,28 @@ function sendHand(action, point, mods, answered, button) {
   if (button) {
     body.button = button;
   }
+  sendToHand(body, action === "move", answered);
+}
+
+// The hand's action; the answer carries what changed since the version the page has.
+function sendToHand(body, move, answered) {
   queue.push({
-    move: action === "move",
+    move,
     run: async () => {
+      if (!move) {
+        lastOwnAction = performance.now();
+      }
       try {
-        const answer = await request("/api/hand", { method: "POST", body });
-        show(answer);
+        const answer = await request("/api/hand", {
+          method: "POST",
+          body: desktop ? { ...body, since: desktop.version } : body,
+        });
+        showAnswer(answer);
         if (answered) {
           answered(answer);
         }
       } catch (failure) {
         complain(failure);
-      }
-      if (action !== "move") {
-        readStory().catch(complain);
       }
     },
   });
@@ -218,7 +273,6 @@ screenElement.addEventListener("pointermove", (event) => {
   }
   lastPoint = point;
   sendHand("move", point, modifiersOf(event));
-  inspectAt(point);
 });
 
 function release(event) {
@@ -319,17 +373,9 @@ screenElement.addEventListener("keydown", (event) => {
   const chord = chordOf(event);
   if (chord) {
     event.preventDefault();
-    queue.push({
-      move: false,
-      run: async () => {
-        try {
-          show(await request("/api/hand", { method: "POST", body: { action: "key", chord } }));
-        } catch (failure) {
-          complain(failure);
-        }
-        readStory().catch(complain);
-      },
-    });
+    if (connected) {
+      sendToHand({ action: "key", chord }, false);
+    }
     return;
   }
   if ((event.key === "Enter" || event.key === " ") && event.target.classList.contains("window")) {
@@ -337,37 +383,6 @@ screenElement.addEventListener("keydown", (event) => {
     clickAt(Screen.clickPointOf(event.target));
   }
 });
-
-// --- The inspector: one question at a time, the newest point wins.
-
-let inspecting = false;
-let inspectWaiting = null;
-
-async function inspectAt(point) {
-  if (inspecting) {
-    inspectWaiting = point;
-    return;
-  }
-  inspecting = true;
-  try {
-    let next = point;
-    while (next) {
-      inspectWaiting = null;
-      const started = performance.now();
-      const answer = await request(`/api/inspect?x=${next.x}&y=${next.y}`);
-      inspector.render(next, answer, desktop ? desktop.access : true);
-      const rest = kInspectInterval - (performance.now() - started);
-      if (rest > 0) {
-        await new Promise((resolve) => setTimeout(resolve, rest));
-      }
-      next = inspectWaiting;
-    }
-  } catch (failure) {
-    complain(failure);
-  } finally {
-    inspecting = false;
-  }
-}
 
 // --- The panel's commands
 
@@ -418,22 +433,24 @@ new ResizeObserver(fit).observe(stage);
 window.addEventListener("scroll", () => screen.moved(), { capture: true, passive: true });
 fit();
 
-// --- Reading what changes between requests
+// --- What changes: the session's event stream. While the server does not answer, the desktop is
+// greyed under one banner and the page tries again by itself.
 
-async function poll() {
-  try {
-    show(await request("/api/desktop"));
-    await readStory();
+const events = new EventStream({
+  since: () => (desktop ? { since: desktop.version, story: storyNext, session: desktop.session } : {}),
+  onChanges: (changes) => apply(changes),
+  onConnected: () => {
+    connected = true;
+    screenElement.classList.remove("disconnected");
     alerts.clear("connection");
-  } catch (failure) {
-    const ended = failure instanceof ServerError && failure.status === 503;
-    alerts.show(ended ? "The session has ended: the program no longer serves it." : failure.message, {
-      key: "connection",
-      notice: true,
-    });
-  }
-  setTimeout(poll, document.hidden ? kHiddenPollInterval : kPollInterval);
-}
+  },
+  onLost: () => {
+    connected = false;
+    screenElement.classList.add("disconnected");
+    alerts.show("The live desktop does not answer: the program may have ended. " +
+      "The page connects again by itself when it is back.", { key: "connection", notice: true });
+  },
+});
 
 setInterval(() => screen.tick(), 15000);
-poll();
+events.connect();

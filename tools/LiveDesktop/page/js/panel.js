@@ -331,6 +331,10 @@ export class Story {
     }
   }
 
+  clear() {
+    this.list.replaceChildren();
+  }
+
   get text() {
     return Array.from(this.list.children, (item) => item.lastElementChild.textContent);
   }
