@@ -92,8 +92,8 @@ public:
         changeListener_ = std::move(listener);
     }
     // The hand's press, release or move, and what it changed: the whole desktop, or only what
-    // changed since the action's `since`. A retry of an action carried out already changes
-    // nothing.
+    // changed since the action's `since` with the story's lines of the action. A retry of an
+    // action carried out already changes nothing.
     Json hand(const HandAction& action);
     ScriptAnswer runScript(const std::string& text);
     StoryRing::Lines storyAfter(std::uint64_t line) const { return ring_.linesAfter(line); }

@@ -39,8 +39,9 @@ let lastOwnAction = -Infinity;
 let otherTabTimer = null;
 
 function complain(failure) {
-  // While the server does not answer, the one banner says so: no message per click.
-  if (!connected && failure && failure.status === 0) {
+  // A server that does not answer is said once, by the event stream's banner: no message per
+  // click.
+  if (failure && failure.status === 0) {
     return;
   }
   const message = failure instanceof Error ? failure.message : String(failure);
@@ -70,14 +71,14 @@ function apply(changes) {
   if (!whole && (!desktop || changes.from > desktop.version)) {
     return false;
   }
-  const changed = new Set();
+  let changed = false;
   if (whole ? !desktop || changes.version !== desktop.version || changes.session !== desktop.session
     : changes.version > desktop.version) {
     const next = whole ? {} : desktop;
     for (const [part, value] of Object.entries(changes)) {
       if (!kNotParts.has(part)) {
         next[part] = value;
-        changed.add(part);
+        changed = true;
       }
     }
     next.version = changes.version;
@@ -87,8 +88,8 @@ function apply(changes) {
     desktop.time = changes.time;
     document.getElementById("session-time").textContent = `session ${formatTime(changes.time)}`;
   }
-  if (changed.size > 0) {
-    screen.render(desktop, changed);
+  if (changed) {
+    screen.render(desktop);
     quenfoldCard.render(desktop);
     worldCard.render(desktop);
   }
