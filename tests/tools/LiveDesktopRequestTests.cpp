@@ -164,12 +164,11 @@ TEST_F(LiveDesktopRequests, ChangesSinceAVersionCarryOnlyThePartsThatChanged) {
     EXPECT_TRUE(hidden.contains("applications"));
     EXPECT_FALSE(hidden.contains("dock")) << "the Dock did not change";
     EXPECT_FALSE(hidden.contains("whole"));
-    // Unhidden again, from before Safari came: both changes' parts, the action's own lines.
+    EXPECT_NE(hidden["story"]["lines"].at(0).get<std::string>().find("cmd+h"), std::string::npos);
+    // Unhidden again, from before Safari came: both changes' parts, only the action's lines.
     const Json shown = json(ask("POST", "/api/hand", hide + std::to_string(version) + "}"));
     EXPECT_TRUE(shown.contains("dock")) << "Safari's item came with the first change";
-    const std::string told = shown["story"]["lines"].dump();
-    EXPECT_NE(told.find("cmd+h"), std::string::npos);
-    EXPECT_EQ(told.find("app Safari"), std::string::npos) << "only the action's own lines";
+    EXPECT_EQ(shown["story"]["lines"].dump().find("Safari is running"), std::string::npos);
     for (const auto& [since, session] :
          {std::pair{std::optional<std::uint64_t>(), std::optional<std::string>()},
           std::pair{std::optional<std::uint64_t>(version + 9), std::optional<std::string>()},

@@ -118,13 +118,9 @@ void EventStreams::abandon(std::uint64_t number) {
     }
 }
 
-std::size_t EventStreams::attached() const {
+bool EventStreams::listening() const {
     const std::lock_guard<std::mutex> lock(mutex_);
-    std::size_t count = 0;
-    for (const auto& [number, stream] : streams_) {
-        count += stream->fd >= 0 ? 1 : 0;
-    }
-    return count;
+    return !streams_.empty();
 }
 
 void EventStreams::stop() {

@@ -45,8 +45,8 @@ public:
     // Every connection is closed; nothing is taken any more.
     void stop();
 
-    // The streams with a connection, for tests and benchmarks.
-    std::size_t attached() const;
+    // Whether any stream is open (its connection come or still to come).
+    bool listening() const;
 
     struct Stream;
 

@@ -207,8 +207,8 @@ int runLiveDesktopSession(int argc, const char* argv[], std::istream& input, int
     }
     session.beginServing(true);
     EventStreams& events = server.events();
-    session.setChangeListener(
-        [&events](const Json& changes) { events.publish(jsonText(changes)); });
+    session.setChangeListener([&events](const Json& changes) { events.publish(jsonText(changes)); },
+                              [&events] { return events.listening(); });
     RequestHandler requests(session, address, StaticPages(QUENFOLD_LIVE_DESKTOP_PAGE), &events);
     handler = &requests;
     server.start();

@@ -191,9 +191,16 @@ Json LiveSession::inspectionAtHand() {
             {"element", inspect(handAt_->first, handAt_->second)}};
 }
 
-// What changed since the last time: the listener hears of it once.
+// What changed since the last time: the listener hears of it once. While no one listens nothing
+// is built: a client that comes later catches up from the version it has.
 void LiveSession::publish() {
     if (!changeListener_) {
+        return;
+    }
+    if (!listening_()) {
+        publishedVersion_ = version_;
+        publishedStory_ = ring_.lastLine();
+        publishedInspection_ = nullptr;
         return;
     }
     Json inspection = inspectionAtHand();
@@ -252,8 +259,12 @@ Json LiveSession::changesSince(std::optional<std::uint64_t> version,
 }
 
 Json LiveSession::hand(const HandAction& action) {
+    // The answer tells only the action's own story lines: those before it reached the client by
+    // its event stream, and a client whose clicks change nothing would otherwise be sent an
+    // ever longer story.
+    const std::uint64_t toldBefore = ring_.lastLine();
     const auto answer = [&] {
-        return action.since ? changesSince(action.since, std::nullopt) : desktop();
+        return action.since ? changesSince(action.since, toldBefore) : desktop();
     };
     if (action.seq) {
         if (lastHandSeq_ && *action.seq <= *lastHandSeq_) {

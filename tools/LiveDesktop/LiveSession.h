@@ -87,12 +87,14 @@ public:
     // "whole": true and the session's name.
     Json changesSince(std::optional<std::uint64_t> version, std::optional<std::uint64_t> storyLine,
                       const std::optional<std::string>& session = std::nullopt) const;
-    // Each change as noticed, once: the changes since the one before.
-    void setChangeListener(std::function<void(const Json&)> listener) {
+    // Each change as noticed, once: the changes since the one before, while `listening`.
+    void setChangeListener(std::function<void(const Json&)> listener,
+                           std::function<bool()> listening) {
         changeListener_ = std::move(listener);
+        listening_ = std::move(listening);
     }
     // The hand's press, release or move, and what it changed: the whole desktop, or only what
-    // changed since the action's `since` with the story's lines of the action. A retry of an
+    // changed since the action's `since` with the action's own story lines. A retry of an
     // action carried out already changes nothing.
     Json hand(const HandAction& action);
     ScriptAnswer runScript(const std::string& text);
@@ -135,6 +137,7 @@ private:
     std::optional<std::pair<double, double>> handAt_;
     Json publishedInspection_;
     std::function<void(const Json&)> changeListener_;
+    std::function<bool()> listening_;
     std::optional<std::uint64_t> lastHandSeq_;  // the highest number of a hand action carried out
 };
 
