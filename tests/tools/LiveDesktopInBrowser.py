@@ -406,10 +406,12 @@ def reconnecting_after_a_restart(page, program, path, home, output):
 
 
 def measure_clicks(page):
-    """Milliseconds from each mouse-up to the frame that shows the desktop its answer brought, as
-    the page measures them, over clicks alternating between two windows (each one activates an
-    application, so each one changes the desktop)."""
-    page.script("window.__quenfoldTimings.length = 0;")
+    """Milliseconds from each mouse-up to the frame that shows the desktop its answer brought, and
+    of the page's own work on each answer (received → drawn), as the page measures them, over
+    clicks alternating between two windows (each one activates an application, so each one
+    changes the desktop)."""
+    page.script("window.__quenfoldTimings.length = 0; window.__quenfoldWork.length = 0;")
+    load_before = os.getloadavg()[0]
     targets = [page.point_of(windows_of(name), 0.6) for name in ("Safari", "TextEdit")]
     for index in range(kMeasuredClicks):
         x, y = targets[index % 2]
@@ -424,16 +426,32 @@ def measure_clicks(page):
     check(len(timings) == kMeasuredClicks, f"{len(timings)} timings for {kMeasuredClicks} clicks")
     percentiles = statistics.quantiles(timings, n=100, method="inclusive")
     work = statistics.quantiles(page.script("return window.__quenfoldWork;"), n=100, method="inclusive")
-    figures = {"clicks": len(timings), "p50": percentiles[49], "p99": percentiles[98],
-               "max": timings[-1], "work_p99": work[98], "load": os.getloadavg()[0]}
-    # The targets (p50 16 ms, p99 33 ms, the page's work 4 ms) hold on an idle machine; on a busy
-    # one (the CI machine's two cores shared) the figures are reported, and only a click that
-    # is not drawn within half a second at the median fails.
-    idle = figures["load"] < 1.0
-    limits = (16, 33, 4) if idle else (500, float("inf"), float("inf"))
-    check(figures["p50"] <= limits[0] and figures["p99"] <= limits[1] and figures["work_p99"] <= limits[2],
-          f"clicks slower than {limits} ms at load {figures['load']:.1f}: {figures}")
-    return figures
+    return {"clicks": len(timings), "p50": percentiles[49], "p99": percentiles[98],
+            "max": timings[-1], "work_p50": work[49], "work_p99": work[98],
+            "load": max(load_before, os.getloadavg()[0])}
+
+
+def one_frame_per_click(page, output):
+    """The targets (mouse-up to redrawn p50 16 ms, p99 33 ms; the page's work p99 4 ms) hold on a
+    machine otherwise idle: there a miss is measured once more before it fails. On a busy one (the
+    CI machine's two cores are shared) the figures are only reported, and a click not drawn
+    within half a second at the median fails anywhere."""
+    reports = []
+    for _ in range(2):
+        figures = measure_clicks(page)
+        report = (f"mouse-up to redrawn desktop over {figures['clicks']} clicks: "
+                  f"p50 {figures['p50']:.1f} ms, p99 {figures['p99']:.1f} ms, max {figures['max']:.1f} ms; "
+                  f"the page's own work p50 {figures['work_p50']:.2f} ms, p99 {figures['work_p99']:.2f} ms; "
+                  f"load average {figures['load']:.2f} on {os.cpu_count()} processors")
+        print(report, flush=True)
+        reports.append(report + "\n")
+        with open(os.path.join(output, "click-latency.txt"), "w") as out:
+            out.writelines(reports)
+        check(figures["p50"] <= 500, f"clicks are not drawn within half a second: {report}")
+        idle = figures["load"] < 1.0
+        if not idle or (figures["p50"] <= 16 and figures["p99"] <= 33 and figures["work_p99"] <= 4):
+            return
+    raise Failure(f"on an idle machine, clicks slower than p50 16 ms, p99 33 ms, work p99 4 ms: {report}")
 
 
 def saving_and_replaying_the_recording(page, program, downloads, replay_home):
@@ -518,14 +536,7 @@ def main():
                 run()
                 print(f"ok: {step}", flush=True)
             step = "measuring clicks"
-            figures = measure_clicks(page)
-            report = (f"mouse-up to redrawn desktop over {figures['clicks']} clicks: "
-                      f"p50 {figures['p50']:.1f} ms, p99 {figures['p99']:.1f} ms, max {figures['max']:.1f} ms; "
-                      f"the page's own work p99 {figures['work_p99']:.2f} ms; "
-                      f"load average {figures['load']:.2f}")
-            print(report, flush=True)
-            with open(os.path.join(arguments.output, "click-latency.txt"), "w") as out:
-                out.write(report + "\n")
+            one_frame_per_click(page, arguments.output)
             step = "saving and replaying the recording"
             saved = saving_and_replaying_the_recording(page, program, folders["downloads"], folders["replay"])
             shutil.copy(saved, os.path.join(arguments.output, "recording.desk"))

@@ -57,7 +57,7 @@ const kNotParts = new Set(["version", "from", "time", "whole", "story", "inspect
 // client too far behind) or the parts that changed since the version `from`. Only what changed
 // is drawn again. False when the changes do not follow from what the page has (it must catch up
 // from the event stream).
-function apply(changes) {
+function apply(changes, answered = false) {
   if (!changes) {
     return true;
   }
@@ -66,6 +66,7 @@ function apply(changes) {
     alerts.show("A new session answers at this address now: the desktop shown is its own, " +
       "and what was done in the earlier one is gone.", { key: "session", notice: true });
     story.clear();
+    inspector.clear();
     storyNext = 0;
   }
   if (!whole && (!desktop || changes.from > desktop.version)) {
@@ -94,7 +95,7 @@ function apply(changes) {
     worldCard.render(desktop);
   }
   if (changes.story) {
-    takeStory(changes.story);
+    takeStory(changes.story, Boolean(answered));
   }
   if (changes.inspect) {
     const { x, y, element } = changes.inspect;
@@ -103,9 +104,14 @@ function apply(changes) {
   return true;
 }
 
-// The story's lines are numbered up to `next`: those the page has already are skipped.
-function takeStory({ next, lines }) {
+// The story's lines are numbered up to `next`: those the page has already are skipped. An
+// answer tells only its action's lines: when lines before them are still on their way on the
+// event stream, they all come from there, in order.
+function takeStory({ next, lines }, answered) {
   const first = next - lines.length + 1;
+  if (answered && first > storyNext + 1) {
+    return;
+  }
   const fresh = lines.slice(Math.max(0, storyNext + 1 - first));
   storyNext = Math.max(storyNext, next);
   story.append(fresh);
@@ -123,7 +129,7 @@ function takeStory({ next, lines }) {
 // An answer of this tab's own: what it changed is drawn at once, and the time it took measured.
 function showAnswer(answer) {
   const received = performance.now();
-  if (!apply(answer)) {
+  if (!apply(answer, true)) {
     events.catchUp();
   }
   workTimings.push(performance.now() - received);
