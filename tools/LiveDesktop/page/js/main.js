@@ -13,11 +13,14 @@ const kOwnActionMilliseconds = 1000;
 const kOtherTabNoticeMilliseconds = 5000;
 
 // Milliseconds from each mouse-up to the first frame that shows the desktop the release's
-// answer brought, and of the page's own work on each answer (received → drawn), for
-// measurements.
+// answer brought, with its parts (the release waiting for what went before it, its request
+// sent → answered, the next frame's start, its drawing), and of the page's own work on each
+// answer (received → drawn), for measurements.
 const timings = [];
+const clickParts = [];
 const workTimings = [];
 window.__quenfoldTimings = timings;
+window.__quenfoldClickParts = clickParts;
 window.__quenfoldWork = workTimings;
 
 const screenElement = document.getElementById("screen");
@@ -95,7 +98,7 @@ function apply(changes, answered = false) {
     worldCard.render(desktop);
   }
   if (changes.story) {
-    takeStory(changes.story, Boolean(answered));
+    takeStory(changes.story, answered);
   }
   if (changes.inspect) {
     const { x, y, element } = changes.inspect;
@@ -142,9 +145,9 @@ function formatTime(seconds) {
 }
 
 // Runs `work` once the browser has drawn the next frame: an animation frame callback runs before
-// the frame is painted, a task queued from it runs after.
+// the frame is painted, a task queued from it runs after. `work` is given both times.
 function afterNextFrame(work) {
-  requestAnimationFrame(() => setTimeout(() => work(performance.now()), 0));
+  requestAnimationFrame((frame) => setTimeout(() => work(performance.now(), frame), 0));
 }
 
 // --- Statements and the hand, in order
@@ -205,13 +208,15 @@ function sendToHand(body, move, answered) {
         lastOwnAction = performance.now();
       }
       try {
+        const sent = performance.now();
         const answer = await request("/api/hand", {
           method: "POST",
           body: desktop ? { ...body, since: desktop.version } : body,
         });
+        const received = performance.now();
         showAnswer(answer);
         if (answered) {
-          answered(answer);
+          answered(answer, sent, received);
         }
       } catch (failure) {
         complain(failure);
@@ -296,8 +301,12 @@ function release(event) {
   const acts = control && under && under.closest("[data-control]") === control;
   pressedControl = null;
   unmarkPressed();
-  sendHand("release", point, modifiersOf(event), () => {
-    afterNextFrame((now) => timings.push(now - mouseUp));
+  sendHand("release", point, modifiersOf(event), (answer, sent, received) => {
+    afterNextFrame((now, frame) => {
+      clickParts.push({ waiting: sent - mouseUp, request: received - sent,
+        frame: frame - received, drawing: now - frame });
+      timings.push(now - mouseUp);
+    });
   });
   if (acts) {
     const statement = statementFor(control);
