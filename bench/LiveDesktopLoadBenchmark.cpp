@@ -4,8 +4,13 @@
 //    request) while one well-behaved client asks for the desktop again and again: its latency.
 // 2. 500 clients at once, 20 requests each, a new connection for every request: connections
 //    that fail (reset, refused), and the latency of the others.
+// 3. The hand's events (press and release, as the page sends them, with the version it has):
+//    their latency, the server's processor time and the answers' size with one client, and the
+//    throughput of eight clients at once against one's.
 //
 //   build/bench/live_desktop_load_benchmark
+//   QUENFOLD_PROGRAM=/tmp/old/Quenfold.app/Contents/MacOS/Quenfold build/bench/...   # another
+//   build
 #include <arpa/inet.h>
 #include <httplib.h>
 #include <netinet/in.h>
@@ -19,7 +24,11 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <mutex>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -42,7 +51,10 @@ public:
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, out[1], 1);
         posix_spawn_file_actions_addclose(&actions, out[0]);
-        std::string program = std::string(QUENFOLD_BUNDLE_PATH) + "/Contents/MacOS/Quenfold";
+        const char* other = std::getenv("QUENFOLD_PROGRAM");
+        std::string program = other != nullptr
+                                  ? std::string(other)
+                                  : std::string(QUENFOLD_BUNDLE_PATH) + "/Contents/MacOS/Quenfold";
         std::string serve = "-SimulatedServe";
         std::string port = "0";
         char* argv[] = {program.data(), serve.data(), port.data(), nullptr};
@@ -72,6 +84,19 @@ public:
         return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
     int port() const { return port_; }
+    // The program's processor time so far (user and system), in seconds: what the server spends,
+    // however busy the machine is.
+    double processorSeconds() const {
+        std::ifstream stat("/proc/" + std::to_string(pid_) + "/stat");
+        std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+        std::istringstream fields(text.substr(text.rfind(')') + 2));
+        std::string field;
+        double ticks = 0;
+        for (int index = 3; index <= 15 && fields >> field; ++index) {
+            ticks += index >= 14 ? std::stod(field) : 0;  // utime and stime
+        }
+        return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
+    }
 
 private:
     pid_t pid_ = 0;
@@ -181,10 +206,77 @@ void manyClients(int port) {
     std::printf("  in %.1f s\n", std::chrono::duration<double>(Clock::now() - start).count());
 }
 
+// `clients` clients each sending `events` hand events (press, release, ...) on a connection of
+// its own, with the version the client has when the server takes it (a server that does not know
+// it is asked without); the events per second in all.
+double handEvents(int port, int clients, int events, Latencies& latencies,
+                  std::atomic<std::size_t>& answered) {
+    std::vector<std::thread> threads;
+    const auto start = Clock::now();
+    for (int client = 0; client < clients; ++client) {
+        threads.emplace_back([&, client] {
+            httplib::Client connection("127.0.0.1", port);
+            connection.set_keep_alive(true);
+            connection.set_tcp_nodelay(true);
+            const httplib::Result first = connection.Get("/api/desktop");
+            long long version = first ? std::atoll(first->body.c_str() + 11) : 0;
+            bool sendsVersion = true;
+            for (int event = 0; event < events; ++event) {
+                const std::string point = ",\"x\":" + std::to_string(1000 + client * 20) +
+                                          ",\"y\":" + std::to_string(300 + event % 2 * 5);
+                const std::string action = event % 2 == 0 ? "press" : "release";
+                const std::string since =
+                    sendsVersion ? ",\"since\":" + std::to_string(version) : std::string();
+                const auto sent = Clock::now();
+                httplib::Result answer = connection.Post(
+                    "/api/hand", "{\"action\":\"" + action + "\"" + point + since + "}",
+                    "application/json");
+                if (answer && answer->status == 400 && sendsVersion) {
+                    sendsVersion = false;
+                    continue;
+                }
+                if (!answer || answer->status != 200) {
+                    ++latencies.failed;
+                    continue;
+                }
+                latencies.add(
+                    std::chrono::duration<double, std::milli>(Clock::now() - sent).count());
+                answered += answer->body.size();
+                if (const std::size_t at = answer->body.find("\"version\":");
+                    at != std::string::npos) {
+                    version = std::atoll(answer->body.c_str() + at + 10);
+                }
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    return clients * events / std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+void handEventsOneAndEight(const ServedDesktop& desktop) {
+    const int port = desktop.port();
+    Latencies one;
+    std::atomic<std::size_t> bytes{0};
+    const double processorBefore = desktop.processorSeconds();
+    const double alone = handEvents(port, 1, 4000, one, bytes);
+    const double processor = desktop.processorSeconds() - processorBefore;
+    one.print("hand events, one client");
+    std::printf("  the server's processor time %.0f us an event; answers %.0f bytes on average\n",
+                processor * 1e6 / 4000, static_cast<double>(bytes) / 4000);
+    Latencies eight;
+    const double together = handEvents(port, 8, 1000, eight, bytes);
+    eight.print("hand events, eight clients at once");
+    std::printf("  throughput: one client %.0f events/s, eight %.0f events/s (%.2fx)\n", alone,
+                together, together / alone);
+}
+
 }  // namespace
 
 int main() {
     ServedDesktop desktop;
+    handEventsOneAndEight(desktop);
     slowClientsAndOneWellBehaved(desktop.port());
     manyClients(desktop.port());
     const int status = desktop.stop();

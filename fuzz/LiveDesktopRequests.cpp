@@ -101,8 +101,11 @@ private:
     }
 
     sim::live::LiveSession session_{nowhere(), nowhere()};
-    sim::live::RequestHandler handler_{
-        session_, {"127.0.0.1", 8080, {}}, sim::live::StaticPages(QUENFOLD_LIVE_DESKTOP_PAGE)};
+    sim::live::EventStreams events_;
+    sim::live::RequestHandler handler_{session_,
+                                       {"127.0.0.1", 8080, {}},
+                                       sim::live::StaticPages(QUENFOLD_LIVE_DESKTOP_PAGE),
+                                       &events_};
 };
 
 }  // namespace

@@ -68,9 +68,9 @@ class Program:
     """The program serving a live desktop on a port of its own choosing, with a home folder of
     its own; its story is read as it comes so that it never blocks on a full pipe."""
 
-    def __init__(self, path, home):
+    def __init__(self, path, home, port=0):
         self.process = subprocess.Popen(
-            [path, "-SimulatedServe", "0", "-SimulatedHome", home],
+            [path, "-SimulatedServe", str(port), "-SimulatedHome", home],
             stdout=subprocess.PIPE,
             stderr=subprocess.PIPE,
             text=True,
@@ -85,6 +85,10 @@ class Program:
     def read(self):
         for line in self.process.stdout:
             self.story.append(line.rstrip("\n"))
+
+    @property
+    def port(self):
+        return int(self.address.rstrip("/").rsplit(":", 1)[1])
 
     def desktop(self):
         with urllib.request.urlopen(self.address + "api/desktop", timeout=kPatience) as answer:
@@ -220,7 +224,7 @@ class Page:
 
 
 def windows_of(application):
-    return f'#windows .window[data-application="{application}"]'
+    return f'#windows .window[data-application="{application}"]:not([hidden])'
 
 
 def dock_item(title):
@@ -414,7 +418,7 @@ def adding_an_application_from_the_panel(page, program):
     field.send_keys(name)
     field.submit()
     wait_until(f"{name}'s window", lambda: page.script(
-        "return Array.from(document.querySelectorAll('#windows .window'),"
+        "return Array.from(document.querySelectorAll('#windows .window:not([hidden])'),"
         " (w) => w.dataset.application);") [0:1] == [name])
     check(page.active_application() == name, f"{name} is not active")
     titles = page.script(
@@ -603,17 +607,81 @@ def journey_launching_at_login(page, program):
     check(program.desktop()["quenfold"]["hideRequests"] == 1, "Quenfold sent no hide request")
     page.screenshot("logged-in-again")
 
+def idle_silence(page):
+    """An idle page asks nothing: its one request is the event stream, open all along."""
+    # The browser keeps a bounded number of entries: they are cleared first, so that one more
+    # would show.
+    page.script("performance.clearResourceTimings();")
+    time.sleep(3)
+    made = page.script("return performance.getEntriesByType('resource').map((entry) => entry.name);")
+    check(made == [], f"the idle page made requests in 3 s: {made}")
+
+
+def two_tabs(page, program):
+    """A second tab on the session sees the first tab's clicks at once, and the first tab says
+    another tab drives the hand."""
+    first = page.driver.current_window_handle
+    page.driver.switch_to.new_window("tab")
+    page.driver.get(program.address)
+    wait_until("the second tab's Dock", lambda: page.count("#dock .dock-item") >= 3)
+    second = page.driver.current_window_handle
+    activate_by_its_window(page, "Safari")
+    page.click(dock_item("Safari"))
+    page.driver.switch_to.window(first)
+    wait_until("the first tab to show Safari hidden", lambda: page.count(windows_of("Safari")) == 0)
+    wait_until("the first tab to say another tab drives the hand",
+               lambda: "Another tab is driving the hand" in page.text("#alerts"))
+    page.driver.switch_to.window(second)
+    page.driver.find_element(By.CSS_SELECTOR, 'button[aria-label="Unhide Safari"]').click()
+    page.driver.close()
+    page.driver.switch_to.window(first)
+    wait_until("the first tab to show Safari again", lambda: page.count(windows_of("Safari")) == 1)
+
+
+def reconnecting_after_a_restart(page, program, path, home, output):
+    """The server stops: the page greys the desktop under one banner, however often it is
+    clicked; a server back on the same port is found by itself, and named a new session."""
+    check(program.stop() == 0, "the program did not end with 0")
+    banner = "The live desktop does not answer"
+    wait_until("the page to say the server does not answer", lambda: banner in page.text("#alerts"))
+    check(page.count("#screen.disconnected") == 1, "the desktop is not greyed")
+    for _ in range(3):
+        page.driver.execute_script("document.querySelector('#dock .dock-item').click();")
+    time.sleep(0.5)
+    check(page.text("#alerts").count(banner) == 1, "more than one message for the lost server")
+    page.driver.save_screenshot(os.path.join(output, "live-desktop-disconnected.png"))
+    restarted = Program(path, home, program.port)
+    try:
+        wait_until("the page to connect again", lambda: page.count("#screen.disconnected") == 0,
+                   patience=20)
+        wait_until("the page to name a new session", lambda: "A new session" in page.text("#alerts"))
+        page.driver.save_screenshot(os.path.join(output, "live-desktop-new-session.png"))
+        check(banner not in page.text("#alerts"), "the lost-server banner stays")
+        page.click(dock_item("TextEdit"))
+        wait_until("a click to reach the new session",
+                   lambda: any("> the user releases" in line for line in restarted.story))
+    finally:
+        check(restarted.stop() == 0, "the restarted program did not end with 0")
+
 
 def measure_clicks(page):
-    """Milliseconds from each mouse-up to the frame that shows the desktop its answer brought, as
-    the page measures them, over clicks alternating between two windows (each one activates an
-    application, so each one changes the desktop)."""
-    page.script("window.__quenfoldTimings.length = 0;")
+    """Milliseconds from each mouse-up to the frame that shows the desktop its answer brought, and
+    of the page's own work on each answer (received → drawn), as the page measures them, over
+    clicks alternating between two windows (each one activates an application, so each one
+    changes the desktop)."""
+    page.script("for (const name of ['Timings', 'ClickParts', 'Work']) window['__quenfold' + name].length = 0;")
+    load_before = os.getloadavg()[0]
     targets = [page.point_of(windows_of(name), 0.6) for name in ("Safari", "TextEdit")]
     for index in range(kMeasuredClicks):
         x, y = targets[index % 2]
+        # A person's pointer comes to rest before the press: the move is sent and answered
+        # first, as it would be, and is not counted in the click.
         builder, pointer = page.pointer()
-        pointer.move_to_location(x, y).click()
+        pointer.move_to_location(x, y)
+        builder.perform()
+        time.sleep(0.1)
+        builder, pointer = page.pointer()
+        pointer.click()
         builder.perform()
         wait_until(
             f"click {index + 1} to be redrawn",
@@ -622,7 +690,38 @@ def measure_clicks(page):
     timings = sorted(page.script("return window.__quenfoldTimings;"))
     check(len(timings) == kMeasuredClicks, f"{len(timings)} timings for {kMeasuredClicks} clicks")
     percentiles = statistics.quantiles(timings, n=100, method="inclusive")
-    return {"clicks": len(timings), "p50": percentiles[49], "p99": percentiles[98], "max": timings[-1]}
+    work = statistics.quantiles(page.script("return window.__quenfoldWork;"), n=100, method="inclusive")
+    parts = page.script("return window.__quenfoldClickParts;")
+    return {"clicks": len(timings), "p50": percentiles[49], "p99": percentiles[98],
+            "max": timings[-1], "work_p50": work[49], "work_p99": work[98],
+            **{f"{part}_p50": statistics.median(p[part] for p in parts) for part in ("waiting", "request", "frame", "drawing")},
+            "load": max(load_before, os.getloadavg()[0])}
+
+
+def one_frame_per_click(page, output):
+    """The targets (mouse-up to redrawn p50 16 ms, p99 33 ms; the page's work p99 4 ms) hold on a
+    machine otherwise idle: there a miss is measured once more before it fails. On a busy one (the
+    CI machine's two cores are shared) the figures are only reported, and a click not drawn
+    within half a second at the median fails anywhere."""
+    reports = []
+    for _ in range(2):
+        figures = measure_clicks(page)
+        report = (f"mouse-up to redrawn desktop over {figures['clicks']} clicks: "
+                  f"p50 {figures['p50']:.1f} ms, p99 {figures['p99']:.1f} ms, max {figures['max']:.1f} ms; "
+                  f"medians of its parts: the release waiting {figures['waiting_p50']:.1f} ms, "
+                  f"its request {figures['request_p50']:.1f} ms, the next frame's start "
+                  f"{figures['frame_p50']:.1f} ms, its drawing {figures['drawing_p50']:.1f} ms; "
+                  f"the page's own work p50 {figures['work_p50']:.2f} ms, p99 {figures['work_p99']:.2f} ms; "
+                  f"load average {figures['load']:.2f} on {os.cpu_count()} processors")
+        print(report, flush=True)
+        reports.append(report + "\n")
+        with open(os.path.join(output, "click-latency.txt"), "w") as out:
+            out.writelines(reports)
+        check(figures["p50"] <= 500, f"clicks are not drawn within half a second: {report}")
+        idle = figures["load"] < 1.0
+        if not idle or (figures["p50"] <= 16 and figures["p99"] <= 33 and figures["work_p99"] <= 4):
+            return
+    raise Failure(f"on an idle machine, clicks slower than p50 16 ms, p99 33 ms, work p99 4 ms: {report}")
 
 
 def saving_and_replaying_the_recording(page, program, downloads, replay_home):
@@ -763,17 +862,14 @@ def main():
                 ("adding an application", lambda: adding_an_application_from_the_panel(page, program)),
                 ("the inspector and the Dock's labels", lambda: the_inspector_and_the_dock_labels(page)),
                 ("naming every control", lambda: every_control_has_a_name(page)),
+                ("an idle page asks nothing", lambda: idle_silence(page)),
+                ("two tabs on one session", lambda: two_tabs(page, program)),
             ]
             for step, run in steps:
                 run()
                 print(f"ok: {step}", flush=True)
             step = "measuring clicks"
-            figures = measure_clicks(page)
-            report = (f"mouse-up to redrawn desktop over {figures['clicks']} clicks: "
-                      f"p50 {figures['p50']:.1f} ms, p99 {figures['p99']:.1f} ms, max {figures['max']:.1f} ms")
-            print(report, flush=True)
-            with open(os.path.join(arguments.output, "click-latency.txt"), "w") as out:
-                out.write(report + "\n")
+            one_frame_per_click(page, arguments.output)
             step = "saving and replaying the recording"
             saved = saving_and_replaying_the_recording(page, program, folders["downloads"], folders["replay"])
             shutil.copy(saved, os.path.join(arguments.output, "recording.desk"))
@@ -791,6 +887,10 @@ def main():
             errors = [entry["message"] for entry in driver.get_log("browser")
                       if entry["level"] == "SEVERE"]
             check(errors == [], f"the page's console has errors: {errors}")
+            step = "reconnecting after a restart"
+            driver.set_window_size(1440, 960)
+            reconnecting_after_a_restart(page, program, arguments.program, folders["home"], arguments.output)
+            print(f"ok: {step}", flush=True)
         except (Failure, WebDriverException) as failure:
             message = failure.msg if isinstance(failure, WebDriverException) else str(failure)
             print(f"FAIL while {step}: {message}", file=sys.stderr)

@@ -243,6 +243,51 @@ TEST_F(LiveDesktopRequests, TheVersionGrowsByOneForEachChangeAndNotForWhatChange
     EXPECT_EQ(story_.str().find("moves the pointer"), std::string::npos);
 }
 
+TEST_F(LiveDesktopRequests, ReadingChangesNeitherTheDesktopNorTheStoryNorTheClock) {
+    ask("POST", "/api/script", R"({"text":"app Safari\nwindow Safari Start 10 40 400 300"})");
+    const std::string desktop = ask("GET", "/api/desktop").body;
+    const std::string recording = ask("GET", "/api/recording").body;
+    const std::string story = story_.str();
+    for (const char* path : {"/api/inspect?x=200&y=200", "/api/inspect?x=720&y=868",
+                             "/api/recording", "/api/story?since=0", "/api/desktop",
+                             "/api/events?since=0", "/api/events?since=1&story=0"}) {
+        ask("GET", path);
+    }
+    session_->noticeChanges();
+    EXPECT_EQ(ask("GET", "/api/desktop").body, desktop);
+    EXPECT_EQ(ask("GET", "/api/recording").body, recording);
+    EXPECT_EQ(story_.str(), story);
+}
+
+TEST_F(LiveDesktopRequests, ChangesSinceAVersionCarryOnlyThePartsThatChanged) {
+    const Json start = json(ask("GET", "/api/desktop"));
+    const std::uint64_t version = start["version"];
+    const Json added = json(ask("POST", "/api/script", R"({"text":"app Safari"})"))["desktop"];
+    const std::string hide = R"({"action":"key","chord":"cmd+h","since":)";
+    const Json hidden = json(ask("POST", "/api/hand", hide + std::to_string(version + 1) + "}"));
+    EXPECT_EQ(hidden["from"], version + 1);
+    EXPECT_EQ(hidden["version"], version + 2);
+    EXPECT_TRUE(hidden.contains("applications"));
+    EXPECT_FALSE(hidden.contains("dock")) << "the Dock did not change";
+    EXPECT_FALSE(hidden.contains("whole"));
+    EXPECT_NE(hidden["story"]["lines"].at(0).get<std::string>().find("cmd+h"), std::string::npos);
+    // Unhidden again, from before Safari came: both changes' parts, only the action's lines.
+    const Json shown = json(ask("POST", "/api/hand", hide + std::to_string(version) + "}"));
+    EXPECT_TRUE(shown.contains("dock")) << "Safari's item came with the first change";
+    EXPECT_EQ(shown["story"]["lines"].dump().find("Safari is running"), std::string::npos);
+    for (const auto& [since, session] :
+         {std::pair{std::optional<std::uint64_t>(), std::optional<std::string>()},
+          std::pair{std::optional<std::uint64_t>(version + 9), std::optional<std::string>()},
+          std::pair{std::optional<std::uint64_t>(version), std::optional<std::string>("other")}}) {
+        const Json whole = session_->changesSince(since, std::nullopt, session);
+        EXPECT_EQ(whole["whole"], true);
+        EXPECT_EQ(whole["session"], added["session"]);
+        EXPECT_EQ(whole["dock"], json(ask("GET", "/api/desktop"))["dock"]);
+    }
+    EXPECT_EQ(ask("GET", "/api/events?since=x").status, 400);
+    EXPECT_EQ(ask("GET", "/api/events?since=1").status, 503) << "no event streams without a server";
+}
+
 TEST_F(LiveDesktopRequests, QuenfoldsStateAndSettingsWindowAreDescribedForDrawing) {
     const Json before = json(ask("GET", "/api/desktop"))["quenfold"];
     EXPECT_EQ(before["state"], "notLaunched");

@@ -3,6 +3,7 @@
 // its own.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,6 +30,9 @@ struct HttpResponse {
     std::string contentType;
     std::string body;
     std::vector<std::pair<std::string, std::string>> headers;  // beyond the content type
+    // The event stream (EventStreams) this answer opens: the body is its first events, and the
+    // connection stays open for the ones to come.
+    std::optional<std::uint64_t> stream;
 };
 
 }  // namespace sim::live

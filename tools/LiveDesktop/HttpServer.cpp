@@ -24,6 +24,7 @@
 #include <utility>
 #include <vector>
 
+#include "LiveDesktop/HttpFraming.h"
 #include "LiveDesktop/RequestBodies.h"
 
 namespace sim::live {
@@ -33,7 +34,6 @@ using Clock = std::chrono::steady_clock;
 
 // Workers run requests whose bytes are all here: they wait only for the main thread.
 constexpr std::size_t kWorkers = 16;
-constexpr std::size_t kLargestHead = 64 << 10;
 constexpr std::size_t kRequestsPerConnection = 100;
 constexpr int kBacklog = 1024;
 // Descriptors kept for the session itself (its stored files, the page's files).
@@ -59,136 +59,6 @@ HttpRequest plainRequest(const httplib::Request& request) {
     return plain;
 }
 
-std::string reasonOf(int status) {
-    switch (status) {
-        case 400:
-            return "the request cannot be read";
-        case 403:
-            return "the Host header must name the served address, without spaces around it";
-        case 404:
-            return "no such path";
-        case 408:
-            return "the request did not arrive whole within " + std::to_string(kRequestSeconds) +
-                   " seconds";
-        case 411:
-            return "a body must be sent with its length (Content-Length)";
-        case 413:
-            return "the body is over 1 MiB";
-        case 414:
-            return "the request's path is too long";
-        case 416:
-            return "the range cannot be served";
-        case 431:
-            return "the request's headers are too long";
-        case 503:
-            return "too many connections from this address";
-        default:
-            return "the request failed with HTTP status " + std::to_string(status);
-    }
-}
-
-const char* statusText(int status) {
-    switch (status) {
-        case 400:
-            return "Bad Request";
-        case 403:
-            return "Forbidden";
-        case 408:
-            return "Request Timeout";
-        case 411:
-            return "Length Required";
-        case 413:
-            return "Payload Too Large";
-        case 431:
-            return "Request Header Fields Too Large";
-        default:
-            return "Service Unavailable";
-    }
-}
-
-std::string errorBody(int status) {
-    return "{\"error\":\"" + reasonOf(status) + "\"}";
-}
-
-// An answer the server writes itself, closing the connection.
-std::string closingAnswer(int status) {
-    const std::string body = errorBody(status);
-    return "HTTP/1.1 " + std::to_string(status) + " " + statusText(status) +
-           "\r\nContent-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) +
-           "\r\nConnection: close\r\n\r\n" + body;
-}
-
-std::string lowercased(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
-std::string trimmed(const std::string& text) {
-    const std::size_t first = text.find_first_not_of(" \t");
-    const std::size_t last = text.find_last_not_of(" \t");
-    return first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
-}
-
-// Where the first request in `bytes` ends: 0 while it is not whole, or the status to refuse it
-// with.
-struct RequestExtent {
-    std::size_t length = 0;
-    int refusal = 0;
-};
-
-RequestExtent firstRequest(const std::string& bytes) {
-    const std::size_t headEnd = bytes.find("\r\n\r\n");
-    if (headEnd == std::string::npos) {
-        return {0, bytes.size() > kLargestHead ? 431 : 0};
-    }
-    if (headEnd > kLargestHead) {
-        return {0, 431};
-    }
-    std::optional<std::size_t> contentLength;
-    std::size_t lineStart = bytes.find("\r\n") + 2;
-    while (lineStart < headEnd) {
-        const std::size_t lineEnd = bytes.find("\r\n", lineStart);
-        const std::string line = bytes.substr(lineStart, lineEnd - lineStart);
-        lineStart = lineEnd + 2;
-        const std::size_t colon = line.find(':');
-        if (colon == std::string::npos) {
-            return {0, 400};
-        }
-        const std::string name = lowercased(line.substr(0, colon));
-        if (name == "transfer-encoding") {
-            return {0, 411};
-        }
-        // The library drops the spaces around a value; the Host is compared as it was sent
-        // (after the one space that usually follows the colon).
-        if (name == "host") {
-            std::string value = line.substr(colon + 1);
-            value.erase(0, value.rfind(' ', 0) == 0 ? 1 : 0);
-            if (value.empty() || value != trimmed(value)) {
-                return {0, 403};
-            }
-        }
-        if (name != "content-length") {
-            continue;
-        }
-        const std::string value = trimmed(line.substr(colon + 1));
-        std::size_t length = 0;
-        const auto [end, problem] =
-            std::from_chars(value.data(), value.data() + value.size(), length);
-        if (value.empty() || problem != std::errc() || end != value.data() + value.size() ||
-            (contentLength && *contentLength != length)) {
-            return {0, 400};
-        }
-        contentLength = length;
-    }
-    const std::size_t body = contentLength.value_or(0);
-    if (body > kLargestBody) {
-        return {0, 413};
-    }
-    const std::size_t length = headEnd + 4 + body;
-    return {bytes.size() >= length ? length : 0, 0};
-}
-
 struct Connection {
     int fd = -1;
     std::string address;
@@ -200,7 +70,24 @@ struct Connection {
     bool started = false;
     bool discarding = false;  // answered for the last time: what comes is dropped
     std::size_t served = 0;
+    // The event stream this connection has become: its answer's head and first events, written
+    // by the event streams from now on.
+    std::optional<std::uint64_t> stream;
+    std::string streamStart;
 };
+
+// The connection whose request this worker thread runs.
+thread_local Connection* tServing = nullptr;
+
+// The head of an event stream's answer: no length, it lasts as long as the connection.
+std::string streamHead(const HttpResponse& answer) {
+    std::string head = "HTTP/1.1 " + std::to_string(answer.status) +
+                       " OK\r\nContent-Type: " + answer.contentType + "\r\n";
+    for (const auto& [name, value] : answer.headers) {
+        head += name + ": " + value + "\r\n";
+    }
+    return head + "Connection: close\r\n\r\n";
+}
 
 std::pair<std::string, int> addressOf(const sockaddr_storage& storage) {
     char text[INET6_ADDRSTRLEN] = "";
@@ -261,6 +148,9 @@ public:
         return static_cast<ssize_t>(count);
     }
     ssize_t write(const char* bytes, size_t size) override {
+        if (connection_.stream) {
+            return static_cast<ssize_t>(size);  // the event streams write this answer
+        }
         return sendAll(connection_.fd, bytes, size) ? static_cast<ssize_t>(size) : -1;
     }
     void get_remote_ip_and_port(std::string& ip, int& port) const override {
@@ -300,6 +190,7 @@ struct HttpServer::Connections : httplib::Server {
 
     std::thread watcher;
     std::vector<std::thread> workers;
+    EventStreams events;
 
     ~Connections() override {
         for (int fd : {listening, wakeRead, wakeWrite}) {
@@ -316,10 +207,15 @@ struct HttpServer::Connections : httplib::Server {
 
     void close(std::unique_ptr<Connection> connection) {
         ::close(connection->fd);
+        closed(connection->address);
+    }
+
+    // A connection from `address` is closed.
+    void closed(const std::string& address) {
         {
             const std::lock_guard<std::mutex> lock(mutex);
-            if (--perClient[connection->address] == 0) {
-                perClient.erase(connection->address);
+            if (--perClient[address] == 0) {
+                perClient.erase(address);
             }
             --open;
         }
@@ -548,7 +444,16 @@ struct HttpServer::Connections : httplib::Server {
             const bool last = ++connection->served >= kRequestsPerConnection;
             bool closed = false;
             WholeRequestStream stream(*connection);
+            tServing = connection.get();
             const bool answered = process_request(stream, last, closed, {});
+            tServing = nullptr;
+            if (connection->stream) {
+                // Counted among the client's connections until its stream ends.
+                events.attach(*connection->stream, connection->fd,
+                              std::move(connection->streamStart),
+                              [this, address = connection->address] { this->closed(address); });
+                continue;
+            }
             connection->buffer.erase(0, connection->requestLength);
             connection->requestLength = 0;
             if (!answered || closed || last) {
@@ -566,6 +471,10 @@ struct HttpServer::Connections : httplib::Server {
     }
 };
 
+EventStreams& HttpServer::events() {
+    return connections_->events;
+}
+
 HttpServer::HttpServer(Respond respond) : connections_(std::make_unique<Connections>()) {
     httplib::Server& server = *connections_;
     server.set_payload_max_length(kLargestBody);
@@ -575,6 +484,11 @@ HttpServer::HttpServer(Respond respond) : connections_(std::make_unique<Connecti
                                                 const httplib::Request& request,
                                                 httplib::Response& response) {
         const HttpResponse answer = respond(plainRequest(request));
+        if (answer.stream && tServing != nullptr) {
+            tServing->stream = answer.stream;
+            tServing->streamStart = streamHead(answer) + answer.body;
+            return;
+        }
         response.status = answer.status;
         for (const auto& [name, value] : answer.headers) {
             response.set_header(name, value);
@@ -697,6 +611,7 @@ void HttpServer::stop() {
         worker.join();
     }
     connections.workers.clear();
+    connections.events.stop();
     std::deque<std::unique_ptr<Connection>> waiting;
     std::vector<std::unique_ptr<Connection>> back;
     {

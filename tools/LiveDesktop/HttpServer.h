@@ -14,17 +14,20 @@
 //   client they are answered 503.
 // - Bodies over kLargestBody are answered 413, bodies without a length 411, unreadable requests
 //   400; every error it makes gets a JSON body like the handler's own.
+// - An answer that opens an event stream hands its connection to the server's event streams,
+//   which write it from then on.
 #pragma once
 
 #include <functional>
 #include <memory>
 #include <string>
 
+#include "LiveDesktop/EventStreams.h"
 #include "LiveDesktop/HttpExchange.h"
+#include "LiveDesktop/HttpFraming.h"
 
 namespace sim::live {
 
-inline constexpr int kRequestSeconds = 10;
 inline constexpr int kIdleSeconds = 5;
 inline constexpr std::size_t kConnectionsPerClient = 512;
 inline constexpr std::size_t kConnectionsInAll = 1024;
@@ -41,6 +44,8 @@ public:
     // Binds and listens at `host`:`port` (0: any free port). False, with the reason, when it
     // cannot.
     bool listen(const std::string& host, int port, std::string* error);
+    // Where the session's changes are published to the clients' event streams.
+    EventStreams& events();
     // The port listened at.
     int port() const { return port_; }
     // Connections are taken from now on, on threads of the server's own.

@@ -45,15 +45,20 @@ std::optional<int> portNumber(const std::string& text) {
     return port;
 }
 
-// Runs the main run loop until a stop signal has come, looking at the desktop after everything
-// the loop handles.
+// Runs the main run loop until a stop signal has come. The session looks at the desktop after
+// what may have changed it: its own actions do so themselves, and what else runs (timers,
+// deferred work) moves the clock or runs outside the handoff; requests that only read change
+// nothing.
 void serve(LiveSession& session, MainThreadHandoff& handoff, const std::atomic<bool>& stopped) {
     while (!stopped) {
         handoff.keepScheduled();
         // Each pass of the loop drains its own pool, as the application's event loop does.
         NSAutoreleasePool pool;
+        const std::uint64_t jobsBefore = handoff.jobsRun();
         CFRunLoopRunInMode(kCFRunLoopDefaultMode, kLongestSleep, true);
-        session.noticeChanges();
+        if (handoff.jobsRun() == jobsBefore || session.clockMovedSinceNoticed()) {
+            session.noticeChanges();
+        }
     }
 }
 
@@ -177,7 +182,8 @@ int runLiveDesktopSession(int argc, const char* argv[], std::istream& input, int
     HttpServer server([&handoff, &handler](const HttpRequest& request) {
         HttpResponse answer;
         if (!handoff.perform([&] { answer = handler->respond(request); })) {
-            answer = {503, "application/json", R"({"error":"the session has ended"})", {}};
+            answer = {
+                503, "application/json", R"({"error":"the session has ended"})", {}, std::nullopt};
         }
         return answer;
     });
@@ -200,7 +206,10 @@ int runLiveDesktopSession(int argc, const char* argv[], std::istream& input, int
         return status;
     }
     session.beginServing(true);
-    RequestHandler requests(session, address, StaticPages(QUENFOLD_LIVE_DESKTOP_PAGE));
+    EventStreams& events = server.events();
+    session.setChangeListener([&events](const Json& changes) { events.publish(jsonText(changes)); },
+                              [&events] { return events.listening(); });
+    RequestHandler requests(session, address, StaticPages(QUENFOLD_LIVE_DESKTOP_PAGE), &events);
     handler = &requests;
     server.start();
     serve(session, handoff, stopped);

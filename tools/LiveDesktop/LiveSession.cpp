@@ -1,6 +1,8 @@
 #include "LiveDesktop/LiveSession.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <random>
 
 #include <UIElement/UIElement.h>
 
@@ -20,6 +22,18 @@ namespace sim::live {
 namespace {
 
 constexpr const char* kLiveScriptName = "script";
+// How many recent changes are remembered for clients that catch up; one further behind gets the
+// whole desktop.
+constexpr std::size_t kChangesKept = 256;
+
+// 64 random bits in hexadecimal.
+std::string newSessionName() {
+    std::random_device source;
+    const std::uint64_t bits = (std::uint64_t{source()} << 32) | source();
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(bits));
+    return text;
+}
 
 // Runs the session up to `time` on the unpaced clock, as a script's wait does: what falls due
 // meanwhile runs at its own time.
@@ -91,7 +105,7 @@ std::ostream& discarded() {
 }  // namespace
 
 LiveSession::LiveSession(std::ostream& terminal, std::ostream& errors)
-    : errors_(errors), storyOut_(terminal, ring_), story_(storyOut_) {
+    : errors_(errors), storyOut_(terminal, ring_), story_(storyOut_), name_(newSessionName()) {
     setTranscriptListener([this](const TranscriptLine& line) { story_.transcriptLine(line); });
 }
 
@@ -132,6 +146,9 @@ void LiveSession::beginServing(bool paced) {
     recording_.emplace(std::move(world), clockNow());
     lastState_ = desktopSnapshot();
     version_ = 1;
+    changes_ = {{version_, {}, ring_.lastLine()}};
+    publishedVersion_ = version_;
+    publishedStory_ = ring_.lastLine();
     paceClockByWallClock(paced);
 }
 
@@ -150,38 +167,133 @@ void LiveSession::atMoment(const Moment& moment, Work work) {
     story_.flush();
 }
 
-void LiveSession::noticeChanges() {
-    Json state = desktopSnapshot();
-    if (state != lastState_) {
-        lastState_ = std::move(state);
-        ++version_;
-    }
+bool LiveSession::clockMovedSinceNoticed() const {
+    return clockNow() != noticedAt_;
 }
 
-Json LiveSession::desktop() {
-    noticeChanges();
+void LiveSession::noticeChanges() {
+    noticedAt_ = clockNow();
+    Json state = desktopSnapshot();
+    Change change{version_ + 1, {}, 0};
+    for (const auto& [part, value] : state.items()) {
+        const auto before = lastState_.find(part);
+        if (before == lastState_.end() || *before != value) {
+            change.parts.push_back(part);
+        }
+    }
+    if (!change.parts.empty()) {
+        lastState_ = std::move(state);
+        version_ = change.version;
+        change.storyLine = ring_.lastLine();
+        changes_.push_back(std::move(change));
+        if (changes_.size() > kChangesKept) {
+            changes_.pop_front();
+        }
+    }
+    publish();
+}
+
+Json LiveSession::inspectionAtHand() {
+    if (!handAt_) {
+        return nullptr;
+    }
+    return {{"x", handAt_->first},
+            {"y", handAt_->second},
+            {"element", inspect(handAt_->first, handAt_->second)}};
+}
+
+// What changed since the last time: the listener hears of it once. While no one listens nothing
+// is built: a client that comes later catches up from the version it has.
+void LiveSession::publish() {
+    if (!changeListener_) {
+        return;
+    }
+    if (!listening_()) {
+        publishedVersion_ = version_;
+        publishedStory_ = ring_.lastLine();
+        publishedInspection_ = nullptr;
+        return;
+    }
+    Json inspection = inspectionAtHand();
+    const bool inspectionChanged = inspection != publishedInspection_;
+    if (version_ == publishedVersion_ && ring_.lastLine() == publishedStory_ &&
+        !inspectionChanged) {
+        return;
+    }
+    Json event = changesSince(publishedVersion_, publishedStory_);
+    if (inspectionChanged) {
+        event["inspect"] = inspection;
+        publishedInspection_ = std::move(inspection);
+    }
+    publishedVersion_ = version_;
+    publishedStory_ = ring_.lastLine();
+    changeListener_(event);
+}
+
+Json LiveSession::desktop() const {
     Json answer;
     answer["version"] = version_;
     answer["time"] = pacedClockNow();
+    answer["session"] = name_;
     for (const auto& [key, value] : lastState_.items()) {
         answer[key] = value;
     }
     return answer;
 }
 
+Json LiveSession::changesSince(std::optional<std::uint64_t> version,
+                               std::optional<std::uint64_t> storyLine,
+                               const std::optional<std::string>& session) const {
+    const auto known = std::find_if(changes_.begin(), changes_.end(), [&](const Change& change) {
+        return version && change.version == *version;
+    });
+    Json answer;
+    const bool otherSession = session && *session != name_;
+    if (known == changes_.end() || otherSession) {
+        answer = desktop();
+        answer["whole"] = true;
+        storyLine = otherSession ? 0 : storyLine.value_or(0);
+    } else {
+        answer["version"] = version_;
+        answer["from"] = *version;
+        answer["time"] = pacedClockNow();
+        for (auto later = std::next(known); later != changes_.end(); ++later) {
+            for (const std::string& part : later->parts) {
+                answer[part] = lastState_[part];
+            }
+        }
+        storyLine = storyLine.value_or(known->storyLine);
+    }
+    const StoryRing::Lines lines = ring_.linesAfter(*storyLine);
+    answer["story"] = {{"next", lines.next}, {"lines", lines.lines}};
+    return answer;
+}
+
 Json LiveSession::hand(const HandAction& action) {
+    // The answer tells only the action's own story lines: those before it reached the client by
+    // its event stream, and a client whose clicks change nothing would otherwise be sent an
+    // ever longer story.
+    const std::uint64_t toldBefore = ring_.lastLine();
+    const auto answer = [&] {
+        return action.since ? changesSince(action.since, toldBefore) : desktop();
+    };
     if (action.seq) {
         if (lastHandSeq_ && *action.seq <= *lastHandSeq_) {
-            return desktop();
+            return answer();
         }
         lastHandSeq_ = action.seq;
     }
     if (action.releaseModifiers) {
-        return releaseHeldModifiers();
+        releaseHeldModifiers();
+        noticeChanges();
+        return answer();
     }
     if (action.key) {
-        return key(*action.key, action.holdModifiers);
+        key(*action.key, action.holdModifiers);
+        noticeChanges();
+        return answer();
     }
+    handAt_.emplace(action.x, action.y);
     const bool isMove = action.kind == HandKind::Move;
     const Moment moment = recording_->momentFor(isMove, pacedClockNow(), clockNow());
     atMoment(moment, [&] {
@@ -218,12 +330,13 @@ Json LiveSession::hand(const HandAction& action) {
             recording_->add(moment, statement, isMove, clockNow());
         }
     });
-    return desktop();
+    noticeChanges();
+    return answer();
 }
 
 // A held chord is no script statement: its modifiers go down once and stay down, its key goes
 // down and up each time; what it changed is recorded when they come up.
-Json LiveSession::key(const script::KeyStatement& chord, bool holdModifiers) {
+void LiveSession::key(const script::KeyStatement& chord, bool holdModifiers) {
     if (!holdModifiers && !heldModifiers_.empty()) {
         releaseHeldModifiers();
     }
@@ -245,7 +358,6 @@ Json LiveSession::key(const script::KeyStatement& chord, bool holdModifiers) {
             recording_->add(moment, statement, false, clockNow());
         }
     });
-    return desktop();
 }
 
 ScriptAnswer LiveSession::toggleAccess() {
@@ -272,9 +384,9 @@ void LiveSession::pressHolding(const script::KeyStatement& chord) {
     settle();
 }
 
-Json LiveSession::releaseHeldModifiers() {
+void LiveSession::releaseHeldModifiers() {
     if (heldModifiers_.empty()) {
-        return desktop();
+        return;
     }
     const Moment moment = recording_->momentFor(false, pacedClockNow(), clockNow());
     atMoment(moment, [&] {
@@ -299,7 +411,6 @@ Json LiveSession::releaseHeldModifiers() {
         }
         activeBeforeHold_.reset();
     });
-    return desktop();
 }
 
 ScriptAnswer LiveSession::runScript(const std::string& sent) {
@@ -334,6 +445,7 @@ ScriptAnswer LiveSession::runScript(const std::string& sent) {
             recording_->add(moment, ran, false, clockNow());
         }
     });
+    noticeChanges();
     return answer;
 }
 

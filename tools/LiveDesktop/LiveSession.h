@@ -8,6 +8,8 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -34,6 +36,8 @@ struct HandAction {
     // The client's own number for the action, growing: an action whose number was carried out
     // already is a retry, answered and not carried out again.
     std::optional<std::uint64_t> seq;
+    // The desktop's version the client has: the answer carries only what changed since.
+    std::optional<std::uint64_t> since;
     CGMouseButton button = kCGMouseButtonLeft;
     // {"action": "key"}: the chord pressed and released, as a script's `key` statement; the
     // point, the modifiers and the button are then unused.
@@ -73,17 +77,31 @@ public:
     // Serving ends: the clock is no longer paced, the story is flushed.
     void endServing();
 
-    // The desktop with its version and time.
-    Json desktop();
-    // Counts a version when the desktop is not what it was when last looked at.
+    // The desktop with its version, its time and the session's name; builds nothing.
+    Json desktop() const;
+    // Counts a version when the desktop is not what it was when last looked at, and tells the
+    // listener what changed (parts, story lines, the element under the hand).
     void noticeChanges();
-    // The hand's press, release or move; the desktop after the session has settled (only the
-    // desktop for a retry of an action carried out already).
+    // Whether the clock has moved since the desktop was last looked at (what fell due then may
+    // have changed it).
+    bool clockMovedSinceNoticed() const;
+    // What changed after `version` (absent: everything): {"version", "from", "time", the parts
+    // that changed, "story": {"next", "lines"}}, the story's lines after `storyLine` (absent:
+    // after the line told at that version). A version this session has not counted or no longer
+    // remembers, or another session's name in `session`, answers the whole desktop with
+    // "whole": true and the session's name.
+    Json changesSince(std::optional<std::uint64_t> version, std::optional<std::uint64_t> storyLine,
+                      const std::optional<std::string>& session = std::nullopt) const;
+    // Each change as noticed, once: the changes since the one before, while `listening`.
+    void setChangeListener(std::function<void(const Json&)> listener,
+                           std::function<bool()> listening) {
+        changeListener_ = std::move(listener);
+        listening_ = std::move(listening);
+    }
+    // The hand's press, release or move, and what it changed: the whole desktop, or only what
+    // changed since the action's `since` with the action's own story lines. A retry of an
+    // action carried out already changes nothing.
     Json hand(const HandAction& action);
-    // The hand presses and releases a chord on the keyboard; recorded as its `key` statement.
-    Json key(const script::KeyStatement& chord, bool holdModifiers = false);
-    // The modifiers a held chord left down come up (the switcher's choice becomes active).
-    Json releaseHeldModifiers();
     ScriptAnswer runScript(const std::string& text);
     // Accessibility access turns over from what it is when this runs (so two quick toggles
     // cancel out); recorded as the `access` statement it amounts to.
@@ -94,11 +112,25 @@ public:
     std::string recording();
 
     std::uint64_t version() const { return version_; }
+    const std::string& name() const { return name_; }
 
 private:
     void pressHolding(const script::KeyStatement& chord);
     template <class Work>
     void atMoment(const Moment& moment, Work work);
+    // The hand presses and releases a chord on the keyboard; recorded as its `key` statement.
+    void key(const script::KeyStatement& chord, bool holdModifiers = false);
+    // The modifiers a held chord left down come up (the switcher's choice becomes active).
+    void releaseHeldModifiers();
+    void publish();
+    Json inspectionAtHand();
+
+    // A counted version and the parts that changed to make it, with the story's last line then.
+    struct Change {
+        std::uint64_t version = 0;
+        std::vector<std::string> parts;
+        std::uint64_t storyLine = 0;
+    };
 
     std::ostream& errors_;
     StoryRing ring_;
@@ -113,6 +145,15 @@ private:
     // active before they did, to record what the switcher changed when they come up.
     std::vector<ModifierKey> heldModifiers_;
     std::optional<pid_t> activeBeforeHold_;
+    std::string name_;            // tells this session from another served at the same address
+    std::deque<Change> changes_;  // the most recent
+    double noticedAt_ = 0;        // the clock when the desktop was last looked at
+    std::uint64_t publishedVersion_ = 0;
+    std::uint64_t publishedStory_ = 0;
+    std::optional<std::pair<double, double>> handAt_;
+    Json publishedInspection_;
+    std::function<void(const Json&)> changeListener_;
+    std::function<bool()> listening_;
     std::optional<std::uint64_t> lastHandSeq_;  // the highest number of a hand action carried out
 };
 

@@ -77,6 +77,7 @@ void MainThreadHandoff::performNext(void* info) {
     handoff->running_ = true;
     job->work();
     handoff->running_ = false;
+    ++handoff->jobsRun_;
     handoff->keepScheduled();
     {
         const std::lock_guard<std::mutex> lock(handoff->lock_);

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -37,6 +38,8 @@ public:
     // Main thread: puts the source back on the main run loop if it is no longer there (the
     // system's process takes every source of the loop with it when it ends).
     void keepScheduled();
+    // Main thread: how many pieces of work have run so far.
+    std::uint64_t jobsRun() const { return jobsRun_; }
 
 private:
     struct Job {
@@ -50,7 +53,8 @@ private:
     std::condition_variable finished_;
     std::deque<std::shared_ptr<Job>> jobs_;
     bool closed_ = false;
-    bool running_ = false;  // main thread only: a job is running (and may run the loop itself)
+    bool running_ = false;       // main thread only: a job is running (and may run the loop itself)
+    std::uint64_t jobsRun_ = 0;  // main thread only
     RetainPtr<CFRunLoopSourceRef> source_;
 };
 

@@ -87,7 +87,7 @@ const std::map<std::string, CGEventFlags>& modifierFlags() {
 // {"action": "key", "chord": "cmd+h"}: a chord as a script's `key` statement writes it;
 // with "hold": true its modifiers stay down.
 std::optional<HandAction> keyAction(const Json& object, std::string* error) {
-    if (!onlyFields(object, {"action", "chord", "hold", "seq"}, error)) {
+    if (!onlyFields(object, {"action", "chord", "hold", "seq", "since"}, error)) {
         return std::nullopt;
     }
     HandAction action;
@@ -182,21 +182,24 @@ std::optional<HandAction> readHandBody(const std::string& body, std::string* err
     if (name == "key") {
         read = keyAction(*object, error);
     } else if (name == "keyup") {
-        if (onlyFields(*object, {"action", "seq"}, error)) {
+        if (onlyFields(*object, {"action", "seq", "since"}, error)) {
             read = HandAction{};
             read->releaseModifiers = true;
         }
-    } else if (onlyFields(*object, {"action", "x", "y", "mods", "button", "seq"}, error)) {
+    } else if (onlyFields(*object, {"action", "x", "y", "mods", "button", "seq", "since"}, error)) {
         read = pointerAction(*object, name, error);
     }
     if (!read) {
         return std::nullopt;
     }
-    if (auto seq = object->find("seq"); seq != object->end()) {
-        if (!seq->is_number_unsigned()) {
-            return fail("\"seq\" must be a whole number from 0 up", error);
+    for (auto [name, into] : {std::pair{"seq", &read->seq}, std::pair{"since", &read->since}}) {
+        if (auto number = object->find(name); number != object->end()) {
+            if (!number->is_number_unsigned()) {
+                return fail("\"" + std::string(name) + "\" must be a whole number from 0 up",
+                            error);
+            }
+            *into = number->get<std::uint64_t>();
         }
-        read->seq = seq->get<std::uint64_t>();
     }
     return read;
 }

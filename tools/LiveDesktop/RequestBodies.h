@@ -15,7 +15,8 @@ namespace sim::live {
 inline constexpr std::size_t kLargestBody = 1 << 20;
 
 // {"action": "press"|"release"|"move", "x": X, "y": Y, "mods": ["command", …]}: a point on the
-// screen, modifier keys by their script names, each at most once; no other fields.
+// screen, modifier keys by their script names, each at most once; optionally "seq" (the client's
+// number for the action) and "since" (the version the client has); no other fields.
 std::optional<HandAction> readHandBody(const std::string& body, std::string* error);
 // {"text": "…"}: no other fields.
 std::optional<std::string> readScriptBody(const std::string& body, std::string* error);

@@ -18,11 +18,7 @@ std::string lowercased(std::string text) {
 }
 
 HttpResponse json(int status, const Json& body) {
-    // Names from a script file may hold bytes that are not UTF-8: they are replaced, not fatal.
-    return {status,
-            kJson,
-            body.dump(-1, ' ', false, Json::error_handler_t::replace),
-            {{"Cache-Control", "no-store"}}};
+    return {status, kJson, jsonText(body), {{"Cache-Control", "no-store"}}, std::nullopt};
 }
 
 HttpResponse error(int status, const std::string& message) {
@@ -65,7 +61,11 @@ HttpResponse inspectAnswer(LiveSession& session, const HttpRequest& request) {
 }
 
 HttpResponse recordingAnswer(LiveSession& session, const HttpRequest&) {
-    return {200, "text/plain; charset=utf-8", session.recording(), {{"Cache-Control", "no-store"}}};
+    return {200,
+            "text/plain; charset=utf-8",
+            session.recording(),
+            {{"Cache-Control", "no-store"}},
+            std::nullopt};
 }
 
 HttpResponse handAnswer(LiveSession& session, const HttpRequest& request) {
@@ -128,10 +128,16 @@ const Route kRoutes[] = {
     {"/api/hand",      "POST", handAnswer},
     {"/api/script",    "POST", scriptAnswer},
     {"/api/toggle",    "POST", toggleAnswer},
+    {"/api/events",    "GET",  nullptr},  // the handler's own: it opens an event stream
 };
 // clang-format on
 
 }  // namespace
+
+std::string jsonText(const Json& value) {
+    // Names from a script file may hold bytes that are not UTF-8: they are replaced, not fatal.
+    return value.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
 
 std::string ServedAddress::authority() const {
     const bool ipv6 = host.find(':') != std::string::npos;
@@ -147,8 +153,33 @@ std::vector<std::string> ServedAddress::hostNames() const {
     return names;
 }
 
-RequestHandler::RequestHandler(LiveSession& session, ServedAddress address, StaticPages pages)
-    : session_(session), address_(std::move(address)), pages_(std::move(pages)) {}
+RequestHandler::RequestHandler(LiveSession& session, ServedAddress address, StaticPages pages,
+                               EventStreams* events)
+    : session_(session), address_(std::move(address)), pages_(std::move(pages)), events_(events) {}
+
+HttpResponse RequestHandler::eventsAnswer(const HttpRequest& request) {
+    std::string problem;
+    const std::optional<std::string> sinceText = request.queryValue("since");
+    const auto since = readLineNumber(sinceText, &problem);
+    const auto story = since ? readLineNumber(request.queryValue("story"), &problem) : std::nullopt;
+    if (!story) {
+        return error(400, "since and story must be whole numbers from 0");
+    }
+    if (events_ == nullptr) {
+        return error(503, "this session sends no events");
+    }
+    const Json changes = session_.changesSince(sinceText ? since : std::nullopt,
+                                               request.queryValue("story") ? story : std::nullopt,
+                                               request.queryValue("session"));
+    // Only news is sent (parts beside the version, base, time and story, or story lines): a
+    // client that is up to date hears nothing until a change.
+    const bool news = changes.size() > 4 || !changes["story"]["lines"].empty();
+    return {200,
+            "text/event-stream",
+            news ? eventText(jsonText(changes)) : std::string(),
+            {{"Cache-Control", "no-store"}},
+            events_->open()};
+}
 
 bool RequestHandler::hostIsServed(const HttpRequest& request) const {
     // Exactly one name, as sent: no spaces around it, no second Host header.
@@ -242,8 +273,11 @@ HttpResponse RequestHandler::route(const HttpRequest& request) {
     const std::string& path = request.path;
     for (const Route& route : kRoutes) {
         if (path == route.path) {
-            return route.takes(request.method) ? route.answer(session_, request)
-                                               : methodNotAllowed(route.method);
+            if (!route.takes(request.method)) {
+                return methodNotAllowed(route.method);
+            }
+            return route.answer != nullptr ? route.answer(session_, request)
+                                           : eventsAnswer(request);
         }
     }
     if (path.rfind("/api/", 0) == 0 || path == "/api") {

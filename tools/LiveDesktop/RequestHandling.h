@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "LiveDesktop/EventStreams.h"
 #include "LiveDesktop/HttpExchange.h"
 #include "LiveDesktop/LiveSession.h"
 #include "LiveDesktop/StaticPages.h"
@@ -34,12 +35,17 @@ struct ServedAddress {
     std::vector<std::string> hostNames() const;
 };
 
+// JSON as the session's answers carry it.
+std::string jsonText(const Json& value);
+
 inline constexpr const char* kTokenHeader = "X-Quenfold-Token";
 inline constexpr const char* kTokenCookie = "quenfold-token";
 
 class RequestHandler {
 public:
-    RequestHandler(LiveSession& session, ServedAddress address, StaticPages pages);
+    // Event streams are opened on `events` (none: /api/events is answered 503).
+    RequestHandler(LiveSession& session, ServedAddress address, StaticPages pages,
+                   EventStreams* events = nullptr);
 
     // Never throws: a fault of the handling itself is answered 500.
     HttpResponse respond(const HttpRequest& request);
@@ -49,10 +55,12 @@ private:
     bool hostIsServed(const HttpRequest& request) const;
     bool tokenIsGiven(const HttpRequest& request) const;
     bool originIsServed(const HttpRequest& request) const;
+    HttpResponse eventsAnswer(const HttpRequest& request);
 
     LiveSession& session_;
     ServedAddress address_;
     StaticPages pages_;
+    EventStreams* events_;
 };
 
 }  // namespace sim::live

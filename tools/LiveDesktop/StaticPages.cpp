@@ -47,7 +47,7 @@ bool isInside(const std::filesystem::path& file, const std::filesystem::path& fo
 }
 
 HttpResponse notFound() {
-    return {404, "application/json", R"({"error":"no such page file"})", {}};
+    return {404, "application/json", R"({"error":"no such page file"})", {}, std::nullopt};
 }
 
 }  // namespace
@@ -93,7 +93,7 @@ HttpResponse StaticPages::serve(const std::string& path) const {
     if (!in) {
         return notFound();
     }
-    return {200, mediaTypeOf(*file), contents.str(), {{"Cache-Control", "no-cache"}}};
+    return {200, mediaTypeOf(*file), contents.str(), {{"Cache-Control", "no-cache"}}, std::nullopt};
 }
 
 std::string mediaTypeOf(const std::filesystem::path& file) {

@@ -1,5 +1,6 @@
 // Talking to the live desktop's server: JSON requests whose refusals carry the server's own
-// message, and the user's hand sent one action at a time, in the order it happened.
+// message, the user's hand sent one action at a time, in the order it happened, and the
+// session's event stream.
 
 export class ServerError extends Error {
   constructor(message, status) {
@@ -123,5 +124,66 @@ export class ActionQueue {
     } finally {
       this.running = false;
     }
+  }
+}
+
+const kReconnectMilliseconds = [250, 500, 1000, 2000];
+
+// The session's changes as the server pushes them (/api/events), from the version the page has.
+// When the stream breaks the page is told once, and the stream is opened again by itself (soon
+// at first, then every few seconds) from the version the page has then; a stream that skips a
+// version (`onChanges` answers false) is opened again too.
+export class EventStream {
+  constructor({ since, onChanges, onConnected, onLost }) {
+    this.since = since;
+    this.onChanges = onChanges;
+    this.onConnected = onConnected;
+    this.onLost = onLost;
+    this.source = null;
+    this.failures = 0;
+    this.retry = null;
+  }
+
+  connect() {
+    clearTimeout(this.retry);
+    this.source?.close();
+    const query = new URLSearchParams(Object.entries(this.since()).map(([k, v]) => [k, String(v)]));
+    if (kToken) {
+      query.set("token", kToken);
+    }
+    const source = new EventSource(`/api/events?${query}`);
+    this.source = source;
+    source.onopen = () => {
+      this.failures = 0;
+      this.onConnected();
+    };
+    source.onmessage = (message) => {
+      let changes;
+      try {
+        changes = JSON.parse(message.data);
+      } catch {
+        return;
+      }
+      if (this.onChanges(changes) === false) {
+        this.catchUp();
+      }
+    };
+    // The browser would try again with the address it had: the page does, from where it is.
+    source.onerror = () => {
+      source.close();
+      if (this.source !== source) {
+        return;
+      }
+      if (this.failures++ === 0) {
+        this.onLost();
+      }
+      const wait = kReconnectMilliseconds[Math.min(this.failures - 1, kReconnectMilliseconds.length - 1)];
+      this.retry = setTimeout(() => this.connect(), wait);
+    };
+  }
+
+  // Opens the stream again from the version the page has.
+  catchUp() {
+    this.connect();
   }
 }

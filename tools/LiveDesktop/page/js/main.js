@@ -1,20 +1,28 @@
 // The live desktop's page: draws the session's desktop, sends the mouse to it as it happens,
-// and keeps the panel up to date. The desktop is redrawn from every answer of the server and
-// from what it reports between requests (timers, deferred hides), read every few hundred ms.
+// and keeps the panel up to date. The page polls nothing: the hand's answers carry what the
+// hand changed, and everything else (timers, deferred hides, the story, the inspector, another
+// tab's clicks) arrives on the session's event stream. Only what changed is drawn again.
 
-import { ActionQueue, ServerError, request } from "./api.js";
+import { ActionQueue, EventStream, request } from "./api.js";
 import { Alerts, Inspector, QuenfoldCard, Story, WorldCard } from "./panel.js";
 import { Screen, kScreenHeight, kScreenWidth } from "./screen.js";
 import { SystemMenu } from "./systemmenu.js";
 
-const kPollInterval = 400;
-const kHiddenPollInterval = 2000;
-const kInspectInterval = 60;
+// How long after this tab's own action the changes that come are its own; changes with a click
+// of the user's that come otherwise are another tab's.
+const kOwnActionMilliseconds = 1000;
+const kOtherTabNoticeMilliseconds = 5000;
 
 // Milliseconds from each mouse-up to the first frame that shows the desktop the release's
-// answer brought, for measurements.
+// answer brought, with its parts (the release waiting for what went before it, its request
+// sent → answered, the next frame's start, its drawing), and of the page's own work on each
+// answer (received → drawn), for measurements.
 const timings = [];
+const clickParts = [];
+const workTimings = [];
 window.__quenfoldTimings = timings;
+window.__quenfoldClickParts = clickParts;
+window.__quenfoldWork = workTimings;
 
 const screenElement = document.getElementById("screen");
 const screen = new Screen(screenElement);
@@ -31,30 +39,106 @@ const worldCard = new WorldCard(document, runScript, complain, toggle);
 let desktop = null;
 let storyNext = 0;
 let lastPoint = null;
+let connected = true;
+let lastOwnAction = -Infinity;
+let otherTabTimer = null;
 
 function complain(failure) {
+  // A server that does not answer is said once, by the event stream's banner: no message per
+  // click.
+  if (failure && failure.status === 0) {
+    return;
+  }
   const message = failure instanceof Error ? failure.message : String(failure);
   alerts.show(message);
 }
 
 // --- Drawing
 
-function show(answer) {
-  if (!answer || (desktop && answer.version < desktop.version)) {
-    return;
+// The parts of the desktop beside its version, base, time and the story.
+const kNotParts = new Set(["version", "from", "time", "whole", "story", "inspect"]);
+
+// Takes what the server says changed: a whole desktop (a first answer, a script's answer, or a
+// client too far behind) or the parts that changed since the version `from`. Only what changed
+// is drawn again. False when the changes do not follow from what the page has (it must catch up
+// from the event stream).
+function apply(changes, answered = false) {
+  if (!changes) {
+    return true;
   }
-  const changed = !desktop || answer.version !== desktop.version;
-  desktop = answer;
-  document.getElementById("session-time").textContent = `session ${formatTime(answer.time)}`;
+  const whole = changes.whole || changes.from === undefined;
+  if (whole && changes.session && desktop && changes.session !== desktop.session) {
+    alerts.show("A new session answers at this address now: the desktop shown is its own, " +
+      "and what was done in the earlier one is gone.", { key: "session", notice: true });
+    story.clear();
+    inspector.clear();
+    storyNext = 0;
+  }
+  if (!whole && (!desktop || changes.from > desktop.version)) {
+    return false;
+  }
+  let changed = false;
+  if (whole ? !desktop || changes.version !== desktop.version || changes.session !== desktop.session
+    : changes.version > desktop.version) {
+    const next = whole ? {} : desktop;
+    for (const [part, value] of Object.entries(changes)) {
+      if (!kNotParts.has(part)) {
+        next[part] = value;
+        changed = true;
+      }
+    }
+    next.version = changes.version;
+    desktop = next;
+  }
+  if (desktop && changes.time !== undefined) {
+    desktop.time = changes.time;
+    document.getElementById("session-time").textContent = `session ${formatTime(changes.time)}`;
+  }
   if (changed) {
     screen.render(desktop);
     systemMenu.render(desktop);
     quenfoldCard.render(desktop);
     worldCard.render(desktop);
-    if (lastPoint) {
-      inspectAt(lastPoint);
-    }
   }
+  if (changes.story) {
+    takeStory(changes.story, answered);
+  }
+  if (changes.inspect) {
+    const { x, y, element } = changes.inspect;
+    inspector.render({ x, y }, element, desktop ? desktop.access : true);
+  }
+  return true;
+}
+
+// The story's lines are numbered up to `next`: those the page has already are skipped. An
+// answer tells only its action's lines: when lines before them are still on their way on the
+// event stream, they all come from there, in order.
+function takeStory({ next, lines }, answered) {
+  const first = next - lines.length + 1;
+  if (answered && first > storyNext + 1) {
+    return;
+  }
+  const fresh = lines.slice(Math.max(0, storyNext + 1 - first));
+  storyNext = Math.max(storyNext, next);
+  story.append(fresh);
+  if (performance.now() - lastOwnAction > kOwnActionMilliseconds && queue.idle &&
+    fresh.some((line) => /^\s*[\d.]+\s+> /.test(line))) {
+    alerts.show("Another tab is driving the hand: its clicks show here as they happen.", {
+      key: "other-tab",
+      notice: true,
+    });
+    clearTimeout(otherTabTimer);
+    otherTabTimer = setTimeout(() => alerts.clear("other-tab"), kOtherTabNoticeMilliseconds);
+  }
+}
+
+// An answer of this tab's own: what it changed is drawn at once, and the time it took measured.
+function showAnswer(answer) {
+  const received = performance.now();
+  if (!apply(answer, true)) {
+    events.catchUp();
+  }
+  workTimings.push(performance.now() - received);
 }
 
 function formatTime(seconds) {
@@ -64,39 +148,9 @@ function formatTime(seconds) {
 }
 
 // Runs `work` once the browser has drawn the next frame: an animation frame callback runs before
-// the frame is painted, a task queued from it runs after.
+// the frame is painted, a task queued from it runs after. `work` is given both times.
 function afterNextFrame(work) {
-  requestAnimationFrame(() => setTimeout(() => work(performance.now()), 0));
-}
-
-// --- The story, read after every action and every poll; one reading at a time.
-
-let storyReading = null;
-let storyAgain = false;
-
-async function readStory() {
-  if (storyReading) {
-    storyAgain = true;
-    return storyReading;
-  }
-  storyReading = (async () => {
-    do {
-      storyAgain = false;
-      const answer = await request(`/api/story?since=${storyNext}`);
-      if (answer.next < storyNext) {
-        // Another session serves at this address now: start again from its beginning.
-        window.location.reload();
-        return;
-      }
-      storyNext = answer.next;
-      story.append(answer.lines);
-    } while (storyAgain);
-  })();
-  try {
-    await storyReading;
-  } finally {
-    storyReading = null;
-  }
+  requestAnimationFrame((frame) => setTimeout(() => work(performance.now(), frame), 0));
 }
 
 // --- Statements and the hand, in order
@@ -116,9 +170,10 @@ function runStatements(path, body, done) {
   queue.push({
     move: false,
     run: async () => {
+      lastOwnAction = performance.now();
       try {
         const answer = await request(path, { method: "POST", body });
-        show(answer.desktop);
+        showAnswer(answer.desktop);
         if (!answer.ok) {
           alerts.show(`Line ${answer.line} did not hold: ${answer.message}`);
         } else if (done) {
@@ -127,7 +182,6 @@ function runStatements(path, body, done) {
       } catch (failure) {
         complain(failure);
       }
-      readStory().catch(complain);
     },
   });
 }
@@ -144,6 +198,9 @@ function modifiersOf(event) {
 }
 
 function sendHand(action, point, mods, answered, button) {
+  if (!connected) {
+    return;  // the desktop is greyed: nothing reaches the session until it answers again
+  }
   const body = { action, x: point.x, y: point.y };
   if (mods && mods.length) {
     body.mods = mods;
@@ -151,20 +208,30 @@ function sendHand(action, point, mods, answered, button) {
   if (button) {
     body.button = button;
   }
+  sendToHand(body, action === "move", answered);
+}
+
+// The hand's action; the answer carries what changed since the version the page has.
+function sendToHand(body, move, answered) {
   queue.push({
-    move: action === "move",
+    move,
     run: async () => {
+      if (!move) {
+        lastOwnAction = performance.now();
+      }
       try {
-        const answer = await request("/api/hand", { method: "POST", body });
-        show(answer);
+        const sent = performance.now();
+        const answer = await request("/api/hand", {
+          method: "POST",
+          body: desktop ? { ...body, since: desktop.version } : body,
+        });
+        const received = performance.now();
+        showAnswer(answer);
         if (answered) {
-          answered(answer);
+          answered(answer, sent, received);
         }
       } catch (failure) {
         complain(failure);
-      }
-      if (action !== "move") {
-        readStory().catch(complain);
       }
     },
   });
@@ -220,7 +287,6 @@ screenElement.addEventListener("pointermove", (event) => {
   }
   lastPoint = point;
   sendHand("move", point, modifiersOf(event));
-  inspectAt(point);
 });
 
 function release(event) {
@@ -237,8 +303,12 @@ function release(event) {
   const acts = control && under && under.closest("[data-control]") === control;
   pressedControl = null;
   unmarkPressed();
-  sendHand("release", point, modifiersOf(event), () => {
-    afterNextFrame((now) => timings.push(now - mouseUp));
+  sendHand("release", point, modifiersOf(event), (answer, sent, received) => {
+    afterNextFrame((now, frame) => {
+      clickParts.push({ waiting: sent - mouseUp, request: received - sent,
+        frame: frame - received, drawing: now - frame });
+      timings.push(now - mouseUp);
+    });
   });
   if (acts) {
     const statement = statementFor(control);
@@ -320,18 +390,11 @@ function chordOf(event) {
   return ["cmd", event.altKey && "option", event.shiftKey && "shift", key].filter(Boolean).join("+");
 }
 
+// Keys go to the hand like its clicks, in order with them; none while the server is gone.
 function sendKeys(body) {
-  queue.push({
-    move: false,
-    run: async () => {
-      try {
-        show(await request("/api/hand", { method: "POST", body }));
-      } catch (failure) {
-        complain(failure);
-      }
-      readStory().catch(complain);
-    },
-  });
+  if (connected) {
+    sendToHand(body, false);
+  }
 }
 
 // Command-Tab keeps Command down: the switcher stays on screen while Command (or Control) is
@@ -370,37 +433,6 @@ screenElement.addEventListener("keydown", (event) => {
     clickAt(Screen.clickPointOf(event.target));
   }
 });
-
-// --- The inspector: one question at a time, the newest point wins.
-
-let inspecting = false;
-let inspectWaiting = null;
-
-async function inspectAt(point) {
-  if (inspecting) {
-    inspectWaiting = point;
-    return;
-  }
-  inspecting = true;
-  try {
-    let next = point;
-    while (next) {
-      inspectWaiting = null;
-      const started = performance.now();
-      const answer = await request(`/api/inspect?x=${next.x}&y=${next.y}`);
-      inspector.render(next, answer, desktop ? desktop.access : true);
-      const rest = kInspectInterval - (performance.now() - started);
-      if (rest > 0) {
-        await new Promise((resolve) => setTimeout(resolve, rest));
-      }
-      next = inspectWaiting;
-    }
-  } catch (failure) {
-    complain(failure);
-  } finally {
-    inspecting = false;
-  }
-}
 
 // --- The panel's commands
 
@@ -455,22 +487,24 @@ window.addEventListener("resize", fit);
 window.addEventListener("scroll", () => screen.moved(), { capture: true, passive: true });
 fit();
 
-// --- Reading what changes between requests
+// --- What changes: the session's event stream. While the server does not answer, the desktop is
+// greyed under one banner and the page tries again by itself.
 
-async function poll() {
-  try {
-    show(await request("/api/desktop"));
-    await readStory();
+const events = new EventStream({
+  since: () => (desktop ? { since: desktop.version, story: storyNext, session: desktop.session } : {}),
+  onChanges: (changes) => apply(changes),
+  onConnected: () => {
+    connected = true;
+    screenElement.classList.remove("disconnected");
     alerts.clear("connection");
-  } catch (failure) {
-    const ended = failure instanceof ServerError && failure.status === 503;
-    alerts.show(ended ? "The session has ended: the program no longer serves it." : failure.message, {
-      key: "connection",
-      notice: true,
-    });
-  }
-  setTimeout(poll, document.hidden ? kHiddenPollInterval : kPollInterval);
-}
+  },
+  onLost: () => {
+    connected = false;
+    screenElement.classList.add("disconnected");
+    alerts.show("The live desktop does not answer: the program may have ended. " +
+      "The page connects again by itself when it is back.", { key: "connection", notice: true });
+  },
+});
 
 setInterval(() => screen.tick(), 15000);
-poll();
+events.connect();

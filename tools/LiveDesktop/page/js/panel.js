@@ -270,6 +270,14 @@ export class Inspector {
     this.lineage.title = answer.lineage || "";
   }
 
+  // Nothing inspected yet (a new session).
+  clear() {
+    this.point.textContent = "";
+    this.show([]);
+    this.lineage.textContent = "";
+    this.lineage.title = "";
+  }
+
   // Each term with its value in a group of its own, so that a line too short for all of them
   // drops whole ones.
   show(entries) {
@@ -331,6 +339,12 @@ export class Story {
     if (following) {
       this.list.scrollTop = this.list.scrollHeight;
     }
+  }
+
+  // A new session's story: shown from its newest line.
+  clear() {
+    this.list.replaceChildren();
+    this.following = true;
   }
 
   get text() {

@@ -360,22 +360,33 @@ export class Screen {
     this.tick();
   }
 
+  // Every window has its element, hidden while it is off screen, so that a show or a hide
+  // touches only the windows that change; a window whose entry is as it was is left alone.
   renderWindows(desktop, active) {
     const quenfold = desktop.quenfold;
     const settings = quenfold.settings;
     const isSettings = (entry) =>
       quenfold.pid !== null && entry.pid === quenfold.pid && entry.title === settings.title;
-    const shown = desktop.windows.filter((entry) => entry.onScreen);
-    const keyWindow = active ? shown.find((entry) => entry.pid === active.pid) : undefined;
-    const keys = occurrenceKeys(shown, (entry) => `${entry.pid}\u0000${entry.title}`);
+    const windows = desktop.windows;
+    const keyWindow = active
+      ? windows.find((entry) => entry.onScreen && entry.pid === active.pid)
+      : undefined;
+    const keys = occurrenceKeys(windows, (entry) => `${entry.pid}\u0000${entry.title}`);
     reconcile(
       this.windowsLayer,
-      shown,
+      windows,
       keys,
       (entry) => createWindow(entry, isSettings(entry)),
       (node, entry, index) => {
+        const drawn = JSON.stringify([entry, windows.length - index, entry === keyWindow,
+          isSettings(entry) ? settings : null]);
+        if (node.dataset.drawn === drawn) {
+          return;
+        }
+        node.dataset.drawn = drawn;
+        node.hidden = !entry.onScreen;
         place(node, entry.x, entry.y, entry.w, entry.h);
-        node.style.zIndex = String(shown.length - index);
+        node.style.zIndex = String(windows.length - index);
         node.classList.toggle("key", entry === keyWindow);
         node.dataset.application = entry.application;
         node.dataset.frame = JSON.stringify([entry.x, entry.y, entry.w, entry.h]);
