@@ -203,8 +203,8 @@ void Desktop::rememberDockItems() {
     itemsBeforeQuit_.clear();
     for (NodeId id : dockItems()) {
         const Node& item = nodes_.at(id);
-        if (id == trashSeparator_ || item.subrole == u"AXTrashDockItem") {
-            continue;  // the Trash comes back with the Dock
+        if (id == trashSeparator_ || item.subrole == u"AXTrashDockItem" || item.itemWindow != 0) {
+            continue;  // the Trash and minimised windows' items come back with the Dock
         }
         RememberedItem remembered;
         remembered.setup.title = utf8FromUTF16(item.title.value_or(u""));

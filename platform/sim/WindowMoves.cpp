@@ -182,14 +182,18 @@ void Desktop::removeMinimizedItem(NodeId window) {
     }
 }
 
-// Applications and other items first, then the separator, the minimised windows and the Trash.
+// Applications first, then the separator, folders and links, the minimised windows and the
+// Trash.
 void Desktop::orderDockItems() {
     const auto side = [&](NodeId id) {
         const Node& item = nodes_.at(id);
-        if (item.subrole == u"AXTrashDockItem") {
-            return 3;
+        if (item.subrole == u"AXApplicationDockItem" && item.itemWindow == 0) {
+            return 0;
         }
-        return item.itemWindow != 0 ? 2 : id == trashSeparator_ ? 1 : 0;
+        if (item.subrole == u"AXTrashDockItem") {
+            return 4;
+        }
+        return id == trashSeparator_ ? 1 : item.itemWindow != 0 ? 3 : 2;
     };
     std::vector<NodeId>& items = nodes_.at(dockList_).children;
     std::stable_sort(items.begin(), items.end(),

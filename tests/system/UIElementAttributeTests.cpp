@@ -122,7 +122,7 @@ TEST_F(UIElementAttribute, AFoundChildStaysValidWithoutAPoolOfTheCallersAndLeave
     buildWindow({{"AXButton", "OK"}});
     {
         NSAutoreleasePool drained;  // a child found in a pool outlives it
-        expectChild(getRoleElementInChildren(window_.get(), CFSTR("AXButton")), children_[0]);
+        expectChild(getRoleElementInChildren(parent_.get(), CFSTR("AXButton")), children_[0]);
     }
     pool_.reset();  // the caller has no autorelease pool at all
     const std::size_t kept = countOfKeptChildElements();

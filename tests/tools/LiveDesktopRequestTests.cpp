@@ -220,7 +220,18 @@ TEST_F(LiveDesktopRequests, TheInspectorAnswersWhatTheToolkitSeesAtAPoint) {
             ask("POST", "/api/script",
                 R"({"text":"dockitem Downloads url=file:///Users/u/Downloads/ urlobject"})"))["ok"],
         true);
-    const Json item = json(ask("GET", "/api/inspect?x=720&y=868"));
+    Json downloads;
+    const Json desktop = json(ask("GET", "/api/desktop"));
+    for (const Json& entry : desktop["dock"]) {
+        if (entry["title"] == "Downloads") {
+            downloads = entry;
+        }
+    }
+    ASSERT_TRUE(downloads.is_object());
+    const double x = downloads["x"].get<double>() + downloads["w"].get<double>() / 2;
+    const double y = downloads["y"].get<double>() + downloads["h"].get<double>() / 2;
+    const Json item = json(ask("GET", "/api/inspect?x=" + std::to_string(static_cast<int>(x)) +
+                                          "&y=" + std::to_string(static_cast<int>(y))));
     EXPECT_EQ(item["AXRole"], "AXDockItem");
     EXPECT_EQ(item["AXSubrole"], "AXFolderDockItem");
     EXPECT_EQ(item["AXTitle"], "Downloads");

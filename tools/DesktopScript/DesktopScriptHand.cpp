@@ -65,7 +65,7 @@ ScreenPoint pointOf(const Target& target) {
                 throw StepUnusable{"menu:" + target.title +
                                    ": no menu on screen has an item with that title"};
             }
-            return middleOf(*item, "the menu item " + quoted(target.title));
+            return middleOf(*item);
         }
     }
     return {};

@@ -216,13 +216,18 @@ private:
         }
     }
 
-    // A choice in the Dock's menu may quit, hide or launch an application: the run tells.
+    // A choice in the Dock's menu may quit, hide or launch an application, and so may the hand
+    // at a point (a kept Dock item, a menu's item, a button that opens System Preferences) or on
+    // a control: the run tells.
     void checkStatement(const PointerStatement& pointer) {
-        if (pointer.target.kind == Target::Kind::MenuItem) {
+        const Target::Kind kind = pointer.target.kind;
+        if (kind == Target::Kind::MenuItem || kind == Target::Kind::Point ||
+            kind == Target::Kind::Control) {
             runDecides_ = true;
-            if (phase_ == SystemPhase::Running) {
-                phase_ = SystemPhase::Unknown;
-            }
+        }
+        if ((kind == Target::Kind::MenuItem || kind == Target::Kind::Point) &&
+            phase_ == SystemPhase::Running) {
+            phase_ = SystemPhase::Unknown;
         }
     }
 
