@@ -177,7 +177,7 @@ TEST(DesktopScriptMalformedLines, ReportTheFileTheLineAndWhatIsWrong) {
         {"window Safari Doc w=0", "1: window: w= and h= must be greater than 0"},
         {"click 10;20",
          "1: click: target \"10;20\" is not X,Y, dock:TITLE, window:TITLE, control:TITLE or "
-          "menu:TITLE"},
+         "menu:TITLE"},
         {"click dock:", "1: click: \"dock:\" names no title"},
         {"expect taps many", "1: expect taps: N \"many\" is not a whole number from 0"},
         {"loginitem Applications/X.app",

@@ -209,15 +209,14 @@ struct ExpectFrame {
     double x, y, width, height;
 };
 
-using Action =
-    std::variant<AppStatement, DockItemStatement, WindowStatement, AppActionStatement,
-                 AccessStatement, DefaultStatement, LoginItemStatement, TapFailStatement,
-                 WaitStatement, PointerStatement, KeyStatement, TapDisableStatement,
-                 SystemStatement, SettingsSetStatement, OpenStatement, ExpectHidden, ExpectActive,
-                 ExpectCount, ExpectSettings, ExpectStatus, ExpectDockIcon, ExpectDefault,
-                 ExpectLoginItem, ExpectOpened, ExpectAccess, ExpectControl, SessionStatement,
-                 DockFixtureStatement, KeepStatement, ExpectRunning, ExpectLastHide, ExpectDock,
-                 ExpectFrame, ExpectMenu>;
+using Action = std::variant<AppStatement, DockItemStatement, WindowStatement, AppActionStatement,
+                            AccessStatement, DefaultStatement, LoginItemStatement, TapFailStatement,
+                            WaitStatement, PointerStatement, KeyStatement, TapDisableStatement,
+                            SystemStatement, SettingsSetStatement, OpenStatement, ExpectHidden,
+                            ExpectActive, ExpectCount, ExpectSettings, ExpectStatus, ExpectDockIcon,
+                            ExpectDefault, ExpectLoginItem, ExpectOpened, ExpectAccess,
+                            ExpectControl, SessionStatement, DockFixtureStatement, KeepStatement,
+                            ExpectRunning, ExpectLastHide, ExpectDock, ExpectFrame, ExpectMenu>;
 
 struct Statement {
     int line = 0;
