@@ -61,6 +61,19 @@ TEST(LiveDesktopSafety, ServedToOtherMachinesEveryRequestCarriesTheTokenAndNoPag
     EXPECT_EQ(program.get("/api/desktop")->status, 403);
     EXPECT_EQ(program.get("/api/desktop", {{"X-Quenfold-Token", token + "0"}})->status, 403);
     EXPECT_EQ(program.get("/api/desktop", {{"X-Quenfold-Token", token}})->status, 200);
+    // Another machine names this one as its network does; the token is what counts then.
+    const std::string elsewhere = "quenfold-host.local:" + std::to_string(program.port());
+    EXPECT_EQ(
+        program.get("/api/desktop", {{"X-Quenfold-Token", token}, {"Host", elsewhere}})->status,
+        200);
+    EXPECT_EQ(program
+                  .post("/api/hand", R"({"action":"move","x":10,"y":10})",
+                        {{"X-Quenfold-Token", token},
+                         {"Host", elsewhere},
+                         {"Origin", "http://" + elsewhere}})
+                  ->status,
+              200);
+    EXPECT_EQ(program.get("/api/desktop", {{"Host", elsewhere}})->status, 403);
     // The page comes with the token in its address, and its own files with the cookie set then.
     const httplib::Result page = program.get("/?token=" + token);
     ASSERT_EQ(page->status, 200);

@@ -181,16 +181,30 @@ HttpResponse RequestHandler::eventsAnswer(const HttpRequest& request) {
             events_->open()};
 }
 
-bool RequestHandler::hostIsServed(const HttpRequest& request) const {
+std::optional<std::string> RequestHandler::hostOf(const HttpRequest& request) {
     // Exactly one name, as sent: no spaces around it, no second Host header.
     const auto isHost = [](const auto& header) { return lowercased(header.first) == "host"; };
     if (std::count_if(request.headers.begin(), request.headers.end(), isHost) != 1) {
+        return std::nullopt;
+    }
+    return lowercased(std::find_if(request.headers.begin(), request.headers.end(), isHost)->second);
+}
+
+bool RequestHandler::hostIsServed(const HttpRequest& request) const {
+    const std::optional<std::string> host = hostOf(request);
+    if (!host) {
         return false;
     }
-    const std::string host =
-        lowercased(std::find_if(request.headers.begin(), request.headers.end(), isHost)->second);
     const std::vector<std::string> names = address_.hostNames();
-    return std::find(names.begin(), names.end(), host) != names.end();
+    if (std::find(names.begin(), names.end(), *host) != names.end()) {
+        return true;
+    }
+    // Served to other machines, the session is reached by whatever name their network gives this
+    // one; the token, which no page of another site can know, guards it then. The name must
+    // still be a plain host with the served port.
+    const std::string port = ":" + std::to_string(address_.port);
+    return !address_.token.empty() && host->size() > port.size() && host->ends_with(port) &&
+           host->find_first_of(" \t/@") == std::string::npos;
 }
 
 bool RequestHandler::tokenIsGiven(const HttpRequest& request) const {
@@ -228,7 +242,9 @@ bool RequestHandler::originIsServed(const HttpRequest& request) const {
             return true;
         }
     }
-    return false;
+    // Served to other machines: the page of the name the request was sent to.
+    const std::optional<std::string> host = hostOf(request);
+    return !address_.token.empty() && host && lowercased(*origin) == "http://" + *host;
 }
 
 HttpResponse RequestHandler::respond(const HttpRequest& request) {

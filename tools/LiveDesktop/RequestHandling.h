@@ -12,6 +12,7 @@
 // forbids being shown inside another site's page.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,7 @@ public:
 
 private:
     HttpResponse route(const HttpRequest& request);
+    static std::optional<std::string> hostOf(const HttpRequest& request);
     bool hostIsServed(const HttpRequest& request) const;
     bool tokenIsGiven(const HttpRequest& request) const;
     bool originIsServed(const HttpRequest& request) const;
