@@ -298,6 +298,19 @@ def menu_item(title):
     return f'#dock-menus .dock-menu-item[data-title="{title}"]'
 
 
+def keeping_in_the_dock(page, application):
+    """The Dock menu's Options, Keep in Dock, by a right click on the application's item."""
+    x, y = page.point_of(dock_item(application))
+    builder, pointer = page.pointer()
+    pointer.move_to_location(x, y).context_click()
+    builder.perform()
+    wait_until(f"{application}'s Dock menu", lambda: page.count(menu_item("Options")) == 1)
+    page.click(menu_item("Options"))
+    wait_until("the Options submenu", lambda: page.count(menu_item("Keep in Dock")) == 1)
+    page.click(menu_item("Keep in Dock"))
+    wait_until("the menu to go", lambda: page.count("#dock-menus .dock-menu") == 0)
+
+
 def the_dock_menu_by_a_right_click_and_a_held_press(page, program, output):
     """Finder first, the separator and the Trash last; a right click and a held press on the
     active application's Dock item show its menu, whose items act, and Quenfold hides nothing.
@@ -472,15 +485,6 @@ def frame_of(program, title):
                  if w["title"] == title and w["onScreen"]), None)
 
 
-def post_script(program, text):
-    """A statement the page has no control for yet, sent as a client of the session would."""
-    body = json.dumps({"text": text}).encode()
-    request = urllib.request.Request(program.address + "api/script", data=body, method="POST",
-                                     headers={"Content-Type": "application/json"})
-    with urllib.request.urlopen(request, timeout=kPatience) as answer:
-        check(json.load(answer)["ok"], f"the session refused {text!r}")
-
-
 def dragging_a_window_by_its_title_bar(page, program):
     x, y, w, h = frame_of(program, "Notes.txt")
     start = client_point(page, x + w / 2, y + 14)
@@ -561,8 +565,7 @@ def journey_turning_access_on(page, program):
     page.screenshot("access-turned-on")
     page.click(preferences + " .traffic-light.close")
     wait_until("System Preferences' window to close", lambda: page.count(preferences) == 0)
-    # "Keep in Dock" comes with the Dock's menus; until then the statement keeps the item.
-    post_script(program, "keep Quenfold")
+    keeping_in_the_dock(page, "Quenfold")
     page.click("#windows .window.settings .titlebar-title")
     wait_until("Quenfold to be active", lambda: page.active_application() == "Quenfold")
     chord(page, "q")
