@@ -90,7 +90,7 @@ void EventStreams::publish(const std::string& data) {
     wake();
 }
 
-void EventStreams::attach(std::uint64_t number, int fd, std::string head,
+void EventStreams::attach(std::uint64_t number, int fd, const std::string& head,
                           std::function<void()> closed) {
     {
         const std::lock_guard<std::mutex> lock(mutex_);

@@ -39,7 +39,8 @@ public:
     // The stream's connection (a non-blocking socket, closed by the streams from now on): `head`
     // is written first, then what was published since the stream was opened; `closed` runs once
     // the connection is closed. A stream that is no longer open closes the connection at once.
-    void attach(std::uint64_t stream, int fd, std::string head, std::function<void()> closed);
+    void attach(std::uint64_t stream, int fd, const std::string& head,
+                std::function<void()> closed);
     // The stream's connection will not come.
     void abandon(std::uint64_t stream);
     // Every connection is closed; nothing is taken any more.

@@ -449,8 +449,7 @@ struct HttpServer::Connections : httplib::Server {
             tServing = nullptr;
             if (connection->stream) {
                 // Counted among the client's connections until its stream ends.
-                events.attach(*connection->stream, connection->fd,
-                              std::move(connection->streamStart),
+                events.attach(*connection->stream, connection->fd, connection->streamStart,
                               [this, address = connection->address] { this->closed(address); });
                 continue;
             }
