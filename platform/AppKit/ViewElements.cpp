@@ -6,6 +6,7 @@
 #include "AppKit/NSWindow.h"
 #include "AppKit/SystemLifecycleInternal.h"
 #include "ApplicationServices/AccessibilityInternal.h"
+#include "TypeCastsCF.h"
 #include "TypeCastsCocoa.h"
 #include "sim/Desktop.h"
 #include "sim/UTF16.h"
@@ -45,18 +46,29 @@ sim::ElementSpec elementSetupOf(const NSView* view, const sim::Rect& window) {
     return setup;
 }
 
-// What the element shows of its view now: a text field's text, a check box's state.
+// What the element shows of its view now: a text field's text, a check box's state. This runs
+// after every pass of the run loop, so a value that did not change is left as it is.
 void showValue(std::uint64_t node, const NSView* view) {
+    CFTypeRef shown = attributeOverride(node, u"AXValue");
     if (const auto* field = dynamic_objc_cast<NSTextField>(view)) {
-        setAttribute(node, "AXValue", field->stringValue());
+        if (shown == nullptr || !CFEqual(shown, field->stringValue())) {
+            setAttribute(node, "AXValue", field->stringValue());
+        }
     } else if (const auto* button = dynamic_objc_cast<NSButton>(view)) {
         if (sim::desktop().node(node)->title != sim::utf16FromUTF8(button->title()->utf8())) {
             sim::desktop().setTitle(node, button->title()->utf8());
         }
         if (button->buttonType() == NSButtonTypeSwitch) {
-            const RetainPtr<CFNumberRef> value = adoptCF<CFNumberRef>(
-                NSNumber::createWithLongLong(button->state() == NSControlStateValueOn ? 1 : 0));
-            setAttribute(node, "AXValue", value.get());
+            const long long wanted = button->state() == NSControlStateValueOn ? 1 : 0;
+            long long current = -1;
+            if (const auto* number = dynamic_cf_cast<CFNumberRef>(shown)) {
+                CFNumberGetValue(number, kCFNumberLongLongType, &current);
+            }
+            if (current != wanted) {
+                const RetainPtr<CFNumberRef> value =
+                    adoptCF<CFNumberRef>(NSNumber::createWithLongLong(wanted));
+                setAttribute(node, "AXValue", value.get());
+            }
         }
     }
 }

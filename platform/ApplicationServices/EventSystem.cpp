@@ -86,7 +86,7 @@ void EventSystem::reset() {
     session_ = InputState{};
     mouseEventNumber_ = 0;
     lastPress_ = Press{};
-    handedToTaps_.clear();
+    handedToTaps_.fill(0);
 }
 
 CFMachPortRef EventSystem::createTap(CGEventTapLocation location, CGEventTapPlacement placement,
@@ -248,7 +248,9 @@ void EventSystem::deliverToTaps(CGEventTapLocation location, RetainPtr<CGEventRe
             continue;
         }
         auto* proxy = reinterpret_cast<CGEventTapProxy>(&gProxyTag);
-        ++handedToTaps_[type];
+        if (type < handedToTaps_.size()) {
+            ++handedToTaps_[type];
+        }
         if (tap.options == kCGEventTapOptionListenOnly) {
             // A listener sees a copy: whatever it does, the event goes on as it came.
             RetainPtr<CGEventRef> copy = adoptCF(CGEventCreateCopy(event.get()));

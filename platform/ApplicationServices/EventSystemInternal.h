@@ -3,8 +3,8 @@
 // Dock or the window under the point (mouse events) or the active application (key events).
 #pragma once
 
+#include <array>
 #include <cstdint>
-#include <map>
 #include <optional>
 #include <set>
 #include <vector>
@@ -72,8 +72,7 @@ public:
     // How many events of a type the taps' callbacks have been handed since the session began:
     // the session tells from it whether a tap saw an event of the user's hand.
     std::uint64_t handedToTaps(CGEventType type) const {
-        auto found = handedToTaps_.find(type);
-        return found == handedToTaps_.end() ? 0 : found->second;
+        return type < handedToTaps_.size() ? handedToTaps_[type] : 0;
     }
 
     // The user's hand: a left-button press or release at a point, posted at the HID level. A
@@ -132,7 +131,8 @@ private:
     InputState hardware_;  // kCGEventSourceStateHIDSystemState
     InputState session_;   // kCGEventSourceStateCombinedSessionState
     std::int64_t mouseEventNumber_ = 0;
-    std::map<CGEventType, std::uint64_t> handedToTaps_;
+    // By event type; the types a hand or a keyboard posts are all below 32.
+    std::array<std::uint64_t, 32> handedToTaps_{};
     struct Press {
         double time = 0;
         CGPoint location{};

@@ -259,19 +259,7 @@ NodeId Desktop::addDockItem(const DockItemSpec& setup) {
     item.actions = {u"AXPress", u"AXShowMenu"};
     item.url = setup.url;
     item.urlIsObject = setup.urlObject;
-    if (trashSeparator_ != 0 && id != trashSeparator_) {
-        // Applications go before the separator; folders and links after it, before the Trash.
-        std::vector<NodeId>& items = nodes_.at(dockList_).children;
-        items.pop_back();
-        const bool trashLast =
-            !items.empty() && nodes_.at(items.back()).subrole == u"AXTrashDockItem";
-        items.insert(setup.subrole == "AXApplicationDockItem"
-                         ? std::find(items.begin(), items.end(), trashSeparator_)
-                     : trashLast ? items.end() - 1
-                                 : items.end(),
-                     id);
-    }
-    layoutDock();
+    layoutDock();  // which puts the new item at the end of its side of the Dock
     record("Dock item \"" + setup.title + "\" added");
     return id;
 }

@@ -187,7 +187,7 @@ void Desktop::removeMinimizedItem(NodeId window) {
 void Desktop::orderDockItems() {
     const auto side = [&](NodeId id) {
         const Node& item = nodes_.at(id);
-        if (item.subrole == u"AXApplicationDockItem" && item.itemWindow == 0) {
+        if (item.subrole == u"AXApplicationDockItem") {
             return 0;
         }
         if (item.subrole == u"AXTrashDockItem") {
