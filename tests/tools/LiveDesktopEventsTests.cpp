@@ -97,7 +97,10 @@ TEST(LiveDesktopEvents, EachChangeIsPushedOnceWithWhatChangedAndNothingWhileIdle
     EXPECT_FALSE(event.contains("dock"));
     EXPECT_NE(event["story"]["lines"].dump().find("Safari"), std::string::npos);
 
-    program.desktop();
+    const httplib::Result offered =
+        program.get("/api/desktop", {{"Accept-Encoding", "gzip, deflate, br"}});
+    ASSERT_TRUE(offered);
+    EXPECT_FALSE(offered->has_header("Content-Encoding")) << "answers are not compressed";
     program.get("/api/story?since=0");
     current.read(1.0, "\n\ndata:");
     EXPECT_EQ(current.events().size(), 1u) << "reading pushes nothing";

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -20,6 +21,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <string_view>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -32,8 +34,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Workers run requests whose bytes are all here: they wait only for the main thread.
-constexpr std::size_t kWorkers = 16;
+// Writers finish the answers a client did not take at once: each waits on one slow client.
+constexpr std::size_t kWriters = 4;
 constexpr std::size_t kRequestsPerConnection = 100;
 constexpr int kBacklog = 1024;
 // Descriptors kept for the session itself (its stored files, the page's files).
@@ -60,6 +62,17 @@ HttpRequest plainRequest(const httplib::Request& request) {
 }
 
 struct Connection {
+    Connection() = default;
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+    // A connection dropped without its turn (the session ended first) still gives back its
+    // descriptor.
+    ~Connection() {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+
     int fd = -1;
     std::string address;
     int port = 0;
@@ -74,9 +87,13 @@ struct Connection {
     // by the event streams from now on.
     std::optional<std::uint64_t> stream;
     std::string streamStart;
+    // The answer written so far, and whether the connection closes after it.
+    std::string answer;
+    std::size_t answerSent = 0;
+    bool closesAfterAnswer = false;
 };
 
-// The connection whose request this worker thread runs.
+// The connection whose request this thread answers.
 thread_local Connection* tServing = nullptr;
 
 // The head of an event stream's answer: no length, it lasts as long as the connection.
@@ -130,17 +147,40 @@ bool sendAll(int fd, const char* bytes, std::size_t size) {
     return true;
 }
 
-// One request whose bytes are all here, for the server library to read and answer.
+// Answers are not compressed: they are small and their clients near, and compressing one (Brotli,
+// when a browser offers it) took longer than the rest of its request. The request's
+// Accept-Encoding lines are dropped before the server library reads its head.
+void dropAcceptEncoding(Connection& connection) {
+    constexpr std::string_view kName = "accept-encoding:";
+    std::string& bytes = connection.buffer;
+    std::size_t headEnd = std::min(bytes.find("\r\n\r\n"), connection.requestLength);
+    std::size_t line = bytes.find("\r\n");
+    while (line < headEnd) {
+        const std::size_t next = bytes.find("\r\n", line + 2);
+        const bool named =
+            next - line - 2 >= kName.size() &&
+            std::equal(kName.begin(), kName.end(), bytes.begin() + line + 2,
+                       [](char expected, char got) {
+                           return expected == std::tolower(static_cast<unsigned char>(got));
+                       });
+        if (!named) {
+            line = next;
+            continue;
+        }
+        bytes.erase(line, next - line);
+        connection.requestLength -= next - line;
+        headEnd -= next - line;
+    }
+}
+
+// One request whose bytes are all here, for the server library to read and answer; its answer is
+// gathered whole, to be written at once.
 class WholeRequestStream : public httplib::Stream {
 public:
-    explicit WholeRequestStream(const Connection& connection) : connection_(connection) {}
+    explicit WholeRequestStream(Connection& connection) : connection_(connection) {}
 
     bool is_readable() const override { return read_ < connection_.requestLength; }
-    bool is_writable() const override {
-        pollfd room{connection_.fd, POLLOUT, 0};
-        return ::poll(&room, 1, static_cast<int>(kWriteDeadline / std::chrono::milliseconds(1))) ==
-               1;
-    }
+    bool is_writable() const override { return true; }
     ssize_t read(char* into, size_t size) override {
         const std::size_t count = std::min(size, connection_.requestLength - read_);
         std::memcpy(into, connection_.buffer.data() + read_, count);
@@ -148,10 +188,10 @@ public:
         return static_cast<ssize_t>(count);
     }
     ssize_t write(const char* bytes, size_t size) override {
-        if (connection_.stream) {
-            return static_cast<ssize_t>(size);  // the event streams write this answer
+        if (!connection_.stream) {  // else the event streams write this answer
+            connection_.answer.append(bytes, size);
         }
-        return sendAll(connection_.fd, bytes, size) ? static_cast<ssize_t>(size) : -1;
+        return static_cast<ssize_t>(size);
     }
     void get_remote_ip_and_port(std::string& ip, int& port) const override {
         ip = connection_.address;
@@ -166,7 +206,7 @@ public:
     socket_t socket() const override { return connection_.fd; }
 
 private:
-    const Connection& connection_;
+    Connection& connection_;
     std::size_t read_ = 0;
 };
 
@@ -180,16 +220,18 @@ struct HttpServer::Connections : httplib::Server {
     int wakeWrite = -1;
     std::size_t limitInAll = kConnectionsInAll;
 
+    Dispatch dispatch;
+
     std::mutex mutex;
-    std::condition_variable whole;                      // a request is whole, or the server stops
-    std::deque<std::unique_ptr<Connection>> ready;      // for the workers
-    std::vector<std::unique_ptr<Connection>> returned;  // from the workers, to be watched
+    std::condition_variable unfinished;                 // an answer to finish, or the server stops
+    std::deque<std::unique_ptr<Connection>> unwritten;  // for the writers
+    std::vector<std::unique_ptr<Connection>> returned;  // answered, to be watched again
     std::map<std::string, std::size_t> perClient;
     std::size_t open = 0;
     bool stopping = false;
 
     std::thread watcher;
-    std::vector<std::thread> workers;
+    std::vector<std::thread> writers;
     EventStreams events;
 
     ~Connections() override {
@@ -206,7 +248,7 @@ struct HttpServer::Connections : httplib::Server {
     }
 
     void close(std::unique_ptr<Connection> connection) {
-        ::close(connection->fd);
+        ::close(std::exchange(connection->fd, -1));
         closed(connection->address);
     }
 
@@ -232,8 +274,8 @@ struct HttpServer::Connections : httplib::Server {
         connection.since = Clock::now();
     }
 
-    // A connection with new bytes (or back from a worker): to a worker once a request is whole.
-    // False when it has gone to one.
+    // A connection with new bytes (or answered): to the thread that answers once a request is
+    // whole. False when it has gone there.
     bool examine(std::unique_ptr<Connection>& connection) {
         if (connection->discarding || connection->buffer.empty()) {
             return true;
@@ -247,12 +289,78 @@ struct HttpServer::Connections : httplib::Server {
             return true;
         }
         connection->requestLength = extent.length;
+        auto handed = std::make_shared<std::unique_ptr<Connection>>(std::move(connection));
+        if (dispatch([this, handed] { answer(std::move(*handed)); })) {
+            return false;
+        }
+        connection = std::move(*handed);
+        refuse(*connection, 503);  // the session has ended
+        return true;
+    }
+
+    // On the thread that answers: reads the request, answers it, and writes the answer as far as
+    // the client takes it at once; a writer finishes the rest.
+    void answer(std::unique_ptr<Connection> connection) {
+        const bool last = ++connection->served >= kRequestsPerConnection;
+        bool closes = false;
+        dropAcceptEncoding(*connection);
+        WholeRequestStream stream(*connection);
+        tServing = connection.get();
+        const bool made = process_request(stream, last, closes, {});
+        tServing = nullptr;
+        if (connection->stream) {
+            // Counted among the client's connections until its stream ends.
+            events.attach(*connection->stream, std::exchange(connection->fd, -1),
+                          connection->streamStart,
+                          [this, address = connection->address] { this->closed(address); });
+            return;
+        }
+        connection->buffer.erase(0, connection->requestLength);
+        connection->requestLength = 0;
+        connection->closesAfterAnswer = !made || closes || last;
+        if (!writeAtOnce(*connection)) {
+            close(std::move(connection));
+        } else if (connection->answerSent < connection->answer.size()) {
+            {
+                const std::lock_guard<std::mutex> lock(mutex);
+                unwritten.push_back(std::move(connection));
+            }
+            unfinished.notify_one();
+        } else {
+            answered(std::move(connection));
+        }
+    }
+
+    // Writes what the socket takes without waiting; false when the connection failed.
+    static bool writeAtOnce(Connection& connection) {
+        while (connection.answerSent < connection.answer.size()) {
+            const ssize_t sent = ::send(
+                connection.fd, connection.answer.data() + connection.answerSent,
+                connection.answer.size() - connection.answerSent, MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (sent > 0) {
+                connection.answerSent += static_cast<std::size_t>(sent);
+            } else if (sent < 0 && errno != EINTR) {
+                return errno == EAGAIN || errno == EWOULDBLOCK;
+            }
+        }
+        return true;
+    }
+
+    // The whole answer is written: the connection closes, or is watched for its next request.
+    void answered(std::unique_ptr<Connection> connection) {
+        connection->answer.clear();
+        connection->answerSent = 0;
+        if (connection->closesAfterAnswer) {
+            close(std::move(connection));
+            return;
+        }
+        connection->started = !connection->buffer.empty();
+        connection->since = Clock::now();
         {
             const std::lock_guard<std::mutex> lock(mutex);
-            ready.push_back(std::move(connection));
+            returned.push_back(std::move(connection));
         }
-        whole.notify_one();
-        return false;
+        wake();
     }
 
     bool full() {
@@ -429,43 +537,27 @@ struct HttpServer::Connections : httplib::Server {
         }
     }
 
-    void work() {
+    // A writer: finishes answers whose client did not take them at once, waiting for it up to
+    // kWriteDeadline.
+    void write() {
         for (;;) {
             std::unique_ptr<Connection> connection;
             {
                 std::unique_lock<std::mutex> lock(mutex);
-                whole.wait(lock, [this] { return stopping || !ready.empty(); });
-                if (ready.empty()) {
+                unfinished.wait(lock, [this] { return stopping || !unwritten.empty(); });
+                if (unwritten.empty()) {
                     return;
                 }
-                connection = std::move(ready.front());
-                ready.pop_front();
+                connection = std::move(unwritten.front());
+                unwritten.pop_front();
             }
-            const bool last = ++connection->served >= kRequestsPerConnection;
-            bool closed = false;
-            WholeRequestStream stream(*connection);
-            tServing = connection.get();
-            const bool answered = process_request(stream, last, closed, {});
-            tServing = nullptr;
-            if (connection->stream) {
-                // Counted among the client's connections until its stream ends.
-                events.attach(*connection->stream, connection->fd, connection->streamStart,
-                              [this, address = connection->address] { this->closed(address); });
-                continue;
-            }
-            connection->buffer.erase(0, connection->requestLength);
-            connection->requestLength = 0;
-            if (!answered || closed || last) {
+            const std::string& answer = connection->answer;
+            if (sendAll(connection->fd, answer.data() + connection->answerSent,
+                        answer.size() - connection->answerSent)) {
+                answered(std::move(connection));
+            } else {
                 close(std::move(connection));
-                continue;
             }
-            connection->started = !connection->buffer.empty();
-            connection->since = Clock::now();
-            {
-                const std::lock_guard<std::mutex> lock(mutex);
-                returned.push_back(std::move(connection));
-            }
-            wake();
         }
     }
 };
@@ -474,7 +566,9 @@ EventStreams& HttpServer::events() {
     return connections_->events;
 }
 
-HttpServer::HttpServer(Respond respond) : connections_(std::make_unique<Connections>()) {
+HttpServer::HttpServer(Respond respond, Dispatch dispatch)
+    : connections_(std::make_unique<Connections>()) {
+    connections_->dispatch = std::move(dispatch);
     httplib::Server& server = *connections_;
     server.set_payload_max_length(kLargestBody);
     server.set_keep_alive_max_count(kRequestsPerConnection);
@@ -589,8 +683,8 @@ bool HttpServer::listen(const std::string& host, int port, std::string* error) {
 void HttpServer::start() {
     Connections& connections = *connections_;
     connections.watcher = std::thread([&connections] { connections.watch(); });
-    for (std::size_t index = 0; index < kWorkers; ++index) {
-        connections.workers.emplace_back([&connections] { connections.work(); });
+    for (std::size_t index = 0; index < kWriters; ++index) {
+        connections.writers.emplace_back([&connections] { connections.write(); });
     }
 }
 
@@ -604,18 +698,18 @@ void HttpServer::stop() {
         connections.stopping = true;
     }
     connections.wake();
-    connections.whole.notify_all();
+    connections.unfinished.notify_all();
     connections.watcher.join();
-    for (std::thread& worker : connections.workers) {
-        worker.join();
+    for (std::thread& writer : connections.writers) {
+        writer.join();
     }
-    connections.workers.clear();
+    connections.writers.clear();
     connections.events.stop();
     std::deque<std::unique_ptr<Connection>> waiting;
     std::vector<std::unique_ptr<Connection>> back;
     {
         const std::lock_guard<std::mutex> lock(connections.mutex);
-        waiting.swap(connections.ready);
+        waiting.swap(connections.unwritten);
         back.swap(connections.returned);
     }
     for (auto& connection : waiting) {

@@ -1,17 +1,21 @@
 // The HTTP server of the live desktop: it listens, turns each request into a plain HttpRequest,
-// asks `respond` (on a server thread) and writes the answer. The server library parses and
-// answers each request; the connections are this server's own, so that no client can hold
-// another's turn:
+// asks `respond` on the thread `dispatch` runs it on (the session's) and writes the answer. The
+// server library parses and answers each request; the connections are this server's own, so that
+// no client can hold another's turn:
 //
 // - One thread watches every connection and reads each request whole (headers and body) before
-//   a worker takes it, so a client that sends slowly holds no worker; a request that is not
+//   it is dispatched, so a client that sends slowly holds nothing up; a request that is not
 //   whole within kRequestSeconds of its first byte is answered 408 and its connection closed,
 //   and an idle connection is closed after kIdleSeconds.
+// - The answer is written where it was made, as far as the client takes it at once: a request
+//   costs two threads' turns (the watcher's and the answering thread's). What a client does not
+//   take at once is finished by a writer thread, so that a client that reads slowly holds only
+//   a writer.
 // - Connections are bounded per client address and in all (within the process's file
 //   descriptors, keeping some for the session's own files); at the bound in all, the
 //   connection that has sent nothing for longest is closed for a new one, and when every one is
 //   busy new connections wait in a listen backlog sized for many clients; beyond the bound per
-//   client they are answered 503.
+//   client they are answered 503, as is a request that comes once `dispatch` takes no more.
 // - Bodies over kLargestBody are answered 413, bodies without a length 411, unreadable requests
 //   400; every error it makes gets a JSON body like the handler's own.
 // - An answer that opens an event stream hands its connection to the server's event streams,
@@ -35,8 +39,12 @@ inline constexpr std::size_t kConnectionsInAll = 1024;
 class HttpServer {
 public:
     using Respond = std::function<HttpResponse(const HttpRequest&)>;
+    // Runs its work later on the thread that answers, without waiting for it; false, without
+    // running it, once that thread takes no more work. Work taken but never run is dropped (its
+    // connection closes).
+    using Dispatch = std::function<bool(std::function<void()>)>;
 
-    explicit HttpServer(Respond respond);
+    HttpServer(Respond respond, Dispatch dispatch);
     ~HttpServer();
     HttpServer(const HttpServer&) = delete;
     HttpServer& operator=(const HttpServer&) = delete;

@@ -179,14 +179,9 @@ int runLiveDesktopSession(int argc, const char* argv[], std::istream& input, int
     MainThreadHandoff handoff;
     wake = &handoff;
     RequestHandler* handler = nullptr;  // set once the session serves; the server waits for it
-    HttpServer server([&handoff, &handler](const HttpRequest& request) {
-        HttpResponse answer;
-        if (!handoff.perform([&] { answer = handler->respond(request); })) {
-            answer = {
-                503, "application/json", R"({"error":"the session has ended"})", {}, std::nullopt};
-        }
-        return answer;
-    });
+    HttpServer server(
+        [&handler](const HttpRequest& request) { return handler->respond(request); },
+        [&handoff](std::function<void()> work) { return handoff.post(std::move(work)); });
     std::string reason;
     if (!server.listen(host, *port, &reason)) {
         errors << "-" << kServeKey << ": cannot listen at " << host << " port " << *port << ": "
@@ -213,8 +208,9 @@ int runLiveDesktopSession(int argc, const char* argv[], std::istream& input, int
     handler = &requests;
     server.start();
     serve(session, handoff, stopped);
-    // The session ends as a script's does: no request is taken any more, the ones waiting are
-    // answered 503, and every server thread has finished before the session goes.
+    // The session ends as a script's does: no request is taken any more (those that come are
+    // answered 503, those waiting have their connections closed), and every server thread has
+    // finished before the session goes.
     wake = nullptr;
     handoff.close();
     server.stop();

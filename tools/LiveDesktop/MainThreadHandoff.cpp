@@ -22,40 +22,22 @@ void MainThreadHandoff::keepScheduled() {
     }
 }
 
-void MainThreadHandoff::queue(std::shared_ptr<Job> job) {
-    jobs_.push_back(std::move(job));
-    CFRunLoopSourceSignal(source_.get());
-    CFRunLoopWakeUp(CFRunLoopGetMain());
-}
-
-bool MainThreadHandoff::perform(std::function<void()> work) {
-    auto job = std::make_shared<Job>();
-    job->work = std::move(work);
-    std::unique_lock<std::mutex> lock(lock_);
+bool MainThreadHandoff::post(std::function<void()> work) {
+    const std::lock_guard<std::mutex> lock(lock_);
     if (closed_) {
         return false;
     }
-    queue(job);
-    finished_.wait(lock, [&] { return job->done || closed_; });
-    return job->done;
-}
-
-void MainThreadHandoff::post(std::function<void()> work) {
-    auto job = std::make_shared<Job>();
-    job->work = std::move(work);
-    const std::lock_guard<std::mutex> lock(lock_);
-    if (!closed_) {
-        queue(std::move(job));
-    }
+    jobs_.push_back(std::move(work));
+    CFRunLoopSourceSignal(source_.get());
+    CFRunLoopWakeUp(CFRunLoopGetMain());
+    return true;
 }
 
 void MainThreadHandoff::close() {
-    {
-        const std::lock_guard<std::mutex> lock(lock_);
-        closed_ = true;
-        jobs_.clear();
-    }
-    finished_.notify_all();
+    std::deque<std::function<void()>> dropped;
+    const std::lock_guard<std::mutex> lock(lock_);
+    closed_ = true;
+    dropped.swap(jobs_);
 }
 
 void MainThreadHandoff::performNext(void* info) {
@@ -65,7 +47,7 @@ void MainThreadHandoff::performNext(void* info) {
     if (handoff->running_) {
         return;
     }
-    std::shared_ptr<Job> job;
+    std::function<void()> job;
     {
         const std::lock_guard<std::mutex> lock(handoff->lock_);
         if (handoff->jobs_.empty()) {
@@ -75,18 +57,14 @@ void MainThreadHandoff::performNext(void* info) {
         handoff->jobs_.pop_front();
     }
     handoff->running_ = true;
-    job->work();
+    job();
     handoff->running_ = false;
     ++handoff->jobsRun_;
     handoff->keepScheduled();
-    {
-        const std::lock_guard<std::mutex> lock(handoff->lock_);
-        job->done = true;
-        if (!handoff->jobs_.empty()) {
-            CFRunLoopSourceSignal(handoff->source_.get());  // the next job, at the next pass
-        }
+    const std::lock_guard<std::mutex> lock(handoff->lock_);
+    if (!handoff->jobs_.empty()) {
+        CFRunLoopSourceSignal(handoff->source_.get());  // the next job, at the next pass
     }
-    handoff->finished_.notify_all();
 }
 
 }  // namespace sim::live

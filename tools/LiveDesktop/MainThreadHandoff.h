@@ -1,16 +1,13 @@
 // How the HTTP server's threads hand work to the main thread: a version 0 source on the main
-// run loop. A server thread queues its work, signals the source, wakes the loop up and waits;
-// the main thread runs the work when the loop performs the source, one piece at a time, and
-// tells the waiting thread it is done. So the session, the system's callbacks and everything
-// made from them are only ever touched on the main thread, and no lock is needed outside this
-// queue.
+// run loop. A server thread queues its work, signals the source and wakes the loop up; the main
+// thread runs the work when the loop performs the source, one piece at a time. So the session,
+// the system's callbacks and everything made from them are only ever touched on the main thread,
+// and no lock is needed outside this queue.
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <memory>
 #include <mutex>
 
 #include "CoreFoundation/CFRunLoop.h"
@@ -27,12 +24,10 @@ public:
     MainThreadHandoff(const MainThreadHandoff&) = delete;
     MainThreadHandoff& operator=(const MainThreadHandoff&) = delete;
 
-    // Any thread but the main one: runs `work` on the main thread and waits until it has run.
-    // False, without running it, when the handoff is closed before the work's turn.
-    bool perform(std::function<void()> work);
-    // Any thread: queues `work` for the main thread without waiting for it.
-    void post(std::function<void()> work);
-    // Any thread: no more work is taken; what is queued is dropped and its callers return.
+    // Any thread: queues `work` for the main thread without waiting for it. False, without
+    // queueing it, once the handoff is closed.
+    bool post(std::function<void()> work);
+    // Any thread: no more work is taken; what is queued is dropped.
     void close();
 
     // Main thread: puts the source back on the main run loop if it is no longer there (the
@@ -42,16 +37,10 @@ public:
     std::uint64_t jobsRun() const { return jobsRun_; }
 
 private:
-    struct Job {
-        std::function<void()> work;
-        bool done = false;
-    };
     static void performNext(void* info);
-    void queue(std::shared_ptr<Job> job);
 
     std::mutex lock_;
-    std::condition_variable finished_;
-    std::deque<std::shared_ptr<Job>> jobs_;
+    std::deque<std::function<void()>> jobs_;
     bool closed_ = false;
     bool running_ = false;       // main thread only: a job is running (and may run the loop itself)
     std::uint64_t jobsRun_ = 0;  // main thread only
