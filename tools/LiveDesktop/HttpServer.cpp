@@ -93,6 +93,21 @@ struct Connection {
     bool closesAfterAnswer = false;
 };
 
+// A connection whose request waits for the thread that answers; dropped before its turn (the
+// session ended first), it is answered 503 and closed.
+struct Unanswered {
+    explicit Unanswered(std::unique_ptr<Connection> waiting) : connection(std::move(waiting)) {}
+    Unanswered(const Unanswered&) = delete;
+    Unanswered& operator=(const Unanswered&) = delete;
+    ~Unanswered() {
+        if (connection) {
+            const std::string answer = closingAnswer(503);
+            ::send(connection->fd, answer.data(), answer.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        }
+    }
+    std::unique_ptr<Connection> connection;
+};
+
 // The connection whose request this thread answers.
 thread_local Connection* tServing = nullptr;
 
@@ -289,11 +304,11 @@ struct HttpServer::Connections : httplib::Server {
             return true;
         }
         connection->requestLength = extent.length;
-        auto handed = std::make_shared<std::unique_ptr<Connection>>(std::move(connection));
-        if (dispatch([this, handed] { answer(std::move(*handed)); })) {
+        auto handed = std::make_shared<Unanswered>(std::move(connection));
+        if (dispatch([this, handed] { answer(std::move(handed->connection)); })) {
             return false;
         }
-        connection = std::move(*handed);
+        connection = std::move(handed->connection);
         refuse(*connection, 503);  // the session has ended
         return true;
     }

@@ -41,7 +41,7 @@ public:
     using Respond = std::function<HttpResponse(const HttpRequest&)>;
     // Runs its work later on the thread that answers, without waiting for it; false, without
     // running it, once that thread takes no more work. Work taken but never run is dropped (its
-    // connection closes).
+    // request is answered 503).
     using Dispatch = std::function<bool(std::function<void()>)>;
 
     HttpServer(Respond respond, Dispatch dispatch);

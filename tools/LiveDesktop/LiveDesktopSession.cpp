@@ -208,9 +208,8 @@ int runLiveDesktopSession(int argc, const char* argv[], std::istream& input, int
     handler = &requests;
     server.start();
     serve(session, handoff, stopped);
-    // The session ends as a script's does: no request is taken any more (those that come are
-    // answered 503, those waiting have their connections closed), and every server thread has
-    // finished before the session goes.
+    // The session ends as a script's does: no request is taken any more, the ones waiting are
+    // answered 503, and every server thread has finished before the session goes.
     wake = nullptr;
     handoff.close();
     server.stop();

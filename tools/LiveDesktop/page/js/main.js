@@ -13,16 +13,21 @@ import { SystemMenu } from "./systemmenu.js";
 const kOwnActionMilliseconds = 1000;
 const kOtherTabNoticeMilliseconds = 5000;
 
-// Milliseconds from each mouse-up to the first frame that shows the desktop the release's
-// answer brought, with its parts (the release waiting for what went before it, its request
-// sent → answered, the next frame's start, its drawing), and of the page's own work on each
-// answer (received → drawn), for measurements.
+// Milliseconds from each mouse-up to the first frame that shows the desktop the release made,
+// whether its changes came first by the event stream or by the release's answer, with its parts
+// (the release waiting for what went before it, sent → its changes arrived, the next frame's
+// start, its drawing), and of the page's own work on each answer (received → drawn), for
+// measurements.
 const timings = [];
 const clickParts = [];
 const workTimings = [];
 window.__quenfoldTimings = timings;
 window.__quenfoldClickParts = clickParts;
 window.__quenfoldWork = workTimings;
+// The frames that drew the newest versions of the desktop, oldest first, and the measurements
+// waiting for a version to be drawn.
+const drawnVersions = [];
+const drawWaiters = [];
 
 const screenElement = document.getElementById("screen");
 const screen = new Screen(screenElement);
@@ -66,6 +71,7 @@ function apply(changes, answered = false) {
   if (!changes) {
     return true;
   }
+  const arrived = performance.now();
   const whole = changes.whole || changes.from === undefined;
   if (whole && changes.session && desktop && changes.session !== desktop.session) {
     alerts.show("A new session answers at this address now: the desktop shown is its own, " +
@@ -99,6 +105,8 @@ function apply(changes, answered = false) {
     systemMenu.render(desktop);
     quenfoldCard.render(desktop);
     worldCard.render(desktop);
+    const version = desktop.version;
+    afterNextFrame((now, frame) => markDrawn({ version, arrived, frame, now }));
   }
   if (changes.story) {
     takeStory(changes.story, answered);
@@ -145,6 +153,27 @@ function formatTime(seconds) {
   const whole = Math.floor(seconds);
   const minutes = Math.floor(whole / 60);
   return `${minutes}:${String(whole % 60).padStart(2, "0")}`;
+}
+
+function markDrawn(drawn) {
+  drawnVersions.push(drawn);
+  if (drawnVersions.length > 64) {
+    drawnVersions.shift();
+  }
+  for (const waiter of drawWaiters.filter((w) => w.version <= drawn.version)) {
+    drawWaiters.splice(drawWaiters.indexOf(waiter), 1);
+    waiter.done(drawn);
+  }
+}
+
+// Runs `done` with the first frame that drew `version` or a newer one, at once if it was drawn.
+function whenDrawn(version, done) {
+  const drawn = drawnVersions.find((d) => d.version >= version);
+  if (drawn) {
+    done(drawn);
+  } else {
+    drawWaiters.push({ version, done });
+  }
 }
 
 // Runs `work` once the browser has drawn the next frame: an animation frame callback runs before
@@ -295,21 +324,29 @@ function release(event) {
   }
   buttonDown = false;
   const mouseUp = event.timeStamp;
+  const versionBefore = desktop ? desktop.version : 0;
   const point = screen.pointAt(event.clientX, event.clientY);
   lastPoint = point;
+  // The release goes first: what the page draws of it can wait for its answer.
+  sendHand("release", point, modifiersOf(event), (answer, sent, received) => {
+    const measure = ({ arrived, frame, now }) => {
+      clickParts.push({ waiting: sent - mouseUp, arriving: arrived - sent, frame: frame - arrived,
+        drawing: now - frame });
+      timings.push(now - mouseUp);
+    };
+    // A release that changed nothing is measured to the frame after its answer.
+    if (answer.version > versionBefore) {
+      whenDrawn(answer.version, measure);
+    } else {
+      afterNextFrame((now, frame) => measure({ arrived: received, frame, now }));
+    }
+  });
   // A control acts when the button goes up over the control it went down on, as in AppKit.
   const control = pressedControl;
   const under = document.elementFromPoint(event.clientX, event.clientY);
   const acts = control && under && under.closest("[data-control]") === control;
   pressedControl = null;
   unmarkPressed();
-  sendHand("release", point, modifiersOf(event), (answer, sent, received) => {
-    afterNextFrame((now, frame) => {
-      clickParts.push({ waiting: sent - mouseUp, request: received - sent,
-        frame: frame - received, drawing: now - frame });
-      timings.push(now - mouseUp);
-    });
-  });
   if (acts) {
     const statement = statementFor(control);
     if (statement) {

@@ -3,6 +3,7 @@
 
 import { scriptWord } from "./api.js";
 import { applicationIcon } from "./icons.js";
+import { setText } from "./nodes.js";
 
 function element(tag, className, text) {
   const made = document.createElement(tag);
@@ -17,7 +18,13 @@ function element(tag, className, text) {
 
 // Terms and their values; `none` greys a value that says nothing is there, `wide` gives a long
 // value the whole row in a list laid out two pairs a row.
+// Drawn again only when they changed: each drawing lays the panel out anew.
 function facts(list, pairs) {
+  const drawn = JSON.stringify(pairs);
+  if (list.dataset.drawn === drawn) {
+    return;
+  }
+  list.dataset.drawn = drawn;
   list.replaceChildren(
     ...pairs.flatMap(([term, value, { none = false, wide = false } = {}]) => {
       const description = element("dd", "", value);
@@ -97,14 +104,16 @@ export class QuenfoldCard {
     const quenfold = desktop.quenfold;
     const state = quenfold.state;
     const labels = { notLaunched: "Not launched", running: "Running", quit: "Quit" };
-    this.state.textContent = labels[state] || state;
+    setText(this.state, labels[state] || state);
     this.state.className = `badge ${state === "running" ? "running" : state === "quit" ? "quit" : ""}`;
-    this.note.textContent =
+    setText(
+      this.note,
       state === "notLaunched"
         ? "Launch Quenfold to watch the Dock: a click on the active application's Dock item will hide it."
         : state === "quit"
           ? "Quenfold has quit. Launch it again: it starts as a new process."
-          : "";
+          : "",
+    );
     this.launch.disabled = state === "running" || desktop.loggedOut;
     this.reopen.disabled = state !== "running";
     this.quit.disabled = state !== "running";
@@ -230,12 +239,12 @@ export class WorldCard {
   updateRow(row, application) {
     const word = scriptWord(application.name);
     const state = row.querySelector(".app-row-state");
-    state.textContent = application.hidden ? "hidden" : application.active ? "active" : "";
+    setText(state, application.hidden ? "hidden" : application.active ? "active" : "");
     state.className = `app-row-state ${application.hidden ? "hidden-app" : application.active ? "active" : ""}`;
     const toggle = row.querySelector(".toggle");
     // The Dock is no application a user hides.
     toggle.hidden = application.name === "Dock";
-    toggle.textContent = application.hidden ? "Unhide" : "Hide";
+    setText(toggle, application.hidden ? "Unhide" : "Hide");
     toggle.dataset.statement = `${application.hidden ? "unhide" : "hide"} ${word}`;
     toggle.setAttribute("aria-label", `${toggle.textContent} ${application.name}`);
   }
@@ -299,21 +308,39 @@ export class Story {
     this.list = list;
     this.limit = limit;
     this.following = true;
+    this.scrollPending = false;
+    // Whether the reader follows is read from their own scrolls only: the page's own scroll to
+    // the end would otherwise make each new line lay the page out once more.
+    this.ownScroll = -1;
     list.addEventListener("scroll", () => {
+      if (list.scrollTop === this.ownScroll) {
+        return;
+      }
       this.following = list.scrollHeight - list.scrollTop - list.clientHeight < 24;
     });
-    new ResizeObserver(() => {
+    new ResizeObserver(() => this.followToEnd()).observe(list);
+  }
+
+  // Scrolls to the newest line when the reader follows the story, once in the next frame
+  // however many lines came: the frame lays the page out anyway.
+  followToEnd() {
+    if (!this.following || this.scrollPending) {
+      return;
+    }
+    this.scrollPending = true;
+    requestAnimationFrame(() => {
+      this.scrollPending = false;
       if (this.following) {
-        list.scrollTop = list.scrollHeight;
+        this.list.scrollTop = this.list.scrollHeight;
+        this.ownScroll = this.list.scrollTop;
       }
-    }).observe(list);
+    });
   }
 
   append(lines) {
     if (lines.length === 0) {
       return;
     }
-    const following = this.following;
     const fragment = document.createDocumentFragment();
     for (const line of lines) {
       const match = /^\s*(\d+\.\d+)\s+(.*)$/.exec(line);
@@ -336,9 +363,7 @@ export class Story {
     while (this.list.children.length > this.limit) {
       this.list.firstElementChild.remove();
     }
-    if (following) {
-      this.list.scrollTop = this.list.scrollHeight;
-    }
+    this.followToEnd();
   }
 
   // A new session's story: shown from its newest line.

@@ -3,6 +3,7 @@
 // drawing to the next (keyed by what they show), so that hover and focus survive a redraw.
 
 import { applicationIcon, dockItemIcon, tileColour } from "./icons.js";
+import { setText } from "./nodes.js";
 
 export const kScreenWidth = 1440;
 export const kScreenHeight = 900;
@@ -342,7 +343,7 @@ export class Screen {
   }
 
   tick() {
-    this.clock.textContent = this.clockFormat.format(new Date()).replace(",", "");
+    setText(this.clock, this.clockFormat.format(new Date()).replace(",", ""));
   }
 
   renderMenuBar(active) {
@@ -429,6 +430,11 @@ export class Screen {
         return node;
       },
       (node, item, index) => {
+        const drawn = JSON.stringify([item, index]);
+        if (node.dataset.item === drawn) {
+          return;
+        }
+        node.dataset.item = drawn;
         const title = item.title ?? "";
         place(node, item.x, item.y, item.w, item.h);
         node.dataset.frame = JSON.stringify([item.x, item.y, item.w, item.h]);
