@@ -431,9 +431,9 @@ def adding_an_application_from_the_panel(page, program):
     field = page.driver.find_element(By.ID, "add-app-name")
     field.send_keys(name)
     field.submit()
-    wait_until(f"{name}'s window", lambda: page.script(
-        "return Array.from(document.querySelectorAll('#windows .window:not([hidden])'),"
-        " (w) => w.dataset.application);") [0:1] == [name])
+    wait_until(f"{name}'s window in front", lambda: page.script(
+        "return Array.from(document.querySelectorAll('#windows .window:not([hidden])'))"
+        ".sort((a, b) => b.style.zIndex - a.style.zIndex).map((w) => w.dataset.application);")[0:1] == [name])
     check(page.active_application() == name, f"{name} is not active")
     titles = page.script(
         "return Array.from(document.querySelectorAll('#dock .dock-item'), (i) => i.dataset.title);")

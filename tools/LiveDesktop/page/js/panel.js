@@ -260,10 +260,10 @@ export class Inspector {
   }
 
   render(point, answer, access) {
-    this.point.textContent = `at ${point.x}, ${point.y}`;
+    setText(this.point, `at ${point.x}, ${point.y}`);
     if (answer === null) {
       this.show([["Element", access ? "nothing the toolkit can see here" : "none: accessibility access is off", true]]);
-      this.lineage.textContent = "";
+      setText(this.lineage, "");
       this.lineage.title = "";
       return;
     }
@@ -275,7 +275,7 @@ export class Inspector {
       ]),
     );
     const lineage = (answer.lineage || "").split("\n").map((line) => line.trim()).filter(Boolean);
-    this.lineage.textContent = lineage.join("  ›  ");
+    setText(this.lineage, lineage.join("  ›  "));
     this.lineage.title = answer.lineage || "";
   }
 
@@ -288,8 +288,14 @@ export class Inspector {
   }
 
   // Each term with its value in a group of its own, so that a line too short for all of them
-  // drops whole ones.
+  // drops whole ones; drawn again only when they changed (the pointer mostly moves within one
+  // element).
   show(entries) {
+    const drawn = JSON.stringify(entries);
+    if (this.facts.dataset.drawn === drawn) {
+      return;
+    }
+    this.facts.dataset.drawn = drawn;
     this.facts.replaceChildren(
       ...entries.map(([term, text, none]) => {
         const group = element("div");

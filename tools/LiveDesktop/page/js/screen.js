@@ -49,9 +49,10 @@ function occurrenceKeys(entries, keyOf) {
   });
 }
 
-// Puts one element per entry into `container`, in the entries' order, reusing the element of
-// the same key from before and removing those of entries that are gone.
-function reconcile(container, entries, keys, create, update) {
+// Puts one element per entry into `container`, in the entries' order (or, not `ordered`, new ones
+// after those there already), reusing the element of the same key from before and removing those
+// of entries that are gone.
+function reconcile(container, entries, keys, create, update, { ordered = true } = {}) {
   const before = new Map();
   for (const child of container.children) {
     before.set(child.dataset.key, child);
@@ -65,7 +66,10 @@ function reconcile(container, entries, keys, create, update) {
       node.dataset.key = keys[index];
     }
     update(node, entry, index);
-    if (container.children[index] !== node) {
+    if (!node.parentNode) {
+      container.append(node);
+    }
+    if (ordered && container.children[index] !== node) {
       container.insertBefore(node, container.children[index] || null);
     }
   });
@@ -255,7 +259,7 @@ function settingsControls(body, settings) {
   views.forEach((view, index) => {
     const holder = body.children[index];
     if (view.kind === "text") {
-      holder.textContent = view.text;
+      setText(holder, view.text);
       holder.style.color = view.color || "";
     } else if (view.kind === "switch") {
       const checked = view.key ? Boolean(settings.controls[view.key]) : false;
@@ -379,21 +383,24 @@ export class Screen {
       keys,
       (entry) => createWindow(entry, isSettings(entry)),
       (node, entry, index) => {
-        const drawn = JSON.stringify([entry, windows.length - index, entry === keyWindow,
-          isSettings(entry) ? settings : null]);
+        // An activation restacks the windows: only their z-index and key state change then.
+        const zIndex = String(windows.length - index);
+        if (node.style.zIndex !== zIndex) {
+          node.style.zIndex = zIndex;
+        }
+        node.classList.toggle("key", entry === keyWindow);
+        const drawn = JSON.stringify([entry, isSettings(entry) ? settings : null]);
         if (node.dataset.drawn === drawn) {
           return;
         }
         node.dataset.drawn = drawn;
         node.hidden = !entry.onScreen;
         place(node, entry.x, entry.y, entry.w, entry.h);
-        node.style.zIndex = String(windows.length - index);
-        node.classList.toggle("key", entry === keyWindow);
         node.dataset.application = entry.application;
         node.dataset.frame = JSON.stringify([entry.x, entry.y, entry.w, entry.h]);
         node.dataset.title = entry.title;
         node.setAttribute("aria-label", `${entry.title}, a window of ${entry.application}`);
-        node.querySelector(".titlebar-title").textContent = entry.title;
+        setText(node.querySelector(".titlebar-title"), entry.title);
         if (node.classList.contains("settings")) {
           settingsControls(node.querySelector(".settings-body"), settings);
         }
@@ -402,6 +409,9 @@ export class Screen {
           elementsLayer(layer, entry);
         }
       },
+      // The stacking is the z-index's: a window's element moved in the document would be laid
+      // out and painted again whole, with all it shows.
+      { ordered: false },
     );
   }
 
