@@ -4,6 +4,8 @@
 // Input: a request line ("POST /api/script?x=1 HTTP/1.1" or just "METHOD TARGET"), header lines
 // ("Name: value"), an empty line, then the body. Without a Host header the served one is added,
 // so that inputs reach past the host check. Query parameters are split at & and = as given.
+#include <algorithm>
+#include <cctype>
 #include <cstddef>
 #include <cstdint>
 #include <ostream>
@@ -11,6 +13,8 @@
 #include <string_view>
 
 #include "DesktopScript/DesktopScript.h"
+#include "FuzzCheck.h"
+#include "LiveDesktop/HttpFraming.h"
 #include "LiveDesktop/LiveDesktopSession.h"
 #include "LiveDesktop/LiveSession.h"
 #include "LiveDesktop/RequestHandling.h"
@@ -108,6 +112,23 @@ private:
                                        &events_};
 };
 
+// The same bytes as the server frames them: a request it takes keeps its framing once its
+// Accept-Encoding lines are dropped, and has none left.
+void frame(std::string bytes) {
+    const sim::live::RequestExtent extent = sim::live::firstRequest(bytes);
+    if (extent.length == 0) {
+        return;
+    }
+    const std::size_t length = sim::live::withoutAcceptEncoding(bytes, extent.length);
+    fuzzRequire(length <= extent.length && length <= bytes.size(), "the request grew");
+    const sim::live::RequestExtent again = sim::live::firstRequest(bytes);
+    fuzzRequire(again.refusal == 0 && again.length == length, "the request frames otherwise");
+    std::string head = bytes.substr(0, bytes.find("\r\n\r\n") + 2);
+    std::transform(head.begin(), head.end(), head.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    fuzzRequire(head.find("\r\naccept-encoding:") == std::string::npos, "Accept-Encoding is left");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -116,6 +137,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    frame(std::string(reinterpret_cast<const char*>(data), size));
     // Kept to the end of the process (never destroyed after the session's own state).
     static ServedSession* served = nullptr;
     static int requests = 0;

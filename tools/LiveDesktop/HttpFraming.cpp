@@ -4,6 +4,7 @@
 #include <cctype>
 #include <charconv>
 #include <optional>
+#include <string_view>
 
 #include "LiveDesktop/RequestBodies.h"
 
@@ -133,6 +134,25 @@ RequestExtent firstRequest(const std::string& bytes) {
     }
     const std::size_t length = headEnd + 4 + body;
     return {bytes.size() >= length ? length : 0, 0};
+}
+
+std::size_t withoutAcceptEncoding(std::string& bytes, std::size_t length) {
+    constexpr std::string_view kName = "accept-encoding:";
+    std::size_t headEnd = std::min(bytes.find("\r\n\r\n"), length);
+    std::size_t line = bytes.find("\r\n");
+    while (line < headEnd) {
+        const std::size_t next = bytes.find("\r\n", line + 2);
+        const std::string_view text(bytes.data() + line + 2, next - line - 2);
+        if (text.size() < kName.size() ||
+            lowercased(std::string(text.substr(0, kName.size()))) != kName) {
+            line = next;
+            continue;
+        }
+        bytes.erase(line, next - line);
+        length -= next - line;
+        headEnd -= next - line;
+    }
+    return length;
 }
 
 }  // namespace sim::live

@@ -20,6 +20,12 @@ struct RequestExtent {
 };
 RequestExtent firstRequest(const std::string& bytes);
 
+// Answers are not compressed: they are small and their clients near, and compressing one (Brotli,
+// when a browser offers it) took longer than the rest of its request. Drops the Accept-Encoding
+// lines from the head of the request that takes the first `length` bytes of `bytes` (as
+// firstRequest framed it); its new length.
+std::size_t withoutAcceptEncoding(std::string& bytes, std::size_t length);
+
 // The JSON body of an error the server answers itself: {"error": "…"}.
 std::string errorBody(int status);
 // The whole answer of that status, closing the connection.

@@ -11,7 +11,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -21,7 +20,6 @@
 #include <map>
 #include <mutex>
 #include <optional>
-#include <string_view>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -162,32 +160,6 @@ bool sendAll(int fd, const char* bytes, std::size_t size) {
     return true;
 }
 
-// Answers are not compressed: they are small and their clients near, and compressing one (Brotli,
-// when a browser offers it) took longer than the rest of its request. The request's
-// Accept-Encoding lines are dropped before the server library reads its head.
-void dropAcceptEncoding(Connection& connection) {
-    constexpr std::string_view kName = "accept-encoding:";
-    std::string& bytes = connection.buffer;
-    std::size_t headEnd = std::min(bytes.find("\r\n\r\n"), connection.requestLength);
-    std::size_t line = bytes.find("\r\n");
-    while (line < headEnd) {
-        const std::size_t next = bytes.find("\r\n", line + 2);
-        const bool named =
-            next - line - 2 >= kName.size() &&
-            std::equal(kName.begin(), kName.end(), bytes.begin() + line + 2,
-                       [](char expected, char got) {
-                           return expected == std::tolower(static_cast<unsigned char>(got));
-                       });
-        if (!named) {
-            line = next;
-            continue;
-        }
-        bytes.erase(line, next - line);
-        connection.requestLength -= next - line;
-        headEnd -= next - line;
-    }
-}
-
 // One request whose bytes are all here, for the server library to read and answer; its answer is
 // gathered whole, to be written at once.
 class WholeRequestStream : public httplib::Stream {
@@ -318,7 +290,8 @@ struct HttpServer::Connections : httplib::Server {
     void answer(std::unique_ptr<Connection> connection) {
         const bool last = ++connection->served >= kRequestsPerConnection;
         bool closes = false;
-        dropAcceptEncoding(*connection);
+        connection->requestLength =
+            withoutAcceptEncoding(connection->buffer, connection->requestLength);
         WholeRequestStream stream(*connection);
         tServing = connection.get();
         const bool made = process_request(stream, last, closes, {});
