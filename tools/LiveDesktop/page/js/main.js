@@ -155,6 +155,7 @@ function formatTime(seconds) {
   return `${minutes}:${String(whole % 60).padStart(2, "0")}`;
 }
 
+// A frame drew `drawn.version`: the measurements waiting for it, or for an older one, take it.
 function markDrawn(drawn) {
   drawnVersions.push(drawn);
   if (drawnVersions.length > 64) {
