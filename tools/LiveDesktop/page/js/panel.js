@@ -3,7 +3,7 @@
 
 import { scriptWord } from "./api.js";
 import { applicationIcon } from "./icons.js";
-import { setText } from "./nodes.js";
+import { drawsAnew, setText } from "./nodes.js";
 
 function element(tag, className, text) {
   const made = document.createElement(tag);
@@ -20,11 +20,9 @@ function element(tag, className, text) {
 // value the whole row in a list laid out two pairs a row.
 // Drawn again only when they changed: each drawing lays the panel out anew.
 function facts(list, pairs) {
-  const drawn = JSON.stringify(pairs);
-  if (list.dataset.drawn === drawn) {
+  if (!drawsAnew(list, "drawn", pairs)) {
     return;
   }
-  list.dataset.drawn = drawn;
   list.replaceChildren(
     ...pairs.flatMap(([term, value, { none = false, wide = false } = {}]) => {
       const description = element("dd", "", value);
@@ -291,11 +289,9 @@ export class Inspector {
   // drops whole ones; drawn again only when they changed (the pointer mostly moves within one
   // element).
   show(entries) {
-    const drawn = JSON.stringify(entries);
-    if (this.facts.dataset.drawn === drawn) {
+    if (!drawsAnew(this.facts, "drawn", entries)) {
       return;
     }
-    this.facts.dataset.drawn = drawn;
     this.facts.replaceChildren(
       ...entries.map(([term, text, none]) => {
         const group = element("div");

@@ -3,7 +3,7 @@
 // drawing to the next (keyed by what they show), so that hover and focus survive a redraw.
 
 import { applicationIcon, dockItemIcon, tileColour } from "./icons.js";
-import { setText } from "./nodes.js";
+import { drawsAnew, setText } from "./nodes.js";
 
 export const kScreenWidth = 1440;
 export const kScreenHeight = 900;
@@ -179,10 +179,8 @@ function elementView(item, windowEntry) {
 // The elements are made again only when their layout changes; their states change in place.
 function elementsLayer(layer, windowEntry) {
   const items = contentElements(windowEntry);
-  const layout = JSON.stringify(items.map((item) => [item.role, item.title, item.x, item.y,
-    item.w, item.h]));
-  if (layer.dataset.layout !== layout) {
-    layer.dataset.layout = layout;
+  const layout = items.map((item) => [item.role, item.title, item.x, item.y, item.w, item.h]);
+  if (drawsAnew(layer, "layout", layout)) {
     layer.replaceChildren(...items.map((item) => elementView(item, windowEntry)));
   }
   items.forEach((item, index) => {
@@ -248,12 +246,9 @@ function settingsView(view) {
 // the texts are brought up to date in place, so that focus stays where it was.
 function settingsControls(body, settings) {
   const views = settings.views || [];
-  const layout = JSON.stringify(
-    views.map((view) => [view.kind, view.key, view.action, view.kind === "text" ? "" : view.text,
-      view.x, view.y, view.w, view.h]),
-  );
-  if (body.dataset.layout !== layout) {
-    body.dataset.layout = layout;
+  const layout = views.map((view) => [view.kind, view.key, view.action,
+    view.kind === "text" ? "" : view.text, view.x, view.y, view.w, view.h]);
+  if (drawsAnew(body, "layout", layout)) {
     body.replaceChildren(...views.map(settingsView));
   }
   views.forEach((view, index) => {
@@ -389,11 +384,9 @@ export class Screen {
           node.style.zIndex = zIndex;
         }
         node.classList.toggle("key", entry === keyWindow);
-        const drawn = JSON.stringify([entry, isSettings(entry) ? settings : null]);
-        if (node.dataset.drawn === drawn) {
+        if (!drawsAnew(node, "drawn", [entry, isSettings(entry) ? settings : null])) {
           return;
         }
-        node.dataset.drawn = drawn;
         node.hidden = !entry.onScreen;
         place(node, entry.x, entry.y, entry.w, entry.h);
         node.dataset.application = entry.application;
@@ -440,20 +433,16 @@ export class Screen {
         return node;
       },
       (node, item, index) => {
-        const drawn = JSON.stringify([item, index]);
-        if (node.dataset.item === drawn) {
+        if (!drawsAnew(node, "item", [item, index])) {
           return;
         }
-        node.dataset.item = drawn;
         const title = item.title ?? "";
         place(node, item.x, item.y, item.w, item.h);
         node.dataset.frame = JSON.stringify([item.x, item.y, item.w, item.h]);
         node.dataset.index = String(index);
         node.dataset.title = title;
         node.dataset.subrole = item.subrole ?? "";
-        const signature = `${item.subrole}\u0000${title}`;
-        if (node.dataset.drawn !== signature) {
-          node.dataset.drawn = signature;
+        if (drawsAnew(node, "drawn", [item.subrole, title])) {
           node.querySelector(".dock-icon").innerHTML = dockItemIcon(item);
           node.querySelector(".dock-label").textContent = title;
         }
@@ -486,11 +475,9 @@ export class Screen {
       () => element("div", "dock-menu", { role: "menu" }),
       (node, menu) => {
         place(node, menu.x, menu.y, menu.w, menu.h);
-        const signature = JSON.stringify(menu);
-        if (node.dataset.drawn === signature) {
+        if (!drawsAnew(node, "drawn", menu)) {
           return;
         }
-        node.dataset.drawn = signature;
         node.replaceChildren(
           ...menu.items.map((item) => {
             const row = element("div", "dock-menu-item", {
