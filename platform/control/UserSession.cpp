@@ -90,7 +90,9 @@ void logOut() {
                 return;
             }
         }
-        world.quit(pid);
+        // A running system has quit above; its agent that stands for the next launch never
+        // launched, and ends untold.
+        world.quit(pid, pid != world.systemPid());
     }
     if (finder) {
         world.quit(*finder);

@@ -380,7 +380,7 @@ void Desktop::unhide(pid_t pid) {
     record(utf8FromUTF16(app->name) + " is shown");
 }
 
-void Desktop::quit(pid_t pid) {
+void Desktop::quit(pid_t pid, bool told) {
     Application* app = mutableApplication(pid);
     if (app == nullptr) {
         return;
@@ -408,7 +408,9 @@ void Desktop::quit(pid_t pid) {
     std::erase(pendingHides_, pid);
     std::erase_if(pendingActivations_, [pid](const auto& request) { return request.first == pid; });
     layoutDock();
-    record(name + " has quit");
+    if (told) {
+        record(name + " has quit");
+    }
     if (active_ == pid) {
         activateNextAfter(pid);
     }

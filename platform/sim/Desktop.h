@@ -176,7 +176,8 @@ public:
     void activate(pid_t pid, bool allWindows = true);
     void hide(pid_t pid);
     void unhide(pid_t pid);
-    void quit(pid_t pid);
+    // `told`: the transcript says it quit (not for the system's agent that never launched).
+    void quit(pid_t pid, bool told = true);
     void setAccessEnabled(bool enabled);
     void orderWindowFront(NodeId window);
     void closeWindow(NodeId window);

@@ -390,4 +390,19 @@ TEST_F(DesktopScriptRun, TheStoryTellsTheStatementsAndTheTranscriptInOrderAtTheV
     }
 }
 
+// Only a process that ran is told to have quit: the system's agent before its first launch and
+// after a quit stands for a launch, and ends untold at a logout.
+TEST_F(DesktopScriptRun, ALogoutTellsTheQuitOfWhatRanOnly) {
+    const RunResult result =
+        runScript("app Safari\nlogout\nlogin\nlaunch\nquit\nlogout\nlogin\nlaunch\nlogout\n");
+    ASSERT_EQ(result.status, 0) << result.errors;
+    std::size_t told = 0;
+    for (std::size_t at = result.story.find("Quenfold has quit"); at != std::string::npos;
+         at = result.story.find("Quenfold has quit", at + 1)) {
+        ++told;
+    }
+    EXPECT_EQ(told, 2u) << result.story;
+    EXPECT_NE(result.story.find("Safari has quit"), std::string::npos);
+}
+
 }  // namespace
