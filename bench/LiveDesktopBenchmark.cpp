@@ -6,69 +6,25 @@
 //   QUENFOLD_HAND_EVENTS=100000 build/bench/live_desktop_benchmark   # a shorter stream
 #include <benchmark/benchmark.h>
 #include <httplib.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
 #include <stdexcept>
 #include <string>
-#include <thread>
 #include <vector>
 
-extern char** environ;
+#include "ServedProgram.h"
 
 namespace {
 
-// The program serving the built-in demo's world on a free port; its story is read and dropped.
+// The served program with a client of its own, Quenfold launched.
 class ServedDesktop {
 public:
-    ServedDesktop() {
-        int out[2];
-        if (pipe(out) != 0) {
-            throw std::runtime_error("no pipe");
-        }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        const std::string program = std::string(QUENFOLD_BUNDLE_PATH) + "/Contents/MacOS/Quenfold";
-        std::vector<std::string> words{program, "-SimulatedServe", "0"};
-        std::vector<char*> argv;
-        for (std::string& word : words) {
-            argv.push_back(word.data());
-        }
-        argv.push_back(nullptr);
-        if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) {
-            throw std::runtime_error("the program cannot be started");
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        close(out[1]);
-        std::string first;
-        for (char c; read(out[0], &c, 1) == 1 && c != '\n';) {
-            first += c;
-        }
-        port_ = std::stoi(first.substr(first.rfind(':') + 1));
-        drain_ = std::thread([fd = out[0]] {
-            char buffer[1 << 16];
-            while (read(fd, buffer, sizeof buffer) > 0) {
-            }
-            close(fd);
-        });
-        client_ = std::make_unique<httplib::Client>("127.0.0.1", port_);
-        client_->set_keep_alive(true);
-        client_->set_tcp_nodelay(true);
+    ServedDesktop() : client_("127.0.0.1", program_.port()) {
+        client_.set_keep_alive(true);
+        client_.set_tcp_nodelay(true);
         script("default ShowSettingsOnLaunch NO\nlaunch\n");
-    }
-    ~ServedDesktop() {
-        client_.reset();
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
-        drain_.join();
     }
 
     void script(const std::string& text) {
@@ -76,33 +32,22 @@ public:
         for (char c : text) {
             escaped += c == '\n' ? std::string("\\n") : std::string(1, c);
         }
-        client_->Post("/api/script", "{\"text\":\"" + escaped + "\"}", "application/json");
+        client_.Post("/api/script", "{\"text\":\"" + escaped + "\"}", "application/json");
     }
     void hand(const char* action, double x, double y) {
         const std::string body = std::string("{\"action\":\"") + action +
                                  "\",\"x\":" + std::to_string(x) + ",\"y\":" + std::to_string(y) +
                                  "}";
-        const httplib::Result answer = client_->Post("/api/hand", body, "application/json");
+        const httplib::Result answer = client_.Post("/api/hand", body, "application/json");
         if (!answer || answer->status != 200) {
             throw std::runtime_error("a hand request failed");
         }
     }
-    // Resident memory of the server, in MiB.
-    double residentMiB() const {
-        std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
-        for (std::string line; std::getline(status, line);) {
-            if (line.rfind("VmRSS:", 0) == 0) {
-                return std::stod(line.substr(6)) / 1024;
-            }
-        }
-        return 0;
-    }
+    double residentMiB() const { return program_.residentMiB(); }
 
 private:
-    pid_t pid_ = 0;
-    int port_ = 0;
-    std::thread drain_;
-    std::unique_ptr<httplib::Client> client_;
+    ServedProgram program_;
+    httplib::Client client_;
 };
 
 // Safari's Dock item in the demo's world once the system has launched (Safari, TextEdit,

@@ -6,7 +6,9 @@
 //    that fail (reset, refused), and the latency of the others.
 // 3. The hand's events (press and release, as the page sends them, with the version it has):
 //    their latency, the server's processor time and the answers' size with one client, and the
-//    throughput of eight clients at once against one's.
+//    throughput of eight clients at once against one's; beside them, the latency of a request
+//    that asks for nothing (a path that is not there), the least any request can take through
+//    the server and the loopback on this machine.
 //
 //   build/bench/live_desktop_load_benchmark
 //   QUENFOLD_PROGRAM=/tmp/old/Quenfold.app/Contents/MacOS/Quenfold build/bench/...   # another
@@ -14,10 +16,7 @@
 #include <arpa/inet.h>
 #include <httplib.h>
 #include <netinet/in.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -25,84 +24,16 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <mutex>
-#include <sstream>
-#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
-extern char** environ;
+#include "ServedProgram.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-class ServedDesktop {
-public:
-    ServedDesktop() {
-        int out[2];
-        if (pipe(out) != 0) {
-            throw std::runtime_error("no pipe");
-        }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        const char* other = std::getenv("QUENFOLD_PROGRAM");
-        std::string program = other != nullptr
-                                  ? std::string(other)
-                                  : std::string(QUENFOLD_BUNDLE_PATH) + "/Contents/MacOS/Quenfold";
-        std::string serve = "-SimulatedServe";
-        std::string port = "0";
-        char* argv[] = {program.data(), serve.data(), port.data(), nullptr};
-        if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv, environ) != 0) {
-            throw std::runtime_error("the program cannot be started");
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        close(out[1]);
-        std::string first;
-        for (char c; read(out[0], &c, 1) == 1 && c != '\n';) {
-            first += c;
-        }
-        port_ = std::stoi(first.substr(first.rfind(':') + 1));
-        drain_ = std::thread([fd = out[0]] {
-            char buffer[1 << 16];
-            while (read(fd, buffer, sizeof buffer) > 0) {
-            }
-            close(fd);
-        });
-    }
-    // Ends the program as a person would (SIGTERM) and answers its exit status.
-    int stop() {
-        kill(pid_, SIGTERM);
-        int status = 0;
-        waitpid(pid_, &status, 0);
-        drain_.join();
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
-    int port() const { return port_; }
-    // The program's processor time so far (user and system), in seconds: what the server spends,
-    // however busy the machine is.
-    double processorSeconds() const {
-        std::ifstream stat("/proc/" + std::to_string(pid_) + "/stat");
-        std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-        std::istringstream fields(text.substr(text.rfind(')') + 2));
-        std::string field;
-        double ticks = 0;
-        for (int index = 3; index <= 15 && fields >> field; ++index) {
-            ticks += index >= 14 ? std::stod(field) : 0;  // utime and stime
-        }
-        return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
-    }
-
-private:
-    pid_t pid_ = 0;
-    int port_ = 0;
-    std::thread drain_;
-};
 
 struct Latencies {
     std::mutex mutex;
@@ -255,8 +186,28 @@ double handEvents(int port, int clients, int events, Latencies& latencies,
     return clients * events / std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-void handEventsOneAndEight(const ServedDesktop& desktop) {
+// One client asking for a path that is not there, again and again on one connection: the
+// server's way there and back with no work on the session's thread.
+void requestsForNothing(int port) {
+    httplib::Client connection("127.0.0.1", port);
+    connection.set_keep_alive(true);
+    connection.set_tcp_nodelay(true);
+    Latencies latencies;
+    for (int request = 0; request < 4000; ++request) {
+        const auto sent = Clock::now();
+        const httplib::Result answer = connection.Get("/nothing");
+        if (!answer || answer->status != 404) {
+            ++latencies.failed;
+            continue;
+        }
+        latencies.add(std::chrono::duration<double, std::milli>(Clock::now() - sent).count());
+    }
+    latencies.print("requests for nothing (404), one client");
+}
+
+void handEventsOneAndEight(const ServedProgram& desktop) {
     const int port = desktop.port();
+    requestsForNothing(port);
     Latencies one;
     std::atomic<std::size_t> bytes{0};
     const double processorBefore = desktop.processorSeconds();
@@ -275,7 +226,7 @@ void handEventsOneAndEight(const ServedDesktop& desktop) {
 }  // namespace
 
 int main() {
-    ServedDesktop desktop;
+    ServedProgram desktop;
     handEventsOneAndEight(desktop);
     slowClientsAndOneWellBehaved(desktop.port());
     manyClients(desktop.port());
