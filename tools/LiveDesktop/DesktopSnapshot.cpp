@@ -6,25 +6,23 @@
 #include "ApplicationServices/AccessibilityInternal.h"
 #include "ApplicationServices/EventSystemInternal.h"
 #include "Foundation/Foundation.h"
-#include "RetainPtr.h"
 #include "TypeCastsCF.h"
 #include "control/SystemProcess.h"
 #include "control/UserSession.h"
 #include "sim/Desktop.h"
+#include "sim/UTF16.h"
 
 namespace sim::live {
 namespace {
 
+// screen, applications, windows, dock, switcher, menus, quenfold, access, loggedOut, preferences,
+// loginItems
+constexpr std::size_t kParts = 11;
 constexpr const char* kPreferenceKeys[] = {"LaunchAutomaticallyOnLogin", "ShowSettingsOnLaunch",
                                            "HideDockIcon"};
 
-std::string utf8Of(const std::u16string& units) {
-    const RetainPtr<CFStringRef> string = adoptCF<CFStringRef>(NSString::create(units));
-    return string->utf8();
-}
-
 Json textOrNull(const std::optional<std::u16string>& units) {
-    return units ? Json(utf8Of(*units)) : Json(nullptr);
+    return units ? Json(utf8FromUTF16(*units)) : Json(nullptr);
 }
 
 void putFrame(Json& object, const Node& node) {
@@ -67,10 +65,10 @@ Json applications() {
         if (app == nullptr || (pid == world.systemPid() && !systemLaunched)) {
             continue;
         }
-        Json entry;
-        entry["name"] = utf8Of(app->name);
+        Json entry = objectWithRoom(5);
+        entry["name"] = utf8FromUTF16(app->name);
         entry["pid"] = pid;
-        entry["bundleIdentifier"] = utf8Of(app->bundleIdentifier);
+        entry["bundleIdentifier"] = utf8FromUTF16(app->bundleIdentifier);
         entry["hidden"] = app->hidden;
         entry["active"] = world.activePid() == pid;
         list.push_back(std::move(entry));
@@ -106,8 +104,8 @@ Json elementsOf(const Node& window) {
         if (node == nullptr) {
             continue;
         }
-        Json entry;
-        entry["role"] = utf8Of(node->role);
+        Json entry = objectWithRoom(10);
+        entry["role"] = utf8FromUTF16(node->role);
         entry["subrole"] = textOrNull(node->subrole);
         entry["title"] = textOrNull(node->title);
         entry["value"] = valueOf(*node, u"AXValue");
@@ -126,10 +124,10 @@ Json windows() {
     for (NodeId id : everyWindow()) {
         const Node* node = world.node(id);
         const Application* owner = world.application(node->pid);
-        Json entry;
-        entry["application"] = owner != nullptr ? utf8Of(owner->name) : std::string();
+        Json entry = objectWithRoom(10);
+        entry["application"] = owner != nullptr ? utf8FromUTF16(owner->name) : std::string();
         entry["pid"] = node->pid;
-        entry["title"] = utf8Of(node->title.value_or(u""));
+        entry["title"] = utf8FromUTF16(node->title.value_or(u""));
         putFrame(entry, *node);
         entry["onScreen"] = node->visible && owner != nullptr && !owner->hidden;
         entry["minimized"] = node->minimized;
@@ -144,7 +142,7 @@ Json dock() {
     Json list = Json::array();
     for (NodeId id : world.dockItems()) {
         const Node* item = world.node(id);
-        Json entry;
+        Json entry = objectWithRoom(8);
         entry["title"] = textOrNull(item->title);
         entry["subrole"] = textOrNull(item->subrole);
         putFrame(entry, *item);
@@ -161,13 +159,13 @@ Json menus() {
     Json list = Json::array();
     for (NodeId id : world.menusOnScreen()) {
         const Node* menu = world.node(id);
-        Json entry;
+        Json entry = objectWithRoom(5);
         putFrame(entry, *menu);
         Json items = Json::array();
         for (NodeId child : menu->children) {
             const Node* item = world.node(child);
-            Json row;
-            row["title"] = utf8Of(item->title.value_or(u""));
+            Json row = objectWithRoom(7);
+            row["title"] = utf8FromUTF16(item->title.value_or(u""));
             putFrame(row, *item);
             row["separator"] = item->actions.empty();
             row["marked"] = item->markChar.has_value();
@@ -247,7 +245,7 @@ Json quenfold() {
         controls[key] = settingsControlState(key).value_or(false);
     }
     const std::string color = settingsStatusColor();
-    Json settings;
+    Json settings = objectWithRoom(6);
     settings["onScreen"] = settingsWindowOnScreen();
     settings["status"] = settingsStatusText();
     settings["statusColor"] = color.empty() ? Json(nullptr) : Json(color);
@@ -255,7 +253,7 @@ Json quenfold() {
     settings["title"] = textOrNull(settingsWindowTitle());
     settings["views"] = settingsViews();
 
-    Json state;
+    Json state = objectWithRoom(8);
     state["running"] = frameworks::systemState() == frameworks::SystemState::Running;
     state["state"] = systemStateName(frameworks::systemState());
     state["pid"] =
@@ -273,7 +271,7 @@ Json quenfold() {
 
 Json desktopSnapshot() {
     NSAutoreleasePool pool;
-    Json snapshot;
+    Json snapshot = objectWithRoom(kParts);
     snapshot["screen"] = {{"w", kScreenWidth}, {"h", kScreenHeight}};
     snapshot["applications"] = applications();
     snapshot["windows"] = windows();

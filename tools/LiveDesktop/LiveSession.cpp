@@ -231,7 +231,8 @@ void LiveSession::publish() {
 }
 
 Json LiveSession::desktop() const {
-    Json answer;
+    // With room for "whole" and "story" too, which answers add.
+    Json answer = objectWithRoom(lastState_.size() + 5);
     answer["version"] = version_;
     answer["time"] = pacedClockNow();
     answer["session"] = name_;
@@ -247,7 +248,7 @@ Json LiveSession::changesSince(std::optional<std::uint64_t> version,
     const auto known = std::find_if(changes_.begin(), changes_.end(), [&](const Change& change) {
         return version && change.version == *version;
     });
-    Json answer;
+    Json answer = objectWithRoom(lastState_.size() + 5);
     const bool otherSession = session && *session != name_;
     if (known == changes_.end() || otherSession) {
         answer = desktop();
