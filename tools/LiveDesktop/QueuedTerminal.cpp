@@ -14,6 +14,9 @@ namespace {
 
 // How long ending waits for the queue to be written.
 constexpr auto kPatienceAtEnd = std::chrono::seconds(2);
+// How long the writer gathers lines once one has come: a busy session wakes it once a gathering,
+// not once a line, and a person reading the terminal sees no delay.
+constexpr auto kGathering = std::chrono::milliseconds(10);
 
 bool writeAll(int fd, const std::string& text) {
     const char* bytes = text.data();
@@ -46,8 +49,10 @@ struct QueuedTerminal::Queue {
     bool ending = false;
 
     void push(std::string line) {
+        bool wasEmpty = false;
         {
             const std::lock_guard<std::mutex> lock(mutex);
+            wasEmpty = lines.empty();
             if (lines.size() + (droppedUntold > 0 ? 1 : 0) >= maxLines) {
                 ++droppedTotal;
                 ++droppedUntold;
@@ -61,7 +66,10 @@ struct QueuedTerminal::Queue {
             }
             lines.push_back(std::move(line));
         }
-        changed.notify_all();
+        // The writer waits only for an empty queue to fill: it takes every line there is.
+        if (wasEmpty) {
+            changed.notify_all();
+        }
     }
 
     // The writing thread: everything queued, in order, until the terminal ends.
@@ -72,6 +80,7 @@ struct QueuedTerminal::Queue {
             if (lines.empty()) {
                 return;
             }
+            changed.wait_for(lock, kGathering, [this] { return ending; });
             std::string batch;
             while (!lines.empty()) {
                 batch += lines.front();

@@ -1,8 +1,10 @@
 // The live desktop's terminal: the story's lines go to a file descriptor (standard output)
 // through a bounded queue that a thread of its own writes out, so that a reader that stops
-// reading never holds the session. When the queue is full, lines are dropped and counted; the
-// count is told on the terminal as soon as there is room again. Ending waits a moment for the
-// queue to be written, then lets a writer that is still held go with the process.
+// reading never holds the session; the writer gathers what comes within a few milliseconds into
+// one write, so that a busy session does not wake it for every line. When the queue is full, lines
+// are dropped and counted; the count is told on the terminal as soon as there is room again. Ending
+// waits a moment for the queue to be written, then lets a writer that is still held go with the
+// process.
 #pragma once
 
 #include <cstddef>
