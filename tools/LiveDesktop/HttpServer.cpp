@@ -74,6 +74,8 @@ struct Connection {
     int fd = -1;
     std::string address;
     int port = 0;
+    std::string localAddress;  // where the client reached this server
+    int localPort = 0;
     std::string buffer;  // received and not yet answered
     std::size_t requestLength = 0;
     // When the request being read began (its first byte), or when the connection fell idle.
@@ -185,10 +187,8 @@ public:
         port = connection_.port;
     }
     void get_local_ip_and_port(std::string& ip, int& port) const override {
-        sockaddr_storage local{};
-        socklen_t length = sizeof local;
-        ::getsockname(connection_.fd, reinterpret_cast<sockaddr*>(&local), &length);
-        std::tie(ip, port) = addressOf(local);
+        ip = connection_.localAddress;
+        port = connection_.localPort;
     }
     socket_t socket() const override { return connection_.fd; }
 
@@ -399,6 +399,10 @@ struct HttpServer::Connections : httplib::Server {
             auto connection = std::make_unique<Connection>();
             connection->fd = fd;
             std::tie(connection->address, connection->port) = addressOf(peer);
+            sockaddr_storage local{};
+            socklen_t localLength = sizeof local;
+            ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localLength);
+            std::tie(connection->localAddress, connection->localPort) = addressOf(local);
             bool overLimit = false;
             {
                 const std::lock_guard<std::mutex> lock(mutex);
