@@ -226,22 +226,30 @@ void EventSystem::setModifierFlags(CGEventFlags flags) {
     session_.flags = flags;
 }
 
-void EventSystem::deliverToTaps(CGEventTapLocation location, RetainPtr<CGEventRef>& event,
-                                bool& swallowed) {
-    // Callbacks may create or release taps; walk a list of ids taken now.
-    std::vector<std::uint64_t> order;
+std::vector<std::uint64_t> EventSystem::tapIdsFrom(CGEventTapLocation location) const {
+    std::vector<std::uint64_t> ids;
     for (const EventTap& tap : taps_) {
         if (tap.location >= location) {
-            order.push_back(tap.id);
+            ids.push_back(tap.id);
         }
     }
-    for (std::uint64_t id : order) {
-        auto found = std::find_if(taps_.begin(), taps_.end(),
-                                  [&](const EventTap& tap) { return tap.id == id; });
-        if (found == taps_.end()) {
+    return ids;
+}
+
+EventTap* EventSystem::tapWithId(std::uint64_t id) {
+    auto found =
+        std::find_if(taps_.begin(), taps_.end(), [&](const EventTap& tap) { return tap.id == id; });
+    return found == taps_.end() ? nullptr : &*found;
+}
+
+void EventSystem::deliverToTaps(CGEventTapLocation location, RetainPtr<CGEventRef>& event,
+                                bool& swallowed) {
+    for (std::uint64_t id : tapIdsFrom(location)) {
+        const EventTap* found = tapWithId(id);
+        if (found == nullptr) {
             continue;
         }
-        const EventTap tap = *found;
+        const EventTap tap = *found;  // a copy: its callback may release it
         const CGEventType type = layoutOf(event.get())->type;
         if (!tap.enabled || type >= 64 || (tap.mask & CGEventMaskBit(type)) == 0 ||
             !_CFRunLoopServesPort(CFRunLoopGetMain(), tap.port)) {
@@ -306,14 +314,9 @@ void EventSystem::post(CGEventTapLocation location, CGEventRef posted, Origin or
 }
 
 void EventSystem::disableTaps(CGEventType reason) {
-    std::vector<std::uint64_t> order;
-    for (const EventTap& tap : taps_) {
-        order.push_back(tap.id);
-    }
-    for (std::uint64_t id : order) {
-        auto found = std::find_if(taps_.begin(), taps_.end(),
-                                  [&](const EventTap& tap) { return tap.id == id; });
-        if (found == taps_.end()) {
+    for (std::uint64_t id : tapIdsFrom(kCGHIDEventTap)) {
+        EventTap* found = tapWithId(id);
+        if (found == nullptr) {
             continue;
         }
         found->enabled = false;

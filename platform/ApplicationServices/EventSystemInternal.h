@@ -108,6 +108,11 @@ public:
 private:
     void removeTap(std::uint64_t id);
     void deliverToTaps(CGEventTapLocation location, RetainPtr<CGEventRef>& event, bool& swallowed);
+    // The taps at `location` or after it, in delivery order, by id: callbacks may create or
+    // release taps, so a walk over them takes their ids first and looks each one up in its turn.
+    std::vector<std::uint64_t> tapIdsFrom(CGEventTapLocation location) const;
+    // The tap with that id, or null once it has been released.
+    EventTap* tapWithId(std::uint64_t id);
     // A left-button event of the user's hand at a point, posted at the HID level.
     void postHandEvent(CGEventType type, double x, double y, CGEventFlags flags, SInt64 clickState);
     void postHandKey(CGKeyCode key, bool down);

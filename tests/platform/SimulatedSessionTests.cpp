@@ -79,6 +79,24 @@ TEST_F(SimulatedSession, TapsOnTheRunLoopAndSwitchedOnSeeEventsInPlacementOrder)
     EXPECT_EQ(gSeen,
               (std::vector<std::string>{"head:1", "first:1", "head:1", "first:1", "second:1"}));
     EXPECT_EQ(frameworks::eventSystem().tapCount(), 4u);
+
+    // An event passes the taps where it is posted and those after: the hand's press reaches the
+    // session's taps after the HID's, an event posted to the session only the session's.
+    RetainPtr<CFMachPortRef> sessionTap = adoptCF(CGEventTapCreate(
+        kCGSessionEventTap, kCGHeadInsertEventTap, kCGEventTapOptionListenOnly,
+        CGEventMaskBit(kCGEventLeftMouseDown), recordingTap, const_cast<char*>("session")));
+    RetainPtr<CFRunLoopSourceRef> sessionSource =
+        adoptCF(CFMachPortCreateRunLoopSource(nullptr, sessionTap.get(), 0));
+    CFRunLoopAddSource(CFRunLoopGetMain(), sessionSource.get(), kCFRunLoopDefaultMode);
+    gSeen.clear();
+    frameworks::eventSystem().pressLeft(10, 10);
+    EXPECT_EQ(gSeen, (std::vector<std::string>{"head:1", "first:1", "second:1", "session:1"}));
+    gSeen.clear();
+    RetainPtr<CGEventRef> posted = adoptCF(CGEventCreateMouseEvent(
+        nullptr, kCGEventLeftMouseDown, CGPointMake(10, 10), kCGMouseButtonLeft));
+    CGEventPost(kCGSessionEventTap, posted.get());
+    EXPECT_EQ(gSeen, (std::vector<std::string>{"session:1"}));
+    CFRunLoopRemoveSource(CFRunLoopGetMain(), sessionSource.get(), kCFRunLoopDefaultMode);
 }
 
 // The Dock shows a hidden application when the release reaches its item.
