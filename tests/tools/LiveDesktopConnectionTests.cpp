@@ -1,8 +1,6 @@
 // The server's connections as a client that writes HTTP by hand sees them: requests sent
 // together are answered in order, a connection ends after its hundredth request, and one
 // client's connections are bounded.
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -20,20 +18,15 @@ namespace {
 // A connection to the served port; reads wait up to the program's patience.
 class RawConnection {
 public:
-    explicit RawConnection(int port) : fd_(socket(AF_INET, SOCK_STREAM, 0)) {
+    explicit RawConnection(int port) : fd_(connectedSocket(port)) {
         timeval patience{LiveDesktopProgram::kPatience.count(), 0};
         setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<std::uint16_t>(port));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        connected_ = connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
     }
     ~RawConnection() { close(fd_); }
     RawConnection(const RawConnection&) = delete;
     RawConnection& operator=(const RawConnection&) = delete;
 
-    bool connected() const { return connected_; }
+    bool connected() const { return fd_ >= 0; }
     bool send(const std::string& bytes) {
         return ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
                static_cast<ssize_t>(bytes.size());
@@ -69,7 +62,6 @@ public:
 
 private:
     int fd_ = -1;
-    bool connected_ = false;
     std::string buffer_;
 };
 

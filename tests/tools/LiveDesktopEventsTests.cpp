@@ -1,10 +1,7 @@
 // The live desktop's event stream as an outside client reads it: nothing while the session is
 // idle, one event per change with the parts that changed and the new story lines, the whole
 // desktop for a client of another session, and the same Host rule as every request.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 
 #include "LiveDesktopProgram.h"
 
@@ -16,12 +13,8 @@ using Json = nlohmann::json;
 class EventClient {
 public:
     EventClient(int port, const std::string& query, const std::string& host = "") {
-        fd_ = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<std::uint16_t>(port));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        EXPECT_EQ(connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        fd_ = connectedSocket(port);
+        EXPECT_GE(fd_, 0);
         const std::string request = "GET /api/events?" + query + " HTTP/1.1\r\nHost: " +
                                     (host.empty() ? "127.0.0.1:" + std::to_string(port) : host) +
                                     "\r\n\r\n";

@@ -3,11 +3,14 @@
 // line names the port), HTTP requests through a client library, and its end by a signal.
 #pragma once
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <nlohmann/json.hpp>
@@ -26,6 +29,21 @@ extern char** environ;
 
 inline const std::string kProgramPath =
     std::string(QUENFOLD_BUNDLE_PATH) + "/Contents/MacOS/Quenfold";
+
+// A socket connected to `port` on the loopback, for tests that write HTTP by hand; -1 when it
+// cannot connect.
+inline int connectedSocket(int port) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
 
 class LiveDesktopProgram {
 public:

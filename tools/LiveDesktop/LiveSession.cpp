@@ -248,13 +248,14 @@ Json LiveSession::changesSince(std::optional<std::uint64_t> version,
     const auto known = std::find_if(changes_.begin(), changes_.end(), [&](const Change& change) {
         return version && change.version == *version;
     });
-    Json answer = objectWithRoom(lastState_.size() + 5);
+    Json answer;
     const bool otherSession = session && *session != name_;
     if (known == changes_.end() || otherSession) {
         answer = desktop();
         answer["whole"] = true;
         storyLine = otherSession ? 0 : storyLine.value_or(0);
     } else {
+        answer = objectWithRoom(lastState_.size() + 5);
         answer["version"] = version_;
         answer["from"] = *version;
         answer["time"] = pacedClockNow();
