@@ -1,17 +1,21 @@
 // The server's connections as a client that writes HTTP by hand sees them: requests sent
-// together are answered in order, a connection ends after its hundredth request, and one
-// client's connections are bounded.
+// together are answered in order, a connection ends after its hundredth request, one client's
+// connections are bounded, and a WebSocket opened at the hand carries the hand's actions.
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "LiveDesktop/HttpServer.h"
 #include "LiveDesktopProgram.h"
+#include "WebSocketClientFrames.h"
 
 namespace {
 
@@ -46,12 +50,33 @@ public:
                     return whole;
                 }
             }
-            char bytes[4096];
-            const ssize_t got = recv(fd_, bytes, sizeof bytes, 0);
-            if (got <= 0) {
+            if (!receive()) {
                 return {};
             }
-            buffer_.append(bytes, static_cast<std::size_t>(got));
+        }
+    }
+    // The next whole frame the server sent on a WebSocket: its first byte (FIN and opcode) and
+    // its payload; an empty first byte when the connection ends first.
+    std::pair<unsigned char, std::string> frame() {
+        for (;;) {
+            if (buffer_.size() >= 2) {
+                const std::size_t lengthBytes = buffer_[1] == 126 ? 2 : buffer_[1] == 127 ? 8 : 0;
+                std::size_t length = lengthBytes == 0 ? std::size_t(buffer_[1]) : 0;
+                for (std::size_t index = 0; index < lengthBytes && 2 + index < buffer_.size();
+                     ++index) {
+                    length = length << 8 | static_cast<unsigned char>(buffer_[2 + index]);
+                }
+                const std::size_t start = 2 + lengthBytes;
+                if (buffer_.size() >= start + length) {
+                    std::pair<unsigned char, std::string> whole{buffer_[0],
+                                                                buffer_.substr(start, length)};
+                    buffer_.erase(0, start + length);
+                    return whole;
+                }
+            }
+            if (!receive()) {
+                return {};
+            }
         }
     }
     // Whether the server ends the connection once what it sent has been read.
@@ -61,6 +86,15 @@ public:
     }
 
 private:
+    bool receive() {
+        char bytes[4096];
+        const ssize_t got = recv(fd_, bytes, sizeof bytes, 0);
+        if (got > 0) {
+            buffer_.append(bytes, static_cast<std::size_t>(got));
+        }
+        return got > 0;
+    }
+
     int fd_ = -1;
     std::string buffer_;
 };
@@ -112,6 +146,56 @@ TEST(LiveDesktopConnections, OneClientsConnectionsBeyondTheBoundAreRefused) {
     // One of the bound still asks and is answered.
     ASSERT_TRUE(open.front()->send(get("/api/story", program)));
     EXPECT_EQ(statusOf(open.front()->answer()), 200);
+}
+
+std::string socketHandshake(const LiveDesktopProgram& program) {
+    return "GET /api/hand HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(program.port()) +
+           "\r\nUpgrade: websocket\r\nConnection: keep-alive, Upgrade\r\n"
+           "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n"
+           "Origin: http://localhost:" +
+           std::to_string(program.port()) + "\r\n\r\n";
+}
+
+TEST(LiveDesktopConnections, AWebSocketAtTheHandCarriesItsActionsInOrderAndStaysOpenWhileIdle) {
+    LiveDesktopProgram program;
+    RawConnection socket(program.port());
+    ASSERT_TRUE(socket.connected());
+    ASSERT_TRUE(socket.send(socketHandshake(program)));
+    const std::string opening = socket.answer();
+    ASSERT_EQ(statusOf(opening), 101) << opening;
+    EXPECT_NE(opening.find("Sec-WebSocket-Accept: s3pPLMBiTxaQ9kYGzzhZRbK+xOo=\r\n"),
+              std::string::npos);
+
+    // Sent together: each message is answered in its turn, the ping after them.
+    ASSERT_TRUE(socket.send(clientFrame(0x81, R"({"action": "move", "x": 10, "y": 10})") +
+                            clientFrame(0x81, R"({"action": "move", "x": 5})") +
+                            clientFrame(0x89, "still there?")));
+    const auto moved = socket.frame();
+    EXPECT_EQ(moved.first, 0x81);
+    EXPECT_NE(moved.second.find("\"version\":"), std::string::npos) << moved.second;
+    const auto refused = socket.frame();
+    EXPECT_NE(refused.second.find("\"error\":"), std::string::npos) << "a move without its y";
+    EXPECT_EQ(socket.frame(), std::make_pair<unsigned char>(0x8a, std::string("still there?")));
+
+    // An open socket is no idle connection: it waits for the page's next action.
+    std::this_thread::sleep_for(std::chrono::seconds(sim::live::kIdleSeconds + 1));
+    ASSERT_TRUE(socket.send(clientFrame(0x81, R"({"action": "move", "x": 10, "y": 10})")));
+    EXPECT_EQ(socket.frame().first, 0x81) << "still open after the idle time";
+    // The client closes: the server answers with the same code and ends the connection.
+    ASSERT_TRUE(socket.send(clientFrame(0x88, std::string("\x03\xe8", 2))));
+    EXPECT_EQ(socket.frame(), std::make_pair<unsigned char>(0x88, std::string("\x03\xe8", 2)));
+    EXPECT_TRUE(socket.endsAfterAnswers());
+}
+
+TEST(LiveDesktopConnections, AFrameTheServerDoesNotTakeEndsTheWebSocket) {
+    LiveDesktopProgram program;
+    RawConnection socket(program.port());
+    ASSERT_TRUE(socket.send(socketHandshake(program)));
+    ASSERT_EQ(statusOf(socket.answer()), 101);
+    ASSERT_TRUE(socket.send(clientFrame(0x82, "binary")));
+    EXPECT_EQ(socket.frame(), std::make_pair<unsigned char>(0x88, std::string("\x03\xeb", 2)))
+        << "closed with 1003";
+    EXPECT_TRUE(socket.endsAfterAnswers());
 }
 
 }  // namespace

@@ -214,6 +214,43 @@ TEST_F(LiveDesktopRequests, PathsAndMethodsTheInterfaceDoesNotHaveAreRefused) {
     EXPECT_EQ(ask("GET", "/").contentType, "text/html; charset=utf-8");
 }
 
+TEST_F(LiveDesktopRequests, AWebSocketOpensAtTheHandForTheServedPageWithAWholeHandshake) {
+    const auto handshake = [](const std::string& connection, const std::string& version,
+                              const std::string& key, const std::string& origin) {
+        return std::vector<std::pair<std::string, std::string>>{
+            {"Host", "127.0.0.1:8080"}, {"Upgrade", "WebSocket"},
+            {"Connection", connection}, {"Sec-WebSocket-Version", version},
+            {"Sec-WebSocket-Key", key}, {"Origin", origin}};
+    };
+    const std::string key = "dGhlIHNhbXBsZSBub25jZQ==";
+    const std::string page = "http://127.0.0.1:8080";
+    const HttpResponse opened =
+        ask("GET", "/api/hand", "", handshake("keep-alive, Upgrade", "13", key, page));
+    EXPECT_EQ(opened.status, 101);
+    EXPECT_TRUE(opened.opensWebSocket);
+    EXPECT_NE(std::find(opened.headers.begin(), opened.headers.end(),
+                        std::pair<std::string, std::string>{"Sec-WebSocket-Accept",
+                                                            "s3pPLMBiTxaQ9kYGzzhZRbK+xOo="}),
+              opened.headers.end());
+
+    EXPECT_EQ(ask("GET", "/api/hand", "", handshake("keep-alive", "13", key, page)).status, 400);
+    const HttpResponse oldVersion =
+        ask("GET", "/api/hand", "", handshake("Upgrade", "8", key, page));
+    EXPECT_EQ(oldVersion.status, 426);
+    EXPECT_NE(std::find(oldVersion.headers.begin(), oldVersion.headers.end(),
+                        std::pair<std::string, std::string>{"Sec-WebSocket-Version", "13"}),
+              oldVersion.headers.end());
+    EXPECT_EQ(ask("GET", "/api/hand", "", handshake("Upgrade", "13", "c2hvcnQ=", page)).status,
+              400);
+    EXPECT_EQ(
+        ask("GET", "/api/hand", "", handshake("Upgrade", "13", key, "http://evil.example")).status,
+        403);
+    const HttpResponse elsewhere =
+        ask("GET", "/api/desktop", "", handshake("Upgrade", "13", key, page));
+    EXPECT_EQ(elsewhere.status, 200) << "an upgrade elsewhere is not taken";
+    EXPECT_FALSE(elsewhere.opensWebSocket);
+}
+
 TEST_F(LiveDesktopRequests, TheInspectorAnswersWhatTheToolkitSeesAtAPoint) {
     ASSERT_EQ(
         json(

@@ -33,6 +33,10 @@ struct HttpResponse {
     // The event stream (EventStreams) this answer opens: the body is its first events, and the
     // connection stays open for the ones to come.
     std::optional<std::uint64_t> stream;
+    // The answer (101) opens a WebSocket on the request's path: each text message the client
+    // sends there is then the body of a POST to that path, and its answer's body comes back as a
+    // text message.
+    bool opensWebSocket = false;
 };
 
 }  // namespace sim::live

@@ -26,6 +26,7 @@
 
 #include "LiveDesktop/HttpFraming.h"
 #include "LiveDesktop/RequestBodies.h"
+#include "LiveDesktop/WebSocketProtocol.h"
 
 namespace sim::live {
 namespace {
@@ -76,8 +77,8 @@ struct Connection {
     int port = 0;
     std::string localAddress;  // where the client reached this server
     int localPort = 0;
-    std::string buffer;  // received and not yet answered
-    std::size_t requestLength = 0;
+    std::string buffer;             // received and not yet answered
+    std::size_t requestLength = 0;  // or the length of the message's frame, on a WebSocket
     // When the request being read began (its first byte), or when the connection fell idle.
     Clock::time_point since = Clock::now();
     bool started = false;
@@ -87,21 +88,32 @@ struct Connection {
     // by the event streams from now on.
     std::optional<std::uint64_t> stream;
     std::string streamStart;
+    // The WebSocket this connection has become: the request that opened it, whose path, query
+    // and headers each message is sent with, and the message being answered.
+    bool socket = false;
+    HttpRequest socketRequest;
+    std::string message;
     // The answer written so far, and whether the connection closes after it.
     std::string answer;
     std::size_t answerSent = 0;
     bool closesAfterAnswer = false;
 };
 
+// What a connection is told when the session takes no more: 503, or on a WebSocket the close
+// of a server going away.
+std::string goingAway(const Connection& connection) {
+    return connection.socket ? webSocketCloseFrame(kCloseGoingAway) : closingAnswer(503);
+}
+
 // A connection whose request waits for the thread that answers; dropped before its turn (the
-// session ended first), it is answered 503 and closed.
+// session ended first), it is told the server is going away and closed.
 struct Unanswered {
     explicit Unanswered(std::unique_ptr<Connection> waiting) : connection(std::move(waiting)) {}
     Unanswered(const Unanswered&) = delete;
     Unanswered& operator=(const Unanswered&) = delete;
     ~Unanswered() {
         if (connection) {
-            const std::string answer = closingAnswer(503);
+            const std::string answer = goingAway(*connection);
             ::send(connection->fd, answer.data(), answer.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
         }
     }
@@ -119,6 +131,16 @@ std::string streamHead(const HttpResponse& answer) {
         head += name + ": " + value + "\r\n";
     }
     return head + "Connection: close\r\n\r\n";
+}
+
+// The head of the answer that opens a WebSocket: no body, and no length, which a 101 must not
+// carry.
+std::string socketHead(const HttpResponse& answer) {
+    std::string head = "HTTP/1.1 101 Switching Protocols\r\n";
+    for (const auto& [name, value] : answer.headers) {
+        head += name + ": " + value + "\r\n";
+    }
+    return head + "\r\n";
 }
 
 std::pair<std::string, int> addressOf(const sockaddr_storage& storage) {
@@ -177,7 +199,9 @@ public:
         return static_cast<ssize_t>(count);
     }
     ssize_t write(const char* bytes, size_t size) override {
-        if (!connection_.stream) {  // else the event streams write this answer
+        // An event stream's answer is written by the event streams; a WebSocket's head was
+        // written by the handler.
+        if (!connection_.stream && !connection_.socket) {
             connection_.answer.append(bytes, size);
         }
         return static_cast<ssize_t>(size);
@@ -207,6 +231,7 @@ struct HttpServer::Connections : httplib::Server {
     int wakeWrite = -1;
     std::size_t limitInAll = kConnectionsInAll;
 
+    Respond respond;
     Dispatch dispatch;
 
     std::mutex mutex;
@@ -253,7 +278,12 @@ struct HttpServer::Connections : httplib::Server {
 
     // The last answer of a connection: what the client still sends is dropped until it closes.
     static void refuse(Connection& connection, int status) {
-        const std::string answer = closingAnswer(status);
+        end(connection, closingAnswer(status));
+    }
+    static void closeSocket(Connection& connection, std::uint16_t code) {
+        end(connection, webSocketCloseFrame(code));
+    }
+    static void end(Connection& connection, const std::string& answer) {
         ::send(connection.fd, answer.data(), answer.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
         ::shutdown(connection.fd, SHUT_WR);
         connection.discarding = true;
@@ -267,6 +297,9 @@ struct HttpServer::Connections : httplib::Server {
         if (connection->discarding || connection->buffer.empty()) {
             return true;
         }
+        if (connection->socket) {
+            return examineSocket(connection);
+        }
         const RequestExtent extent = firstRequest(connection->buffer);
         if (extent.refusal != 0) {
             refuse(*connection, extent.refusal);
@@ -276,12 +309,49 @@ struct HttpServer::Connections : httplib::Server {
             return true;
         }
         connection->requestLength = extent.length;
+        return handOver(connection, &Connections::answer);
+    }
+
+    // A WebSocket's frames: control frames are answered here, a whole message goes to the
+    // thread that answers. False when it has gone there.
+    bool examineSocket(std::unique_ptr<Connection>& connection) {
+        for (;;) {
+            WebSocketFrame frame = firstWebSocketFrame(connection->buffer, kLargestBody);
+            switch (frame.kind) {
+                case WebSocketFrame::Kind::Incomplete:
+                    // With only control frames read, the socket is idle again.
+                    connection->started = !connection->buffer.empty();
+                    return true;
+                case WebSocketFrame::Kind::Refused:
+                case WebSocketFrame::Kind::Close:
+                    closeSocket(*connection, frame.closeCode);
+                    return true;
+                case WebSocketFrame::Kind::Ping: {
+                    const std::string pong = webSocketPongFrame(frame.payload);
+                    ::send(connection->fd, pong.data(), pong.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+                    break;
+                }
+                case WebSocketFrame::Kind::Pong:
+                    break;
+                case WebSocketFrame::Kind::Text:
+                    connection->message = std::move(frame.payload);
+                    connection->requestLength = frame.length;
+                    return handOver(connection, &Connections::answerMessage);
+            }
+            connection->buffer.erase(0, frame.length);
+        }
+    }
+
+    // To the thread that answers, to be answered by `answerIt`; false when it has gone there.
+    bool handOver(std::unique_ptr<Connection>& connection,
+                  void (Connections::*answerIt)(std::unique_ptr<Connection>)) {
         auto handed = std::make_shared<Unanswered>(std::move(connection));
-        if (dispatch([this, handed] { answer(std::move(handed->connection)); })) {
+        if (dispatch(
+                [this, handed, answerIt] { (this->*answerIt)(std::move(handed->connection)); })) {
             return false;
         }
         connection = std::move(handed->connection);
-        refuse(*connection, 503);  // the session has ended
+        end(*connection, goingAway(*connection));  // the session has ended
         return true;
     }
 
@@ -305,7 +375,26 @@ struct HttpServer::Connections : httplib::Server {
         }
         connection->buffer.erase(0, connection->requestLength);
         connection->requestLength = 0;
-        connection->closesAfterAnswer = !made || closes || last;
+        // A WebSocket stays open whatever the request said of its connection.
+        connection->closesAfterAnswer = !made || (!connection->socket && (closes || last));
+        finish(std::move(connection));
+    }
+
+    // On the thread that answers: a WebSocket's message answered as a POST to the socket's path
+    // with the headers that opened it.
+    void answerMessage(std::unique_ptr<Connection> connection) {
+        HttpRequest request = connection->socketRequest;
+        request.method = "POST";
+        request.body = std::move(connection->message);
+        connection->buffer.erase(0, connection->requestLength);
+        connection->requestLength = 0;
+        connection->answer = webSocketTextFrame(respond(request).body);
+        connection->closesAfterAnswer = false;
+        finish(std::move(connection));
+    }
+
+    // The answer is written as far as the client takes it at once; a writer finishes the rest.
+    void finish(std::unique_ptr<Connection> connection) {
         if (!writeAtOnce(*connection)) {
             close(std::move(connection));
         } else if (connection->answerSent < connection->answer.size()) {
@@ -447,6 +536,9 @@ struct HttpServer::Connections : httplib::Server {
         if (connection.discarding) {
             return connection.since + kDiscardDeadline;
         }
+        if (connection.socket && !connection.started) {
+            return Clock::time_point::max();  // an open socket waits for the page's next action
+        }
         return connection.since + (connection.started ? std::chrono::seconds(kRequestSeconds)
                                                       : std::chrono::seconds(kIdleSeconds));
     }
@@ -477,7 +569,9 @@ struct HttpServer::Connections : httplib::Server {
                 if (now < deadlineOf(*connection)) {
                     continue;
                 }
-                if (connection->started && !connection->discarding) {
+                if (connection->socket && !connection->discarding) {
+                    closeSocket(*connection, kClosePolicyViolation);  // a frame that never ends
+                } else if (connection->started && !connection->discarding) {
                     refuse(*connection, 408);
                 } else {
                     close(std::move(connection));
@@ -560,18 +654,27 @@ EventStreams& HttpServer::events() {
 
 HttpServer::HttpServer(Respond respond, Dispatch dispatch)
     : connections_(std::make_unique<Connections>()) {
+    connections_->respond = std::move(respond);
     connections_->dispatch = std::move(dispatch);
     httplib::Server& server = *connections_;
     server.set_payload_max_length(kLargestBody);
     server.set_keep_alive_max_count(kRequestsPerConnection);
     server.set_keep_alive_timeout(kIdleSeconds);
-    const httplib::Server::Handler handle = [respond = std::move(respond)](
+    const httplib::Server::Handler handle = [&respond = connections_->respond](
                                                 const httplib::Request& request,
                                                 httplib::Response& response) {
-        const HttpResponse answer = respond(plainRequest(request));
+        HttpRequest plain = plainRequest(request);
+        const HttpResponse answer = respond(plain);
         if (answer.stream && tServing != nullptr) {
             tServing->stream = answer.stream;
             tServing->streamStart = streamHead(answer) + answer.body;
+            return;
+        }
+        if (answer.opensWebSocket && tServing != nullptr) {
+            tServing->socket = true;
+            tServing->answer = socketHead(answer);
+            plain.body.clear();
+            tServing->socketRequest = std::move(plain);
             return;
         }
         response.status = answer.status;

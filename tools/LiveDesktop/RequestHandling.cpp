@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "LiveDesktop/RequestBodies.h"
+#include "LiveDesktop/WebSocketProtocol.h"
 #include "sim/Desktop.h"
 
 namespace sim::live {
@@ -33,6 +34,50 @@ HttpResponse methodNotAllowed(const std::string& allowed) {
 
 bool isRead(const std::string& method) {
     return method == "GET" || method == "HEAD";
+}
+
+// Whether a header's comma-separated list holds `token`, compared without regard to case.
+bool listHolds(const std::optional<std::string>& list, std::string_view token) {
+    const std::string text = lowercased(list.value_or(""));
+    for (std::size_t start = 0;;) {
+        const std::size_t end = text.find(',', start);
+        std::string_view item = std::string_view(text).substr(start, end - start);
+        item.remove_prefix(std::min(item.size(), item.find_first_not_of(" \t")));
+        item.remove_suffix(item.size() - std::min(item.size(), item.find_last_not_of(" \t") + 1));
+        if (item == token) {
+            return true;
+        }
+        if (end == std::string::npos) {
+            return false;
+        }
+        start = end + 1;
+    }
+}
+
+// The hand's requests as a WebSocket's messages: a browser sends a message on an open socket
+// much sooner than it starts a request, which a click's answer waits for.
+HttpResponse handSocketAnswer(const HttpRequest& request) {
+    if (!listHolds(request.header("Connection"), "upgrade")) {
+        return error(400, "a WebSocket handshake says Connection: Upgrade");
+    }
+    if (request.header("Sec-WebSocket-Version") != "13") {
+        HttpResponse refusal = error(426, "this server speaks WebSocket version 13");
+        refusal.headers.emplace_back("Sec-WebSocket-Version", "13");
+        return refusal;
+    }
+    const std::optional<std::string> key = request.header("Sec-WebSocket-Key");
+    if (!key || !isWebSocketKey(*key)) {
+        return error(400, "Sec-WebSocket-Key must be 16 bytes in base64");
+    }
+    HttpResponse opening{101,
+                         "",
+                         "",
+                         {{"Upgrade", "websocket"},
+                          {"Connection", "Upgrade"},
+                          {"Sec-WebSocket-Accept", webSocketAccept(*key)}},
+                         std::nullopt};
+    opening.opensWebSocket = true;
+    return opening;
 }
 
 HttpResponse desktopAnswer(LiveSession& session, const HttpRequest&) {
@@ -276,7 +321,10 @@ HttpResponse RequestHandler::route(const HttpRequest& request) {
         return error(403, "the Host header must name the served address " + address_.authority() +
                               " or localhost with its port");
     }
-    if (request.method == "POST" && !originIsServed(request)) {
+    // A WebSocket's messages change the session as POSTs do: only the page's own may open one.
+    const bool opensSocket = request.path == "/api/hand" && request.method == "GET" &&
+                             listHolds(request.header("Upgrade"), "websocket");
+    if ((request.method == "POST" || opensSocket) && !originIsServed(request)) {
         return error(403,
                      "requests that change the session come from the live desktop's own "
                      "page only (Origin http://" +
@@ -286,6 +334,9 @@ HttpResponse RequestHandler::route(const HttpRequest& request) {
         return error(413, "the body is over 1 MiB");
     }
 
+    if (opensSocket) {
+        return handSocketAnswer(request);
+    }
     const std::string& path = request.path;
     for (const Route& route : kRoutes) {
         if (path == route.path) {
