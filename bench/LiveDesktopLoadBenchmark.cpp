@@ -8,7 +8,8 @@
 //    their latency, the server's processor time and the answers' size with one client, and the
 //    throughput of eight clients at once against one's; beside them, the latency of a request
 //    that asks for nothing (a path that is not there), the least any request can take through
-//    the server and the loopback on this machine.
+//    the server and the loopback on this machine; and the same events as the page sends them,
+//    as messages of a WebSocket opened at the hand.
 //
 //   build/bench/live_desktop_load_benchmark
 //   QUENFOLD_PROGRAM=/tmp/old/Quenfold.app/Contents/MacOS/Quenfold build/bench/...   # another
@@ -74,7 +75,8 @@ bool askDesktop(int port, Latencies& latencies) {
     return true;
 }
 
-int slowConnection(int port) {
+// A connection that has sent `start`; -1 when it failed.
+int connectionWith(int port, const std::string& start) {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -84,16 +86,19 @@ int slowConnection(int port) {
         close(fd);
         return -1;
     }
-    const std::string start =
-        "GET /api/desktop HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\n";
     send(fd, start.data(), start.size(), MSG_NOSIGNAL);
     return fd;
+}
+
+std::string requestHead(const char* target, int port) {
+    return std::string("GET ") + target + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
+           "\r\n";
 }
 
 void slowClientsAndOneWellBehaved(int port) {
     std::vector<int> slow;
     for (int index = 0; index < 64; ++index) {
-        slow.push_back(slowConnection(port));
+        slow.push_back(connectionWith(port, requestHead("/api/desktop", port)));
     }
     std::atomic<bool> done{false};
     std::thread dribble([&] {
@@ -186,6 +191,107 @@ double handEvents(int port, int clients, int events, Latencies& latencies,
     return clients * events / std::chrono::duration<double>(Clock::now() - start).count();
 }
 
+// A WebSocket to the hand, as the page keeps one: a handshake, then messages masked with a key
+// of zeros (which leaves the payload as it is) and answers read whole.
+class HandSocket {
+public:
+    explicit HandSocket(int port)
+        : fd_(connectionWith(
+              port, requestHead("/api/hand", port) +
+                        "Upgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Version: 13\r\n"
+                        "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n")) {
+        std::string head;
+        char byte = 0;
+        while (head.find("\r\n\r\n") == std::string::npos && recv(fd_, &byte, 1, 0) == 1) {
+            head += byte;
+        }
+        open_ = head.rfind("HTTP/1.1 101", 0) == 0;
+    }
+    ~HandSocket() { close(fd_); }
+    HandSocket(const HandSocket&) = delete;
+    HandSocket& operator=(const HandSocket&) = delete;
+
+    // The answer to `message` (under 64 KiB); empty when the socket failed.
+    std::string ask(const std::string& message) {
+        std::string frame{'\x81'};
+        if (message.size() < 126) {
+            frame += static_cast<char>(0x80 | message.size());
+        } else {
+            frame += {'\xfe', static_cast<char>(message.size() >> 8),
+                      static_cast<char>(message.size() & 0xff)};
+        }
+        frame += std::string(4, '\0') + message;
+        if (!open_ || send(fd_, frame.data(), frame.size(), MSG_NOSIGNAL) !=
+                          static_cast<ssize_t>(frame.size())) {
+            return {};
+        }
+        unsigned char head[2];
+        if (!read(head, 2)) {
+            return {};
+        }
+        std::size_t length = head[1] & 0x7f;
+        const int lengthBytes = length == 126 ? 2 : length == 127 ? 8 : 0;
+        if (lengthBytes > 0) {
+            unsigned char extended[8];
+            if (!read(extended, lengthBytes)) {
+                return {};
+            }
+            length = 0;
+            for (int index = 0; index < lengthBytes; ++index) {
+                length = length << 8 | extended[index];
+            }
+        }
+        std::string answer(length, '\0');
+        return read(answer.data(), length) && head[0] == 0x81 ? answer : std::string();
+    }
+
+private:
+    bool read(void* into, std::size_t size) {
+        auto* bytes = static_cast<char*>(into);
+        while (size > 0) {
+            const ssize_t got = recv(fd_, bytes, size, 0);
+            if (got <= 0) {
+                return false;
+            }
+            bytes += got;
+            size -= static_cast<std::size_t>(got);
+        }
+        return true;
+    }
+
+    int fd_;
+    bool open_ = false;
+};
+
+// One client's hand events (press, release, ...) on the hand's WebSocket, with the version it has.
+void handEventsOnTheSocket(const ServedProgram& desktop, int events) {
+    HandSocket socket(desktop.port());
+    Latencies latencies;
+    std::size_t bytes = 0;
+    long long version = 0;
+    const double processorBefore = desktop.processorSeconds();
+    for (int event = 0; event < events; ++event) {
+        const std::string message = std::string("{\"action\":\"") +
+                                    (event % 2 == 0 ? "press" : "release") +
+                                    "\",\"x\":1000,\"y\":" + std::to_string(300 + event % 2 * 5) +
+                                    ",\"since\":" + std::to_string(version) + "}";
+        const auto sent = Clock::now();
+        const std::string answer = socket.ask(message);
+        const std::size_t at = answer.find("\"version\":");
+        if (at == std::string::npos) {
+            ++latencies.failed;
+            continue;
+        }
+        latencies.add(std::chrono::duration<double, std::milli>(Clock::now() - sent).count());
+        bytes += answer.size();
+        version = std::atoll(answer.c_str() + at + 10);
+    }
+    const double processor = desktop.processorSeconds() - processorBefore;
+    latencies.print("hand events on the hand's WebSocket, one client");
+    std::printf("  the server's processor time %.0f us an event; answers %.0f bytes on average\n",
+                processor * 1e6 / events, static_cast<double>(bytes) / events);
+}
+
 // One client asking for a path that is not there, again and again on one connection: the
 // server's way there and back with no work on the session's thread.
 void requestsForNothing(int port) {
@@ -216,6 +322,7 @@ void handEventsOneAndEight(const ServedProgram& desktop) {
     one.print("hand events, one client");
     std::printf("  the server's processor time %.0f us an event; answers %.0f bytes on average\n",
                 processor * 1e6 / 4000, static_cast<double>(bytes) / 4000);
+    handEventsOnTheSocket(desktop, 4000);
     Latencies eight;
     const double together = handEvents(port, 8, 1000, eight, bytes);
     eight.print("hand events, eight clients at once");

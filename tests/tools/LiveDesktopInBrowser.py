@@ -674,6 +674,7 @@ def measure_clicks(page):
     clicks alternating between two Dock items (each release activates the other application,
     so each one changes the desktop)."""
     page.script("for (const name of ['Timings', 'ClickParts', 'Work']) window['__quenfold' + name].length = 0;")
+    page.script("performance.clearResourceTimings(); performance.setResourceTimingBufferSize(1000);")
     load_before = os.getloadavg()[0]
     targets = [page.point_of(dock_item(name)) for name in ("Safari", "TextEdit")]
     for index in range(kMeasuredClicks):
@@ -697,6 +698,10 @@ def measure_clicks(page):
             f"click {index + 1} to be redrawn",
             lambda: page.script("return window.__quenfoldTimings.length;") > index,
         )
+    # The hand's actions went as the socket's messages, not as requests.
+    requests = page.script(
+        "return performance.getEntriesByType('resource').filter((e) => e.name.endsWith('/api/hand')).length;")
+    check(requests == 0, f"{requests} of the clicks' actions went as requests, not on the hand's socket")
     timings = sorted(page.script("return window.__quenfoldTimings;"))
     check(len(timings) == kMeasuredClicks, f"{len(timings)} timings for {kMeasuredClicks} clicks")
     percentiles = statistics.quantiles(timings, n=100, method="inclusive")

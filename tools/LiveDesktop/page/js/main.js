@@ -3,7 +3,7 @@
 // hand changed, and everything else (timers, deferred hides, the story, the inspector, another
 // tab's clicks) arrives on the session's event stream. Only what changed is drawn again.
 
-import { ActionQueue, EventStream, request } from "./api.js";
+import { ActionQueue, EventStream, HandChannel, request } from "./api.js";
 import { Alerts, Inspector, QuenfoldCard, Story, WorldCard } from "./panel.js";
 import { Screen, kScreenHeight, kScreenWidth } from "./screen.js";
 import { SystemMenu } from "./systemmenu.js";
@@ -38,6 +38,7 @@ const alerts = new Alerts(document.getElementById("alerts"));
 const story = new Story(document.getElementById("story"), { limit: 300 });
 const inspector = new Inspector(document);
 const queue = new ActionQueue();
+const hand = new HandChannel("/api/hand");
 const quenfoldCard = new QuenfoldCard(document, (text) => runScript(text));
 const worldCard = new WorldCard(document, runScript, complain, toggle);
 
@@ -251,10 +252,7 @@ function sendToHand(body, move, answered) {
       }
       try {
         const sent = performance.now();
-        const answer = await request("/api/hand", {
-          method: "POST",
-          body: desktop ? { ...body, since: desktop.version } : body,
-        });
+        const answer = await hand.send(desktop ? { ...body, since: desktop.version } : body);
         const received = performance.now();
         showAnswer(answer);
         if (answered) {
