@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "../tests/tools/WebSocketClientFrames.h"  // frames masked as a client masks them
 #include "FuzzCheck.h"
 #include "LiveDesktop/WebSocketProtocol.h"
 
@@ -20,19 +21,6 @@ using Kind = WebSocketFrame::Kind;
 
 constexpr std::size_t kLargestPayload = 4096;
 constexpr std::size_t kLargestControlPayload = 125;
-constexpr std::string_view kMask = "\x5a\xc3\x0f\x96";
-
-// A server frame as a client would send it: the MASK bit, a key after the length, the payload
-// masked with it.
-std::string masked(std::string frame) {
-    const auto shortLength = static_cast<unsigned char>(frame[1]);
-    const std::size_t header = shortLength == 126 ? 4 : shortLength == 127 ? 10 : 2;
-    frame[1] = static_cast<char>(shortLength | 0x80);
-    for (std::size_t i = header; i < frame.size(); ++i) {
-        frame[i] = static_cast<char>(frame[i] ^ kMask[(i - header) % 4]);
-    }
-    return frame.insert(header, kMask);
-}
 
 void requireReadsBack(const std::string& written, Kind kind, const WebSocketFrame& sent) {
     const std::string client = masked(written);
