@@ -6,10 +6,10 @@
 // does not carry its token (the header X-Quenfold-Token, the query's "token" or the cookie set
 // when the page was loaded with it), with 403; a Host header that is not the served address (or
 // localhost with its port) with 403, so that a page of another site cannot reach the session
-// through a name that resolves here; a POST whose Origin is present and not the served origin with
-// 403; a body over 1 MiB with 413. A malformed body, a value of the wrong type or a script that
-// cannot run here is answered 400 and changes nothing. Errors answer {"error": "…"}. Every answer
-// forbids being shown inside another site's page.
+// through a name that resolves here; a POST, or the opening of the hand's WebSocket, whose Origin
+// is present and not the served origin with 403; a body over 1 MiB with 413. A malformed body, a
+// value of the wrong type or a script that cannot run here is answered 400 and changes nothing.
+// Errors answer {"error": "…"}. Every answer forbids being shown inside another site's page.
 #pragma once
 
 #include <optional>
