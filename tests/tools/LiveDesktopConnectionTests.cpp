@@ -156,15 +156,13 @@ std::string socketHandshake(const LiveDesktopProgram& program) {
            std::to_string(program.port()) + "\r\n\r\n";
 }
 
-TEST(LiveDesktopConnections, AWebSocketAtTheHandCarriesItsActionsInOrderAndStaysOpenWhileIdle) {
+TEST(LiveDesktopConnections,
+     AWebSocketAtTheHandAnswersInOrderStaysOpenWhileIdleAndEndsOnAFrameItCannotTake) {
     LiveDesktopProgram program;
     RawConnection socket(program.port());
     ASSERT_TRUE(socket.connected());
     ASSERT_TRUE(socket.send(socketHandshake(program)));
-    const std::string opening = socket.answer();
-    ASSERT_EQ(statusOf(opening), 101) << opening;
-    EXPECT_NE(opening.find("Sec-WebSocket-Accept: s3pPLMBiTxaQ9kYGzzhZRbK+xOo=\r\n"),
-              std::string::npos);
+    ASSERT_EQ(statusOf(socket.answer()), 101);
 
     // Sent together: each message is answered in its turn, the ping after them.
     ASSERT_TRUE(socket.send(clientFrame(0x81, R"({"action": "move", "x": 10, "y": 10})") +
@@ -185,17 +183,15 @@ TEST(LiveDesktopConnections, AWebSocketAtTheHandCarriesItsActionsInOrderAndStays
     ASSERT_TRUE(socket.send(clientFrame(0x88, std::string("\x03\xe8", 2))));
     EXPECT_EQ(socket.frame(), std::make_pair<unsigned char>(0x88, std::string("\x03\xe8", 2)));
     EXPECT_TRUE(socket.endsAfterAnswers());
-}
 
-TEST(LiveDesktopConnections, AFrameTheServerDoesNotTakeEndsTheWebSocket) {
-    LiveDesktopProgram program;
-    RawConnection socket(program.port());
-    ASSERT_TRUE(socket.send(socketHandshake(program)));
-    ASSERT_EQ(statusOf(socket.answer()), 101);
-    ASSERT_TRUE(socket.send(clientFrame(0x82, "binary")));
-    EXPECT_EQ(socket.frame(), std::make_pair<unsigned char>(0x88, std::string("\x03\xeb", 2)))
+    // A frame the server does not take ends another socket, with the code that says why.
+    RawConnection other(program.port());
+    ASSERT_TRUE(other.send(socketHandshake(program)));
+    ASSERT_EQ(statusOf(other.answer()), 101);
+    ASSERT_TRUE(other.send(clientFrame(0x82, "binary")));
+    EXPECT_EQ(other.frame(), std::make_pair<unsigned char>(0x88, std::string("\x03\xeb", 2)))
         << "closed with 1003";
-    EXPECT_TRUE(socket.endsAfterAnswers());
+    EXPECT_TRUE(other.endsAfterAnswers());
 }
 
 }  // namespace
