@@ -284,9 +284,21 @@ function markPressed(target) {
   for (const node of pressedMarks) node.classList.add("pressed");
 }
 
-function unmarkPressed() {
-  for (const node of pressedMarks) node.classList.remove("pressed");
+// The marks come off with the release's answer, so that the frame that shows the release is the
+// one that shows what it did: a frame drawn for the marks alone would hold the answer's back.
+// Without an answer (the session went away) they come off a moment later all the same.
+const kUnmarkWithoutAnswerMilliseconds = 150;
+
+function unmarkPressedLater() {
+  const marks = pressedMarks;
   pressedMarks = [];
+  const unmark = () => {
+    clearTimeout(fallback);
+    // A press that came since may have marked the same node again: it keeps its mark.
+    for (const node of marks) if (!pressedMarks.includes(node)) node.classList.remove("pressed");
+  };
+  const fallback = setTimeout(unmark, kUnmarkWithoutAnswerMilliseconds);
+  return unmark;
 }
 
 screenElement.addEventListener("pointerdown", (event) => {
@@ -327,7 +339,9 @@ function release(event) {
   const point = screen.pointAt(event.clientX, event.clientY);
   lastPoint = point;
   // The release goes first: what the page draws of it can wait for its answer.
+  const unmarkPressed = unmarkPressedLater();
   sendHand("release", point, modifiersOf(event), (answer, sent, received) => {
+    unmarkPressed();
     const measure = ({ arrived, frame, now }) => {
       clickParts.push({ waiting: sent - mouseUp, arriving: arrived - sent, frame: frame - arrived,
         drawing: now - frame });
@@ -345,7 +359,6 @@ function release(event) {
   const under = document.elementFromPoint(event.clientX, event.clientY);
   const acts = control && under && under.closest("[data-control]") === control;
   pressedControl = null;
-  unmarkPressed();
   if (acts) {
     const statement = statementFor(control);
     if (statement) {
