@@ -389,7 +389,7 @@ void Desktop::quit(pid_t pid, bool told) {
     if (pid == kDockPid || (dockMenuItem_ != 0 && dockMenuItem_ == app->dockItem)) {
         closeDockMenu();
     }
-    if (pid == kDockPid && !loggingOut_) {
+    if (pid == kDockPid) {
         rememberDockItems();
     }
     if (app->dockItem != 0 && !leaveKeptItem(*app)) {

@@ -400,7 +400,8 @@ private:
     NodeId trashSeparator_ = 0;
     bool loggingOut_ = false;
     bool loggedOut_ = false;
-    // The Dock's items as they stood when it quit by itself, so that it starts with the same.
+    // The Dock's items as they stood when it quit (by itself, or at a logout), so that it starts
+    // with the same.
     struct RememberedItem {
         DockItemSpec setup;
         pid_t owner = 0;
