@@ -563,6 +563,9 @@ def journey_turning_access_on(page, program):
     page.click(preferences + " .ax-checkbox .checkbox")
     wait_until("access to be on", lambda: program.desktop()["access"] is True)
     check("is OFF" in settings_text(page), "the running Quenfold saw access change")
+    wait_until("the panel's switch to show access on",
+               lambda: page.script("return document.getElementById('access').checked;"))
+    time.sleep(0.2)  # the switch slides over in 120 ms
     page.screenshot("access-turned-on")
     page.click(preferences + " .traffic-light.close")
     wait_until("System Preferences' window to close", lambda: page.count(preferences) == 0)
@@ -670,7 +673,8 @@ def reconnecting_after_a_restart(page, program, path, home, output):
 
 def measure_clicks(page):
     """Milliseconds from each mouse-up to the frame that shows the desktop its answer brought, and
-    of the page's own work on each answer (received → drawn), as the page measures them, over
+    of the page's own work on each change of the desktop (received → its elements updated), as
+    the page measures them, over
     clicks alternating between two Dock items (each release activates the other application,
     so each one changes the desktop)."""
     page.script("for (const name of ['Timings', 'ClickParts', 'Work']) window['__quenfold' + name].length = 0;")

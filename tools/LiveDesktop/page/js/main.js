@@ -16,8 +16,8 @@ const kOtherTabNoticeMilliseconds = 5000;
 // Milliseconds from each mouse-up to the first frame that shows the desktop the release made,
 // whether its changes came first by the event stream or by the release's answer, with its parts
 // (the release waiting for what went before it, sent → its changes arrived, the next frame's
-// start, its drawing), and of the page's own work on each answer (received → drawn), for
-// measurements.
+// start, its drawing), and of the page's own work on each change of the desktop, by answer or
+// by event stream (received → its elements updated), for measurements.
 const timings = [];
 const clickParts = [];
 const workTimings = [];
@@ -61,6 +61,24 @@ function complain(failure) {
 
 // --- Drawing
 
+// The desktop answers the user's click: the frame that shows it carries nothing else. The panel
+// (the story, the inspector, the cards, the session's time) follows in the frame after, drawn
+// once however many changes came meanwhile.
+const panelWork = new Map();
+const storyLines = [];
+
+function drawPanelLater(part, work) {
+  const idle = panelWork.size === 0;
+  panelWork.set(part, work);
+  if (idle) {
+    afterNextFrame(() => {
+      const works = [...panelWork.values()];
+      panelWork.clear();
+      for (const draw of works) draw();
+    });
+  }
+}
+
 // The parts of the desktop beside its version, base, time and the story.
 const kNotParts = new Set(["version", "from", "time", "whole", "story", "inspect"]);
 
@@ -78,7 +96,9 @@ function apply(changes, answered = false) {
     alerts.show("A new session answers at this address now: the desktop shown is its own, " +
       "and what was done in the earlier one is gone.", { key: "session", notice: true });
     story.clear();
+    storyLines.length = 0;
     inspector.clear();
+    panelWork.delete("inspect");
     storyNext = 0;
   }
   if (!whole && (!desktop || changes.from > desktop.version)) {
@@ -99,22 +119,28 @@ function apply(changes, answered = false) {
   }
   if (desktop && changes.time !== undefined) {
     desktop.time = changes.time;
-    document.getElementById("session-time").textContent = `session ${formatTime(changes.time)}`;
+    drawPanelLater("time", () => {
+      document.getElementById("session-time").textContent = `session ${formatTime(desktop.time)}`;
+    });
   }
   if (changed) {
     screen.render(desktop);
     systemMenu.render(desktop);
-    quenfoldCard.render(desktop);
-    worldCard.render(desktop);
+    drawPanelLater("cards", () => {
+      quenfoldCard.render(desktop);
+      worldCard.render(desktop);
+    });
     const version = desktop.version;
     afterNextFrame((now, frame) => markDrawn({ version, arrived, frame, now }));
+    workTimings.push(performance.now() - arrived);
   }
   if (changes.story) {
     takeStory(changes.story, answered);
   }
   if (changes.inspect) {
     const { x, y, element } = changes.inspect;
-    inspector.render({ x, y }, element, desktop ? desktop.access : true);
+    const access = desktop ? desktop.access : true;
+    drawPanelLater("inspect", () => inspector.render({ x, y }, element, access));
   }
   return true;
 }
@@ -129,7 +155,8 @@ function takeStory({ next, lines }, answered) {
   }
   const fresh = lines.slice(Math.max(0, storyNext + 1 - first));
   storyNext = Math.max(storyNext, next);
-  story.append(fresh);
+  storyLines.push(...fresh);
+  drawPanelLater("story", () => story.append(storyLines.splice(0)));
   if (performance.now() - lastOwnAction > kOwnActionMilliseconds && queue.idle &&
     fresh.some((line) => /^\s*[\d.]+\s+> /.test(line))) {
     alerts.show("Another tab is driving the hand: its clicks show here as they happen.", {
@@ -141,13 +168,11 @@ function takeStory({ next, lines }, answered) {
   }
 }
 
-// An answer of this tab's own: what it changed is drawn at once, and the time it took measured.
+// An answer of this tab's own: what it changed is drawn at once.
 function showAnswer(answer) {
-  const received = performance.now();
   if (!apply(answer, true)) {
     events.catchUp();
   }
-  workTimings.push(performance.now() - received);
 }
 
 function formatTime(seconds) {
@@ -179,9 +204,13 @@ function whenDrawn(version, done) {
 }
 
 // Runs `work` once the browser has drawn the next frame: an animation frame callback runs before
-// the frame is painted, a task queued from it runs after. `work` is given both times.
+// the frame is painted, a task queued from it runs after. `work` is given both times (the frame's
+// own timestamp is when its display interval began, which may be before what it draws arrived).
 function afterNextFrame(work) {
-  requestAnimationFrame((frame) => setTimeout(() => work(performance.now(), frame), 0));
+  requestAnimationFrame(() => {
+    const frame = performance.now();
+    setTimeout(() => work(performance.now(), frame), 0);
+  });
 }
 
 // --- Statements and the hand, in order
@@ -308,7 +337,6 @@ screenElement.addEventListener("pointerdown", (event) => {
   }
   // The page does not select text or move focus: the press belongs to the simulated desktop.
   event.preventDefault();
-  screenElement.setPointerCapture(event.pointerId);
   buttonDown = true;
   const point = screen.pointAt(event.clientX, event.clientY);
   lastPoint = point;
@@ -317,8 +345,12 @@ screenElement.addEventListener("pointerdown", (event) => {
   sendHand("press", point, modifiersOf(event));
 });
 
-screenElement.addEventListener("pointermove", (event) => {
-  if (!event.isPrimary) {
+// The screen takes no pointer capture: the browser would move its hover state back when a
+// captured button goes up, and the restyling draws a frame of its own at once, so that the
+// release's answer waits for the frame after. While the button is down the page's moves and its
+// release go to the session wherever the pointer is, as a capture would send them.
+window.addEventListener("pointermove", (event) => {
+  if (!event.isPrimary || (!buttonDown && !screenElement.contains(event.target))) {
     return;
   }
   const point = screen.pointAt(event.clientX, event.clientY);
@@ -367,12 +399,12 @@ function release(event) {
   }
 }
 
-screenElement.addEventListener("pointerup", (event) => {
+window.addEventListener("pointerup", (event) => {
   if (event.button === 0) {
     release(event);
   }
 });
-screenElement.addEventListener("pointercancel", release);
+window.addEventListener("pointercancel", release);
 screenElement.addEventListener("contextmenu", (event) => event.preventDefault());
 
 // A press on the screen gives it the keyboard focus (its own press handler keeps the browser
@@ -464,6 +496,10 @@ screenElement.addEventListener("keyup", (event) => {
 });
 screenElement.addEventListener("blur", letGoOfSwitcher);
 
+// The screen's buttons and check boxes are spans with their roles: Return and Space click them as
+// they would a button.
+const kClickableSpans = '[role="button"][tabindex], [role="checkbox"][tabindex]';
+
 screenElement.addEventListener("keydown", (event) => {
   if ((event.metaKey || event.ctrlKey) && kSwitcherKeys.includes(event.code)) {
     event.preventDefault();
@@ -477,9 +513,14 @@ screenElement.addEventListener("keydown", (event) => {
     sendKeys({ action: "key", chord });
     return;
   }
-  if ((event.key === "Enter" || event.key === " ") && event.target.classList.contains("window")) {
-    event.preventDefault();
-    clickAt(Screen.clickPointOf(event.target));
+  if (event.key === "Enter" || event.key === " ") {
+    if (event.target.classList.contains("window")) {
+      event.preventDefault();
+      clickAt(Screen.clickPointOf(event.target));
+    } else if (event.target.matches(kClickableSpans)) {
+      event.preventDefault();
+      event.target.click();
+    }
   }
 });
 

@@ -31,6 +31,13 @@ function element(tag, className, attributes = {}) {
   return made;
 }
 
+// A button or check box the user clicks on the screen: a span with its role, focusable. A button
+// element would be restyled as the mouse goes up from it (its :active state ends), and the browser
+// draws a frame for that at once: the release's answer would then wait for the frame after.
+function clickable(className, role) {
+  return element("span", className, { role, tabindex: "0" });
+}
+
 function place(node, x, y, w, h) {
   node.style.left = `${x}px`;
   node.style.top = `${y}px`;
@@ -219,7 +226,7 @@ function settingsView(view) {
       holder.setAttribute("role", "status");
     }
   } else if (view.kind === "switch") {
-    const box = element("button", "checkbox", { type: "button", role: "checkbox" });
+    const box = clickable("checkbox", "checkbox");
     box.dataset.control = "switch";
     if (view.key) {
       box.dataset.preference = view.key;
@@ -231,7 +238,7 @@ function settingsView(view) {
     box.append(mark, label);
     holder.append(box);
   } else {
-    const button = element("button", "push-button", { type: "button" });
+    const button = clickable("push-button", "button");
     button.dataset.control = "action";
     if (view.action) {
       button.dataset.action = view.action;
@@ -424,7 +431,7 @@ export class Screen {
       items,
       occurrenceKeys(items, (item) => `${item.subrole}\u0000${item.title}`),
       () => {
-        const node = element("button", "dock-item", { type: "button" });
+        const node = clickable("dock-item", "button");
         node.append(
           element("span", "dock-icon"),
           element("span", "dock-running"),
