@@ -39,7 +39,7 @@ TEST_F(Watcher, AnApplicationDockItemThatIsNotTheDocksHidesNothing) {
 
 // --- The tap's life
 
-TEST_F(Watcher, InstallingCreatesOneListenOnlyTapOnTheMainRunLoop) {
+TEST_F(Watcher, InstallingCreatesOneListenOnlyTapOnTheMainRunLoopInPlaceOfAnyOther) {
     ASSERT_TRUE(delegate_->passiveEventTapPort);
     ASSERT_TRUE(delegate_->passiveEventTapRLSR);
     EXPECT_TRUE(CFRunLoopContainsSource(CFRunLoopGetMain(), delegate_->passiveEventTapRLSR.get(),
@@ -51,9 +51,7 @@ TEST_F(Watcher, InstallingCreatesOneListenOnlyTapOnTheMainRunLoop) {
     EXPECT_EQ(tap.options, kCGEventTapOptionListenOnly);
     EXPECT_EQ(tap.mask, 6u);
     EXPECT_EQ(tap.userInfo, delegate_.get());
-}
-
-TEST_F(Watcher, InstallingOverAnExistingTapReplacesIt) {
+    // Installing again replaces the tap.
     CFRunLoopSourceRef oldSource = delegate_->passiveEventTapRLSR.get();
     RetainPtr<CFRunLoopSourceRef> watch = retainPtr(oldSource);
     delegate_->installPassiveEventTap();
@@ -88,11 +86,13 @@ TEST_F(Watcher, APortWithoutASourceNeverSeesAnEventAndGoesAtTheNextRelease) {
 
 TEST_F(Watcher, ATimeoutReEnablesTheSameTapAtTheNextPassOfTheRunLoop) {
     CFMachPortRef port = delegate_->passiveEventTapPort.get();
+    sim::resetCallCounts();
     eventSystem().disableTaps(kCGEventTapDisabledByTimeout);
     EXPECT_FALSE(CGEventTapIsEnabled(port));
     settle();
     EXPECT_TRUE(CGEventTapIsEnabled(port));
     EXPECT_EQ(delegate_->passiveEventTapPort.get(), port);
+    EXPECT_EQ(sim::callCount("CGEventTapCreate"), 0u) << "a new tap was made in its place";
     const pid_t safari = addApp("Safari");
     click(dockItem("Safari"));
     EXPECT_TRUE(hidden(safari));
