@@ -11,7 +11,6 @@
 
 #include "WatcherTest.h"
 #include "sim/Clock.h"
-#include "sim/Keyboard.h"
 
 namespace watcherprops {
 
@@ -72,9 +71,7 @@ struct Step {
         Activate,
         Hide,
         Quit,
-        OtherButtonClick,  // the right or other button, by the click state's parity
-        Chord,             // a keyboard chord, by the app index
-        HeldPress          // a press held until the Dock's menu shows, released on its first item
+        HeldPress  // a press held until the Dock's menu shows, released on its first item
     };
     Kind kind = Press;
     Target target;
@@ -86,9 +83,8 @@ struct Step {
 // A failing step is shown with its fields (the desktop it ran on is shown as rapidcheck shows
 // any value).
 void showValue(const Step& step, std::ostream& os) {
-    static const char* names[] = {"press",     "release",    "click",    "timeout",
-                                  "userinput", "wait",       "activate", "hide",
-                                  "quit",      "otherclick", "chord",    "held"};
+    static const char* names[] = {"press", "release",  "click", "timeout", "userinput",
+                                  "wait",  "activate", "hide",  "quit",    "held"};
     os << names[step.kind] << "(target " << step.target.kind << ":" << step.target.index << " "
        << step.target.x << "," << step.target.y << " clicks " << step.clickState << " app "
        << step.app << " " << step.seconds << "s)";
@@ -160,8 +156,6 @@ rc::Gen<Step> genStep() {
                                               {2, Step::Activate},
                                               {1, Step::Hide},
                                               {1, Step::Quit},
-                                              {3, Step::OtherButtonClick},
-                                              {3, Step::Chord},
                                               {2, Step::HeldPress}}),
         genTarget(), rc::gen::weightedElement<int>({{1, 0}, {6, 1}, {2, 2}, {1, 3}}),
         rc::gen::inRange(0, 8), rc::gen::inRange(1, 8));
@@ -297,14 +291,6 @@ RC_GTEST_FIXTURE_PROP(WatcherProperties, HidesExactlyWhenTheRuleSaysSo, ()) {
             case Step::Quit:
                 desktop().quit(app);
                 break;
-            case Step::OtherButtonClick: {
-                const CGMouseButton button =
-                    step.clickState % 2 == 0 ? kCGMouseButtonRight : kCGMouseButtonCenter;
-                frameworks::eventSystem().pressButton(button, at.x, at.y);
-                frameworks::eventSystem().releaseButton(button, at.x, at.y);
-                RC_ASSERT(desktop().hideRequestCount() == expectedHides);
-                break;
-            }
             case Step::HeldPress: {
                 pressAt();
                 CFRunLoopRunInMode(kCFRunLoopDefaultMode, sim::Desktop::kDockMenuHoldSeconds + 0.1,
@@ -320,32 +306,6 @@ RC_GTEST_FIXTURE_PROP(WatcherProperties, HidesExactlyWhenTheRuleSaysSo, ()) {
                 RC_ASSERT(desktop().hideRequestCount() == hidesBefore);
                 break;
             }
-            case Step::Chord: {
-                static const char* const kChords[] = {"cmd+h",   "cmd+option+h",  "cmd+w",
-                                                      "cmd+tab", "cmd+shift+tab", "h"};
-                std::string error;
-                const auto chord = sim::chordOf(kChords[step.app % 6], &error);
-                for (const sim::ModifierKey& modifier : chord->modifiers) {
-                    frameworks::eventSystem().pressKey(modifier.code);
-                }
-                frameworks::eventSystem().pressKey(chord->key);
-                frameworks::eventSystem().releaseKey(chord->key);
-                for (auto it = chord->modifiers.rbegin(); it != chord->modifiers.rend(); ++it) {
-                    frameworks::eventSystem().releaseKey(it->code);
-                }
-                RC_ASSERT(desktop().hideRequestCount() == expectedHides);
-                break;
-            }
-        }
-        // The watcher's tap asks for left-button events only: keys and other buttons never
-        // reach its callback.
-        const CGEventMask others =
-            CGEventMaskBit(kCGEventKeyDown) | CGEventMaskBit(kCGEventKeyUp) |
-            CGEventMaskBit(kCGEventFlagsChanged) | CGEventMaskBit(kCGEventRightMouseDown) |
-            CGEventMaskBit(kCGEventRightMouseUp) | CGEventMaskBit(kCGEventOtherMouseDown) |
-            CGEventMaskBit(kCGEventOtherMouseUp);
-        for (const frameworks::EventTap& tap : frameworks::eventSystem().taps()) {
-            RC_ASSERT((tap.mask & others) == 0u);
         }
         settle();
         RC_ASSERT(frameworks::eventSystem().tapCount() <= 1u);
