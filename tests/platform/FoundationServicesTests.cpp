@@ -36,7 +36,8 @@ protected:
 
 // --- The main bundle
 
-TEST_F(FoundationServices, TheMainBundleIsTheApplicationFolderAndAnswersFromItsInfoPlist) {
+TEST_F(FoundationServices,
+       TheMainBundleIsTheApplicationFolderAndAnswersFromItsInfoPlistAndResources) {
     const std::string& path = bundle_.path();
     NSBundle* bundle = NSBundle::mainBundle();
     ASSERT_NE(bundle, nullptr);
@@ -51,12 +52,8 @@ TEST_F(FoundationServices, TheMainBundleIsTheApplicationFolderAndAnswersFromItsI
     EXPECT_TRUE(CFEqual(bundle->objectForInfoDictionaryKey(CFSTR("LSUIElement")), kCFBooleanTrue));
     EXPECT_TRUE(
         CFEqual(bundle->objectForInfoDictionaryKey(CFSTR("NSMainNibFile")), CFSTR("MainMenu")));
-}
-
-TEST_F(FoundationServices, AResourceIsFoundByItsNameAndExtensionOnly) {
+    // A resource is found by its name and extension only.
     bundle_.write("Resources/README", "resource");
-    const std::string& path = bundle_.path();
-    NSBundle* bundle = NSBundle::mainBundle();
     NSString* found = bundle->pathForResource(CFSTR("MainMenu"), CFSTR("plist"));
     ASSERT_NE(found, nullptr);
     EXPECT_EQ(found->utf8(), path + "/Contents/Resources/MainMenu.plist");

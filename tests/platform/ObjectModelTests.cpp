@@ -20,7 +20,7 @@ namespace {
 
 using ObjectModel = SessionTest;
 
-TEST_F(ObjectModel, AnObjectLivesUntilItsLastReferenceIsReleased) {
+TEST_F(ObjectModel, AnObjectLivesUntilItsLastReferenceIsReleasedAConstantForEver) {
     const long before = NSObjectLiveCount();
     CFStringRef text =
         CFStringCreateWithCString(kCFAllocatorDefault, "AXTitle", kCFStringEncodingUTF8);
@@ -32,6 +32,15 @@ TEST_F(ObjectModel, AnObjectLivesUntilItsLastReferenceIsReleased) {
     EXPECT_EQ(NSObjectLiveCount(), before + 1);
     CFRelease(text);
     EXPECT_EQ(NSObjectLiveCount(), before);
+    // Constants are one object each, never counted or freed.
+    CFStringRef constant = CFSTR("constant");
+    EXPECT_EQ(constant, CFSTR("constant"));
+    CFRelease(CFRetain(constant));
+    CFRelease(kCFBooleanTrue);
+    EXPECT_TRUE(CFBooleanGetValue(kCFBooleanTrue));
+    EXPECT_EQ(NSObjectLiveCount(), before);
+    EXPECT_EQ(CFGetTypeID(kCFNull), CFNullGetTypeID());
+    EXPECT_NE(CFGetTypeID(kCFBooleanTrue), CFNumberGetTypeID());
 }
 
 TEST_F(ObjectModel, AHolderOwnsExactlyOneReferenceUntilItIsMovedOrLeaked) {
@@ -71,19 +80,7 @@ TEST_F(ObjectModel, AutoreleasedObjectsLiveUntilTheirPoolGoes) {
     EXPECT_EQ(NSObjectLiveCount(), before);
 }
 
-TEST_F(ObjectModel, ConstantsAreOneObjectEachAndNeverCountedOrFreed) {
-    const long before = NSObjectLiveCount();
-    CFStringRef constant = CFSTR("constant");
-    EXPECT_EQ(constant, CFSTR("constant"));
-    CFRelease(CFRetain(constant));
-    CFRelease(kCFBooleanTrue);
-    EXPECT_TRUE(CFBooleanGetValue(kCFBooleanTrue));
-    EXPECT_EQ(NSObjectLiveCount(), before);
-    EXPECT_EQ(CFGetTypeID(kCFNull), CFNullGetTypeID());
-    EXPECT_NE(CFGetTypeID(kCFBooleanTrue), CFNumberGetTypeID());
-}
-
-TEST_F(ObjectModel, StringEqualityComparesUTF16CodeUnits) {
+TEST_F(ObjectModel, StringEqualityComparesUTF16CodeUnitsAndNumbersCompareByValue) {
     // é as one code point and as e + combining accent: equal to the eye, not in code units.
     NSString* composed = NSString::stringWithUTF8String("caf\xC3\xA9");
     NSString* decomposed = NSString::stringWithUTF8String("cafe\xCC\x81");
@@ -97,9 +94,7 @@ TEST_F(ObjectModel, StringEqualityComparesUTF16CodeUnits) {
     EXPECT_TRUE(CFEqual(emoji, NSString::stringWithUTF8String("\xF0\x9F\x98\x80")));
     EXPECT_EQ(CFHash(emoji), CFHash(NSString::stringWithUTF8String("\xF0\x9F\x98\x80")));
     EXPECT_FALSE(NSString::stringWithUTF8String("Dock")->isEqualToString(CFSTR("dock")));
-}
-
-TEST_F(ObjectModel, NumbersCompareByValueAndABooleanIsItsConstant) {
+    // Numbers compare by value; a boolean is its constant.
     EXPECT_TRUE(CFEqual(NSNumber::numberWithInt(501), NSNumber::numberWithLongLong(501)));
     EXPECT_EQ(NSNumber::numberWithBool(YES), static_cast<NSObject*>(bridge(kCFBooleanTrue)));
 }

@@ -30,7 +30,7 @@ private:
     long baseline_ = 0;
 };
 
-TEST_F(Ownership, TheHolderHandsItsReferenceToThePoolAndEmpties) {
+TEST_F(Ownership, TheHolderHandsItsReferenceToThePoolAndEmptiesAndTheObjectKeepsItsType) {
     NSAutoreleasePool pool;
     RetainPtr<CFStringRef> held = adoptCF(createString("pooled"));
     static_assert(std::is_same_v<decltype(held.autorelease()), CFStringRef>);
@@ -41,17 +41,14 @@ TEST_F(Ownership, TheHolderHandsItsReferenceToThePoolAndEmpties) {
     const long live = NSObjectLiveCount();
     pool.drain();
     EXPECT_EQ(NSObjectLiveCount(), live - 1);
-}
-
-TEST_F(Ownership, AnObjectHandedToThePoolKeepsItsOwnType) {
-    NSAutoreleasePool pool;
+    // An object handed to the pool keeps its own type.
     NSMutableString* made = NSMutableString::create(u"typed");
-    NSMutableString* pooled = NSObject::autorelease(made);
-    EXPECT_EQ(pooled, made);
-    pooled->appendString(CFSTR("!"));
-    EXPECT_TRUE(pooled->isEqualToString(CFSTR("typed!")));
+    NSMutableString* typed = NSObject::autorelease(made);
+    EXPECT_EQ(typed, made);
+    typed->appendString(CFSTR("!"));
+    EXPECT_TRUE(typed->isEqualToString(CFSTR("typed!")));
     EXPECT_EQ(pool.pendingCount(), 1u);
-    EXPECT_EQ(CFGetRetainCount(pooled), 1);
+    EXPECT_EQ(CFGetRetainCount(typed), 1);
 }
 
 TEST_F(Ownership, TheCFCastAnswersNullForNullAndForAnotherTypeId) {

@@ -43,7 +43,7 @@ TEST_F(RunLoop, TimersFireInOrderOfDueTimeThenOfScheduling) {
     EXPECT_DOUBLE_EQ(sim::clockNow(), 1.2);
 }
 
-TEST_F(RunLoop, APerformWaitsExactlyItsDelayAndKeepsItsTargetAliveUntilThen) {
+TEST_F(RunLoop, APerformWaitsItsDelayOrTheNextPassOrNothingWhenTheCallerWaits) {
     gLog.clear();
     RetainPtr<Recorder*> recorder = adoptCF(new Recorder());
     recorder->performSelector(&Recorder::first, nil, 0.5);
@@ -54,11 +54,8 @@ TEST_F(RunLoop, APerformWaitsExactlyItsDelayAndKeepsItsTargetAliveUntilThen) {
     CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.0001, false);
     EXPECT_EQ(gLog, std::vector<std::string>{"first"});
     EXPECT_EQ(CFGetRetainCount(recorder.get()), 1);
-}
-
-TEST_F(RunLoop, PerformsOnTheMainThreadRunAtTheNextPassOrAtOnceWhenTheCallerWaits) {
+    // Performs on the main thread run at the next pass, or at once when the caller waits.
     gLog.clear();
-    RetainPtr<Recorder*> recorder = adoptCF(new Recorder());
     recorder->performSelectorOnMainThread(&Recorder::first, nil, NO);
     recorder->performSelectorOnMainThread(&Recorder::withObject,
                                           NSString::stringWithUTF8String("argument"), NO);

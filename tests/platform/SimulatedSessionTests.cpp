@@ -99,33 +99,25 @@ TEST_F(SimulatedSession, TapsOnTheRunLoopAndSwitchedOnSeeEventsInPlacementOrder)
     CFRunLoopRemoveSource(CFRunLoopGetMain(), sessionSource.get(), kCFRunLoopDefaultMode);
 }
 
-// The Dock shows a hidden application when the release reaches its item.
-class EventsToTheDock : public SessionTest {
-protected:
-    void SetUp() override {
-        SessionTest::SetUp();
-        safari_ = addApp("Safari");
-        addApp("Notes");
-        desktop().hide(safari_);
-    }
-    void clickSafari() {
-        const CGPoint item = dockItem("Safari");
+// The Dock shows a hidden application when the release reaches its item: a listener's change
+// or swallowing does not keep it from there, a filter's swallowing does.
+TEST_F(SimulatedSession, AListenerCannotChangeOrSwallowAnEventAFilterCanSwallowIt) {
+    const pid_t safari = addApp("Safari");
+    addApp("Notes");
+    const CGPoint item = dockItem("Safari");
+    const auto clickSafari = [&] {
+        desktop().hide(safari);
         frameworks::eventSystem().pressLeft(item.x, item.y);
         frameworks::eventSystem().releaseLeft(item.x, item.y);
+    };
+    {
+        InstalledTap listener(movingListener, nullptr, kCGHeadInsertEventTap);
+        clickSafari();
+        EXPECT_EQ(desktop().activePid(), safari) << "the release reached the Dock at its own point";
     }
-    pid_t safari_ = 0;
-};
-
-TEST_F(EventsToTheDock, AListenerCannotChangeOrSwallowAnEvent) {
-    InstalledTap listener(movingListener, nullptr, kCGHeadInsertEventTap);
-    clickSafari();
-    EXPECT_EQ(desktop().activePid(), safari_) << "the release reached the Dock at its own point";
-}
-
-TEST_F(EventsToTheDock, AFilterCanSwallowAnEvent) {
     InstalledTap filter(swallowingTap, nullptr, kCGHeadInsertEventTap, kCGEventTapOptionDefault);
     clickSafari();
-    EXPECT_TRUE(desktop().application(safari_)->hidden);
+    EXPECT_TRUE(desktop().application(safari)->hidden);
 }
 
 TEST_F(SimulatedSession, ThePointerAndBothButtonStatesFollowTheHand) {
@@ -214,8 +206,12 @@ TEST_F(SimulatedSession, APressOnAWindowActivatesItsApplicationAfterTheTaps) {
     EXPECT_EQ(desktop().activePid(), notes);
 }
 
-TEST_F(SimulatedSession, HideRequestsTakeEffectOnceTheEventReachedEveryReceiver) {
+// A hide request takes effect at the world's next turn, which a sleep lets come; a running
+// application object reads its state as it was until then, also through a pass of the run
+// loop in a mode that is not common.
+TEST_F(SimulatedSession, HideRequestsTakeEffectAtTheWorldsNextTurnOrWhileTheThreadSleeps) {
     const pid_t safari = addApp("Safari");
+    const pid_t notes = addApp("Notes");
     NSRunningApplication* app =
         NSRunningApplication::runningApplicationWithProcessIdentifier(safari);
     EXPECT_TRUE(app->hide());
@@ -223,50 +219,37 @@ TEST_F(SimulatedSession, HideRequestsTakeEffectOnceTheEventReachedEveryReceiver)
     sim::worldTurn();
     EXPECT_TRUE(app->isHidden());
     EXPECT_EQ(desktop().hideRequestCount(), 1);
-}
 
-TEST_F(SimulatedSession, SleepingLetsTheDesktopCarryOutPendingHides) {
-    const pid_t pid = addApp("Safari");
-    desktop().requestHide(pid);
+    desktop().requestHide(notes);
     NSThread::sleepForTimeInterval(NAN);
-    EXPECT_FALSE(desktop().application(pid)->hidden);
+    EXPECT_FALSE(desktop().application(notes)->hidden);
     NSThread::sleepForTimeInterval(0.5);
-    EXPECT_TRUE(desktop().application(pid)->hidden);
+    EXPECT_TRUE(desktop().application(notes)->hidden);
     EXPECT_EQ(sim::clockNow(), 0.5);
 }
 
-// Safari active after Notes, as the running-application objects see it after a turn.
-class RunningApplicationState : public SessionTest {
-protected:
-    void SetUp() override {
-        SessionTest::SetUp();
-        safari_ = addApp("Safari");
-        notes_ = addApp("Notes");
-        desktop().activate(notes_);
-        desktop().activate(safari_);
-        sim::worldTurn();
-        desktop().hide(safari_);  // Notes becomes active
-    }
-    static NSRunningApplication* running(pid_t pid) {
+TEST_F(SimulatedSession, RunningApplicationsStayAsTheyWereThroughAPassInAModeThatIsNotCommon) {
+    const pid_t safari = addApp("Safari");
+    const pid_t notes = addApp("Notes");
+    desktop().activate(notes);
+    desktop().activate(safari);
+    sim::worldTurn();
+    desktop().hide(safari);  // Notes becomes active
+    const auto running = [](pid_t pid) {
         return NSRunningApplication::runningApplicationWithProcessIdentifier(pid);
-    }
-    pid_t safari_ = 0;
-    pid_t notes_ = 0;
-};
-
-TEST_F(RunningApplicationState, StaysAsItWasThroughAPassInAModeThatIsNotCommon) {
+    };
     bool ran = false;
     RetainPtr<CFRunLoopTimerRef> modal = adoptCF(CFRunLoopTimerCreateWithHandler(
         nullptr, CFAbsoluteTimeGetCurrent(), 0, 0, 0, [&](CFRunLoopTimerRef) { ran = true; }));
     CFRunLoopAddTimer(CFRunLoopGetMain(), modal.get(), CFSTR("ModalMode"));
     CFRunLoopRunInMode(CFSTR("ModalMode"), 0, false);
     ASSERT_TRUE(ran);
-    EXPECT_FALSE(running(safari_)->isHidden());
-    EXPECT_TRUE(running(safari_)->isActive());
+    EXPECT_FALSE(running(safari)->isHidden());
+    EXPECT_TRUE(running(safari)->isActive());
     sim::worldTurn();
-    EXPECT_TRUE(running(safari_)->isHidden());
-    EXPECT_FALSE(running(safari_)->isActive());
-    EXPECT_TRUE(running(notes_)->isActive());
+    EXPECT_TRUE(running(safari)->isHidden());
+    EXPECT_FALSE(running(safari)->isActive());
+    EXPECT_TRUE(running(notes)->isActive());
 }
 
 // --- Windows that move (the hand's drags and clicks are the scenarios'; here, what a client of
@@ -405,9 +388,5 @@ TEST_F(SimulatedSession, AFaultFailsTheChosenCallForItsElementAndAttributeAsOfte
         AXUIElementCopyAttributeValue(element.get(), CFSTR("AXTitle"), title.initializeInto()),
         kAXErrorSuccess);  // the fault was for one call only
 }
-
-// A fault is meant for the system's calls: the session's own work neither fails with it nor
-// uses it up. Each case arms a fault for one call, once, lets the session do its own work that
-// makes the same kind of object, and finds the fault still there for the system's call.
 
 }  // namespace

@@ -24,17 +24,6 @@ protected:
         ASSERT_TRUE(NSWorkspace::sharedWorkspace()->openURL(NSURL::fileURLWithPath(path)));
     }
 
-    // The user's hand clicks the middle of the control, as of the last world turn.
-    static void click(const std::string& title) {
-        sim::worldTurn();
-        const std::optional<sim::NodeId> control = desktop().frontControlTitled(title);
-        ASSERT_TRUE(control) << title;
-        const CGPoint at = middleOf(*control);
-        frameworks::eventSystem().pressLeft(at.x, at.y);
-        frameworks::eventSystem().releaseLeft(at.x, at.y);
-        sim::worldTurn();
-    }
-
     static RetainPtr<CFTypeRef> attribute(AXUIElementRef element, CFStringRef name) {
         RetainPtr<CFTypeRef> value;
         EXPECT_EQ(AXUIElementCopyAttributeValue(element, name, value.initializeInto()),
@@ -71,6 +60,7 @@ protected:
         }
         return titles;
     }
+    // The user's hand clicks there; the world turns.
     static void clickAt(CGPoint at) {
         frameworks::eventSystem().pressLeft(at.x, at.y);
         frameworks::eventSystem().releaseLeft(at.x, at.y);

@@ -47,12 +47,6 @@ protected:
             static_cast<const NSDictionary*>(file.root.get())->objectForKey(key));
     }
 
-    // A session that starts again with the same home folder, as a second run of the system.
-    static void startAnotherRun(const std::string& home) {
-        sim::reset();
-        sim::setHomeFolder(home);
-    }
-
     // A file in the place of the Preferences folder: nothing can be written there.
     static void blockThePreferencesFolder() {
         writeFile(sim::homeFolder() + "/Library/Preferences", "in the way");
@@ -61,10 +55,13 @@ protected:
 
 // --- Search order
 
-TEST_F(UserDefaults, StoredValuesBeatRegisteredOnesAndAreSeenAtOnce) {
+TEST_F(UserDefaults, StoredValuesBeatRegisteredOnesWhichAreNeverStoredAndAreSeenAtOnce) {
     EXPECT_EQ(defaults()->objectForKey(CFSTR("ShowSettingsOnLaunch")), nullptr);
     EXPECT_EQ(sim::systemDefault("ShowSettingsOnLaunch"), std::nullopt);
     registerTheSystemsDefaults();
+    // Registered defaults are never stored.
+    EXPECT_FALSE(std::filesystem::exists(domainPath()));
+    EXPECT_EQ(defaults()->persistentDomainForName(CFSTR("org.quenfold.Quenfold")), nullptr);
     EXPECT_TRUE(defaults()->boolForKey(CFSTR("ShowSettingsOnLaunch")));
     EXPECT_EQ(sim::systemDefault("ShowSettingsOnLaunch"), std::optional<bool>(true));
     EXPECT_FALSE(defaults()->boolForKey(CFSTR("HideDockIcon")));
@@ -72,6 +69,8 @@ TEST_F(UserDefaults, StoredValuesBeatRegisteredOnesAndAreSeenAtOnce) {
     defaults()->setBool(NO, CFSTR("ShowSettingsOnLaunch"));
     EXPECT_FALSE(defaults()->boolForKey(CFSTR("ShowSettingsOnLaunch")));
     EXPECT_EQ(sim::systemDefault("ShowSettingsOnLaunch"), std::optional<bool>(false));
+    EXPECT_FALSE(storedValue(CFSTR("HideDockIcon")));
+    EXPECT_EQ(defaults()->persistentDomainForName(CFSTR("org.quenfold.Quenfold"))->count(), 1u);
     defaults()->removeObjectForKey(CFSTR("ShowSettingsOnLaunch"));
     EXPECT_TRUE(defaults()->boolForKey(CFSTR("ShowSettingsOnLaunch")));
     std::string error;
@@ -103,15 +102,6 @@ TEST_F(UserDefaults, StringsAndNumbersReadAsBooleansAsThePlatformReadsThem) {
     defaults()->setObject(NSNumber::numberWithInt(3), CFSTR("Count"));
     EXPECT_TRUE(defaults()->boolForKey(CFSTR("Count")));
     EXPECT_TRUE(CFEqual(defaults()->stringForKey(CFSTR("Count")), CFSTR("3")));
-}
-
-TEST_F(UserDefaults, RegisteredDefaultsAreNeverStored) {
-    registerTheSystemsDefaults();
-    EXPECT_FALSE(std::filesystem::exists(domainPath()));
-    EXPECT_EQ(defaults()->persistentDomainForName(CFSTR("org.quenfold.Quenfold")), nullptr);
-    defaults()->setBool(YES, CFSTR("HideDockIcon"));
-    EXPECT_FALSE(storedValue(CFSTR("ShowSettingsOnLaunch")));
-    EXPECT_EQ(defaults()->persistentDomainForName(CFSTR("org.quenfold.Quenfold"))->count(), 1u);
 }
 
 // --- The application's domain on the disk
@@ -154,10 +144,7 @@ TEST_F(UserDefaults, AValueThatCannotBeWrittenIsKeptInMemoryAndWrittenLater) {
     std::filesystem::remove(sim::homeFolder() + "/Library/Preferences");
     EXPECT_TRUE(defaults()->synchronize());
     EXPECT_TRUE(CFEqual(storedValue(CFSTR("HideDockIcon")).get(), kCFBooleanTrue));
-}
-
-TEST_F(UserDefaults, AValueAPropertyListCannotHoldIsRefusedAndTheOneBeforeStays) {
-    defaults()->setBool(YES, CFSTR("HideDockIcon"));
+    // A value a property list cannot hold is refused and the one before stays.
     defaults()->setObject(NSNull::null(), CFSTR("HideDockIcon"));
     EXPECT_TRUE(defaults()->boolForKey(CFSTR("HideDockIcon")));
     EXPECT_TRUE(CFEqual(storedValue(CFSTR("HideDockIcon")).get(), kCFBooleanTrue));
@@ -177,7 +164,8 @@ protected:
     static std::string keptAs() { return domainPath() + ".unreadable"; }
 };
 
-TEST_P(UnreadableDomainFile, IsKeptAsideAndReportedAndTheRegisteredDefaultsAnswer) {
+TEST_P(UnreadableDomainFile,
+       IsKeptAsideAndReportedTheRegisteredDefaultsAnswerAndASetStartsAFreshFile) {
     EXPECT_TRUE(defaults()->boolForKey(CFSTR("ShowSettingsOnLaunch")));
     EXPECT_EQ(readFile(keptAs()), GetParam());
     EXPECT_TRUE(transcriptMentions("preferences file Library/Preferences/" +
@@ -185,9 +173,7 @@ TEST_P(UnreadableDomainFile, IsKeptAsideAndReportedAndTheRegisteredDefaultsAnswe
     ASSERT_EQ(frameworks::setAsideFiles().size(), 1u);
     EXPECT_EQ(frameworks::setAsideFiles()[0].keptAs, keptAs());
     EXPECT_FALSE(frameworks::setAsideFiles()[0].reason.empty());
-}
-
-TEST_P(UnreadableDomainFile, WhatIsSetAfterwardsStartsAFreshFileBesideTheKeptOne) {
+    // What is set afterwards starts a fresh file beside the kept one.
     defaults()->setBool(NO, CFSTR("ShowSettingsOnLaunch"));
     EXPECT_TRUE(CFEqual(storedValue(CFSTR("ShowSettingsOnLaunch")).get(), kCFBooleanFalse));
     EXPECT_EQ(readFile(keptAs()), GetParam());
