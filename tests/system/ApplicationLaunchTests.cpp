@@ -24,6 +24,20 @@ std::string laidOutStatus(const TestBundle& bundle) {
     return file.substr(open, file.find("</string>", open) - open);
 }
 
+// The settings window's switch bound to the preference `key`, once launched.
+NSButton* switchFor(CFStringRef key) {
+    for (const auto& view :
+         dynamic_cast<QuenfoldAppDelegate*>(NSApp->delegate())->window()->subviews()) {
+        auto* button = dynamic_objc_cast<NSButton>(view.get());
+        if (button != nullptr && button->boundUserDefaultsKey() != nullptr &&
+            button->boundUserDefaultsKey()->isEqualToString(key)) {
+            return button;
+        }
+    }
+    ADD_FAILURE() << "no switch for the key";
+    return nullptr;
+}
+
 pid_t addAppWithWindow(const std::string& name) {
     sim::ApplicationSpec setup;
     setup.name = name;
@@ -72,14 +86,7 @@ using LoginItemControl = ApplicationTest;
 TEST_F(LoginItemControl, ChangeSettingConsultsOnlyTheStoredValue) {
     launch();
     // The sender is another control: only the stored login preference counts.
-    id otherControl = nullptr;
-    for (const auto& view : delegate()->window()->subviews()) {
-        auto* button = dynamic_objc_cast<NSButton>(view.get());
-        if (button != nullptr && button->boundUserDefaultsKey() != nullptr &&
-            button->boundUserDefaultsKey()->isEqualToString(CFSTR("HideDockIcon"))) {
-            otherControl = button;
-        }
-    }
+    id otherControl = switchFor(CFSTR("HideDockIcon"));
     ASSERT_NE(otherControl, nullptr);
     storeDefault("LaunchAutomaticallyOnLogin", true);
     storeDefault("HideDockIcon", false);
@@ -92,43 +99,25 @@ TEST_F(LoginItemControl, ChangeSettingConsultsOnlyTheStoredValue) {
 }
 
 // A change of the login items that the platform refuses: the preference and its switch end up
-// saying what the list holds.
-class RefusedLoginItemChange : public ApplicationTest {
-protected:
-    void SetUp() override {
-        ApplicationTest::SetUp();
-        launch();
-    }
-    static NSControlStateValue switchState() {
-        for (const auto& view : delegate()->window()->subviews()) {
-            auto* button = dynamic_objc_cast<NSButton>(view.get());
-            if (button != nullptr && button->boundUserDefaultsKey() != nullptr &&
-                button->boundUserDefaultsKey()->isEqualToString(
-                    CFSTR("LaunchAutomaticallyOnLogin"))) {
-                return button->state();
-            }
-        }
-        ADD_FAILURE() << "no switch for LaunchAutomaticallyOnLogin";
-        return -1;
-    }
-};
-
-TEST_F(RefusedLoginItemChange, AnEntryThatCannotBeInsertedTurnsTheSwitchBackOff) {
+// saying what the list holds (an entry that cannot be inserted turns the switch back off, one
+// that cannot be removed back on).
+TEST_F(LoginItemControl, ARefusedChangeTurnsTheSwitchBack) {
+    launch();
+    NSButton* loginSwitch = switchFor(CFSTR("LaunchAutomaticallyOnLogin"));
+    ASSERT_NE(loginSwitch, nullptr);
     sim::injectFault({.call = "LSSharedFileListInsertItemURL"});
     ASSERT_TRUE(sim::setSettingsControl("LaunchAutomaticallyOnLogin", true));
     EXPECT_TRUE(sim::loginItems().empty());
     EXPECT_EQ(storedDefault("LaunchAutomaticallyOnLogin"), false);
-    EXPECT_EQ(switchState(), NSControlStateValueOff);
-}
-
-TEST_F(RefusedLoginItemChange, AnEntryThatCannotBeRemovedTurnsTheSwitchBackOn) {
+    EXPECT_EQ(loginSwitch->state(), NSControlStateValueOff);
+    sim::clearFaults();
     ASSERT_TRUE(sim::setSettingsControl("LaunchAutomaticallyOnLogin", true));
     ASSERT_EQ(sim::loginItems().size(), 1u);
     sim::injectFault({.call = "LSSharedFileListItemRemove", .status = ioErr});
     ASSERT_TRUE(sim::setSettingsControl("LaunchAutomaticallyOnLogin", false));
     EXPECT_EQ(sim::loginItems().size(), 1u);
     EXPECT_EQ(storedDefault("LaunchAutomaticallyOnLogin"), true);
-    EXPECT_EQ(switchState(), NSControlStateValueOn);
+    EXPECT_EQ(loginSwitch->state(), NSControlStateValueOn);
 }
 
 // --- Quitting

@@ -59,8 +59,6 @@ protected:
         return system != nullptr && system->foreground;
     }
 
-    static bool systemActive() { return sim::desktop().activePid() == sim::kSystemPid; }
-
     // How often a window of the system was ordered in front: only the settings window is.
     static std::size_t settingsOrderedFront() { return sim::callCount("orderFront:"); }
 

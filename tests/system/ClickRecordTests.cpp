@@ -129,11 +129,21 @@ TEST_F(ClickRecord, TheSnapshotIsTheCallersObjectsOrNull) {
     EXPECT_TRUE(isNull(record, 6));
 }
 
-TEST_F(ClickRecord, WithoutTheDockTheElementPositionsAreEmpty) {
+// A failed attribute request empties the attribute positions; without the Dock every element
+// position is empty.
+TEST_F(ClickRecord, AFailedAttributeRequestOrNoDockEmptiesTheElementPositions) {
     addApp("Safari");
     const CGPoint item = dockItem("Safari");
-    desktop().quit(sim::kDockPid);
+    sim::injectFault(
+        {.call = "AXUIElementCopyMultipleAttributeValues", .status = kAXErrorCannotComplete});
     NSArray* record = recordAt(item);
+    for (NSUInteger position : {13, 14, 15, 17}) {
+        EXPECT_EQ(text(record, position), "") << position;
+    }
+    EXPECT_EQ(text(record, 10), "Dock");
+    sim::clearFaults();
+    desktop().quit(sim::kDockPid);
+    record = recordAt(item);
     for (NSUInteger position : {10, 11, 13, 14, 15, 17}) {
         EXPECT_EQ(text(record, position), "") << position;
     }
@@ -162,16 +172,9 @@ TEST_F(ClickRecord, AttributesThatAreMissingOrNotStringsReadAsEmpty) {
               "file:///Users/me/Downloads/");
 }
 
-TEST_F(ClickRecord, ARoleThatIsNoStringIsKeptAsItIs) {
-    addApp("Safari");
-    const sim::NodeId item = *desktop().dockItemTitled("Safari");
-    frameworks::setAttribute(item, "AXRole", NSNumber::numberWithInt(42));
-    EXPECT_EQ(number(recordAt(middleOf(item)), 13), 42);
-}
-
 // A missing attribute stands in the multiple read as an error value or as null; the record
-// reads either as the empty string.
-TEST_F(ClickRecord, AMissingRoleOrSubroleReadsAsEmpty) {
+// reads either as the empty string. A role that is no string is kept as it is.
+TEST_F(ClickRecord, AMissingRoleOrSubroleReadsAsEmptyARoleThatIsNoStringAsItIs) {
     addApp("Safari");
     const sim::NodeId item = *desktop().dockItemTitled("Safari");
     for (const auto standIn :
@@ -189,9 +192,13 @@ TEST_F(ClickRecord, AMissingRoleOrSubroleReadsAsEmpty) {
             sim::clearFaults();
         }
     }
+    frameworks::setAttribute(item, "AXRole", NSNumber::numberWithInt(42));
+    EXPECT_EQ(number(recordAt(middleOf(item)), 13), 42);
 }
 
-TEST_F(ClickRecord, AnUnreadableOwnerGivesEmptyNamesAndZero) {
+// An owner whose pid cannot be read gives empty names and zero; one that no running
+// application answers to, absent names and zero.
+TEST_F(ClickRecord, AnUnreadableOrUnknownOwnerGivesZeroAndEmptyOrAbsentNames) {
     addApp("Safari");
     sim::injectFault({.call = "AXUIElementGetPid", .status = kAXErrorFailure});
     NSArray* record = recordAt(dockItem("Safari"));
@@ -199,26 +206,12 @@ TEST_F(ClickRecord, AnUnreadableOwnerGivesEmptyNamesAndZero) {
     EXPECT_EQ(text(record, 11), "");
     EXPECT_EQ(number(record, 12), 0);
     EXPECT_EQ(text(record, 14), "AXApplicationDockItem");
-}
-
-TEST_F(ClickRecord, AnOwnerThatNoRunningApplicationAnswersToIsAbsent) {
-    addApp("Safari");
+    sim::clearFaults();
     sim::injectFault({.call = "runningApplicationWithProcessIdentifier"});
-    NSArray* record = recordAt(dockItem("Safari"));
+    record = recordAt(dockItem("Safari"));
     EXPECT_TRUE(isNull(record, 10));
     EXPECT_TRUE(isNull(record, 11));
     EXPECT_EQ(number(record, 12), 0);
-}
-
-TEST_F(ClickRecord, AFailedAttributeRequestEmptiesTheAttributePositions) {
-    addApp("Safari");
-    sim::injectFault(
-        {.call = "AXUIElementCopyMultipleAttributeValues", .status = kAXErrorCannotComplete});
-    NSArray* record = recordAt(dockItem("Safari"));
-    for (NSUInteger position : {13, 14, 15, 17}) {
-        EXPECT_EQ(text(record, position), "") << position;
-    }
-    EXPECT_EQ(text(record, 10), "Dock");
 }
 
 TEST_F(ClickRecord, AttributesComeInOneRequestAndTheElementIsNotKept) {

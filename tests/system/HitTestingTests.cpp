@@ -27,12 +27,16 @@ TEST_F(HitTesting, TheSystemWideElementIsMadeOnceAndKept) {
     EXPECT_EQ(sim::callCount("AXUIElementCreateSystemWide"), 0u);
 }
 
-TEST_F(HitTesting, ByBundleIdentifierAnswersNoneWithoutARunningApplicationOfIt) {
+// Without a running application of the identifier, or when its element cannot be made, nothing
+// is found, and no hit-test is made.
+TEST_F(HitTesting, ByBundleIdentifierAnswersNoneWithoutTheApplicationOrItsElement) {
     const pid_t safari = addApp("Safari");
     desktop().addWindow(safari, "Start");
     sim::resetCallCounts();
     EXPECT_EQ(copyUIElementAtXYByWithBundleIdentifier(300, 200, CFSTR("org.example.none")),
               nullptr);
+    sim::injectFault({.call = "AXUIElementCreateApplication"});
+    EXPECT_EQ(copyUIElementAtXYByWithBundleIdentifier(300, 200, CFSTR("com.apple.dock")), nullptr);
     EXPECT_EQ(sim::callCount("AXUIElementCopyElementAtPosition"), 0u);
 }
 
@@ -71,14 +75,6 @@ TEST_F(HitTesting, OnlyTheFirstApplicationOfABundleIdentifierIsConsulted) {
     EXPECT_TRUE(found);
 }
 
-TEST_F(HitTesting, ByBundleIdentifierAnswersNoneWhenTheApplicationElementCannotBeMade) {
-    addApp("Safari");
-    const CGPoint item = middleOf(*desktop().dockItemTitled("Safari"));
-    sim::injectFault({.call = "AXUIElementCreateApplication"});
-    EXPECT_EQ(copyUIElementAtXYByWithBundleIdentifier(item.x, item.y, CFSTR("com.apple.dock")),
-              nullptr);
-}
-
 TEST_F(HitTesting, EveryFailureOfTheHitTestIsNone) {
     addApp("Safari");
     const CGPoint item = middleOf(*desktop().dockItemTitled("Safari"));
@@ -93,18 +89,13 @@ TEST_F(HitTesting, EveryFailureOfTheHitTestIsNone) {
     EXPECT_TRUE(found);
 }
 
-TEST_F(HitTesting, AtMouseTestsThePointerPosition) {
+// Without an event to read the pointer from, nothing is found.
+TEST_F(HitTesting, AtMouseTestsThePointerPositionOrAnswersNone) {
     addApp("Safari");
     const CGPoint item = middleOf(*desktop().dockItemTitled("Safari"));
     frameworks::eventSystem().pressLeft(item.x, item.y);
     RetainPtr<AXUIElementRef> found = adoptCF(copyUIElementAtMouse());
     EXPECT_EQ(nodeOf(found), desktop().dockItemTitled("Safari"));
-}
-
-TEST_F(HitTesting, AtMouseWithoutAnEventToReadThePointerFromAnswersNone) {
-    addApp("Safari");
-    const CGPoint item = middleOf(*desktop().dockItemTitled("Safari"));
-    frameworks::eventSystem().pressLeft(item.x, item.y);
     sim::injectFault({.call = "CGEventCreate"});
     EXPECT_EQ(copyUIElementAtMouse(), nullptr);
 }

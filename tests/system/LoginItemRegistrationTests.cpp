@@ -45,14 +45,12 @@ using Paths = std::vector<std::string>;
 
 // --- An empty list
 
-TEST_F(LoginItemRegistration, AnEmptyListAnswersNoAndDisablingChangesNothing) {
+TEST_F(LoginItemRegistration, AnEmptyListAnswersNoDisablingChangesNothingEnablingAddsAtTheHead) {
     EXPECT_FALSE(delegate_->isLaunchAutomaticallyOnLogin());
     delegate_->setLaunchAutomaticallyOnLogin(false);
     EXPECT_TRUE(sim::loginItems().empty());
     EXPECT_EQ(sim::callCount("LSSharedFileListItemRemove"), 0u);
-}
-
-TEST_F(LoginItemRegistration, EnablingAddsOneEntryAtTheHeadWithTheDisplayNameAndIcon) {
+    // Enabling adds one entry at the head, with the display name and the icon.
     append("/Applications/Mail.app");
     delegate_->setLaunchAutomaticallyOnLogin(true);
     const std::vector<sim::LoginItemEntry> entries = sim::loginItems();
@@ -133,17 +131,16 @@ INSTANTIATE_TEST_SUITE_P(Failing, LoginItemWithoutIcon,
                              return info.param.first;
                          });
 
-TEST_F(LoginItemRegistration, AListThatCannotBeOpenedIsLeftAloneAndAnswersNo) {
+// A list that cannot be opened is left alone and answers no; one without a snapshot counts as
+// empty.
+TEST_F(LoginItemRegistration, AListThatCannotBeOpenedOrGivesNoSnapshotAnswersNo) {
     append(selfPath());
     sim::injectFault({.call = "LSSharedFileListCreate"});
     EXPECT_FALSE(delegate_->isLaunchAutomaticallyOnLogin());
     delegate_->setLaunchAutomaticallyOnLogin(false);
     delegate_->setLaunchAutomaticallyOnLogin(true);
     EXPECT_EQ(paths(), Paths{selfPath()});
-}
-
-TEST_F(LoginItemRegistration, AListWithoutASnapshotCountsAsEmpty) {
-    append(selfPath());
+    sim::clearFaults();
     sim::injectFault({.call = "LSSharedFileListCopySnapshot"});
     EXPECT_FALSE(delegate_->isLaunchAutomaticallyOnLogin());
     delegate_->setLaunchAutomaticallyOnLogin(true);

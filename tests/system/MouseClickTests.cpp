@@ -61,7 +61,7 @@ RetainPtr<CFStringRef> word(const char* text) {
     return text != nullptr ? adoptCF<CFStringRef>(NSString::createWithUTF8(text)) : nullptr;
 }
 
-TEST_F(MouseClick, TheButtonWordChoosesTheEventsExactly) {
+TEST_F(MouseClick, TheButtonWordChoosesTheEventsExactlyAndTheCountGoesOnThePress) {
     const std::tuple<const char*, CGEventType, CGEventType, SInt64> words[] = {
         {"right", kCGEventRightMouseDown, kCGEventRightMouseUp, kCGMouseButtonRight},
         {"middle", kCGEventOtherMouseDown, kCGEventOtherMouseUp, kCGMouseButtonCenter},
@@ -80,6 +80,14 @@ TEST_F(MouseClick, TheButtonWordChoosesTheEventsExactly) {
             EXPECT_EQ(event.location.x, 100.5);
             EXPECT_EQ(event.location.y, 200.25);
         }
+    }
+    // One press and one release whatever the count, which goes on the press sign-extended.
+    for (const std::int32_t count : {3, -1, INT_MIN}) {
+        gPosted.clear();
+        mouseClick(10, 10, nullptr, count, nullptr, 0);
+        ASSERT_EQ(gPosted.size(), 2u);
+        EXPECT_EQ(gPosted[0].clickState, static_cast<SInt64>(count));
+        EXPECT_EQ(gPosted[1].clickState, 1);
     }
 }
 
@@ -104,18 +112,7 @@ TEST_F(MouseClick, ModifierWordsReplaceThePressFlagsOnly) {
     }
 }
 
-// One press and one release, whatever the count.
-TEST_F(MouseClick, TheClickCountGoesOnThePressSignExtended) {
-    for (const std::int32_t count : {3, -1, INT_MIN}) {
-        gPosted.clear();
-        mouseClick(10, 10, nullptr, count, nullptr, 0);
-        ASSERT_EQ(gPosted.size(), 2u);
-        EXPECT_EQ(gPosted[0].clickState, static_cast<SInt64>(count));
-        EXPECT_EQ(gPosted[1].clickState, 1);
-    }
-}
-
-TEST_F(MouseClick, TheHoldPassesOnTheSessionClockWithoutRunningTheRunLoop) {
+TEST_F(MouseClick, APositiveHoldPassesOnTheSessionClockWithoutRunningTheRunLoop) {
     bool fired = false;
     RetainPtr<CFRunLoopTimerRef> timer =
         adoptCF(CFRunLoopTimerCreateWithHandler(nullptr, CFAbsoluteTimeGetCurrent() + 0.1, 0, 0, 0,
@@ -129,14 +126,12 @@ TEST_F(MouseClick, TheHoldPassesOnTheSessionClockWithoutRunningTheRunLoop) {
     CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0, true);
     EXPECT_TRUE(fired);
     CFRunLoopTimerInvalidate(timer.get());
-}
-
-TEST_F(MouseClick, AHoldThatIsNotPositivePassesNoTime) {
+    // A hold that is not positive passes no time.
     for (float hold : {0.0f, -1.0f, NAN}) {
         mouseClick(10, 10, nullptr, 1, nullptr, hold);
-        EXPECT_EQ(sim::clockNow(), 0) << hold;
+        EXPECT_EQ(sim::clockNow(), 0.25) << hold;
     }
-    EXPECT_EQ(gPosted.size(), 6u);
+    EXPECT_EQ(gPosted.size(), 8u);
 }
 
 TEST_F(MouseClick, AnEventThatCannotBeMadeIsNotPosted) {

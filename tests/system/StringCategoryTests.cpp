@@ -67,11 +67,8 @@ TEST_F(StringCategory, MatchesCanonicallyEquivalentTextAndReplacesTheReceiversOw
 
 // --- Nil
 
-TEST_F(StringCategory, ANilReceiverAnswersNil) {
+TEST_F(StringCategory, ANilReceiverAnswersNilANilNewOrOldStringACopyEqualToTheReceiver) {
     EXPECT_EQ(replaceStringWithOldString(nullptr, CFSTR("World"), CFSTR("You")), nullptr);
-}
-
-TEST_F(StringCategory, ANilNewOrOldStringLeavesTheCopyEqualToTheReceiver) {
     RetainPtr<CFStringRef> text = adoptCF<CFStringRef>(NSString::createWithUTF8("Hello World"));
     for (const auto& [oldString, newString] :
          {std::pair<CFStringRef, CFStringRef>{CFSTR("World"), nullptr}, {nullptr, CFSTR("You")}}) {

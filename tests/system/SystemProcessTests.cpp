@@ -62,14 +62,12 @@ TEST_F(SystemLaunch, AnApplicationThatIsNoAgentHasItsDockIconFromTheStart) {
 
 using SettingsControls = ApplicationTest;
 
-TEST_F(SettingsControls, UnknownControlsAndActionsAreRefused) {
+// Unknown controls and actions are refused; closing hides the window and keeps its status and
+// its controls until it is shown again.
+TEST_F(SettingsControls, UnknownControlsAreRefusedAndClosingKeepsTheStatusAndControls) {
     launch();
     EXPECT_FALSE(sim::setSettingsControl("NoSuchKey", true));
     EXPECT_FALSE(sim::pressSettingsAction("noSuchAction:"));
-}
-
-TEST_F(SettingsControls, ClosingHidesTheWindowAndKeepsItsStatusAndItsControlsUntilShownAgain) {
-    launch();
     const std::string status = sim::settingsStatusText();
     sim::closeSettingsWindow();
     EXPECT_FALSE(sim::settingsWindowOnScreen());

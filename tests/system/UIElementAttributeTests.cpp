@@ -58,10 +58,8 @@ TEST_F(UIElementAttribute, AnAttributeIsHandedOverOrNullWhenUnnamedMissingEmptyO
     EXPECT_EQ(copyValueOfExistingAttribute(CFSTR("AXDescription"), window_.get()), nullptr);
     sim::injectFault({.call = "AXUIElementCopyAttributeValue", .status = kAXErrorCannotComplete});
     EXPECT_EQ(copyValueOfExistingAttribute(CFSTR("AXTitle"), window_.get()), nullptr);
-}
-
-TEST_F(UIElementAttribute, LineageInLowerCaseIsTheLineageTextAndOtherwiseAnAttribute) {
-    buildWindow({});
+    sim::clearFaults();
+    // "lineage" in lower case is the lineage text; otherwise it names an attribute.
     EXPECT_EQ(adoptText(copyValueOfExistingAttribute(CFSTR("lineage"), window_.get())),
               u"<AXApplication: \"Mail\">\n <AXWindow: \"Inbox\">\n");
     EXPECT_EQ(copyValueOfExistingAttribute(CFSTR("lineage"), nullptr), nullptr);
@@ -99,7 +97,7 @@ TEST_F(UIElementAttribute, TitleSearchFindsTheFirstExactMatchInChildOrderReading
     expectChild(getTitleElementInChildren(parent_.get(), titles({CFSTR("B")})), children_[3]);
 }
 
-TEST_F(UIElementAttribute, RoleSearchFindsTheFirstDirectChildOfExactlyThatRole) {
+TEST_F(UIElementAttribute, RoleAndPositionSearchesFindADirectChildOfExactlyThatRoleOrIndex) {
     buildWindow({{"AXGroup", nullptr}, {"AXButton", "OK"}, {"AXButton", "Cancel"}});
     sim::ElementSpec field;
     field.role = "AXTextField";
@@ -108,11 +106,6 @@ TEST_F(UIElementAttribute, RoleSearchFindsTheFirstDirectChildOfExactlyThatRole) 
     EXPECT_EQ(getRoleElementInChildren(parent_.get(), CFSTR("AXTextField")), nullptr);
     EXPECT_EQ(getRoleElementInChildren(parent_.get(), CFSTR("axbutton")), nullptr);
     EXPECT_EQ(getRoleElementInChildren(parent_.get(), nullptr), nullptr);
-}
-
-TEST_F(UIElementAttribute, PositionSearchFindsTheDirectChildAtThatIndex) {
-    buildWindow({{"AXGroup", nullptr}, {"AXButton", "OK"}, {"AXButton", "Cancel"}});
-    desktop().addElement(children_[0], {});
     expectChild(getIndexElementInChildren(parent_.get(), 2), children_[2]);
     EXPECT_EQ(getIndexElementInChildren(parent_.get(), -1), nullptr);
     EXPECT_EQ(getIndexElementInChildren(parent_.get(), 3), nullptr);

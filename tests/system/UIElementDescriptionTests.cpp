@@ -24,7 +24,7 @@ protected:
 
 // --- stringDescriptionOfAXValue, descriptionOfValue
 
-TEST_F(UIElementDescription, EachValueTypeHasALabelledAndAPlainForm) {
+TEST_F(UIElementDescription, EachValueTypeHasALabelledAndAPlainFormOrIsUnknown) {
     const struct {
         RetainPtr<CFTypeRef> value;
         std::u16string labelled;
@@ -44,9 +44,7 @@ TEST_F(UIElementDescription, EachValueTypeHasALabelledAndAPlainForm) {
         EXPECT_EQ(text(stringDescriptionOfAXValue(expected.value.get(), false)), expected.plain);
         EXPECT_EQ(describe(expected.value.get(), true), expected.labelled);
     }
-}
-
-TEST_F(UIElementDescription, AValueWhoseContentsCannotBeReadIsUnknown) {
+    // A value whose contents cannot be read is unknown.
     RetainPtr<CFTypeRef> rect = axValue(kAXValueCGRectType, CGRectMake(-1, 2, 3.5, 1e7));
     sim::injectFault({.call = "AXValueGetValue"});
     EXPECT_EQ(text(stringDescriptionOfAXValue(rect.get(), true)), u"AXValue???");
@@ -58,7 +56,8 @@ TEST_F(UIElementDescription, AValueWhoseContentsCannotBeReadIsUnknown) {
     EXPECT_EQ(text(stringDescriptionOfAXValue(nullptr, true)), u"AXValue???");
 }
 
-TEST_F(UIElementDescription, AStringIsItsOwnTextAndANumberAnIntegerOnlyWhenWholeAnd32Bit) {
+TEST_F(UIElementDescription,
+       AStringIsItsOwnTextANumberAnIntegerOnlyWhenWholeAnd32BitAnArrayItsSize) {
     EXPECT_EQ(stringDescriptionOfAXValue(CFSTR("Inbox"), false), CFSTR("Inbox"));
     const std::pair<double, std::u16string> numbers[] = {
         {7.0, u"7"},
@@ -72,9 +71,7 @@ TEST_F(UIElementDescription, AStringIsItsOwnTextAndANumberAnIntegerOnlyWhenWhole
         EXPECT_EQ(text(stringDescriptionOfAXValue(NSNumber::numberWithDouble(number), false)),
                   expected);
     }
-}
-
-TEST_F(UIElementDescription, AValueIsDescribedByItsKindArraysByTheirSize) {
+    // A value is described by its kind, an array by its size.
     EXPECT_EQ(descriptionOfValue(nullptr, true), nullptr);
     EXPECT_EQ(describe(NSArray::array()), u"<array of size 0>");
     EXPECT_EQ(describe(NSArray::arrayWithObjects({CFSTR("a"), CFSTR("b")})), u"<array of size 2>");
@@ -118,17 +115,16 @@ TEST_F(UIElementDescription, TheLineageRunsFromTheTopDownToTheElement) {
     EXPECT_EQ(lineageOfUIElement(nullptr)->count(), 0u);
 }
 
-TEST_F(UIElementDescription, TheLineageEndsWhereTheParentChainLoops) {
+// It ends where the parent chain loops, and at a parent that is no element, described as a
+// value.
+TEST_F(UIElementDescription, TheLineageEndsWhereTheParentChainLoopsOrAParentIsNoElement) {
     buildMail();
     frameworks::setAttribute(windowNode_, "AXParent", send_.get());
     EXPECT_EQ(text(lineageDescriptionOfUIElement(send_.get())),
               u"<AXWindow: \"Inbox\">\n <AXGroup>\n  <AXButton: \"Send\">\n");
     frameworks::setAttribute(sendNode_, "AXParent", send_.get());
     EXPECT_EQ(lineageOfUIElement(send_.get())->count(), 1u);
-}
-
-TEST_F(UIElementDescription, AParentThatIsNoElementIsDescribedAsAValueAndEndsTheLineage) {
-    buildMail();
+    frameworks::setAttribute(windowNode_, "AXParent", nullptr);
     frameworks::setAttribute(sendNode_, "AXParent", CFSTR("Mail"));
     EXPECT_EQ(text(lineageDescriptionOfUIElement(send_.get())), u"Mail\n <AXButton: \"Send\">\n");
     frameworks::setAttribute(sendNode_, "AXParent", nullptr);
