@@ -51,22 +51,19 @@ std::string invalidityOf(const std::string& text) {
 
 // --- Words
 
-TEST(DesktopScriptWords, BlanksSeparateWordsAndHashStartsAComment) {
+// Blanks separate words and a hash starts a comment; quotes hold blanks, hashes and escaped
+// quotes and backslashes; option values may be quoted and hold equals signs, but a quoted key
+// makes a plain word.
+TEST(DesktopScriptWords, BlanksQuotesCommentsAndOptions) {
     EXPECT_EQ(textsOf(wordsOfLine("  app\tSafari   hidden # the browser")),
               (std::vector<std::string>{"app", "Safari", "hidden"}));
     EXPECT_EQ(textsOf(wordsOfLine("app Safari#hidden")),
               (std::vector<std::string>{"app", "Safari"}));
     EXPECT_TRUE(wordsOfLine("   # only a comment").words.empty());
-}
-
-TEST(DesktopScriptWords, QuotesHoldBlanksHashesAndEscapedQuotesAndBackslashes) {
-    const LineWords line = wordsOfLine(R"(app "Google Chrome #2" "say \"hi\" \\ back")");
-    ASSERT_FALSE(line.error);
-    EXPECT_EQ(textsOf(line),
+    const LineWords quoted = wordsOfLine(R"(app "Google Chrome #2" "say \"hi\" \\ back")");
+    ASSERT_FALSE(quoted.error);
+    EXPECT_EQ(textsOf(quoted),
               (std::vector<std::string>{"app", "Google Chrome #2", R"(say "hi" \ back)"}));
-}
-
-TEST(DesktopScriptWords, OptionValuesMayBeQuotedWithEqualsSignsButAQuotedKeyMakesAPlainWord) {
     const LineWords line =
         wordsOfLine(R"(item="Google Chrome" "a=b" "x"=y =z url="http://a/?q=1")");
     ASSERT_EQ(line.words.size(), 5u);
@@ -108,7 +105,7 @@ TEST(DesktopScriptStatements, AppTakesItsOptions) {
     EXPECT_TRUE(full.hidden);
 }
 
-TEST(DesktopScriptStatements, TargetsArePointsDockItemsWindowsOrControls) {
+TEST(DesktopScriptStatements, PointerStatementsTakeATargetAClickStateAndModifiers) {
     const auto point = only<PointerStatement>("press -3.5,+700");
     EXPECT_EQ(point.target.kind, Target::Kind::Point);
     EXPECT_EQ(point.target.x, -3.5);
@@ -124,9 +121,7 @@ TEST(DesktopScriptStatements, TargetsArePointsDockItemsWindowsOrControls) {
     EXPECT_EQ(control.target.title, "Enable access");
     // The title keeps everything after the first colon.
     EXPECT_EQ(only<PointerStatement>("click dock:a:b").target.title, "a:b");
-}
-
-TEST(DesktopScriptStatements, ReleasesTakeTheirPressClickStateUnlessGivenOne) {
+    // A release takes its press's click state unless given one; modifiers are held.
     const auto plain = only<PointerStatement>("release 10,10");
     EXPECT_FALSE(plain.clicks);
     EXPECT_EQ(plain.flags, 0u);

@@ -14,14 +14,12 @@ namespace {
 using namespace sim::live;
 using Kind = WebSocketFrame::Kind;
 
-TEST(LiveDesktopWebSocket, TheAcceptValueIsTheBase64OfTheKeysSha1) {
+// A key is sixteen bytes in base64; the handshake's accept value is the base64 of its SHA-1.
+TEST(LiveDesktopWebSocket, AKeyIsSixteenBytesInBase64AndItsAcceptValueTheBase64OfItsSha1) {
     EXPECT_EQ(webSocketAccept("dGhlIHNhbXBsZSBub25jZQ=="), "s3pPLMBiTxaQ9kYGzzhZRbK+xOo=")
         << "the protocol's own example: the key and GUID take two blocks";
     const Sha1Digest abc = sha1("abc");
     EXPECT_EQ(std::string(abc.begin(), abc.begin() + 4), "\xa9\x99\x3e\x36") << "one block";
-}
-
-TEST(LiveDesktopWebSocket, AKeyIsSixteenBytesInBase64) {
     EXPECT_TRUE(isWebSocketKey("dGhlIHNhbXBsZSBub25jZQ=="));
     EXPECT_FALSE(isWebSocketKey("dGhlIHNhbXBsZSBub25jZB==")) << "B leaves a bit beyond 16 bytes";
     EXPECT_FALSE(isWebSocketKey("dGhlIHNhbXBsZSBub25jZQA==")) << "25 characters";
