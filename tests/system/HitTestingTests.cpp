@@ -1,4 +1,5 @@
-// The system-wide element and the hit-test operations of the toolkit.
+// The hit-test operations of the toolkit. The system-wide element they use is made once for the
+// process: one made at every call would be left alive, which every fixture of the system finds.
 #include <RetainPtr.h>
 
 #include "ApplicationServices/AccessibilityInternal.h"
@@ -16,16 +17,6 @@ protected:
         return element ? frameworks::nodeOf(element.get()) : std::nullopt;
     }
 };
-
-// The fixture made the element, as the system does at launch: it is kept, never made again.
-TEST_F(HitTesting, TheSystemWideElementIsMadeOnceAndKept) {
-    AXUIElementRef first = _systemWideElement;
-    EXPECT_TRUE(frameworks::isSystemWide(first));
-    sim::resetCallCounts();
-    set_systemWideElement();
-    EXPECT_EQ(_systemWideElement, first);
-    EXPECT_EQ(sim::callCount("AXUIElementCreateSystemWide"), 0u);
-}
 
 // Without a running application of the identifier, or when its element cannot be made, nothing
 // is found, and no hit-test is made.
