@@ -356,7 +356,7 @@ TEST_F(SimulatedSession, AKeptItemBouncesWhileItsApplicationStarts) {
 
 // --- Access and faults
 
-TEST_F(SimulatedSession, WithAccessOffAccessibilityCallsFail) {
+TEST_F(SimulatedSession, WithAccessOffOrAFaultForThemAccessibilityCallsFail) {
     addApp("Safari");
     desktop().setAccessEnabled(false);
     EXPECT_FALSE(AXAPIEnabled());
@@ -368,10 +368,8 @@ TEST_F(SimulatedSession, WithAccessOffAccessibilityCallsFail) {
     RetainPtr<AXUIElementRef> hit;
     EXPECT_EQ(AXUIElementCopyElementAtPosition(systemWide.get(), 720, 870, hit.initializeInto()),
               kAXErrorAPIDisabled);
-}
-
-TEST_F(SimulatedSession, AFaultFailsTheChosenCallForItsElementAndAttributeAsOftenAsAsked) {
-    addApp("Safari");
+    desktop().setAccessEnabled(true);
+    // A fault fails the chosen call for its element and attribute as often as asked.
     const sim::NodeId item = *desktop().dockItemTitled("Safari");
     sim::injectFault({.call = "AXUIElementCopyAttributeValue",
                       .status = kAXErrorCannotComplete,
