@@ -212,6 +212,11 @@ class Page:
     def count(self, selector):
         return len(self.driver.find_elements(By.CSS_SELECTOR, selector))
 
+    def element(self, selector):
+        """The element once drawn: the panel is drawn in the frame after the desktop's."""
+        return wait_until(f"{selector} to be drawn",
+                          lambda: next(iter(self.driver.find_elements(By.CSS_SELECTOR, selector)), None))
+
     def text(self, selector):
         return self.driver.find_element(By.CSS_SELECTOR, selector).text
 
@@ -262,7 +267,7 @@ def hiding_the_active_application_from_its_dock_item(page, program):
 
 
 def unhiding_from_the_panel(page, program):
-    page.driver.find_element(By.CSS_SELECTOR, 'button[aria-label="Unhide Safari"]').click()
+    page.element('button[aria-label="Unhide Safari"]').click()
     wait_until("Safari's window to come back", lambda: page.count(windows_of("Safari")) == 1)
     check(not any(a["hidden"] for a in program.desktop()["applications"]), "an application stays hidden")
 
@@ -291,7 +296,7 @@ def clicking_from_the_keyboard(page):
     wait_until("Safari to be active from the keyboard", lambda: page.active_application() == "Safari")
     page.driver.find_element(By.CSS_SELECTOR, dock_item("Safari")).send_keys(Keys.RETURN)
     wait_until("Safari to hide from its focused Dock item", lambda: page.count(windows_of("Safari")) == 0)
-    page.driver.find_element(By.CSS_SELECTOR, 'button[aria-label="Unhide Safari"]').send_keys(Keys.SPACE)
+    page.element('button[aria-label="Unhide Safari"]').send_keys(Keys.SPACE)
     wait_until("Safari's window to come back", lambda: page.count(windows_of("Safari")) == 1)
 
 
@@ -421,8 +426,8 @@ def the_story_says_what_and_why(page, program):
                      'the Dock item "Safari", click state 1, Safari active at the press)',
                      '* a double click: Quenfold leaves it (it read the Dock item "TextEdit", click state 2'):
         check(any(expected in line for line in program.story), f"the story never says {expected!r}")
-    check(any("Quenfold hides it (it read" in line for line in page.story()),
-          "the page's story does not say why Safari was hidden")
+    wait_until("the page's story to say why Safari was hidden",
+               lambda: any("Quenfold hides it (it read" in line for line in page.story()))
 
 
 def adding_an_application_from_the_panel(page, program):
@@ -639,7 +644,7 @@ def two_tabs(page, program):
     wait_until("the first tab to say another tab drives the hand",
                lambda: "Another tab is driving the hand" in page.text("#alerts"))
     page.driver.switch_to.window(second)
-    page.driver.find_element(By.CSS_SELECTOR, 'button[aria-label="Unhide Safari"]').click()
+    page.element('button[aria-label="Unhide Safari"]').click()
     page.driver.close()
     page.driver.switch_to.window(first)
     wait_until("the first tab to show Safari again", lambda: page.count(windows_of("Safari")) == 1)
