@@ -156,6 +156,8 @@ function takeStory({ next, lines }, answered) {
   const fresh = lines.slice(Math.max(0, storyNext + 1 - first));
   storyNext = Math.max(storyNext, next);
   storyLines.push(...fresh);
+  // A hidden tab draws no frames: it keeps no more lines than the story shows.
+  storyLines.splice(0, Math.max(0, storyLines.length - story.limit));
   drawPanelLater("story", () => story.append(storyLines.splice(0)));
   if (performance.now() - lastOwnAction > kOwnActionMilliseconds && queue.idle &&
     fresh.some((line) => /^\s*[\d.]+\s+> /.test(line))) {
