@@ -139,8 +139,8 @@ function apply(changes, answered = false) {
   }
   if (changes.inspect) {
     const { x, y, element } = changes.inspect;
-    const access = desktop ? desktop.access : true;
-    drawPanelLater("inspect", () => inspector.render({ x, y }, element, access));
+    drawPanelLater("inspect", () =>
+      inspector.render({ x, y }, element, desktop ? desktop.access : true));
   }
   return true;
 }
