@@ -78,6 +78,7 @@ enum : CFTypeID {
     kLSSharedFileListItemTypeID,
     kCFDateTypeID,
     kCFDataTypeID,
+    kCFFileDescriptorTypeID,
 };
 
 CFTypeRef CFRetain(CFTypeRef object);

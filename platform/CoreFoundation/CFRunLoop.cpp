@@ -1,14 +1,19 @@
 #include "CoreFoundation/CFRunLoop.h"
 
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <limits>
 #include <map>
-#include <mutex>
 #include <set>
 #include <vector>
 
+#include "CoreFoundation/CFFileDescriptorInternal.h"
 #include "CoreFoundation/CFMachPort.h"
 #include "CoreFoundation/CFRunLoopInternal.h"
 #include "Foundation/NSString.h"
@@ -20,7 +25,10 @@ const CFStringRef kCFRunLoopCommonModes = CFStringMakeConstant("kCFRunLoopCommon
 
 class __CFRunLoop final : public CFOpaqueObject<__CFRunLoop> {
 public:
-    __CFRunLoop() : CFOpaqueObject(Immortal{}) { reset(); }
+    __CFRunLoop()
+        : CFOpaqueObject(Immortal{}), wakeDescriptor_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
+        reset();
+    }
 
     CFTypeID typeID() const override { return kCFRunLoopTypeID; }
 
@@ -93,8 +101,45 @@ public:
         return next;
     }
 
-    // One pass: signalled version 0 sources of the mode in order, then every timer due now in
-    // order of fire date and creation. Returns whether anything ran.
+    // The descriptor sources of `mode` with a callback enabled, and what each waits for.
+    void watchedDescriptors(const std::u16string& mode,
+                            std::vector<RetainPtr<__CFRunLoopSource*>>& sources,
+                            std::vector<pollfd>& polled) {
+        forEachSource(mode, [&](__CFRunLoopSource* source) {
+            if (source->descriptor() == nullptr || !source->isValid()) {
+                return;
+            }
+            const __CFFileDescriptor* descriptor = layoutOf(source->descriptor());
+            if (const short events = descriptor->pollEvents(); events != 0) {
+                sources.push_back(retainPtr(source));
+                polled.push_back({descriptor->descriptor(), events, 0});
+            }
+        });
+    }
+
+    // Calls out for every watched descriptor of `mode` that is ready now. Returns whether any
+    // callout ran.
+    bool performReadyDescriptors(const std::u16string& mode) {
+        std::vector<RetainPtr<__CFRunLoopSource*>> sources;
+        std::vector<pollfd> polled;
+        watchedDescriptors(mode, sources, polled);
+        if (polled.empty() || ::poll(polled.data(), polled.size(), 0) <= 0) {
+            return false;
+        }
+        bool handled = false;
+        for (std::size_t index = 0; index < polled.size(); ++index) {
+            if (polled[index].revents != 0 && sources[index]->isValid()) {
+                handled =
+                    layoutOf(sources[index]->descriptor())->callOutFor(polled[index].revents) ||
+                    handled;
+            }
+        }
+        return handled;
+    }
+
+    // One pass: signalled version 0 sources of the mode in order, then the watched descriptors
+    // that are ready, then every timer due now in order of fire date and creation. Returns
+    // whether anything ran.
     bool runOnePass(const std::u16string& mode) {
         bool handled = false;
         std::vector<RetainPtr<__CFRunLoopSource*>> signaled;
@@ -112,6 +157,7 @@ public:
                 handled = true;
             }
         }
+        handled = performReadyDescriptors(mode) || handled;
 
         const CFAbsoluteTime now = CFAbsoluteTimeGetCurrent();
         std::vector<RetainPtr<__CFRunLoopTimer*>> due;
@@ -203,8 +249,8 @@ public:
                     break;
                 }
                 const bool timerFirst = next >= 0 && next <= deadline;
-                if (!sleepUntilWallClockReaches(timerFirst ? next : deadline)) {
-                    continue;  // woken up: a source may have been signalled
+                if (!sleepUntilWallClockReaches(timerFirst ? next : deadline, mode)) {
+                    continue;  // woken up, or a descriptor is ready: a pass looks
                 }
                 if (timerFirst) {
                     sim::advanceClockTo(std::max(next, CFAbsoluteTimeGetCurrent()) -
@@ -229,27 +275,49 @@ public:
         return result;
     }
 
-    // Paced: sleeps until the wall clock reaches `until` (an absolute time; infinity: no limit)
-    // or the loop is woken up. True when the time came, false when woken.
-    bool sleepUntilWallClockReaches(CFAbsoluteTime until) {
-        std::unique_lock<std::mutex> lock(wakeLock_);
-        const auto woken = [this] { return woken_; };
-        if (std::isinf(until)) {
-            wakeCondition_.wait(lock, woken);
-        } else {
-            wakeCondition_.wait_until(lock, sim::wallInstantOf(until - sim::kReferenceDate), woken);
+    // Paced: sleeps until the wall clock reaches `until` (an absolute time; infinity: no limit),
+    // the loop is woken up or a descriptor `mode` watches is ready. True when the time came,
+    // false otherwise.
+    bool sleepUntilWallClockReaches(CFAbsoluteTime until, const std::u16string& mode) {
+        if (woken_.exchange(false)) {
+            drainWakeUps();
+            return false;
         }
-        const bool wasWoken = woken_;
-        woken_ = false;
-        return !wasWoken;
+        std::vector<RetainPtr<__CFRunLoopSource*>> sources;
+        std::vector<pollfd> polled{{wakeDescriptor_, POLLIN, 0}};
+        watchedDescriptors(mode, sources, polled);
+        timespec left{};
+        const bool limited = !std::isinf(until);
+        if (limited) {
+            const auto wait = std::max(
+                sim::wallInstantOf(until - sim::kReferenceDate) - std::chrono::steady_clock::now(),
+                std::chrono::steady_clock::duration::zero());
+            const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(wait);
+            left.tv_sec = static_cast<time_t>(seconds.count());
+            left.tv_nsec = static_cast<long>(
+                std::chrono::duration_cast<std::chrono::nanoseconds>(wait - seconds).count());
+        }
+        const int ready = ::ppoll(polled.data(), polled.size(), limited ? &left : nullptr, nullptr);
+        if (ready == 0) {
+            return true;
+        }
+        if (polled[0].revents != 0) {
+            woken_.store(false);
+            drainWakeUps();
+        }
+        return false;  // woken, a descriptor ready, or interrupted: the loop looks again
     }
 
+    void drainWakeUps() {
+        eventfd_t count = 0;
+        [[maybe_unused]] const int ignored = ::eventfd_read(wakeDescriptor_, &count);
+    }
+
+    // Any thread. Only the first wake-up since the loop last looked writes to the descriptor.
     void wakeUp() {
-        {
-            const std::lock_guard<std::mutex> lock(wakeLock_);
-            woken_ = true;
+        if (!woken_.exchange(true)) {
+            [[maybe_unused]] const int ignored = ::eventfd_write(wakeDescriptor_, 1);
         }
-        wakeCondition_.notify_all();
     }
 
     std::map<std::u16string, Items> modes_;
@@ -259,9 +327,8 @@ public:
     bool running_ = false;
     bool stopped_ = false;
     // The one part another thread touches: the wake-up of a loop sleeping for the wall clock.
-    std::mutex wakeLock_;
-    std::condition_variable wakeCondition_;
-    bool woken_ = false;
+    const int wakeDescriptor_;
+    std::atomic<bool> woken_ = false;
 };
 
 namespace {
@@ -388,6 +455,9 @@ __CFRunLoopSource::~__CFRunLoopSource() {
     if (port_ != nullptr) {
         port_->release();
     }
+    if (descriptor_ != nullptr) {
+        descriptor_->release();
+    }
 }
 
 CFTypeID CFRunLoopSourceGetTypeID() {
@@ -405,6 +475,18 @@ CFRunLoopSourceRef CFRunLoopSourceCreate(CFAllocatorRef, CFIndex order,
         }
     }
     return source;
+}
+
+CFRunLoopSourceRef CFRunLoopSourceCreateForDescriptor(CFFileDescriptorRef descriptor,
+                                                      CFIndex order) {
+    auto* source = new __CFRunLoopSource();
+    source->order_ = order;
+    source->descriptor_ = static_cast<CFFileDescriptorRef>(descriptor->retain());
+    return source;
+}
+
+bool __CFRunLoopSource::isValid() const {
+    return valid_ && (descriptor_ == nullptr || layoutOf(descriptor_)->isValid());
 }
 
 CFRunLoopSourceRef CFRunLoopSourceCreateForPort(CFMachPortRef port, CFIndex order) {

@@ -60,7 +60,8 @@ CFRunLoopRef CFRunLoopGetMain();
 // loop is stopped, or (when asked) one source or timer has been handled. Returns one of the
 // kCFRunLoopRun codes; kCFRunLoopRunFinished when the mode holds nothing that could fire. While
 // the clock is paced by the wall clock (sim/Clock.h) the loop sleeps until the next timer or
-// the deadline is due in real time, or until it is woken up.
+// the deadline is due in real time, until it is woken up, or until a file descriptor it watches
+// (CFFileDescriptor.h) is ready.
 SInt32 CFRunLoopRunInMode(CFRunLoopMode mode, CFTimeInterval seconds,
                           Boolean returnAfterSourceHandled);
 void CFRunLoopStop(CFRunLoopRef runLoop);

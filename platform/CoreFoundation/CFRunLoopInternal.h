@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "CoreFoundation/CFFileDescriptor.h"
 #include "CoreFoundation/CFMachPort.h"
 #include "CoreFoundation/CFRunLoop.h"
 
@@ -16,12 +17,16 @@ public:
 
     // The mach port a port source was made from (null for a version 0 source).
     CFMachPortRef port() const { return port_; }
-    bool isValid() const { return valid_; }
+    // The descriptor a descriptor source was made from (null for any other source).
+    CFFileDescriptorRef descriptor() const { return descriptor_; }
+    // A descriptor's source is valid as long as its descriptor is.
+    bool isValid() const;
 
     CFRunLoopSourceContext context_{};
     CFIndex order_ = 0;
-    CFMachPortRef port_ = nullptr;        // retained
-    std::atomic<bool> signaled_ = false;  // set from any thread
+    CFMachPortRef port_ = nullptr;              // retained
+    CFFileDescriptorRef descriptor_ = nullptr;  // retained
+    std::atomic<bool> signaled_ = false;        // set from any thread
     bool valid_ = true;
 };
 
@@ -46,6 +51,11 @@ public:
 
 // A source for a port, as CFMachPortCreateRunLoopSource makes it (the port is retained).
 CFRunLoopSourceRef CFRunLoopSourceCreateForPort(CFMachPortRef port, CFIndex order);
+
+// A source for a file descriptor, as CFFileDescriptorCreateRunLoopSource makes it (the
+// descriptor is retained).
+CFRunLoopSourceRef CFRunLoopSourceCreateForDescriptor(CFFileDescriptorRef descriptor,
+                                                      CFIndex order);
 
 // True when a source made from `port` is on `runLoop` in the mode it runs in now (the default
 // mode while it is idle), so that messages to the port are handled.

@@ -6,6 +6,7 @@
 #include "CoreFoundation/CFData.h"
 #include "CoreFoundation/CFDate.h"
 #include "CoreFoundation/CFDictionary.h"
+#include "CoreFoundation/CFFileDescriptor.h"
 #include "CoreFoundation/CFMachPort.h"
 #include "CoreFoundation/CFNumber.h"
 #include "CoreFoundation/CFRunLoop.h"

@@ -1,6 +1,8 @@
 // The run loop over the virtual clock: ordering, delays, modes, sources and performs; paced by
-// the wall clock, and woken from another thread.
+// the wall clock, and woken from another thread or by a file descriptor.
 #include <RetainPtr.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <string>
@@ -144,5 +146,50 @@ TEST_F(RunLoop, PacedASourceSignalledFromAnotherThreadWakesTheSleepingLoop) {
     other.join();
     EXPECT_EQ(performed, 1);
     EXPECT_EQ(sim::clockNow(), 0) << "no timer was due: the clock did not move";
+    CFRunLoopRemoveSource(CFRunLoopGetMain(), source.get(), kCFRunLoopDefaultMode);
+}
+
+namespace {
+
+void countReadable(CFFileDescriptorRef, CFOptionFlags callBacks, void* info) {
+    if (callBacks == kCFFileDescriptorReadCallBack) {
+        ++*static_cast<int*>(info);
+    }
+}
+
+}  // namespace
+
+TEST_F(RunLoop, PacedADescriptorThatBecomesReadableWakesTheLoopAndCallsOutOnceEachTimeEnabled) {
+    int pipeEnds[2];
+    ASSERT_EQ(pipe(pipeEnds), 0);
+    int called = 0;
+    CFFileDescriptorContext context{};
+    context.info = &called;
+    const RetainPtr<CFFileDescriptorRef> descriptor =
+        adoptCF(CFFileDescriptorCreate(nullptr, pipeEnds[0], true, countReadable, &context));
+    const RetainPtr<CFRunLoopSourceRef> source =
+        adoptCF(CFFileDescriptorCreateRunLoopSource(nullptr, descriptor.get(), 0));
+    CFRunLoopAddSource(CFRunLoopGetMain(), source.get(), kCFRunLoopDefaultMode);
+    CFFileDescriptorEnableCallBacks(descriptor.get(), kCFFileDescriptorReadCallBack);
+    const Paced paced;
+    std::thread writer([&pipeEnds] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        EXPECT_EQ(write(pipeEnds[1], "x", 1), 1);
+    });
+    // A long deadline: only the descriptor can end this run early.
+    EXPECT_EQ(CFRunLoopRunInMode(kCFRunLoopDefaultMode, 30, true), kCFRunLoopRunHandledSource);
+    writer.join();
+    EXPECT_EQ(called, 1);
+    // Still readable, but the callback was disabled by being called.
+    EXPECT_EQ(CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.02, true), kCFRunLoopRunTimedOut);
+    CFFileDescriptorEnableCallBacks(descriptor.get(), kCFFileDescriptorReadCallBack);
+    EXPECT_EQ(CFRunLoopRunInMode(kCFRunLoopDefaultMode, 30, true), kCFRunLoopRunHandledSource);
+    EXPECT_EQ(called, 2);
+
+    // Invalidated, it closes the descriptor it was made to close, and its source is gone with it.
+    CFFileDescriptorInvalidate(descriptor.get());
+    EXPECT_FALSE(CFRunLoopSourceIsValid(source.get()));
+    EXPECT_EQ(fcntl(pipeEnds[0], F_GETFD), -1);
+    close(pipeEnds[1]);
     CFRunLoopRemoveSource(CFRunLoopGetMain(), source.get(), kCFRunLoopDefaultMode);
 }
