@@ -54,7 +54,7 @@ struct Latencies {
                              milliseconds.size() - 1,
                              static_cast<std::size_t>(share * milliseconds.size()))];
         };
-        std::printf("%s: %zu answered, %d failed; p50 %.2f ms, p99 %.2f ms, max %.2f ms\n", what,
+        std::printf("%s: %zu answered, %d failed; p50 %.3f ms, p99 %.3f ms, max %.2f ms\n", what,
                     milliseconds.size(), failed.load(), at(0.5), at(0.99),
                     milliseconds.empty() ? 0.0 : milliseconds.back());
     }

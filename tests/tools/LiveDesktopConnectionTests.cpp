@@ -169,6 +169,12 @@ TEST(LiveDesktopConnections,
     const auto refused = socket.frame();
     EXPECT_NE(refused.second.find("\"error\":"), std::string::npos) << "a move without its y";
     EXPECT_EQ(socket.frame(), std::make_pair<unsigned char>(0x8a, std::string("still there?")));
+    // A frame that comes in parts is answered once it is whole.
+    const std::string parts = clientFrame(0x81, R"({"action": "move", "x": 12, "y": 12})");
+    ASSERT_TRUE(socket.send(parts.substr(0, 9)));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(socket.send(parts.substr(9)));
+    EXPECT_EQ(socket.frame().first, 0x81);
 
     // An open socket is no idle connection: it waits for the page's next action.
     std::this_thread::sleep_for(std::chrono::seconds(sim::live::kIdleSeconds + 1));
@@ -178,6 +184,28 @@ TEST(LiveDesktopConnections,
     ASSERT_TRUE(socket.send(clientFrame(0x88, std::string("\x03\xe8", 2))));
     EXPECT_EQ(socket.frame(), std::make_pair<unsigned char>(0x88, std::string("\x03\xe8", 2)));
     EXPECT_TRUE(socket.endsAfterAnswers());
+
+    // A client that reads slowly gets every answer once it reads, and its socket goes on.
+    RawConnection slow(program.port());
+    ASSERT_TRUE(slow.send(socketHandshake(program)));
+    ASSERT_EQ(statusOf(slow.answer()), 101);
+    // Each answer is the whole desktop: together, more than the kernel's buffers on both sides
+    // hold, so that the server waits for the client to read.
+    constexpr int kMessages = 3000;
+    std::string messages;
+    for (int x = 0; x < kMessages; ++x) {
+        messages += clientFrame(
+            0x81, R"({"action": "move", "x": )" + std::to_string(x % 1000) + R"(, "y": 10})");
+    }
+    ASSERT_TRUE(slow.send(messages));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    int answered = 0;
+    while (answered < kMessages && slow.frame().second.find("\"windows\":") != std::string::npos) {
+        ++answered;
+    }
+    EXPECT_EQ(answered, kMessages);
+    ASSERT_TRUE(slow.send(clientFrame(0x89, "and now?")));
+    EXPECT_EQ(slow.frame(), std::make_pair<unsigned char>(0x8a, std::string("and now?")));
 
     // A frame the server does not take ends another socket, with the code that says why.
     RawConnection other(program.port());

@@ -91,6 +91,7 @@ struct Connection {
     // The WebSocket this connection has become: the request that opened it, whose path, query
     // and headers each message is sent with, and the message being answered.
     bool socket = false;
+    bool watcherKeeps = false;  // the thread that answers could not watch the socket
     HttpRequest socketRequest;
     std::string message;
     // The answer written so far, and whether the connection closes after it.
@@ -233,6 +234,7 @@ struct HttpServer::Connections : httplib::Server {
 
     Respond respond;
     Dispatch dispatch;
+    WatchReadable watchReadable;
 
     std::mutex mutex;
     std::condition_variable unfinished;                 // an answer to finish, or the server stops
@@ -245,6 +247,13 @@ struct HttpServer::Connections : httplib::Server {
     std::thread watcher;
     std::vector<std::thread> writers;
     EventStreams events;
+
+    // The WebSockets the thread that answers reads itself, by descriptor; that thread only.
+    struct ServedSocket {
+        std::unique_ptr<Connection> connection;
+        std::shared_ptr<void> watch;
+    };
+    std::map<int, ServedSocket> servedSockets;
 
     ~Connections() override {
         for (int fd : {listening, wakeRead, wakeWrite}) {
@@ -319,9 +328,11 @@ struct HttpServer::Connections : httplib::Server {
             WebSocketFrame frame = firstWebSocketFrame(connection->buffer, kLargestBody);
             switch (frame.kind) {
                 case WebSocketFrame::Kind::Incomplete:
-                    // With only control frames read, the socket is idle again.
+                    // With only control frames read, the socket is idle again: the thread that
+                    // answers reads it from now on.
                     connection->started = !connection->buffer.empty();
-                    return true;
+                    return connection->started || connection->watcherKeeps ||
+                           handOver(connection, &Connections::serveSocket);
                 case WebSocketFrame::Kind::Refused:
                 case WebSocketFrame::Kind::Close:
                     closeSocket(*connection, frame.closeCode);
@@ -382,15 +393,99 @@ struct HttpServer::Connections : httplib::Server {
 
     // On the thread that answers: a WebSocket's message answered as a POST to the socket's path
     // with the headers that opened it.
-    void answerMessage(std::unique_ptr<Connection> connection) {
-        HttpRequest request = connection->socketRequest;
+    void answerMessage(Connection& connection) {
+        HttpRequest request = connection.socketRequest;
         request.method = "POST";
-        request.body = std::move(connection->message);
-        connection->buffer.erase(0, connection->requestLength);
-        connection->requestLength = 0;
-        connection->answer = webSocketTextFrame(respond(request).body);
-        connection->closesAfterAnswer = false;
+        request.body = std::move(connection.message);
+        connection.buffer.erase(0, connection.requestLength);
+        connection.requestLength = 0;
+        connection.answer = webSocketTextFrame(respond(request).body);
+        connection.closesAfterAnswer = false;
+    }
+    void answerMessage(std::unique_ptr<Connection> connection) {
+        answerMessage(*connection);
         finish(std::move(connection));
+    }
+
+    // On the thread that answers: the socket is read there from now on, beginning with what
+    // came with it.
+    void serveSocket(std::unique_ptr<Connection> connection) {
+        const int fd = connection->fd;
+        std::shared_ptr<void> watch = watchReadable(fd, [this, fd] { socketReadable(fd); });
+        if (!watch) {
+            connection->watcherKeeps = true;
+            watchAgain(std::move(connection));
+            return;
+        }
+        servedSockets[fd] = {std::move(connection), std::move(watch)};
+        answerSocketMessages(fd);
+    }
+
+    // On the thread that answers: a served socket no longer watched there.
+    std::unique_ptr<Connection> stopServing(int fd) {
+        const auto served = servedSockets.find(fd);
+        std::unique_ptr<Connection> connection = std::move(served->second.connection);
+        servedSockets.erase(served);  // the watch goes before the descriptor can close
+        return connection;
+    }
+
+    void socketReadable(int fd) {
+        const auto served = servedSockets.find(fd);
+        if (served == servedSockets.end()) {
+            return;
+        }
+        if (!receive(served->second.connection)) {
+            close(stopServing(fd));
+            return;
+        }
+        answerSocketMessages(fd);
+    }
+
+    // On the thread that answers: the whole messages a served socket has sent are answered in
+    // turn and control frames as the watcher answers them. A frame still coming, the socket's
+    // end and an answer the client does not take at once are left to the watcher and the
+    // writers.
+    void answerSocketMessages(int fd) {
+        Connection& connection = *servedSockets.at(fd).connection;
+        for (;;) {
+            WebSocketFrame frame = firstWebSocketFrame(connection.buffer, kLargestBody);
+            switch (frame.kind) {
+                case WebSocketFrame::Kind::Incomplete:
+                    if (!connection.buffer.empty()) {
+                        watchAgain(stopServing(fd));  // the watcher times the rest of the frame
+                    }
+                    return;
+                case WebSocketFrame::Kind::Refused:
+                case WebSocketFrame::Kind::Close:
+                    closeSocket(connection, frame.closeCode);
+                    watchAgain(stopServing(fd));  // the watcher drops what still comes
+                    return;
+                case WebSocketFrame::Kind::Ping: {
+                    const std::string pong = webSocketPongFrame(frame.payload);
+                    ::send(fd, pong.data(), pong.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+                    connection.buffer.erase(0, frame.length);
+                    break;
+                }
+                case WebSocketFrame::Kind::Pong:
+                    connection.buffer.erase(0, frame.length);
+                    break;
+                case WebSocketFrame::Kind::Text:
+                    connection.message = std::move(frame.payload);
+                    connection.requestLength = frame.length;
+                    answerMessage(connection);
+                    if (!writeAtOnce(connection)) {
+                        close(stopServing(fd));
+                        return;
+                    }
+                    if (connection.answerSent < connection.answer.size()) {
+                        unfinish(stopServing(fd));
+                        return;
+                    }
+                    connection.answer.clear();
+                    connection.answerSent = 0;
+                    break;
+            }
+        }
     }
 
     // The answer is written as far as the client takes it at once; a writer finishes the rest.
@@ -398,14 +493,19 @@ struct HttpServer::Connections : httplib::Server {
         if (!writeAtOnce(*connection)) {
             close(std::move(connection));
         } else if (connection->answerSent < connection->answer.size()) {
-            {
-                const std::lock_guard<std::mutex> lock(mutex);
-                unwritten.push_back(std::move(connection));
-            }
-            unfinished.notify_one();
+            unfinish(std::move(connection));
         } else {
-            answered(std::move(connection));
+            answered(std::move(connection), true);
         }
+    }
+
+    // For a writer: the rest of an answer the client did not take at once.
+    void unfinish(std::unique_ptr<Connection> connection) {
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            unwritten.push_back(std::move(connection));
+        }
+        unfinished.notify_one();
     }
 
     // Writes what the socket takes without waiting; false when the connection failed.
@@ -423,8 +523,9 @@ struct HttpServer::Connections : httplib::Server {
         return true;
     }
 
-    // The whole answer is written: the connection closes, or is watched for its next request.
-    void answered(std::unique_ptr<Connection> connection) {
+    // The whole answer is written: the connection closes, or is watched for its next request; a
+    // WebSocket by the thread that answers.
+    void answered(std::unique_ptr<Connection> connection, bool onAnsweringThread) {
         connection->answer.clear();
         connection->answerSent = 0;
         if (connection->closesAfterAnswer) {
@@ -433,6 +534,20 @@ struct HttpServer::Connections : httplib::Server {
         }
         connection->started = !connection->buffer.empty();
         connection->since = Clock::now();
+        if (connection->socket && !connection->watcherKeeps) {
+            if (onAnsweringThread) {
+                serveSocket(std::move(connection));
+                return;
+            }
+            if (!handOver(connection, &Connections::serveSocket)) {
+                return;  // gone to the thread that answers
+            }
+        }
+        watchAgain(std::move(connection));
+    }
+
+    // Back to the watcher.
+    void watchAgain(std::unique_ptr<Connection> connection) {
         {
             const std::lock_guard<std::mutex> lock(mutex);
             returned.push_back(std::move(connection));
@@ -526,6 +641,11 @@ struct HttpServer::Connections : httplib::Server {
             connection->buffer.append(bytes, static_cast<std::size_t>(got));
             if (connection->buffer.size() > kLargestHead + kLargestBody) {
                 return true;  // firstRequest refuses it
+            }
+            // Less than asked for: nothing more was there, and what comes later makes the
+            // connection readable again.
+            if (static_cast<std::size_t>(got) < sizeof bytes) {
+                return true;
             }
         }
     }
@@ -640,7 +760,7 @@ struct HttpServer::Connections : httplib::Server {
             const std::string& answer = connection->answer;
             if (sendAll(connection->fd, answer.data() + connection->answerSent,
                         answer.size() - connection->answerSent)) {
-                answered(std::move(connection));
+                answered(std::move(connection), false);
             } else {
                 close(std::move(connection));
             }
@@ -652,10 +772,11 @@ EventStreams& HttpServer::events() {
     return connections_->events;
 }
 
-HttpServer::HttpServer(Respond respond, Dispatch dispatch)
+HttpServer::HttpServer(Respond respond, Dispatch dispatch, WatchReadable watchReadable)
     : connections_(std::make_unique<Connections>()) {
     connections_->respond = std::move(respond);
     connections_->dispatch = std::move(dispatch);
+    connections_->watchReadable = std::move(watchReadable);
     httplib::Server& server = *connections_;
     server.set_payload_max_length(kLargestBody);
     server.set_keep_alive_max_count(kRequestsPerConnection);
@@ -812,6 +933,9 @@ void HttpServer::stop() {
     }
     for (auto& connection : back) {
         connections.close(std::move(connection));
+    }
+    while (!connections.servedSockets.empty()) {
+        connections.close(connections.stopServing(connections.servedSockets.begin()->first));
     }
 }
 

@@ -20,6 +20,11 @@
 //   400; every error it makes gets a JSON body like the handler's own.
 // - An answer that opens an event stream hands its connection to the server's event streams,
 //   which write it from then on.
+// - A WebSocket, once open, is watched and read on the thread that answers: a message wakes that
+//   thread alone, and is answered where it is read. A frame that comes in parts, an answer the
+//   client does not take at once and the socket's closing go back to the watcher and the
+//   writers, and the socket comes back once it is whole again. An open socket is never closed
+//   to make room for a new connection.
 #pragma once
 
 #include <functional>
@@ -43,8 +48,13 @@ public:
     // running it, once that thread takes no more work. Work taken but never run is dropped (its
     // request is answered 503).
     using Dispatch = std::function<bool(std::function<void()>)>;
+    // On the thread that answers: calls `readable` there whenever `descriptor` can be read or
+    // has hung up, until the handle returned is dropped (there, before the descriptor closes;
+    // `readable` may drop it). Null when the descriptor cannot be watched.
+    using WatchReadable =
+        std::function<std::shared_ptr<void>(int descriptor, std::function<void()> readable)>;
 
-    HttpServer(Respond respond, Dispatch dispatch);
+    HttpServer(Respond respond, Dispatch dispatch, WatchReadable watchReadable);
     ~HttpServer();
     HttpServer(const HttpServer&) = delete;
     HttpServer& operator=(const HttpServer&) = delete;
@@ -58,7 +68,8 @@ public:
     int port() const { return port_; }
     // Connections are taken from now on, on threads of the server's own.
     void start();
-    // No more connections; returns when every server thread has finished.
+    // On the thread that answers: no more connections; returns when every server thread has
+    // finished.
     void stop();
 
 private:

@@ -181,7 +181,10 @@ int runLiveDesktopSession(int argc, const char* argv[], std::istream& input, int
     RequestHandler* handler = nullptr;  // set once the session serves; the server waits for it
     HttpServer server(
         [&handler](const HttpRequest& request) { return handler->respond(request); },
-        [&handoff](std::function<void()> work) { return handoff.post(std::move(work)); });
+        [&handoff](std::function<void()> work) { return handoff.post(std::move(work)); },
+        [&handoff](int descriptor, std::function<void()> readable) {
+            return handoff.watchReadable(descriptor, std::move(readable));
+        });
     std::string reason;
     if (!server.listen(host, *port, &reason)) {
         errors << "-" << kServeKey << ": cannot listen at " << host << " port " << *port << ": "

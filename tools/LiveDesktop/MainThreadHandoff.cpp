@@ -2,6 +2,27 @@
 
 namespace sim::live {
 
+struct MainThreadHandoff::DescriptorWatch {
+    DescriptorWatch(MainThreadHandoff& owner, std::function<void()> onReadable)
+        : handoff(owner), readable(std::move(onReadable)) {}
+    DescriptorWatch(const DescriptorWatch&) = delete;
+    DescriptorWatch& operator=(const DescriptorWatch&) = delete;
+    ~DescriptorWatch() {
+        handoff.watches_.erase(this);
+        if (source) {
+            CFRunLoopRemoveSource(CFRunLoopGetMain(), source.get(), kCFRunLoopDefaultMode);
+        }
+        if (descriptor) {
+            CFFileDescriptorInvalidate(descriptor.get());
+        }
+    }
+
+    MainThreadHandoff& handoff;
+    std::function<void()> readable;
+    RetainPtr<CFFileDescriptorRef> descriptor;
+    RetainPtr<CFRunLoopSourceRef> source;
+};
+
 MainThreadHandoff::MainThreadHandoff() {
     CFRunLoopSourceContext context{};
     context.info = this;
@@ -16,9 +37,35 @@ MainThreadHandoff::~MainThreadHandoff() {
     CFRunLoopSourceInvalidate(source_.get());
 }
 
+std::shared_ptr<void> MainThreadHandoff::watchReadable(int descriptor,
+                                                       std::function<void()> readable) {
+    auto watch = std::make_shared<DescriptorWatch>(*this, std::move(readable));
+    CFFileDescriptorContext context{};
+    context.info = watch.get();
+    watch->descriptor = adoptCF(
+        CFFileDescriptorCreate(kCFAllocatorDefault, descriptor, false, descriptorReady, &context));
+    if (watch->descriptor) {
+        watch->source = adoptCF(
+            CFFileDescriptorCreateRunLoopSource(kCFAllocatorDefault, watch->descriptor.get(), 0));
+    }
+    if (!watch->source) {
+        return nullptr;
+    }
+    watches_.insert(watch.get());
+    keepScheduled();
+    return watch;
+}
+
 void MainThreadHandoff::keepScheduled() {
     if (!CFRunLoopContainsSource(CFRunLoopGetMain(), source_.get(), kCFRunLoopDefaultMode)) {
         CFRunLoopAddSource(CFRunLoopGetMain(), source_.get(), kCFRunLoopDefaultMode);
+    }
+    for (DescriptorWatch* watch : watches_) {
+        if (!CFRunLoopContainsSource(CFRunLoopGetMain(), watch->source.get(),
+                                     kCFRunLoopDefaultMode)) {
+            CFRunLoopAddSource(CFRunLoopGetMain(), watch->source.get(), kCFRunLoopDefaultMode);
+        }
+        CFFileDescriptorEnableCallBacks(watch->descriptor.get(), kCFFileDescriptorReadCallBack);
     }
 }
 
@@ -40,10 +87,24 @@ void MainThreadHandoff::close() {
     dropped.swap(jobs_);
 }
 
+// A job that runs the loop itself (a script that waits) lets no other work in the middle of it:
+// a queued job stays queued, a ready descriptor unwatched, until it is done.
+void MainThreadHandoff::run(const std::function<void()>& work) {
+    running_ = true;
+    work();
+    running_ = false;
+    ++jobsRun_;
+    keepScheduled();
+    // A job that came meanwhile may have found the source's signal spent by a pass of the loop
+    // this work ran.
+    const std::lock_guard<std::mutex> lock(lock_);
+    if (!jobs_.empty()) {
+        CFRunLoopSourceSignal(source_.get());  // the next job, at the next pass
+    }
+}
+
 void MainThreadHandoff::performNext(void* info) {
     auto* handoff = static_cast<MainThreadHandoff*>(info);
-    // A job that runs the loop itself (a script that waits) does not let the next job in the
-    // middle of it: the next one runs when it is done.
     if (handoff->running_) {
         return;
     }
@@ -56,15 +117,18 @@ void MainThreadHandoff::performNext(void* info) {
         job = std::move(handoff->jobs_.front());
         handoff->jobs_.pop_front();
     }
-    handoff->running_ = true;
-    job();
-    handoff->running_ = false;
-    ++handoff->jobsRun_;
-    handoff->keepScheduled();
-    const std::lock_guard<std::mutex> lock(handoff->lock_);
-    if (!handoff->jobs_.empty()) {
-        CFRunLoopSourceSignal(handoff->source_.get());  // the next job, at the next pass
+    handoff->run(job);
+}
+
+void MainThreadHandoff::descriptorReady(CFFileDescriptorRef, CFOptionFlags, void* info) {
+    auto* watch = static_cast<DescriptorWatch*>(info);
+    MainThreadHandoff& handoff = watch->handoff;
+    if (handoff.running_) {
+        return;  // watched again once the running job is done
     }
+    // The work may drop the watch, and with it the function it runs from.
+    const std::function<void()> readable = watch->readable;
+    handoff.run(readable);
 }
 
 }  // namespace sim::live
