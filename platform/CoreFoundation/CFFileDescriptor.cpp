@@ -38,17 +38,11 @@ void __CFFileDescriptor::invalidate() {
 }
 
 short __CFFileDescriptor::pollEvents() const {
-    if (!valid_) {
-        return 0;
-    }
     return static_cast<short>(((enabled_ & kCFFileDescriptorReadCallBack) != 0 ? POLLIN : 0) |
                               ((enabled_ & kCFFileDescriptorWriteCallBack) != 0 ? POLLOUT : 0));
 }
 
 bool __CFFileDescriptor::callOutFor(short revents) {
-    if (!valid_) {
-        return false;
-    }
     if ((revents & POLLNVAL) != 0) {
         enabled_ = 0;  // closed behind the object's back: it would be ready at every pass
         return false;
@@ -96,9 +90,7 @@ CFFileDescriptorNativeDescriptor CFFileDescriptorGetNativeDescriptor(
 }
 
 void CFFileDescriptorEnableCallBacks(CFFileDescriptorRef descriptor, CFOptionFlags callBackTypes) {
-    if (layoutOf(descriptor)->isValid()) {
-        layoutOf(descriptor)->enable(callBackTypes);
-    }
+    layoutOf(descriptor)->enable(callBackTypes);
 }
 
 void CFFileDescriptorDisableCallBacks(CFFileDescriptorRef descriptor, CFOptionFlags callBackTypes) {

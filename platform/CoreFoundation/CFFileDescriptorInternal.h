@@ -12,11 +12,12 @@ public:
     CFTypeID typeID() const override { return kCFFileDescriptorTypeID; }
     bool isValid() const { return valid_; }
     int descriptor() const { return descriptor_; }
-    void enable(CFOptionFlags callBacks) { enabled_ |= callBacks; }
+    // An invalid descriptor enables nothing: it waits for nothing and calls out for nothing.
+    void enable(CFOptionFlags callBacks) { enabled_ |= valid_ ? callBacks : 0; }
     void disable(CFOptionFlags callBacks) { enabled_ &= ~callBacks; }
     void invalidate();
 
-    // The poll events the enabled callbacks wait for (none while invalid).
+    // The poll events the enabled callbacks wait for.
     short pollEvents() const;
     // Calls the callout for the enabled callbacks that `revents` makes ready, disabling them
     // first. True when it was called.

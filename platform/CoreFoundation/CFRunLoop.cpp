@@ -128,7 +128,7 @@ public:
         }
         bool handled = false;
         for (std::size_t index = 0; index < polled.size(); ++index) {
-            if (polled[index].revents != 0 && sources[index]->isValid()) {
+            if (polled[index].revents != 0) {
                 handled =
                     layoutOf(sources[index]->descriptor())->callOutFor(polled[index].revents) ||
                     handled;

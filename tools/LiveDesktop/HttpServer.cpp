@@ -321,35 +321,47 @@ struct HttpServer::Connections : httplib::Server {
         return handOver(connection, &Connections::answer);
     }
 
-    // A WebSocket's frames: control frames are answered here, a whole message goes to the
-    // thread that answers. False when it has gone there.
-    bool examineSocket(std::unique_ptr<Connection>& connection) {
+    // A WebSocket's next frame past its pings (answered) and pongs (dropped): a frame still
+    // coming (Incomplete), one that ends the socket (Refused, Close), or a whole text message,
+    // taken as the message to answer.
+    static WebSocketFrame::Kind nextFrame(Connection& connection) {
         for (;;) {
-            WebSocketFrame frame = firstWebSocketFrame(connection->buffer, kLargestBody);
+            WebSocketFrame frame = firstWebSocketFrame(connection.buffer, kLargestBody);
             switch (frame.kind) {
-                case WebSocketFrame::Kind::Incomplete:
-                    // With only control frames read, the socket is idle again: the thread that
-                    // answers reads it from now on.
-                    connection->started = !connection->buffer.empty();
-                    return connection->started || connection->watcherKeeps ||
-                           handOver(connection, &Connections::serveSocket);
-                case WebSocketFrame::Kind::Refused:
-                case WebSocketFrame::Kind::Close:
-                    closeSocket(*connection, frame.closeCode);
-                    return true;
                 case WebSocketFrame::Kind::Ping: {
                     const std::string pong = webSocketPongFrame(frame.payload);
-                    ::send(connection->fd, pong.data(), pong.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+                    ::send(connection.fd, pong.data(), pong.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
                     break;
                 }
                 case WebSocketFrame::Kind::Pong:
                     break;
                 case WebSocketFrame::Kind::Text:
-                    connection->message = std::move(frame.payload);
-                    connection->requestLength = frame.length;
-                    return handOver(connection, &Connections::answerMessage);
+                    connection.message = std::move(frame.payload);
+                    connection.requestLength = frame.length;
+                    return frame.kind;
+                case WebSocketFrame::Kind::Refused:
+                case WebSocketFrame::Kind::Close:
+                    closeSocket(connection, frame.closeCode);
+                    return frame.kind;
+                case WebSocketFrame::Kind::Incomplete:
+                    return frame.kind;
             }
-            connection->buffer.erase(0, frame.length);
+            connection.buffer.erase(0, frame.length);
+        }
+    }
+
+    // A WebSocket the watcher holds: a whole message goes to the thread that answers, and so does
+    // the socket once it is idle again. False when it has gone there.
+    bool examineSocket(std::unique_ptr<Connection>& connection) {
+        switch (nextFrame(*connection)) {
+            case WebSocketFrame::Kind::Text:
+                return handOver(connection, &Connections::answerMessage);
+            case WebSocketFrame::Kind::Incomplete:
+                connection->started = !connection->buffer.empty();
+                return connection->started || connection->watcherKeeps ||
+                       handOver(connection, &Connections::serveSocket);
+            default:
+                return true;  // closed: what still comes is dropped
         }
     }
 
@@ -442,49 +454,27 @@ struct HttpServer::Connections : httplib::Server {
     }
 
     // On the thread that answers: the whole messages a served socket has sent are answered in
-    // turn and control frames as the watcher answers them. A frame still coming, the socket's
-    // end and an answer the client does not take at once are left to the watcher and the
-    // writers.
+    // turn. A frame still coming, the socket's end and an answer the client does not take at
+    // once are left to the watcher and the writers.
     void answerSocketMessages(int fd) {
         Connection& connection = *servedSockets.at(fd).connection;
-        for (;;) {
-            WebSocketFrame frame = firstWebSocketFrame(connection.buffer, kLargestBody);
-            switch (frame.kind) {
-                case WebSocketFrame::Kind::Incomplete:
-                    if (!connection.buffer.empty()) {
-                        watchAgain(stopServing(fd));  // the watcher times the rest of the frame
-                    }
-                    return;
-                case WebSocketFrame::Kind::Refused:
-                case WebSocketFrame::Kind::Close:
-                    closeSocket(connection, frame.closeCode);
-                    watchAgain(stopServing(fd));  // the watcher drops what still comes
-                    return;
-                case WebSocketFrame::Kind::Ping: {
-                    const std::string pong = webSocketPongFrame(frame.payload);
-                    ::send(fd, pong.data(), pong.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-                    connection.buffer.erase(0, frame.length);
-                    break;
-                }
-                case WebSocketFrame::Kind::Pong:
-                    connection.buffer.erase(0, frame.length);
-                    break;
-                case WebSocketFrame::Kind::Text:
-                    connection.message = std::move(frame.payload);
-                    connection.requestLength = frame.length;
-                    answerMessage(connection);
-                    if (!writeAtOnce(connection)) {
-                        close(stopServing(fd));
-                        return;
-                    }
-                    if (connection.answerSent < connection.answer.size()) {
-                        unfinish(stopServing(fd));
-                        return;
-                    }
-                    connection.answer.clear();
-                    connection.answerSent = 0;
-                    break;
+        while (nextFrame(connection) == WebSocketFrame::Kind::Text) {
+            answerMessage(connection);
+            if (!writeAtOnce(connection)) {
+                close(stopServing(fd));
+                return;
             }
+            if (connection.answerSent < connection.answer.size()) {
+                unfinish(stopServing(fd));
+                return;
+            }
+            connection.answer.clear();
+            connection.answerSent = 0;
+        }
+        // The watcher times the rest of a frame still coming, or drops what a closed socket
+        // still sends.
+        if (!connection.buffer.empty() || connection.discarding) {
+            watchAgain(stopServing(fd));
         }
     }
 

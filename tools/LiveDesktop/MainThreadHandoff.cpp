@@ -1,6 +1,15 @@
 #include "LiveDesktop/MainThreadHandoff.h"
 
 namespace sim::live {
+namespace {
+
+void keepOnMainLoop(CFRunLoopSourceRef source) {
+    if (!CFRunLoopContainsSource(CFRunLoopGetMain(), source, kCFRunLoopDefaultMode)) {
+        CFRunLoopAddSource(CFRunLoopGetMain(), source, kCFRunLoopDefaultMode);
+    }
+}
+
+}  // namespace
 
 struct MainThreadHandoff::DescriptorWatch {
     DescriptorWatch(MainThreadHandoff& owner, std::function<void()> onReadable)
@@ -57,14 +66,9 @@ std::shared_ptr<void> MainThreadHandoff::watchReadable(int descriptor,
 }
 
 void MainThreadHandoff::keepScheduled() {
-    if (!CFRunLoopContainsSource(CFRunLoopGetMain(), source_.get(), kCFRunLoopDefaultMode)) {
-        CFRunLoopAddSource(CFRunLoopGetMain(), source_.get(), kCFRunLoopDefaultMode);
-    }
+    keepOnMainLoop(source_.get());
     for (DescriptorWatch* watch : watches_) {
-        if (!CFRunLoopContainsSource(CFRunLoopGetMain(), watch->source.get(),
-                                     kCFRunLoopDefaultMode)) {
-            CFRunLoopAddSource(CFRunLoopGetMain(), watch->source.get(), kCFRunLoopDefaultMode);
-        }
+        keepOnMainLoop(watch->source.get());
         CFFileDescriptorEnableCallBacks(watch->descriptor.get(), kCFFileDescriptorReadCallBack);
     }
 }
