@@ -286,12 +286,22 @@ public:
         std::vector<RetainPtr<__CFRunLoopSource*>> sources;
         std::vector<pollfd> polled{{wakeDescriptor_, POLLIN, 0}};
         watchedDescriptors(mode, sources, polled);
-        timespec left{};
-        const bool limited = !std::isinf(until);
-        if (limited) {
-            const auto wait = std::max(
+        auto wait = std::chrono::steady_clock::duration::max();
+        if (!std::isinf(until)) {
+            wait = std::max(
                 sim::wallInstantOf(until - sim::kReferenceDate) - std::chrono::steady_clock::now(),
                 std::chrono::steady_clock::duration::zero());
+        }
+        // Without its eventfd (the process had no descriptor left when the loop was made) no
+        // other thread can interrupt the sleep: it is cut into slices, and a wake-up is seen at
+        // the end of the slice it came in.
+        const bool sliced = wakeDescriptor_ < 0 && wait > kSliceWithoutWakeUps;
+        if (sliced) {
+            wait = kSliceWithoutWakeUps;
+        }
+        const bool limited = wait != std::chrono::steady_clock::duration::max();
+        timespec left{};
+        if (limited) {
             const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(wait);
             left.tv_sec = static_cast<time_t>(seconds.count());
             left.tv_nsec = static_cast<long>(
@@ -299,7 +309,7 @@ public:
         }
         const int ready = ::ppoll(polled.data(), polled.size(), limited ? &left : nullptr, nullptr);
         if (ready == 0) {
-            return true;
+            return !sliced;  // a slice's end is not the time asked for: the loop looks again
         }
         if (polled[0].revents != 0) {
             woken_.store(false);
@@ -327,6 +337,7 @@ public:
     bool running_ = false;
     bool stopped_ = false;
     // The one part another thread touches: the wake-up of a loop sleeping for the wall clock.
+    static constexpr std::chrono::milliseconds kSliceWithoutWakeUps{5};
     const int wakeDescriptor_;
     std::atomic<bool> woken_ = false;
 };

@@ -2,9 +2,13 @@
 // the wall clock, and woken from another thread or by a file descriptor.
 #include <RetainPtr.h>
 #include <fcntl.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
@@ -114,6 +118,28 @@ void performSignalled(void* info) {
     ++*static_cast<int*>(info);
 }
 
+// Runs the paced loop with a long deadline while another thread signals a source and wakes the
+// loop: true when the signal, not the deadline, ended the run, and the source ran once.
+bool anotherThreadsSignalEndsTheSleep() {
+    int performed = 0;
+    CFRunLoopSourceContext context{};
+    context.info = &performed;
+    context.perform = performSignalled;
+    const RetainPtr<CFRunLoopSourceRef> source =
+        adoptCF(CFRunLoopSourceCreate(nullptr, 0, &context));
+    CFRunLoopAddSource(CFRunLoopGetMain(), source.get(), kCFRunLoopDefaultMode);
+    const Paced paced;
+    std::thread other([&source] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        CFRunLoopSourceSignal(source.get());
+        CFRunLoopWakeUp(CFRunLoopGetMain());
+    });
+    const SInt32 result = CFRunLoopRunInMode(kCFRunLoopDefaultMode, 30, true);
+    other.join();
+    CFRunLoopRemoveSource(CFRunLoopGetMain(), source.get(), kCFRunLoopDefaultMode);
+    return result == kCFRunLoopRunHandledSource && performed == 1;
+}
+
 }  // namespace
 
 TEST_F(RunLoop, PacedATimerFiresAtItsOwnTimeOnceTheWallClockHasReachedIt) {
@@ -128,25 +154,36 @@ TEST_F(RunLoop, PacedATimerFiresAtItsOwnTimeOnceTheWallClockHasReachedIt) {
 }
 
 TEST_F(RunLoop, PacedASourceSignalledFromAnotherThreadWakesTheSleepingLoop) {
-    int performed = 0;
-    CFRunLoopSourceContext context{};
-    context.info = &performed;
-    context.perform = performSignalled;
-    const RetainPtr<CFRunLoopSourceRef> source =
-        adoptCF(CFRunLoopSourceCreate(nullptr, 0, &context));
-    CFRunLoopAddSource(CFRunLoopGetMain(), source.get(), kCFRunLoopDefaultMode);
-    const Paced paced;
-    std::thread other([&source] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        CFRunLoopSourceSignal(source.get());
-        CFRunLoopWakeUp(CFRunLoopGetMain());
-    });
-    // An hour's deadline: only the signal can end this run.
-    EXPECT_EQ(CFRunLoopRunInMode(kCFRunLoopDefaultMode, 3600, true), kCFRunLoopRunHandledSource);
-    other.join();
-    EXPECT_EQ(performed, 1);
+    EXPECT_TRUE(anotherThreadsSignalEndsTheSleep());
     EXPECT_EQ(sim::clockNow(), 0) << "no timer was due: the clock did not move";
-    CFRunLoopRemoveSource(CFRunLoopGetMain(), source.get(), kCFRunLoopDefaultMode);
+}
+
+// While set, the process's eventfd fails as it does when no descriptor is left: the test's
+// definition stands in for the C library's.
+namespace {
+std::atomic<bool> gEventfdFails = false;
+}  // namespace
+
+extern "C" int eventfd(unsigned int initialValue, int flags) {
+    if (gEventfdFails) {
+        errno = EMFILE;
+        return -1;
+    }
+    return static_cast<int>(syscall(SYS_eventfd2, initialValue, flags));
+}
+
+// The loop is made once per process, so this runs in a process of its own, which makes the loop
+// while eventfd fails: the loop has no wake-up descriptor, and a wake-up must still reach it.
+TEST(RunLoopMadeWithoutDescriptors, PacedASourceSignalledFromAnotherThreadWakesTheSleepingLoop) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            gEventfdFails = true;
+            CFRunLoopGetMain();
+            gEventfdFails = false;
+            std::_Exit(anotherThreadsSignalEndsTheSleep() ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 namespace {
