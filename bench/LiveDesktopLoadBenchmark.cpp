@@ -17,7 +17,9 @@
 #include <arpa/inet.h>
 #include <httplib.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -191,6 +193,20 @@ double handEvents(int port, int clients, int events, Latencies& latencies,
     return clients * events / std::chrono::duration<double>(Clock::now() - start).count();
 }
 
+// Reads exactly `size` bytes; false when the connection ended or failed first.
+bool receiveWhole(int fd, void* into, std::size_t size) {
+    auto* bytes = static_cast<char*>(into);
+    while (size > 0) {
+        const ssize_t got = recv(fd, bytes, size, 0);
+        if (got <= 0) {
+            return false;
+        }
+        bytes += got;
+        size -= static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
 // A WebSocket to the hand, as the page keeps one: a handshake, then messages masked with a key
 // of zeros (which leaves the payload as it is) and answers read whole.
 class HandSocket {
@@ -246,18 +262,7 @@ public:
     }
 
 private:
-    bool read(void* into, std::size_t size) {
-        auto* bytes = static_cast<char*>(into);
-        while (size > 0) {
-            const ssize_t got = recv(fd_, bytes, size, 0);
-            if (got <= 0) {
-                return false;
-            }
-            bytes += got;
-            size -= static_cast<std::size_t>(got);
-        }
-        return true;
-    }
+    bool read(void* into, std::size_t size) { return receiveWhole(fd_, into, size); }
 
     int fd_;
     bool open_ = false;
@@ -311,8 +316,61 @@ void requestsForNothing(int port) {
     latencies.print("requests for nothing (404), one client");
 }
 
+// The machine's floor for any server: a bare TCP echo on loopback between this process and a
+// child that does nothing else, one small message there and back at a time. Both sides sleep
+// in the kernel between messages, as the server and its client do.
+void bareEchoBetweenTwoProcesses() {
+    const int listener = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
+        listen(listener, 1) != 0) {
+        std::printf("bare echo: no listening socket\n");
+        close(listener);
+        return;
+    }
+    const int noDelay = 1;
+    const pid_t echo = fork();
+    if (echo == 0) {  // only system calls from here: the parent has threads
+        const int connection = accept(listener, nullptr, nullptr);
+        setsockopt(connection, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
+        char buffer[256];
+        for (ssize_t got; (got = read(connection, buffer, sizeof buffer)) > 0;) {
+            if (write(connection, buffer, static_cast<std::size_t>(got)) != got) {
+                break;
+            }
+        }
+        _exit(0);
+    }
+    close(listener);
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    Latencies latencies;
+    if (echo > 0 && connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
+        char message[48] = {};
+        for (int round = 0; round < 4000; ++round) {
+            const auto sent = Clock::now();
+            if (write(fd, message, sizeof message) != sizeof message ||
+                !receiveWhole(fd, message, sizeof message)) {
+                ++latencies.failed;
+                break;
+            }
+            latencies.add(std::chrono::duration<double, std::milli>(Clock::now() - sent).count());
+        }
+    }
+    close(fd);
+    if (echo > 0) {
+        waitpid(echo, nullptr, 0);
+    }
+    latencies.print("bare TCP echo between two processes, no server (this machine's floor)");
+}
+
 void handEventsOneAndEight(const ServedProgram& desktop) {
     const int port = desktop.port();
+    bareEchoBetweenTwoProcesses();
     requestsForNothing(port);
     Latencies one;
     std::atomic<std::size_t> bytes{0};
