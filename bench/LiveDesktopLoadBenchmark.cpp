@@ -242,14 +242,14 @@ public:
             return {};
         }
         unsigned char head[2];
-        if (!read(head, 2)) {
+        if (!receiveWhole(fd_, head, 2)) {
             return {};
         }
         std::size_t length = head[1] & 0x7f;
         const int lengthBytes = length == 126 ? 2 : length == 127 ? 8 : 0;
         if (lengthBytes > 0) {
             unsigned char extended[8];
-            if (!read(extended, lengthBytes)) {
+            if (!receiveWhole(fd_, extended, lengthBytes)) {
                 return {};
             }
             length = 0;
@@ -258,12 +258,10 @@ public:
             }
         }
         std::string answer(length, '\0');
-        return read(answer.data(), length) && head[0] == 0x81 ? answer : std::string();
+        return receiveWhole(fd_, answer.data(), length) && head[0] == 0x81 ? answer : std::string();
     }
 
 private:
-    bool read(void* into, std::size_t size) { return receiveWhole(fd_, into, size); }
-
     int fd_;
     bool open_ = false;
 };
@@ -346,9 +344,9 @@ void bareEchoBetweenTwoProcesses() {
         _exit(0);
     }
     close(listener);
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    const int fd = echo > 0 ? connectionWith(ntohs(address.sin_port), "") : -1;
     Latencies latencies;
-    if (echo > 0 && connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+    if (fd >= 0) {
         setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
         char message[48] = {};
         for (int round = 0; round < 4000; ++round) {
@@ -361,7 +359,9 @@ void bareEchoBetweenTwoProcesses() {
             latencies.add(std::chrono::duration<double, std::milli>(Clock::now() - sent).count());
         }
     }
-    close(fd);
+    if (fd >= 0) {
+        close(fd);
+    }
     if (echo > 0) {
         waitpid(echo, nullptr, 0);
     }

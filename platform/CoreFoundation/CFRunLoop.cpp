@@ -336,8 +336,8 @@ public:
     std::u16string currentMode_;
     bool running_ = false;
     bool stopped_ = false;
-    // The one part another thread touches: the wake-up of a loop sleeping for the wall clock.
     static constexpr std::chrono::milliseconds kSliceWithoutWakeUps{5};
+    // The one part another thread touches: the wake-up of a loop sleeping for the wall clock.
     const int wakeDescriptor_;
     std::atomic<bool> woken_ = false;
 };

@@ -5,7 +5,6 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -158,10 +157,10 @@ TEST_F(RunLoop, PacedASourceSignalledFromAnotherThreadWakesTheSleepingLoop) {
     EXPECT_EQ(sim::clockNow(), 0) << "no timer was due: the clock did not move";
 }
 
+namespace {
 // While set, the process's eventfd fails as it does when no descriptor is left: the test's
 // definition stands in for the C library's.
-namespace {
-std::atomic<bool> gEventfdFails = false;
+bool gEventfdFails = false;
 }  // namespace
 
 extern "C" int eventfd(unsigned int initialValue, int flags) {
